@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test (as root, idempotent).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+paquets=(
+  # build
+  cmake ninja-build g++ pkg-config ccache
+  qt6-base-dev qt6-websockets-dev qt6-svg-dev qt6-charts-dev
+  libjavascriptcoregtk-4.1-dev qtkeychain-qt6-dev qcoro-qt6-dev
+  libpulse-dev libspeexdsp-dev zlib1g-dev
+  # run
+  libsecret-1-0 fonts-dejavu-core fonts-inter qt6-qpa-plugins
+  # tests: audio, keyring, display, fuzzing
+  pulseaudio pulseaudio-utils espeak-ng sox xvfb xauth trayer gnome-keyring dbus dbus-x11
+  clang libclang-rt-14-dev
+)
+manquants=()
+for p in "${paquets[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || manquants+=("$p")
+done
+if [ ${#manquants[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq "${manquants[@]}"
+fi

@@ -1,0 +1,77 @@
+#include "cli.h"
+
+#include "cli_commandes.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+namespace vd::app {
+
+const QList<Commande>& commandes()
+{
+    static const QList<Commande> liste = {
+        {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
+         QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
+         &commandeSauvegarde},
+    };
+    return liste;
+}
+
+const Commande* trouverCommande(const QString& nom)
+{
+    for (const Commande& c : commandes())
+        if (c.nom == nom)
+            return &c;
+    return nullptr;
+}
+
+void sortieJson(const QJsonValue& v, bool indente)
+{
+    QByteArray b;
+    const auto format = indente ? QJsonDocument::Indented : QJsonDocument::Compact;
+    if (v.isObject())
+        b = QJsonDocument(v.toObject()).toJson(format);
+    else if (v.isArray())
+        b = QJsonDocument(v.toArray()).toJson(format);
+    else {
+        b = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+        b = b.mid(1, b.size() - 2) + '\n';
+    }
+    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
+    std::fflush(stdout);
+}
+
+void sortieTexte(const QString& t)
+{
+    const QByteArray b = t.toUtf8() + '\n';
+    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
+    std::fflush(stdout);
+}
+
+int erreur(const QString& message, int code)
+{
+    const QByteArray b = message.toUtf8() + '\n';
+    std::fwrite(b.constData(), 1, size_t(b.size()), stderr);
+    std::fflush(stderr);
+    return code;
+}
+
+QString texteAide()
+{
+    QString t = QStringLiteral(
+        "Vendalo — l'assistant des appels de vente.\n\n"
+        "Utilisation :\n"
+        "  vendalo                 ouvre l'application\n"
+        "  vendalo --version       affiche la version\n"
+        "  vendalo --help          affiche cette aide\n");
+    for (const Commande& c : commandes())
+        t += QStringLiteral("  vendalo ") + c.usage + QStringLiteral("\n      ") + c.resume + QLatin1Char('\n');
+    t += QStringLiteral(
+        "\nLes données sont dans $XDG_DATA_HOME/Vendalo (ou ~/.local/share/Vendalo).\n"
+        "Les résultats s'affichent en JSON ; les erreurs, en français, sur la sortie d'erreur.\n");
+    return t;
+}
+
+} // namespace vd::app

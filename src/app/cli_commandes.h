@@ -1,0 +1,9 @@
+#pragma once
+// One function per subcommand; each lives in its own cli_*.cpp.
+#include <QStringList>
+
+namespace vd::app {
+
+int commandeSauvegarde(const QStringList& args);
+
+} // namespace vd::app

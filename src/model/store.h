@@ -1,0 +1,95 @@
+#pragma once
+// The single owner of Etat: mutations, debounced and immediate saves on a
+// serial writer thread, loading with quarantine, backup export and import,
+// retention.
+#include "etat.h"
+#include "platform/horloge.h"
+#include "platform/resultat.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vd::model {
+
+struct ErreurStore {
+    enum class Genre { illisible };
+    Genre genre = Genre::illisible;
+    QString message;
+    QString description() const { return message; }
+    static ErreurStore illisible(QString m) { return {Genre::illisible, std::move(m)}; }
+};
+
+class EcrivainStore;
+
+class Store : public QObject {
+    Q_OBJECT
+public:
+    // fichier empty: in-memory store that never writes.
+    explicit Store(const QString& fichier = {}, platform::Horloge& horloge = platform::Horloge::instance(),
+                   QObject* parent = nullptr);
+    ~Store() override;
+
+    // The process's store: in memory on the demonstration data when
+    // VD_TEST_MOTEUR=1, else on "etat.json" in the data folder.
+    static std::unique_ptr<Store> principal(const std::function<std::optional<Etat>()>& etatDemo);
+    static QString cheminPrincipal();
+
+    const Etat& etat() const { return etat_; }
+    std::optional<QString> erreurSauvegarde() const { return erreurSauvegarde_; }
+    std::optional<QString> fichier() const { return fichier_.isEmpty() ? std::nullopt : std::optional(fichier_); }
+    bool modifie() const { return modifie_; }
+    bool sauvegardeEnAttente() const;
+    // The working file exists but could not be read: it is kept and never written over.
+    bool ecritureBloquee() const { return !blocage_.isEmpty(); }
+    // Path of the quarantined file after a load, if any.
+    QString fichierQuarantaine() const { return quarantaine_; }
+
+    void modifier(const std::function<void(Etat&)>& changement);
+    void remplacerEtat(Etat etat);
+    void sauvegarder(bool immediat);
+
+    QByteArray exporterSauvegarde() const;
+    ResultatVide<ErreurStore> importerSauvegarde(const QByteArray& donnees);
+    // Export to a file; returns the status line ("Sauvegarde enregistrée." or the failure).
+    ResultatVide<QString> exporterVers(const QString& chemin) const;
+    static QString nomSauvegardeProposee(const QDateTime& maintenant);
+
+    int purgerAnciensAppels(std::optional<qint64> mois, bool sansSauvegarde = false);
+    static QString phraseRetention(int retires);
+
+    std::optional<QString> ajouterQuestionEtape(const QString& frameworkId, const QString& etapeId, const QString& texte);
+
+    // Called with the ids of calls that a mutation removed (recordings are deleted).
+    void setRappelAppelsRetires(std::function<void(const QStringList&)> rappel) { rappelRetires_ = std::move(rappel); }
+
+    // Immediate saves of the app share this: "Données importées." and the like.
+    static QString messageImport() { return QStringLiteral("Données importées."); }
+
+Q_SIGNALS:
+    void etatChange();
+    void erreurSauvegardeChangee();
+
+private:
+    void charger();
+    void planifier();
+    void publier(const QList<Appel>& avant);
+    void appliquerResultat(const QString& erreur);
+
+    Etat etat_;
+    QString fichier_;
+    platform::Horloge& horloge_;
+    std::optional<QString> erreurSauvegarde_;
+    bool modifie_ = false;
+    QString blocage_;   // reason writes are refused
+    QString quarantaine_;
+    platform::Minuterie* tache_ = nullptr;
+    QThread fil_;
+    EcrivainStore* ecrivain_ = nullptr;
+    std::function<void(const QStringList&)> rappelRetires_;
+};
+
+} // namespace vd::model
