@@ -15,6 +15,9 @@ const QList<Commande>& commandes()
         {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
          QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
          &commandeSauvegarde},
+        {QStringLiteral("transcrire"), QStringLiteral("transcrire FICHIER.wav [--moteur soniox|deepgram] [--langue fr] [--vite]"),
+         QStringLiteral("Transcrit un fichier WAV 16 kHz (canal 1 : vous, canal 2 : prospect) et affiche chaque segment final en JSON."),
+         &commandeTranscrire},
     };
     return liste;
 }
