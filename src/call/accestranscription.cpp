@@ -91,7 +91,7 @@ void AccesRelais::obtenir(QObject* contexte, Rappel rappel)
         if (!ctx)
             return;
         const int statut = reponse->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QJsonObject corps = QJsonDocument::fromJson(reponse->readAll()).object();
+        const QJsonObject corps = reponse->isOpen() ? QJsonDocument::fromJson(reponse->readAll()).object() : QJsonObject();
         if (statut == 0) {
             rappel(echec(messages::relaisMuet));
             return;
