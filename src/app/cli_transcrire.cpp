@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
 
@@ -150,8 +151,8 @@ int commandeTranscrire(const QStringList& args)
         }
     });
     QObject::connect(engine.get(), &call::MoteurTranscriptionBase::segment, &contexteQt, [](const call::SegmentLive& s, quint64) {
-        if (s.final)
-            sortieJson(versJson(s), false);
+        if (s.final)   // one JSON object per line
+            sortieTexte(QString::fromUtf8(QJsonDocument(versJson(s)).toJson(QJsonDocument::Compact)));
     });
     QObject::connect(engine.get(), &call::MoteurTranscriptionBase::echecDemarrage, &contexteQt, [&](const QString& m, quint64) {
         code = erreur(m);
