@@ -26,9 +26,9 @@ struct Tour {
     std::optional<qint64> locuteur;
     int taille = 0;
 };
-// Voice numbers of consecutive runs; a new voice needs at least 3 tokens.
-// `premierConnu` is the registered number of the first token of the batch
-// whose speaker has one.
+// Voice numbers of consecutive runs: a known speaker keeps its number; a new
+// one needs at least 3 tokens; otherwise the run takes the number of the run
+// before it (for the first run: of the first known speaker of the batch, or 1).
 QList<qint64> numeroterTours(const QList<Tour>& tours, VoixProspect& voix);
 
 struct AnalyseurSoniox {
