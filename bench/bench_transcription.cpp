@@ -66,7 +66,7 @@ int main(int argc, char** argv)
         vd::fakes::FauxSoniox serveur;
         serveur.demarrer();
         ContexteTranscription c;
-        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{"k", serveur.url(), vd::ai::SourceIA::cle});
+        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{"k", serveur.url(), vd::ai::SourceIA::cle, {}});
         Soniox moteur(c);
         bool ouvert = false;
         QObject::connect(&moteur, &MoteurTranscriptionBase::ouvert, &app, [&](quint64) { ouvert = true; });
@@ -99,7 +99,7 @@ int main(int argc, char** argv)
         vd::fakes::FauxDeepgram serveur;
         serveur.demarrer();
         ContexteTranscription c;
-        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{"Token k", urlDeepgram("fr", 2, serveur.url()), vd::ai::SourceIA::cle});
+        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{"Token k", urlDeepgram("fr", 2, serveur.url()), vd::ai::SourceIA::cle, {}});
         Deepgram moteur(c);
         bool ouvert = false;
         QObject::connect(&moteur, &MoteurTranscriptionBase::ouvert, &app, [&](quint64) { ouvert = true; });

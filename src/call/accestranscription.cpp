@@ -239,6 +239,7 @@ void AccesCloud::obtenir(QObject* contexte, Rappel rappel)
         const JetonCloud& j = r.valeur();
         AccesTranscription a;
         a.mode = ai::SourceIA::cloud;
+        a.diarisation = j.diarisation;
         if (moteur == IdMoteur::soniox) {
             a.cle = j.jeton;
             a.url = j.urlWebsocket.isEmpty() ? urlSoniox(europe) : QUrl(j.urlWebsocket);

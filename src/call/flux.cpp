@@ -371,7 +371,11 @@ FluxSoniox::FluxSoniox(RoleFluxSoniox role, QString langue, QObject* parent)
 
 QNetworkRequest FluxSoniox::requete(const AccesTranscription& acces) const { return QNetworkRequest(acces.url); }
 
-void FluxSoniox::apresOuverture() { envoyerTexte(QString::fromUtf8(trameConfigurationSoniox(acces().cle, langue_, diarisation()))); }
+void FluxSoniox::apresOuverture()
+{
+    const bool diariser = diarisation() && acces().diarisation.value_or(true);
+    envoyerTexte(QString::fromUtf8(trameConfigurationSoniox(acces().cle, langue_, diariser)));
+}
 
 qint64 FluxSoniox::decalageDepuisOctets(qint64 octets) const { return std::llround(double(octets) * 0.03125); }
 

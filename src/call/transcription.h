@@ -43,6 +43,7 @@ struct AccesTranscription {
     QString cle;
     QUrl url;
     ai::SourceIA mode = ai::SourceIA::cle;
+    std::optional<bool> diarisation;   // the backend may turn speaker separation off
 };
 
 namespace messages {

@@ -323,10 +323,13 @@ private Q_SLOTS:
         QTRY_COMPARE(b.appels.size(), 1);
         QTest::qWait(20);
         QCOMPARE(b.appels.size(), 1);
-        b.repondre(0, QJsonObject{{"access_token", "tmp"}, {"url_websocket", serveur.url().toString()}});
+        b.repondre(0, QJsonObject{{"access_token", "tmp"}, {"url_websocket", serveur.url().toString()}, {"diarisation", false}});
         QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
         QCOMPARE(serveur.configuration(0)["api_key"].toString(), QStringLiteral("tmp"));
         QCOMPARE(serveur.configuration(1)["api_key"].toString(), QStringLiteral("tmp"));
+        // The backend turned speaker separation off for this call.
+        QCOMPARE(serveur.configuration(0)["enable_speaker_diarization"].toBool(), false);
+        QCOMPARE(serveur.configuration(1)["enable_speaker_diarization"].toBool(), false);
         horloge->avancer(800);
         QTRY_VERIFY(ouvert);
     }

@@ -28,7 +28,7 @@ class TestDeepgram : public QObject {
     {
         ContexteTranscription c;
         c.filDedie = false;
-        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, serveur->url()), mode});
+        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, serveur->url()), mode, {}});
         moteur = std::make_unique<Deepgram>(c);
         connect(moteur.get(), &MoteurTranscriptionBase::segment, this, [this](const SegmentLive& s, quint64 g) {
             QCOMPARE(g, quint64(3));

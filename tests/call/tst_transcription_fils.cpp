@@ -20,7 +20,7 @@ private Q_SLOTS:
         FauxSoniox serveur;
         QVERIFY(serveur.demarrer());
         ContexteTranscription c;
-        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{"k", serveur.url(), vd::ai::SourceIA::cle});
+        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{"k", serveur.url(), vd::ai::SourceIA::cle, {}});
         auto moteur = std::make_unique<Soniox>(c);
         QThread* principal = QThread::currentThread();
         QList<SegmentLive> segments;

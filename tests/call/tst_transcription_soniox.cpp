@@ -22,7 +22,7 @@ public:
     void obtenir(QObject* contexte, Rappel rappel) override
     {
         ++demandes;
-        AccesTranscription a{QStringLiteral("k%1").arg(demandes), url_, mode_};
+        AccesTranscription a{QStringLiteral("k%1").arg(demandes), url_, mode_, {}};
         QMetaObject::invokeMethod(contexte, [rappel, a] { rappel(a); }, Qt::QueuedConnection);
     }
     int demandes = 0;
