@@ -51,7 +51,7 @@ void MoteurTranscription::confier(FluxTranscription* f, QByteArray bloc)
     surFlux(f, [f, b = std::move(bloc)] { f->envoyer(b); });
 }
 
-std::unique_ptr<FournisseurAcces> MoteurTranscription::creerFournisseur(const ParametresTranscription& p)
+std::unique_ptr<FournisseurAcces> MoteurTranscription::creerFournisseur(const ParametresTranscription& p, ai::SourceIA source)
 {
     struct Partage final : FournisseurAcces {
         std::shared_ptr<FournisseurAcces> f;
@@ -62,7 +62,7 @@ std::unique_ptr<FournisseurAcces> MoteurTranscription::creerFournisseur(const Pa
         x->f = contexte_.fournisseurCle;
         return x;
     }
-    switch (contexte_.source) {
+    switch (source) {
     case ai::SourceIA::demo: return nullptr;
     case ai::SourceIA::cle: return std::make_unique<AccesCle>(id(), p.sonioxEurope, p.langue, p.canaux);
     case ai::SourceIA::relais: {
@@ -96,7 +96,25 @@ void MoteurTranscription::demarrer(const ParametresTranscription& p)
     demarre_ = coupe_ = echoue_ = arrete_ = muet_ = enFin_ = false;
     ouverts_ = finis_ = 0;
     etats_.clear();
-    fournisseur_ = p.demo ? nullptr : creerFournisseur(p);
+    fournisseur_.reset();
+    if (p.demo) {
+        echouerPlusTard(messages::indisponible);
+        return;
+    }
+    if (!contexte_.choisirSource || contexte_.fournisseurCle) {
+        ouvrirFlux(p, contexte_.source);
+        return;
+    }
+    const int serie = serie_;
+    contexte_.choisirSource(this, [this, serie, p](ai::SourceIA source) {
+        if (serie == serie_ && !arrete_)
+            ouvrirFlux(p, source);
+    });
+}
+
+void MoteurTranscription::ouvrirFlux(const ParametresTranscription& p, ai::SourceIA source)
+{
+    fournisseur_ = creerFournisseur(p, source);
     if (!fournisseur_) {
         echouerPlusTard(messages::indisponible);
         return;

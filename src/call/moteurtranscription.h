@@ -16,7 +16,11 @@ class QThread;
 namespace vd::call {
 
 struct ContexteTranscription {
+    using RappelSource = std::function<void(ai::SourceIA)>;
     ai::SourceIA source = ai::SourceIA::cle;   // chosen by the route rule
+    // When set, asked at each start instead of `source` (the route rule may
+    // need to ask the relay); answers on the engine's thread, dropped if contexte is gone.
+    std::function<void(QObject* contexte, RappelSource rappel)> choisirSource;
     QString relais;                            // relay setting (Deepgram)
     AppelFonction appelerFonction;             // backend function call; empty when signed out
     QString appelId;
@@ -50,7 +54,8 @@ protected:
     static void confier(FluxTranscription* f, QByteArray bloc);
 
 private:
-    std::unique_ptr<FournisseurAcces> creerFournisseur(const ParametresTranscription& p);
+    std::unique_ptr<FournisseurAcces> creerFournisseur(const ParametresTranscription& p, ai::SourceIA source);
+    void ouvrirFlux(const ParametresTranscription& p, ai::SourceIA source);
     void arreterFlux();
     void surEtat(int index, const QString& code);
     void surOuverture(bool ok, const QString& message);

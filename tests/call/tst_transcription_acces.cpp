@@ -10,6 +10,7 @@
 
 #include <QJsonDocument>
 #include <QTest>
+#include <QTimer>
 
 using namespace vd::call;
 using vd::ai::SourceIA;
@@ -355,6 +356,40 @@ private Q_SLOTS:
         QTRY_VERIFY(ouvert);
         QCOMPARE(serveur.connexion(0).entetes.value("authorization"), QByteArray("Bearer jeton-relais"));
         qunsetenv("VD_URL_DEEPGRAM");
+    }
+
+    void sourceChoisieAuDemarrage()
+    {
+        vd::fakes::FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.cleAttendue = "cle-propre";
+        coffre->ecrire("soniox", "cle-propre");
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        SourceIA choix = SourceIA::demo;
+        int questions = 0;
+        ContexteTranscription c;
+        c.filDedie = false;
+        c.choisirSource = [&](QObject* ctx, ContexteTranscription::RappelSource r) {
+            ++questions;
+            QTimer::singleShot(0, ctx, [r, choix] { r(choix); });   // answers later, like the relay check
+        };
+        Soniox moteur(c);
+        QString echec;
+        bool ouvert = false;
+        connect(&moteur, &MoteurTranscriptionBase::echecDemarrage, this, [&](const QString& m, quint64) { echec = m; });
+        connect(&moteur, &MoteurTranscriptionBase::ouvert, this, [&](quint64) { ouvert = true; });
+        ParametresTranscription p;
+        p.canaux = 1;
+        moteur.demarrer(p);
+        QTRY_COMPARE(echec, messages::indisponible);
+        QCOMPARE(serveur.tentatives(), 0);
+        choix = SourceIA::cle;
+        moteur.demarrer(p);
+        QTRY_VERIFY(!serveur.configuration(0).isEmpty());
+        horloge->avancer(800);
+        QTRY_VERIFY(ouvert);
+        QCOMPARE(questions, 2);
+        qunsetenv("VD_URL_SONIOX");
     }
 
     void sonioxSansRelaisNiDemo_data()
