@@ -119,6 +119,17 @@ int main(int argc, char** argv)
         moteur.couper();
     }
     {
+        const QByteArray bloc(6400, '\x01');
+        QElapsedTimer t;
+        t.start();
+        qsizetype total = 0;
+        const int tours = 20000;
+        for (int i = 0; i < tours; ++i)
+            total += separerStereo(bloc).first.size();
+        std::printf("separerStereo (100 ms stéréo → 2 × mono)     %.2f µs par bloc (%lld octets)\n",
+                    double(t.nsecsElapsed()) / 1000.0 / tours, static_cast<long long>(total));
+    }
+    {
         // Parsing alone, on one thread.
         AnalyseurSoniox a;
         a.role = RoleFluxSoniox::prospect;
