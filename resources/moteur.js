@@ -1904,7 +1904,7 @@ var Moteur = (function () {
       var dm = date(ref.getFullYear(), ref.getMonth() + n, ref.getDate());
       return dm || finDeMois(ref.getFullYear(), ref.getMonth() + n);
     }
-    if ((m = /\b(?:le |ce )?(lundi|mardi|mercredi|jeudi|vendredi|samedi|dimanche)\b(?: (\d{1,2})\b)?/.exec(p))) {
+    if ((m = /\b(?:le |ce )?(lundi|mardi|mercredi|jeudi|vendredi|samedi|dimanche)\b(?: (\d{1,2})\b(?! ?(?:h\b|heures?|:|h\d)))?/.exec(p))) {
       if (m[2]) return prochainJourDuMois(ref, +m[2]);
       var cible = JOURS[m[1]];
       if (/\bsemaine prochaine\b/.test(p)) return plus(lundiDe(ref), 7 + ((cible + 6) % 7));

@@ -9,6 +9,9 @@
 #include <QJsonDocument>
 #include <QLoggingCategory>
 
+#include <algorithm>
+#include <cmath>
+
 Q_LOGGING_CATEGORY(lcMoteur, "vd.ai.moteur")
 
 namespace vd::ai {
@@ -91,7 +94,8 @@ struct Moteur::Prive {
                     return t;
             }
         }
-        return texteDe(ctx, exc);
+        const QString propre = texteDe(ctx, exc);
+        return propre.isEmpty() ? QStringLiteral("Le moteur a rencontré une erreur sans message.") : propre;
     }
 };
 
@@ -214,6 +218,17 @@ Resultat<ValeurJS, ErreurMoteur> Moteur::appeler(const QString& nom, const Argum
     return v;
 }
 
+bool Moteur::aFonction(const QString& nom)
+{
+    std::lock_guard<std::recursive_mutex> verrou(mutex_);
+    if (charger())
+        return false;
+    ChaineJS nomJS(nom);
+    JSValueRef exc = nullptr;
+    JSValueRef f = JSObjectGetProperty(d_->ctx, d_->objet, nomJS.ref, &exc);
+    return !exc && f && JSValueIsObject(d_->ctx, f) && JSObjectIsFunction(d_->ctx, JSValueToObject(d_->ctx, f, nullptr));
+}
+
 Resultat<QJsonValue, ErreurMoteur> Moteur::appelerJSON(const QString& nom, const Arguments& args)
 {
     auto r = appeler(nom, args);
@@ -221,12 +236,23 @@ Resultat<QJsonValue, ErreurMoteur> Moteur::appelerJSON(const QString& nom, const
         return echec(r.erreur());
     if (r.valeur().type != ValeurJS::Type::texte)
         return echec(ErreurMoteur::decodage(QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a pas rendu de texte JSON.")));
+    return decoderJson(nom, r.valeur().texte);
+}
+
+Resultat<QJsonValue, ErreurMoteur> Moteur::decoderJson(const QString& nom, const QString& texte)
+{
+    const QByteArray octets = texte.toUtf8();
+    if (octets.trimmed().isEmpty())
+        return echec(ErreurMoteur::decodage(QStringLiteral("Moteur.") + nom + QStringLiteral(" a rendu un texte vide.")));
     QJsonParseError err;
-    const QByteArray texte = r.valeur().texte.toUtf8();
     // Wrapped so that a scalar JSON text decodes too.
-    const QJsonDocument doc = QJsonDocument::fromJson("[" + texte + "]", &err);
-    if (err.error != QJsonParseError::NoError || doc.array().size() != 1)
-        return echec(ErreurMoteur::decodage(err.errorString()));
+    const QJsonDocument doc = QJsonDocument::fromJson("[" + octets + "]", &err);
+    if (err.error != QJsonParseError::NoError || doc.array().size() != 1) {
+        const int position = err.error != QJsonParseError::NoError ? std::max(0, err.offset - 1) : 0;
+        return echec(ErreurMoteur::decodage(QStringLiteral("Le texte rendu par Moteur.%1 n'est pas du JSON valide (caractère %2).")
+                                                .arg(nom)
+                                                .arg(position)));
+    }
     return doc.array().at(0);
 }
 
@@ -245,8 +271,9 @@ Resultat<double, ErreurMoteur> Moteur::appelerNombre(const QString& nom, const A
     auto r = appeler(nom, args);
     if (!r)
         return echec(r.erreur());
-    if (r.valeur().type != ValeurJS::Type::nombre)
-        return echec(ErreurMoteur::decodage(QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a pas rendu de nombre.")));
+    // A text, NaN or an infinity is no usable number: the call fails with a plain message.
+    if (r.valeur().type != ValeurJS::Type::nombre || !std::isfinite(r.valeur().nombre))
+        return echec(ErreurMoteur::js(QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a pas rendu de nombre.")));
     return r.valeur().nombre;
 }
 
@@ -347,7 +374,10 @@ QJsonValue Moteur::donnee(const QString& cle)
     const QJsonValue v = donnees_->value(cle);
     const bool vide = v.isUndefined() || v.isNull() || (v.isArray() && v.toArray().isEmpty()) ||
                       (v.isObject() && v.toObject().isEmpty()) || (v.isString() && v.toString().isEmpty());
-    return vide ? donneeParDefaut(cle) : v;
+    const QJsonValue repli = donneeParDefaut(cle);
+    // A key of the wrong kind (a text where a list is expected) is as good as absent.
+    const bool autreGenre = !repli.isUndefined() && !repli.isNull() && repli.type() != v.type();
+    return (vide || autreGenre) && !repli.isUndefined() ? repli : (vide ? QJsonValue() : v);
 }
 
 Resultat<QString, ErreurMoteur> Moteur::phase(const QString& fonction, const QJsonValue& entree)
@@ -358,8 +388,12 @@ Resultat<QString, ErreurMoteur> Moteur::phase(const QString& fonction, const QJs
     if (it != cachePhases_.constEnd())
         return *it;
     auto r = appelerTexte(fonction, {entree});
-    if (r)
+    if (r) {
+        // A bound on the memo: renders of a long pipeline must not grow it for ever.
+        if (cachePhases_.size() >= 4096)
+            cachePhases_.clear();
         cachePhases_.insert(cle, r.valeur());
+    }
     return r;
 }
 
