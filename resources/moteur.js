@@ -769,7 +769,7 @@ var Moteur = (function () {
   function fenetre(segs, sec) {
     if (!segs.length) return segs;
     var fin = segs[segs.length - 1].finMs, debut = fin - sec * 1000;
-    return segs.filter(function (s) { return s.finMs >= debut; });
+    return segs.filter(function (s) { return s.finMs > debut; });
   }
   // Entrée d'une aide en direct (tâche objection, questions, recap ou libre).
   M.payloadLive = function (tacheArg, contexteArg, transcriptArg, aidesArg, detectionArg, demandeArg, fenetreArg, derniereArg) {
@@ -1192,6 +1192,10 @@ var Moteur = (function () {
     contact('c_leroy').prochaineAction = { texte: 'Envoyer le cas client ElecPro', echeance: jourDecale(ref, 1) };
 
     var appels = [], interactions = [];
+    // The demonstration analyses read the demonstration's own data, never what was loaded before.
+    var etatAvant = I.etat();
+    I.definirEtat({ reglages: { commercial: { prenom: 'Camille' } }, contacts: contacts, frameworks: [frameworkDemo(quand(ref, -60, 9, 0))], objections: OBJECTIONS, questionsFavorites: [] });
+    try {
     APPELS.forEach(function (x) {
       var tours = minuter(x.tours);
       var debut = quand(ref, x.jours, x.heure, 0);
@@ -1205,6 +1209,9 @@ var Moteur = (function () {
       appels.push(appel);
       interactions.push({ id: 'i_' + x.id, contactId: x.contactId, type: 'appel', date: debut, titre: 'Appel de ' + (M.donnees.LIBELLES_TYPES_APPEL[x.type] || x.type).toLowerCase(), resume: x.fiche.resume, appelId: x.id, creeLe: debut, majLe: debut });
     });
+    } finally {
+      I.definirEtat(etatAvant);
+    }
     interactions.push({ id: 'i_morel_salon', contactId: 'c_morel', type: 'note', date: quand(ref, -9, 15, 0), titre: 'Rencontre au salon', resume: 'Intéressé par le recalage automatique des plannings. Rappel convenu.', creeLe: quand(ref, -9, 15, 0), majLe: quand(ref, -9, 15, 0) });
     interactions.push({ id: 'i_garnier_prop', contactId: 'c_garnier', type: 'email', date: quand(ref, -7, 17, 0), titre: 'Proposition envoyée', resume: 'Proposition à 32 760 € par an, 70 techniciens, engagement d\'un an.', creeLe: quand(ref, -7, 17, 0), majLe: quand(ref, -7, 17, 0) });
     interactions.push({ id: 'i_girard_mail', contactId: 'c_girard', type: 'email', date: quand(ref, -6, 9, 15), titre: 'Premier e-mail', resume: 'Présentation rapide et proposition de créneaux pour une découverte.', creeLe: quand(ref, -6, 9, 15), majLe: quand(ref, -6, 9, 15) });
@@ -1298,7 +1305,15 @@ var Moteur = (function () {
       if (/\brecap\b/.test(dem)) return M.reponseDemo('recap', payloadArg);
       return json({ reponse: 'Rappelez le chiffre qu\'il a donné lui-même (dix heures par semaine), puis proposez la démo avec la décisionnaire à une date précise.' });
     }
-    if (tache === 'analyse' && M._interne.analyseBrute) return json(M._interne.analyseBrute(estObjet(p.appel) ? p.appel : p));
+    if (tache === 'analyse' && M._interne.analyseBrute) {
+      // The analysis payload carries the call's summary, its transcript and the objections signalled live.
+      var appel = Object.assign({}, estObjet(p.appel) ? p.appel : {}, {
+        transcript: Array.isArray(p.transcript) ? p.transcript : [],
+        detections: (Array.isArray(p.objectionsSignalees) ? p.objectionsSignalees : []).map(function (o) { return { tMs: o.tMs, categorie: o.categorie, extrait: o.extrait }; }),
+        aides: [], prochaineEtape: estObjet(p.prochaineEtape) ? p.prochaineEtape : undefined
+      });
+      return json(M._interne.analyseBrute(appel));
+    }
     return '';
   };
 })(Moteur);
@@ -1344,7 +1359,7 @@ var Moteur = (function () {
   M.questionsFavorites = function (appelArg) { return json(favoritesAvecEtat(lire(appelArg, []))); };
 
   function questionQuiMarche(q) {
-    if (typeof q === 'string') q = { question: q };
+    if (typeof q === 'string' || typeof q === 'number') q = { question: texte(q) };
     if (!estObjet(q)) return null;
     var t = texte(q.question || q.texte).trim();
     if (!t) return null;
