@@ -82,14 +82,16 @@ var Moteur = (function () {
   var ACCENTS = {
     'à': 'a', 'â': 'a', 'ä': 'a', 'á': 'a', 'ã': 'a', 'å': 'a', 'ç': 'c', 'é': 'e', 'è': 'e', 'ê': 'e', 'ë': 'e',
     'í': 'i', 'ì': 'i', 'î': 'i', 'ï': 'i', 'ñ': 'n', 'ó': 'o', 'ò': 'o', 'ô': 'o', 'ö': 'o', 'õ': 'o', 'ú': 'u',
-    'ù': 'u', 'û': 'u', 'ü': 'u', 'ý': 'y', 'ÿ': 'y', 'œ': 'oe', 'æ': 'ae', '’': "'", '‘': "'", 'ʼ': "'", '‑': '-', '–': '-', '—': '-'
+    'ù': 'u', 'û': 'u', 'ü': 'u', 'ý': 'y', 'ÿ': 'y', 'œ': 'oe', 'æ': 'ae', '’': "'", '‘': "'", 'ʼ': "'", '‑': '-', '–': '-', '—': '-', '…': '...'
   };
-  var RE_ACCENTS = /[àâäáãåçéèêëíìîïñóòôöõúùûüýÿœæ’‘ʼ‑–—]/g;
+  var RE_ACCENTS = /[àâäáãåçéèêëíìîïñóòôöõúùûüýÿœæ’‘ʼ‑–—…]/g;
+  var RE_ESPACES_A_REDUIRE = /\s\s|[\t\n\r\f\v\u00a0\u202f\u2009\u2000-\u200a\u3000\ufeff]/;
   function remplaceAccent(c) { return ACCENTS[c]; }
   // Texte plié : minuscules, sans diacritiques, apostrophes droites, espaces simples.
   function plier(t) {
-    return String(t === undefined || t === null ? '' : t).toLowerCase().replace(RE_ACCENTS, remplaceAccent)
-      .replace(/\s+/g, ' ').trim();
+    var p = (typeof t === 'string' ? t : String(t === undefined || t === null ? '' : t)).toLowerCase().replace(RE_ACCENTS, remplaceAccent);
+    if (RE_ESPACES_A_REDUIRE.test(p)) p = p.replace(/\s+/g, ' ');
+    return p.trim();
   }
   function couper(t, max) {
     t = String(t || '').replace(/\s+/g, ' ').trim();
@@ -149,7 +151,19 @@ var Moteur = (function () {
     for (var i = 0; i < segs.length; i++) l.push('[' + horloge(segs[i].debutMs) + '] ' + nomLocuteur(segs[i]) + ' : ' + segs[i].texte);
     return l.join('\n');
   }
-  function nombreMots(t) { var m = String(t).match(/[A-Za-zÀ-ÖØ-öø-ÿ0-9œŒæÆ]+(?:['’-][A-Za-zÀ-ÖØ-öø-ÿ0-9œŒæÆ]+)*/g); return m ? m.length : 0; }
+  // Words: runs of letters or digits; an apostrophe or a hyphen between two letters joins them.
+  function estLettre(c) { return (c >= 48 && c <= 57) || (c >= 65 && c <= 90) || (c >= 97 && c <= 122) || (c >= 192 && c !== 215 && c !== 247 && c <= 0x24f) || c === 0x153 || c === 0x152; }
+  function nombreMots(t) {
+    t = String(t);
+    var n = 0, dedans = false;
+    for (var i = 0; i < t.length; i++) {
+      var c = t.charCodeAt(i);
+      if (estLettre(c)) { if (!dedans) { n++; dedans = true; } }
+      else if (dedans && (c === 39 || c === 0x2019 || c === 45) && i + 1 < t.length && estLettre(t.charCodeAt(i + 1))) { /* même mot */ }
+      else dedans = false;
+    }
+    return n;
+  }
   function identifiant(prefixe) {
     return prefixe + Date.now().toString(36) + Math.floor(Math.random() * 1e6).toString(36);
   }
@@ -306,6 +320,7 @@ var Moteur = (function () {
   var RE_FIN_QUESTION = /\b(?:quoi|combien|comment|quand|ou ca|c'est qui|pour qui|lequel|laquelle|c'est ca|n'est-ce pas|pas vrai|vous croyez|tu crois)\s*$/;
   var RE_INDIRECTE = /\b(?:je voulais|j'aimerais|je voudrais|je souhaiterais|je souhaitais|j'aurais voulu) (?:savoir|comprendre|vous demander|te demander)\b|^(?:et |alors |donc )?(?:dites-moi|racontez-moi|expliquez-moi|parlez-moi|dis-moi|raconte-moi|explique-moi)\b/;
   var RE_DECOUPE = /,?\s+(?:et|mais|puis|ou bien|ou alors)\s+(?=(?:est-ce|qu'est|combien|comment|pourquoi|quel|quelle|quels|quelles|a quel|depuis combien|depuis quand|pour quand|c'est quoi)\b)/;
+  var RE_LIAISON = /\s(?:et|mais|puis|ou)\s/;
   var RE_QUOI_NON_QUESTION = /\b(?:de|pas|sais|n'importe|ou) quoi$/;
 
   function estInterrogative(p) {
@@ -326,17 +341,19 @@ var Moteur = (function () {
   // Nombre de questions d'un texte : une phrase terminée par « ? » compte une fois ;
   // sans point d'interrogation, une proposition interrogative (« est-ce que »,
   // inversion, « combien », « quel… », question en fin de phrase) compte aussi.
+  // Cheap first look: without any of these, a text holds no question.
+  var RE_INDICE_QUESTION = /\?|est[- ]ce|qu'|combien|comment|pourquoi|quel|quoi|qui\b|quand|lequel|laquelle|-(?:t-)?(?:vous|tu|il|elle|ils|elles|on|nous)\b|savoir|demander|-moi\b|ou ca|pas vrai|crois|d'ou|par ou|ou en\b|ou est/;
   function questionsDansTexte(t) {
     var p = plier(t);
-    if (!p) return 0;
+    if (!p || !RE_INDICE_QUESTION.test(p)) return 0;
     var n = 0;
-    var phrases = p.match(/[^.?!…;\n]+[.?!…;\n]*/g) || [];
+    var phrases = p.match(/[^.?!;\n]+[.?!;\n]*/g) || [];
     for (var i = 0; i < phrases.length; i++) {
       var ph = phrases[i];
       if (ph.indexOf('?') >= 0) { if (/[a-z0-9]/.test(ph)) n++; continue; }
-      var corps = ph.replace(/[.!…;\n]+$/, '').trim();
+      var corps = ph.replace(/[.!;\n]+$/, '').trim();
       if (!corps) continue;
-      var parts = corps.split(RE_DECOUPE);
+      var parts = RE_LIAISON.test(corps) ? corps.split(RE_DECOUPE) : [corps];
       for (var j = 0; j < parts.length; j++) if (estInterrogative(parts[j].trim())) n++;
     }
     return n;
@@ -365,15 +382,19 @@ var Moteur = (function () {
     { categorie: 'reflexion', re: /\b(?:je vais (?:y )?reflechir|on va (?:y )?reflechir|laissez[- ]moi (?:y )?reflechir|il faut que j'y reflechisse|je dois y reflechir|je reviens vers vous|on revient vers vous|je vous tiens au courant|je vais voir (?:ca|en interne))\b/ }
   ];
   var RE_NEGATION_AVANT = /(?:\bn'est pas|\bpas si|\bpas|\bjamais|\bplus vraiment)\s*$/;
+  // One pass first: most sentences hold no objection at all.
+  var RE_UNE_OBJECTION = new RegExp(REGLES_OBJECTION.map(function (r) { return r.re.source; }).join('|'));
+  REGLES_OBJECTION.forEach(function (r) { r.reG = new RegExp(r.re.source, 'g'); });
 
   // Première objection d'un texte de prospect (plié), ou null.
   function objectionDansTexte(brut) {
     var p = plier(brut);
-    if (!p) return null;
+    if (!p || !RE_UNE_OBJECTION.test(p)) return null;
     var meilleure = null;
     for (var i = 0; i < REGLES_OBJECTION.length; i++) {
       var r = REGLES_OBJECTION[i];
-      var re = new RegExp(r.re.source, 'g');
+      var re = r.reG;
+      re.lastIndex = 0;
       var m;
       while ((m = re.exec(p)) !== null) {
         var avant = p.slice(Math.max(0, m.index - 14), m.index);
@@ -407,8 +428,9 @@ var Moteur = (function () {
     var live = tableau(o.detections);
     var aides = tableau(o.aides);
     var liste = [];
+    // Recent entries first: a repeated objection is usually the last one found.
     function proche(cat, t) {
-      for (var k = 0; k < liste.length; k++) if (liste[k].categorie === cat && Math.abs(liste[k].tMs - t) <= 60000) return liste[k];
+      for (var k = liste.length - 1; k >= 0; k--) if (liste[k].categorie === cat && Math.abs(liste[k].tMs - t) <= 60000) return liste[k];
       return null;
     }
     for (var i = 0; i < live.length; i++) {

@@ -70,14 +70,36 @@ struct Moteur::Prive {
     JSObjectRef objet = nullptr;
     bool tente = false;
     std::optional<QString> erreurChargement;
+    // The script's functions, looked up once: a property lookup by name costs more than the call itself.
+    QHash<QString, JSObjectRef> fonctions;
 
     ~Prive()
     {
         if (ctx) {
+            for (JSObjectRef f : std::as_const(fonctions))
+                JSValueUnprotect(ctx, f);
             if (objet)
                 JSValueUnprotect(ctx, objet);
             JSGlobalContextRelease(ctx);
         }
+    }
+
+    // The function nom of the global Moteur, or null when it has none.
+    JSObjectRef fonction(const QString& nom, JSValueRef* exc)
+    {
+        auto it = fonctions.constFind(nom);
+        if (it != fonctions.constEnd())
+            return *it;
+        ChaineJS nomJS(nom);
+        JSValueRef f = JSObjectGetProperty(ctx, objet, nomJS.ref, exc);
+        if ((exc && *exc) || !f || !JSValueIsObject(ctx, f))
+            return nullptr;
+        JSObjectRef o = JSValueToObject(ctx, f, nullptr);
+        if (!o || !JSObjectIsFunction(ctx, o))
+            return nullptr;
+        JSValueProtect(ctx, o);
+        fonctions.insert(nom, o);
+        return o;
     }
 
     // The message property of an exception, else its own text.
@@ -152,14 +174,13 @@ Resultat<ValeurJS, ErreurMoteur> Moteur::appeler(const QString& nom, const Argum
     if (auto e = charger())
         return echec(ErreurMoteur::chargement(*e));
     JSContextRef ctx = d_->ctx;
-    const QString rienRendu = QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a rien rendu.");
-    ChaineJS nomJS(nom);
+    const auto rienRendu = [&nom] { return QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a rien rendu."); };
     JSValueRef exc = nullptr;
-    JSValueRef f = JSObjectGetProperty(ctx, d_->objet, nomJS.ref, &exc);
+    JSObjectRef f = d_->fonction(nom, &exc);
     if (exc)
         return echec(ErreurMoteur::js(d_->messageException(exc)));
-    if (!f || !JSValueIsObject(ctx, f) || !JSObjectIsFunction(ctx, JSValueToObject(ctx, f, nullptr)))
-        return echec(ErreurMoteur::js(rienRendu));
+    if (!f)
+        return echec(ErreurMoteur::js(rienRendu()));
 
     std::vector<JSValueRef> valeurs;
     valeurs.reserve(size_t(args.size()));
@@ -182,12 +203,12 @@ Resultat<ValeurJS, ErreurMoteur> Moteur::appeler(const QString& nom, const Argum
         }
     }
     exc = nullptr;
-    JSValueRef r = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, f, nullptr), d_->objet, valeurs.size(),
+    JSValueRef r = JSObjectCallAsFunction(ctx, f, d_->objet, valeurs.size(),
                                           valeurs.empty() ? nullptr : valeurs.data(), &exc);
     if (exc)
         return echec(ErreurMoteur::js(d_->messageException(exc)));
     if (!r)
-        return echec(ErreurMoteur::js(rienRendu));
+        return echec(ErreurMoteur::js(rienRendu()));
     ValeurJS v;
     switch (JSValueGetType(ctx, r)) {
     case kJSTypeUndefined: v.type = ValeurJS::Type::indefini; break;
@@ -223,10 +244,8 @@ bool Moteur::aFonction(const QString& nom)
     std::lock_guard<std::recursive_mutex> verrou(mutex_);
     if (charger())
         return false;
-    ChaineJS nomJS(nom);
     JSValueRef exc = nullptr;
-    JSValueRef f = JSObjectGetProperty(d_->ctx, d_->objet, nomJS.ref, &exc);
-    return !exc && f && JSValueIsObject(d_->ctx, f) && JSObjectIsFunction(d_->ctx, JSValueToObject(d_->ctx, f, nullptr));
+    return d_->fonction(nom, &exc) != nullptr && !exc;
 }
 
 Resultat<QJsonValue, ErreurMoteur> Moteur::appelerJSON(const QString& nom, const Arguments& args)
