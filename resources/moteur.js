@@ -17,6 +17,36 @@
 // Conventions de lecture : un argument « texte » peut être une chaîne brute ou
 // une chaîne JSON ; un « transcript » est un tableau de segments
 // {locuteur: "vous"|"prospect", texte, debutMs, finMs, interlocuteur?}.
+//
+// Fonctions (arguments → résultat) :
+//  chargerEtat(etat)                                  → rien (undefined voulu)
+//  compterQuestions(texte | segment | transcript | appel) → nombre (paroles du commercial)
+//  detecterObjection(texte | fenêtre de transcript)   → {tMs, categorie, libelle, extrait, declencheur, objectionId?, reponse?} | null
+//  detecterObjection({transcript, detections, aides}) → [{tMs, categorie, libelle, extrait, signalee, aideDemandee, repondue?}]
+//  detecterQualification(texte | transcript | {transcript, grille, dejaVus}, grille?) → [{item, nom, valeur, preuve, champ, tMs}]
+//        grille : objet GrilleQualification ou identifiant ("essentiel" par défaut, "bant", "meddic", "soncas")
+//  metriques(appel | transcript)                      → Metriques ; interruptions = le commercial coupe le prospect
+//  derniereProspect(transcript)                       → texte
+//  contexteAppel(config {contactId, type, objectif, methode, langue, brief}, exclureAppelId?) → contexte
+//  contexteContact(contact | contactId)               → {contact, profil, historique, appelsPasses, objectionsPassees} | null
+//  consigneLive(contexte) → texte ; typeConsigne(contexte) → "objectif" | "brief" | "etape" | "type"
+//  payloadLive(tache, contexte, transcript, aides, detection, demande, fenetreSec, derniereProspect) → payload
+//        (ou un seul objet portant ces clés)
+//  requete(tache, payload, modele)                    → {corps, effort, maxTokens}
+//  repliSupporte(modele), effortSupporte(modele), erreurDeFormat(message) → booléen
+//  reponseDemo(tache, payload)                        → texte de la réponse (vide : pas de réponse)
+//  payloadAnalyse(appel, contexteContact?, {equipe}?) → payload ; promptAnalyse(payload) → {systeme, contenu}
+//  finaliserAnalyse(reponse du modèle, appel, {modele, source}?) → Analyse
+//  effetsAnalyse(analyse, contact | contactId, appel, {maintenant}?) → {contact, interactions, prochaineAction, etapeAppliquee, etapeSuggeree}
+//  analyseDemo(appel | idScenario?) → Analyse ; etatDemo(dateReference?) → Etat ; scenarioDemo(id = "decouverte") → ScenarioDemo
+//  scoreExpress(appel)                                → nombre de 0 à 100
+//  phaseDeduite(contact | {contact|etape, type, transcript?}) → texte ; phaseEtape(etape | étape de framework) → texte
+//  normaliserQualificationEntendue(items, {grille?, existants?, appelId?, date?, source?}) → ItemEntendu[] | QualificationContact[]
+//  normaliserQuestionsPosees(v) → [{texte, posee}] ; normaliserIssue(v) → IssueAnalyse | null
+//  questionsQuiMarchent(analyse | appels?) ; questionsOubliees(analyse | appels?) ; questionsFavorites(appel?)
+//  resoudreEcheance(texte, dateReference?)            → "aaaa-mm-jj" | null (jamais de date inventée)
+//  detecterRegistre(texte | transcript | appel) → RegistreDetecte ; fusionnerRegistre(registreContact, detection, {appelId, le}) → RegistreContact | null
+//  choisirRegistre(registreContact, detection, choix) → RegistreEffectif ; libelleRegistre(valeur) → texte
 /* eslint-disable no-var */
 var Moteur = (function () {
   'use strict';
@@ -663,6 +693,7 @@ var Moteur = (function () {
   // Données du magasin local (réglages, contacts, appels…), lues par les tâches suivantes.
   M.chargerEtat = function (e) {
     var o = lire(e, null);
+    if (o === null && typeof e === 'string' && e.trim() && e.trim() !== 'null') throw new Error('Les données transmises au moteur sont illisibles.');
     I.definirEtat(estObjet(o) ? o : {});
     return undefined;
   };

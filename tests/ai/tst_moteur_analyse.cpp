@@ -54,6 +54,17 @@ private Q_SLOTS:
         QVERIFY(m.appeler(QStringLiteral("chargerEtat"), {etat}));
     }
 
+    void chargerEtatIllisible()
+    {
+        Moteur autre{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+        auto r = autre.appeler(QStringLiteral("chargerEtat"), {QStringLiteral("pas du JSON")});
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().detail, QStringLiteral("Les données transmises au moteur sont illisibles."));
+        auto vide = autre.appeler(QStringLiteral("chargerEtat"), {QJsonValue::Null});
+        QVERIFY(vide);
+        QCOMPARE(vide.valeur().type, ValeurJS::Type::indefini);
+    }
+
     void etatDeDemonstration()
     {
         auto e = vd::model::Etat::depuisJson(etat);
