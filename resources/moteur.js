@@ -951,7 +951,7 @@ var Moteur = (function () {
       maxTokens = 16000;
       if (M.effortSupporte(modele)) effort = 'high';
     } else {
-      throw new Error('Tâche inconnue : ' + (tache || '(vide)') + '.');
+      throw new Error('Tâche inconnue : ' + (couper(tache, 40) || '(vide)') + '.');
     }
     var corps = { model: modele, max_tokens: maxTokens, system: systeme, messages: [{ role: 'user', content: contenu }] };
     if (schema || effort) {
@@ -1603,7 +1603,7 @@ var Moteur = (function () {
     l.push('Analysez cet appel et rendez l\'objet JSON décrit à la fin.');
     l.push('');
     var c = estObjet(p.contexte) && estObjet(p.contexte.contact) ? p.contexte.contact : null;
-    var corps = section('APPEL', ['Type : ' + (a.libelleType || a.type), a.objectif ? 'Objectif : ' + a.objectif : '', 'Date : ' + texte(a.debut).slice(0, 10), 'Durée : ' + Math.round(nombre(a.duree, m.dureeSec || 0)) + ' s'].filter(Boolean).join('\n'));
+    var corps = section('APPEL', ['Type : ' + (a.libelleType || a.type), a.objectif ? 'Objectif : ' + a.objectif : '', 'Date : ' + texte(a.debut).slice(0, 10), 'Durée : ' + Math.round(nombre(a.duree, 0) || m.dureeSec || 0) + ' s'].filter(Boolean).join('\n'));
     if (c) corps += section('PROSPECT', [c.nom, c.poste, c.societe].filter(Boolean).join(', ') + ' — étape ' + c.etape + (c.notes ? '\nNotes : ' + c.notes : ''));
     if (estObjet(p.contexte) && Array.isArray(p.contexte.appelsPasses) && p.contexte.appelsPasses.length)
       corps += section('HISTORIQUE DU PROSPECT', p.contexte.appelsPasses.map(function (h) { return '- ' + h.date + ' (' + h.type + ') : ' + h.resume; }).join('\n'));
@@ -1628,7 +1628,7 @@ var Moteur = (function () {
     corps += section('TRANSCRIPT', (Object.keys(voix).length ? 'Plusieurs voix côté prospect : « Prospect », puis ' + Object.keys(voix).map(function (k) { return '« Prospect ' + k + ' »'; }).join(', ') + '.\n' : '') + I.lignesTranscript(segs));
     corps += section('FORME DE LA RÉPONSE', FORME + (p.equipe ? '\nAjoutez « syntheseManager » : { "pointsForts": [texte], "risques": [texte], "aSuivre": texte } pour le manager de l\'équipe.' : '') +
       '\nLes dimensions sont ' + D.DIMENSIONS.map(function (d) { return d.id + ' (' + d.libelle + ', poids ' + d.poids + ')'; }).join(', ') + '. Un appel de moins de quatre échanges ne dépasse pas 40.');
-    return { systeme: systeme, contenu: l.join('\n') + corps };
+    return { systeme: systeme, contenu: l.join('\n') + '\n' + corps };
   };
 
   // ---------------------------------------------------------------- réponse du modèle → Analyse
