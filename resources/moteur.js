@@ -347,11 +347,12 @@ var Moteur = (function () {
   var RE_DEBUT_QUESTION = new RegExp('^' + AMORCES + '(?:est[- ]ce que|est[- ]ce qu\'|qu\'est[- ]ce|qu\'en|combien|comment|pourquoi(?! pas\\b)|quel|quelle|quels|quelles|lequel|laquelle|lesquel(?:le)?s|qui|a quel|a quelle|a qui|a combien|de quel|de quelle|de qui|de combien|depuis combien|depuis quand|jusqu\'a quand|pour quand|pour qui|avec qui|avec quel|avec quelle|dans quel|dans quelle|sur quel|sur quelle|par quel|par quelle|par ou|d\'ou|ou est-ce|ou en|c\'est quoi|c\'est qui|quoi|y a-t-il|n\'y a-t-il)\\b');
   var RE_INVERSION = /\b([a-z]+)(?:-t)?-(?:vous|tu|il|elle|ils|elles|on|nous)\b/g;
   var INVERSIONS_EXCLUES = { rendez: 1, dites: 1, montrez: 1, envoyez: 1, rappelez: 1, souvenez: 1, figurez: 1, detrompez: 1, rassurez: 1, allez: 0, donnez: 1, faites: 0, laissez: 1, excusez: 1, ecoutez: 1, tenez: 1, attendez: 1, voyez: 0, entre: 1, chez: 1 };
-  var RE_FIN_QUESTION = /\b(?:quoi|combien|comment|quand|ou ca|c'est qui|pour qui|lequel|laquelle|c'est ca|n'est-ce pas|pas vrai|vous croyez|tu crois)\s*$/;
+  var RE_FIN_QUESTION = /\b(?:combien|comment|quand|ou ca|c'est qui|pour qui|lequel|laquelle|c'est ca|n'est-ce pas|pas vrai|vous croyez|tu crois)\s*$/;
   var RE_INDIRECTE = /\b(?:je voulais|j'aimerais|je voudrais|je souhaiterais|je souhaitais|j'aurais voulu) (?:savoir|comprendre|vous demander|te demander)\b|^(?:et |alors |donc )?(?:dites-moi|racontez-moi|expliquez-moi|parlez-moi|dis-moi|raconte-moi|explique-moi)\b/;
   var RE_DECOUPE = /,?\s+(?:et|mais|puis|ou bien|ou alors)\s+(?=(?:est-ce|qu'est|combien|comment|pourquoi|quel|quelle|quels|quelles|a quel|depuis combien|depuis quand|pour quand|c'est quoi)\b)/;
   var RE_LIAISON = /\s(?:et|mais|puis|ou)\s/;
-  var RE_QUOI_NON_QUESTION = /\b(?:de|pas|sais|n'importe|ou) quoi$/;
+  var RE_QUOI = /\b([a-z']+) quoi\b/g;
+  var QUOI_NON_QUESTION = { de: 1, pas: 1, sais: 1, "n'importe": 1, importe: 1, ou: 1, savoir: 1, dire: 1, voila: 1, genre: 1, enfin: 1, bref: 1, bon: 1, et: 1 };
 
   function estInterrogative(p) {
     if (!p) return false;
@@ -362,10 +363,10 @@ var Moteur = (function () {
     while ((m = RE_INVERSION.exec(p)) !== null) {
       if (!INVERSIONS_EXCLUES[m[1]]) return true;
     }
-    if (RE_FIN_QUESTION.test(p)) {
-      var fin = p.slice(Math.max(0, p.length - 16));
-      if (!(/quoi\s*$/.test(fin) && RE_QUOI_NON_QUESTION.test(fin.trim()))) return true;
-    }
+    // « Vous utilisez quoi aujourd'hui » : quoi en place du complément, hors « de quoi », « je ne sais pas quoi »…
+    RE_QUOI.lastIndex = 0;
+    while ((m = RE_QUOI.exec(p)) !== null) if (!QUOI_NON_QUESTION[m[1]] && !/^ que\b/.test(p.slice(m.index + m[0].length))) return true;
+    if (RE_FIN_QUESTION.test(p)) return true;
     return false;
   }
   // Nombre de questions d'un texte : une phrase terminée par « ? » compte une fois ;

@@ -66,6 +66,10 @@ private Q_SLOTS:
         QTest::newRow("relance polie") << "D'accord, merci beaucoup." << 0;
         QTest::newRow("majuscules et accents") << "EST-CE QUE ÇA VOUS CONVIENT" << 1;
         QTest::newRow("apostrophe typographique") << "Qu’est-ce qui coince le plus" << 1;
+        QTest::newRow("sans ponctuation") << "vous utilisez quoi aujourd'hui et combien ça vous coûte" << 2;
+        QTest::newRow("quoi en place du complément") << "Vous faites quoi le lundi matin" << 1;
+        QTest::newRow("je ne sais pas quoi") << "Je ne sais pas quoi vous dire." << 0;
+        QTest::newRow("quoi de tic de langage") << "C'est bien, enfin bref quoi." << 0;
         QTest::newRow("vide") << "" << 0;
     }
     void compterQuestions()
