@@ -407,7 +407,7 @@ var Moteur = (function () {
     { categorie: 'temps', re: /\b(?:pas (?:le|beaucoup de|trop le) temps|je n'ai que (?:deux|cinq|dix|\d+) minutes|je suis (?:presse|entre deux (?:reunions|rendez-vous)|en reunion|debordee?|overbooke)|on est debordes|faites vite|soyez bref|rapidement alors)\b/ },
     { categorie: 'timing', re: /\b(?:pas le (?:bon )?moment|pas (?:une |notre )?priorite|rappelez[- ]moi (?:dans|plus tard|en|l'annee|au)|on verra (?:plus tard|l'annee prochaine|en|apres|ca)|pas maintenant|trop tot|apres l'ete|en ce moment c'est complique|d'autres priorites|on gele (?:les|tout)|on n'est pas pret)\b/ },
     { categorie: 'concurrence', re: /\b(?:on a deja (?:un|une|des|notre) (?:outil|solution|prestataire|fournisseur|logiciel|partenaire|systeme)|deja equipes?|on travaille (?:deja )?avec (?:un|une|des|[a-z]+ depuis)|votre concurrent|(?:chez )?la concurrence|vos concurrents|on utilise deja|on est (?:deja )?sous contrat|on est engages?|un autre prestataire|on a un outil (?:en )?interne)\b/ },
-    { categorie: 'besoin', re: /\b(?:pas besoin|pas de besoin|on n'en a pas besoin|ca (?:ne )?(?:nous )?sert a rien|pas (?:vraiment )?utile|on s'en sort (?:tres )?bien|ca marche (?:tres )?bien comme ca|on se debrouille|pas concernes?|ca ne nous concerne pas|on n'a pas ce probleme)\b/ },
+    { categorie: 'besoin', re: /\b(?:pas besoin|pas de besoin|on n'en a pas besoin|ca (?:ne )?(?:nous )?sert a rien|pas (?:vraiment )?utile|on s'en sort (?:tres )?bien|ca marche (?:tres )?bien comme ca|on se debrouille|pas concernes?|ca ne nous concerne pas|on n'a pas ce probleme|pas interesse(?:e|s|es)?|ca ne m'interesse pas|ca ne nous interesse pas)\b/ },
     { categorie: 'decideur', re: /\b(?:(?:c'est )?pas moi qui (?:decide|signe|valide|tranche)|ce n'est pas moi qui (?:decide|signe|valide|tranche)|je (?:dois|vais|devrai) (?:en parler|voir ca|valider ca|en discuter) (?:a|avec)|voir avec (?:mon|ma|mes|notre|nos|le|la) (?:direct\w*|patron|boss|dg|daf|associes?|direction|comite|chef)|(?:re)?pass(?:er|e|erai|ons) (?:par|en|devant) (?:le |mon |notre )?comite|il faut (?:l'accord|que je valide avec))\b/ },
     { categorie: 'confiance', re: /\b(?:pas (?:sur|convaincue?s?) que (?:ca|cela) (?:marche|fonctionne)|ca a l'air complique|trop complique|je ne vous connais pas|jamais entendu parler de vous|pas confiance|mauvaise experience|on a (?:deja )?essaye (?:et|un)|usine a gaz|ca me fait peur|j'ai peur que|compliquee? a mettre en place)\b/ },
     { categorie: 'reflexion', re: /\b(?:je vais (?:y )?reflechir|on va (?:y )?reflechir|laissez[- ]moi (?:y )?reflechir|il faut que j'y reflechisse|je dois y reflechir|je reviens vers vous|on revient vers vous|je vous tiens au courant|je vais voir (?:ca|en interne))\b/ }
@@ -1721,8 +1721,21 @@ var Moteur = (function () {
     var m = estObjet(r.methode) ? r.methode : {};
     var etapes = tableau(m.etapes).map(etapeMethode).filter(Boolean);
     if (!etapes.length && estObjet(r.framework)) etapes = tableau(r.framework.etapes).map(etapeMethode).filter(Boolean);
+    // Step weights come from the company's process when the model leaves them out.
+    var fw = I.frameworkPour(texte(appel.methode) || 'aucune');
+    if (fw) etapes.forEach(function (e) {
+      if (e.poids !== undefined) return;
+      fw.etapes.forEach(function (f) { if (estObjet(f) && texte(f.id) === e.id && nombre(f.poids, null) !== null) e.poids = nombre(f.poids, 0); });
+    });
     var methode = { nom: texte(m.nom) || texte(appel.methode) || 'aucune', etapes: etapes };
-    var ms = score(m.score); if (ms !== null) methode.score = ms;
+    var ms = score(m.score);
+    if (ms === null) {
+      var sp = 0, pp = 0;
+      etapes.forEach(function (e) { if (e.score !== undefined && e.poids > 0) { sp += e.score * e.poids; pp += e.poids; } });
+      if (pp > 0) ms = Math.round(sp / pp);
+    }
+    if (ms !== null) methode.score = ms;
+    if (!texte(m.frameworkId) && fw && etapes.length) m.frameworkId = texte(fw.id);
     if (texte(m.frameworkId) || (estObjet(r.framework) && texte(r.framework.id))) methode.frameworkId = texte(m.frameworkId) || texte(r.framework.id);
     var prochaines = tableau(r.prochainesEtapes).map(function (p) {
       if (typeof p === 'string') p = { action: p };

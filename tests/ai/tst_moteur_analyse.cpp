@@ -285,6 +285,25 @@ private Q_SLOTS:
             QVERIFY2(a.contains(QLatin1String(cle)), cle);
     }
 
+    void methodeNotee()
+    {
+        // Steps without weight take the process's; the method score is their weighted mean.
+        const QJsonObject brute{{QStringLiteral("score"), 70},
+                                {QStringLiteral("methode"), QJsonObject{{QStringLiteral("etapes"), QJsonArray{
+                                    QJsonObject{{QStringLiteral("id"), QStringLiteral("decouverte")}, {QStringLiteral("score"), 80}, {QStringLiteral("statut"), QStringLiteral("couverte")},
+                                                {QStringLiteral("questions"), QJsonArray{QJsonObject{{QStringLiteral("texte"), QStringLiteral("Qui décide ?")}, {QStringLiteral("posee"), true}}}}},
+                                    QJsonObject{{QStringLiteral("id"), QStringLiteral("demo")}, {QStringLiteral("score"), 40}, {QStringLiteral("statut"), QStringLiteral("manquee")}}}}}}};
+        const QJsonObject m2 = json(QStringLiteral("finaliserAnalyse"), {texteJson(brute), appelCourt()}).toObject().value(QStringLiteral("methode")).toObject();
+        const QJsonArray etapes = m2.value(QStringLiteral("etapes")).toArray();
+        QCOMPARE(etapes.at(0).toObject().value(QStringLiteral("poids")).toInt(), 35);
+        QCOMPARE(etapes.at(1).toObject().value(QStringLiteral("poids")).toInt(), 25);
+        QCOMPARE(etapes.at(0).toObject().value(QStringLiteral("couverte")).toBool(), true);
+        QCOMPARE(etapes.at(1).toObject().value(QStringLiteral("couverte")).toBool(), false);
+        QCOMPARE(etapes.at(0).toObject().value(QStringLiteral("questions")).toArray().at(0).toObject().value(QStringLiteral("posee")).toBool(), true);
+        QCOMPARE(m2.value(QStringLiteral("score")).toInt(), qRound((80 * 35 + 40 * 25) / 60.0));
+        QCOMPARE(m2.value(QStringLiteral("frameworkId")).toString(), QStringLiteral("fw_tempora"));
+    }
+
     void reponseIllisible_data()
     {
         QTest::addColumn<QString>("reponse");

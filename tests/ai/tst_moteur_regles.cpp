@@ -109,6 +109,7 @@ private Q_SLOTS:
         QTest::newRow("comité") << "Il faut que je repasse par le comité." << "decideur";
         QTest::newRow("doute") << "L'autre outil, c'était une usine à gaz." << "confiance";
         QTest::newRow("réflexion") << "Je vais réfléchir et je reviens vers vous." << "reflexion";
+        QTest::newRow("pas intéressé") << "Non merci, on n'est pas intéressés." << "besoin";
         QTest::newRow("neutre") << "On a quarante techniciens sur trois agences." << "";
     }
     void detecterObjection()

@@ -1,4 +1,5 @@
 // « vendalo moteur », « vendalo autotest » and VD_TEST_MOTEUR=1, run as the user would.
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -59,6 +60,21 @@ private Q_SLOTS:
         const Sortie s = lancer(QStringList{QStringLiteral("moteur")} + args);
         QCOMPARE(s.code, 0);
         QCOMPARE(s.sortie, sortie);
+    }
+
+    void argumentDansUnFichier()
+    {
+        QFile f(dossier.filePath(QStringLiteral("appel.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"duree\": 20, \"transcript\": [{\"locuteur\": \"vous\", \"texte\": \"Quel budget ?\", \"debutMs\": 0, \"finMs\": 5000},"
+                " {\"locuteur\": \"prospect\", \"texte\": \"Aucun.\", \"debutMs\": 6000, \"finMs\": 21000}]}");
+        f.close();
+        const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("metriques"), QLatin1Char('@') + f.fileName()});
+        QCOMPARE(s.code, 0);
+        const QJsonObject m = QJsonDocument::fromJson(s.sortie.toUtf8()).object();
+        QCOMPARE(m.value(QStringLiteral("partVous")).toInt(), 25);
+        QCOMPARE(m.value(QStringLiteral("questionsVous")).toInt(), 1);
+        QCOMPARE(m.value(QStringLiteral("dureeSec")).toInt(), 20);
     }
 
     void erreurs_data()
