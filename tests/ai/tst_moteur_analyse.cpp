@@ -1,5 +1,6 @@
 // The shipped moteur.js on the live and analysis side: requests, payloads,
 // reading the model's answer, effects on the contact, demonstration data.
+#include "ai/demonstration.h"
 #include "ai/moteur.h"
 #include "model/etat.h"
 
@@ -91,6 +92,15 @@ private Q_SLOTS:
         QVERIFY(e->reglages.onboarde);
         // Same reference, same state: the demonstration is reproducible.
         QCOMPARE(json(QStringLiteral("etatDemo"), {QStringLiteral("2026-12-07T10:00:00")}).toObject(), etat);
+    }
+
+    void etatDemonstrationDecode()
+    {
+        auto e = vd::ai::etatDemonstration(m);
+        QVERIFY(e);
+        QVERIFY(e->contact(QStringLiteral("c_morel")));
+        Moteur absent(QStringLiteral("/nulle/part/moteur.js"));
+        QVERIFY(!vd::ai::etatDemonstration(absent));
     }
 
     void scenarios_data()
