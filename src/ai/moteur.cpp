@@ -160,6 +160,14 @@ std::optional<QString> Moteur::charger()
     ChaineJS nomGlobal(QStringLiteral("Moteur"));
     JSValueRef g = JSObjectGetProperty(d_->ctx, JSContextGetGlobalObject(d_->ctx), nomGlobal.ref, nullptr);
     if (!g || !JSValueIsObject(d_->ctx, g)) {
+        // A top-level « const Moteur » or « let Moteur » is a global binding, not a property of the global object.
+        ChaineJS lecture(QStringLiteral("typeof Moteur === 'undefined' ? undefined : Moteur"));
+        JSValueRef excLecture = nullptr;
+        g = JSEvaluateScript(d_->ctx, lecture.ref, nullptr, nullptr, 1, &excLecture);
+        if (excLecture)
+            g = nullptr;
+    }
+    if (!g || !JSValueIsObject(d_->ctx, g)) {
         d_->erreurChargement = QStringLiteral("Le global Moteur est absent de moteur.js.");
         return d_->erreurChargement;
     }

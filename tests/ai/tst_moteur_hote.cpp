@@ -91,6 +91,13 @@ private Q_SLOTS:
         QCOMPARE(m.donnee(QStringLiteral("TYPES_APPEL")), QJsonValue(QJsonArray{QStringLiteral("decouverte")}));
     }
 
+    void globalDeclareEnConst()
+    {
+        Moteur m(ecrire(QStringLiteral("const.js"), "const Moteur = { f: function () { return 'ok'; } };"));
+        QCOMPARE(m.charger(), std::nullopt);
+        QCOMPARE(m.appelerTexte(QStringLiteral("f")).valeur(), QStringLiteral("ok"));
+    }
+
     void textesDesExceptions_data()
     {
         QTest::addColumn<QString>("fonction");
