@@ -79,6 +79,9 @@ var Moteur = (function () {
     if (typeof v === 'number' && isFinite(v)) return String(v);
     if (typeof v === 'boolean') return String(v);
     if (typeof v !== 'string') return '';
+    // Most texts are plain: only one that starts with a quote (or a blank) may be a JSON string.
+    var c = v.charCodeAt(0);
+    if (c !== 34 && c !== 32 && c !== 9 && c !== 10 && c !== 13) return v;
     var t = v.trim();
     if (t.length > 1 && t.charAt(0) === '"' && t.charAt(t.length - 1) === '"') {
       try { var s = JSON.parse(t); if (typeof s === 'string') return s; } catch (e) { /* texte brut */ }
