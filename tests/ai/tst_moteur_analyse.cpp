@@ -225,6 +225,30 @@ private Q_SLOTS:
         QCOMPARE(corps.value(QStringLiteral("messages")).toArray().at(0).toObject().value(QStringLiteral("role")).toString(), QStringLiteral("user"));
     }
 
+    void promptEnDirect()
+    {
+        const QJsonObject ctx = json(QStringLiteral("contexteAppel"), {QJsonObject{{QStringLiteral("contactId"), QStringLiteral("c_morel")}}}).toObject();
+        QJsonArray t{seg("vous", QStringLiteral("Et le prix ?"), 0, 2000), seg("prospect", QStringLiteral("C'est un peu cher pour nous."), 2500, 5000)};
+        QJsonObject deuxieme = seg("prospect", QStringLiteral("Et il faut voir avec la DG."), 5200, 7000);
+        deuxieme.insert(QStringLiteral("interlocuteur"), 2);
+        t.append(deuxieme);
+        const QJsonValue detection = json(QStringLiteral("detecterObjection"), {t});
+        const QJsonArray aides{QJsonObject{{QStringLiteral("tache"), QStringLiteral("questions")}, {QStringLiteral("resultat"), QStringLiteral("Qui décide ?")}}};
+        const QJsonValue p = json(QStringLiteral("payloadLive"), {QStringLiteral("objection"), ctx, t, aides, detection, QString(), 120});
+        const QJsonObject corps = json(QStringLiteral("requete"), {QStringLiteral("objection"), p, QString()}).toObject().value(QStringLiteral("corps")).toObject();
+        const QString contenu = corps.value(QStringLiteral("messages")).toArray().at(0).toObject().value(QStringLiteral("content")).toString();
+        for (const QString& attendu : {QStringLiteral("CONTEXTE DE L'APPEL"), QStringLiteral("TRANSCRIPT RÉCENT (120 dernières secondes)"),
+                                       QStringLiteral("Prospect 2 : Et il faut voir avec la DG."), QStringLiteral("DERNIÈRE PHRASE DU PROSPECT"),
+                                       QStringLiteral("OBJECTION REPÉRÉE"), QStringLiteral("RÉPONSES PRÉPARÉES DE LA BIBLIOTHÈQUE"),
+                                       QStringLiteral("AIDES DÉJÀ DONNÉES (ne pas les répéter)"), QStringLiteral("Qui décide ?"), QStringLiteral("Thermiq Services")})
+            QVERIFY2(contenu.contains(attendu), qPrintable(attendu));
+        // The salesperson's own words never become "the prospect's last sentence".
+        QCOMPARE(p.toObject().value(QStringLiteral("derniereProspect")).toString(), QStringLiteral("C'est un peu cher pour nous. Et il faut voir avec la DG."));
+        QVERIFY(corps.value(QStringLiteral("system")).toString().contains(QStringLiteral("vouvoient")));
+        const QJsonObject schema = corps.value(QStringLiteral("output_config")).toObject().value(QStringLiteral("format")).toObject().value(QStringLiteral("schema")).toObject();
+        QCOMPARE(schema.value(QStringLiteral("required")).toArray(), (QJsonArray{QStringLiteral("reponse"), QStringLiteral("pourquoi"), QStringLiteral("question")}));
+    }
+
     void requeteEnAnglaisEtTacheInconnue()
     {
         QJsonObject p = json(QStringLiteral("payloadLive"), {QStringLiteral("objection"), QJsonObject{{QStringLiteral("langue"), QStringLiteral("en")}}, QJsonArray()}).toObject();
