@@ -58,6 +58,20 @@ public:
     // True when the loaded script defines the function nom.
     bool aFonction(const QString& nom);
 
+    // appelerJSON, then the JSON decoded into a record type (T::depuisJson,
+    // lenient); a value of the wrong shape is a decodage failure.
+    template<typename T>
+    Resultat<T, ErreurMoteur> appelerEn(const QString& nom, const Arguments& args = {})
+    {
+        auto r = appelerJSON(nom, args);
+        if (!r)
+            return echec(r.erreur());
+        std::optional<T> v = T::depuisJson(r.valeur());
+        if (!v)
+            return echec(ErreurMoteur::decodage(QStringLiteral("La réponse de Moteur.%1 n'a pas la forme attendue.").arg(nom)));
+        return std::move(*v);
+    }
+
     Resultat<QString, ErreurMoteur> appelerTexte(const QString& nom, const Arguments& args = {});
     Resultat<double, ErreurMoteur> appelerNombre(const QString& nom, const Arguments& args = {});
     Resultat<bool, ErreurMoteur> appelerBooleen(const QString& nom, const Arguments& args = {});

@@ -223,8 +223,16 @@ private Q_SLOTS:
         // Without a stored duration, the end of the last segment.
         auto sansDuree = vd::model::Metriques::depuisJson(json(QStringLiteral("metriques"), {t}));
         QCOMPARE(sansDuree->dureeSec, 50.0);
-        auto vide = vd::model::Metriques::depuisJson(json(QStringLiteral("metriques"), {QJsonArray()}));
-        QCOMPARE(*vide, vd::model::Metriques{});
+        auto vide = m.appelerEn<vd::model::Metriques>(QStringLiteral("metriques"), {QJsonArray()});
+        QVERIFY(vide);
+        QCOMPARE(vide.valeur(), vd::model::Metriques{});
+        // A result of the wrong shape is a decoding failure, not a record of zeros.
+        auto forme = m.appelerEn<vd::model::Metriques>(QStringLiteral("metriques"), {QStringLiteral("[]")});
+        QVERIFY(forme);
+        auto mauvaise = m.appelerEn<vd::model::Metriques>(QStringLiteral("detecterQualification"), {QStringLiteral("rien")});
+        QVERIFY(!mauvaise);
+        QCOMPARE(mauvaise.erreur().genre, ErreurMoteur::Genre::decodage);
+        QCOMPARE(mauvaise.erreur().description(), QStringLiteral("Réponse du moteur illisible. La réponse de Moteur.detecterQualification n'a pas la forme attendue."));
     }
 
     void derniereProspect()
