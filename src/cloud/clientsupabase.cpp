@@ -113,7 +113,8 @@ QCoro::Task<ReponseHttp> ClientSupabase::envoyer(QByteArray methode, QString che
 
     ReponseHttp h;
     h.statut = reponse->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    h.corps = reponse->readAll();
+    if (reponse->isOpen())
+        h.corps = reponse->readAll();
     h.entetes = reponse->rawHeaderPairs();
     h.delaiDepasse = delaiDepasse;
     if (h.statut == 0 || delaiDepasse)
@@ -143,7 +144,7 @@ QCoro::Task<ResultatCloud<QString>> ClientSupabase::jetonValide()
     if (!session_)
         co_return echec(erreurSession(QStringLiteral("session_absente")));
     if (valideAssezLongtemps(*session_))
-        co_return session_->accessToken;
+        co_return QString(session_->accessToken);   // a copy: QCoro moves from what co_return names
     auto r = co_await rafraichir();
     if (!r)
         co_return echec(r.erreur());
@@ -155,7 +156,7 @@ QCoro::Task<ResultatCloud<QString>> ClientSupabase::jetonApres401(QString ancien
     if (!session_)
         co_return echec(erreurSession(QStringLiteral("session_absente")));
     if (session_->accessToken != ancien && valideAssezLongtemps(*session_))
-        co_return session_->accessToken;
+        co_return QString(session_->accessToken);   // a copy: QCoro moves from what co_return names
     auto r = co_await rafraichir();
     if (!r)
         co_return echec(r.erreur());

@@ -7,12 +7,39 @@
 #include "platform/coffre.h"
 #include "platform/horloge.h"
 
+#include <QEventLoop>
+#include <QStandardPaths>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 #include <qcoro/qcorotask.h>
 
 namespace vd::tests {
+
+// Runs the event loop until the task is done and gives its result.
+template<typename T>
+T attendre(QCoro::Task<T>& tache)
+{
+    std::optional<T> r;
+    QEventLoop boucle;
+    auto suite = tache.then([&r, &boucle](T v) {
+        r.emplace(std::move(v));
+        boucle.quit();
+    });
+    if (!r)
+        boucle.exec();
+    return std::move(*r);
+}
+template<typename T>
+T attendre(QCoro::Task<T>&& tache)
+{
+    return attendre(tache);
+}
+inline void attendre(QCoro::Task<void>&& tache)
+{
+    QCoro::waitFor(std::move(tache));
+}
 
 class OuvreurFactice final : public cloud::OuvreurUrl {
 public:
@@ -50,7 +77,7 @@ struct BancCloud {
     {
         if (!serveur.existe(email))
             serveur.ajouterUtilisateur(email, QStringLiteral("motdepasse1"));
-        auto r = QCoro::waitFor(client->connecter(email, QStringLiteral("motdepasse1")));
+        auto r = attendre(client->connecter(email, QStringLiteral("motdepasse1")));
         return r.ok();
     }
 };

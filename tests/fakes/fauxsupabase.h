@@ -54,6 +54,7 @@ public:
 
     // Faults: the next `fois` requests whose path starts with prefixe get this answer.
     void injecter(const QString& prefixe, const ReponseHttpFactice& reponse, int fois = 1);
+    void viderPannes() { pannes_.clear(); }
     static ReponseHttpFactice erreurAuth(int statut, const QString& code, const QString& msg);
     static ReponseHttpFactice erreurRest(int statut, const QString& code, const QString& message);
     static ReponseHttpFactice erreurFonction(int statut, const QString& code, const QString& message = {});
