@@ -85,7 +85,7 @@ void FluxFonction::lire()
     attente_->demarrer(delaiMs_);
     statut_ = reponse_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (statut_ < 200 || statut_ >= 300) {
-        const QByteArray morceau = reponse_->readAll();
+        const QByteArray morceau = reponse_->isOpen() ? reponse_->readAll() : QByteArray();
         if (corpsErreur_.size() < tailleMaxErreur)
             corpsErreur_.append(morceau.left(tailleMaxErreur - corpsErreur_.size()));
         return;
@@ -97,7 +97,7 @@ void FluxFonction::lire()
         if (annule_)
             return;
     }
-    const QByteArray morceau = reponse_->readAll();
+    const QByteArray morceau = reponse_->isOpen() ? reponse_->readAll() : QByteArray();
     if (morceau.isEmpty())
         return;
     QPointer<FluxFonction> vivant(this);

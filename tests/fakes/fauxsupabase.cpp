@@ -300,12 +300,14 @@ ReponseHttpFactice FauxSupabase::rest(const RequeteHttp& r, const QString& table
         if (!v.isArray() && !v.isObject())
             return erreurRest(400, QStringLiteral("PGRST102"), QStringLiteral("Empty or invalid json"));
         const QJsonArray nouvelles = v.isArray() ? v.toArray() : QJsonArray{v};
-        const QStringList conflit = r.item(QStringLiteral("on_conflict")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        QStringList conflit = r.item(QStringLiteral("on_conflict")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        if (conflit.isEmpty())
+            conflit = {QStringLiteral("id")};   // the primary key
         const bool fusion = r.entete("prefer").contains("resolution=merge-duplicates");
         for (const QJsonValue& n : nouvelles) {
             const QJsonObject o = n.toObject();
             qsizetype existante = -1;
-            for (qsizetype i = 0; !conflit.isEmpty() && i < lignes.size(); ++i) {
+            for (qsizetype i = 0; o.contains(conflit.value(0)) && i < lignes.size(); ++i) {
                 bool pareil = true;
                 for (const QString& c : conflit)
                     pareil = pareil && lignes[i].toObject().value(c) == o.value(c);
