@@ -357,6 +357,41 @@ private Q_SLOTS:
         QCOMPARE(b->serveur.nombreRafraichissements(), avantRafraichissements + 1);
     }
 
+    void rafraichissementTardifNEcrasePasUneNouvelleConnexion()
+    {
+        QVERIFY(b->connecter());
+        b->serveur.ajouterUtilisateur(QStringLiteral("tom@exemple.fr"), QStringLiteral("motdepasse2"));
+        b->horloge.avancer(3600'000);
+        ReponseHttpFactice lent = ReponseHttpFactice::json(200, b->serveur.ouvrirSession(lea));
+        lent.delaiMs = 3000;   // real time: the refresh answer comes well after the new sign-in
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), lent);
+        auto jeton = b->client->jetonValide();
+        QTRY_COMPARE(b->serveur.nombreRafraichissements(), 1);
+        QVERIFY(attendre(b->client->connecter(QStringLiteral("tom@exemple.fr"), QStringLiteral("motdepasse2"))).ok());
+        auto r = attendre(jeton);
+        QVERIFY(r.ok());
+        QCOMPARE(b->client->session()->utilisateur.email, QStringLiteral("tom@exemple.fr"));
+        QCOMPARE(r.valeur(), b->client->session()->accessToken);
+        QCOMPARE(b->stockage.lireSession()->utilisateur.email, QStringLiteral("tom@exemple.fr"));
+    }
+
+    void codeGardeApresPanneServeur()
+    {
+        QVERIFY(attendre(b->client->demanderReinitialisation(lea)).ok());
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        const QString code = b->serveur.codePour(lea);
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), FauxSupabase::erreurAuth(503, {}, QStringLiteral("unavailable")));
+        const QUrl lien(QStringLiteral("vendalo2://auth-callback?code=") + code);
+        auto l = attendre(b->client->traiterLien(lien));
+        QCOMPARE(l.erreur().message, messages::generique);
+        QVERIFY(b->stockage.lirePkce());
+        // Opened again once the server is back, the same link works.
+        l = attendre(b->client->traiterLien(lien));
+        QVERIFY(l.ok());
+        QCOMPARE(l.valeur(), QStringLiteral("recovery"));
+        QVERIFY(b->client->connecte());
+    }
+
     void changementDeMotDePasseAvecLeJetonUtilisateur()
     {
         QVERIFY(b->connecter());
