@@ -4,6 +4,16 @@
 // resend) with tokens that really expire on the test's clock, REST tables,
 // scripted procedures and functions (plain or streamed), a request log and
 // fault injection.
+//
+//   platform::HorlogeFactice horloge;
+//   FauxSupabase serveur(&horloge);
+//   serveur.demarrer();
+//   serveur.ajouterUtilisateur("lea@exemple.fr", "motdepasse1");
+//   serveur.surProcedure("synchroniser", [](const RequeteHttp& r) { return ReponseHttpFactice::json(200, ...); });
+//   serveur.surFonction("claude", [](const RequeteHttp&) { return ReponseHttpFactice::flux({"data: …\n\n"}, 10); });
+//   serveur.injecter("/functions/v1/claude", FauxSupabase::erreurFonction(429, "rate_limit_error"));
+//   cloud::ClientSupabase client(serveur.config(), &stockage, &horloge, &ouvreur);
+//   horloge.avancer(3600'000);   // access tokens expire on this clock
 #include "cloud/configcloud.h"
 #include "fakes/serveurhttp.h"
 #include "platform/horloge.h"
