@@ -15,6 +15,8 @@ const QList<Commande>& commandes()
         {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
          QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
          &commandeSauvegarde},
+        {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
+         QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
     };
     return liste;
 }
