@@ -118,6 +118,12 @@ public:
     // POST with a body, GET without one.
     QCoro::Task<ResultatCloud<model::JSONValeur>> appelerFonction(QString nom, std::optional<QJsonValue> corps,
                                                                    int delaiMs);
+    // Calendar connection: asks the backend function "agenda/connecter" for the
+    // provider's consent page, opens it in the browser and gives back the
+    // "vendalo2://agenda" link that ends it (its items carry the outcome).
+    QCoro::Task<ResultatCloud<QUrl>> connecterAgenda(QString fournisseur);
+    void annulerConnexionAgenda();
+    bool connexionAgendaEnCours() const { return agendaWeb_ != nullptr; }
     // Streamed answer (server-sent events): the caller owns the returned object.
     FluxFonction* appelerFonctionFlux(const QString& nom, const QJsonValue& corps, int delaiMs = delaiFluxMs);
 
@@ -159,6 +165,7 @@ private:
     quint64 generationSession_ = 0;
     std::shared_ptr<Diffusion<ResultatCloud<SessionAuth>>> rafraichissement_;
     std::shared_ptr<Diffusion<ResultatCloud<QString>>> authWeb_;
+    std::shared_ptr<Diffusion<ResultatCloud<QUrl>>> agendaWeb_;
     QNetworkAccessManager* reseau_;
     QNetworkAccessManager* reseauFlux_;
 };

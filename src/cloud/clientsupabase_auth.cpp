@@ -215,8 +215,51 @@ void ClientSupabase::annulerConnexionWeb()
         d->resoudre(echec(erreurAnnule()));
 }
 
+QCoro::Task<ResultatCloud<QUrl>> ClientSupabase::connecterAgenda(QString fournisseur)
+{
+    if (auto ancien = std::exchange(agendaWeb_, nullptr))
+        ancien->resoudre(echec(erreurAnnule()));
+    if (!session_)
+        co_return echec(erreurSession(QStringLiteral("session_absente")));
+    const QJsonObject corps{{QStringLiteral("retour"), lienAgenda}, {QStringLiteral("fournisseur"), fournisseur}};
+    const QString nom = QStringLiteral("agenda/connecter");
+    auto r = co_await appelerFonction(nom, QJsonValue(corps), delaiAuthMs);
+    if (!r)
+        co_return echec(r.erreur());
+    const QUrl page(r.valeur().qt().toObject().value(QStringLiteral("url")).toString());
+    const QString schema = page.scheme().toLower();
+    if (!page.isValid() || page.host().isEmpty() || (schema != QLatin1String("https") && schema != QLatin1String("http")))
+        co_return echec(erreurIllisible(200));
+    auto d = std::make_shared<Diffusion<ResultatCloud<QUrl>>>();
+    agendaWeb_ = d;
+    if (!ouvreur_->ouvrir(page)) {
+        agendaWeb_.reset();
+        co_return echec(ErreurCloud{ErreurCloud::Genre::fonction, 0, QStringLiteral("feuille_indisponible"),
+                                    QStringLiteral("La page de connexion n'a pas pu s'ouvrir."), std::nullopt, std::nullopt});
+    }
+    auto retour = co_await *d;
+    if (agendaWeb_ == d)
+        agendaWeb_.reset();
+    co_return retour;
+}
+
+void ClientSupabase::annulerConnexionAgenda()
+{
+    if (auto d = std::exchange(agendaWeb_, nullptr))
+        d->resoudre(echec(erreurAnnule()));
+}
+
 QCoro::Task<ResultatCloud<QString>> ClientSupabase::traiterLien(QUrl url)
 {
+    if (url.scheme().compare(schemaLiens, Qt::CaseInsensitive) == 0
+        && url.host().compare(QLatin1String("agenda"), Qt::CaseInsensitive) == 0) {
+        auto d = std::exchange(agendaWeb_, nullptr);
+        if (!d)
+            co_return echec(lienInvalide());
+        d->resoudre(url);
+        const QString type = QStringLiteral("agenda");
+        co_return type;
+    }
     auto r = co_await traiterLienSansFeuille(url);
     if (auto d = std::exchange(authWeb_, nullptr)) {
         if (!r && r.erreur().code == QLatin1String("lien_invalide")) {

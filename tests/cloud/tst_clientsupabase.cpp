@@ -518,6 +518,38 @@ private Q_SLOTS:
         QVERIFY(attendre(seconde).ok());
     }
 
+    void connexionAgenda()
+    {
+        auto sans = attendre(b->client->connecterAgenda(QStringLiteral("google")));
+        QCOMPARE(sans.erreur().message, QStringLiteral("Connectez-vous pour continuer."));
+        QCOMPARE(b->serveur.journal().size(), 0);
+
+        QVERIFY(b->connecter());
+        b->serveur.surFonction(QStringLiteral("agenda/connecter"), [](const vd::fakes::RequeteHttp&) {
+            return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("url"), QStringLiteral("https://consentement.exemple.fr/o?etat=e1")}});
+        });
+        auto tache = b->client->connecterAgenda(QStringLiteral("google"));
+        QTRY_COMPARE(b->ouvreur.ouvertes.size(), 1);
+        QCOMPARE(b->ouvreur.ouvertes[0], QUrl(QStringLiteral("https://consentement.exemple.fr/o?etat=e1")));
+        QCOMPARE(b->serveur.requetes(QStringLiteral("/functions/v1/agenda/connecter")).value(0).json().toObject(),
+                 (QJsonObject{{QStringLiteral("retour"), QStringLiteral("vendalo2://agenda")}, {QStringLiteral("fournisseur"), QStringLiteral("google")}}));
+        QVERIFY(b->client->connexionAgendaEnCours());
+        const QUrl retour(QStringLiteral("vendalo2://agenda?fournisseur=google&erreur=scope_manquant"));
+        auto l = attendre(b->client->traiterLien(retour));
+        QCOMPARE(l.valeur(), QStringLiteral("agenda"));
+        auto r = attendre(tache);
+        QVERIFY(r.ok());
+        QCOMPARE(r.valeur(), retour);
+        QVERIFY(b->client->connecte());
+
+        // No sheet waiting: the link is refused; a cancelled sheet ends silently.
+        QCOMPARE(attendre(b->client->traiterLien(retour)).erreur().code, QStringLiteral("lien_invalide"));
+        auto annulee = b->client->connecterAgenda(QStringLiteral("microsoft"));
+        QTRY_VERIFY(b->client->connexionAgendaEnCours());
+        b->client->annulerConnexionAgenda();
+        QCOMPARE(attendre(annulee).erreur().genre, ErreurCloud::Genre::annule);
+    }
+
     void delaiDepasse()
     {
         ReponseHttpFactice muet;
