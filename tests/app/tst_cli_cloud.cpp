@@ -18,6 +18,7 @@ class TestCliCloud : public QObject {
     struct Sortie {
         int code = -1;
         QJsonObject json;
+        QByteArray brut;
         QString erreur;
     };
 
@@ -48,7 +49,8 @@ class TestCliCloud : public QObject {
             QTest::qWait(20);
         Sortie s;
         s.code = p.exitCode();
-        s.json = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        s.brut = p.readAllStandardOutput();
+        s.json = QJsonDocument::fromJson(s.brut).object();
         // The message is the last line (log lines may come before it).
         s.erreur = QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last();
         return s;
@@ -65,6 +67,13 @@ private Q_SLOTS:
         serveur.ajouterUtilisateur(QStringLiteral("lea@exemple.fr"), QStringLiteral(" mot de passe "));
         serveur.surProcedure(QStringLiteral("bonjour"), [](const vd::fakes::RequeteHttp& r) {
             return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("salut"), r.json().toObject().value(QStringLiteral("p_nom"))}});
+        });
+    }
+
+    void init()
+    {
+        serveur.surFonction(QStringLiteral("claude"), [](const vd::fakes::RequeteHttp&) {
+            return ReponseHttpFactice::flux({"data: {\"a\":1}\r\n\r\ndata: {\"b\"", ":2}\n\n"}, 20);
         });
     }
 
@@ -94,6 +103,11 @@ private Q_SLOTS:
         s = lancer({QStringLiteral("procedure"), QStringLiteral("inconnue")});
         QCOMPARE(s.code, 1);
         QCOMPARE(s.erreur, QStringLiteral("Une erreur est survenue. Réessayez dans un instant."));
+
+        // A streamed function prints its lines as they come.
+        s = lancer({QStringLiteral("flux"), QStringLiteral("claude"), QStringLiteral(R"({"tache":"libre"})")});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.brut, QByteArray("data: {\"a\":1}\n\ndata: {\"b\":2}\n\n"));
 
         s = lancer({QStringLiteral("deconnecter")});
         QCOMPARE(s.code, 0);
