@@ -165,11 +165,12 @@ QCoro::Task<ResultatCloud<QString>> ClientSupabase::jetonApres401(QString ancien
 
 QCoro::Task<ResultatCloud<SessionAuth>> ClientSupabase::rafraichir()
 {
-    if (!rafraichissement_) {
-        rafraichissement_ = std::make_shared<Diffusion<ResultatCloud<SessionAuth>>>();
-        executerRafraichissement(rafraichissement_);
-    }
     auto d = rafraichissement_;
+    if (!d) {
+        d = std::make_shared<Diffusion<ResultatCloud<SessionAuth>>>();
+        rafraichissement_ = d;
+        executerRafraichissement(d);   // may already be resolved when it returns
+    }
     co_return co_await *d;
 }
 
