@@ -39,7 +39,10 @@ struct ReponseHttpFactice {
     QList<QByteArray> morceaux;
     int intervalleMs = 0;
     int couperApres = -1;    // streamed: close the connection after this many chunks, without the end
-    bool couper = false;     // close the connection without answering
+    // Close the connection without answering. Qt's network layer sends a request
+    // again once when a kept-alive connection closes before any answer: inject
+    // this fault several times to make the client see the failure.
+    bool couper = false;
     bool retenir = false;    // never answer
     int delaiMs = 0;         // answer after this much real time
 
