@@ -22,6 +22,8 @@ const QList<Commande>& commandes()
         {QStringLiteral("transcrire"), QStringLiteral("transcrire FICHIER.wav [--moteur soniox|deepgram] [--langue fr] [--vite]"),
          QStringLiteral("Transcrit un fichier WAV 16 kHz (canal 1 : vous, canal 2 : prospect) et affiche chaque segment final en JSON."),
          &commandeTranscrire},
+        {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
+         QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
     };
     return liste;
 }
