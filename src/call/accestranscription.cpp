@@ -1,5 +1,6 @@
 #include "accestranscription.h"
 
+#include "cloud/clientsupabase.h"
 #include "model/texte.h"
 #include "platform/coffre.h"
 #include "platform/horloge.h"
@@ -116,6 +117,39 @@ void AccesRelais::obtenir(QObject* contexte, Rappel rappel)
 }
 
 // Backend ---------------------------------------------------------------
+
+AppelFonction appelFonctionCloud(cloud::ClientSupabase* client)
+{
+    QPointer<cloud::ClientSupabase> c(client);
+    return [c](const QString& nom, const QJsonObject& corps, int delaiMs, QObject* contexte, RappelFonction rappel) {
+        if (!c || !c->connecte()) {
+            QTimer::singleShot(0, contexte, [rappel] {
+                rappel(echec(ErreurFonction{ErreurFonction::Genre::session, 0, QStringLiteral("session_absente"), {}}));
+            });
+            return;
+        }
+        QCoro::connect(c->appelerFonction(nom, QJsonValue(corps), delaiMs), contexte,
+                       [rappel](const cloud::ResultatCloud<model::JSONValeur>& r) {
+                           if (!r) {
+                               const cloud::ErreurCloud& e = r.erreur();
+                               ErreurFonction f;
+                               f.genre = e.genre == cloud::ErreurCloud::Genre::reseau   ? ErreurFonction::Genre::reseau
+                                         : e.genre == cloud::ErreurCloud::Genre::session ? ErreurFonction::Genre::session
+                                                                                         : ErreurFonction::Genre::autre;
+                               f.statut = e.statut;
+                               f.code = e.code;
+                               f.message = e.message;
+                               rappel(echec(f));
+                               return;
+                           }
+                           if (!r.valeur().qt().isObject()) {
+                               rappel(echec(ErreurFonction{ErreurFonction::Genre::autre, 200, QStringLiteral("reponse_illisible"), {}}));
+                               return;
+                           }
+                           rappel(r.valeur().qt().toObject());
+                       });
+    };
+}
 
 TranscriptionCloud::TranscriptionCloud(AppelFonction appeler, QString appelId, int canaux, QString langue, IdMoteur moteur,
                                        bool diarisation, QObject* parent)

@@ -13,6 +13,10 @@
 
 class QNetworkAccessManager;
 
+namespace vd::cloud {
+class ClientSupabase;
+}
+
 namespace vd::call {
 
 class FournisseurAcces {
@@ -72,6 +76,8 @@ struct ErreurFonction {
 };
 using RappelFonction = std::function<void(const Resultat<QJsonObject, ErreurFonction>&)>;
 using AppelFonction = std::function<void(const QString& nom, const QJsonObject& corps, int delaiMs, QObject* contexte, RappelFonction rappel)>;
+// The backend client's function call; a signed-out client fails at once with a session error.
+AppelFonction appelFonctionCloud(cloud::ClientSupabase* client);
 
 struct JetonCloud {
     QString jeton;
