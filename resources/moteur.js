@@ -423,7 +423,8 @@ var Moteur = (function () {
   // Première objection d'un texte de prospect (plié), ou null.
   function objectionDansTexte(brut) {
     var p = plier(brut);
-    if (!p || !RE_UNE_OBJECTION.test(p)) return null;
+    if (!p) return null;
+    if (!RE_UNE_OBJECTION.test(p)) return objectionDeLaBibliotheque(p);
     var meilleure = null;
     for (var i = 0; i < REGLES_OBJECTION.length; i++) {
       var r = REGLES_OBJECTION[i];
@@ -439,6 +440,31 @@ var Moteur = (function () {
     }
     return meilleure;
   }
+  // The user's own objection library: an entry whose meaningful words are (almost) all
+  // in the prospect's sentence is recognised, with the entry's category and answer.
+  var VIDES = { le: 1, la: 1, les: 1, de: 1, des: 1, du: 1, un: 1, une: 1, et: 1, a: 1, au: 1, en: 1, on: 1, ce: 1, ca: 1, c: 1, d: 1, l: 1, j: 1, n: 1, s: 1, est: 1, pas: 1, ne: 1, je: 1, nous: 1, vous: 1, il: 1, y: 1 };
+  var cacheBiblio = { source: null, entrees: [] };
+  function entreesBibliotheque() {
+    if (cacheBiblio.source !== etat.objections) {
+      cacheBiblio.source = etat.objections;
+      cacheBiblio.entrees = (Array.isArray(etat.objections) ? etat.objections : []).filter(estObjet).map(function (o) {
+        return { objection: o, mots: plier(texte(o.libelle)).split(/[^a-z0-9]+/).filter(function (m) { return m.length > 1 && !VIDES[m]; }) };
+      }).filter(function (e) { return e.mots.length >= 2; });
+    }
+    return cacheBiblio.entrees;
+  }
+  function objectionDeLaBibliotheque(p) {
+    var entrees = entreesBibliotheque();
+    if (!entrees.length) return null;
+    var dispo = {};
+    p.split(/[^a-z0-9]+/).forEach(function (m) { dispo[m] = 1; });
+    for (var i = 0; i < entrees.length; i++) {
+      var e = entrees[i], n = 0;
+      for (var k = 0; k < e.mots.length; k++) if (dispo[e.mots[k]]) n++;
+      if (n / e.mots.length >= 0.75) return { index: 0, categorie: texte(e.objection.categorie) || 'autre', declencheur: texte(e.objection.libelle), objection: e.objection };
+    }
+    return null;
+  }
   function reponseBibliotheque(categorie) {
     var o = etat.objections || [];
     for (var i = 0; i < o.length; i++) if (o[i] && o[i].categorie === categorie) return o[i];
@@ -452,7 +478,7 @@ var Moteur = (function () {
       extrait: couper(brut, 200),
       declencheur: hit.declencheur
     };
-    var lib = reponseBibliotheque(hit.categorie);
+    var lib = hit.objection || reponseBibliotheque(hit.categorie);
     if (lib) { d.objectionId = lib.id; d.reponse = lib.reponse || ''; }
     return d;
   }
