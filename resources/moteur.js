@@ -1371,6 +1371,18 @@ var Moteur = (function () {
       if (!cat) { var d = JSON.parse(M.detecterObjection(texte(p.derniereProspect) || p.transcript || '')); cat = d ? d.categorie : 'autre'; }
       return json(REPONSES_OBJECTION[cat] || REPONSES_OBJECTION.autre);
     }
+    var contactId = estObjet(p.contexte) && estObjet(p.contexte.contact) ? texte(p.contexte.contact.id) : '';
+    if (tache === 'questions' && contactId === 'c_garnier') {
+      return json({ questions: [
+        { question: 'Qu\'est-ce que le comité regardera en premier : le prix total ou le retour sur investissement ?', but: 'Préparer le comité' },
+        { question: 'Si l\'écart de prix était compensé par la formation, qu\'est-ce qui resterait à régler ?', but: 'Isoler le dernier frein' },
+        { question: 'Quelle date de démarrage vous permettrait de tenir vos objectifs de l\'année ?', but: 'Créer l\'urgence' }
+      ] });
+    }
+    if (tache === 'recap' && contactId === 'c_garnier') {
+      return json({ points: ['La proposition convient sur le fond', 'Gain estimé à 40 000 € par an', 'Formation offerte contre un engagement de deux ans'],
+        pointsOuverts: ['Écart de prix de 20 % avec le concurrent', 'Validation du comité de direction mardi'], prochaineEtape: 'Rappel mercredi à 10 h pour confirmer', qualification: [] });
+    }
     if (tache === 'questions') {
       return json({ questions: [
         { question: 'Quand une urgence tombe, qui recale le planning, et combien de temps ça lui prend ?', but: 'Chiffrer la douleur' },
