@@ -1369,6 +1369,8 @@ var Moteur = (function () {
     if (tache === 'objection') {
       var cat = estObjet(p.detection) ? texte(p.detection.categorie) : '';
       if (!cat) { var d = JSON.parse(M.detecterObjection(texte(p.derniereProspect) || p.transcript || '')); cat = d ? d.categorie : 'autre'; }
+      var ctxId = estObjet(p.contexte) && estObjet(p.contexte.contact) ? texte(p.contexte.contact.id) : '';
+      if (ctxId === 'c_garnier' && cat === 'prix') return json({ reponse: 'C\'est possible. Qu\'est-ce qu\'il vous apporte que nous n\'apportons pas ? Vos chefs d\'équipe perdent une journée par semaine : l\'écart se rembourse en quelques semaines.', pourquoi: 'Comparer la valeur avant le prix, avec le chiffre qu\'elle a donné.', question: 'Si l\'écart était compensé, qu\'est-ce qui resterait à régler ?' });
       return json(REPONSES_OBJECTION[cat] || REPONSES_OBJECTION.autre);
     }
     var contactId = estObjet(p.contexte) && estObjet(p.contexte.contact) ? texte(p.contexte.contact.id) : '';
