@@ -2021,6 +2021,7 @@ var Moteur = (function () {
     if (/\bapres-?demain\b/.test(p) || /\bapres demain\b/.test(p)) return plus(ref, 2);
     if (/\bdemain\b/.test(p)) return plus(ref, 1);
     if (/\b(?:aujourd'hui|ce soir|cet apres-midi|ce matin|tout a l'heure|dans la journee|ce midi)\b/.test(p)) return plus(ref, 0);
+    if (/\bdans (?:une |la )?quinzaine\b/.test(p)) return plus(ref, 14);
     if ((m = /\bdans (\d+|une?|deux|trois|quatre|cinq|six|sept|huit|neuf|dix|quinze|vingt|trente) (jours?|semaines?|mois)\b/.exec(p))) {
       var n = valeurNombre(m[1]);
       if (n === null) return null;
@@ -2033,6 +2034,9 @@ var Moteur = (function () {
       if (m[2]) return prochainJourDuMois(ref, +m[2]);
       var cible = JOURS[m[1]];
       if (/\bsemaine prochaine\b/.test(p)) return plus(lundiDe(ref), 7 + ((cible + 6) % 7));
+      // « jeudi en huit » : le jeudi qui suit le prochain ; « en quinze » : deux semaines après.
+      var en = new RegExp('\\b' + m[1] + ' en (huit|quinze)\\b').exec(p);
+      if (en) { var e0 = (cible - ref.getDay() + 7) % 7 || 7; return plus(ref, e0 + (en[1] === 'huit' ? 7 : 14)); }
       var ecart = (cible - ref.getDay() + 7) % 7;
       var ce = new RegExp('\\bce ' + m[1] + '\\b').test(p);
       if (ecart === 0 && !ce) ecart = 7;
