@@ -15,6 +15,10 @@ const QList<Commande>& commandes()
         {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
          QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
          &commandeSauvegarde},
+        {QStringLiteral("audio"), QStringLiteral("audio tester [--duree SECONDES] [--wav FICHIER]"),
+         QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
+                        "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
+         &commandeAudio},
     };
     return liste;
 }
