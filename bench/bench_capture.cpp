@@ -6,19 +6,24 @@
 //  2. delay from a sound written into the microphone's sink to the block
 //     carrying it leaving `rappel` (the 200 ms lag is by design).
 #include "call/captureaudio.h"
+#include "call/convertisseuraudio.h"
+#include "fakes/lecteurpulse.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtEndian>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <ctime>
-#include <pulse/pulseaudio.h>
 
 using vd::call::CaptureAudio;
 
@@ -31,22 +36,13 @@ double cpuSecondes()
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-qint64 maintenantUs()
-{
-    static QElapsedTimer t = [] {
-        QElapsedTimer e;
-        e.start();
-        return e;
-    }();
-    return t.nsecsElapsed() / 1000;
-}
+qint64 maintenantUs() { return vd::fakes::LecteurPulse::maintenantUs(); }
 
 void attendre(int ms)
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QEventLoop boucle;
+    QTimer::singleShot(ms, &boucle, &QEventLoop::quit);
+    boucle.exec();
 }
 
 bool executer(const QStringList& cmd)
@@ -56,79 +52,29 @@ bool executer(const QStringList& cmd)
     return p.waitForFinished(120000) && p.exitCode() == 0;
 }
 
-// Plays into one sink from this process with a 10 ms buffer: silence, and a
-// 1 kHz burst of 50 ms whenever asked; remembers when the burst was written.
-class Lecteur {
-public:
-    std::atomic<bool> demande{false};
-    std::atomic<qint64> ecritUs{-1};
+// CPU time of each thread of the process (ns), by name.
+std::map<QString, qint64> cpuParFil()
+{
+    std::map<QString, qint64> r;
+    const QDir taches(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : taches.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile nom(taches.filePath(tid + QStringLiteral("/comm")));
+        QFile temps(taches.filePath(tid + QStringLiteral("/schedstat")));
+        if (!nom.open(QIODevice::ReadOnly) || !temps.open(QIODevice::ReadOnly))
+            continue;
+        r[QString::fromUtf8(nom.readAll()).trimmed()] += temps.readAll().split(' ').value(0).toLongLong();
+    }
+    return r;
+}
 
-    bool ouvrir(const char* sink)
-    {
-        boucle_ = pa_threaded_mainloop_new();
-        pa_threaded_mainloop_start(boucle_);
-        pa_threaded_mainloop_lock(boucle_);
-        ctx_ = pa_context_new(pa_threaded_mainloop_get_api(boucle_), "bench");
-        pa_context_set_state_callback(ctx_, [](pa_context*, void* u) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(u), 0); }, boucle_);
-        pa_context_connect(ctx_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
-        while (PA_CONTEXT_IS_GOOD(pa_context_get_state(ctx_)) && pa_context_get_state(ctx_) != PA_CONTEXT_READY)
-            pa_threaded_mainloop_wait(boucle_);
-        bool ok = pa_context_get_state(ctx_) == PA_CONTEXT_READY;
-        if (ok) {
-            const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 1};
-            stream_ = pa_stream_new(ctx_, "bench", &spec, nullptr);
-            pa_buffer_attr attr;
-            attr.maxlength = uint32_t(-1);
-            attr.tlength = uint32_t(pa_usec_to_bytes(10000, &spec));
-            attr.prebuf = uint32_t(-1);
-            attr.minreq = uint32_t(pa_usec_to_bytes(5000, &spec));
-            attr.fragsize = uint32_t(-1);
-            pa_stream_set_write_callback(stream_, ecrire, this);
-            ok = pa_stream_connect_playback(stream_, sink, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) == 0;
-        }
-        pa_threaded_mainloop_unlock(boucle_);
-        return ok;
+void afficherFils(const std::map<QString, qint64>& avant, const std::map<QString, qint64>& apres, double secondes)
+{
+    for (const auto& [nom, ns] : apres) {
+        const auto a = avant.find(nom);
+        const double ms = double(ns - (a == avant.end() ? 0 : a->second)) / 1e6;
+        std::printf("  fil %-16s %8.1f ms (%.3f %% d'un cœur)\n", qPrintable(nom), ms, ms / 10.0 / secondes);
     }
-    ~Lecteur()
-    {
-        if (!boucle_)
-            return;
-        pa_threaded_mainloop_lock(boucle_);
-        if (stream_) {
-            pa_stream_disconnect(stream_);
-            pa_stream_unref(stream_);
-        }
-        pa_context_disconnect(ctx_);
-        pa_context_unref(ctx_);
-        pa_threaded_mainloop_unlock(boucle_);
-        pa_threaded_mainloop_stop(boucle_);
-        pa_threaded_mainloop_free(boucle_);
-    }
-
-private:
-    static void ecrire(pa_stream* s, size_t n, void* u)
-    {
-        auto* l = static_cast<Lecteur*>(u);
-        std::vector<float> tampon(n / sizeof(float), 0.0f);
-        for (float& x : tampon) {
-            if (l->reste_ == 0 && l->demande.exchange(false)) {
-                l->reste_ = 2400;
-                l->phase_ = 0;
-                l->ecritUs = maintenantUs();
-            }
-            if (l->reste_ > 0) {
-                x = 0.5f * float(std::sin(2 * M_PI * 1000.0 * l->phase_++ / 48000.0));
-                --l->reste_;
-            }
-        }
-        pa_stream_write(s, tampon.data(), tampon.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
-    }
-    pa_threaded_mainloop* boucle_ = nullptr;
-    pa_context* ctx_ = nullptr;
-    pa_stream* stream_ = nullptr;
-    int reste_ = 0;
-    int phase_ = 0;
-};
+}
 
 int mesurerCpu(int secondes)
 {
@@ -154,6 +100,7 @@ int mesurerCpu(int secondes)
     std::atomic<qint64> octets{0};
     capture.setRappel([&octets](const QByteArray& b) { octets += b.size(); });
     capture.setMixage([](const float*, qsizetype) {});
+    const auto fils0 = cpuParFil();
     const double cpu0 = cpuSecondes();
     QElapsedTimer mur;
     mur.start();
@@ -163,8 +110,9 @@ int mesurerCpu(int secondes)
         return 1;
     }
     attendre(secondes * 1000);
-    capture.arreter();
     const double cpu = cpuSecondes() - cpu0;
+    const auto fils = cpuParFil();
+    capture.arreter();
     const double secondesAudio = double(octets) / 4.0 / 16000.0;
     const auto st = capture.statistiques();
     lecteurTon.kill();
@@ -176,12 +124,28 @@ int mesurerCpu(int secondes)
                 qlonglong(st.completes[1]));
     std::printf("CPU du processus : %.3f s, soit %.2f ms par seconde d'audio = %.3f %% d'un cœur (cible ≤ 1 %%)\n", cpu,
                 1000.0 * cpu / secondesAudio, 100.0 * cpu / secondesAudio);
+    afficherFils(fils0, fils, secondesAudio);
     return 0;
+}
+
+// The conversion alone: 60 s of 48 kHz stereo in 20 ms pieces, per quality.
+void mesurerConversion()
+{
+    std::vector<float> morceau(960 * 2);
+    for (size_t i = 0; i < morceau.size(); ++i)
+        morceau[i] = float(0.3 * std::sin(double(i) * 0.05));
+    std::vector<float> sortie;
+    vd::call::ConvertisseurAudio c(48000, 2);
+    const double t0 = cpuSecondes();
+    for (int i = 0; i < 60 * 50; ++i)
+        c.convertir(morceau.data(), 960, sortie);
+    const double t = cpuSecondes() - t0;
+    std::printf("conversion seule (48 kHz stéréo → 16 kHz mono) : %.2f ms par seconde d'audio et par source\n", t * 1000.0 / 60.0);
 }
 
 int mesurerDelai(int salves)
 {
-    Lecteur lecteur;
+    vd::fakes::LecteurPulse lecteur;
     if (!lecteur.ouvrir("vd_micro")) {
         std::fprintf(stderr, "lecture impossible dans vd_micro\n");
         return 1;
@@ -198,7 +162,7 @@ int mesurerDelai(int salves)
             fort = fort || std::abs(qFromLittleEndian<qint16>(p + i)) > 3000;
         QMutexLocker l(&verrou);
         if (fort && !dansSalve) {
-            const qint64 ecrit = lecteur.ecritUs.exchange(-1);
+            const qint64 ecrit = lecteur.prendreEcritUs();
             if (ecrit >= 0)
                 delais.push_back(double(sortie - ecrit) / 1000.0);
         }
@@ -210,12 +174,19 @@ int mesurerDelai(int salves)
         return 1;
     }
     attendre(1000);
+    const auto fils0 = cpuParFil();
+    QElapsedTimer mur;
+    mur.start();
     for (int i = 0; i < salves; ++i) {
-        lecteur.demande = true;
+        lecteur.salve();
         attendre(700 + (i % 7) * 43);   // bursts land at every phase of the 100 ms tick
     }
     attendre(500);
+    const auto fils = cpuParFil();
+    const double secondesMesure = double(mur.elapsed()) / 1000.0;
     capture.arreter();
+    std::printf("pendant la mesure du délai (un lecteur à 10 ms de latence fait travailler la sortie par paquets de 0,5 ms) :\n");
+    afficherFils(fils0, fils, secondesMesure);
     QMutexLocker l(&verrou);
     if (delais.empty()) {
         std::fprintf(stderr, "aucune salve détectée\n");
@@ -241,6 +212,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const int secondes = argc > 1 ? std::max(5, QString::fromLocal8Bit(argv[1]).toInt()) : 60;
+    mesurerConversion();
     if (int rc = mesurerCpu(secondes))
         return rc;
     return mesurerDelai(20);

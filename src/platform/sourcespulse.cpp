@@ -13,7 +13,7 @@ namespace vd::platform {
 namespace {
 
 constexpr int kDelaiMs = 5000;         // longest wait for the server or a stream
-constexpr pa_usec_t kFragmentUs = 20000;   // one read callback about every 20 ms
+constexpr pa_usec_t kFragmentUs = 50000;   // one read callback about every 50 ms
 
 using Fini = std::function<void(ResultatVide<EchecSource>)>;
 
@@ -32,6 +32,7 @@ struct Flux {
     quint64 sequence = 0;       // bumped by every opening, so stale completions are ignored
     int enCours = 0;            // resolutions in flight
     std::function<void(bool)> attenteFlux;   // completion of the stream being connected
+    std::vector<float> lus;                   // frames gathered by one read callback
 };
 
 struct SourcesPulse::Interne {
@@ -124,20 +125,29 @@ void reconnecter(Flux& f)
     });
 }
 
+// Everything readable is handed over in one call: a sink running at low
+// latency posts many tiny chunks, and each call costs a conversion.
 void lire(pa_stream* s, size_t, void* u)
 {
     auto* f = static_cast<Flux*>(u);
+    if (f->stream != s || !f->donnees || f->canaux <= 0)
+        return;
+    f->lus.clear();
     while (pa_stream_readable_size(s) > 0) {
         const void* donnees = nullptr;
         size_t n = 0;
         if (pa_stream_peek(s, &donnees, &n) < 0 || n == 0)
-            return;
+            break;
         // A hole (no data) is skipped: the tick pads what is missing.
-        if (donnees && f->stream == s && f->donnees && f->canaux > 0)
-            f->donnees(static_cast<const float*>(donnees), qsizetype(n / (sizeof(float) * size_t(f->canaux))), f->frequence,
-                       f->canaux);
+        if (donnees) {
+            const auto* x = static_cast<const float*>(donnees);
+            f->lus.insert(f->lus.end(), x, x + n / sizeof(float));
+        }
         pa_stream_drop(s);
     }
+    const auto trames = qsizetype(f->lus.size() / size_t(f->canaux));
+    if (trames > 0)
+        f->donnees(f->lus.data(), trames, f->frequence, f->canaux);
 }
 
 void etatStream(pa_stream* s, void* u)
@@ -195,6 +205,8 @@ bool demarrerStream(Flux& f, const Requete::Source& src, quint64 seq, Fini fini)
     attr.maxlength = uint32_t(-1);
     attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(pa_usec_to_bytes(kFragmentUs, &spec));
+    // The source latency follows the fragment size (an idle null sink would
+    // otherwise deliver in 2 s chunks).
     const auto drapeaux = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     if (pa_stream_connect_record(s, src.nom.c_str(), &attr, drapeaux) < 0) {
         f.attenteFlux = nullptr;
