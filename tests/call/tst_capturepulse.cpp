@@ -325,6 +325,32 @@ private Q_SLOTS:
         QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module.trimmed()}));
     }
 
+    // New speakers become the default output: the system audio follows them.
+    void suitLeChangementDeSortie()
+    {
+        QString module;
+        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                                   QStringLiteral("sink_name=vd_ecouteurs")},
+                         &module));
+        CaptureAudio capture;
+        QStringList fins;
+        QMutex verrou;
+        capture.setSurFin([&](const QString& s) {
+            QMutexLocker l(&verrou);
+            fins << s;
+        });
+        QVERIFY(capture.demarrer(2).ok());
+        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), QStringLiteral("vd_ecouteurs")}));
+        QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().second, QStringLiteral("vd_ecouteurs.monitor"), 5000);
+        QCOMPARE(capture.peripheriques().first, QStringLiteral("vd_micro.monitor"));
+        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), QStringLiteral("vd_hautparleurs")}));
+        QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"), 5000);
+        capture.arreter();
+        QMutexLocker l(&verrou);
+        QVERIFY(fins.isEmpty());
+        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module.trimmed()}));
+    }
+
     void sansMicroDisponible()
     {
         QVERIFY(executer(QStringLiteral("pactl"),
