@@ -83,6 +83,7 @@ void orphelin(pa_stream* s, void*)
 void fermerFlux(Flux& f)
 {
     f.attenteFlux = nullptr;
+    f.lus.clear();
     f.peripherique.clear();
     pa_stream* s = std::exchange(f.stream, nullptr);
     if (!s)
@@ -125,14 +126,13 @@ void reconnecter(Flux& f)
     });
 }
 
-// Everything readable is handed over in one call: a sink running at low
-// latency posts many tiny chunks, and each call costs a conversion.
+// Frames are handed over by at least 10 ms: a sink running at low latency
+// posts chunks of a fraction of a millisecond, and each call costs a conversion.
 void lire(pa_stream* s, size_t, void* u)
 {
     auto* f = static_cast<Flux*>(u);
     if (f->stream != s || !f->donnees || f->canaux <= 0)
         return;
-    f->lus.clear();
     while (pa_stream_readable_size(s) > 0) {
         const void* donnees = nullptr;
         size_t n = 0;
@@ -146,8 +146,10 @@ void lire(pa_stream* s, size_t, void* u)
         pa_stream_drop(s);
     }
     const auto trames = qsizetype(f->lus.size() / size_t(f->canaux));
-    if (trames > 0)
+    if (trames >= f->frequence / 100) {
         f->donnees(f->lus.data(), trames, f->frequence, f->canaux);
+        f->lus.clear();
+    }
 }
 
 void etatStream(pa_stream* s, void* u)
