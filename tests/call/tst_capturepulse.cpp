@@ -379,6 +379,41 @@ private Q_SLOTS:
         QCOMPARE(r.erreur().genre, Genre::indisponible);
     }
 
+    void commandeMauvaiseEntree_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        const QString usage = QStringLiteral("Utilisation : vendalo audio tester [--duree SECONDES] [--wav FICHIER]");
+        QTest::newRow("sans sous-commande") << QStringList{} << 2 << usage;
+        QTest::newRow("sous-commande inconnue") << QStringList{QStringLiteral("jouer")} << 2 << usage;
+        QTest::newRow("option inconnue") << QStringList{QStringLiteral("tester"), QStringLiteral("--vite")} << 2 << usage;
+        QTest::newRow("durée sans valeur") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree")} << 2 << usage;
+        QTest::newRow("durée illisible") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree"), QStringLiteral("cinq")}
+                                         << 2
+                                         << QStringLiteral("Durée invalide : « cinq ». Indiquez un nombre de secondes entre 1 et 3600.");
+        QTest::newRow("durée nulle") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree"), QStringLiteral("0")} << 2
+                                     << QStringLiteral("Durée invalide : « 0 ». Indiquez un nombre de secondes entre 1 et 3600.");
+        QTest::newRow("durée infinie") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree"), QStringLiteral("inf")} << 2
+                                       << QStringLiteral("Durée invalide : « inf ». Indiquez un nombre de secondes entre 1 et 3600.");
+        QTest::newRow("fichier impossible") << QStringList{QStringLiteral("tester"), QStringLiteral("--wav"),
+                                                           QStringLiteral("/dossier/absent/sortie.wav")}
+                                            << 1 << QStringLiteral("Impossible d'écrire « /dossier/absent/sortie.wav »");
+    }
+    void commandeMauvaiseEntree()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        QProcess vendalo;
+        vendalo.start(QStringLiteral(VD_VENDALO_BIN), QStringList{QStringLiteral("audio")} + args);
+        QVERIFY(vendalo.waitForFinished(20000));
+        QCOMPARE(vendalo.exitCode(), code);
+        const QString erreur = QString::fromUtf8(vendalo.readAllStandardError());
+        QVERIFY2(erreur.contains(message), qPrintable(erreur));
+        QVERIFY(vendalo.readAllStandardOutput().isEmpty());
+    }
+
     // The microphone test of the command line, as a user runs it.
     void commandeTester()
     {
