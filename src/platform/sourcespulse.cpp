@@ -225,7 +225,8 @@ void decider(Requete* r)
         return;
     r->decidee = true;
     Flux& f = *r->f;
-    --f.enCours;
+    if (f.enCours > 0)
+        --f.enCours;
     if (r->sequence != f.sequence) {
         r->fini(echec(EchecSource::ouvertureImpossible));
         return;
@@ -481,6 +482,7 @@ ResultatVide<EchecSource> SourcesPulse::ouvrir(GenreSource genre, Donnees donnee
     Flux& f = d_->fluxDe(genre);
     f.ouvert = false;
     fermerFlux(f);
+    f.enCours = 0;   // requests of a context that died never answer
     f.donnees = std::move(donnees);
     f.fin = std::move(fin);
     const quint64 seq = ++f.sequence;
