@@ -9,5 +9,6 @@ int commandeMoteur(const QStringList& args);
 int commandeAutotest(const QStringList& args);
 int commandeTranscrire(const QStringList& args);
 int commandeCloud(const QStringList& args);
+int commandeAudio(const QStringList& args);
 
 } // namespace vd::app
