@@ -389,9 +389,7 @@ std::optional<Appel> Appel::depuisJson(const QJsonValue& v)
     a.detections = lire::liste<Detection>(val(o, "detections"), &Detection::depuisJson);
     a.metriques = Metriques::depuisJson(val(o, "metriques"));
     a.brief = Brief::depuisJson(val(o, "brief"));
-    const QJsonValue analyse = val(o, "analyse");
-    if (analyse.isObject())
-        a.analyse = JSONValeur(analyse);
+    a.analyse = Analyse::depuisJson(val(o, "analyse"));
     a.erreur = lire::texteOpt(val(o, "erreur"));
     a.creeLe = lire::texte(val(o, "creeLe"), QString());
     a.majLe = lire::texte(val(o, "majLe"), QString());

@@ -1,15 +1,10 @@
 #pragma once
 // CRM records: contacts and the history of their interactions.
 #include "appel.h"
+#include "champscontact.h"
 #include "json.h"
 
 namespace vd::model {
-
-struct ChampsContact {
-    QString budget, decideur, echeance, douleur;
-    bool operator==(const ChampsContact&) const = default;
-    static std::optional<ChampsContact> depuisJson(const QJsonValue& v);
-};
 
 struct RegistreContact {
     std::optional<QString> valeur;
@@ -53,7 +48,6 @@ struct Interaction {
     static std::optional<Interaction> depuisJson(const QJsonValue& v);
 };
 
-void ecrire(EcrivainJson& e, const ChampsContact& r);
 void ecrire(EcrivainJson& e, const RegistreContact& r);
 void ecrire(EcrivainJson& e, const Contact& r);
 void ecrire(EcrivainJson& e, const Interaction& r);

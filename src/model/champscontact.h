@@ -1,0 +1,15 @@
+#pragma once
+// Qualification fields of a contact, shared by the contact and the call analysis.
+#include "json.h"
+
+namespace vd::model {
+
+struct ChampsContact {
+    QString budget, decideur, echeance, douleur;
+    bool operator==(const ChampsContact&) const = default;
+    static std::optional<ChampsContact> depuisJson(const QJsonValue& v);
+};
+
+void ecrire(EcrivainJson& e, const ChampsContact& r);
+
+} // namespace vd::model
