@@ -401,22 +401,31 @@ void Souffleur::detecterObjection(const model::Segment& s, const QString& texte,
         return;
     }
     const QJsonArray hits = resultats(r.valeur(), "objections");
-    if (hits.isEmpty() || !hits.first().isObject())
-        return;
-    const QJsonObject h = hits.first().toObject();
-    model::Detection d;
-    d.categorie = texteDe(h, {"categorie", "id"});
-    if (d.categorie.isEmpty())
-        d.categorie = QStringLiteral("autre");
-    d.extrait = texteDe(h, {"extrait", "texte"});
-    if (d.extrait.isEmpty())
-        d.extrait = texte;
-    d.tMs = model::lire::entier(h.value(QLatin1String("tMs")), s.debutMs);
-    // The first half already raised this objection: the joined text adds nothing.
-    if (!premier.isEmpty() && categoriesParSegment_.value(premier).contains(d.categorie)) {
-        categoriesParSegment_[s.id].insert(d.categorie);
-        return;
+    // The first half already raised an objection: the joined text adds only a different one.
+    const QSet<QString> dejaVues = premier.isEmpty() ? QSet<QString>() : categoriesParSegment_.value(premier);
+    std::optional<model::Detection> trouvee;
+    for (const QJsonValue& v : hits) {
+        if (!v.isObject())
+            continue;
+        const QJsonObject h = v.toObject();
+        model::Detection d;
+        d.categorie = texteDe(h, {"categorie", "id"});
+        if (d.categorie.isEmpty())
+            d.categorie = QStringLiteral("autre");
+        if (dejaVues.contains(d.categorie)) {
+            categoriesParSegment_[s.id].insert(d.categorie);
+            continue;
+        }
+        d.extrait = texteDe(h, {"extrait", "texte"});
+        if (d.extrait.isEmpty())
+            d.extrait = texte;
+        d.tMs = model::lire::entier(h.value(QLatin1String("tMs")), s.debutMs);
+        trouvee = d;
+        break;
     }
+    if (!trouvee)
+        return;
+    const model::Detection& d = *trouvee;
     categoriesParSegment_[s.id].insert(d.categorie);
     detections_.append(d);
     derniereDetection_ = d;

@@ -44,8 +44,10 @@ var Moteur = {
   detecterObjection: function (t) {
     t = lire(t);
     var texte = t.map(function (s) { return s.texte; }).join(" ").toLowerCase();
-    if (texte.indexOf("trop cher") >= 0) return JSON.stringify([{ categorie: "prix", extrait: "trop cher" }]);
-    if (texte.indexOf("pas le temps") >= 0) return JSON.stringify([{ categorie: "temps", extrait: "pas le temps" }]);
+    var hits = [];
+    if (texte.indexOf("trop cher") >= 0) hits.push({ categorie: "prix", extrait: "trop cher" });
+    if (texte.indexOf("pas le temps") >= 0) hits.push({ categorie: "temps", extrait: "pas le temps" });
+    if (hits.length) return JSON.stringify(hits);
     return "[]";
   },
   detecterQualification: function (e) {

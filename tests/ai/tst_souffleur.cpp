@@ -269,6 +269,19 @@ private Q_SLOTS:
         QCOMPARE(s.derniereDetection()->categorie, QStringLiteral("temps"));
     }
 
+    void texteJointAvecUneAutreObjection()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("C'est trop cher,"), 0, 2000));
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("et on n'a pas le temps."), 2500, 4000));
+        QCOMPARE(s.detections().size(), 2);
+        QCOMPARE(s.detections()[0].categorie, QStringLiteral("prix"));
+        QCOMPARE(s.detections()[1].categorie, QStringLiteral("temps"));
+    }
+
     void detectionCoupee()
     {
         ClientIAScripte client;
