@@ -207,7 +207,9 @@ void AnalysesEnCours::demarrer(const QString& appelId, quint64 generation)
                 contexte = r.valeur();
             }
         }
-        auto r = m.appelerJSON(QStringLiteral("payloadAnalyse"), {appelJson, contexte});
+        const bool equipe = equipe_ && equipe_();
+        auto r = m.appelerJSON(QStringLiteral("payloadAnalyse"),
+                               {appelJson, contexte, QJsonObject{{QStringLiteral("equipe"), equipe}}});
         if (!r.ok()) {
             erreur = texteErreurMoteur(r.erreur());
             return;
@@ -217,7 +219,7 @@ void AnalysesEnCours::demarrer(const QString& appelId, quint64 generation)
             return;
         }
         QJsonObject p = r.valeur().toObject();
-        if (equipe_ && equipe_())
+        if (equipe)
             p.insert(QStringLiteral("equipe"), true);
         payload = p;
     });
@@ -292,6 +294,7 @@ void AnalysesEnCours::recevoir(const QString& appelId, quint64 generation, const
                            : infos.source == SourceIA::cloud ? QStringLiteral("cloud")
                                                              : QStringLiteral("relais");
 
+    const QString maintenant = model::horodatage(platform::Horloge::instance().maintenant());
     std::optional<QString> erreur;
     std::optional<model::Analyse> analyse;
     QJsonObject effets;
@@ -303,7 +306,9 @@ void AnalysesEnCours::recevoir(const QString& appelId, quint64 generation, const
             if (r.ok())
                 synthese = r.valeur();
         }
-        auto r = m.appelerJSON(QStringLiteral("finaliserAnalyse"), {*reponse, model::versObjetJson(appel)});
+        auto r = m.appelerJSON(QStringLiteral("finaliserAnalyse"),
+                               {*reponse, model::versObjetJson(appel),
+                                QJsonObject{{QStringLiteral("modele"), modele}, {QStringLiteral("source"), source}}});
         if (!r.ok()) {
             erreur = texteErreurMoteur(r.erreur());
             return;
@@ -334,7 +339,9 @@ void AnalysesEnCours::recevoir(const QString& appelId, quint64 generation, const
         if (appel.contactId) {
             if (const model::Contact* c = store_.etat().contact(*appel.contactId)) {
                 auto e = m.appelerJSON(QStringLiteral("effetsAnalyse"),
-                                       {model::versObjetJson(*analyse), model::versObjetJson(*c)});
+                                       {model::versObjetJson(*analyse), model::versObjetJson(*c),
+                                        model::versObjetJson(avecAnalyse),
+                                        QJsonObject{{QStringLiteral("maintenant"), maintenant}}});
                 if (e.ok() && e.valeur().isObject())
                     effets = e.valeur().toObject();
                 else if (!e.ok())
@@ -349,7 +356,6 @@ void AnalysesEnCours::recevoir(const QString& appelId, quint64 generation, const
         return;
     }
 
-    const QString maintenant = model::horodatage(platform::Horloge::instance().maintenant());
     store_.modifier([&](model::Etat& e) {
         model::Appel* a = e.appel(appelId);
         if (!a)

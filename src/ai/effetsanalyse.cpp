@@ -70,7 +70,9 @@ void appliquerEffetsAnalyse(model::Etat& etat, const model::Appel& appel, model:
         contact->prochaineAction = *notee;
     contact->majLe = maintenant;
     const QString suggeree = analyse.crm.etapeSuggeree.trimmed();
-    if (!suggeree.isEmpty())
+    if (effets.value(QLatin1String("etapeAppliquee")).isBool())
+        analyse.crm.etapeAppliquee = effets.value(QLatin1String("etapeAppliquee")).toBool();
+    else if (!suggeree.isEmpty())
         analyse.crm.etapeAppliquee = contact->etape == suggeree && etapeAvant != suggeree;
 
     // One interaction per analysed call: replace, never add a second.
@@ -86,7 +88,8 @@ void appliquerEffetsAnalyse(model::Etat& etat, const model::Appel& appel, model:
         auto i = model::Interaction::depuisJson(v);
         if (!i || (i->resume.trimmed().isEmpty() && i->titre.trimmed().isEmpty()))
             continue;
-        i->id = n == 0 ? QStringLiteral("int_") + appel.id : QStringLiteral("int_%1_%2").arg(appel.id).arg(n);
+        if (i->id.isEmpty())
+            i->id = n == 0 ? QStringLiteral("int_") + appel.id : QStringLiteral("int_%1_%2").arg(appel.id).arg(n);
         ++n;
         i->contactId = contact->id;
         i->appelId = appel.id;

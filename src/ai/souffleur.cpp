@@ -233,9 +233,7 @@ std::optional<QJsonValue> Souffleur::obtenirContexte()
     const QString id = appel_->appelId();
     if (contexte_ && appelContexte_ == id)
         return contexte_;
-    QJsonObject entree = appel_->configAppel();
-    entree.insert(QStringLiteral("exclureAppelId"), id);
-    auto r = moteur_.appelerJSON(QStringLiteral("contexteAppel"), {entree});
+    auto r = moteur_.appelerJSON(QStringLiteral("contexteAppel"), {appel_->configAppel(), id});
     if (!r.ok()) {
         qCWarning(lcSouffleur) << "contexte d'appel indisponible:" << r.erreur().description();
         return std::nullopt;
@@ -475,8 +473,9 @@ void Souffleur::detecterRegistre(const model::Segment& s, const QString& texte)
                                  {QJsonArray{tour(s.locuteur, texte, s.debutMs, s.finMs)}});
     if (!r.ok() || !r.valeur().isObject() || r.valeur().toObject().isEmpty())
         return;
-    auto f = moteur_.appelerJSON(QStringLiteral("fusionnerRegistre"), {registre_, r.valeur()});
-    if (!f.ok() || f.valeur() == registre_)
+    const QJsonObject options{{QStringLiteral("appelId"), appel_ ? appel_->appelId() : QString()}};
+    auto f = moteur_.appelerJSON(QStringLiteral("fusionnerRegistre"), {registre_, r.valeur(), options});
+    if (!f.ok() || !f.valeur().isObject() || f.valeur() == registre_)
         return;
     registre_ = f.valeur();
     Q_EMIT registreChange();

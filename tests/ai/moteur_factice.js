@@ -13,8 +13,9 @@ var Moteur = {
     return JSON.stringify({ dureeSec: a.duree || 0, nbEchanges: echanges });
   },
   contexteContact: function (c) { c = lire(c); return JSON.stringify({ nom: c.prenom + " " + c.nom }); },
-  payloadAnalyse: function (a, contexte) {
+  payloadAnalyse: function (a, contexte, options) {
     a = lire(a);
+    if (options !== undefined && typeof lire(options).equipe !== "boolean") throw new Error("options sans équipe");
     if (a.objectif === "incomplet") return JSON.stringify({ incomplet: true });
     if (a.objectif === "jette") throw new Error("Le payload d'analyse est incomplet.");
     return JSON.stringify({ transcript: a.transcript, contexte: lire(contexte), prochaineEtape: a.prochaineEtape || null });
@@ -34,7 +35,7 @@ var Moteur = {
       prochaineAction: { texte: crm.prochaineAction || "", echeance: "" }
     });
   },
-  contexteAppel: function (cfg) { nbContextes++; cfg = lire(cfg); return JSON.stringify({ contactId: cfg.contactId || null, type: cfg.type || "" }); },
+  contexteAppel: function (cfg, exclure) { nbContextes++; cfg = lire(cfg); return JSON.stringify({ contactId: cfg.contactId || null, type: cfg.type || "", exclu: exclure }); },
   payloadLive: function (e) { return JSON.stringify(lire(e)); },
   derniereProspect: function (t) {
     t = lire(t);
