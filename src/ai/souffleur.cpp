@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <cmath>
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcSouffleur, "vd.ai.souffleur")
 
@@ -358,6 +360,62 @@ Resultat<QString, QString> Souffleur::demander(const QString& tache, const QStri
         Q_EMIT aidesChangees();
     });
     return id;
+}
+
+void Souffleur::preparerRecap(const model::Appel& appel, std::function<void(std::optional<QJsonValue>)> reponse)
+{
+    QJsonObject config{{QStringLiteral("type"), appel.type},       {QStringLiteral("objectif"), appel.objectif},
+                       {QStringLiteral("methode"), appel.methode}, {QStringLiteral("langue"), appel.langue}};
+    if (appel.contactId)
+        config.insert(QStringLiteral("contactId"), *appel.contactId);
+    if (appel.brief)
+        config.insert(QStringLiteral("brief"), model::versObjetJson(*appel.brief));
+    QJsonValue contexte;
+    if (contexte_ && appelContexte_ == appel.id) {
+        contexte = *contexte_;
+    } else if (auto c = moteur_.appelerJSON(QStringLiteral("contexteAppel"), {config, appel.id}); c.ok()) {
+        contexte = c.valeur();
+    }
+    QJsonArray transcript;
+    for (const model::Segment& s : appel.transcript)
+        transcript.append(tour(s.locuteur, s.texte, s.debutMs, s.finMs));
+    QString derniere;
+    if (auto r = moteur_.appelerTexte(QStringLiteral("derniereProspect"), {transcript}); r.ok())
+        derniere = r.valeur();
+    const QJsonObject entree{{QStringLiteral("tache"), QStringLiteral("recap")},
+                             {QStringLiteral("contexte"), contexte},
+                             {QStringLiteral("transcript"), transcript},
+                             {QStringLiteral("aides"), QJsonArray()},
+                             {QStringLiteral("detection"), QJsonValue()},
+                             {QStringLiteral("demande"), QString()},
+                             {QStringLiteral("fenetreSec"), std::max(30.0, std::ceil(appel.duree))},
+                             {QStringLiteral("derniereProspect"), derniere}};
+    auto payload = moteur_.appelerJSON(QStringLiteral("payloadLive"), {entree});
+    if (!payload.ok()) {
+        reponse(std::nullopt);
+        return;
+    }
+    RequeteIA requete;
+    requete.tache = QStringLiteral("recap");
+    requete.payload = payload.valeur();
+    requete.modele = modeleLive_;
+    requete.appelId = appel.id;
+    requete.demo = appel.source == QLatin1String("demo");
+    DemandeIA* d = client_.envoyer(requete);
+    if (!d) {
+        reponse(std::nullopt);
+        return;
+    }
+    d->setParent(this);
+    auto rappel = std::make_shared<std::function<void(std::optional<QJsonValue>)>>(std::move(reponse));
+    connect(d, &DemandeIA::fini, this, [rappel, d](const QString& texte, const InfosGeneration&) {
+        d->deleteLater();
+        (*rappel)(lireReponseAide(texte));
+    });
+    connect(d, &DemandeIA::echec, this, [rappel, d](const QString&, const QString&, int) {
+        d->deleteLater();
+        (*rappel)(std::nullopt);
+    });
 }
 
 void Souffleur::terminer(const QString& cle, const QString& id, quint64 generation)

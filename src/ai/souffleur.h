@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <functional>
 #include <optional>
 
 namespace vd::ai {
@@ -78,6 +79,10 @@ public:
     // A typed question; « récap » asks for the recap task.
     Resultat<QString, QString> question(const QString& texte);
     static bool demandeRecap(const QString& texte);
+
+    // The quick summary of a finished call: the recap task over the whole
+    // transcript. reponse is called once, with none on failure.
+    void preparerRecap(const model::Appel& appel, std::function<void(std::optional<QJsonValue>)> reponse);
 
     // A final segment of the running call (after the echo filter).
     void segmentFinal(const model::Segment& segment);

@@ -214,6 +214,31 @@ private Q_SLOTS:
         QVERIFY(s.aides().isEmpty());
     }
 
+    void recapDeFin()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        model::Appel a;
+        a.id = QStringLiteral("a9");
+        a.duree = 12;
+        a.transcript = {AppelFactice().dire(prospect, QStringLiteral("On verra en janvier."), 0, 2000)};
+        std::optional<QJsonValue> recu;
+        int appels = 0;
+        s.preparerRecap(a, [&](std::optional<QJsonValue> v) { recu = v; ++appels; });
+        QCOMPARE(client.requetes.size(), 1);
+        QCOMPARE(client.requetes[0].tache, QStringLiteral("recap"));
+        QCOMPARE(client.requetes[0].payload.toObject().value("transcript").toArray().size(), 1);
+        QCOMPARE(client.requetes[0].payload.toObject().value("fenetreSec").toInt(), 30);
+        client.derniere()->terminer(QStringLiteral("{\"points\": [\"Décision en janvier\"]}"));
+        QCOMPARE(appels, 1);
+        QCOMPARE(recu->toObject().value("points").toArray().first().toString(), QStringLiteral("Décision en janvier"));
+
+        s.preparerRecap(a, [&](std::optional<QJsonValue> v) { recu = v; ++appels; });
+        client.derniere()->echouer(QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
+        QCOMPARE(appels, 2);
+        QVERIFY(!recu);
+    }
+
     void finalsJoints_data()
     {
         QTest::addColumn<qint64>("ecartMs");
