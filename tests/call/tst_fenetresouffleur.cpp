@@ -258,6 +258,12 @@ private Q_SLOTS:
         b.panneau.setReglages(r);
         QVERIFY(!b.panneau.masqueParPartage());
         QVERIFY(b.panneau.visible());
+        QVERIFY(b.fenetre.isVisible());
+        // "Masquer Quillo" hides it until the user shows it again.
+        b.panneau.masquer();
+        QVERIFY(!b.fenetre.isVisible());
+        b.panneau.setVisible(true);
+        QVERIFY(b.fenetre.isVisible());
     }
 
     void themesEtUneLigne()

@@ -364,9 +364,15 @@ void FenetreSouffleur::rafraichir()
     corps_->setVisible(pa.deplie());
     btnPlier_->setText(pa.deplie() ? QStringLiteral("–") : QStringLiteral("+"));
     if (isWindow()) {
-        // Showing is the owner's call; hiding (the user's choice, a screen share) is the panel's.
-        if (!pa.visible() && isVisible())
+        // Showing first is the owner's call; the panel hides it (the user's choice, a screen
+        // share) and brings it back afterwards.
+        if (!pa.visible() && isVisible()) {
+            masqueParPanneau_ = true;
             hide();
+        } else if (pa.visible() && masqueParPanneau_) {
+            masqueParPanneau_ = false;
+            show();
+        }
     }
     if (isVisible())
         ajusterHauteur();
@@ -387,7 +393,7 @@ void FenetreSouffleur::ajusterHauteur()
 void FenetreSouffleur::prendreLaSaisie(bool oui)
 {
     // The panel takes the keyboard only while the user types in one of its fields.
-    const bool refuse = testAttribute(Qt::WA_WState_Visible) ? windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus) : true;
+    const bool refuse = windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus);
     if (oui == !refuse)
         return;
     const bool visible = isVisible();

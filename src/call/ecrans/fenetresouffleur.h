@@ -98,6 +98,7 @@ private:
     QWidget* corps_ = nullptr;
     QPoint origineGlisse_;
     bool glisse_ = false;
+    bool masqueParPanneau_ = false;
     QString themeApplique_;
 };
 
