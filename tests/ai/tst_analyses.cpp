@@ -1,5 +1,6 @@
 // Post-call analysis against a scripted model client and a small engine script.
 #include "ai/analyses.h"
+#include "ai/effetsanalyse.h"
 #include "fakes/clientiascripte.h"
 #include "platform/horloge.h"
 
@@ -285,6 +286,37 @@ private Q_SLOTS:
         client.demandes[1]->terminer(QString::fromUtf8(reponseModele));
         QVERIFY(analyses.suivi(QStringLiteral("a1"))->fini);
         QCOMPARE(store.etat().interactions.size(), 1);
+    }
+
+    void effetsRendusParLeMoteur()
+    {
+        model::Etat e = etatDeBase();
+        model::Analyse an;
+        an.crm.etapeSuggeree = QStringLiteral("perdu");
+        QJsonObject contact = model::versObjetJson(e.contacts[0]);
+        contact.insert(QStringLiteral("probabilite"), 20);
+        contact.insert(QStringLiteral("champs"), QJsonObject{{"budget", ""}, {"decideur", "La DG"}});
+        const QJsonObject effets{
+            {"contact", contact},
+            {"interactions", QJsonArray{QJsonObject{{"id", "i_a1"}, {"type", "appel"}, {"resume", "Rappel prévu."}}}},
+            {"etapeAppliquee", false}};
+        model::Interaction autre;
+        autre.id = QStringLiteral("i_autre");
+        autre.contactId = QStringLiteral("c1");
+        autre.resume = QStringLiteral("Note libre");
+        e.interactions.append(autre);
+        for (int fois = 0; fois < 2; ++fois)
+            ai::appliquerEffetsAnalyse(e, e.appels[0], an, effets, QStringLiteral("2026-03-02T09:00:00.000Z"));
+        QCOMPARE(e.interactions.size(), 2);
+        QCOMPARE(e.interactions[1].id, QStringLiteral("i_a1"));
+        QCOMPARE(e.interactions[1].appelId.value_or(QString()), QStringLiteral("a1"));
+        QCOMPARE(e.interactions[1].contactId, QStringLiteral("c1"));
+        QCOMPARE(an.crm.etapeAppliquee, std::optional<bool>(false));
+        QCOMPARE(e.contacts[0].etape, QStringLiteral("contacte"));
+        QCOMPARE(e.contacts[0].probabilite, 20.0);
+        QCOMPARE(e.contacts[0].champs.budget, QStringLiteral("20 k€"));
+        QCOMPARE(e.contacts[0].champs.decideur, QStringLiteral("La DG"));
+        QCOMPARE(e.contacts[0].majLe, QStringLiteral("2026-03-02T09:00:00.000Z"));
     }
 
     void reponseEnveloppee_data()
