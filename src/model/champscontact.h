@@ -7,7 +7,8 @@ namespace vd::model {
 struct ChampsContact {
     QString budget, decideur, echeance, douleur;
     bool operator==(const ChampsContact&) const = default;
-    static std::optional<ChampsContact> depuisJson(const QJsonValue& v);
+    static std::optional<ChampsContact> depuisJson(const VueJson& v);
+    static std::optional<ChampsContact> depuisJson(const QJsonValue& v) { return depuisQt<ChampsContact>(v); }
 };
 
 void ecrire(EcrivainJson& e, const ChampsContact& r);
