@@ -19,6 +19,8 @@ const QList<Commande>& commandes()
          QStringLiteral("Appelle une fonction du moteur de vente avec des arguments JSON et affiche son résultat."), &commandeMoteur},
         {QStringLiteral("autotest"), QStringLiteral("autotest"),
          QStringLiteral("Lance l'auto-test du moteur de vente (aussi avec VD_TEST_MOTEUR=1 vendalo)."), &commandeAutotest},
+        {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
+         QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
     };
     return liste;
 }
