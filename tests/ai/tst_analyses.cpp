@@ -319,6 +319,40 @@ private Q_SLOTS:
         QCOMPARE(e.contacts[0].majLe, QStringLiteral("2026-03-02T09:00:00.000Z"));
     }
 
+    void avecLeMoteurLivre()
+    {
+        // The shipped engine end to end: its canned analysis answer goes through the whole road.
+        ai::Moteur livre(QStringLiteral(VD_RESOURCES_DIR "/moteur.js"));
+        QVERIFY(!livre.charger());
+        model::Etat e = etatDeBase();
+        e.appels[0].source = QStringLiteral("demo");
+        e.appels[0].transcript.append(seg(QStringLiteral("vous"), QStringLiteral("Combien de clients perdez-vous par mois ?"), 6000));
+        e.appels[0].transcript.append(seg(QStringLiteral("prospect"), QStringLiteral("Une dizaine, et c'est trop cher pour nous de continuer."), 9000));
+        model::Store store;
+        store.remplacerEtat(e);
+        ClientIAScripte client;
+        ai::AnalysesEnCours analyses(store, livre, client);
+        analyses.analyser(QStringLiteral("a1"));
+        QVERIFY2(!analyses.suivi(QStringLiteral("a1"))->erreur, qPrintable(analyses.suivi(QStringLiteral("a1"))->erreur.value_or(QString())));
+        QCOMPARE(client.requetes.size(), 1);
+        auto demo = livre.appelerTexte(QStringLiteral("reponseDemo"), {QStringLiteral("analyse"), client.requetes[0].payload});
+        QVERIFY(demo.ok());
+        QVERIFY(!demo.valeur().isEmpty());
+        ai::InfosGeneration infos;
+        infos.source = ai::SourceIA::demo;
+        client.derniere()->terminer(demo.valeur(), infos);
+        auto s = analyses.suivi(QStringLiteral("a1"));
+        QVERIFY2(s->fini, qPrintable(s->erreur.value_or(QString())));
+        const model::Appel& a = *store.etat().appel(QStringLiteral("a1"));
+        QVERIFY(a.analyse);
+        QVERIFY(a.analyse->score > 0);
+        QCOMPARE(a.statut, QStringLiteral("analyse"));
+        QCOMPARE(a.analyse->meta->qt().toObject().value("source").toString(), QStringLiteral("demo"));
+        QVERIFY(a.metriques && a.metriques->nbEchanges >= 3);
+        QCOMPARE(store.etat().interactions.size(), 1);
+        QVERIFY(store.etat().contact(QStringLiteral("c1"))->majLe != QString());
+    }
+
     void reponseEnveloppee_data()
     {
         QTest::addColumn<QString>("texte");
