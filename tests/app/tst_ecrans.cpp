@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QApplication>
@@ -376,6 +377,33 @@ private slots:
         QCOMPARE(nouvel.count(), 1);
         QCOMPARE(reglages.count(), 1);
         QCOMPARE(quitter.count(), 1);
+    }
+
+    // Screenshots for a look by eye: VD_DOSSIER_CAPTURES=/tmp/x ./tst_ecrans captures
+    void captures()
+    {
+        const QString dossier = qEnvironmentVariable("VD_DOSSIER_CAPTURES");
+        if (dossier.isEmpty())
+            QSKIP("VD_DOSSIER_CAPTURES absent");
+        QDir().mkpath(dossier);
+        {
+            Banc vide;
+            vide.app->demarrer();
+            QTest::qWait(100);
+            QVERIFY(vide.app->fenetre()->grab().save(dossier + QStringLiteral("/tableau-vide.png")));
+        }
+        Banc b(etatRempli());
+        b.app->demarrer();
+        const std::pair<Ecran, const char*> ecrans[] = {{Ecran::de(Ecran::Genre::tableau), "tableau"},
+                                                       {Ecran::de(Ecran::Genre::appels), "appels"},
+                                                       {Ecran::ficheAppel(QStringLiteral("a1")), "fiche"},
+                                                       {Ecran::de(Ecran::Genre::reglages), "reglages"},
+                                                       {Ecran::de(Ecran::Genre::crm), "crm"}};
+        for (const auto& [e, nom] : ecrans) {
+            b.app->navigation().aller(e);
+            QTest::qWait(100);
+            QVERIFY(b.app->fenetre()->grab().save(dossier + QLatin1Char('/') + QLatin1String(nom) + QStringLiteral(".png")));
+        }
     }
 
     void actionsDuMenuDeStatutSurLApplication()

@@ -163,12 +163,14 @@ QWidget* EcranFicheAppel::enTete(const QJsonObject& an)
         mv->addWidget(style::etiquette(QStringLiteral("Temps de parole"), QStringLiteral("legende")));
         mv->addWidget(new BarrePartage(double(m.partVous), double(m.partProspect)));
         mv->addWidget(style::etiquette(QStringLiteral("Vous %1 % · Prospect %2 %").arg(m.partVous).arg(m.partProspect), QStringLiteral("legende")));
-        mv->addWidget(style::etiquette(QStringLiteral("%1 question%2 posée%2 · %3 mots/min · plus long monologue %4")
-                                           .arg(m.questionsVous)
-                                           .arg(m.questionsVous > 1 ? QStringLiteral("s") : QString())
-                                           .arg(m.motsParMinute)
-                                           .arg(style::duree(double(m.plusLongMonologueSec))),
-                                       QStringLiteral("legende")));
+        auto* details = style::etiquette(QStringLiteral("%1 question%2 posée%2 · %3 mots par minute · plus long monologue : %4")
+                                             .arg(m.questionsVous)
+                                             .arg(m.questionsVous > 1 ? QStringLiteral("s") : QString())
+                                             .arg(m.motsParMinute)
+                                             .arg(style::duree(double(m.plusLongMonologueSec))),
+                                         QStringLiteral("legende"));
+        details->setWordWrap(true);
+        mv->addWidget(details);
         auto* conteneur = new QWidget;
         conteneur->setLayout(mv);
         conteneur->setFixedWidth(300);
@@ -341,6 +343,8 @@ void EcranFicheAppel::reconstruire()
             l->addStretch(1);
             placer(c);
         }
+        grille->setColumnStretch(0, 1);
+        grille->setColumnStretch(1, 1);
         corps_->addLayout(grille);
         // Follow-up e-mail, full width.
         const QJsonObject em = an.value(QStringLiteral("email")).toObject();

@@ -41,7 +41,7 @@ void choisir(QComboBox* c, const QVariant& valeur)
 {
     int i = c->findData(valeur);
     if (i < 0 && valeur.isValid() && !valeur.toString().isEmpty()) {
-        c->addItem(valeur.toString(), valeur);   // a value this version does not list is kept, not lost
+        c->addItem(QStringLiteral("Réglage actuel"), valeur);   // a value this version does not list is kept, not lost
         i = c->count() - 1;
     }
     c->setCurrentIndex(std::max(0, i));

@@ -26,7 +26,7 @@ void appliquer(QApplication& app)
     app.setFont(police);
     QFile f(platform::dossierRessources() + QStringLiteral("/style/vendalo.qss"));
     if (f.open(QIODevice::ReadOnly))
-        app.setStyleSheet(QString::fromUtf8(f.readAll()));
+        app.setStyleSheet(QString::fromUtf8(f.readAll()).replace(QStringLiteral("@RESSOURCES@"), platform::dossierRessources()));
 }
 
 QIcon icone(const QString& nom, const QColor& c, int taille)
