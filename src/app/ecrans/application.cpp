@@ -1,6 +1,11 @@
 #include "application.h"
 
+#include "ecrananalyse.h"
 #include "ecranappels.h"
+#include "ecranenappel.h"
+#include "ecrannouvelappel.h"
+#include "feuilleprevol.h"
+#include "moniteurclavier.h"
 #include "ecranficheappel.h"
 #include "ecranreglages.h"
 #include "ecrantableau.h"
@@ -9,8 +14,11 @@
 #include "app/demo.h"
 #include "app/instanceunique.h"
 #include "app/reglesarriereplan.h"
+#include "ai/moteur.h"
+#include "call/sessionappel.h"
 
 #include <QApplication>
+#include "app/prevol.h"
 #include <QLoggingCategory>
 #include <QSystemTrayIcon>
 
@@ -44,7 +52,10 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
       serviceDemarrage_(std::move(serviceDemarrage)), connexion_(*serviceDemarrage_, preferences_),
       misesAJour_(InfoApplication::duProgramme(), options_.environnement, {}, horloge_, preferences_)
 {
+    session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, call::SessionAppel::Fabriques{});
+    sonde_ = std::make_unique<SondeAudioPulse>();
     ctx_.store = store_.get();
+    ctx_.session = session_.get();
     ctx_.navigation = &navigation_;
     ctx_.toasts = &toasts_;
     ctx_.connexion = &connexion_;
@@ -53,18 +64,44 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     ctx_.preferences = &preferences_;
     ctx_.chargerDemo = [this] { return chargerDemonstration(*store_); };
     ctx_.lancerAppelSimule = [this] { return lancerAppelSimule(); };
-    ctx_.appelActif = [] { return false; };
+    ctx_.appelActif = [this] { return appelActif(); };
+    ctx_.ouvrirPreVol = [this](const call::ConfigAppel& c) { ouvrirPreVol(c); };
     ctx_.montrerFenetre = [this] { montrerFenetre(); };
     ctx_.quitter = [this] { demanderQuitter(); };
     misesAJour_.etatAppel = [this] { return ctx_.appelActif(); };
 
+    // Quitting during a call: the call is stopped and saved first (at most 4 s).
     quitte_ = new QuitteDifferee(
-        horloge_, [this] { return ctx_.appelActif(); }, [](std::function<void()> fini) { fini(); },
+        horloge_, [this] { return appelActif(); },
+        [this](std::function<void()> fini) {
+            auto* garde = new QObject(this);
+            connect(session_.get(), &call::SessionAppel::etatChange, garde, [this, garde, fini] {
+                if (session_->etat() == call::EtatSession::termine || session_->etat() == call::EtatSession::inactif) {
+                    garde->deleteLater();
+                    fini();
+                }
+            });
+            session_->arreter();
+        },
         [this] { Q_EMIT quitterAccepte(); }, this);
+    connect(session_.get(), &call::SessionAppel::etatChange, this, &Application::surEtatSession);
+    session_->setRappelAnalyse([this](const QString& id) {
+        if (ctx_.analyser)
+            ctx_.analyser(id);
+    });
 
     fenetre_ = std::make_unique<FenetrePrincipale>(ctx_, [this](Ecran::Genre g, QWidget* p) { return creerEcran(g, p); });
     connect(fenetre_.get(), &FenetrePrincipale::quitterDemande, this, &Application::demanderQuitter);
     connect(fenetre_.get(), &FenetrePrincipale::verifierMisesAJour, &misesAJour_, &MisesAJour::verifierMaintenant);
+    fenetre_->setActionsAppel([this] {
+        if (ctx_.basculerSouffleur)
+            ctx_.basculerSouffleur();
+    });
+    clavier_ = new MoniteurClavierAppel(fenetre_.get(), [this] { return appelActif(); }, this);
+    connect(clavier_, &MoniteurClavierAppel::demande, this, [this](const QString& tache) {
+        if (ctx_.demanderAide)
+            ctx_.demanderAide(tache);
+    });
     connect(fenetre_.get(), &FenetrePrincipale::fermee, this, [this] {
         // Without a status item nothing could bring the window back: closing it quits.
         if (!statut_ || !statut_->demarre())
@@ -82,6 +119,9 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::appels: return new EcranAppels(ctx_, parent);
     case G::reglages: return new EcranReglages(ctx_, parent);
     case G::ficheAppel: return new EcranFicheAppel(ctx_, parent);
+    case G::nouvelAppel: return new EcranNouvelAppel(ctx_, parent);
+    case G::enAppel: return new EcranEnAppel(ctx_, parent);
+    case G::analyse: return new EcranAnalyse(ctx_, parent);
     case G::crm: case G::ficheContact: case G::profils: case G::framework:
         return new EcranVide(ctx_, QStringLiteral("CRM"), QStringLiteral("crm"),
                              QStringLiteral("Vos contacts et votre pipeline, de « Nouveau » à « Gagné ». Chaque appel analysé met à jour la fiche du prospect."),
@@ -182,11 +222,55 @@ void Application::demanderQuitter()
     quitte_->demander();
 }
 
+bool Application::appelActif() const
+{
+    const call::EtatSession e = session_->etat();
+    return e == call::EtatSession::connexion || e == call::EtatSession::enCours || e == call::EtatSession::pause;
+}
+
 std::optional<QString> Application::lancerAppelSimule()
 {
-    if (ctx_.appelActif())
-        return QStringLiteral("Un appel est déjà en cours. Terminez-le avant d'en lancer un autre.");
-    return QStringLiteral("L'appel simulé n'est pas disponible dans cette version.");
+    if (appelActif())
+        return TextesPreVol::dejaEnCours;
+    call::ConfigAppel c;
+    c.source = QStringLiteral("demo");
+    c.type = QStringLiteral("decouverte");
+    c.langue = QStringLiteral("fr");
+    if (auto refus = session_->demarrer(c))
+        return refus;
+    if (!appelActif())
+        return session_->erreur().value_or(QStringLiteral("L'appel n'a pas pu démarrer. Réessayez."));
+    montrerFenetre();
+    navigation_.aller(Ecran::de(Ecran::Genre::enAppel));
+    return std::nullopt;
+}
+
+void Application::ouvrirPreVol(const call::ConfigAppel& config)
+{
+    if (appelActif()) {
+        toasts_.montrer(TextesPreVol::dejaEnCours, Toasts::Toast::Genre::erreur);
+        return;
+    }
+    auto* feuille = new FeuillePreVol(ctx_, config, *sonde_, fenetre_.get());
+    feuille->setAttribute(Qt::WA_DeleteOnClose);
+    connect(feuille, &FeuillePreVol::appelDemarre, this, [this] { navigation_.aller(Ecran::de(Ecran::Genre::enAppel)); });
+    feuille->open();
+}
+
+void Application::surEtatSession()
+{
+    const bool actif = appelActif();
+    misesAJour_.report().setAppelEnCours(actif);
+    if (actif)
+        clavier_->installer();
+    else
+        clavier_->retirer();
+    const int etat = int(session_->etat());
+    const int avant = etatPrecedent_;
+    etatPrecedent_ = etat;
+    // The end of a call leads to its analysis.
+    if (etat == int(call::EtatSession::termine) && avant != etat && session_->appelId())
+        navigation_.aller(Ecran::analyse(*session_->appelId()));
 }
 
 } // namespace vd::app

@@ -5,6 +5,7 @@
 #include "app/misesajour.h"
 #include "app/navigation.h"
 #include "app/quitter.h"
+#include "app/sondeaudio.h"
 #include "app/toasts.h"
 #include "model/store.h"
 
@@ -13,9 +14,14 @@
 #include <QUrl>
 #include <memory>
 
+namespace vd::call {
+class SessionAppel;
+}
+
 namespace vd::app {
 
 class FenetrePrincipale;
+class MoniteurClavierAppel;
 class ElementStatut;
 class EcranBase;
 
@@ -42,6 +48,9 @@ public:
     Contexte& contexte() { return ctx_; }
     FenetrePrincipale* fenetre() const { return fenetre_.get(); }
     model::Store& store() { return *store_; }
+    call::SessionAppel& session() { return *session_; }
+    // For tests: replaces how the pre-flight probes the audio.
+    void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
     Navigation& navigation() { return navigation_; }
     Toasts& toasts() { return toasts_; }
     bool discret() const { return discret_; }
@@ -57,6 +66,9 @@ Q_SIGNALS:
 private:
     EcranBase* creerEcran(Ecran::Genre g, QWidget* parent);
     std::optional<QString> lancerAppelSimule();
+    void ouvrirPreVol(const call::ConfigAppel& config);
+    void surEtatSession();
+    bool appelActif() const;
 
     OptionsLancement options_;
     platform::Horloge& horloge_;
@@ -67,11 +79,15 @@ private:
     std::unique_ptr<ServiceDemarrage> serviceDemarrage_;
     ConnexionAuDemarrage connexion_;
     MisesAJour misesAJour_;
+    std::unique_ptr<call::SessionAppel> session_;
+    std::unique_ptr<SondeAudio> sonde_;
     Contexte ctx_;
     std::unique_ptr<FenetrePrincipale> fenetre_;
     ElementStatut* statut_ = nullptr;
     QuitteDifferee* quitte_ = nullptr;
+    MoniteurClavierAppel* clavier_ = nullptr;
     bool discret_ = false;
+    int etatPrecedent_ = 0;
 };
 
 } // namespace vd::app
