@@ -15,6 +15,12 @@ const QList<Commande>& commandes()
         {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
          QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
          &commandeSauvegarde},
+        {QStringLiteral("moteur"), QStringLiteral("moteur [--etat FICHIER | --sans-etat] NOM [ARGUMENT...]"),
+         QStringLiteral("Appelle une fonction du moteur de vente avec des arguments JSON et affiche son résultat."), &commandeMoteur},
+        {QStringLiteral("autotest"), QStringLiteral("autotest"),
+         QStringLiteral("Lance l'auto-test du moteur de vente (aussi avec VD_TEST_MOTEUR=1 vendalo)."), &commandeAutotest},
+        {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
+         QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
     };
     return liste;
 }

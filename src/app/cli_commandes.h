@@ -5,5 +5,8 @@
 namespace vd::app {
 
 int commandeSauvegarde(const QStringList& args);
+int commandeMoteur(const QStringList& args);
+int commandeAutotest(const QStringList& args);
+int commandeCloud(const QStringList& args);
 
 } // namespace vd::app
