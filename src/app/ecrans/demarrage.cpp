@@ -75,7 +75,7 @@ int lancerApplication(int argc, char** argv)
             std::fprintf(stderr, "%s\n", qUtf8Printable(*refus));
     if (!options.capture.isEmpty()) {
         const QString chemin = QFileInfo(options.capture).absoluteFilePath();
-        QTimer::singleShot(6000, &application, [&application, chemin] {
+        QTimer::singleShot(12000, &application, [&application, chemin] {
             QDir().mkpath(QFileInfo(chemin).absolutePath());
             const bool ok = application.fenetre()->grab().save(chemin);
             std::fprintf(ok ? stdout : stderr, ok ? "Capture enregistrée : %s\n" : "La capture n'a pas pu être enregistrée : %s\n",

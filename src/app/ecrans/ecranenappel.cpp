@@ -267,6 +267,7 @@ void EcranEnAppel::majEtat()
     pause_->setIcon(style::icone(s->etat() == call::EtatSession::pause ? QStringLiteral("lecture") : QStringLiteral("pause"),
                                  style::couleur::texte, 16));
     pause_->setVisible(!s->estGuide());
+    souffleur_->setVisible(bool(ctx_.basculerSouffleur));
     arreter_->setEnabled(enCours);
     moment_->setEnabled(enCours);
     note_->setEnabled(enCours);
@@ -295,6 +296,7 @@ QWidget* EcranEnAppel::bulle(const QString& locuteur, const QString& texte, bool
     t->setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (partiel)
         t->setStyleSheet(QStringLiteral("color: #8A8D99; font-style: italic;"));
+    t->setMinimumWidth(std::min(460, t->fontMetrics().horizontalAdvance(texte) + 8));
     v->addWidget(t);
     cadre->setMaximumWidth(620);
     // Salesperson on the right, prospect on the left.

@@ -1,15 +1,13 @@
 #pragma once
 #include "ecranbase.h"
+#include "call/typessession.h"
+#include "platform/resultat.h"
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QStackedWidget;
-
-namespace vd::call {
-struct ConfigAppel;
-}
 
 namespace vd::app {
 

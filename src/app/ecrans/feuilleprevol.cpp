@@ -1,7 +1,9 @@
 #include "feuilleprevol.h"
 
 #include "style.h"
+#include "app/navigation.h"
 #include "app/toasts.h"
+#include "platform/preferences.h"
 #include "call/sessionappel.h"
 #include "model/store.h"
 #include "platform/coffre.h"
