@@ -5,5 +5,6 @@
 namespace vd::app {
 
 int commandeSauvegarde(const QStringList& args);
+int commandeSimuler(const QStringList& args);
 
 } // namespace vd::app

@@ -405,10 +405,11 @@ void SessionAppel::lacherTranscription()
 
 void SessionAppel::lacherLecteur()
 {
-    // May run from inside the player's own tick: deleted once back in the event loop.
-    if (LecteurDemo* l = lecteur_.release()) {
-        l->arreter();
-        l->deleteLater();
+    // May run from inside the player's own tick: the stopped player is kept
+    // until the next call (or the session's end) rather than deleted under its feet.
+    if (lecteur_) {
+        lecteur_->arreter();
+        lecteurRetire_ = std::move(lecteur_);
     }
 }
 
