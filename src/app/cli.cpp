@@ -17,6 +17,10 @@ const QList<Commande>& commandes()
          &commandeSauvegarde},
         {QStringLiteral("simuler"), QStringLiteral("simuler [--scenario ID] [--vitesse X]"),
          QStringLiteral("Joue un appel simulé de démonstration et affiche l'appel enregistré en JSON."), &commandeSimuler},
+        {QStringLiteral("moteur"), QStringLiteral("moteur [--etat FICHIER | --sans-etat] NOM [ARGUMENT...]"),
+         QStringLiteral("Appelle une fonction du moteur de vente avec des arguments JSON et affiche son résultat."), &commandeMoteur},
+        {QStringLiteral("autotest"), QStringLiteral("autotest"),
+         QStringLiteral("Lance l'auto-test du moteur de vente (aussi avec VD_TEST_MOTEUR=1 vendalo)."), &commandeAutotest},
     };
     return liste;
 }
