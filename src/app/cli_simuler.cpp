@@ -52,6 +52,41 @@ std::optional<QString> chargerDemo(model::Store& store, ai::Moteur& moteur)
     return std::nullopt;
 }
 
+// Objections spotted on the prospect's finals, through the engine's rules.
+// A sentence cut in two (the same voice again within 1,999 ms) is examined
+// whole, and a category already spotted on the same words is not added twice.
+class DetectionObjections {
+public:
+    DetectionObjections(call::SessionAppel& session, ai::Moteur& moteur) : session_(session), moteur_(moteur) {}
+
+    void surFinal(const model::Segment& s)
+    {
+        if (s.locuteur != QLatin1String("prospect"))
+            return;
+        QString texte = s.texte;
+        if (precedent_ && precedent_->interlocuteur == s.interlocuteur && s.debutMs - precedent_->finMs <= 1999)
+            texte = precedent_->texte + QLatin1Char(' ') + s.texte;
+        precedent_ = s;
+        auto r = moteur_.appelerJSON(QStringLiteral("detecterObjection"), {texte});
+        if (!r || !r.valeur().isObject())
+            return;
+        const QJsonObject o = r.valeur().toObject();
+        model::Detection d;
+        d.tMs = s.debutMs;
+        d.categorie = model::lire::texte(o.value(QLatin1String("categorie")), QStringLiteral("autre"));
+        d.extrait = model::lire::texte(o.value(QLatin1String("extrait")), s.texte);
+        for (const model::Detection& x : session_.detections())
+            if (x.categorie == d.categorie && (texte.contains(x.extrait) || x.extrait == d.extrait))
+                return;
+        session_.ajouterDetection(d);
+    }
+
+private:
+    call::SessionAppel& session_;
+    ai::Moteur& moteur_;
+    std::optional<model::Segment> precedent_;
+};
+
 } // namespace
 
 int commandeSimuler(const QStringList& args)
@@ -98,7 +133,10 @@ int commandeSimuler(const QStringList& args)
         scenario->contactId.reset();   // the call is kept, without a contact that no longer exists
 
     call::SessionAppel session(store, moteur, platform::Horloge::instance(), {});
+    DetectionObjections detection(session, moteur);
     QEventLoop boucle;
+    QObject::connect(&session, &call::SessionAppel::finalAjoute, &boucle,
+                     [&detection](const model::Segment& s) { detection.surFinal(s); });
     QObject::connect(&session, &call::SessionAppel::guideTermine, &boucle, [&session] {
         // Stopped once back in the event loop, outside the player's tick.
         QTimer::singleShot(0, &session, [&session] { session.arreter(); });
