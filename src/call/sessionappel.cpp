@@ -252,7 +252,10 @@ std::optional<QString> SessionAppel::demarrer(const ConfigAppel& config)
     if (etat_ == EtatSession::connexion || etat_ == EtatSession::enCours || etat_ == EtatSession::pause)
         return messageDejaEnCours;
     if (config.source == QLatin1String("demo")) {
+        // A call type without its own script plays the discovery call.
         auto scenario = moteur_.appelerJSON(QStringLiteral("scenarioDemo"), {config.type});
+        if (!scenario && config.type != QLatin1String("decouverte"))
+            scenario = moteur_.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")});
         std::optional<ScenarioDemo> s = scenario ? ScenarioDemo::depuisJson(scenario.valeur()) : std::nullopt;
         if (!s)
             return scenario ? messageDemarrage : scenario.erreur().description();
