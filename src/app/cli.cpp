@@ -21,6 +21,12 @@ const QList<Commande>& commandes()
          QStringLiteral("Appelle une fonction du moteur de vente avec des arguments JSON et affiche son résultat."), &commandeMoteur},
         {QStringLiteral("autotest"), QStringLiteral("autotest"),
          QStringLiteral("Lance l'auto-test du moteur de vente (aussi avec VD_TEST_MOTEUR=1 vendalo)."), &commandeAutotest},
+        {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
+         QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
+        {QStringLiteral("audio"), QStringLiteral("audio tester [--duree SECONDES] [--wav FICHIER]"),
+         QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
+                        "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
+         &commandeAudio},
     };
     return liste;
 }
