@@ -15,12 +15,18 @@ const QList<Commande>& commandes()
         {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
          QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
          &commandeSauvegarde},
+        {QStringLiteral("simuler"), QStringLiteral("simuler [--scenario ID] [--vitesse X]"),
+         QStringLiteral("Joue un appel simulé de démonstration et affiche l'appel enregistré en JSON."), &commandeSimuler},
         {QStringLiteral("moteur"), QStringLiteral("moteur [--etat FICHIER | --sans-etat] NOM [ARGUMENT...]"),
          QStringLiteral("Appelle une fonction du moteur de vente avec des arguments JSON et affiche son résultat."), &commandeMoteur},
         {QStringLiteral("autotest"), QStringLiteral("autotest"),
          QStringLiteral("Lance l'auto-test du moteur de vente (aussi avec VD_TEST_MOTEUR=1 vendalo)."), &commandeAutotest},
         {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
          QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
+        {QStringLiteral("audio"), QStringLiteral("audio tester [--duree SECONDES] [--wav FICHIER]"),
+         QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
+                        "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
+         &commandeAudio},
     };
     return liste;
 }

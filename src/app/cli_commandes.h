@@ -5,8 +5,10 @@
 namespace vd::app {
 
 int commandeSauvegarde(const QStringList& args);
+int commandeSimuler(const QStringList& args);
 int commandeMoteur(const QStringList& args);
 int commandeAutotest(const QStringList& args);
 int commandeCloud(const QStringList& args);
+int commandeAudio(const QStringList& args);
 
 } // namespace vd::app

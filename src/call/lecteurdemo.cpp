@@ -14,8 +14,12 @@ constexpr int tickMs = 100;
 } // namespace
 
 LecteurDemo::LecteurDemo(SessionAppel& session, platform::Horloge& horloge, const AppelGuide& guide)
-    : session_(session), evenements_(evenementsDe(guide.scenario)), arret_(guide.arret)
+    : session_(session), evenements_(evenementsDe(guide.scenario))
 {
+    if (guide.arret && *guide.arret >= 0 && *guide.arret < guide.scenario.tours.size()) {
+        arret_ = guide.arret;
+        debutArret_ = guide.scenario.tours[*guide.arret].debutMs;
+    }
     minuteur_ = horloge.creerMinuterie(this);
     connect(minuteur_, &platform::Minuterie::expire, this, [this] { tick(); });
 }
@@ -68,15 +72,20 @@ void LecteurDemo::tick()
     if (attenteDepuis_ || session_.etat() != EtatSession::enCours || session_.arretEnCours())
         return;
     const qint64 maintenant = session_.offsetMs() - decalageMs_;
-    while (prochain_ < evenements_.size() && evenements_[prochain_].tMs <= maintenant) {
+    while (prochain_ < evenements_.size()) {
         const Evenement& e = evenements_[prochain_];
-        if (arret_ && e.tour == *arret_ && !arretPasse_) {
+        if (arret_ && !arretPasse_ && (e.tour >= *arret_ || e.tMs >= debutArret_)) {
+            // Waits at the start of the chosen turn.
+            if (maintenant < debutArret_)
+                break;
             arretPasse_ = true;
             attenteDepuis_ = session_.offsetMs();
             session_.attenteGuide_ = true;
             Q_EMIT session_.guideChange();
             return;
         }
+        if (e.tMs > maintenant)
+            break;
         SegmentLive s = e.segment;
         s.debutMs += decalageMs_;
         s.finMs += decalageMs_;

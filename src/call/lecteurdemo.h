@@ -46,6 +46,7 @@ private:
     qint64 decalageMs_ = 0;
     std::optional<qint64> attenteDepuis_;
     std::optional<int> arret_;
+    qint64 debutArret_ = 0;
     bool arretPasse_ = false;
     platform::Minuterie* minuteur_ = nullptr;
 };

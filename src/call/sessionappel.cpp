@@ -252,7 +252,10 @@ std::optional<QString> SessionAppel::demarrer(const ConfigAppel& config)
     if (etat_ == EtatSession::connexion || etat_ == EtatSession::enCours || etat_ == EtatSession::pause)
         return messageDejaEnCours;
     if (config.source == QLatin1String("demo")) {
+        // A call type without its own script plays the discovery call.
         auto scenario = moteur_.appelerJSON(QStringLiteral("scenarioDemo"), {config.type});
+        if (!scenario && config.type != QLatin1String("decouverte"))
+            scenario = moteur_.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")});
         std::optional<ScenarioDemo> s = scenario ? ScenarioDemo::depuisJson(scenario.valeur()) : std::nullopt;
         if (!s)
             return scenario ? messageDemarrage : scenario.erreur().description();
@@ -405,10 +408,11 @@ void SessionAppel::lacherTranscription()
 
 void SessionAppel::lacherLecteur()
 {
-    // May run from inside the player's own tick: deleted once back in the event loop.
-    if (LecteurDemo* l = lecteur_.release()) {
-        l->arreter();
-        l->deleteLater();
+    // May run from inside the player's own tick: the stopped player is kept
+    // until the next call (or the session's end) rather than deleted under its feet.
+    if (lecteur_) {
+        lecteur_->arreter();
+        lecteurRetire_ = std::move(lecteur_);
     }
 }
 

@@ -280,6 +280,7 @@ private:
     platform::Minuterie* sauvegardePrevue_ = nullptr;
     platform::Minuterie* attenteFin_ = nullptr;   // the 2 s granted to the transcription to finish
     std::unique_ptr<LecteurDemo> lecteur_;
+    std::unique_ptr<LecteurDemo> lecteurRetire_;
 };
 
 } // namespace vd::call

@@ -186,8 +186,7 @@ void SessionAppel::reexaminer(qint64 debutMs, qint64 finMs)
 
 int SessionAppel::questionsDans(const QString& texte) const
 {
-    const QJsonArray transcript{QJsonObject{{QStringLiteral("locuteur"), vous}, {QStringLiteral("texte"), texte}}};
-    auto r = moteur_.appelerNombre(QStringLiteral("compterQuestions"), {transcript});
+    auto r = moteur_.appelerNombre(QStringLiteral("compterQuestions"), {texte});
     if (!r || !std::isfinite(r.valeur()))
         return 0;
     return int(std::max(0.0, r.valeur()));
@@ -409,8 +408,9 @@ void SessionAppel::preparerSynthese()
     }
     // Without a language-model route, only a demonstration has a recap: the engine's canned one.
     if (appel.source == QLatin1String("demo")) {
+        const QJsonValue json = enJson(appel);
         auto r = moteur_.appelerJSON(QStringLiteral("reponseDemo"),
-                                     {QStringLiteral("recap"), QJsonObject{{QStringLiteral("appel"), enJson(appel)}}});
+                                     {QStringLiteral("recap"), QJsonObject{{QStringLiteral("transcript"), json.toObject().value(QStringLiteral("transcript"))}}});
         reponse(r ? ResultatRecap::depuisJson(r.valeur()) : std::nullopt);
         return;
     }

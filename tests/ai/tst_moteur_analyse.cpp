@@ -149,6 +149,18 @@ private Q_SLOTS:
         QCOMPARE(ids, (QStringList{QStringLiteral("douleur"), QStringLiteral("budget"), QStringLiteral("decideur"), QStringLiteral("echeance")}));
     }
 
+    void objectionDeLaBibliotheque()
+    {
+        // The demonstration library holds « On a déjà essayé, ça n'a pas marché. » (confiance): recognised in other words.
+        const QJsonObject d = json(QStringLiteral("detecterObjection"), {QStringLiteral("Franchement, on a déjà essayé ce genre de truc et ça n'a jamais marché.")}).toObject();
+        QCOMPARE(d.value(QStringLiteral("categorie")).toString(), QStringLiteral("confiance"));
+        QCOMPARE(d.value(QStringLiteral("objectionId")).toString(), QStringLiteral("o_confiance"));
+        QVERIFY(d.value(QStringLiteral("reponse")).toString().startsWith(QStringLiteral("Merci de le dire.")));
+        // A pattern hit carries the library's answer of its category.
+        const QJsonObject prix = json(QStringLiteral("detecterObjection"), {QStringLiteral("C'est trop cher.")}).toObject();
+        QCOMPARE(prix.value(QStringLiteral("objectionId")).toString(), QStringLiteral("o_prix"));
+    }
+
     void contexteEtConsigne()
     {
         const QJsonObject ctx = json(QStringLiteral("contexteAppel"), {QJsonObject{{QStringLiteral("contactId"), QStringLiteral("c_garnier")}, {QStringLiteral("type"), QStringLiteral("negociation")}},

@@ -474,6 +474,27 @@ private Q_SLOTS:
         QVERIFY(b.session->coaching().isEmpty());   // silent for more than 3 s
     }
 
+    void derniereQuestion()
+    {
+        BancSession b;
+        QVERIFY(b.scriptLivre());
+        b.demarrerOuvert();
+        auto& t = b.transcription();
+        t.dire(QStringLiteral("vous"), QStringLiteral("Et aujourd'hui, vous gérez ça comment"), 5000, 7000);
+        QCOMPARE(b.session->derniereQuestionMs(), 5000);
+        t.dire(QStringLiteral("vous"), QStringLiteral("Très bien, je note."), 9000, 10000);
+        QCOMPARE(b.session->derniereQuestionMs(), 5000);
+        // A question heard only as the prospect's echo is not the salesperson's.
+        t.dire(QStringLiteral("vous"), QStringLiteral("Vous avez combien d'agences ?"), 20000, 22000);
+        QCOMPARE(b.session->derniereQuestionMs(), 20000);
+        t.dire(QStringLiteral("prospect"), QStringLiteral("Vous avez combien d'agences ?"), 19900, 21900);
+        QCOMPARE(b.session->derniereQuestionMs(), 5000);
+        // Three minutes later, the coaching says so.
+        b.horloge.avancer(185000);
+        QCOMPARE(b.session->coaching().last(),
+                 (call::CoachingAlerte{call::CoachingAlerte::Genre::sansQuestion, QStringLiteral("Aucune question depuis 3 min"), 5000}));
+    }
+
     void niveaux()
     {
         BancSession b;
