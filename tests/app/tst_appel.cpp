@@ -197,6 +197,7 @@ private slots:
         QVERIFY(page);
         QCOMPARE(page->titre(), QStringLiteral("Appel simulé"));
         b.horloge.avancer(20000);
+        QCoreApplication::processEvents();   // new bubbles are shown on the next turn of the loop
         QVERIFY(!b.app->session().finals().isEmpty());
         const QString premier = b.app->session().finals().first().texte;
         QVERIFY(textesVisibles(page).contains(premier));

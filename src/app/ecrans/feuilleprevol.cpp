@@ -148,8 +148,10 @@ void FeuillePreVol::reconstruire()
         h->addStretch(1);
         encart_->addLayout(h);
     }
-    if (autorisations_.bloquant) {
-        auto* t = style::etiquette(*autorisations_.bloquant, QStringLiteral("erreur"));
+    // A demonstration has no permission lines: its start error is shown as such.
+    const std::optional<QString> bloquant = autorisations_.bloquant ? autorisations_.bloquant : (demo ? erreur : std::nullopt);
+    if (bloquant) {
+        auto* t = style::etiquette(*bloquant, QStringLiteral("erreur"));
         t->setWordWrap(true);
         encart_->addWidget(t);
         demarrage_.erreurVue();
