@@ -5,6 +5,7 @@
 namespace vd::app {
 
 int commandeSauvegarde(const QStringList& args);
+int commandeSimuler(const QStringList& args);
 int commandeMoteur(const QStringList& args);
 int commandeAutotest(const QStringList& args);
 int commandeTranscrire(const QStringList& args);

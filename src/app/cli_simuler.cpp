@@ -1,0 +1,183 @@
+// vendalo simuler: a whole demonstration call, headless, through the real
+// session and store; prints the saved call as JSON.
+#include "ai/moteur.h"
+#include "call/sessionappel.h"
+#include "cli.h"
+#include "cli_commandes.h"
+#include "model/store.h"
+#include "platform/horloge.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+#include <cmath>
+
+namespace vd::app {
+
+namespace {
+
+// Time allowed beyond the scenario's own length before giving up.
+constexpr int margeMs = 30000;
+
+QJsonObject appelEnJson(const model::Appel& a)
+{
+    QByteArray b;
+    model::EcrivainJson e(b);
+    model::ecrire(e, a);
+    return QJsonDocument::fromJson(b).object();
+}
+
+bool storeVierge(const model::Store& s)
+{
+    const model::Etat& e = s.etat();
+    return !e.reglages.onboarde && e.contacts.isEmpty() && e.appels.isEmpty();
+}
+
+// As the "Charger la démo" action: the engine's demonstration state, marked
+// as set up, replaces the state and is written at once.
+std::optional<QString> chargerDemo(model::Store& store, ai::Moteur& moteur)
+{
+    auto r = moteur.appelerJSON(QStringLiteral("etatDemo"));
+    if (!r)
+        return r.erreur().description();
+    auto etat = model::Etat::depuisJson(r.valeur());
+    if (!etat)
+        return QStringLiteral("Réponse du moteur illisible. etatDemo n'a pas rendu d'objet.");
+    etat->reglages.onboarde = true;
+    store.remplacerEtat(std::move(*etat));
+    store.sauvegarder(true);
+    if (store.erreurSauvegarde())
+        return *store.erreurSauvegarde();
+    return std::nullopt;
+}
+
+// Objections spotted on the prospect's finals, through the engine's rules.
+// A sentence cut in two (the same voice again within 1,999 ms) is examined
+// whole, and a category already spotted on the same words is not added twice.
+class DetectionObjections {
+public:
+    DetectionObjections(call::SessionAppel& session, ai::Moteur& moteur) : session_(session), moteur_(moteur) {}
+
+    void surFinal(const model::Segment& s)
+    {
+        if (s.locuteur != QLatin1String("prospect"))
+            return;
+        QString texte = s.texte;
+        if (precedent_ && precedent_->interlocuteur == s.interlocuteur && s.debutMs - precedent_->finMs <= 1999)
+            texte = precedent_->texte + QLatin1Char(' ') + s.texte;
+        precedent_ = s;
+        auto r = moteur_.appelerJSON(QStringLiteral("detecterObjection"), {texte});
+        if (!r || !r.valeur().isObject())
+            return;
+        const QJsonObject o = r.valeur().toObject();
+        model::Detection d;
+        d.tMs = s.debutMs;
+        d.categorie = model::lire::texte(o.value(QLatin1String("categorie")), QStringLiteral("autre"));
+        d.extrait = model::lire::texte(o.value(QLatin1String("extrait")), s.texte);
+        for (const model::Detection& x : session_.detections())
+            if (x.categorie == d.categorie && (texte.contains(x.extrait) || x.extrait == d.extrait))
+                return;
+        session_.ajouterDetection(d);
+    }
+
+private:
+    call::SessionAppel& session_;
+    ai::Moteur& moteur_;
+    std::optional<model::Segment> precedent_;
+};
+
+} // namespace
+
+int commandeSimuler(const QStringList& args)
+{
+    const QString usage = QStringLiteral("Utilisation : vendalo simuler [--scenario ID] [--vitesse X]");
+    QString idScenario = QStringLiteral("decouverte");
+    double vitesse = 1.0;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if ((a == QLatin1String("--scenario") || a == QLatin1String("--vitesse")) && i + 1 < args.size()) {
+            const QString v = args[++i];
+            if (a == QLatin1String("--scenario")) {
+                idScenario = v.trimmed();
+                if (idScenario.isEmpty())
+                    return erreur(usage, 2);
+            } else {
+                bool ok = false;
+                vitesse = QString(v).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+                if (!ok || !std::isfinite(vitesse) || vitesse < 0.1 || vitesse > 200)
+                    return erreur(QStringLiteral("Vitesse invalide : « %1 ». Donnez un nombre entre 0,1 et 200.").arg(v), 2);
+            }
+        } else {
+            return erreur(usage, 2);
+        }
+    }
+
+    model::Store store(model::Store::cheminPrincipal());
+    if (store.ecritureBloquee())
+        return erreur(store.erreurSauvegarde().value_or(QStringLiteral("Une erreur est survenue. Réessayez dans un instant.")));
+    ai::Moteur& moteur = ai::Moteur::instance();
+    if (storeVierge(store)) {
+        if (auto e = chargerDemo(store, moteur))
+            return erreur(QStringLiteral("Charger la démo : ") + *e);
+        erreur(QStringLiteral("Données de démo rechargées."), 0);
+    }
+
+    auto brut = moteur.appelerJSON(QStringLiteral("scenarioDemo"), {idScenario});
+    if (!brut)
+        return erreur(brut.erreur().description());
+    auto scenario = call::ScenarioDemo::depuisJson(brut.valeur());
+    if (!scenario)
+        return erreur(QStringLiteral("Le scénario « %1 » est introuvable ou vide.").arg(idScenario));
+    if (scenario->contactId && !store.etat().contact(*scenario->contactId))
+        scenario->contactId.reset();   // the call is kept, without a contact that no longer exists
+
+    call::SessionAppel session(store, moteur, platform::Horloge::instance(), {});
+    DetectionObjections detection(session, moteur);
+    QEventLoop boucle;
+    QObject::connect(&session, &call::SessionAppel::finalAjoute, &boucle,
+                     [&detection](const model::Segment& s) { detection.surFinal(s); });
+    QObject::connect(&session, &call::SessionAppel::guideTermine, &boucle, [&session] {
+        // Stopped once back in the event loop, outside the player's tick.
+        QTimer::singleShot(0, &session, [&session] { session.arreter(); });
+    });
+    QObject::connect(&session, &call::SessionAppel::syntheseFinChange, &boucle, [&session, &boucle] {
+        if (session.syntheseFin() && !session.syntheseFin()->enCours)
+            boucle.quit();
+    });
+    qint64 finScenario = 0;
+    for (const auto& t : scenario->tours)
+        finScenario = std::max(finScenario, t.finMs);
+    bool delaiDepasse = false;
+    QTimer garde;
+    garde.setSingleShot(true);
+    QObject::connect(&garde, &QTimer::timeout, &boucle, [&] {
+        delaiDepasse = true;
+        boucle.quit();
+    });
+    garde.start(int(std::min<double>(double(finScenario) / vitesse + margeMs, 24.0 * 3600 * 1000)));
+
+    if (auto refus = session.demarrerGuide(call::AppelGuide{*scenario, std::nullopt, vitesse}))
+        return erreur(*refus);
+    erreur(QStringLiteral("Appel simulé en cours (scénario « %1 », vitesse %2)…").arg(idScenario).arg(vitesse), 0);
+    boucle.exec();
+    if (delaiDepasse) {
+        session.arreter();
+        store.sauvegarder(true);
+        return erreur(QStringLiteral("L'appel simulé ne s'est pas terminé à temps."));
+    }
+    store.sauvegarder(true);
+    if (store.erreurSauvegarde())
+        return erreur(*store.erreurSauvegarde());
+
+    const model::Appel* appel = session.appelId() ? store.etat().appel(*session.appelId()) : nullptr;
+    if (!appel)
+        return erreur(QStringLiteral("Cet appel est introuvable."));
+    QJsonObject sortie{{QStringLiteral("appel"), appelEnJson(*appel)}};
+    if (session.syntheseFin())
+        sortie.insert(QStringLiteral("syntheseFin"), call::versJson(*session.syntheseFin()));
+    sortieJson(sortie);
+    return 0;
+}
+
+} // namespace vd::app

@@ -1,0 +1,62 @@
+#pragma once
+// The shared objects every screen reads, created once by the start-up.
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace vd::call {
+class SessionAppel;
+struct ConfigAppel;
+} // namespace vd::call
+namespace vd::model {
+class Store;
+}
+namespace vd::platform {
+class Horloge;
+class Preferences;
+} // namespace vd::platform
+
+namespace vd::app {
+
+class Navigation;
+class Toasts;
+class ConnexionAuDemarrage;
+class MisesAJour;
+
+// Progress of one call's analysis, as the analysis screen shows it.
+struct SuiviAnalyse {
+    int etape = 0;
+    bool fini = false;
+    std::optional<QString> erreur;
+};
+
+struct Contexte {
+    model::Store* store = nullptr;
+    Navigation* navigation = nullptr;
+    Toasts* toasts = nullptr;
+    ConnexionAuDemarrage* connexion = nullptr;
+    MisesAJour* misesAJour = nullptr;
+    platform::Horloge* horloge = nullptr;
+    platform::Preferences* preferences = nullptr;
+    call::SessionAppel* session = nullptr;
+
+    // Replaces the data with the engine's demonstration state; none on success, else the message.
+    std::function<std::optional<QString>()> chargerDemo;
+    // Starts the simulated call; none on success, else the refusal.
+    std::function<std::optional<QString>()> lancerAppelSimule;
+    // Whether a call is connecting, running or paused.
+    std::function<bool()> appelActif;
+    std::function<void()> montrerFenetre;
+    // Opens the pre-flight sheet for a prepared call.
+    std::function<void(const call::ConfigAppel&)> ouvrirPreVol;
+    // A help request for the prompter ("objection", "questions", "recap").
+    std::function<void(const QString& tache)> demanderAide;
+    // Shows or hides the floating prompter.
+    std::function<void()> basculerSouffleur;
+    // Starts (again) the analysis of a call; empty when no analysis is available.
+    std::function<void(const QString& appelId)> analyser;
+    std::function<std::optional<SuiviAnalyse>(const QString& appelId)> suiviAnalyse;
+    std::function<void()> quitter;
+};
+
+} // namespace vd::app

@@ -1,0 +1,276 @@
+#include "application.h"
+
+#include "ecrananalyse.h"
+#include "ecranappels.h"
+#include "ecranenappel.h"
+#include "ecrannouvelappel.h"
+#include "feuilleprevol.h"
+#include "moniteurclavier.h"
+#include "ecranficheappel.h"
+#include "ecranreglages.h"
+#include "ecrantableau.h"
+#include "elementstatut.h"
+#include "fenetreprincipale.h"
+#include "app/demo.h"
+#include "app/instanceunique.h"
+#include "app/reglesarriereplan.h"
+#include "ai/moteur.h"
+#include "call/sessionappel.h"
+
+#include <QApplication>
+#include "app/prevol.h"
+#include <QLoggingCategory>
+#include <QSystemTrayIcon>
+
+Q_LOGGING_CATEGORY(lcApp, "vd.app")
+
+namespace vd::app {
+
+OptionsLancement OptionsLancement::depuis(const QStringList& arguments)
+{
+    OptionsLancement o;
+    for (const QString& v : ReglesArrierePlan::variablesTest() + QStringList{QStringLiteral("VD_SPARKLE")})
+        if (qEnvironmentVariableIsSet(v.toLatin1().constData()))
+            o.environnement.insert(v, qEnvironmentVariable(v.toLatin1().constData()));
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == ServiceDemarrageXdg::argumentLancement())
+            o.auDemarrage = true;
+        else if (a == QLatin1String("--demo"))
+            o.demo = true;
+        else if (a == QLatin1String("--capture") && i + 1 < arguments.size())
+            o.capture = arguments[++i];
+        else if (a.startsWith(QLatin1String("vendalo2:"), Qt::CaseInsensitive))
+            o.lien = a;
+    }
+    return o;
+}
+
+Application::Application(std::unique_ptr<model::Store> store, OptionsLancement options, platform::Horloge& horloge,
+                         platform::Preferences& preferences, std::unique_ptr<ServiceDemarrage> serviceDemarrage, QObject* parent)
+    : QObject(parent), options_(std::move(options)), horloge_(horloge), preferences_(preferences), store_(std::move(store)),
+      serviceDemarrage_(std::move(serviceDemarrage)), connexion_(*serviceDemarrage_, preferences_),
+      misesAJour_(InfoApplication::duProgramme(), options_.environnement, {}, horloge_, preferences_)
+{
+    session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, call::SessionAppel::Fabriques{});
+    sonde_ = std::make_unique<SondeAudioPulse>();
+    ctx_.store = store_.get();
+    ctx_.session = session_.get();
+    ctx_.navigation = &navigation_;
+    ctx_.toasts = &toasts_;
+    ctx_.connexion = &connexion_;
+    ctx_.misesAJour = &misesAJour_;
+    ctx_.horloge = &horloge_;
+    ctx_.preferences = &preferences_;
+    ctx_.chargerDemo = [this] { return chargerDemonstration(*store_); };
+    ctx_.lancerAppelSimule = [this] { return lancerAppelSimule(); };
+    ctx_.appelActif = [this] { return appelActif(); };
+    ctx_.ouvrirPreVol = [this](const call::ConfigAppel& c) { ouvrirPreVol(c); };
+    ctx_.montrerFenetre = [this] { montrerFenetre(); };
+    ctx_.quitter = [this] { demanderQuitter(); };
+    misesAJour_.etatAppel = [this] { return ctx_.appelActif(); };
+
+    // Quitting during a call: the call is stopped and saved first (at most 4 s).
+    quitte_ = new QuitteDifferee(
+        horloge_, [this] { return appelActif(); },
+        [this](std::function<void()> fini) {
+            auto* garde = new QObject(this);
+            connect(session_.get(), &call::SessionAppel::etatChange, garde, [this, garde, fini] {
+                if (session_->etat() == call::EtatSession::termine || session_->etat() == call::EtatSession::inactif) {
+                    garde->deleteLater();
+                    fini();
+                }
+            });
+            session_->arreter();
+        },
+        [this] { Q_EMIT quitterAccepte(); }, this);
+    connect(session_.get(), &call::SessionAppel::etatChange, this, &Application::surEtatSession);
+    session_->setRappelAnalyse([this](const QString& id) {
+        if (ctx_.analyser)
+            ctx_.analyser(id);
+    });
+
+    fenetre_ = std::make_unique<FenetrePrincipale>(ctx_, [this](Ecran::Genre g, QWidget* p) { return creerEcran(g, p); });
+    connect(fenetre_.get(), &FenetrePrincipale::quitterDemande, this, &Application::demanderQuitter);
+    connect(fenetre_.get(), &FenetrePrincipale::verifierMisesAJour, &misesAJour_, &MisesAJour::verifierMaintenant);
+    fenetre_->setActionsAppel([this] {
+        if (ctx_.basculerSouffleur)
+            ctx_.basculerSouffleur();
+    });
+    clavier_ = new MoniteurClavierAppel(fenetre_.get(), [this] { return appelActif(); }, this);
+    connect(clavier_, &MoniteurClavierAppel::demande, this, [this](const QString& tache) {
+        if (ctx_.demanderAide)
+            ctx_.demanderAide(tache);
+    });
+    connect(fenetre_.get(), &FenetrePrincipale::fermee, this, [this] {
+        // Without a status item nothing could bring the window back: closing it quits.
+        if (!statut_ || !statut_->demarre())
+            demanderQuitter();
+    });
+}
+
+Application::~Application() = default;
+
+EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
+{
+    using G = Ecran::Genre;
+    switch (g) {
+    case G::tableau: return new EcranTableau(ctx_, parent);
+    case G::appels: return new EcranAppels(ctx_, parent);
+    case G::reglages: return new EcranReglages(ctx_, parent);
+    case G::ficheAppel: return new EcranFicheAppel(ctx_, parent);
+    case G::nouvelAppel: return new EcranNouvelAppel(ctx_, parent);
+    case G::enAppel: return new EcranEnAppel(ctx_, parent);
+    case G::analyse: return new EcranAnalyse(ctx_, parent);
+    case G::crm: case G::ficheContact: case G::profils: case G::framework:
+        return new EcranVide(ctx_, QStringLiteral("CRM"), QStringLiteral("crm"),
+                             QStringLiteral("Vos contacts et votre pipeline, de « Nouveau » à « Gagné ». Chaque appel analysé met à jour la fiche du prospect."),
+                             parent);
+    case G::agenda:
+        return new EcranVide(ctx_, QStringLiteral("Agenda"), QStringLiteral("calendrier"),
+                             QStringLiteral("Vos prochains rendez-vous avec vos prospects, et un brief prêt avant chacun."), parent);
+    case G::relances:
+        return new EcranVide(ctx_, QStringLiteral("Relances"), QStringLiteral("relances"),
+                             QStringLiteral("Les relances proposées après vos appels, à envoyer en un clic le jour venu."), parent);
+    case G::quillo:
+        return new EcranVide(ctx_, QStringLiteral("Quillo"), QStringLiteral("quillo"),
+                             QStringLiteral("Posez vos questions sur vos appels et vos contacts : Quillo répond à partir de vos propres données."), parent);
+    case G::equipe: case G::classement: case G::admin: case G::exemplaire:
+        return new EcranVide(ctx_, QStringLiteral("Équipe"), QStringLiteral("equipe"),
+                             QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);
+    case G::progresser:
+        return new EcranVide(ctx_, QStringLiteral("Progresser"), QStringLiteral("progresser"),
+                             QStringLiteral("Vos compétences semaine après semaine, et l'exercice de la semaine."), parent);
+    default:
+        return new EcranVide(ctx_, QStringLiteral("Appels"), QStringLiteral("telephone"),
+                             QStringLiteral("Cette page s'ouvre depuis un appel."), parent);
+    }
+}
+
+void Application::demarrer()
+{
+    const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+    ReglesArrierePlan::ContexteLancement c;
+    c.environnement = options_.environnement;
+    c.lanceAuLogin = options_.auDemarrage;
+    c.inscritAuLogin = connexion_.actif();
+    c.systemeDemarreDepuisSec = ReglesArrierePlan::dureeDepuisDemarrageSysteme();
+    c.zoneNotificationDisponible = tray && !options_.demo;
+    discret_ = ReglesArrierePlan::lancementDiscret(c, preferences_);
+    if (!discret_)
+        montrerFenetre();
+
+    statut_ = new ElementStatut([] { return std::optional<QString>(); }, this);
+    connect(statut_, &ElementStatut::ouvrir, this, &Application::montrerFenetre);
+    connect(statut_, &ElementStatut::nouvelAppel, this, [this] {
+        montrerFenetre();
+        navigation_.aller(Ecran::nouvelAppel());
+    });
+    connect(statut_, &ElementStatut::reglages, this, [this] {
+        montrerFenetre();
+        navigation_.aller(Ecran::de(Ecran::Genre::reglages));
+    });
+    connect(statut_, &ElementStatut::rendezVous, this, &Application::montrerFenetre);
+    connect(statut_, &ElementStatut::quitter, this, &Application::demanderQuitter);
+    statut_->demarrer();
+
+    connexion_.appliquerDefaut();
+    misesAJour_.demarrer();
+
+    // Local-only use: calls older than the retention period go.
+    const int n = store_->purgerAnciensAppels(store_->etat().reglages.conservationMois);
+    if (n >= 1)
+        toasts_.montrer(model::Store::phraseRetention(n), Toasts::Toast::Genre::info);
+
+    if (!options_.lien.isEmpty())
+        traiterLien(options_.lien);
+}
+
+void Application::montrerFenetre()
+{
+    FenetrePrincipale* f = fenetre_.get();
+    if (f->isMinimized())
+        f->setWindowState(f->windowState() & ~Qt::WindowMinimized);
+    f->show();
+    f->raise();
+    f->activateWindow();
+}
+
+void Application::traiterLien(const QString& lien)
+{
+    if (lien.isEmpty()) {
+        montrerFenetre();
+        return;
+    }
+    const QUrl url(lien);
+    switch (routerLien(url)) {
+    case DestinationLien::ignore:
+        return;
+    case DestinationLien::agenda:
+        montrerFenetre();
+        navigation_.aller(Ecran::de(Ecran::Genre::agenda));
+        return;
+    case DestinationLien::compte:
+        qCInfo(lcApp) << "lien de compte reçu (hôte" << url.host() << ")";
+        montrerFenetre();
+        return;
+    }
+}
+
+void Application::demanderQuitter()
+{
+    quitte_->demander();
+}
+
+bool Application::appelActif() const
+{
+    const call::EtatSession e = session_->etat();
+    return e == call::EtatSession::connexion || e == call::EtatSession::enCours || e == call::EtatSession::pause;
+}
+
+std::optional<QString> Application::lancerAppelSimule()
+{
+    if (appelActif())
+        return TextesPreVol::dejaEnCours;
+    call::ConfigAppel c;
+    c.source = QStringLiteral("demo");
+    c.type = QStringLiteral("decouverte");
+    c.langue = QStringLiteral("fr");
+    if (auto refus = session_->demarrer(c))
+        return refus;
+    if (!appelActif())
+        return session_->erreur().value_or(QStringLiteral("L'appel n'a pas pu démarrer. Réessayez."));
+    montrerFenetre();
+    navigation_.aller(Ecran::de(Ecran::Genre::enAppel));
+    return std::nullopt;
+}
+
+void Application::ouvrirPreVol(const call::ConfigAppel& config)
+{
+    if (appelActif()) {
+        toasts_.montrer(TextesPreVol::dejaEnCours, Toasts::Toast::Genre::erreur);
+        return;
+    }
+    auto* feuille = new FeuillePreVol(ctx_, config, *sonde_, fenetre_.get());
+    feuille->setAttribute(Qt::WA_DeleteOnClose);
+    connect(feuille, &FeuillePreVol::appelDemarre, this, [this] { navigation_.aller(Ecran::de(Ecran::Genre::enAppel)); });
+    feuille->open();
+}
+
+void Application::surEtatSession()
+{
+    const bool actif = appelActif();
+    misesAJour_.report().setAppelEnCours(actif);
+    if (actif)
+        clavier_->installer();
+    else
+        clavier_->retirer();
+    const int etat = int(session_->etat());
+    const int avant = etatPrecedent_;
+    etatPrecedent_ = etat;
+    // The end of a call leads to its analysis.
+    if (etat == int(call::EtatSession::termine) && avant != etat && session_->appelId())
+        navigation_.aller(Ecran::analyse(*session_->appelId()));
+}
+
+} // namespace vd::app

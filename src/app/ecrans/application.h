@@ -1,0 +1,93 @@
+#pragma once
+// The process's shared objects and the window around them, created once.
+#include "app/connexionaudemarrage.h"
+#include "app/contexte.h"
+#include "app/misesajour.h"
+#include "app/navigation.h"
+#include "app/quitter.h"
+#include "app/sondeaudio.h"
+#include "app/toasts.h"
+#include "model/store.h"
+
+#include <QHash>
+#include <QObject>
+#include <QUrl>
+#include <memory>
+
+namespace vd::call {
+class SessionAppel;
+}
+
+namespace vd::app {
+
+class FenetrePrincipale;
+class MoniteurClavierAppel;
+class ElementStatut;
+class EcranBase;
+
+struct OptionsLancement {
+    QHash<QString, QString> environnement;
+    bool auDemarrage = false;   // started by the session's autostart entry
+    bool demo = false;          // --demo
+    QString capture;            // --capture FICHIER.png
+    QString lien;               // a vendalo2: URL given on the command line
+    static OptionsLancement depuis(const QStringList& arguments);
+};
+
+class Application : public QObject {
+    Q_OBJECT
+public:
+    // store: the process's store (created after the single-instance lock).
+    Application(std::unique_ptr<model::Store> store, OptionsLancement options, platform::Horloge& horloge,
+                platform::Preferences& preferences, std::unique_ptr<ServiceDemarrage> serviceDemarrage, QObject* parent = nullptr);
+    ~Application() override;
+
+    // Window (unless discreet), status item, login default, updater, retention notice.
+    void demarrer();
+
+    Contexte& contexte() { return ctx_; }
+    FenetrePrincipale* fenetre() const { return fenetre_.get(); }
+    model::Store& store() { return *store_; }
+    call::SessionAppel& session() { return *session_; }
+    // For tests: replaces how the pre-flight probes the audio.
+    void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
+    Navigation& navigation() { return navigation_; }
+    Toasts& toasts() { return toasts_; }
+    bool discret() const { return discret_; }
+
+    void montrerFenetre();
+    void traiterLien(const QString& lien);
+    void demanderQuitter();
+
+Q_SIGNALS:
+    // The quit may go on (the store is flushed by the caller on the way out).
+    void quitterAccepte();
+
+private:
+    EcranBase* creerEcran(Ecran::Genre g, QWidget* parent);
+    std::optional<QString> lancerAppelSimule();
+    void ouvrirPreVol(const call::ConfigAppel& config);
+    void surEtatSession();
+    bool appelActif() const;
+
+    OptionsLancement options_;
+    platform::Horloge& horloge_;
+    platform::Preferences& preferences_;
+    std::unique_ptr<model::Store> store_;
+    Navigation navigation_;
+    Toasts toasts_;
+    std::unique_ptr<ServiceDemarrage> serviceDemarrage_;
+    ConnexionAuDemarrage connexion_;
+    MisesAJour misesAJour_;
+    std::unique_ptr<call::SessionAppel> session_;
+    std::unique_ptr<SondeAudio> sonde_;
+    Contexte ctx_;
+    std::unique_ptr<FenetrePrincipale> fenetre_;
+    ElementStatut* statut_ = nullptr;
+    QuitteDifferee* quitte_ = nullptr;
+    MoniteurClavierAppel* clavier_ = nullptr;
+    bool discret_ = false;
+    int etatPrecedent_ = 0;
+};
+
+} // namespace vd::app

@@ -1,0 +1,34 @@
+#pragma once
+// A page of the main window: its title, its optional primary action, and
+// what it shows for a given screen.
+#include "app/contexte.h"
+#include "app/navigation.h"
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+namespace vd::app {
+
+class EcranBase : public QWidget {
+    Q_OBJECT
+public:
+    struct Action {
+        QString libelle;
+        std::function<void()> faire;
+    };
+    EcranBase(Contexte& ctx, QWidget* parent = nullptr) : QWidget(parent), ctx_(ctx) {}
+    virtual QString titre() const = 0;
+    virtual std::optional<Action> actionPrincipale() const { return std::nullopt; }
+    // Called each time the page is shown, with the screen's payload.
+    virtual void afficher(const Ecran&) {}
+
+Q_SIGNALS:
+    // Title or primary action changed.
+    void enTeteChange();
+
+protected:
+    Contexte& ctx_;
+};
+
+} // namespace vd::app

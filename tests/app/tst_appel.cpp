@@ -1,0 +1,289 @@
+// The call screens with the real session: new call, pre-flight sheet, the
+// simulated call from the Help menu, the live screen, in-call keys, the end
+// of the call and quitting during a call.
+#include "app/ecrans/application.h"
+#include "app/ecrans/ecranenappel.h"
+#include "app/ecrans/ecrannouvelappel.h"
+#include "app/ecrans/feuilleprevol.h"
+#include "app/ecrans/fenetreprincipale.h"
+#include "app/ecrans/style.h"
+#include "call/sessionappel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace vd;
+using namespace vd::app;
+
+namespace {
+
+struct SondeFactice : SondeAudio {
+    EtatAudio etat;
+    EtatAudio sonder() override { return etat; }
+};
+
+model::Etat etatAvecContact()
+{
+    model::Etat e;
+    model::Contact c;
+    c.id = QStringLiteral("c1");
+    c.prenom = QStringLiteral("Claire");
+    c.nom = QStringLiteral("Martin");
+    c.societe = QStringLiteral("Brevia");
+    c.etape = QStringLiteral("decouverte");
+    e.contacts = {c};
+    return e;
+}
+
+struct Banc {
+    platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+    platform::PreferencesMemoire prefs;
+    std::unique_ptr<Application> app;
+    SondeFactice* sonde = new SondeFactice;
+    explicit Banc(model::Etat etat = etatAvecContact())
+    {
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        auto store = std::make_unique<model::Store>(QString(), horloge);
+        store->remplacerEtat(etat);
+        app = std::make_unique<Application>(std::move(store), OptionsLancement{}, horloge, prefs, std::make_unique<ServiceDemarrageFactice>());
+        app->setSondeAudio(std::unique_ptr<SondeAudio>(sonde));
+        app->demarrer();
+    }
+    bool appelActif() { return app->contexte().appelActif(); }
+};
+
+QStringList textesVisibles(QWidget* w)
+{
+    QStringList t;
+    for (QLabel* l : w->findChildren<QLabel*>())
+        if (l->isVisibleTo(w) && !l->text().isEmpty())
+            t << l->text();
+    return t;
+}
+
+} // namespace
+
+class TestAppel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        style::appliquer(*qApp);
+    }
+
+    void nouvelAppelContactOuSociete()
+    {
+        Banc b(model::Etat{});
+        b.app->navigation().aller(Ecran::nouvelAppel());
+        auto* page = qobject_cast<EcranNouvelAppel*>(b.app->fenetre()->pageCourante());
+        QVERIFY(page);
+        QCOMPARE(page->titre(), QStringLiteral("Nouvel appel"));
+        // No contact yet: the form asks for a new one, and needs a name or a company.
+        auto r = page->preparer();
+        QVERIFY(!r);
+        QCOMPARE(r.erreur(), QStringLiteral("Indiquez au moins un nom ou une société."));
+        page->passerAlAppel();
+        QCOMPARE(page->erreurAffichee(), QStringLiteral("Indiquez au moins un nom ou une société."));
+        QCOMPARE(b.app->store().etat().contacts.size(), 0);
+        const QList<QLineEdit*> champs = page->findChildren<QLineEdit*>();
+        champs.at(2)->setText(QStringLiteral("  Acme  "));   // Société
+        auto ok = page->preparer();
+        QVERIFY(ok);
+        QCOMPARE(b.app->store().etat().contacts.size(), 1);
+        const model::Contact& cree = b.app->store().etat().contacts.first();
+        QCOMPARE(cree.societe, QStringLiteral("Acme"));
+        QCOMPARE(cree.etape, QStringLiteral("nouveau"));
+        QCOMPARE(ok.valeur().contactId.value_or(QString()), cree.id);
+        QCOMPARE(ok.valeur().type, QStringLiteral("prospection"));   // suggested from the stage "nouveau"
+    }
+
+    void nouvelAppelTypeSuggereParLEtape()
+    {
+        Banc b;
+        b.app->navigation().aller(Ecran::nouvelAppel(QStringLiteral("c1")));
+        auto* page = qobject_cast<EcranNouvelAppel*>(b.app->fenetre()->pageCourante());
+        auto r = page->preparer();
+        QVERIFY(r);
+        QCOMPARE(r.valeur().contactId.value_or(QString()), QStringLiteral("c1"));
+        QCOMPARE(r.valeur().type, QStringLiteral("demo"));   // stage "decouverte"
+        QCOMPARE(r.valeur().source, QStringLiteral("micro+mac"));
+    }
+
+    void feuillePreVolPermissionsManquantes()
+    {
+        Banc b;
+        b.sonde->etat = {StatutMicro::refuse, EtatEcran::manquant, true};
+        call::ConfigAppel cfg;
+        cfg.contactId = QStringLiteral("c1");
+        FeuillePreVol f(b.app->contexte(), cfg, *b.sonde);
+        QCOMPARE(f.autorisations().lignes.size(), 2);
+        const QStringList t = f.textes();
+        QVERIFY(t.contains(QStringLiteral("Ouvrir les réglages du micro")));
+        QVERIFY(t.contains(QStringLiteral("Ouvrir les réglages de l'écran")));
+        QVERIFY(t.contains(TextesPreVol::casque));
+        QVERIFY(t.contains(TextesPreVol::sansCle));   // no transcription key in the test keychain
+        auto* demarrer = f.findChild<QPushButton*>(QString(), Qt::FindChildrenRecursively);
+        Q_UNUSED(demarrer);
+        // The demonstration needs nothing and says whose name it uses.
+        f.choisirSource(QStringLiteral("demo"));
+        QVERIFY(f.autorisations().lignes.isEmpty());
+        QVERIFY(f.textes().contains(TextesPreVol::demo(QStringLiteral("Claire"), true)));
+        QVERIFY(!f.textes().contains(TextesPreVol::casque));
+    }
+
+    void feuillePreVolDemarreLaDemo()
+    {
+        Banc b;
+        call::ConfigAppel cfg;
+        cfg.contactId = QStringLiteral("c1");
+        cfg.source = QStringLiteral("demo");
+        FeuillePreVol f(b.app->contexte(), cfg, *b.sonde);
+        QSignalSpy demarre(&f, &FeuillePreVol::appelDemarre);
+        f.demarrer();
+        QCOMPARE(demarre.count(), 1);
+        QVERIFY(b.appelActif());
+        QCOMPARE(b.app->session().config().contactId.value_or(QString()), QStringLiteral("c1"));
+        // A second start while the call runs is refused and shown.
+        FeuillePreVol seconde(b.app->contexte(), cfg, *b.sonde);
+        seconde.demarrer();
+        QCOMPARE(seconde.demarrage().erreur().value_or(QString()), TextesPreVol::dejaEnCours);
+        QVERIFY(seconde.textes().contains(TextesPreVol::dejaEnCours));
+    }
+
+    void feuillePreVolAppelReelSansCaptureMontreLErreur()
+    {
+        Banc b;
+        b.sonde->etat = {StatutMicro::autorise, EtatEcran::autorise, true};
+        call::ConfigAppel cfg;
+        FeuillePreVol f(b.app->contexte(), cfg, *b.sonde);
+        QVERIFY(f.autorisations().lignes.isEmpty());
+        f.demarrer();
+        QVERIFY(!b.appelActif());
+        QVERIFY(f.demarrage().erreur().has_value());
+        QVERIFY(!f.demarrage().erreur()->isEmpty());
+        QVERIFY(f.textes().contains(*f.demarrage().erreur()));   // shown as the blocking line
+    }
+
+    void appelSimuleDepuisLeMenuAide()
+    {
+        Banc b;
+        FenetrePrincipale* fen = b.app->fenetre();
+        fen->action(QStringLiteral("appelSimule"))->trigger();
+        QVERIFY(b.appelActif());
+        QVERIFY(b.app->session().estGuide());
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::enAppel));
+        QCOMPARE(b.app->session().config().type, QStringLiteral("decouverte"));
+        QCOMPARE(b.app->session().config().langue, QStringLiteral("fr"));
+        // Refused while it runs, with its message, and nothing changes.
+        const QString avant = b.app->session().appelIdTexte();
+        fen->action(QStringLiteral("appelSimule"))->trigger();
+        QCOMPARE(b.app->toasts().toasts().last().message,
+                 QStringLiteral("Un appel est déjà en cours. Terminez-le avant d'en lancer un autre."));
+        QCOMPARE(b.app->session().appelIdTexte(), avant);
+    }
+
+    void ecranEnAppelMontreLeTranscript()
+    {
+        Banc b;
+        QVERIFY(!b.app->contexte().lancerAppelSimule());
+        auto* page = qobject_cast<EcranEnAppel*>(b.app->fenetre()->pageCourante());
+        QVERIFY(page);
+        QCOMPARE(page->titre(), QStringLiteral("Appel simulé"));
+        b.horloge.avancer(20000);
+        QCoreApplication::processEvents();   // new bubbles are shown on the next turn of the loop
+        QVERIFY(!b.app->session().finals().isEmpty());
+        const QString premier = b.app->session().finals().first().texte;
+        QVERIFY(textesVisibles(page).contains(premier));
+        QVERIFY(textesVisibles(page).contains(QStringLiteral("Appel simulé")));   // transcription state label
+        QCOMPARE(EcranEnAppel::formaterHorloge(65.4), QStringLiteral("01:05"));
+        QCOMPARE(EcranEnAppel::formaterHorloge(3725), QStringLiteral("1:02:05"));
+        // A note typed in the side field joins the call.
+        auto* note = page->findChildren<QLineEdit*>().first();
+        note->setText(QStringLiteral("Budget validé en mars"));
+        QTest::keyClick(note, Qt::Key_Return);
+        QCOMPARE(b.app->session().notes().size(), 1);
+        QCOMPARE(b.app->session().notes().first().texte, QStringLiteral("Budget validé en mars"));
+    }
+
+    void touchesEnAppel()
+    {
+        Banc b;
+        QStringList demandes;
+        b.app->contexte().demanderAide = [&demandes](const QString& t) { demandes << t; };
+        FenetrePrincipale* fen = b.app->fenetre();
+        fen->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(fen));
+        // Before the call, Ctrl+2 is the menu shortcut.
+        QTest::keyClick(fen, Qt::Key_2, Qt::ControlModifier);
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::appels));
+        QVERIFY(demandes.isEmpty());
+        QVERIFY(!b.app->contexte().lancerAppelSimule());
+        auto* note = b.app->fenetre()->pageCourante()->findChildren<QLineEdit*>().first();
+        note->setFocus();
+        QTest::keyClick(note, Qt::Key_2);
+        QVERIFY(demandes.isEmpty());
+        QCOMPARE(note->text(), QStringLiteral("2"));
+        QTest::keyClick(note, Qt::Key_2, Qt::ControlModifier);
+        QCOMPARE(demandes, QStringList{QStringLiteral("questions")});
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::enAppel));   // the menu did not fire
+        // After the call the keys are gone.
+        b.app->session().arreter();
+        QTRY_VERIFY(!b.appelActif());
+        QTest::keyClick(b.app->fenetre()->pageCourante(), Qt::Key_1);
+        QCOMPARE(demandes.size(), 1);
+    }
+
+    void finDAppelMeneALAnalyse()
+    {
+        Banc b;
+        QStringList analyses;
+        b.app->contexte().analyser = [&analyses](const QString& id) { analyses << id; };
+        QVERIFY(!b.app->contexte().lancerAppelSimule());
+        b.horloge.avancer(15000);
+        const QString id = b.app->session().appelIdTexte();
+        b.app->session().arreter();
+        b.horloge.avancer(3000);
+        QCOMPARE(b.app->session().etat(), call::EtatSession::termine);
+        QCOMPARE(b.app->navigation().ecran(), Ecran::analyse(id));
+        QCOMPARE(analyses, QStringList{id});
+        QCOMPARE(b.app->fenetre()->pageCourante()->titre(), QStringLiteral("Analyse de l'appel"));
+    }
+
+    void quitterPendantUnAppelArreteEtSauvegardeDAbord()
+    {
+        Banc b;
+        QVERIFY(!b.app->contexte().lancerAppelSimule());
+        b.horloge.avancer(15000);
+        const QString id = b.app->session().appelIdTexte();
+        QSignalSpy quitte(b.app.get(), &Application::quitterAccepte);
+        b.app->fenetre()->action(QStringLiteral("quitter"))->trigger();
+        b.horloge.avancer(4000);
+        QCOMPARE(quitte.count(), 1);
+        QCOMPARE(b.app->session().etat(), call::EtatSession::termine);
+        const model::Appel* a = b.app->store().etat().appel(id);
+        QVERIFY(a);
+        QVERIFY(!a->transcript.isEmpty());   // saved by the stop, not cut
+        b.horloge.avancer(10000);
+        QCOMPARE(quitte.count(), 1);   // one answer
+    }
+
+    void miseAJourReporteePendantLAppel()
+    {
+        Banc b;
+        QVERIFY(!b.app->contexte().lancerAppelSimule());
+        QVERIFY(b.app->contexte().misesAJour->report().appelEnCours());
+        b.app->session().arreter();
+        b.horloge.avancer(3000);
+        QVERIFY(!b.app->contexte().misesAJour->report().appelEnCours());
+    }
+};
+
+QTEST_MAIN(TestAppel)
+#include "tst_appel.moc"

@@ -1,0 +1,128 @@
+// « vendalo simuler », run as the user would, on a private data folder.
+// vd-test: timeout=180
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TstCliSimuler : public QObject {
+    Q_OBJECT
+    QTemporaryDir dossier;
+
+    struct Sortie {
+        int code = -1;
+        QByteArray sortie;
+        QString erreurs;
+    };
+    Sortie lancer(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
+        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
+        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        p.setProcessEnvironment(e);
+        p.start(QStringLiteral(VD_VENDALO_BIN), QStringList{QStringLiteral("simuler")} + args);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(120000))
+            return {};
+        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    QJsonObject etatSurDisque()
+    {
+        QFile f(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+
+private Q_SLOTS:
+    void appelSimuleComplet()
+    {
+        // First run on an empty folder: the demonstration data come first.
+        const Sortie s = lancer({QStringLiteral("--vitesse"), QStringLiteral("200")});
+        QCOMPARE(s.code, 0);
+        QVERIFY(s.erreurs.contains(QStringLiteral("Données de démo rechargées.")));
+        const QJsonObject o = QJsonDocument::fromJson(s.sortie).object();
+        const QJsonObject appel = o.value(QStringLiteral("appel")).toObject();
+        QCOMPARE(appel.value(QStringLiteral("source")).toString(), QStringLiteral("demo"));
+        QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("analyse"));
+        QCOMPARE(appel.value(QStringLiteral("contactId")).toString(), QStringLiteral("c_morel"));
+        QVERIFY(appel.value(QStringLiteral("duree")).toDouble() > 60);
+        QSet<QString> locuteurs;
+        qint64 precedent = -1;
+        for (const QJsonValue& v : appel.value(QStringLiteral("transcript")).toArray()) {
+            const QJsonObject seg = v.toObject();
+            locuteurs.insert(seg.value(QStringLiteral("locuteur")).toString());
+            QVERIFY(!seg.value(QStringLiteral("texte")).toString().isEmpty());
+            QVERIFY(seg.value(QStringLiteral("id")).toString().startsWith(QStringLiteral("sg")));
+            const qint64 debut = seg.value(QStringLiteral("debutMs")).toInteger();
+            QVERIFY(debut >= precedent);   // the script's turns come in order, on the call's clock
+            precedent = debut;
+        }
+        QCOMPARE(locuteurs, (QSet<QString>{QStringLiteral("vous"), QStringLiteral("prospect")}));
+        const QJsonArray detections = appel.value(QStringLiteral("detections")).toArray();
+        QVERIFY(!detections.isEmpty());
+        QSet<QString> categories;
+        for (const QJsonValue& d : detections)
+            categories.insert(d.toObject().value(QStringLiteral("categorie")).toString());
+        QVERIFY(categories.contains(QStringLiteral("prix")));
+        const QJsonObject metriques = appel.value(QStringLiteral("metriques")).toObject();
+        QVERIFY(metriques.value(QStringLiteral("nbEchanges")).toInt() > 4);
+        QVERIFY(metriques.value(QStringLiteral("questionsVous")).toInt() > 0);
+        QCOMPARE(metriques.value(QStringLiteral("partVous")).toInt() + metriques.value(QStringLiteral("partProspect")).toInt(), 100);
+        const QJsonObject synthese = o.value(QStringLiteral("syntheseFin")).toObject();
+        QCOMPARE(synthese.value(QStringLiteral("enCours")).toBool(true), false);
+        QCOMPARE(synthese.value(QStringLiteral("appelId")), appel.value(QStringLiteral("id")));
+        QVERIFY(!synthese.value(QStringLiteral("recap")).toObject().value(QStringLiteral("points")).toArray().isEmpty());
+        QCOMPARE(synthese.value(QStringLiteral("objections")).toArray(), detections);
+
+        // The call is on disk, in the normal data folder, beside the demonstration data.
+        const QJsonObject etat = etatSurDisque();
+        QVERIFY(etat.value(QStringLiteral("reglages")).toObject().value(QStringLiteral("onboarde")).toBool());
+        int trouves = 0;
+        for (const QJsonValue& a : etat.value(QStringLiteral("appels")).toArray())
+            if (a.toObject().value(QStringLiteral("id")) == appel.value(QStringLiteral("id")))
+                ++trouves;
+        QCOMPARE(trouves, 1);
+
+        // A second run keeps the data and adds one more call.
+        const int avant = etat.value(QStringLiteral("appels")).toArray().size();
+        const Sortie s2 = lancer({QStringLiteral("--vitesse"), QStringLiteral("200")});
+        QCOMPARE(s2.code, 0);
+        QVERIFY(!s2.erreurs.contains(QStringLiteral("Données de démo rechargées.")));
+        QCOMPARE(etatSurDisque().value(QStringLiteral("appels")).toArray().size(), avant + 1);
+    }
+
+    void mauvaisesOptions_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("vitesse nulle") << QStringList{"--vitesse", "0"} << 2 << "Vitesse invalide : « 0 ». Donnez un nombre entre 0,1 et 200.";
+        QTest::newRow("vitesse illisible") << QStringList{"--vitesse", "vite"} << 2
+                                           << "Vitesse invalide : « vite ». Donnez un nombre entre 0,1 et 200.";
+        QTest::newRow("option inconnue") << QStringList{"--lent"} << 2 << "Utilisation : vendalo simuler [--scenario ID] [--vitesse X]";
+        QTest::newRow("scénario absent") << QStringList{"--scenario", "inconnu", "--vitesse", "200"} << 1
+                                         << "Ce scénario de démonstration n'existe pas : inconnu.";
+    }
+    void mauvaisesOptions()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const Sortie s = lancer(args);
+        QCOMPARE(s.code, code);
+        QVERIFY2(s.erreurs.contains(message), qPrintable(s.erreurs));
+        QVERIFY(s.sortie.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCliSimuler)
+#include "tst_cli_simuler.moc"

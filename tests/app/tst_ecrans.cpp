@@ -1,0 +1,428 @@
+// Screens rendered offscreen: what each shows for given states.
+#include "app/ecrans/application.h"
+#include "app/ecrans/ecranappels.h"
+#include "app/ecrans/ecranficheappel.h"
+#include "app/ecrans/ecranreglages.h"
+#include "app/ecrans/ecrantableau.h"
+#include "app/ecrans/elementstatut.h"
+#include "app/ecrans/fenetreprincipale.h"
+#include "app/ecrans/style.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace vd;
+using namespace vd::app;
+
+namespace {
+
+QStringList textes(QWidget* w)
+{
+    QStringList t;
+    for (QLabel* l : w->findChildren<QLabel*>())
+        if (l->isVisibleTo(w) && !l->text().isEmpty())
+            t << l->text();
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+        if (b->isVisibleTo(w) && !b->text().isEmpty())
+            t << b->text();
+    return t;
+}
+
+model::Appel appelAnalyse(const QString& id, const QString& contact, const QString& debut, int score, qint64 echanges)
+{
+    model::Appel a;
+    a.id = id;
+    a.contactId = contact;
+    a.type = QStringLiteral("decouverte");
+    a.statut = QStringLiteral("analyse");
+    a.debut = debut;
+    a.creeLe = debut;
+    a.duree = 754;
+    a.objectif = QStringLiteral("Qualifier le besoin");
+    model::Segment s1;
+    s1.id = QStringLiteral("s1");
+    s1.locuteur = QStringLiteral("vous");
+    s1.texte = QStringLiteral("Comment gérez-vous vos relances aujourd'hui ?");
+    s1.debutMs = 1000;
+    s1.finMs = 4000;
+    model::Segment s2 = s1;
+    s2.id = QStringLiteral("s2");
+    s2.locuteur = QStringLiteral("prospect");
+    s2.texte = QStringLiteral("Franchement, à la main, dans un tableur.");
+    s2.debutMs = 5000;
+    s2.finMs = 8000;
+    a.transcript = {s1, s2};
+    model::Metriques m;
+    m.partVous = 42;
+    m.partProspect = 58;
+    m.nbEchanges = echanges;
+    m.questionsVous = 7;
+    a.metriques = m;
+    a.analyse = model::JSONValeur(QJsonObject{
+        {QStringLiteral("score"), score},
+        {QStringLiteral("verdict"), QStringLiteral("Bonne découverte, closing à muscler")},
+        {QStringLiteral("resume"), QStringLiteral("Le prospect gère ses relances à la main.")},
+        {QStringLiteral("dimensions"), QJsonObject{{QStringLiteral("ecoute"), QJsonObject{{QStringLiteral("score"), 80}}}}},
+        {QStringLiteral("coaching"), QJsonObject{{QStringLiteral("pointFort"), QStringLiteral("Questions ouvertes")}}},
+        {QStringLiteral("email"), QJsonObject{{QStringLiteral("objet"), QStringLiteral("Suite à notre échange")},
+                                              {QStringLiteral("corps"), QStringLiteral("Bonjour Claire, merci pour votre temps.")}}},
+    });
+    return a;
+}
+
+model::Etat etatRempli()
+{
+    model::Etat e;
+    model::Contact c;
+    c.id = QStringLiteral("c1");
+    c.prenom = QStringLiteral("Claire");
+    c.nom = QStringLiteral("Martin");
+    c.societe = QStringLiteral("Brevia");
+    c.etape = QStringLiteral("decouverte");
+    c.prochaineAction = model::ProchaineAction{QStringLiteral("Envoyer la proposition"), QStringLiteral("2026-03-04")};
+    e.contacts = {c};
+    e.appels = {appelAnalyse(QStringLiteral("a1"), QStringLiteral("c1"), QStringLiteral("2026-03-01T10:00:00.000Z"), 74, 12),
+                appelAnalyse(QStringLiteral("a2"), QStringLiteral("c1"), QStringLiteral("2026-02-27T15:00:00.000Z"), 55, 2)};
+    return e;
+}
+
+struct Banc {
+    platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+    platform::PreferencesMemoire prefs;
+    ServiceDemarrageFactice* service = new ServiceDemarrageFactice;
+    std::unique_ptr<Application> app;
+    explicit Banc(std::optional<model::Etat> etat = std::nullopt, OptionsLancement options = {})
+    {
+        auto store = std::make_unique<model::Store>(QString(), horloge);
+        if (etat)
+            store->remplacerEtat(*etat);
+        app = std::make_unique<Application>(std::move(store), options, horloge, prefs, std::unique_ptr<ServiceDemarrage>(service));
+    }
+};
+
+} // namespace
+
+class TestEcrans : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        style::appliquer(*qApp);
+    }
+
+    void fenetrePrincipale()
+    {
+        Banc b;
+        b.app->demarrer();
+        FenetrePrincipale* f = b.app->fenetre();
+        QVERIFY(f->isVisible());   // no tray offscreen: never discreet
+        QCOMPARE(f->windowTitle(), QStringLiteral("Vendalo"));
+        QCOMPARE(f->objectName(), QStringLiteral("principale"));
+        QCOMPARE(f->size(), QSize(1280, 820));
+        QStringList nav;
+        for (QToolButton* t : f->findChildren<QToolButton*>())
+            if (t->property("role").toString() == QLatin1String("nav"))
+                nav << t->text();
+        QCOMPARE(nav, (QStringList{"Tableau de bord", "Appels", "CRM", "Agenda", "Relances", "Quillo", "Équipe", "Progresser", "Réglages"}));
+        QStringList menus;
+        for (QAction* a : f->menuBar()->actions())
+            menus << a->text();
+        QCOMPARE(menus, (QStringList{"Vendalo", "Fichier", "Appel", "Aller", "Aide"}));
+        QCOMPARE(f->action(QStringLiteral("nouvelAppel"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+        QCOMPARE(f->action(QStringLiteral("reglages"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+        QCOMPARE(f->action(QStringLiteral("appels"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+2")));
+        QCOMPARE(f->action(QStringLiteral("quillo"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+J")));
+        QCOMPARE(f->action(QStringLiteral("retour"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+[")));
+        QCOMPARE(f->action(QStringLiteral("afficherQuillo"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+Alt+S")));
+        // The login default is applied once, at the first start.
+        QCOMPARE(b.service->appels, QStringList{QStringLiteral("inscrire")});
+    }
+
+    void menusNavigentEtRetour()
+    {
+        Banc b(etatRempli());
+        b.app->demarrer();
+        FenetrePrincipale* f = b.app->fenetre();
+        f->action(QStringLiteral("appels"))->trigger();
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::appels));
+        QCOMPARE(f->pageCourante()->titre(), QStringLiteral("Appels"));
+        f->action(QStringLiteral("appels"))->trigger();   // same screen: no history entry
+        QCOMPARE(b.app->navigation().historique().size(), 1);
+        f->action(QStringLiteral("reglages"))->trigger();
+        QCOMPARE(f->pageCourante()->titre(), QStringLiteral("Réglages"));
+        auto* retour = f->findChild<QPushButton*>();
+        Q_UNUSED(retour);
+        f->action(QStringLiteral("retour"))->trigger();
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::appels));
+        f->action(QStringLiteral("nouvelAppel"))->trigger();
+        QCOMPARE(b.app->navigation().ecran(), Ecran::nouvelAppel());
+    }
+
+    void tableauVideProposeLaDemo()
+    {
+        Banc b;
+        b.app->demarrer();
+        const QStringList t = textes(b.app->fenetre()->pageCourante());
+        QVERIFY2(t.contains(QStringLiteral("Charger la démo")), qPrintable(t.join('|')));
+        QVERIFY(t.contains(QStringLiteral("Essayer un appel simulé")));
+        QVERIFY(t.contains(QStringLiteral("Bienvenue dans Vendalo")));
+    }
+
+    void tableauRempli()
+    {
+        Banc b(etatRempli());
+        b.app->demarrer();
+        const QStringList t = textes(b.app->fenetre()->pageCourante());
+        QVERIFY(!t.contains(QStringLiteral("Charger la démo")));
+        QVERIFY2(t.contains(QStringLiteral("Derniers appels")), qPrintable(t.join('|')));
+        QVERIFY(t.contains(QStringLiteral("Claire Martin · Brevia")));
+        QVERIFY(t.contains(QStringLiteral("74")));
+        QVERIFY(t.contains(QStringLiteral("Envoyer la proposition")));
+        QVERIFY(t.contains(QStringLiteral("65")));   // average score of 74 and 55 (64.5 rounded)
+        auto* ligne = b.app->fenetre()->pageCourante()->findChild<style::LigneCliquable*>(QStringLiteral("appelRecent"));
+        QVERIFY(ligne);
+        QTest::mouseClick(ligne, Qt::LeftButton);
+        QCOMPARE(b.app->navigation().ecran(), Ecran::ficheAppel(QStringLiteral("a1")));
+    }
+
+    void listeDesAppels()
+    {
+        Banc b(etatRempli());
+        b.app->demarrer();
+        b.app->navigation().aller(Ecran::de(Ecran::Genre::appels));
+        auto* page = qobject_cast<EcranAppels*>(b.app->fenetre()->pageCourante());
+        QVERIFY(page);
+        QTableWidget* t = page->table();
+        QCOMPARE(t->rowCount(), 2);
+        QCOMPARE(t->item(0, 0)->data(Qt::UserRole).toString(), QStringLiteral("a1"));   // newest first
+        QCOMPARE(t->item(0, 1)->text(), QStringLiteral("Découverte"));
+        QCOMPARE(t->item(0, 3)->text(), QStringLiteral("12 min 34"));
+        QCOMPARE(t->item(0, 4)->text(), QStringLiteral("74 / 100"));
+    }
+
+    void ficheAppelAnalyse()
+    {
+        Banc b(etatRempli());
+        b.app->demarrer();
+        b.app->navigation().aller(Ecran::ficheAppel(QStringLiteral("a1")));
+        EcranBase* page = b.app->fenetre()->pageCourante();
+        QCOMPARE(page->titre(), QStringLiteral("Claire Martin · Brevia"));
+        QCOMPARE(page->findChild<QLabel*>(QStringLiteral("score"))->text(), QStringLiteral("74"));
+        QCOMPARE(page->findChild<QLabel*>(QStringLiteral("verdict"))->text(), QStringLiteral("Bonne découverte, closing à muscler"));
+        QVERIFY(!page->findChild<QLabel*>(QStringLiteral("appelCourt")));
+        const QStringList t = textes(page);
+        QVERIFY(t.contains(QStringLiteral("E-mail de suivi")));
+        QVERIFY(t.contains(QStringLiteral("Bonjour Claire, merci pour votre temps.")));
+        QVERIFY(t.contains(QStringLiteral("Franchement, à la main, dans un tableur.")));
+        QVERIFY(t.contains(QStringLiteral("Vous 42 % · Prospect 58 %")));
+    }
+
+    void ficheAppelCourt()
+    {
+        Banc b(etatRempli());
+        b.app->demarrer();
+        b.app->navigation().aller(Ecran::ficheAppel(QStringLiteral("a2")));
+        auto* court = b.app->fenetre()->pageCourante()->findChild<QLabel*>(QStringLiteral("appelCourt"));
+        QVERIFY(court);
+        QCOMPARE(court->text(), EcranFicheAppel::avertissementCourt());
+    }
+
+    void ficheAppelIntrouvable()
+    {
+        Banc b(etatRempli());
+        b.app->demarrer();
+        b.app->navigation().aller(Ecran::ficheAppel(QStringLiteral("absent")));
+        QCOMPARE(b.app->fenetre()->pageCourante()->titre(), QStringLiteral("Appel introuvable"));
+    }
+
+    void reglagesSauvegarde()
+    {
+        QTemporaryDir dossier;
+        Banc b(etatRempli());
+        b.app->demarrer();
+        b.app->navigation().aller(Ecran::de(Ecran::Genre::reglages));
+        auto* page = qobject_cast<EcranReglages*>(b.app->fenetre()->pageCourante());
+        QVERIFY(page);
+        const QString chemin = dossier.filePath(QStringLiteral("sauvegarde.json"));
+        page->exporter(chemin);
+        QCOMPARE(page->messageSauvegarde(), QStringLiteral("Sauvegarde enregistrée."));
+        page->exporter(dossier.filePath(QStringLiteral("absent/../..")));
+        QCOMPARE(page->messageSauvegarde(), QStringLiteral("L'export a échoué. Réessayez."));
+        QFile mauvais(dossier.filePath(QStringLiteral("mauvais.json")));
+        QVERIFY(mauvais.open(QIODevice::WriteOnly));
+        mauvais.write("pas du json");
+        mauvais.close();
+        page->importer(mauvais.fileName());
+        QCOMPARE(page->messageSauvegarde(), QStringLiteral("Ce fichier n'est pas un JSON valide."));
+        QCOMPARE(b.app->store().etat().appels.size(), 2);   // nothing lost
+        page->importer(dossier.filePath(QStringLiteral("inexistant.json")));
+        QCOMPARE(page->messageSauvegarde(), QStringLiteral("Le fichier n'a pas pu être ouvert."));
+        b.app->store().remplacerEtat(model::Etat{});
+        page->importer(chemin);
+        QCOMPARE(page->messageSauvegarde(), QStringLiteral("Données importées."));
+        QCOMPARE(b.app->store().etat().appels.size(), 2);
+    }
+
+    void reglagesOuvertureDeSessionEnEchec()
+    {
+        Banc b;
+        b.app->demarrer();
+        b.service->echec = QStringLiteral("refus");
+        b.app->navigation().aller(Ecran::de(Ecran::Genre::reglages));
+        auto* page = qobject_cast<EcranReglages*>(b.app->fenetre()->pageCourante());
+        auto* boite = page->findChild<QCheckBox*>();
+        Q_UNUSED(boite);
+        b.app->contexte().connexion->definir(false);
+        QCOMPARE(page->messageDemarrage(),
+                 QStringLiteral("macOS n'a pas pu retirer Vendalo de l'ouverture de session. Retirez-le dans Réglages Système, Général, Ouverture."));
+        const QStringList t = textes(page);
+        QVERIFY(t.contains(QStringLiteral("Les mises à jour automatiques ne sont pas actives sur cette version.")));
+    }
+
+    void reglagesModifientLeStore()
+    {
+        Banc b;
+        b.app->demarrer();
+        b.app->navigation().aller(Ecran::de(Ecran::Genre::reglages));
+        auto* page = b.app->fenetre()->pageCourante();
+        auto champs = page->findChildren<QLineEdit*>();
+        QVERIFY(!champs.isEmpty());
+        QLineEdit* prenom = champs.first();
+        prenom->setText(QStringLiteral("  Julie "));
+        Q_EMIT prenom->editingFinished();
+        QCOMPARE(b.app->store().etat().reglages.commercial.prenom, QStringLiteral("Julie"));
+    }
+
+    void retentionAnnonceeAuDemarrage()
+    {
+        model::Etat e = etatRempli();
+        e.reglages.conservationMois = 1;
+        e.appels[0].debut = e.appels[0].creeLe = QStringLiteral("2025-06-01T10:00:00.000Z");
+        e.appels[1].debut = e.appels[1].creeLe = QStringLiteral("2025-07-01T10:00:00.000Z");
+        Banc b(e);
+        b.app->demarrer();
+        QCOMPARE(b.app->store().etat().appels.size(), 0);
+        QCOMPARE(b.app->toasts().toasts().size(), 1);
+        QCOMPARE(b.app->toasts().toasts().first().message, QStringLiteral("2 appels plus anciens que la durée de conservation retirés."));
+        QCOMPARE(int(b.app->toasts().toasts().first().genre), int(Toasts::Toast::Genre::info));
+    }
+
+    void lienAgendaMontreLaFenetre()
+    {
+        Banc b;
+        b.app->demarrer();
+        b.app->fenetre()->hide();
+        b.app->traiterLien(QStringLiteral("https://agenda"));
+        QVERIFY(!b.app->fenetre()->isVisible());
+        b.app->traiterLien(QStringLiteral("VENDALO2://Agenda"));
+        QVERIFY(b.app->fenetre()->isVisible());
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::agenda));
+    }
+
+    void quitterSansAppel()
+    {
+        Banc b;
+        b.app->demarrer();
+        QSignalSpy spy(b.app.get(), &Application::quitterAccepte);
+        b.app->fenetre()->action(QStringLiteral("quitter"))->trigger();
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void menuDeStatut()
+    {
+        int appels = 0;
+        std::optional<QString> rdv;
+        ElementStatut e([&] {
+            ++appels;
+            return rdv;
+        });
+        QSignalSpy ouvrir(&e, &ElementStatut::ouvrir), nouvel(&e, &ElementStatut::nouvelAppel), reglages(&e, &ElementStatut::reglages),
+            quitter(&e, &ElementStatut::quitter), rendezVous(&e, &ElementStatut::rendezVous);
+        auto libelles = [&e] {
+            QStringList l;
+            for (QAction* a : e.menu()->actions())
+                l << (a->isSeparator() ? QStringLiteral("—") : a->text());
+            return l;
+        };
+        QCOMPARE(libelles(), (QStringList{"Ouvrir Vendalo", "Nouvel appel", "Réglages…", "—", "Quitter Vendalo"}));
+        rdv = QStringLiteral("Prochain : Démo à 14:30");
+        const int avant = appels;
+        Q_EMIT e.menu()->aboutToShow();   // rebuilt each time it opens
+        QCOMPARE(appels, avant + 1);
+        QCOMPARE(libelles(), (QStringList{"Prochain : Démo à 14:30", "—", "Ouvrir Vendalo", "Nouvel appel", "Réglages…", "—", "Quitter Vendalo"}));
+        QStringList donnees;
+        for (QAction* a : e.menu()->actions())
+            if (!a->isSeparator())
+                donnees << a->data().toString();
+        QCOMPARE(donnees, (QStringList{"rendez-vous", "ouvrir", "nouvel-appel", "reglages", "quitter"}));
+        for (QAction* a : e.menu()->actions())
+            if (!a->isSeparator())
+                a->trigger();
+        QCOMPARE(rendezVous.count(), 1);
+        QCOMPARE(ouvrir.count(), 1);
+        QCOMPARE(nouvel.count(), 1);
+        QCOMPARE(reglages.count(), 1);
+        QCOMPARE(quitter.count(), 1);
+    }
+
+    // Screenshots for a look by eye: VD_DOSSIER_CAPTURES=/tmp/x ./tst_ecrans captures
+    void captures()
+    {
+        const QString dossier = qEnvironmentVariable("VD_DOSSIER_CAPTURES");
+        if (dossier.isEmpty())
+            QSKIP("VD_DOSSIER_CAPTURES absent");
+        QDir().mkpath(dossier);
+        {
+            Banc vide;
+            vide.app->demarrer();
+            QTest::qWait(100);
+            QVERIFY(vide.app->fenetre()->grab().save(dossier + QStringLiteral("/tableau-vide.png")));
+        }
+        Banc b(etatRempli());
+        b.app->demarrer();
+        const std::pair<Ecran, const char*> ecrans[] = {{Ecran::de(Ecran::Genre::tableau), "tableau"},
+                                                       {Ecran::de(Ecran::Genre::appels), "appels"},
+                                                       {Ecran::ficheAppel(QStringLiteral("a1")), "fiche"},
+                                                       {Ecran::de(Ecran::Genre::reglages), "reglages"},
+                                                       {Ecran::de(Ecran::Genre::crm), "crm"}};
+        for (const auto& [e, nom] : ecrans) {
+            b.app->navigation().aller(e);
+            QTest::qWait(100);
+            QVERIFY(b.app->fenetre()->grab().save(dossier + QLatin1Char('/') + QLatin1String(nom) + QStringLiteral(".png")));
+        }
+    }
+
+    void actionsDuMenuDeStatutSurLApplication()
+    {
+        Banc b;
+        b.app->demarrer();
+        b.app->fenetre()->hide();
+        auto* e = b.app->findChild<ElementStatut*>();
+        QVERIFY(e);
+        e->agir(QStringLiteral("reglages"));
+        QVERIFY(b.app->fenetre()->isVisible());
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::reglages));
+        e->agir(QStringLiteral("nouvel-appel"));
+        QCOMPARE(b.app->navigation().ecran(), Ecran::nouvelAppel());
+        QSignalSpy q(b.app.get(), &Application::quitterAccepte);
+        e->agir(QStringLiteral("quitter"));
+        QCOMPARE(q.count(), 1);
+    }
+};
+
+QTEST_MAIN(TestEcrans)
+#include "tst_ecrans.moc"

@@ -1,0 +1,136 @@
+#include "app/reglesarriereplan.h"
+
+#include <QTest>
+#include <QTimeZone>
+
+using namespace vd::app;
+using ReglesArrierePlan::ContexteLancement;
+using ReglesArrierePlan::EntreeMenu;
+
+class TestReglesArrierePlan : public QObject {
+    Q_OBJECT
+private slots:
+    void libelleProchain_data()
+    {
+        QTest::addColumn<QString>("titre");
+        QTest::addColumn<QDateTime>("debut");
+        QTest::addColumn<QString>("attendu");
+        const QTimeZone paris("Europe/Paris");
+        QTest::newRow("aujourd'hui") << QStringLiteral("Démo Acme") << QDateTime(QDate(2026, 3, 5), QTime(14, 30), paris)
+                                     << QStringLiteral("Prochain : Démo Acme à 14:30");
+        QTest::newRow("titre entouré de blancs") << QStringLiteral("  \n Point Dupont \t") << QDateTime(QDate(2026, 3, 5), QTime(16, 0), paris)
+                                                 << QStringLiteral("Prochain : Point Dupont à 16:00");
+        QTest::newRow("demain, titre vide") << QStringLiteral("   ") << QDateTime(QDate(2026, 3, 6), QTime(9, 5), paris)
+                                            << QStringLiteral("Prochain : demain à 09:05, Rendez-vous");
+        QTest::newRow("plus tard") << QStringLiteral("Closing Brevia") << QDateTime(QDate(2026, 3, 9), QTime(11, 0), paris)
+                                   << QStringLiteral("Prochain : lundi 9 mars à 11:00, Closing Brevia");
+        QTest::newRow("heure UTC ramenée à Paris") << QStringLiteral("Appel") << QDateTime(QDate(2026, 3, 5), QTime(23, 30), Qt::UTC)
+                                                  << QStringLiteral("Prochain : demain à 00:30, Appel");
+    }
+    void libelleProchain()
+    {
+        QFETCH(QString, titre);
+        QFETCH(QDateTime, debut);
+        QFETCH(QString, attendu);
+        const QDateTime maintenant(QDate(2026, 3, 5), QTime(10, 0), QTimeZone("Europe/Paris"));
+        QCOMPARE(ReglesArrierePlan::libelleProchain(titre, debut, maintenant), attendu);
+    }
+
+    void menuSansRendezVous()
+    {
+        const auto e = ReglesArrierePlan::entreesMenu(std::nullopt);
+        QStringList actions, libelles;
+        for (const EntreeMenu& x : e) {
+            actions << (x.genre == EntreeMenu::Genre::separateur ? QStringLiteral("—") : x.action);
+            libelles << x.libelle;
+        }
+        QCOMPARE(actions, (QStringList{"ouvrir", "nouvel-appel", "reglages", "—", "quitter"}));
+        QCOMPARE(libelles.at(0), QStringLiteral("Ouvrir Vendalo"));
+        QCOMPARE(libelles.at(1), QStringLiteral("Nouvel appel"));
+        QCOMPARE(libelles.at(2), QStringLiteral("Réglages…"));
+        QCOMPARE(libelles.at(4), QStringLiteral("Quitter Vendalo"));
+        QCOMPARE(e.at(2).raccourci, QStringLiteral(","));
+        QCOMPARE(e.at(4).raccourci, QStringLiteral("q"));
+    }
+
+    void menuAvecRendezVousCommenceParLui()
+    {
+        const auto e = ReglesArrierePlan::entreesMenu(QStringLiteral("Prochain : Démo à 14:30"));
+        QCOMPARE(e.size(), 7);
+        QCOMPARE(e.at(0).genre, EntreeMenu::Genre::rendezVous);
+        QCOMPARE(e.at(0).libelle, QStringLiteral("Prochain : Démo à 14:30"));
+        QCOMPARE(e.at(0).action, QStringLiteral("rendez-vous"));
+        QCOMPARE(e.at(1).genre, EntreeMenu::Genre::separateur);
+        QCOMPARE(e.at(2).genre, EntreeMenu::Genre::ouvrir);
+    }
+
+    void lancementDiscret_data()
+    {
+        QTest::addColumn<QString>("variable");
+        QTest::addColumn<bool>("relance");
+        QTest::addColumn<bool>("auLogin");
+        QTest::addColumn<bool>("inscrit");
+        QTest::addColumn<double>("uptime");
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<bool>("attendu");
+        QTest::newRow("lancement ordinaire") << QString() << false << false << false << 5000.0 << true << false;
+        QTest::newRow("relance discrète") << QString() << true << false << false << 5000.0 << true << true;
+        QTest::newRow("ouverture de session") << QString() << false << true << false << 5000.0 << true << true;
+        QTest::newRow("inscrit, système récent") << QString() << false << false << true << 60.0 << true << true;
+        QTest::newRow("inscrit, système ancien") << QString() << false << false << true << 600.0 << true << false;
+        QTest::newRow("inscrit, 120 s pile") << QString() << false << false << true << 120.0 << true << false;
+        QTest::newRow("non inscrit, système récent") << QString() << false << false << false << 30.0 << true << false;
+        QTest::newRow("VD_TEST_SESSION, tout discret") << QStringLiteral("VD_TEST_SESSION") << true << true << true << 10.0 << true << false;
+        QTest::newRow("VD_TEST_MOTEUR") << QStringLiteral("VD_TEST_MOTEUR") << false << true << false << 10.0 << true << false;
+        QTest::newRow("VD_CAPTURES") << QStringLiteral("VD_CAPTURES") << false << true << false << 10.0 << true << false;
+        QTest::newRow("VD_TEST_CLOUD") << QStringLiteral("VD_TEST_CLOUD") << false << true << false << 10.0 << true << false;
+        QTest::newRow("VD_TEST_PANNEAU") << QStringLiteral("VD_TEST_PANNEAU") << false << true << false << 10.0 << true << false;
+        QTest::newRow("VD_TEST_SPARKLE") << QStringLiteral("VD_TEST_SPARKLE") << false << true << false << 10.0 << true << false;
+        QTest::newRow("VD_SPARKLE n'est pas un mode outillé") << QStringLiteral("VD_SPARKLE") << false << true << false << 10.0 << true << true;
+        QTest::newRow("sans zone de notification") << QString() << true << true << true << 10.0 << false << false;
+    }
+    void lancementDiscret()
+    {
+        QFETCH(QString, variable);
+        QFETCH(bool, relance);
+        QFETCH(bool, auLogin);
+        QFETCH(bool, inscrit);
+        QFETCH(double, uptime);
+        QFETCH(bool, tray);
+        QFETCH(bool, attendu);
+        vd::platform::PreferencesMemoire prefs;
+        if (relance)
+            prefs.definir(QStringLiteral("vd.demarrage.relanceDiscrete"), true);
+        ContexteLancement c;
+        if (!variable.isEmpty())
+            c.environnement.insert(variable, QStringLiteral("1"));
+        c.lanceAuLogin = auLogin;
+        c.inscritAuLogin = inscrit;
+        c.systemeDemarreDepuisSec = uptime;
+        c.zoneNotificationDisponible = tray;
+        QCOMPARE(ReglesArrierePlan::lancementDiscret(c, prefs), attendu);
+    }
+
+    void relanceDiscreteNeSertQuUneFois()
+    {
+        vd::platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.relanceDiscrete"), true);
+        ContexteLancement c;
+        QVERIFY(ReglesArrierePlan::lancementDiscret(c, prefs));
+        QVERIFY(!prefs.contient(QStringLiteral("vd.demarrage.relanceDiscrete")));
+        QVERIFY(!ReglesArrierePlan::lancementDiscret(c, prefs));
+    }
+
+    void sansZoneDeNotificationLaRelanceEstConsommee()
+    {
+        vd::platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.relanceDiscrete"), true);
+        ContexteLancement c;
+        c.zoneNotificationDisponible = false;
+        QVERIFY(!ReglesArrierePlan::lancementDiscret(c, prefs));
+        QVERIFY(!prefs.contient(QStringLiteral("vd.demarrage.relanceDiscrete")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReglesArrierePlan)
+#include "tst_reglesarriereplan.moc"

@@ -1,0 +1,226 @@
+// Demonstration calls: a scenario played through the same session path as a
+// live call, on the fake clock, without audio or network.
+#include "call/lecteurdemo.h"
+#include "fauxappel.h"
+
+#include <QJsonArray>
+#include <QtTest>
+
+using namespace vd;
+using call::EtatSession;
+using call::ScenarioDemo;
+using test::BancSession;
+
+namespace {
+
+ScenarioDemo scenario()
+{
+    ScenarioDemo s;
+    s.id = QStringLiteral("decouverte");
+    s.contactId = QStringLiteral("c_demo");
+    s.type = QStringLiteral("decouverte");
+    s.objectif = QStringLiteral("Qualifier le besoin");
+    s.tours = {
+        {QStringLiteral("vous"), QStringLiteral("Bonjour Claire, merci de prendre ce moment avec moi."), 0, 3000, std::nullopt},
+        {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous cherchons un outil pour nos commerciaux."), 3500, 7000, 1},
+        {QStringLiteral("vous"), QStringLiteral("Combien de commerciaux sont concernés aujourd'hui ?"), 7500, 10000, std::nullopt},
+        {QStringLiteral("prospect"), QStringLiteral("Une douzaine, mais le budget est serré cette année."), 10500, 14000, 1},
+    };
+    return s;
+}
+
+} // namespace
+
+class TstSessionDemo : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void lectureDuScenario_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("tours");
+        QTest::addColumn<QString>("premier");   // locuteur,debut,fin of the first turn
+        QTest::addColumn<QString>("second");
+        QTest::newRow("temps donnés") << QByteArray(R"({"id":"x","tours":[{"locuteur":"prospect","texte":"Bonjour à vous","debutMs":100,"finMs":900,"interlocuteur":2},{"locuteur":"vous","texte":"Merci","debutMs":1000,"finMs":1400}]})")
+                                      << 2 << "prospect,100,900,2" << "vous,1000,1400,0";
+        QTest::newRow("temps absents: posés d'après les mots")
+            << QByteArray(R"({"tours":[{"locuteur":"commercial","texte":"un deux trois"},{"locuteur":"client","texte":"quatre cinq"}]})")
+            << 2 << "vous,0,1140,0" << "prospect,1840,2600,0";
+        QTest::newRow("début et durée") << QByteArray(R"({"tours":[{"locuteur":"vous","texte":"Allô","tMs":"2000","dureeMs":500}]})")
+                                        << 1 << "vous,2000,2500,0" << "";
+        QTest::newRow("tours vides ou invalides ignorés")
+            << QByteArray(R"({"tours":[3,{"locuteur":"vous","texte":"  "},{"locuteur":"vous","texte":"Oui","debutMs":50,"finMs":10}]})")
+            << 1 << "vous,50,50,0" << "";
+        QTest::newRow("fin avant le début") << QByteArray(R"({"tours":[{"locuteur":"vous","texte":"Oui","debutMs":-5,"finMs":-10}]})")
+                                            << 1 << "vous,0,0,0" << "";
+        QTest::newRow("aucun tour") << QByteArray(R"({"tours":[]})") << 0 << "" << "";
+        QTest::newRow("pas un objet") << QByteArray(R"([1,2])") << 0 << "" << "";
+    }
+    void lectureDuScenario()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, tours);
+        QFETCH(QString, premier);
+        QFETCH(QString, second);
+        const QJsonDocument d = QJsonDocument::fromJson(json);
+        const auto s = ScenarioDemo::depuisJson(d.isObject() ? QJsonValue(d.object()) : QJsonValue(d.array()));
+        if (tours == 0) {
+            QVERIFY(!s);
+            return;
+        }
+        QVERIFY(s);
+        QCOMPARE(s->tours.size(), tours);
+        auto decrire = [](const call::TourDemo& t) {
+            return QStringLiteral("%1,%2,%3,%4").arg(t.locuteur).arg(t.debutMs).arg(t.finMs).arg(t.interlocuteur.value_or(0));
+        };
+        QCOMPARE(decrire(s->tours[0]), premier);
+        if (tours > 1)
+            QCOMPARE(decrire(s->tours[1]), second);
+    }
+
+    void evenements()
+    {
+        ScenarioDemo s;
+        s.tours = {{QStringLiteral("prospect"), QStringLiteral("un deux trois quatre cinq six sept"), 0, 2800, 1}};
+        const auto e = call::LecteurDemo::evenementsDe(s);
+        QCOMPARE(e.size(), size_t(3));
+        QCOMPARE(e[0].tMs, 1200);
+        QCOMPARE(e[0].segment.texte, QStringLiteral("un deux trois"));
+        QVERIFY(!e[0].segment.final);
+        QCOMPARE(e[1].segment.texte, QStringLiteral("un deux trois quatre cinq six"));
+        QCOMPARE(e[1].segment.finMs, 2400);
+        QCOMPARE(e[2].tMs, 2800);
+        QVERIFY(e[2].segment.final);
+        QCOMPARE(e[2].segment.interlocuteur, std::optional<qint64>(1));
+    }
+
+    void appelSimuleComplet()
+    {
+        BancSession b;
+        QSignalSpy fin(b.session.get(), &call::SessionAppel::guideTermine);
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 4.0}));
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QVERIFY(b.session->estGuide());
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Appel simulé"));
+        QCOMPARE(b.capture->demarrages, 0);            // no audio
+        QCOMPARE(b.transcriptions.size(), size_t(0));  // no network
+        const model::Appel* a = b.appel();
+        QCOMPARE(a->source, QStringLiteral("demo"));
+        QCOMPARE(a->contactId, std::optional<QString>(QStringLiteral("c_demo")));
+        QCOMPARE(a->objectif, QStringLiteral("Qualifier le besoin"));
+        QVERIFY(!a->moteurTranscription);
+
+        // 0.5 s of real time is 2 s of the script: the first turn is still partial.
+        b.horloge.avancer(500);
+        QCOMPARE(b.session->offsetMs(), 2000);
+        QVERIFY(b.session->finals().isEmpty());
+        QVERIFY(b.session->interims().contains(QStringLiteral("vous")));
+        b.horloge.avancer(500);
+        QCOMPARE(b.session->finals().size(), 1);
+        QCOMPARE(b.session->finals()[0].texte, QStringLiteral("Bonjour Claire, merci de prendre ce moment avec moi."));
+        b.horloge.avancer(2000);
+        QCOMPARE(b.session->finals().size(), 3);
+        QCOMPARE(fin.count(), 0);
+        b.horloge.avancer(1000);
+        QCOMPARE(fin.count(), 1);
+        QCOMPARE(b.session->finals().size(), 4);
+        QCOMPARE(b.session->finals()[3].locuteur, QStringLiteral("prospect"));
+        QCOMPARE(b.session->finals()[3].interlocuteur, std::optional<qint64>(1));
+        QCOMPARE(b.session->finals()[3].debutMs, 10500);
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Appel simulé terminé"));
+        QCOMPARE(b.session->etat(), EtatSession::enCours);   // the user (or the caller) stops it
+
+        b.session->arreter();
+        QCOMPARE(b.session->etat(), EtatSession::termine);
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("demo_fin"));
+        a = b.appel();
+        QCOMPARE(a->statut, QStringLiteral("analyse"));
+        QCOMPARE(a->transcript.size(), 4);
+        QCOMPARE(a->duree, 16.0);
+        QCOMPARE(b.analyses.size(), 1);
+        QVERIFY(b.session->syntheseFin());
+        QVERIFY(!b.session->syntheseFin()->enCours);
+    }
+
+    void pointDAttente()
+    {
+        BancSession b;
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), 2, 1.0}));
+        QSignalSpy guide(b.session.get(), &call::SessionAppel::guideChange);
+        b.horloge.avancer(7500);
+        QCOMPARE(b.session->finals().size(), 2);
+        QVERIFY(b.session->attenteGuide());
+        QCOMPARE(guide.count(), 1);
+        b.horloge.avancer(10000);
+        QCOMPARE(b.session->finals().size(), 2);
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.session->offsetMs(), 17500);   // the call's clock keeps running
+        b.session->continuerGuide();
+        QVERIFY(!b.session->attenteGuide());
+        b.horloge.avancer(6600);
+        QCOMPARE(b.session->finals().size(), 4);
+        // The rest of the script is shifted by the 10 s of waiting.
+        QCOMPARE(b.session->finals()[2].debutMs, 17500);
+        QCOMPARE(b.session->finals()[3].finMs, 24000);
+    }
+
+    void pauseDeLaDemo()
+    {
+        BancSession b;
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 1.0}));
+        b.horloge.avancer(3000);
+        b.session->pause();
+        b.horloge.avancer(60000);
+        QCOMPARE(b.session->offsetMs(), 3000);
+        QCOMPARE(b.session->finals().size(), 1);
+        b.session->reprendre();
+        b.horloge.avancer(4000);
+        QCOMPARE(b.session->finals().size(), 2);
+        QCOMPARE(b.session->finals()[1].finMs, 7000);
+    }
+
+    void arretAuMilieu()
+    {
+        BancSession b;
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 1.0}));
+        b.horloge.avancer(5000);   // the prospect is mid-sentence
+        QVERIFY(b.session->interims().contains(QStringLiteral("prospect")));
+        b.session->arreter();
+        QCOMPARE(b.session->finals().size(), 2);   // the partial became final
+        b.horloge.avancer(60000);
+        QCOMPARE(b.session->finals().size(), 2);   // playback stopped with the call
+        QCOMPARE(b.appel()->duree, 5.0);
+        // A new call can start at once.
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 1.0}));
+        QVERIFY(b.session->finals().isEmpty());
+    }
+
+    void scenarioDuMoteurLivre()
+    {
+        BancSession b;
+        if (!b.scriptLivre())
+            QSKIP("moteur.js n'est pas encore livré dans resources/");
+        call::ConfigAppel c;
+        c.source = QStringLiteral("demo");
+        c.type = QStringLiteral("decouverte");
+        QVERIFY(!b.session->demarrer(c));
+        QVERIFY(b.session->estGuide());
+        QSignalSpy fin(b.session.get(), &call::SessionAppel::guideTermine);
+        for (int i = 0; i < 3600 && fin.isEmpty(); ++i)
+            b.horloge.avancer(1000);
+        QCOMPARE(fin.count(), 1);
+        QSet<QString> locuteurs;
+        for (const auto& s : b.session->finals())
+            locuteurs.insert(s.locuteur);
+        QCOMPARE(locuteurs, (QSet<QString>{QStringLiteral("vous"), QStringLiteral("prospect")}));
+        b.session->arreter();
+        QCOMPARE(b.appel()->statut, QStringLiteral("analyse"));
+        QVERIFY(b.appel()->metriques);
+        QVERIFY(b.appel()->metriques->nbEchanges > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSessionDemo)
+#include "tst_sessiondemo.moc"
