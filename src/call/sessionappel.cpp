@@ -12,7 +12,7 @@
 #include <QUuid>
 #include <cmath>
 
-Q_LOGGING_CATEGORY(lcSession, "vd.call.session")
+Q_LOGGING_CATEGORY(lcSessionAppel, "vd.call.session")
 
 namespace vd::call {
 
@@ -172,7 +172,7 @@ void SessionAppel::definirEtat(EtatSession e)
 
 void SessionAppel::signalerJournal(const QString& nom, const QString& message, const QJsonObject& proprietes)
 {
-    qCWarning(lcSession) << nom << message;
+    qCWarning(lcSessionAppel) << nom << message;
     if (journal_)
         journal_(nom, message, proprietes);
 }
@@ -438,7 +438,7 @@ void SessionAppel::passerEnCours()
 
 void SessionAppel::echecDemarrage(const QString& description)
 {
-    qCWarning(lcSession) << "démarrage impossible";
+    qCWarning(lcSessionAppel) << "démarrage impossible";
     arreterMinuteurs();
     fermerCapture();
     lacherTranscription();

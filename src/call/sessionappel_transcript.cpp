@@ -14,7 +14,7 @@
 #include <QPointer>
 #include <cmath>
 
-Q_DECLARE_LOGGING_CATEGORY(lcSession)
+Q_DECLARE_LOGGING_CATEGORY(lcSessionAppel)
 
 namespace vd::call {
 
@@ -327,7 +327,7 @@ void SessionAppel::sauvegarder(bool finale)
         if (m) {
             contenu.metriques = model::Metriques::depuisJson(m.valeur());
         } else {
-            qCWarning(lcSession) << "métriques indisponibles:" << m.erreur().description();
+            qCWarning(lcSessionAppel) << "métriques indisponibles:" << m.erreur().description();
         }
     }
     bool remis = false;
@@ -366,7 +366,7 @@ void SessionAppel::sauvegarder(bool finale)
         }
     });
     if (remis)
-        qCWarning(lcSession) << "appel absent du store, remis";
+        qCWarning(lcSessionAppel) << "appel absent du store, remis";
     if (finale) {
         store_.sauvegarder(false);
     }
