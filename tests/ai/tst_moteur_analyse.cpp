@@ -82,7 +82,7 @@ private Q_SLOTS:
         for (const auto& a : e->appels) {
             QVERIFY(a.contactId && e->contact(*a.contactId));
             QVERIFY(a.transcript.size() >= 5);
-            QVERIFY(a.analyse && a.analyse->qt().toObject().value(QStringLiteral("score")).toInt() > 0);
+            QVERIFY(a.analyse && a.analyse->score > 0);
             QVERIFY(a.metriques && a.metriques->nbEchanges > 0);
             for (const auto& i : e->interactions)
                 if (i.appelId == a.id)
