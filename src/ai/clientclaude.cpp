@@ -436,9 +436,10 @@ void DemandeClaude::surFin()
     QNetworkReply* r = reponse_;
     const int statut = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError erreurReseau = r->error();
-    if (statut >= 200 && statut <= 299 && !depasse_ && !erreurLue_)
+    const bool lisible = r->isOpen() && !depasse_ && !erreurLue_;
+    if (lisible && statut >= 200 && statut <= 299)
         decoupeur_.ajouter(r->readAll(), [this](QByteArrayView l) { surLigne(l); });
-    else if (statut != 0 && (statut < 200 || statut > 299) && !erreurLue_)
+    else if (lisible && statut != 0 && (statut < 200 || statut > 299))
         corpsErreur_ += r->read(std::max<qsizetype>(0, capCorpsErreur - corpsErreur_.size()));
     if (source_ == SourceIA::cloud) {
         modeleCloud_ = r->hasRawHeader("x-vd-modele") ? std::optional(QString::fromUtf8(r->rawHeader("x-vd-modele")))

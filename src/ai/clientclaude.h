@@ -63,6 +63,7 @@ public:
     int tentatives() const { return tentatives_; }
     std::optional<DelaiFlux> depasse() const { return depasse_; }
     const QString& textePartiel() const { return diffuseur_->texte(); }
+    int evenementsLus() const { return flux_.evenements; }
 
 private:
     void demarrer();

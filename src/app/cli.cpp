@@ -15,6 +15,12 @@ const QList<Commande>& commandes()
         {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
          QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
          &commandeSauvegarde},
+        {QStringLiteral("cles"), QStringLiteral("cles definir|effacer NOM"),
+         QStringLiteral("Enregistre (valeur lue sur l'entrée standard) ou efface une clé : anthropic, anthropic-workspace, soniox, deepgram."),
+         &commandeCles},
+        {QStringLiteral("ia"), QStringLiteral("ia [--demo] TACHE PAYLOAD-JSON [--modele M]"),
+         QStringLiteral("Envoie une demande à Quillo par la route disponible ; les valeurs partielles vont sur la sortie d'erreur, le texte final sur la sortie standard."),
+         &commandeIa},
     };
     return liste;
 }

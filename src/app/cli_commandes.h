@@ -5,5 +5,7 @@
 namespace vd::app {
 
 int commandeSauvegarde(const QStringList& args);
+int commandeCles(const QStringList& args);
+int commandeIa(const QStringList& args);
 
 } // namespace vd::app
