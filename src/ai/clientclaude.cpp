@@ -15,8 +15,6 @@ namespace vd::ai {
 
 namespace {
 
-constexpr qsizetype capCorpsErreur = 64000;
-
 QNetworkAccessManager* reseauPartage()
 {
     static QNetworkAccessManager* r = [] {
@@ -153,14 +151,7 @@ DemandeClaude::DemandeClaude(const ConfigClientIA& config, RequeteIA requete, QO
     QMetaObject::invokeMethod(this, [this] { demarrer(); }, Qt::QueuedConnection);
 }
 
-DemandeClaude::~DemandeClaude()
-{
-    if (reponse_) {
-        reponse_->disconnect(this);
-        reponse_->abort();
-        reponse_->deleteLater();
-    }
-}
+DemandeClaude::~DemandeClaude() { arreterLecture(); }
 
 void DemandeClaude::annuler()
 {
@@ -168,16 +159,7 @@ void DemandeClaude::annuler()
         return;
     fini_ = true;
     diffuseur_->fermer();
-    if (veille_)
-        veille_->arreter();
-    if (inactivite_)
-        inactivite_->arreter();
-    if (reponse_) {
-        reponse_->disconnect(this);
-        reponse_->abort();
-        reponse_->deleteLater();
-        reponse_ = nullptr;
-    }
+    arreterLecture();
 }
 
 bool DemandeClaude::budgetRestant() const { return reessais_ < budget_; }
@@ -274,9 +256,6 @@ void DemandeClaude::tenter()
     diffuseur_->recommencer();
     decoupeur_.vider();
     flux_ = FluxSSE();
-    corpsErreur_.clear();
-    inactif_ = false;
-    erreurLue_ = false;
     depasse_.reset();
     premierTexte_.reset();
     debut_ = derniereLigne_ = dernierProgres_ = horloge_.monotoneMs();
@@ -285,23 +264,7 @@ void DemandeClaude::tenter()
         QJsonObject corps{{QStringLiteral("tache"), requete_.tache}, {QStringLiteral("payload"), requete_.payload}};
         if (requete_.appelId)
             corps.insert(QStringLiteral("appelId"), *requete_.appelId);
-        config_.cloud->ouvrirFlux(QStringLiteral("claude"), corps, config_.inactiviteCloudMs, this,
-                                  [this](QNetworkReply* r, std::optional<ErreurSouffleur> e) {
-                                      if (fini_) {
-                                          if (r) {
-                                              r->abort();
-                                              r->deleteLater();
-                                          }
-                                          return;
-                                      }
-                                      if (e || !r) {
-                                          const ErreurSouffleur err = e.value_or(
-                                              ErreurSouffleur{QStringLiteral("session"), 0, messages::connexionRequise});
-                                          echouer(err.message, err.type, err.statut);
-                                          return;
-                                      }
-                                      brancher(r);
-                                  });
+        brancher(config_.cloud->ouvrirFlux(QStringLiteral("claude"), corps, config_.inactiviteCloudMs));
         return;
     }
     QNetworkRequest req = requeteFlux(url_);
@@ -324,32 +287,20 @@ void DemandeClaude::tenter()
         }
     }
     const QByteArray corps = QJsonDocument(corps_).toJson(QJsonDocument::Compact);
-    brancher(config_.reseau->post(req, corps));
+    brancher(new FluxHttp(config_.reseau->post(req, corps), horloge_, config_.inactiviteMs, false));
 }
 
-void DemandeClaude::brancher(QNetworkReply* reponse)
+void DemandeClaude::brancher(FluxReponse* flux)
 {
-    reponse_ = reponse;
-    reponse->setParent(this);
-    connect(reponse, &QNetworkReply::readyRead, this, &DemandeClaude::surDonnees);
-    connect(reponse, &QNetworkReply::metaDataChanged, this, [this] {
-        if (inactivite_)
-            inactivite_->demarrer(source_ == SourceIA::cloud ? config_.inactiviteCloudMs : config_.inactiviteMs);
-    });
-    connect(reponse, &QNetworkReply::finished, this, &DemandeClaude::surFin);
-
-    if (!inactivite_) {
-        inactivite_ = horloge_.creerMinuterie(this);
-        inactivite_->setUnique(true);
-        connect(inactivite_, &platform::Minuterie::expire, this, [this] {
-            if (!reponse_)
-                return;
-            inactif_ = true;
-            reponse_->abort();
-        });
+    if (!flux) {
+        echouer(messages::connexionRequise, QStringLiteral("session"), 0);
+        return;
     }
-    inactivite_->demarrer(source_ == SourceIA::cloud ? config_.inactiviteCloudMs : config_.inactiviteMs);
-
+    lecture_ = flux;
+    flux->setParent(this);
+    connect(flux, &FluxReponse::donnees, this, &DemandeClaude::surDonnees);
+    connect(flux, &FluxReponse::fin, this, &DemandeClaude::surFin);
+    connect(flux, &FluxReponse::echec, this, &DemandeClaude::surEchec);
     if (!veille_) {
         veille_ = horloge_.creerMinuterie(this);
         connect(veille_, &platform::Minuterie::expire, this, &DemandeClaude::verifierVeille);
@@ -358,9 +309,22 @@ void DemandeClaude::brancher(QNetworkReply* reponse)
     veille_->demarrer(int(std::lround(pas * 1000)));
 }
 
+void DemandeClaude::arreterLecture()
+{
+    if (veille_)
+        veille_->arreter();
+    if (lecture_) {
+        FluxReponse* f = lecture_;
+        lecture_ = nullptr;
+        f->disconnect(this);
+        f->annuler();
+        f->deleteLater();
+    }
+}
+
 void DemandeClaude::verifierVeille()
 {
-    if (fini_ || !reponse_)
+    if (fini_ || !lecture_)
         return;
     const qint64 t = horloge_.monotoneMs();
     auto atteint = [](qint64 ecoule, double limite) { return double(ecoule) >= limite * 1000.0; };
@@ -372,38 +336,32 @@ void DemandeClaude::verifierVeille()
         depasse_ = DelaiFlux::sansProgres;
     else if (atteint(t - debut_, limites_.total))
         depasse_ = DelaiFlux::total;
-    if (depasse_)
-        reponse_->abort();
+    if (!depasse_)
+        return;
+    arreterLecture();
+    diffuseur_->terminer();
+    echouer(messages::tropLong, source_ == SourceIA::cloud ? QStringLiteral("flux_coupe") : QString(), 0);
 }
 
-void DemandeClaude::surDonnees()
+void DemandeClaude::surDonnees(const QByteArray& morceau)
 {
-    if (fini_ || !reponse_)
+    if (fini_ || !lecture_)
         return;
-    if (inactivite_)
-        inactivite_->demarrer(source_ == SourceIA::cloud ? config_.inactiviteCloudMs : config_.inactiviteMs);
-    const int statut = reponse_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (statut != 0 && (statut < 200 || statut > 299)) {
-        const qsizetype reste = capCorpsErreur - corpsErreur_.size();
-        corpsErreur_ += reponse_->read(std::max<qsizetype>(0, reste));
-        if (corpsErreur_.size() >= capCorpsErreur) {
-            erreurLue_ = true;
-            reponse_->abort();
-        }
-        return;
-    }
-    const QByteArray octets = reponse_->readAll();
-    decoupeur_.ajouter(octets, [this](QByteArrayView l) { surLigne(l); });
-    if (flux_.erreur && reponse_ && !erreurLue_) {
+    decoupeur_.ajouter(morceau, [this](QByteArrayView l) { surLigne(l); });
+    if (flux_.erreur && lecture_ && !fini_) {
         // The server said what went wrong; nothing useful can follow.
-        erreurLue_ = true;
-        reponse_->abort();
+        arreterLecture();
+        ErreurHTTP e;
+        e.statut = statutPourErreurFlux(flux_.erreur->type);
+        e.message = flux_.erreur->message;
+        e.pendantFlux = true;
+        surEchecHTTP(e, flux_.erreur->type);
     }
 }
 
 void DemandeClaude::surLigne(QByteArrayView ligne)
 {
-    if (fini_)
+    if (fini_ || flux_.erreur)
         return;
     const qint64 t = horloge_.monotoneMs();
     derniereLigne_ = t;
@@ -416,73 +374,44 @@ void DemandeClaude::surLigne(QByteArrayView ligne)
     diffuseur_->ajouter(ajout);
 }
 
-void DemandeClaude::terminerLecture()
-{
-    if (veille_)
-        veille_->arreter();
-    if (inactivite_)
-        inactivite_->arreter();
-    if (reponse_) {
-        reponse_->disconnect(this);
-        reponse_->deleteLater();
-        reponse_ = nullptr;
-    }
-}
-
 void DemandeClaude::surFin()
 {
-    if (fini_ || !reponse_)
+    if (fini_ || !lecture_)
         return;
-    QNetworkReply* r = reponse_;
-    const int statut = r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QNetworkReply::NetworkError erreurReseau = r->error();
-    const bool lisible = r->isOpen() && !depasse_ && !erreurLue_;
-    if (lisible && statut >= 200 && statut <= 299)
-        decoupeur_.ajouter(r->readAll(), [this](QByteArrayView l) { surLigne(l); });
-    else if (lisible && statut != 0 && (statut < 200 || statut > 299))
-        corpsErreur_ += r->read(std::max<qsizetype>(0, capCorpsErreur - corpsErreur_.size()));
     if (source_ == SourceIA::cloud) {
-        modeleCloud_ = r->hasRawHeader("x-vd-modele") ? std::optional(QString::fromUtf8(r->rawHeader("x-vd-modele")))
-                                                      : std::nullopt;
-        promptCloud_ = r->hasRawHeader("x-vd-prompt") ? std::optional(QString::fromUtf8(r->rawHeader("x-vd-prompt")))
-                                                      : std::nullopt;
+        const QByteArray modele = lecture_->entete("x-vd-modele");
+        const QByteArray prompt = lecture_->entete("x-vd-prompt");
+        modeleCloud_ = modele.isEmpty() ? std::nullopt : std::optional(QString::fromUtf8(modele));
+        promptCloud_ = prompt.isEmpty() ? std::nullopt : std::optional(QString::fromUtf8(prompt));
     }
-    const QByteArray retryAfter = r->rawHeader("retry-after");
-    terminerLecture();
-
-    if (depasse_) {
-        diffuseur_->terminer();
-        echouer(messages::tropLong, source_ == SourceIA::cloud ? QStringLiteral("flux_coupe") : QString(), 0);
-        return;
-    }
-    if (statut != 0 && (statut < 200 || statut > 299)) {
-        ErreurHTTP e;
-        e.statut = statut;
-        e.message = messageDuCorps(corpsErreur_);
-        e.reessayerApres = lireRetryAfter(retryAfter);
-        if (source_ == SourceIA::cloud) {
-            if (const std::optional<double> s = retryAfterDuCorps(corpsErreur_))
-                e.reessayerApres = s;
-        }
-        surEchecHTTP(e);
-        return;
-    }
-    if (flux_.erreur) {
-        ErreurHTTP e;
-        e.statut = statutPourErreurFlux(flux_.erreur->type);
-        e.message = flux_.erreur->message;
-        e.pendantFlux = true;
-        surEchecHTTP(e);
-        return;
-    }
-    if (statut == 0 || (erreurReseau != QNetworkReply::NoError && !flux_.termine)) {
-        surEchecReseau(inactif_ ? QNetworkReply::TimeoutError : erreurReseau);
-        return;
-    }
+    arreterLecture();
     conclureFlux();
 }
 
-void DemandeClaude::surEchecHTTP(const ErreurHTTP& e)
+void DemandeClaude::surEchec(const EchecFlux& e)
+{
+    if (fini_ || !lecture_)
+        return;
+    arreterLecture();
+    switch (e.genre) {
+    case EchecFlux::Genre::session:
+        echouer(e.message.isEmpty() ? messages::connexionRequise : e.message, QStringLiteral("session"), e.statut);
+        return;
+    case EchecFlux::Genre::reseau:
+        surEchecReseau(e.reessayable);
+        return;
+    case EchecFlux::Genre::http: {
+        ErreurHTTP h;
+        h.statut = e.statut;
+        h.message = e.message;
+        h.reessayerApres = e.reessayerApres;
+        surEchecHTTP(h, e.code);
+        return;
+    }
+    }
+}
+
+void DemandeClaude::surEchecHTTP(const ErreurHTTP& e, const QString& code)
 {
     const QString bas = e.message.toLower();
     if (source_ == SourceIA::cle && repli_ && bas.contains(QLatin1String("fallback"))) {
@@ -509,21 +438,17 @@ void DemandeClaude::surEchecHTTP(const ErreurHTTP& e)
     diffuseur_->terminer();
     QString type;
     if (source_ == SourceIA::cloud) {
-        type = codeDuCorps(corpsErreur_);
         static const QStringList connus = {QStringLiteral("session"), QStringLiteral("fonction_desactivee"),
                                            QStringLiteral("compte_introuvable"), QStringLiteral("rate_limit_error"),
                                            QStringLiteral("overloaded_error")};
-        if (e.pendantFlux && flux_.erreur)
-            type = flux_.erreur->type;
-        else if (!connus.contains(type))
-            type = typeSouffleurPourStatut(e.statut);
+        type = e.pendantFlux || connus.contains(code) ? code : typeSouffleurPourStatut(e.statut);
     }
     echouer(messagePourErreurHTTP(e, source_), type, e.statut);
 }
 
-void DemandeClaude::surEchecReseau(QNetworkReply::NetworkError e)
+void DemandeClaude::surEchecReseau(bool reessayable)
 {
-    if (reseauReessayable(e) && budgetRestant()) {
+    if (reessayable && budgetRestant()) {
         reessayer(delaiReessaiMs(reessais_, std::nullopt, false));
         return;
     }
@@ -621,7 +546,7 @@ void DemandeClaude::echouer(const QString& message, const QString& type, int sta
         return;
     fini_ = true;
     diffuseur_->fermer();
-    terminerLecture();
+    arreterLecture();
     if (source_ == SourceIA::cloud && config_.cloud) {
         QJsonObject details{{QStringLiteral("tache"), requete_.tache},
                             {QStringLiteral("type"), type},

@@ -6,11 +6,11 @@
 #include "clientia.h"
 #include "diffuseurpartiel.h"
 #include "erreursclaude.h"
+#include "fluxreponse.h"
 #include "fluxsse.h"
 #include "routes.h"
 
 #include <QJsonObject>
-#include <QNetworkReply>
 #include <QPointer>
 #include <QUrl>
 
@@ -71,15 +71,16 @@ private:
     std::optional<QString> preparerCle();
     void preparerRelais();
     void tenter();
-    void brancher(QNetworkReply* reponse);
-    void surDonnees();
+    void brancher(FluxReponse* flux);
+    void surDonnees(const QByteArray& morceau);
     void surLigne(QByteArrayView ligne);
     void surFin();
-    void surEchecHTTP(const ErreurHTTP& e);
-    void surEchecReseau(QNetworkReply::NetworkError e);
+    void surEchec(const EchecFlux& e);
+    void surEchecHTTP(const ErreurHTTP& e, const QString& code);
+    void surEchecReseau(bool reessayable);
     void reessayer(int delaiMs);
     void verifierVeille();
-    void terminerLecture();
+    void arreterLecture();
     void conclureFlux();
     void repondreDemo();
     void echouer(const QString& message, const QString& type, int statut);
@@ -104,14 +105,10 @@ private:
     bool format_ = false;
 
     // The running attempt.
-    QPointer<QNetworkReply> reponse_;
-    platform::Minuterie* inactivite_ = nullptr;
+    QPointer<FluxReponse> lecture_;
     platform::Minuterie* veille_ = nullptr;
     DecoupeurLignes decoupeur_;
     FluxSSE flux_;
-    QByteArray corpsErreur_;
-    bool inactif_ = false;
-    bool erreurLue_ = false;    // the error body reached its cap or the stream carried an error
     qint64 debut_ = 0, derniereLigne_ = 0, dernierProgres_ = 0;
     std::optional<qint64> premierTexte_;
     std::optional<DelaiFlux> depasse_;

@@ -63,7 +63,7 @@ struct BancClient {
         return *client;
     }
     void avecCle(const QString& cle = QStringLiteral("sk-test-123")) { coffre.ecrire(ai::cleAnthropic, cle); }
-    void avecCloud() { cloud = std::make_unique<fakes::FauxCloudIA>(serveur.url()); }
+    void avecCloud() { cloud = std::make_unique<fakes::FauxCloudIA>(serveur.url(), horloge); }
 
     ai::DemandeClaude* envoyer(const ai::RequeteIA& r, Issue& issue)
     {

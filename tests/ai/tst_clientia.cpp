@@ -650,7 +650,7 @@ private Q_SLOTS:
         QVERIFY(libre.listen(QHostAddress::LocalHost, 0));
         const quint16 port = libre.serverPort();
         libre.close();
-        b.cloud = std::make_unique<fakes::FauxCloudIA>(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+        b.cloud = std::make_unique<fakes::FauxCloudIA>(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port)), b.horloge);
         b.creer();
         Issue hs;
         b.envoyer(requete(QStringLiteral("objection")), hs);

@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QList>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
 
@@ -15,24 +14,23 @@ namespace vd::fakes {
 
 class FauxCloudIA final : public ai::AccesCloudIA {
 public:
-    explicit FauxCloudIA(QUrl base) : base_(std::move(base)) {}
+    FauxCloudIA(QUrl base, platform::Horloge& horloge) : base_(std::move(base)), horloge_(horloge) {}
     bool connecte() const override { return connecte_; }
-    void ouvrirFlux(const QString& nom, const QJsonObject& corps, int delaiMs, QObject* contexte,
-                    SuiteFlux suite) override
+    ai::FluxReponse* ouvrirFlux(const QString& nom, const QJsonObject& corps, int delaiMs) override
     {
         dernierDelaiMs = delaiMs;
         if (!connecte_ || sessionExpiree) {
-            suite(nullptr, ai::ErreurSouffleur{QStringLiteral("session"), 0,
-                                               QStringLiteral("Votre session a expiré. Reconnectez-vous.")});
-            return;
+            ai::EchecFlux e;
+            e.genre = ai::EchecFlux::Genre::session;
+            e.message = QStringLiteral("Votre session a expiré. Reconnectez-vous.");
+            return new ai::FluxEchoue(e);
         }
         QNetworkRequest req(QUrl(base_.toString() + QStringLiteral("/functions/v1/") + nom));
         req.setRawHeader("content-type", "application/json");
         req.setRawHeader("accept", "text/event-stream");
         req.setRawHeader("authorization", "Bearer jeton-de-test");
         QNetworkReply* r = reseau_.post(req, QJsonDocument(corps).toJson(QJsonDocument::Compact));
-        Q_UNUSED(contexte);
-        suite(r, std::nullopt);
+        return new ai::FluxHttp(r, horloge_, delaiMs, true);
     }
     void journaliser(const QJsonObject& ligne) override { journal.append(ligne); }
 
@@ -43,6 +41,7 @@ public:
 
 private:
     QUrl base_;
+    platform::Horloge& horloge_;
     QNetworkAccessManager reseau_;
 };
 
