@@ -1,6 +1,6 @@
 // Language-model client figures: event-stream parsing throughput, and the
 // time between a text_delta written on the socket and the partial callback
-// (publication not throttled: deltas 100 ms apart).
+// (publication not throttled: deltas 200 ms apart).
 #include "ai/clientclaude.h"
 #include "ai/fluxsse.h"
 #include "ai/moteur.h"
@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 using namespace vd;
 
@@ -33,13 +34,17 @@ void debit()
         ai::DecoupeurLignes d;
         QElapsedTimer t;
         t.start();
+        const std::clock_t cpu0 = std::clock();
         const qsizetype morceau = 16 * 1024;
         for (qsizetype i = 0; i < flux.size(); i += morceau)
             d.ajouter(QByteArrayView(flux).sliced(i, std::min(morceau, flux.size() - i)),
                       [&](QByteArrayView l) { f.ligne(l); });
         const double s = t.nsecsElapsed() / 1e9;
-        std::printf("analyse SSE : %.1f Mo en %.3f s = %.1f Mo/s (%d événements, message_stop %s)\n",
-                    flux.size() / 1e6, s, flux.size() / 1e6 / s, f.evenements, f.termine ? "vu" : "absent");
+        const double cpu = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
+        std::printf("analyse SSE : %.1f Mo en %.3f s (%.3f s de processeur) = %.1f Mo/s, %.1f Mo/s de processeur "
+                    "(%d événements, message_stop %s)\n",
+                    flux.size() / 1e6, s, cpu, flux.size() / 1e6 / s, flux.size() / 1e6 / cpu, f.evenements,
+                    f.termine ? "vu" : "absent");
     }
 }
 
@@ -95,7 +100,7 @@ void latence(int argc, char** argv)
         ecrit = horloge.nsecsElapsed();
         serveur.envoyer(fakes::deltaTexte(QStringLiteral("mot%1 ").arg(envoyes)));
     });
-    pas.start(100);
+    pas.start(200);
     app.exec();
     d->annuler();
     std::sort(mesures.begin(), mesures.end());

@@ -5,6 +5,7 @@
 #include "ai/fluxsse.h"
 #include "platform/horloge.h"
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
 
@@ -76,6 +77,34 @@ private Q_SLOTS:
         QTEST(f.evenements, "evenements");
         QTEST(f.evenement, "evenement");
         QVERIFY(!f.erreur);
+    }
+
+    // The quick reading of text deltas gives what a full JSON parse gives.
+    void deltasCommeUnVraiParseur_data()
+    {
+        QTest::addColumn<QByteArray>("donnees");
+        const QByteArray t = "{\"type\":\"content_block_delta\",\"index\":0,\"delta\":{\"type\":\"text_delta\",\"text\":";
+        QTest::newRow("simple") << t + "\"Bonjour\"}}";
+        QTest::newRow("echappements") << t + "\"a\\\"b\\\\c\\n\\t\\/\\u00e9\\u20ac\"}}";
+        QTest::newRow("paire echappee") << t + "\"\\ud83d\\ude80\"}}";
+        QTest::newRow("utf8 brut") << t + "\"Été 🚀\"}}";
+        QTest::newRow("vide") << t + "\"\"}}";
+        QTest::newRow("index 12") << QByteArray(t).replace("\"index\":0", "\"index\":12") + "\"x\"}}";
+        QTest::newRow("autre ordre") << QByteArray("{\"delta\":{\"text\":\"y\",\"type\":\"text_delta\"},\"type\":\"content_block_delta\"}");
+        QTest::newRow("cle en plus") << t + "\"z\",\"extra\":1}}";
+        QTest::newRow("echappement invalide") << t + "\"\\q\"}}";
+        QTest::newRow("coupe") << t + "\"abc";
+    }
+    void deltasCommeUnVraiParseur()
+    {
+        QFETCH(QByteArray, donnees);
+        FluxSSE f;
+        const QString ajout = f.ligne("data: " + donnees);
+        const QJsonDocument doc = QJsonDocument::fromJson(donnees);
+        const QString attendu = doc.object().value("delta").toObject().value("text").toString();
+        QCOMPARE(ajout, attendu);
+        QCOMPARE(f.texte, attendu);
+        QCOMPARE(f.evenements, doc.isObject() ? 1 : 0);
     }
 
     void erreurDansLeFlux()

@@ -15,10 +15,11 @@ QByteArray evenementSSE(const QByteArray& nom, const QJsonObject& donnees)
 
 QByteArray deltaTexte(const QString& texte)
 {
-    return evenementSSE("content_block_delta",
-                        {{"type", "content_block_delta"},
-                         {"index", 0},
-                         {"delta", QJsonObject{{"type", "text_delta"}, {"text", texte}}}});
+    // Keys in the order the real server writes them (a JSON object would sort them).
+    QByteArray chaine = QJsonDocument(QJsonArray{texte}).toJson(QJsonDocument::Compact);
+    chaine = chaine.mid(1, chaine.size() - 2);
+    return "event: content_block_delta\ndata: {\"type\":\"content_block_delta\",\"index\":0,"
+           "\"delta\":{\"type\":\"text_delta\",\"text\":" + chaine + "}}\n\n";
 }
 
 QByteArray ping() { return evenementSSE("ping", {{"type", "ping"}}); }
