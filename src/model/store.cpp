@@ -47,7 +47,9 @@ Store::Store(const QString& fichier, platform::Horloge& horloge, QObject* parent
 Store::~Store()
 {
     if (ecrivain_) {
-        fil_.quit();   // queued writes run before the loop ends
+        // Let every queued write land before the writer stops.
+        QMetaObject::invokeMethod(ecrivain_, [] {}, Qt::BlockingQueuedConnection);
+        fil_.quit();
         fil_.wait();
     }
 }

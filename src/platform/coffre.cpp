@@ -13,7 +13,6 @@
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
-#include <future>
 #include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcCoffre, "vd.platform.coffre")
@@ -24,6 +23,10 @@ namespace {
 
 Coffre* g_coffre = nullptr;
 
+// Erased items are overwritten with this marker: the Secret Service answers
+// writes at once, while its delete may wait on a prompt that never shows.
+const QString kEfface = QStringLiteral("\u2205vd-efface");
+
 enum class Issue { ok, absent, panne };
 
 struct Resultat {
@@ -31,19 +34,49 @@ struct Resultat {
     QString valeur;
 };
 
-// Runs one keychain job inside a private event loop on a short-lived thread,
-// so the caller's thread never re-enters its own event loop.
+// Keychain jobs all run on one long-lived thread (the Secret Service client
+// keeps per-thread state: jobs spread over short-lived threads stop being
+// answered), each inside a local event loop, so the caller's thread never
+// re-enters its own event loop.
+class FilTrousseau {
+public:
+    FilTrousseau()
+    {
+        fil_.setObjectName(QStringLiteral("vd.coffre"));
+        hote_.moveToThread(&fil_);
+        fil_.start();
+    }
+    ~FilTrousseau()
+    {
+        fil_.quit();
+        fil_.wait();
+    }
+    template<typename F>
+    void executer(F&& f)
+    {
+        QMetaObject::invokeMethod(&hote_, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    }
+
+private:
+    QThread fil_;
+    QObject hote_;
+};
+
+FilTrousseau& filTrousseau()
+{
+    static FilTrousseau fil;
+    return fil;
+}
+
 template<typename Job, typename Prepare, typename Lire>
 Resultat executer(const QString& service, Prepare prepare, Lire lireResultat)
 {
-    std::promise<Resultat> promesse;
-    auto futur = promesse.get_future();
-    QThread* t = QThread::create([&] {
+    Resultat r;
+    filTrousseau().executer([&] {
         QEventLoop boucle;
         Job job(service);
         job.setAutoDelete(false);
         prepare(job);
-        Resultat r;
         QObject::connect(&job, &QKeychain::Job::finished, &boucle, [&] {
             if (job.error() == QKeychain::NoError) {
                 r.issue = Issue::ok;
@@ -58,12 +91,8 @@ Resultat executer(const QString& service, Prepare prepare, Lire lireResultat)
         QTimer::singleShot(10000, &boucle, &QEventLoop::quit);
         job.start();
         boucle.exec();
-        promesse.set_value(r);
     });
-    t->start();
-    t->wait();
-    delete t;
-    return futur.get();
+    return r;
 }
 
 } // namespace
@@ -95,7 +124,7 @@ std::optional<QString> CoffreSysteme::lire(const QString& cle)
             service_, [&](QKeychain::ReadPasswordJob& j) { j.setKey(cle); },
             [](QKeychain::ReadPasswordJob& j) { return j.textData(); });
         if (r.issue == Issue::ok)
-            return r.valeur;
+            return r.valeur == kEfface ? std::nullopt : std::optional<QString>(r.valeur);
         if (r.issue == Issue::absent) {
             // A secret written while the service was down may still sit in the file.
             const auto v = lireFichier();
@@ -133,9 +162,13 @@ QString CoffreSysteme::ecrire(const QString& cle, const QString& valeur)
 QString CoffreSysteme::effacer(const QString& cle)
 {
     if (!secours_) {
-        const Resultat r = executer<QKeychain::DeletePasswordJob>(
-            service_, [&](QKeychain::DeletePasswordJob& j) { j.setKey(cle); },
-            [](QKeychain::DeletePasswordJob&) { return QString(); });
+        const Resultat r = executer<QKeychain::WritePasswordJob>(
+            service_,
+            [&](QKeychain::WritePasswordJob& j) {
+                j.setKey(cle);
+                j.setTextData(kEfface);
+            },
+            [](QKeychain::WritePasswordJob&) { return QString(); });
         if (r.issue == Issue::panne)
             secours_ = true;
     }

@@ -1,0 +1,360 @@
+// The store's life cycle: debounced and immediate saves, loading, quarantine,
+// unreadable files, import/export, retention, framework questions.
+#include "model/store.h"
+#include "platform/horloge.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vd::model;
+using vd::platform::HorlogeFactice;
+
+namespace {
+
+QByteArray lireFichier(const QString& chemin)
+{
+    QFile f(chemin);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void ecrireFichier(const QString& chemin, const QByteArray& b)
+{
+    QFile f(chemin);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(b);
+}
+
+Appel appel(const QString& id, const QString& debut, const QString& statut = QStringLiteral("analyse"))
+{
+    Appel a;
+    a.id = id;
+    a.debut = debut;
+    a.creeLe = debut;
+    a.statut = statut;
+    return a;
+}
+
+} // namespace
+
+class TstStore : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString chemin() const { return dir_.path() + QStringLiteral("/Vendalo/etat.json"); }
+
+private Q_SLOTS:
+    void init()
+    {
+        QDir(dir_.path()).removeRecursively();
+        QDir().mkpath(dir_.path());
+    }
+
+    void premiereSauvegardeCreeLeDossier()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        QVERIFY(!QFile::exists(chemin()));
+        s.modifier([](Etat& e) { e.contacts.append(Contact{}); });
+        s.sauvegarder(true);
+        QVERIFY(QFile::exists(chemin()));
+        const QByteArray b = lireFichier(chemin());
+        QVERIFY(!b.contains('\n'));   // compact
+        QCOMPARE(QJsonDocument::fromJson(b).object().value(QStringLiteral("contacts")).toArray().size(), 1);
+        QVERIFY(!s.erreurSauvegarde());
+    }
+
+    void rafaleDonneUneEcriture()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        // Three changes 0.2 s apart: the file appears once, 0.5 s after the third.
+        for (int i = 0; i < 3; ++i) {
+            s.modifier([i](Etat& e) { e.quilloMemoire.append(QString::number(i)); });
+            h.avancer(200);
+            QVERIFY(s.sauvegardeEnAttente());
+        }
+        QVERIFY(!QFile::exists(chemin()));
+        h.avancer(299);
+        QVERIFY(s.sauvegardeEnAttente());
+        h.avancer(1);
+        QVERIFY(!s.sauvegardeEnAttente());
+        QVERIFY(!s.modifie());
+        QTRY_VERIFY(QFile::exists(chemin()));   // written by the writer thread
+        const QJsonObject o = QJsonDocument::fromJson(lireFichier(chemin())).object();
+        QCOMPARE(o.value(QStringLiteral("quilloMemoire")).toArray().size(), 3);
+        h.avancer(5000);
+        QVERIFY(!s.sauvegardeEnAttente());   // nothing else scheduled
+    }
+
+    void memoireNEcritJamais()
+    {
+        HorlogeFactice h;
+        Store s({}, h);
+        s.modifier([](Etat& e) { e.version = 3; });
+        QVERIFY(!s.sauvegardeEnAttente());
+        h.avancer(1000);
+        s.sauvegarder(true);
+        QVERIFY(!s.fichier());
+        QCOMPARE(s.etat().version, qint64(3));
+    }
+
+    void instantaneDeLaSauvegarde()
+    {
+        // What is written is the state at the time of the save, even if it changes right after.
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("avant")}; });
+        s.sauvegarder(false);
+        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("après")}; });
+        QVERIFY(s.modifie());   // the change after the snapshot schedules another save
+        s.sauvegarder(true);
+        QCOMPARE(QJsonDocument::fromJson(lireFichier(chemin())).object().value(QStringLiteral("quilloMemoire")).toArray().at(0).toString(),
+                 QStringLiteral("après"));
+    }
+
+    void fichierVideDonneEtatNeuf()
+    {
+        QDir().mkpath(QFileInfo(chemin()).absolutePath());
+        ecrireFichier(chemin(), QByteArray());
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        QCOMPARE(s.etat(), Etat());
+        QVERIFY(s.fichierQuarantaine().isEmpty());
+        QVERIFY(QFile::exists(chemin()));
+        QVERIFY(!s.ecritureBloquee());
+    }
+
+    void fichierCorrompuMisEnQuarantaine()
+    {
+        QDir().mkpath(QFileInfo(chemin()).absolutePath());
+        ecrireFichier(chemin(), "{ pas du json");
+        HorlogeFactice h(QDateTime(QDate(2026, 3, 2), QTime(8, 30, 15), Qt::UTC));
+        Store s(chemin(), h);
+        QCOMPARE(s.etat(), Etat());
+        QVERIFY(!QFile::exists(chemin()));
+        const QString attendu = QStringLiteral("etat-illisible-%1.json")
+                                    .arg(h.maintenant().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        QCOMPARE(QFileInfo(s.fichierQuarantaine()).fileName(), attendu);
+        QCOMPARE(lireFichier(s.fichierQuarantaine()), QByteArray("{ pas du json"));
+        QVERIFY(!s.erreurSauvegarde());   // no message for a quarantined file
+        s.modifier([](Etat& e) { e.version = 2; });
+        s.sauvegarder(true);
+        QVERIFY(QJsonDocument::fromJson(lireFichier(chemin())).isObject());
+    }
+
+    void quarantaineImpossibleNEcraseRien()
+    {
+        QDir().mkpath(QFileInfo(chemin()).absolutePath());
+        ecrireFichier(chemin(), "[1,2]");   // not an object: unreadable as a state
+        HorlogeFactice h(QDateTime(QDate(2026, 3, 2), QTime(8, 30, 15), Qt::UTC));
+        // The quarantine name is taken by a folder holding a file: the move fails.
+        const QString nom = QStringLiteral("etat-illisible-%1.json")
+                                .arg(h.maintenant().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        const QString obstacle = QFileInfo(chemin()).absoluteDir().filePath(nom);
+        QDir().mkpath(obstacle);
+        ecrireFichier(obstacle + QStringLiteral("/x"), "x");
+        Store s(chemin(), h);
+        QVERIFY(s.ecritureBloquee());
+        QVERIFY(s.erreurSauvegarde().value_or(QString()).startsWith(QStringLiteral("Sauvegarde impossible : ")));
+        s.modifier([](Etat& e) { e.version = 5; });
+        s.sauvegarder(true);
+        QCOMPARE(lireFichier(chemin()), QByteArray("[1,2]"));   // the only copy is kept
+    }
+
+    void fichierIlluisibleNEstPasRemplace()
+    {
+        // A working "file" that exists but cannot be read (here a folder) is kept untouched.
+        QDir().mkpath(chemin());
+        ecrireFichier(chemin() + QStringLiteral("/garde"), "précieux");
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        QVERIFY(s.ecritureBloquee());
+        QVERIFY(s.erreurSauvegarde()->startsWith(QStringLiteral("Sauvegarde impossible : ")));
+        s.modifier([](Etat& e) { e.version = 9; });
+        h.avancer(600);
+        s.sauvegarder(true);
+        QCOMPARE(lireFichier(chemin() + QStringLiteral("/garde")), QByteArray("précieux"));
+        QVERIFY(QFileInfo(chemin()).isDir());
+    }
+
+    void echecDEcritureSignale()
+    {
+        HorlogeFactice h;
+        // The folder cannot be created: a plain file stands where it should be.
+        const QString parent = dir_.path() + QStringLiteral("/bloque");
+        ecrireFichier(parent, "fichier");
+        Store s(parent + QStringLiteral("/etat.json"), h);
+        QSignalSpy spy(&s, &Store::erreurSauvegardeChangee);
+        s.modifier([](Etat& e) { e.version = 4; });
+        s.sauvegarder(true);
+        QVERIFY(s.erreurSauvegarde()->startsWith(QStringLiteral("Sauvegarde impossible : ")));
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(s.modifie());   // the next change or quit tries again
+        QCOMPARE(s.etat().version, qint64(4));   // nothing lost in memory
+    }
+
+    void import_data()
+    {
+        QTest::addColumn<QByteArray>("donnees");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("objet vide") << QByteArray("{}") << "Ce fichier ne ressemble pas à une sauvegarde Vendalo.";
+        QTest::newRow("sans clé connue") << QByteArray(R"({"version":2,"quilloMemoire":[]})") << "Ce fichier ne ressemble pas à une sauvegarde Vendalo.";
+        QTest::newRow("liste") << QByteArray("[]") << "Ce fichier n'est pas un JSON valide.";
+        QTest::newRow("déchet") << QByteArray("bonjour") << "Ce fichier n'est pas un JSON valide.";
+        QTest::newRow("vide") << QByteArray() << "Ce fichier n'est pas un JSON valide.";
+    }
+    void import()
+    {
+        QFETCH(QByteArray, donnees);
+        QFETCH(QString, message);
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("garde")}; });
+        const auto r = s.importerSauvegarde(donnees);
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().description(), message);
+        QCOMPARE(s.etat().quilloMemoire, QStringList{QStringLiteral("garde")});   // untouched
+    }
+
+    void importReussiEstEcrit()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        const auto r = s.importerSauvegarde(R"({"contacts":[{"id":"c1","valeur":"1 000"},{"id":"c2","valeur":"2,5"}],"inconnue":1})");
+        QVERIFY(r);
+        QCOMPARE(s.etat().contacts.size(), 2);
+        QCOMPARE(s.etat().contacts[0].valeur, 0.0);   // "1 000" is not a number
+        QCOMPARE(s.etat().contacts[1].valeur, 2.5);
+        // Written at once, without waiting for the debounce.
+        QCOMPARE(QJsonDocument::fromJson(lireFichier(chemin())).object().value(QStringLiteral("contacts")).toArray().size(), 2);
+        QVERIFY(!s.modifie());
+    }
+
+    void importEchoueSiEcritureEchoue()
+    {
+        HorlogeFactice h;
+        const QString parent = dir_.path() + QStringLiteral("/bloque");
+        ecrireFichier(parent, "fichier");
+        Store s(parent + QStringLiteral("/etat.json"), h);
+        const auto r = s.importerSauvegarde(R"({"reglages":{}})");
+        QVERIFY(!r);   // "Données importées." only after a successful write
+        QVERIFY(r.erreur().description().startsWith(QStringLiteral("Sauvegarde impossible : ")));
+    }
+
+    void remplacerEtatEstEcrit()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        Etat e;
+        e.quilloMemoire = {QStringLiteral("démo")};
+        s.remplacerEtat(e);
+        QVERIFY(s.modifie());
+        s.sauvegarder(true);
+        QVERIFY(lireFichier(chemin()).contains("démo"));
+    }
+
+    void exportTrieEtIndente()
+    {
+        HorlogeFactice h(QDateTime(QDate(2026, 12, 6), QTime(10, 0), Qt::UTC));
+        Store s(chemin(), h);
+        s.modifier([](Etat& e) { e.entreprise.site = QStringLiteral("https://exemple.fr/offre"); });
+        const QByteArray b = s.exporterSauvegarde();
+        QVERIFY(b.contains("\n    \""));
+        QVERIFY(b.contains("https://exemple.fr/offre"));   // slashes not escaped
+        QVERIFY(b.indexOf("\"appels\"") < b.indexOf("\"briefsAgenda\""));
+        QVERIFY(b.indexOf("\"briefsAgenda\"") < b.indexOf("\"contacts\""));
+        QCOMPARE(Store::nomSauvegardeProposee(h.maintenant()), QStringLiteral("vendalo-sauvegarde-2026-12-06.json"));
+        const QString cible = dir_.path() + QStringLiteral("/export.json");
+        QVERIFY(s.exporterVers(cible));
+        QCOMPARE(lireFichier(cible), b);
+        const auto rate = s.exporterVers(dir_.path() + QStringLiteral("/export.json/impossible.json"));
+        QVERIFY(!rate);
+        QCOMPARE(rate.erreur(), QStringLiteral("L'export a échoué. Réessayez."));
+    }
+
+    void retention()
+    {
+        HorlogeFactice h(QDateTime(QDate(2026, 6, 15), QTime(12, 0), Qt::UTC));
+        Store s(chemin(), h);
+        QStringList retiresSignales;
+        s.setRappelAppelsRetires([&](const QStringList& ids) { retiresSignales += ids; });
+        s.modifier([](Etat& e) {
+            e.appels = {appel(QStringLiteral("vieux"), QStringLiteral("2025-01-10T10:00:00.000Z")),
+                        appel(QStringLiteral("vieuxEnCours"), QStringLiteral("2025-01-10T10:00:00Z"), QStringLiteral("en_cours")),
+                        appel(QStringLiteral("recent"), QStringLiteral("2026-06-01T10:00:00.000Z")),
+                        appel(QStringLiteral("sansDate"), QString()),
+                        appel(QStringLiteral("dateCreation"), QString())};
+            e.appels[4].creeLe = QStringLiteral("2025-02-01T00:00:00Z");
+            e.appels[3].debut = QStringLiteral("n'importe quoi");
+        });
+        QCOMPARE(s.purgerAnciensAppels(0), 0);
+        QCOMPARE(s.purgerAnciensAppels(std::nullopt), 0);
+        QCOMPARE(s.purgerAnciensAppels(6), 2);
+        QStringList restants;
+        for (const Appel& a : s.etat().appels)
+            restants << a.id;
+        QCOMPARE(restants, QStringList({QStringLiteral("vieuxEnCours"), QStringLiteral("recent"), QStringLiteral("sansDate")}));
+        QCOMPARE(retiresSignales, QStringList({QStringLiteral("vieux"), QStringLiteral("dateCreation")}));
+        QVERIFY(!s.modifie());   // saved at once
+        QCOMPARE(Store::phraseRetention(1), QStringLiteral("1 appel plus ancien que la durée de conservation retiré."));
+        QCOMPARE(Store::phraseRetention(3), QStringLiteral("3 appels plus anciens que la durée de conservation retirés."));
+    }
+
+    void questionsEtape()
+    {
+        HorlogeFactice h;
+        Store s({}, h);
+        s.modifier([](Etat& e) {
+            QJsonArray questions;
+            for (int i = 0; i < 7; ++i)
+                questions.append(QStringLiteral("Question %1 ?").arg(i));
+            e.frameworks = {JSONValeur(QJsonObject{
+                {QStringLiteral("id"), QStringLiteral("f")},
+                {QStringLiteral("etapes"),
+                 QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("e1")}, {QStringLiteral("nom"), QStringLiteral("Découverte")},
+                                        {QStringLiteral("questions"), QJsonArray{QStringLiteral("Qu’est-ce qui   vous freine ?")}}},
+                            QJsonObject{{QStringLiteral("id"), QStringLiteral("e2")}, {QStringLiteral("nom"), QStringLiteral("Closing")},
+                                        {QStringLiteral("questions"), questions}}}}})};
+        });
+        const QString f = QStringLiteral("f");
+        QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e1"), QStringLiteral("  \n")), std::optional<QString>(QStringLiteral("La question est vide.")));
+        QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e2"), QStringLiteral("QU'EST-CE QUI VOUS FREINE ?")),
+                 std::optional<QString>(QStringLiteral("Cette question est déjà dans l'étape « Découverte ».")));
+        QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e9"), QStringLiteral("Nouvelle ?")),
+                 std::optional<QString>(QStringLiteral("Cette étape n'existe plus dans le Framework.")));
+        QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e2"), QStringLiteral("Huitième ?")), std::nullopt);
+        QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e2"), QStringLiteral("Neuvième ?")),
+                 std::optional<QString>(QStringLiteral("L'étape « Closing » a déjà 8 questions : retirez-en une d'abord.")));
+        QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e1"), QStringLiteral("  Et le budget ?  ")), std::nullopt);
+        const QJsonArray q = s.etat().frameworks[0].qt().toObject().value(QStringLiteral("etapes")).toArray()[0].toObject().value(QStringLiteral("questions")).toArray();
+        QCOMPARE(q.last().toString(), QStringLiteral("Et le budget ?"));
+    }
+
+    void chargementRelitCeQuiEstEcrit()
+    {
+        HorlogeFactice h;
+        {
+            Store s(chemin(), h);
+            s.modifier([](Etat& e) {
+                Appel a = appel(QStringLiteral("a1"), QStringLiteral("2026-01-01T10:00:00.000Z"));
+                a.transcript.append(Segment{QStringLiteral("s1"), QStringLiteral("vous"), QStringLiteral("Bonjour"), 0, 800, std::nullopt});
+                e.appels.append(a);
+            });
+        }   // destroyed with a pending debounce: nothing written yet
+        QVERIFY(!QFile::exists(chemin()));
+        {
+            Store s(chemin(), h);
+            s.modifier([](Etat& e) { e.appels.append(appel(QStringLiteral("a2"), QString())); });
+            s.sauvegarder(false);
+        }   // the queued write still lands before the writer stops
+        Store relu(chemin(), h);
+        QCOMPARE(relu.etat().appels.size(), 1);
+        QCOMPARE(relu.etat().appels[0].id, QStringLiteral("a2"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstStore)
+#include "tst_store.moc"
