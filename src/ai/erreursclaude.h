@@ -17,17 +17,6 @@ struct ErreurHTTP {
     bool pendantFlux = false;
 };
 
-struct ErreurClaude {
-    QString message;
-};
-
-// Error of the backend route: short code, status, message.
-struct ErreurSouffleur {
-    QString type;
-    int statut = 0;
-    QString message;
-};
-
 namespace messages {
 inline const QString generique = QStringLiteral("Une erreur est survenue. Réessayez dans un instant.");
 inline const QString tropLong = QStringLiteral("Quillo met trop de temps à répondre. Réessayez dans un instant.");
