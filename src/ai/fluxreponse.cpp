@@ -21,6 +21,8 @@ FluxHttp::FluxHttp(QNetworkReply* reponse, platform::Horloge& horloge, int inact
     });
     connect(reponse, &QNetworkReply::readyRead, this, &FluxHttp::lire);
     connect(reponse, &QNetworkReply::metaDataChanged, this, [this] { inactivite_->demarrer(inactiviteMs_); });
+    // A long request body on a slow link is activity too.
+    connect(reponse, &QNetworkReply::uploadProgress, this, [this] { inactivite_->demarrer(inactiviteMs_); });
     connect(reponse, &QNetworkReply::finished, this, &FluxHttp::finir);
     inactivite_->demarrer(inactiviteMs_);
 }

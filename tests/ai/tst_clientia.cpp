@@ -430,6 +430,48 @@ private Q_SLOTS:
         QCOMPARE(*issue.message, QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
     }
 
+    // The 60 s limit is on silence, not on the length of a long answer.
+    void longueReponseSansCoupure()
+    {
+        BancClient b;
+        b.avecCle();
+        ReponseFaux r;
+        r.fermer = false;
+        r.morceau(fakes::debutMessage());
+        b.serveur.ajouter(r);
+        RequeteIA req = requete(QStringLiteral("objection"));
+        req.limites = LimitesFlux{600, 600, 600, 900};
+        Issue issue;
+        auto* d = b.envoyer(req, issue);
+        QTRY_COMPARE(d->evenementsLus(), 2);
+        for (int i = 0; i < 5; ++i) {
+            b.horloge.avancer(50000);
+            b.serveur.envoyer(fakes::deltaTexte(i == 0 ? QStringLiteral("{\"r\":\"") : QStringLiteral("x")));
+            QTRY_COMPARE(d->evenementsLus(), 3 + i);
+        }
+        QCOMPARE(d->tentatives(), 1);   // 250 s in all, never 60 s without a byte
+        b.serveur.envoyer(fakes::deltaTexte(QStringLiteral("\"}")) + fakes::finMessage() + fakes::arretMessage());
+        b.serveur.couper();
+        QTRY_VERIFY(issue.termine());
+        QCOMPARE(issue.texte.value_or(issue.message.value_or(QString())), QStringLiteral("{\"r\":\"xxxx\"}"));
+    }
+
+    void annulationPendantLAttente()
+    {
+        BancClient b;
+        b.relais = b.serveur.url().toString();
+        b.serveur.ajouter(ReponseFaux::erreur(503, QStringLiteral("busy")));
+        Issue issue;
+        auto* d = b.envoyer(requete(QStringLiteral("analyse")), issue);
+        QTRY_COMPARE(d->tentatives(), 1);
+        QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
+        d->annuler();
+        b.horloge.avancer(5000);
+        QCOMPARE(d->tentatives(), 1);
+        QCOMPARE(issue.signauxFin, 0);
+        QCOMPARE(b.serveur.nombre("/api/v1/messages"), 1);
+    }
+
     void connexionImpossible()
     {
         BancClient b;
