@@ -1,5 +1,7 @@
 #include "routes.h"
 
+#include "model/store.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -121,6 +123,14 @@ void VerificateurRelais::conclure(const QString& cle, EtatRelais etat)
     for (const Attente& a : attentes)
         if (a.contexte)
             a.rappel(etat);
+}
+
+ContexteRoutes routesDuStore(const model::Store& store, std::function<bool()> connecte)
+{
+    ContexteRoutes r;
+    r.connecte = std::move(connecte);
+    r.relais = [&store] { return store.etat().reglages.relais; };
+    return r;
 }
 
 namespace {

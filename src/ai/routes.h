@@ -15,6 +15,10 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
+namespace vd::model {
+class Store;
+}
+
 namespace vd::ai {
 
 // Keychain item names of the vendors' credentials.
@@ -81,6 +85,11 @@ struct ContexteRoutes {
     platform::Coffre* coffre = nullptr;
     VerificateurRelais* verificateur = nullptr;
 };
+
+// Routes of the running program: the relay address read from the store's
+// settings at each choice, the system keychain and the shared relay checker.
+// The store must outlive what uses the result.
+ContexteRoutes routesDuStore(const model::Store& store, std::function<bool()> connecte = {});
 
 enum class MoteurTranscription { soniox, deepgram };
 

@@ -60,8 +60,7 @@ int commandeIa(const QStringList& arguments)
     requete.modele = modele.value_or(live ? reglages.modeles.live : reglages.modeles.analyse);
 
     ai::ConfigClientIA config;
-    const QString relais = reglages.relais;
-    config.routes.relais = [relais] { return relais; };
+    config.routes = ai::routesDuStore(store);
     ai::ClientIA client(config);
     ai::DemandeIA* demande = client.envoyer(requete);
     demande->setParent(&client);

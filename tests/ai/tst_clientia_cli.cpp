@@ -104,6 +104,25 @@ private Q_SLOTS:
         QCOMPARE(int(serveur_.requetes().size()), avant);
     }
 
+    // The relay address typed in the settings (without scheme handling here:
+    // the local relay is plain http) routes the request through the relay.
+    void relaisDesReglages()
+    {
+        lancer({"cles", "effacer", "anthropic"});
+        QDir().mkpath(dossier_.path() + "/data/Vendalo");
+        QFile etat(dossier_.path() + "/data/Vendalo/etat.json");
+        QVERIFY(etat.open(QIODevice::WriteOnly));
+        etat.write("{\"reglages\":{\"relais\":\"" + serveur_.url().toString().toUtf8() + "/api/\"}}");
+        etat.close();
+        serveur_.ajouter(ReponseFaux::flux({"{\"reponse\":\"Par le relais\"}"}));
+        const Sortie s = lancer({"ia", "objection", payload});
+        QFile::remove(etat.fileName());
+        QVERIFY2(s.code == 0, qPrintable(s.err));
+        QCOMPARE(s.out.trimmed(), QStringLiteral("{\"reponse\":\"Par le relais\"}"));
+        QCOMPARE(serveur_.requetes().last().chemin, QByteArray("/api/v1/messages"));
+        QCOMPARE(serveur_.requetes().last().json().value("model").toString(), QStringLiteral("claude-haiku-4-5"));
+    }
+
     void refus_data()
     {
         QTest::addColumn<QStringList>("args");
