@@ -1,4 +1,5 @@
 #include "app/cli.h"
+#include "app/cli_commandes.h"
 #include "app/ecrans/demarrage.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,11 @@ int main(int argc, char** argv)
     }
     if (!premier.isEmpty() && !premier.startsWith(QLatin1String("vendalo2:"), Qt::CaseInsensitive) && !premier.startsWith(QLatin1Char('-'))) {
         return vd::app::erreur(QStringLiteral("Commande inconnue : « %1 ». Essayez « vendalo --help ».").arg(premier), 2);
+    }
+    if (premier.isEmpty() && qEnvironmentVariable("VD_TEST_MOTEUR") == QLatin1String("1")) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Vendalo"));
+        return vd::app::commandeAutotest({});
     }
     return vd::app::lancerApplication(argc, argv);
 }

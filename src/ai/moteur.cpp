@@ -9,6 +9,9 @@
 #include <QJsonDocument>
 #include <QLoggingCategory>
 
+#include <algorithm>
+#include <cmath>
+
 Q_LOGGING_CATEGORY(lcMoteur, "vd.ai.moteur")
 
 namespace vd::ai {
@@ -67,14 +70,36 @@ struct Moteur::Prive {
     JSObjectRef objet = nullptr;
     bool tente = false;
     std::optional<QString> erreurChargement;
+    // The script's functions, looked up once: a property lookup by name costs more than the call itself.
+    QHash<QString, JSObjectRef> fonctions;
 
     ~Prive()
     {
         if (ctx) {
+            for (JSObjectRef f : std::as_const(fonctions))
+                JSValueUnprotect(ctx, f);
             if (objet)
                 JSValueUnprotect(ctx, objet);
             JSGlobalContextRelease(ctx);
         }
+    }
+
+    // The function nom of the global Moteur, or null when it has none.
+    JSObjectRef fonction(const QString& nom, JSValueRef* exc)
+    {
+        auto it = fonctions.constFind(nom);
+        if (it != fonctions.constEnd())
+            return *it;
+        ChaineJS nomJS(nom);
+        JSValueRef f = JSObjectGetProperty(ctx, objet, nomJS.ref, exc);
+        if ((exc && *exc) || !f || !JSValueIsObject(ctx, f))
+            return nullptr;
+        JSObjectRef o = JSValueToObject(ctx, f, nullptr);
+        if (!o || !JSObjectIsFunction(ctx, o))
+            return nullptr;
+        JSValueProtect(ctx, o);
+        fonctions.insert(nom, o);
+        return o;
     }
 
     // The message property of an exception, else its own text.
@@ -91,7 +116,8 @@ struct Moteur::Prive {
                     return t;
             }
         }
-        return texteDe(ctx, exc);
+        const QString propre = texteDe(ctx, exc);
+        return propre.isEmpty() ? QStringLiteral("Le moteur a rencontré une erreur sans message.") : propre;
     }
 };
 
@@ -134,6 +160,14 @@ std::optional<QString> Moteur::charger()
     ChaineJS nomGlobal(QStringLiteral("Moteur"));
     JSValueRef g = JSObjectGetProperty(d_->ctx, JSContextGetGlobalObject(d_->ctx), nomGlobal.ref, nullptr);
     if (!g || !JSValueIsObject(d_->ctx, g)) {
+        // A top-level « const Moteur » or « let Moteur » is a global binding, not a property of the global object.
+        ChaineJS lecture(QStringLiteral("typeof Moteur === 'undefined' ? undefined : Moteur"));
+        JSValueRef excLecture = nullptr;
+        g = JSEvaluateScript(d_->ctx, lecture.ref, nullptr, nullptr, 1, &excLecture);
+        if (excLecture)
+            g = nullptr;
+    }
+    if (!g || !JSValueIsObject(d_->ctx, g)) {
         d_->erreurChargement = QStringLiteral("Le global Moteur est absent de moteur.js.");
         return d_->erreurChargement;
     }
@@ -148,14 +182,13 @@ Resultat<ValeurJS, ErreurMoteur> Moteur::appeler(const QString& nom, const Argum
     if (auto e = charger())
         return echec(ErreurMoteur::chargement(*e));
     JSContextRef ctx = d_->ctx;
-    const QString rienRendu = QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a rien rendu.");
-    ChaineJS nomJS(nom);
+    const auto rienRendu = [&nom] { return QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a rien rendu."); };
     JSValueRef exc = nullptr;
-    JSValueRef f = JSObjectGetProperty(ctx, d_->objet, nomJS.ref, &exc);
+    JSObjectRef f = d_->fonction(nom, &exc);
     if (exc)
         return echec(ErreurMoteur::js(d_->messageException(exc)));
-    if (!f || !JSValueIsObject(ctx, f) || !JSObjectIsFunction(ctx, JSValueToObject(ctx, f, nullptr)))
-        return echec(ErreurMoteur::js(rienRendu));
+    if (!f)
+        return echec(ErreurMoteur::js(rienRendu()));
 
     std::vector<JSValueRef> valeurs;
     valeurs.reserve(size_t(args.size()));
@@ -178,12 +211,12 @@ Resultat<ValeurJS, ErreurMoteur> Moteur::appeler(const QString& nom, const Argum
         }
     }
     exc = nullptr;
-    JSValueRef r = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, f, nullptr), d_->objet, valeurs.size(),
+    JSValueRef r = JSObjectCallAsFunction(ctx, f, d_->objet, valeurs.size(),
                                           valeurs.empty() ? nullptr : valeurs.data(), &exc);
     if (exc)
         return echec(ErreurMoteur::js(d_->messageException(exc)));
     if (!r)
-        return echec(ErreurMoteur::js(rienRendu));
+        return echec(ErreurMoteur::js(rienRendu()));
     ValeurJS v;
     switch (JSValueGetType(ctx, r)) {
     case kJSTypeUndefined: v.type = ValeurJS::Type::indefini; break;
@@ -214,6 +247,15 @@ Resultat<ValeurJS, ErreurMoteur> Moteur::appeler(const QString& nom, const Argum
     return v;
 }
 
+bool Moteur::aFonction(const QString& nom)
+{
+    std::lock_guard<std::recursive_mutex> verrou(mutex_);
+    if (charger())
+        return false;
+    JSValueRef exc = nullptr;
+    return d_->fonction(nom, &exc) != nullptr && !exc;
+}
+
 Resultat<QJsonValue, ErreurMoteur> Moteur::appelerJSON(const QString& nom, const Arguments& args)
 {
     auto r = appeler(nom, args);
@@ -221,12 +263,23 @@ Resultat<QJsonValue, ErreurMoteur> Moteur::appelerJSON(const QString& nom, const
         return echec(r.erreur());
     if (r.valeur().type != ValeurJS::Type::texte)
         return echec(ErreurMoteur::decodage(QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a pas rendu de texte JSON.")));
+    return decoderJson(nom, r.valeur().texte);
+}
+
+Resultat<QJsonValue, ErreurMoteur> Moteur::decoderJson(const QString& nom, const QString& texte)
+{
+    const QByteArray octets = texte.toUtf8();
+    if (octets.trimmed().isEmpty())
+        return echec(ErreurMoteur::decodage(QStringLiteral("Moteur.") + nom + QStringLiteral(" a rendu un texte vide.")));
     QJsonParseError err;
-    const QByteArray texte = r.valeur().texte.toUtf8();
     // Wrapped so that a scalar JSON text decodes too.
-    const QJsonDocument doc = QJsonDocument::fromJson("[" + texte + "]", &err);
-    if (err.error != QJsonParseError::NoError || doc.array().size() != 1)
-        return echec(ErreurMoteur::decodage(err.errorString()));
+    const QJsonDocument doc = QJsonDocument::fromJson("[" + octets + "]", &err);
+    if (err.error != QJsonParseError::NoError || doc.array().size() != 1) {
+        const int position = err.error != QJsonParseError::NoError ? std::max(0, err.offset - 1) : 0;
+        return echec(ErreurMoteur::decodage(QStringLiteral("Le texte rendu par Moteur.%1 n'est pas du JSON valide (caractère %2).")
+                                                .arg(nom)
+                                                .arg(position)));
+    }
     return doc.array().at(0);
 }
 
@@ -245,8 +298,9 @@ Resultat<double, ErreurMoteur> Moteur::appelerNombre(const QString& nom, const A
     auto r = appeler(nom, args);
     if (!r)
         return echec(r.erreur());
-    if (r.valeur().type != ValeurJS::Type::nombre)
-        return echec(ErreurMoteur::decodage(QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a pas rendu de nombre.")));
+    // A text, NaN or an infinity is no usable number: the call fails with a plain message.
+    if (r.valeur().type != ValeurJS::Type::nombre || !std::isfinite(r.valeur().nombre))
+        return echec(ErreurMoteur::js(QStringLiteral("Moteur.") + nom + QStringLiteral(" n'a pas rendu de nombre.")));
     return r.valeur().nombre;
 }
 
@@ -347,7 +401,10 @@ QJsonValue Moteur::donnee(const QString& cle)
     const QJsonValue v = donnees_->value(cle);
     const bool vide = v.isUndefined() || v.isNull() || (v.isArray() && v.toArray().isEmpty()) ||
                       (v.isObject() && v.toObject().isEmpty()) || (v.isString() && v.toString().isEmpty());
-    return vide ? donneeParDefaut(cle) : v;
+    const QJsonValue repli = donneeParDefaut(cle);
+    // A key of the wrong kind (a text where a list is expected) is as good as absent.
+    const bool autreGenre = !repli.isUndefined() && !repli.isNull() && repli.type() != v.type();
+    return (vide || autreGenre) && !repli.isUndefined() ? repli : (vide ? QJsonValue() : v);
 }
 
 Resultat<QString, ErreurMoteur> Moteur::phase(const QString& fonction, const QJsonValue& entree)
@@ -358,8 +415,12 @@ Resultat<QString, ErreurMoteur> Moteur::phase(const QString& fonction, const QJs
     if (it != cachePhases_.constEnd())
         return *it;
     auto r = appelerTexte(fonction, {entree});
-    if (r)
+    if (r) {
+        // A bound on the memo: renders of a long pipeline must not grow it for ever.
+        if (cachePhases_.size() >= 4096)
+            cachePhases_.clear();
         cachePhases_.insert(cle, r.valeur());
+    }
     return r;
 }
 

@@ -50,9 +50,28 @@ public:
     // Loads now if not yet done; none when ready, else why it failed (sticky).
     std::optional<QString> charger();
 
+    // A function that returns undefined on purpose (chargerEtat) gives a value of
+    // type indefini; only an exception or a missing function is a failure.
     Resultat<ValeurJS, ErreurMoteur> appeler(const QString& nom, const Arguments& args = {});
     // The result must be a string holding JSON text.
     Resultat<QJsonValue, ErreurMoteur> appelerJSON(const QString& nom, const Arguments& args = {});
+    // True when the loaded script defines the function nom.
+    bool aFonction(const QString& nom);
+
+    // appelerJSON, then the JSON decoded into a record type (T::depuisJson,
+    // lenient); a value of the wrong shape is a decodage failure.
+    template<typename T>
+    Resultat<T, ErreurMoteur> appelerEn(const QString& nom, const Arguments& args = {})
+    {
+        auto r = appelerJSON(nom, args);
+        if (!r)
+            return echec(r.erreur());
+        std::optional<T> v = T::depuisJson(r.valeur());
+        if (!v)
+            return echec(ErreurMoteur::decodage(QStringLiteral("La réponse de Moteur.%1 n'a pas la forme attendue.").arg(nom)));
+        return std::move(*v);
+    }
+
     Resultat<QString, ErreurMoteur> appelerTexte(const QString& nom, const Arguments& args = {});
     Resultat<double, ErreurMoteur> appelerNombre(const QString& nom, const Arguments& args = {});
     Resultat<bool, ErreurMoteur> appelerBooleen(const QString& nom, const Arguments& args = {});
@@ -85,6 +104,7 @@ private:
     std::optional<QJsonObject> donnees_;
     QHash<QString, QString> cachePhases_;
     Resultat<QString, ErreurMoteur> phase(const QString& fonction, const QJsonValue& entree);
+    static Resultat<QJsonValue, ErreurMoteur> decoderJson(const QString& nom, const QString& texte);
 };
 
 // Encodes a JSON value with sorted keys and "/" unescaped, as the script expects.

@@ -5,6 +5,8 @@
 namespace vd::app {
 
 int commandeSauvegarde(const QStringList& args);
+int commandeMoteur(const QStringList& args);
+int commandeAutotest(const QStringList& args);
 int commandeCles(const QStringList& args);
 int commandeIa(const QStringList& args);
 

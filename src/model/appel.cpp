@@ -4,7 +4,7 @@ namespace vd::model {
 
 namespace {
 
-inline QJsonValue val(const QJsonObject& o, const char* k) { return o.value(QLatin1StringView(k)); }
+inline VueJson val(const VueJson& o, const char* k) { return o.champ(k); }
 
 quint32 fnv1a(const QByteArray& b)
 {
@@ -23,11 +23,11 @@ QString Segment::idPour(qint64 debutMs, const QString& texte)
     return QStringLiteral("s_%1_%2").arg(debutMs).arg(fnv1a(texte.toUtf8()) % 100000u);
 }
 
-std::optional<Segment> Segment::depuisJson(const QJsonValue& v)
+std::optional<Segment> Segment::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Segment s;
     s.locuteur = lire::texte(val(o, "locuteur"), QStringLiteral("prospect"));
     if (s.locuteur != QLatin1String("vous"))
@@ -58,17 +58,17 @@ void ecrire(EcrivainJson& e, const Segment& r)
     e.finObjet();
 }
 
-std::optional<Aide> Aide::depuisJson(const QJsonValue& v)
+std::optional<Aide> Aide::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Aide a;
     a.id = lire::texte(val(o, "id"), QString());
     a.tache = lire::texte(val(o, "tache"), QString());
     a.tMs = lire::entier(val(o, "tMs"), 0);
     a.demande = lire::texte(val(o, "demande"), QString());
-    a.resultat = JSONValeur(val(o, "resultat"));
+    a.resultat = JSONValeur(val(o, "resultat").versQt());
     a.utile = lire::booleen(val(o, "utile"));
     a.modele = lire::texteOpt(val(o, "modele"));
     return a;
@@ -87,11 +87,11 @@ void ecrire(EcrivainJson& e, const Aide& r)
     e.finObjet();
 }
 
-std::optional<Detection> Detection::depuisJson(const QJsonValue& v)
+std::optional<Detection> Detection::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Detection d;
     d.tMs = lire::entier(val(o, "tMs"), 0);
     d.categorie = lire::texte(val(o, "categorie"), QStringLiteral("autre"));
@@ -108,11 +108,11 @@ void ecrire(EcrivainJson& e, const Detection& r)
     e.finObjet();
 }
 
-std::optional<Metriques> Metriques::depuisJson(const QJsonValue& v)
+std::optional<Metriques> Metriques::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Metriques m;
     m.dureeSec = lire::nombre(val(o, "dureeSec"), 0.0);
     m.partVous = lire::entier(val(o, "partVous"), 0);
@@ -139,11 +139,11 @@ void ecrire(EcrivainJson& e, const Metriques& r)
     e.finObjet();
 }
 
-std::optional<MomentMarque> MomentMarque::depuisJson(const QJsonValue& v)
+std::optional<MomentMarque> MomentMarque::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     MomentMarque m;
     m.tMs = std::max<qint64>(0, lire::entier(val(o, "tMs"), 0));
     m.id = lire::texte(val(o, "id"), QString());
@@ -162,11 +162,11 @@ void ecrire(EcrivainJson& e, const MomentMarque& r)
     e.finObjet();
 }
 
-std::optional<NoteAppel> NoteAppel::depuisJson(const QJsonValue& v)
+std::optional<NoteAppel> NoteAppel::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     NoteAppel n;
     n.texte = lire::texte(val(o, "texte"), QString());
     if (n.texte.trimmed().isEmpty())
@@ -187,11 +187,11 @@ void ecrire(EcrivainJson& e, const NoteAppel& r)
     e.finObjet();
 }
 
-std::optional<PhaseAppel> PhaseAppel::depuisJson(const QJsonValue& v)
+std::optional<PhaseAppel> PhaseAppel::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     PhaseAppel p;
     p.phase = lire::texte(val(o, "phase"), QString());
     p.tMs = std::max<qint64>(0, lire::entier(val(o, "tMs"), 0));
@@ -206,11 +206,11 @@ void ecrire(EcrivainJson& e, const PhaseAppel& r)
     e.finObjet();
 }
 
-std::optional<ProchaineAction> ProchaineAction::depuisJson(const QJsonValue& v)
+std::optional<ProchaineAction> ProchaineAction::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     ProchaineAction p;
     p.texte = lire::texte(val(o, "texte"), QString());
     p.echeance = lire::texte(val(o, "echeance"), QString());
@@ -225,11 +225,11 @@ void ecrire(EcrivainJson& e, const ProchaineAction& r)
     e.finObjet();
 }
 
-std::optional<PonctualiteAppel> PonctualiteAppel::depuisJson(const QJsonValue& v)
+std::optional<PonctualiteAppel> PonctualiteAppel::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     PonctualiteAppel p;
     p.rdvDebut = lire::texteOpt(val(o, "rdvDebut"));
     p.retardCommercialSec = lire::entier(val(o, "retardCommercialSec"));
@@ -250,11 +250,11 @@ void ecrire(EcrivainJson& e, const PonctualiteAppel& r)
     e.finObjet();
 }
 
-std::optional<EnregistrementAppel> EnregistrementAppel::depuisJson(const QJsonValue& v)
+std::optional<EnregistrementAppel> EnregistrementAppel::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     EnregistrementAppel r;
     r.fichier = lire::texte(val(o, "fichier"), QString());
     if (r.fichier.isEmpty())
@@ -275,11 +275,11 @@ void ecrire(EcrivainJson& e, const EnregistrementAppel& r)
     e.finObjet();
 }
 
-std::optional<ObjectionProbable> ObjectionProbable::depuisJson(const QJsonValue& v)
+std::optional<ObjectionProbable> ObjectionProbable::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     return ObjectionProbable{lire::texte(val(o, "objection"), QString()), lire::texte(val(o, "parade"), QString())};
 }
 
@@ -291,11 +291,11 @@ void ecrire(EcrivainJson& e, const ObjectionProbable& r)
     e.finObjet();
 }
 
-std::optional<BriefEtape> BriefEtape::depuisJson(const QJsonValue& v)
+std::optional<BriefEtape> BriefEtape::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     BriefEtape b;
     b.etapeId = lire::texte(val(o, "etapeId"), QString());
     b.objectif = lire::texte(val(o, "objectif"), QString());
@@ -314,11 +314,11 @@ void ecrire(EcrivainJson& e, const BriefEtape& r)
     e.finObjet();
 }
 
-std::optional<BriefQualification> BriefQualification::depuisJson(const QJsonValue& v)
+std::optional<BriefQualification> BriefQualification::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     BriefQualification b;
     b.itemId = lire::texte(val(o, "itemId"), QString());
     b.nom = lire::texte(val(o, "nom"), QString());
@@ -339,19 +339,19 @@ void ecrire(EcrivainJson& e, const BriefQualification& r)
     e.finObjet();
 }
 
-std::optional<Brief> Brief::depuisJson(const QJsonValue& v)
+std::optional<Brief> Brief::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Brief b;
     b.pointsCles = lire::textes(val(o, "pointsCles"));
-    b.objectionsProbables = lire::liste<ObjectionProbable>(val(o, "objectionsProbables"), &ObjectionProbable::depuisJson);
+    b.objectionsProbables = lire::liste<ObjectionProbable>(val(o, "objectionsProbables"));
     b.questions = lire::textes(val(o, "questions"));
     b.objectifMesurable = lire::texte(val(o, "objectifMesurable"), QString());
     b.ouverture = lire::texte(val(o, "ouverture"), QString());
-    b.briefEtapes = lire::liste<BriefEtape>(val(o, "briefEtapes"), &BriefEtape::depuisJson);
-    b.qualification = lire::liste<BriefQualification>(val(o, "qualification"), &BriefQualification::depuisJson);
+    b.briefEtapes = lire::liste<BriefEtape>(val(o, "briefEtapes"));
+    b.qualification = lire::liste<BriefQualification>(val(o, "qualification"));
     return b;
 }
 
@@ -368,11 +368,11 @@ void ecrire(EcrivainJson& e, const Brief& r)
     e.finObjet();
 }
 
-std::optional<Appel> Appel::depuisJson(const QJsonValue& v)
+std::optional<Appel> Appel::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Appel a;
     a.id = lire::texte(val(o, "id"), QString());
     a.contactId = lire::texteOpt(val(o, "contactId"));
@@ -384,31 +384,31 @@ std::optional<Appel> Appel::depuisJson(const QJsonValue& v)
     a.debut = lire::texte(val(o, "debut"), QString());
     a.duree = lire::nombre(val(o, "duree"), 0.0);
     a.statut = lire::texte(val(o, "statut"), QStringLiteral("analyse"));
-    a.transcript = lire::liste<Segment>(val(o, "transcript"), &Segment::depuisJson);
-    a.aides = lire::liste<Aide>(val(o, "aides"), &Aide::depuisJson);
-    a.detections = lire::liste<Detection>(val(o, "detections"), &Detection::depuisJson);
+    a.transcript = lire::liste<Segment>(val(o, "transcript"));
+    a.aides = lire::liste<Aide>(val(o, "aides"));
+    a.detections = lire::liste<Detection>(val(o, "detections"));
     a.metriques = Metriques::depuisJson(val(o, "metriques"));
     a.brief = Brief::depuisJson(val(o, "brief"));
-    const QJsonValue analyse = val(o, "analyse");
+    const VueJson analyse = val(o, "analyse");
     if (analyse.isObject())
-        a.analyse = JSONValeur(analyse);
+        a.analyse = JSONValeur(analyse.versQt());
     a.erreur = lire::texteOpt(val(o, "erreur"));
     a.creeLe = lire::texte(val(o, "creeLe"), QString());
     a.majLe = lire::texte(val(o, "majLe"), QString());
-    a.momentsMarques = lire::liste<MomentMarque>(val(o, "momentsMarques"), &MomentMarque::depuisJson);
-    a.notes = lire::liste<NoteAppel>(val(o, "notes"), &NoteAppel::depuisJson);
+    a.momentsMarques = lire::liste<MomentMarque>(val(o, "momentsMarques"));
+    a.notes = lire::liste<NoteAppel>(val(o, "notes"));
     a.questionsCochees = lire::textesOpt(val(o, "questionsCochees"));
     a.prochaineEtape = ProchaineAction::depuisJson(val(o, "prochaineEtape"));
     a.etapesCochees = lire::textesOpt(val(o, "etapesCochees"));
     a.criteresCoches = lire::textesOpt(val(o, "criteresCoches"));
     a.questionsEtapeCochees = lire::textesOpt(val(o, "questionsEtapeCochees"));
-    a.phases = lire::listeOpt<PhaseAppel>(val(o, "phases"), &PhaseAppel::depuisJson);
+    a.phases = lire::listeOpt<PhaseAppel>(val(o, "phases"));
     a.compteId = lire::texteOpt(val(o, "compteId"));
     a.enregistrement = EnregistrementAppel::depuisJson(val(o, "enregistrement"));
     a.moteurTranscription = lire::texteOpt(val(o, "moteurTranscription"));
     a.modeleAnalyse = lire::texteOpt(val(o, "modeleAnalyse"));
     a.echosRetires = lire::entier(val(o, "echosRetires"));
-    const QJsonValue q = val(o, "qualification");
+    const VueJson q = val(o, "qualification");
     if (q.isArray())
         a.qualification = lire::objetsBruts(q);
     a.ponctualite = PonctualiteAppel::depuisJson(val(o, "ponctualite"));

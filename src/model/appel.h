@@ -16,7 +16,8 @@ struct Segment {
     qint64 finMs = 0;
     std::optional<qint64> interlocuteur;
     bool operator==(const Segment&) const = default;
-    static std::optional<Segment> depuisJson(const QJsonValue& v);
+    static std::optional<Segment> depuisJson(const VueJson& v);
+    static std::optional<Segment> depuisJson(const QJsonValue& v) { return depuisQt<Segment>(v); }
     // "s_" + debutMs + "_" + FNV-1a(texte UTF-8) % 100000: stable across runs.
     static QString idPour(qint64 debutMs, const QString& texte);
 };
@@ -30,7 +31,8 @@ struct Aide {
     std::optional<bool> utile;
     std::optional<QString> modele;
     bool operator==(const Aide&) const = default;
-    static std::optional<Aide> depuisJson(const QJsonValue& v);
+    static std::optional<Aide> depuisJson(const VueJson& v);
+    static std::optional<Aide> depuisJson(const QJsonValue& v) { return depuisQt<Aide>(v); }
 };
 
 struct Detection {
@@ -38,7 +40,8 @@ struct Detection {
     QString categorie = QStringLiteral("autre");
     QString extrait;
     bool operator==(const Detection&) const = default;
-    static std::optional<Detection> depuisJson(const QJsonValue& v);
+    static std::optional<Detection> depuisJson(const VueJson& v);
+    static std::optional<Detection> depuisJson(const QJsonValue& v) { return depuisQt<Detection>(v); }
 };
 
 struct Metriques {
@@ -51,7 +54,8 @@ struct Metriques {
     qint64 interruptions = 0;
     qint64 nbEchanges = 0;
     bool operator==(const Metriques&) const = default;
-    static std::optional<Metriques> depuisJson(const QJsonValue& v);
+    static std::optional<Metriques> depuisJson(const VueJson& v);
+    static std::optional<Metriques> depuisJson(const QJsonValue& v) { return depuisQt<Metriques>(v); }
 };
 
 struct MomentMarque {
@@ -59,7 +63,8 @@ struct MomentMarque {
     qint64 tMs = 0;
     std::optional<QString> note;
     bool operator==(const MomentMarque&) const = default;
-    static std::optional<MomentMarque> depuisJson(const QJsonValue& v);
+    static std::optional<MomentMarque> depuisJson(const VueJson& v);
+    static std::optional<MomentMarque> depuisJson(const QJsonValue& v) { return depuisQt<MomentMarque>(v); }
 };
 
 struct NoteAppel {
@@ -67,21 +72,24 @@ struct NoteAppel {
     qint64 tMs = 0;
     QString texte;
     bool operator==(const NoteAppel&) const = default;
-    static std::optional<NoteAppel> depuisJson(const QJsonValue& v);
+    static std::optional<NoteAppel> depuisJson(const VueJson& v);
+    static std::optional<NoteAppel> depuisJson(const QJsonValue& v) { return depuisQt<NoteAppel>(v); }
 };
 
 struct PhaseAppel {
     QString phase;
     qint64 tMs = 0;
     bool operator==(const PhaseAppel&) const = default;
-    static std::optional<PhaseAppel> depuisJson(const QJsonValue& v);
+    static std::optional<PhaseAppel> depuisJson(const VueJson& v);
+    static std::optional<PhaseAppel> depuisJson(const QJsonValue& v) { return depuisQt<PhaseAppel>(v); }
 };
 
 struct ProchaineAction {
     QString texte;
     QString echeance;   // "yyyy-MM-dd" or empty
     bool operator==(const ProchaineAction&) const = default;
-    static std::optional<ProchaineAction> depuisJson(const QJsonValue& v);
+    static std::optional<ProchaineAction> depuisJson(const VueJson& v);
+    static std::optional<ProchaineAction> depuisJson(const QJsonValue& v) { return depuisQt<ProchaineAction>(v); }
 };
 
 struct PonctualiteAppel {
@@ -91,7 +99,8 @@ struct PonctualiteAppel {
     bool prospectAbsent = false;
     std::optional<bool> prospectInconnu;
     bool operator==(const PonctualiteAppel&) const = default;
-    static std::optional<PonctualiteAppel> depuisJson(const QJsonValue& v);
+    static std::optional<PonctualiteAppel> depuisJson(const VueJson& v);
+    static std::optional<PonctualiteAppel> depuisJson(const QJsonValue& v) { return depuisQt<PonctualiteAppel>(v); }
 };
 
 struct EnregistrementAppel {
@@ -100,13 +109,15 @@ struct EnregistrementAppel {
     qint64 taille = 0;
     bool video = true;
     bool operator==(const EnregistrementAppel&) const = default;
-    static std::optional<EnregistrementAppel> depuisJson(const QJsonValue& v);   // none when fichier is empty
+    static std::optional<EnregistrementAppel> depuisJson(const VueJson& v);   // none when fichier is empty
+    static std::optional<EnregistrementAppel> depuisJson(const QJsonValue& v) { return depuisQt<EnregistrementAppel>(v); }
 };
 
 struct ObjectionProbable {
     QString objection, parade;
     bool operator==(const ObjectionProbable&) const = default;
-    static std::optional<ObjectionProbable> depuisJson(const QJsonValue& v);
+    static std::optional<ObjectionProbable> depuisJson(const VueJson& v);
+    static std::optional<ObjectionProbable> depuisJson(const QJsonValue& v) { return depuisQt<ObjectionProbable>(v); }
 };
 
 struct BriefEtape {
@@ -114,13 +125,15 @@ struct BriefEtape {
     QStringList questions;
     QString transition;
     bool operator==(const BriefEtape&) const = default;
-    static std::optional<BriefEtape> depuisJson(const QJsonValue& v);
+    static std::optional<BriefEtape> depuisJson(const VueJson& v);
+    static std::optional<BriefEtape> depuisJson(const QJsonValue& v) { return depuisQt<BriefEtape>(v); }
 };
 
 struct BriefQualification {
     QString itemId, nom, connu, manque, question;
     bool operator==(const BriefQualification&) const = default;
-    static std::optional<BriefQualification> depuisJson(const QJsonValue& v);
+    static std::optional<BriefQualification> depuisJson(const VueJson& v);
+    static std::optional<BriefQualification> depuisJson(const QJsonValue& v) { return depuisQt<BriefQualification>(v); }
 };
 
 struct Brief {
@@ -132,7 +145,8 @@ struct Brief {
     QList<BriefEtape> briefEtapes;
     QList<BriefQualification> qualification;
     bool operator==(const Brief&) const = default;
-    static std::optional<Brief> depuisJson(const QJsonValue& v);
+    static std::optional<Brief> depuisJson(const VueJson& v);
+    static std::optional<Brief> depuisJson(const QJsonValue& v) { return depuisQt<Brief>(v); }
 };
 
 struct Appel {
@@ -168,7 +182,8 @@ struct Appel {
     std::optional<QList<JSONValeur>> qualification;   // QualificationAppel, kept whole for now
     std::optional<PonctualiteAppel> ponctualite;
     bool operator==(const Appel&) const = default;
-    static std::optional<Appel> depuisJson(const QJsonValue& v);
+    static std::optional<Appel> depuisJson(const VueJson& v);
+    static std::optional<Appel> depuisJson(const QJsonValue& v) { return depuisQt<Appel>(v); }
 };
 
 void ecrire(EcrivainJson& e, const Segment& r);

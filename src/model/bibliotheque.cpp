@@ -3,15 +3,15 @@
 namespace vd::model {
 
 namespace {
-inline QJsonValue val(const QJsonObject& o, const char* k) { return o.value(QLatin1StringView(k)); }
-inline QString txt(const QJsonObject& o, const char* k) { return lire::texte(val(o, k), QString()); }
+inline VueJson val(const VueJson& o, const char* k) { return o.champ(k); }
+inline QString txt(const VueJson& o, const char* k) { return lire::texte(val(o, k), QString()); }
 } // namespace
 
-std::optional<Offre> Offre::depuisJson(const QJsonValue& v)
+std::optional<Offre> Offre::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     return Offre{txt(o, "nom"), txt(o, "description"), txt(o, "prix"), txt(o, "cycleVente")};
 }
 
@@ -25,11 +25,11 @@ void ecrire(EcrivainJson& e, const Offre& r)
     e.finObjet();
 }
 
-std::optional<Entreprise> Entreprise::depuisJson(const QJsonValue& v)
+std::optional<Entreprise> Entreprise::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Entreprise en;
     en.nom = txt(o, "nom");
     en.site = txt(o, "site");
@@ -40,9 +40,9 @@ std::optional<Entreprise> Entreprise::depuisJson(const QJsonValue& v)
     en.differenciant = txt(o, "differenciant");
     en.preuves = lire::textes(val(o, "preuves"));
     en.concurrents = lire::textes(val(o, "concurrents"));
-    const QJsonValue r = val(o, "relances");
+    const VueJson r = val(o, "relances");
     if (r.isObject())
-        en.relances = JSONValeur(r);
+        en.relances = JSONValeur(r.versQt());
     return en;
 }
 
@@ -62,11 +62,11 @@ void ecrire(EcrivainJson& e, const Entreprise& r)
     e.finObjet();
 }
 
-std::optional<ProfilClient> ProfilClient::depuisJson(const QJsonValue& v)
+std::optional<ProfilClient> ProfilClient::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     ProfilClient p;
     p.id = txt(o, "id");
     p.nom = txt(o, "nom");
@@ -103,11 +103,11 @@ void ecrire(EcrivainJson& e, const ProfilClient& r)
     e.finObjet();
 }
 
-std::optional<ObjectionLib> ObjectionLib::depuisJson(const QJsonValue& v)
+std::optional<ObjectionLib> ObjectionLib::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     return ObjectionLib{txt(o, "id"), txt(o, "categorie"), txt(o, "libelle"), txt(o, "reponse"), txt(o, "creeLe"), txt(o, "majLe")};
 }
 
@@ -123,11 +123,11 @@ void ecrire(EcrivainJson& e, const ObjectionLib& r)
     e.finObjet();
 }
 
-std::optional<QuestionFavorite> QuestionFavorite::depuisJson(const QJsonValue& v)
+std::optional<QuestionFavorite> QuestionFavorite::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     QuestionFavorite q;
     q.id = txt(o, "id");
     q.texte = txt(o, "texte");
@@ -148,11 +148,11 @@ void ecrire(EcrivainJson& e, const QuestionFavorite& r)
     e.finObjet();
 }
 
-std::optional<ObjectifLocal> ObjectifLocal::depuisJson(const QJsonValue& v)
+std::optional<ObjectifLocal> ObjectifLocal::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     ObjectifLocal ob;
     ob.id = txt(o, "id");
     ob.type = txt(o, "type");

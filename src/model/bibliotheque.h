@@ -8,7 +8,8 @@ namespace vd::model {
 struct Offre {
     QString nom, description, prix, cycleVente;
     bool operator==(const Offre&) const = default;
-    static std::optional<Offre> depuisJson(const QJsonValue& v);
+    static std::optional<Offre> depuisJson(const VueJson& v);
+    static std::optional<Offre> depuisJson(const QJsonValue& v) { return depuisQt<Offre>(v); }
 };
 
 struct Entreprise {
@@ -19,7 +20,8 @@ struct Entreprise {
     QStringList preuves, concurrents;
     std::optional<JSONValeur> relances;   // ReglagesRelances, kept whole for now
     bool operator==(const Entreprise&) const = default;
-    static std::optional<Entreprise> depuisJson(const QJsonValue& v);
+    static std::optional<Entreprise> depuisJson(const VueJson& v);
+    static std::optional<Entreprise> depuisJson(const QJsonValue& v) { return depuisQt<Entreprise>(v); }
 };
 
 struct ProfilClient {
@@ -27,13 +29,15 @@ struct ProfilClient {
     QStringList douleurs, objectifs, declencheurs, criteres;
     QString creeLe, majLe;
     bool operator==(const ProfilClient&) const = default;
-    static std::optional<ProfilClient> depuisJson(const QJsonValue& v);
+    static std::optional<ProfilClient> depuisJson(const VueJson& v);
+    static std::optional<ProfilClient> depuisJson(const QJsonValue& v) { return depuisQt<ProfilClient>(v); }
 };
 
 struct ObjectionLib {
     QString id, categorie, libelle, reponse, creeLe, majLe;
     bool operator==(const ObjectionLib&) const = default;
-    static std::optional<ObjectionLib> depuisJson(const QJsonValue& v);
+    static std::optional<ObjectionLib> depuisJson(const VueJson& v);
+    static std::optional<ObjectionLib> depuisJson(const QJsonValue& v) { return depuisQt<ObjectionLib>(v); }
 };
 
 struct QuestionFavorite {
@@ -41,7 +45,8 @@ struct QuestionFavorite {
     std::optional<QString> categorie;
     QString creeLe, majLe;
     bool operator==(const QuestionFavorite&) const = default;
-    static std::optional<QuestionFavorite> depuisJson(const QJsonValue& v);
+    static std::optional<QuestionFavorite> depuisJson(const VueJson& v);
+    static std::optional<QuestionFavorite> depuisJson(const QJsonValue& v) { return depuisQt<QuestionFavorite>(v); }
 };
 
 struct ObjectifLocal {
@@ -51,7 +56,8 @@ struct ObjectifLocal {
     bool actif = false;
     QString creeLe, majLe;
     bool operator==(const ObjectifLocal&) const = default;
-    static std::optional<ObjectifLocal> depuisJson(const QJsonValue& v);
+    static std::optional<ObjectifLocal> depuisJson(const VueJson& v);
+    static std::optional<ObjectifLocal> depuisJson(const QJsonValue& v) { return depuisQt<ObjectifLocal>(v); }
 };
 
 void ecrire(EcrivainJson& e, const Offre& r);

@@ -3,15 +3,15 @@
 namespace vd::model {
 
 namespace {
-inline QJsonValue val(const QJsonObject& o, const char* k) { return o.value(QLatin1StringView(k)); }
-inline QString txt(const QJsonObject& o, const char* k) { return lire::texte(val(o, k), QString()); }
+inline VueJson val(const VueJson& o, const char* k) { return o.champ(k); }
+inline QString txt(const VueJson& o, const char* k) { return lire::texte(val(o, k), QString()); }
 } // namespace
 
-std::optional<ChampsContact> ChampsContact::depuisJson(const QJsonValue& v)
+std::optional<ChampsContact> ChampsContact::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     return ChampsContact{txt(o, "budget"), txt(o, "decideur"), txt(o, "echeance"), txt(o, "douleur")};
 }
 
@@ -25,11 +25,11 @@ void ecrire(EcrivainJson& e, const ChampsContact& r)
     e.finObjet();
 }
 
-std::optional<RegistreContact> RegistreContact::depuisJson(const QJsonValue& v)
+std::optional<RegistreContact> RegistreContact::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     RegistreContact r;
     r.valeur = lire::texteOpt(val(o, "valeur"));
     r.confiance = lire::nombre(val(o, "confiance"));
@@ -50,11 +50,11 @@ void ecrire(EcrivainJson& e, const RegistreContact& r)
     e.finObjet();
 }
 
-std::optional<Contact> Contact::depuisJson(const QJsonValue& v)
+std::optional<Contact> Contact::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Contact c;
     c.id = txt(o, "id");
     c.prenom = txt(o, "prenom");
@@ -76,16 +76,16 @@ std::optional<Contact> Contact::depuisJson(const QJsonValue& v)
     c.creeLe = txt(o, "creeLe");
     c.majLe = txt(o, "majLe");
     c.test = lire::booleen(val(o, "test"));
-    const QJsonValue q = val(o, "qualification");
+    const VueJson q = val(o, "qualification");
     if (q.isArray())
         c.qualification = lire::objetsBruts(q);
     c.raisonPerte = lire::texteOpt(val(o, "raisonPerte"));
     c.issueLe = lire::texteOpt(val(o, "issueLe"));
     c.issueVue = lire::texteOpt(val(o, "issueVue"));
     c.etapeAvantIssue = lire::texteOpt(val(o, "etapeAvantIssue"));
-    const QJsonValue rel = val(o, "relance");
+    const VueJson rel = val(o, "relance");
     if (rel.isObject())
-        c.relance = JSONValeur(rel);
+        c.relance = JSONValeur(rel.versQt());
     c.registre = RegistreContact::depuisJson(val(o, "registre"));
     c.etapeAvantSommeil = lire::texteOpt(val(o, "etapeAvantSommeil"));
     c.sommeilLe = lire::texteOpt(val(o, "sommeilLe"));
@@ -133,11 +133,11 @@ void ecrire(EcrivainJson& e, const Contact& r)
     e.finObjet();
 }
 
-std::optional<Interaction> Interaction::depuisJson(const QJsonValue& v)
+std::optional<Interaction> Interaction::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Interaction i;
     i.id = txt(o, "id");
     i.contactId = txt(o, "contactId");

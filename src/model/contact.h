@@ -8,7 +8,8 @@ namespace vd::model {
 struct ChampsContact {
     QString budget, decideur, echeance, douleur;
     bool operator==(const ChampsContact&) const = default;
-    static std::optional<ChampsContact> depuisJson(const QJsonValue& v);
+    static std::optional<ChampsContact> depuisJson(const VueJson& v);
+    static std::optional<ChampsContact> depuisJson(const QJsonValue& v) { return depuisQt<ChampsContact>(v); }
 };
 
 struct RegistreContact {
@@ -16,7 +17,8 @@ struct RegistreContact {
     std::optional<double> confiance;
     std::optional<QString> le, appelId, force;
     bool operator==(const RegistreContact&) const = default;
-    static std::optional<RegistreContact> depuisJson(const QJsonValue& v);
+    static std::optional<RegistreContact> depuisJson(const VueJson& v);
+    static std::optional<RegistreContact> depuisJson(const QJsonValue& v) { return depuisQt<RegistreContact>(v); }
 };
 
 struct Contact {
@@ -39,7 +41,8 @@ struct Contact {
     std::optional<RegistreContact> registre;
     std::optional<QString> etapeAvantSommeil, sommeilLe;
     bool operator==(const Contact&) const = default;
-    static std::optional<Contact> depuisJson(const QJsonValue& v);
+    static std::optional<Contact> depuisJson(const VueJson& v);
+    static std::optional<Contact> depuisJson(const QJsonValue& v) { return depuisQt<Contact>(v); }
     QString nomComplet() const;
 };
 
@@ -50,7 +53,8 @@ struct Interaction {
     std::optional<QString> appelId;
     QString creeLe, majLe;
     bool operator==(const Interaction&) const = default;
-    static std::optional<Interaction> depuisJson(const QJsonValue& v);
+    static std::optional<Interaction> depuisJson(const VueJson& v);
+    static std::optional<Interaction> depuisJson(const QJsonValue& v) { return depuisQt<Interaction>(v); }
 };
 
 void ecrire(EcrivainJson& e, const ChampsContact& r);

@@ -6,14 +6,14 @@ namespace vd::model {
 
 namespace {
 
-inline QJsonValue val(const QJsonObject& o, const char* k) { return o.value(QLatin1StringView(k)); }
+inline VueJson val(const VueJson& o, const char* k) { return o.champ(k); }
 
 bool idNonVide(const JSONValeur& v)
 {
     return !lire::texte(v.qt().toObject().value(QLatin1StringView("id")), QString()).isEmpty();
 }
 
-QList<JSONValeur> avecId(const QJsonValue& v)
+QList<JSONValeur> avecId(const VueJson& v)
 {
     QList<JSONValeur> r = lire::objetsBruts(v);
     r.removeIf([](const JSONValeur& x) { return !idNonVide(x); });
@@ -31,27 +31,27 @@ T* trouver(QList<T>& l, const QString& id)
 
 } // namespace
 
-std::optional<Etat> Etat::depuisJson(const QJsonValue& v)
+std::optional<Etat> Etat::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Etat e;
-    const QJsonValue version = val(o, "version");
-    e.version = (version.isDouble() && version.toDouble() == std::floor(version.toDouble())) ? lire::entier(version, 2) : 2;
+    const VueJson version = val(o, "version");
+    e.version = (version.isDouble() && version.toDouble() == std::floor(version.toDouble())) ? lire::entier(version).value_or(2) : 2;
     e.reglages = Reglages::depuisJson(val(o, "reglages")).value_or(Reglages{});
     e.entreprise = Entreprise::depuisJson(val(o, "entreprise")).value_or(Entreprise{});
-    e.profilsClients = lire::liste<ProfilClient>(val(o, "profilsClients"), &ProfilClient::depuisJson);
-    e.objections = lire::liste<ObjectionLib>(val(o, "objections"), &ObjectionLib::depuisJson);
-    e.contacts = lire::liste<Contact>(val(o, "contacts"), &Contact::depuisJson);
-    e.interactions = lire::liste<Interaction>(val(o, "interactions"), &Interaction::depuisJson);
-    e.appels = lire::liste<Appel>(val(o, "appels"), &Appel::depuisJson);
-    e.questionsFavorites = lire::liste<QuestionFavorite>(val(o, "questionsFavorites"), &QuestionFavorite::depuisJson);
+    e.profilsClients = lire::liste<ProfilClient>(val(o, "profilsClients"));
+    e.objections = lire::liste<ObjectionLib>(val(o, "objections"));
+    e.contacts = lire::liste<Contact>(val(o, "contacts"));
+    e.interactions = lire::liste<Interaction>(val(o, "interactions"));
+    e.appels = lire::liste<Appel>(val(o, "appels"));
+    e.questionsFavorites = lire::liste<QuestionFavorite>(val(o, "questionsFavorites"));
     e.questionsFavorites.removeIf([](const QuestionFavorite& q) { return q.id.isEmpty() || q.texte.trimmed().isEmpty(); });
     e.quilloConversations = avecId(val(o, "quilloConversations"));
     e.quilloMemoire = lire::textes(val(o, "quilloMemoire"));
     e.frameworks = avecId(val(o, "frameworks"));
-    e.objectifs = lire::liste<ObjectifLocal>(val(o, "objectifs"), &ObjectifLocal::depuisJson);
+    e.objectifs = lire::liste<ObjectifLocal>(val(o, "objectifs"));
     e.objectifs.removeIf([](const ObjectifLocal& x) { return x.id.isEmpty(); });
     e.briefsAgenda = avecId(val(o, "briefsAgenda"));
     e.frameworkIgnorees = lire::textes(val(o, "frameworkIgnorees"));

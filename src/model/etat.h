@@ -26,7 +26,8 @@ struct Etat {
     bool operator==(const Etat&) const = default;
 
     // Lenient: never fails on an object; none only for a non-object.
-    static std::optional<Etat> depuisJson(const QJsonValue& v);
+    static std::optional<Etat> depuisJson(const VueJson& v);
+    static std::optional<Etat> depuisJson(const QJsonValue& v) { return depuisQt<Etat>(v); }
 
     const Appel* appel(const QString& id) const;
     Appel* appel(const QString& id);

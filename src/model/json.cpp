@@ -30,6 +30,14 @@ std::optional<JSONValeur> JSONValeur::depuisTexte(const QByteArray& json)
     return JSONValeur(d.array().at(0));
 }
 
+QByteArray texteJsonCompact(const QJsonValue& v)
+{
+    QByteArray b;
+    EcrivainJson e(b);
+    e.valeur(v);
+    return b;
+}
+
 QJsonValue depuisTexteJson(const QByteArray& json) { return JSONValeur::depuisTexte(json).value_or(JSONValeur()).qt(); }
 
 void ecrire(EcrivainJson& e, const JSONValeur& v) { e.valeur(v); }
@@ -45,25 +53,22 @@ QString texteDuNombre(double d)
     return QString::fromLatin1(buf, int(r.ptr - buf));
 }
 
-std::optional<QString> texte(const QJsonValue& v)
+namespace {
+
+template<typename V>
+std::optional<QString> texteT(const V& v)
 {
-    switch (v.type()) {
-    case QJsonValue::String: return v.toString();
-    case QJsonValue::Double: return texteDuNombre(v.toDouble());
-    case QJsonValue::Bool: return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    default: return std::nullopt;
-    }
+    if (v.isString())
+        return v.toString();
+    if (v.isDouble())
+        return texteDuNombre(v.toDouble());
+    if (v.isBool())
+        return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    return std::nullopt;
 }
 
-std::optional<QString> texteOpt(const QJsonValue& v)
-{
-    auto t = texte(v);
-    if (t && t->isEmpty())
-        return std::nullopt;
-    return t;
-}
-
-std::optional<double> nombre(const QJsonValue& v)
+template<typename V>
+std::optional<double> nombreT(const V& v)
 {
     if (v.isDouble()) {
         const double d = v.toDouble();
@@ -88,9 +93,10 @@ std::optional<double> nombre(const QJsonValue& v)
     return d;
 }
 
-std::optional<qint64> entier(const QJsonValue& v)
+template<typename V>
+std::optional<qint64> entierT(const V& v)
 {
-    auto d = nombre(v);
+    auto d = nombreT(v);
     if (!d)
         return std::nullopt;
     const double r = std::round(*d);
@@ -99,31 +105,51 @@ std::optional<qint64> entier(const QJsonValue& v)
     return qint64(r);
 }
 
-std::optional<bool> booleen(const QJsonValue& v)
+template<typename V>
+std::optional<QString> texteOptT(const V& v)
 {
-    if (v.isBool())
-        return v.toBool();
-    return std::nullopt;
+    auto t = texteT(v);
+    if (t && t->isEmpty())
+        return std::nullopt;
+    return t;
 }
 
-QStringList textes(const QJsonValue& v)
+template<typename L>
+QStringList textesT(const L& v)
 {
     QStringList r;
-    if (!v.isArray())
-        return r;
-    const QJsonArray a = v.toArray();
-    r.reserve(a.size());
-    for (const QJsonValue& e : a)
-        if (auto t = texte(e))
+    for (const auto& e : v)
+        if (auto t = texteT(e))
             r.append(std::move(*t));
     return r;
 }
 
-std::optional<QStringList> textesOpt(const QJsonValue& v)
+} // namespace
+
+std::optional<QString> texte(const QJsonValue& v) { return texteT(v); }
+std::optional<QString> texte(const VueJson& v) { return texteT(v); }
+std::optional<QString> texteOpt(const QJsonValue& v) { return texteOptT(v); }
+std::optional<QString> texteOpt(const VueJson& v) { return texteOptT(v); }
+std::optional<double> nombre(const QJsonValue& v) { return nombreT(v); }
+std::optional<double> nombre(const VueJson& v) { return nombreT(v); }
+std::optional<qint64> entier(const QJsonValue& v) { return entierT(v); }
+std::optional<qint64> entier(const VueJson& v) { return entierT(v); }
+std::optional<bool> booleen(const QJsonValue& v) { return v.isBool() ? std::optional<bool>(v.toBool()) : std::nullopt; }
+std::optional<bool> booleen(const VueJson& v) { return v.isBool() ? std::optional<bool>(v.toBool()) : std::nullopt; }
+QStringList textes(const QJsonValue& v) { return v.isArray() ? textesT(v.toArray()) : QStringList(); }
+QStringList textes(const VueJson& v) { return v.isArray() ? textesT(v) : QStringList(); }
+std::optional<QStringList> textesOpt(const QJsonValue& v) { return v.isArray() ? std::optional(textes(v)) : std::nullopt; }
+std::optional<QStringList> textesOpt(const VueJson& v) { return v.isArray() ? std::optional(textes(v)) : std::nullopt; }
+
+QList<JSONValeur> objetsBruts(const VueJson& v)
 {
+    QList<JSONValeur> r;
     if (!v.isArray())
-        return std::nullopt;
-    return textes(v);
+        return r;
+    for (const VueJson& e : v)
+        if (e.isObject())
+            r.append(JSONValeur(e.versQt()));
+    return r;
 }
 
 QList<JSONValeur> objetsBruts(const QJsonValue& v)

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <type_traits>
 
+#include "vuejson.h"
+
 namespace vd::model {
 
 // The program's JSON value: objet, tableau, chaine, nombre, booleen, null.
@@ -88,7 +90,58 @@ std::optional<QList<T>> listeOpt(const QJsonValue& v, F decoder)
 // Raw objects kept as they are (records owned by later features); non-objects dropped.
 QList<JSONValeur> objetsBruts(const QJsonValue& v);
 
+// The same rules over the fast view used to load the store.
+std::optional<QString> texte(const VueJson& v);
+inline QString texte(const VueJson& v, const QString& defaut)
+{
+    auto t = texte(v);
+    return t ? std::move(*t) : defaut;
+}
+std::optional<QString> texteOpt(const VueJson& v);
+std::optional<double> nombre(const VueJson& v);
+inline double nombre(const VueJson& v, double defaut) { return nombre(v).value_or(defaut); }
+std::optional<qint64> entier(const VueJson& v);
+inline qint64 entier(const VueJson& v, qint64 defaut) { return entier(v).value_or(defaut); }
+std::optional<bool> booleen(const VueJson& v);
+inline bool booleen(const VueJson& v, bool defaut) { return booleen(v).value_or(defaut); }
+QStringList textes(const VueJson& v);
+std::optional<QStringList> textesOpt(const VueJson& v);
+QList<JSONValeur> objetsBruts(const VueJson& v);
+
+// Rule 5 for records that have depuisJson(const VueJson&).
+template<typename T>
+QList<T> liste(const VueJson& v)
+{
+    QList<T> r;
+    if (!v.isArray())
+        return r;
+    for (const VueJson& e : v)
+        if (auto x = T::depuisJson(e))
+            r.append(std::move(*x));
+    return r;
+}
+template<typename T>
+std::optional<QList<T>> listeOpt(const VueJson& v)
+{
+    if (!v.isArray())
+        return std::nullopt;
+    return liste<T>(v);
+}
+
 } // namespace lire
+
+QByteArray texteJsonCompact(const QJsonValue& v);
+
+// Decodes a record from a Qt JSON value (model output, engine answers): the
+// record's decoder runs over the fast view, so there is one set of rules.
+template<typename T>
+std::optional<T> depuisQt(const QJsonValue& v)
+{
+    auto doc = DocJson::analyser(texteJsonCompact(v));
+    if (!doc)
+        return std::nullopt;
+    return T::depuisJson(doc->racine());
+}
 
 // Compact JSON writer (no indentation, slashes not escaped), appending to a buffer.
 class EcrivainJson {

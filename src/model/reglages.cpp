@@ -5,15 +5,15 @@
 namespace vd::model {
 
 namespace {
-inline QJsonValue val(const QJsonObject& o, const char* k) { return o.value(QLatin1StringView(k)); }
-inline QString txt(const QJsonObject& o, const char* k, const QString& d = QString()) { return lire::texte(val(o, k), d); }
+inline VueJson val(const VueJson& o, const char* k) { return o.champ(k); }
+inline QString txt(const VueJson& o, const char* k, const QString& d = QString()) { return lire::texte(val(o, k), d); }
 } // namespace
 
-std::optional<Commercial> Commercial::depuisJson(const QJsonValue& v)
+std::optional<Commercial> Commercial::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Commercial c;
     c.prenom = txt(o, "prenom");
     c.nom = txt(o, "nom");
@@ -34,11 +34,11 @@ void ecrire(EcrivainJson& e, const Commercial& r)
     e.finObjet();
 }
 
-std::optional<ChoixModeles> ChoixModeles::depuisJson(const QJsonValue& v)
+std::optional<ChoixModeles> ChoixModeles::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     ChoixModeles m;
     if (auto l = lire::texteOpt(val(o, "live")))
         m.live = *l;
@@ -55,11 +55,11 @@ void ecrire(EcrivainJson& e, const ChoixModeles& r)
     e.finObjet();
 }
 
-std::optional<ReglagesSouffleur> ReglagesSouffleur::depuisJson(const QJsonValue& v)
+std::optional<ReglagesSouffleur> ReglagesSouffleur::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     ReglagesSouffleur s;
     s.fenetreContexteSec = lire::entier(val(o, "fenetreContexteSec"), 180);
     s.antiRepetition = lire::booleen(val(o, "antiRepetition"), true);
@@ -90,7 +90,7 @@ void ecrire(EcrivainJson& e, const ReglagesSouffleur& r)
     e.finObjet();
 }
 
-std::optional<ReglagesAudio> ReglagesAudio::depuisJson(const QJsonValue& v)
+std::optional<ReglagesAudio> ReglagesAudio::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
@@ -104,11 +104,11 @@ void ecrire(EcrivainJson& e, const ReglagesAudio& r)
     e.finObjet();
 }
 
-std::optional<ReglagesTranscription> ReglagesTranscription::depuisJson(const QJsonValue& v)
+std::optional<ReglagesTranscription> ReglagesTranscription::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     ReglagesTranscription t;
     t.moteur = txt(o, "moteur") == QLatin1String("deepgram") ? QStringLiteral("deepgram") : QStringLiteral("soniox");
     t.sonioxEurope = lire::booleen(val(o, "sonioxEurope"), false);
@@ -123,11 +123,11 @@ void ecrire(EcrivainJson& e, const ReglagesTranscription& r)
     e.finObjet();
 }
 
-std::optional<CibleEnregistrement> CibleEnregistrement::depuisJson(const QJsonValue& v)
+std::optional<CibleEnregistrement> CibleEnregistrement::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     CibleEnregistrement c;
     c.type = txt(o, "type", c.type);
     c.bundleId = txt(o, "bundleId");
@@ -146,11 +146,11 @@ void ecrire(EcrivainJson& e, const CibleEnregistrement& r)
     e.finObjet();
 }
 
-std::optional<ReglagesEnregistrement> ReglagesEnregistrement::depuisJson(const QJsonValue& v)
+std::optional<ReglagesEnregistrement> ReglagesEnregistrement::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     ReglagesEnregistrement r;
     r.actif = lire::booleen(val(o, "actif"), true);
     r.choisi = lire::booleen(val(o, "choisi"), false);
@@ -174,11 +174,11 @@ JSONValeur reglagesQuilloParDefaut()
     return JSONValeur(QJsonObject{{QStringLiteral("memoire"), true}, {QStringLiteral("modele"), QStringLiteral("claude-sonnet-5-5")}});
 }
 
-std::optional<Reglages> Reglages::depuisJson(const QJsonValue& v)
+std::optional<Reglages> Reglages::depuisJson(const VueJson& v)
 {
     if (!v.isObject())
         return std::nullopt;
-    const QJsonObject o = v.toObject();
+    const VueJson& o = v;
     Reglages r;
     r.onboarde = lire::booleen(val(o, "onboarde"), false);
     r.commercial = Commercial::depuisJson(val(o, "commercial")).value_or(Commercial{});
@@ -189,9 +189,9 @@ std::optional<Reglages> Reglages::depuisJson(const QJsonValue& v)
     r.audio = ReglagesAudio{};
     r.discret = lire::booleen(val(o, "discret"), true);
     r.relais = txt(o, "relais");
-    const QJsonValue q = val(o, "quillo");
+    const VueJson q = val(o, "quillo");
     if (q.isObject())
-        r.quillo = JSONValeur(q);
+        r.quillo = JSONValeur(q.versQt());
     r.conservationMois = lire::entier(val(o, "conservationMois"));
     r.enregistrement = ReglagesEnregistrement::depuisJson(val(o, "enregistrement")).value_or(ReglagesEnregistrement{});
     r.transcription = ReglagesTranscription::depuisJson(val(o, "transcription")).value_or(ReglagesTranscription{});

@@ -8,14 +8,16 @@ struct Commercial {
     QString prenom, nom, role, email;
     QString style = QStringLiteral("consultatif");
     bool operator==(const Commercial&) const = default;
-    static std::optional<Commercial> depuisJson(const QJsonValue& v);
+    static std::optional<Commercial> depuisJson(const VueJson& v);
+    static std::optional<Commercial> depuisJson(const QJsonValue& v) { return depuisQt<Commercial>(v); }
 };
 
 struct ChoixModeles {
     QString live = QStringLiteral("claude-haiku-4-5");
     QString analyse = QStringLiteral("claude-sonnet-5-5");
     bool operator==(const ChoixModeles&) const = default;
-    static std::optional<ChoixModeles> depuisJson(const QJsonValue& v);
+    static std::optional<ChoixModeles> depuisJson(const VueJson& v);
+    static std::optional<ChoixModeles> depuisJson(const QJsonValue& v) { return depuisQt<ChoixModeles>(v); }
 };
 
 struct ReglagesSouffleur {
@@ -29,27 +31,31 @@ struct ReglagesSouffleur {
     bool masquerPendantPartage = true;
     bool animations = false;                          // never read from the file
     bool operator==(const ReglagesSouffleur&) const = default;
-    static std::optional<ReglagesSouffleur> depuisJson(const QJsonValue& v);
+    static std::optional<ReglagesSouffleur> depuisJson(const VueJson& v);
+    static std::optional<ReglagesSouffleur> depuisJson(const QJsonValue& v) { return depuisQt<ReglagesSouffleur>(v); }
 };
 
 struct ReglagesAudio {
     QString source = QStringLiteral("micro+mac");   // the only source there is
     bool operator==(const ReglagesAudio&) const = default;
-    static std::optional<ReglagesAudio> depuisJson(const QJsonValue& v);
+    static std::optional<ReglagesAudio> depuisJson(const VueJson& v);
+    static std::optional<ReglagesAudio> depuisJson(const QJsonValue& v) { return depuisQt<ReglagesAudio>(v); }
 };
 
 struct ReglagesTranscription {
     QString moteur = QStringLiteral("soniox");   // "soniox" | "deepgram"
     bool sonioxEurope = false;
     bool operator==(const ReglagesTranscription&) const = default;
-    static std::optional<ReglagesTranscription> depuisJson(const QJsonValue& v);
+    static std::optional<ReglagesTranscription> depuisJson(const VueJson& v);
+    static std::optional<ReglagesTranscription> depuisJson(const QJsonValue& v) { return depuisQt<ReglagesTranscription>(v); }
 };
 
 struct CibleEnregistrement {
     QString type = QStringLiteral("ecran");
     QString bundleId, nomApp, titre;
     bool operator==(const CibleEnregistrement&) const = default;
-    static std::optional<CibleEnregistrement> depuisJson(const QJsonValue& v);
+    static std::optional<CibleEnregistrement> depuisJson(const VueJson& v);
+    static std::optional<CibleEnregistrement> depuisJson(const QJsonValue& v) { return depuisQt<CibleEnregistrement>(v); }
 };
 
 struct ReglagesEnregistrement {
@@ -61,7 +67,8 @@ struct ReglagesEnregistrement {
         "ne le soit pas, dites-le simplement en début d'appel.");
     CibleEnregistrement cible;
     bool operator==(const ReglagesEnregistrement&) const = default;
-    static std::optional<ReglagesEnregistrement> depuisJson(const QJsonValue& v);
+    static std::optional<ReglagesEnregistrement> depuisJson(const VueJson& v);
+    static std::optional<ReglagesEnregistrement> depuisJson(const QJsonValue& v) { return depuisQt<ReglagesEnregistrement>(v); }
 };
 
 JSONValeur reglagesQuilloParDefaut();
@@ -81,7 +88,8 @@ struct Reglages {
     ReglagesEnregistrement enregistrement;
     ReglagesTranscription transcription;
     bool operator==(const Reglages&) const = default;
-    static std::optional<Reglages> depuisJson(const QJsonValue& v);
+    static std::optional<Reglages> depuisJson(const VueJson& v);
+    static std::optional<Reglages> depuisJson(const QJsonValue& v) { return depuisQt<Reglages>(v); }
 };
 
 void ecrire(EcrivainJson& e, const Commercial& r);

@@ -92,9 +92,8 @@ void Store::charger()
     f.close();
     if (octets.isEmpty())
         return;
-    const QJsonDocument doc = QJsonDocument::fromJson(octets);
-    octets.clear();
-    auto etat = doc.isObject() ? Etat::depuisJson(doc.object()) : std::nullopt;
+    const auto doc = DocJson::analyser(std::move(octets));
+    auto etat = (doc && doc->racine().isObject()) ? Etat::depuisJson(doc->racine()) : std::nullopt;
     if (etat) {
         etat_ = std::move(*etat);
         return;
@@ -230,15 +229,14 @@ ResultatVide<QString> Store::exporterVers(const QString& chemin) const
 
 ResultatVide<ErreurStore> Store::importerSauvegarde(const QByteArray& donnees)
 {
-    QJsonParseError err;
-    const QJsonDocument doc = QJsonDocument::fromJson(donnees, &err);
-    if (err.error != QJsonParseError::NoError || !doc.isObject())
+    const auto doc = DocJson::analyser(donnees);
+    if (!doc || !doc->racine().isObject())
         return echec(ErreurStore::illisible(QStringLiteral("Ce fichier n'est pas un JSON valide.")));
-    const QJsonObject o = doc.object();
+    const VueJson o = doc->racine();
     static const char* const cles[] = {"reglages", "profilsClients", "objections", "contacts", "interactions", "appels"};
     bool reconnu = false;
     for (const char* c : cles)
-        reconnu = reconnu || o.contains(QLatin1StringView(c));
+        reconnu = reconnu || o.champ(c).existe();
     const QString pasSauvegarde = QStringLiteral("Ce fichier ne ressemble pas à une sauvegarde Vendalo.");
     if (!reconnu)
         return echec(ErreurStore::illisible(pasSauvegarde));

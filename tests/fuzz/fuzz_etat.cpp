@@ -10,6 +10,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray octets(reinterpret_cast<const char*>(data), qsizetype(size));
     const QJsonDocument doc = QJsonDocument::fromJson(octets);
+    // The store's own reader and Qt's agree on what an object decodes to.
+    const auto vue = vd::model::DocJson::analyser(octets);
+    if (vue && vue->racine().isObject() && doc.isObject()) {
+        auto a = vd::model::Etat::depuisJson(vue->racine());
+        auto b = vd::model::Etat::depuisJson(doc.object());
+        if (!a || !b || vd::model::versTexteJson(*a) != vd::model::versTexteJson(*b))
+            std::abort();
+    }
     auto etat = vd::model::Etat::depuisJson(doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array()));
     if (!etat)
         return 0;

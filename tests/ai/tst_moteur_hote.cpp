@@ -1,0 +1,280 @@
+// The engine host on JavaScriptCore, with small scripts written for each case:
+// loading failures, exception texts, decoding, numbers, data fallbacks, memo.
+#include "ai/moteur.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vd::ai;
+
+namespace {
+
+QByteArray scriptEssaiLu()
+{
+    QFile f(QStringLiteral(VD_SOURCE_DIR "/tests/ai/moteur_essai.js"));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("moteur_essai.js introuvable");
+    return f.readAll();
+}
+const QByteArray scriptEssai = scriptEssaiLu();
+
+} // namespace
+
+class TstMoteurHote : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dossier;
+    QString ecrire(const QString& nom, const QByteArray& contenu)
+    {
+        const QString chemin = dossier.filePath(nom);
+        QFile f(chemin);
+        if (!f.open(QIODevice::WriteOnly))
+            qFatal("écriture impossible");
+        f.write(contenu);
+        return chemin;
+    }
+
+private Q_SLOTS:
+    void fichierAbsentEchecDefinitif()
+    {
+        const QString chemin = dossier.filePath(QStringLiteral("absent/moteur.js"));
+        Moteur m(chemin);
+        auto r = m.appeler(QStringLiteral("texte"));
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().genre, ErreurMoteur::Genre::chargement);
+        QCOMPARE(r.erreur().detail, QStringLiteral("Le fichier moteur.js est introuvable dans l'app."));
+        QCOMPARE(r.erreur().description(), QStringLiteral("Le moteur n'a pas pu démarrer. Le fichier moteur.js est introuvable dans l'app."));
+        // The file appears afterwards: no second attempt is made.
+        QVERIFY(QDir().mkpath(dossier.filePath(QStringLiteral("absent"))));
+        QFile f(chemin);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(scriptEssai);
+        f.close();
+        auto r2 = m.appelerTexte(QStringLiteral("texte"));
+        QVERIFY(!r2);
+        QCOMPARE(r2.erreur().genre, ErreurMoteur::Genre::chargement);
+        QCOMPARE(m.charger(), std::optional<QString>(QStringLiteral("Le fichier moteur.js est introuvable dans l'app.")));
+    }
+
+    void echecsDeChargement_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("attendu");   // empty: any non-empty message other than the two fixed ones
+        QTest::newRow("erreur de syntaxe") << QByteArray("var Moteur = {;") << QString();
+        QTest::newRow("global absent") << QByteArray("var Autre = {};") << QStringLiteral("Le global Moteur est absent de moteur.js.");
+        QTest::newRow("global null") << QByteArray("var Moteur = null;") << QStringLiteral("Le global Moteur est absent de moteur.js.");
+        QTest::newRow("global indéfini") << QByteArray("var Moteur;") << QStringLiteral("Le global Moteur est absent de moteur.js.");
+        QTest::newRow("exception au chargement") << QByteArray("throw new Error('Panne au chargement');") << QStringLiteral("Panne au chargement");
+    }
+    void echecsDeChargement()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, attendu);
+        Moteur m(ecrire(QStringLiteral("charge_%1.js").arg(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')), script));
+        auto r = m.appelerNombre(QStringLiteral("nombre"));
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().genre, ErreurMoteur::Genre::chargement);
+        if (attendu.isEmpty()) {
+            QVERIFY(!r.erreur().detail.isEmpty());
+            QVERIFY(r.erreur().detail != QStringLiteral("Le global Moteur est absent de moteur.js."));
+            QVERIFY(r.erreur().detail != QStringLiteral("Le fichier moteur.js est introuvable dans l'app."));
+        } else {
+            QCOMPARE(r.erreur().detail, attendu);
+        }
+        QVERIFY(r.erreur().description().startsWith(QStringLiteral("Le moteur n'a pas pu démarrer. ")));
+        // Every later call reports the same failure; data falls back to the built-in values.
+        QCOMPARE(m.appeler(QStringLiteral("texte")).erreur().detail, r.erreur().detail);
+        QCOMPARE(m.donnee(QStringLiteral("TYPES_APPEL")), QJsonValue(QJsonArray{QStringLiteral("decouverte")}));
+    }
+
+    void globalDeclareEnConst()
+    {
+        Moteur m(ecrire(QStringLiteral("const.js"), "const Moteur = { f: function () { return 'ok'; } };"));
+        QCOMPARE(m.charger(), std::nullopt);
+        QCOMPARE(m.appelerTexte(QStringLiteral("f")).valeur(), QStringLiteral("ok"));
+    }
+
+    void textesDesExceptions_data()
+    {
+        QTest::addColumn<QString>("fonction");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("message") << "leveErreur" << "Message clair";
+        QTest::newRow("message undefined") << "leveUndefined" << "Error: undefined";
+        QTest::newRow("texte levé") << "leveTexte" << "texte brut";
+        QTest::newRow("message vide") << "leveObjetVide" << "[object Object]";
+        QTest::newRow("texte propre de l'objet") << "leveMaison" << "Erreur maison";
+        QTest::newRow("fonction absente") << "absente" << "Moteur.absente n'a rien rendu.";
+        QTest::newRow("propriété qui n'est pas une fonction") << "donnees" << "Moteur.donnees n'a rien rendu.";
+    }
+    void textesDesExceptions()
+    {
+        QFETCH(QString, fonction);
+        QFETCH(QString, message);
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        auto r = m.appeler(fonction);
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().genre, ErreurMoteur::Genre::js);
+        QCOMPARE(r.erreur().detail, message);
+        QCOMPARE(r.erreur().description(), message);
+        // The context stays usable after the failure.
+        auto apres = m.appelerTexte(QStringLiteral("texte"));
+        QVERIFY(apres);
+        QCOMPARE(apres.valeur(), QStringLiteral("bonjour"));
+    }
+
+    void undefinedVoulu()
+    {
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        auto r = m.appeler(QStringLiteral("rien"));
+        QVERIFY(r);
+        QCOMPARE(r.valeur().type, ValeurJS::Type::indefini);
+        QVERIFY(m.aFonction(QStringLiteral("rien")));
+        QVERIFY(!m.aFonction(QStringLiteral("absente")));
+        QVERIFY(!m.aFonction(QStringLiteral("donnees")));
+    }
+
+    void decodage_data()
+    {
+        QTest::addColumn<QString>("fonction");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("objet au lieu de texte") << "objet" << "Moteur.objet n'a pas rendu de texte JSON.";
+        QTest::newRow("nombre au lieu de texte") << "nombre" << "Moteur.nombre n'a pas rendu de texte JSON.";
+        QTest::newRow("texte vide") << "vide" << "Moteur.vide a rendu un texte vide.";
+        QTest::newRow("texte qui n'est pas du JSON") << "pasJson" << "Le texte rendu par Moteur.pasJson n'est pas du JSON valide (caractère 0).";
+    }
+    void decodage()
+    {
+        QFETCH(QString, fonction);
+        QFETCH(QString, detail);
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        auto r = m.appelerJSON(fonction);
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().genre, ErreurMoteur::Genre::decodage);
+        QCOMPARE(r.erreur().detail, detail);
+        QCOMPARE(r.erreur().description(), QStringLiteral("Réponse du moteur illisible. ") + detail);
+    }
+
+    void jsonTexteEtScalaires()
+    {
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        auto j = m.appelerJSON(QStringLiteral("jsonValide"));
+        QVERIFY(j);
+        QCOMPARE(j.valeur().toObject().value(QStringLiteral("cle")).toString(), QStringLiteral("é/è"));
+        QCOMPARE(j.valeur().toObject().value(QStringLiteral("n")).toArray().size(), 2);
+        QCOMPARE(m.appelerNombre(QStringLiteral("nombre")).valeur(), 42.5);
+        QCOMPARE(m.appelerBooleen(QStringLiteral("vrai")).valeur(), true);
+        QVERIFY(!m.appelerBooleen(QStringLiteral("texte")));
+    }
+
+    void nombreIllisible_data()
+    {
+        QTest::addColumn<QString>("fonction");
+        QTest::newRow("texte") << "scoreExpress";
+        QTest::newRow("NaN") << "nonNombre";
+    }
+    void nombreIllisible()
+    {
+        QFETCH(QString, fonction);
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        auto r = m.appelerNombre(fonction);
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().description(), QStringLiteral("Moteur.") + fonction + QStringLiteral(" n'a pas rendu de nombre."));
+    }
+
+    void arguments()
+    {
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        const QJsonObject objet{{QStringLiteral("z"), 1}, {QStringLiteral("a"), QStringLiteral("http://x/y")}};
+        auto r = m.appelerJSON(QStringLiteral("echo"), {QStringLiteral("texte"), 3.5, true, objet, QJsonValue::Null});
+        QVERIFY(r);
+        const QJsonArray a = r.valeur().toArray();
+        QCOMPARE(a.at(0).toString(), QStringLiteral("string"));
+        QCOMPARE(a.at(1).toString(), QStringLiteral("texte"));
+        QCOMPARE(a.at(2).toString(), QStringLiteral("number"));
+        QCOMPARE(a.at(3).toDouble(), 3.5);
+        QCOMPARE(a.at(4).toString(), QStringLiteral("boolean"));
+        QCOMPARE(a.at(6).toString(), QStringLiteral("string"));
+        // Records travel as JSON text with sorted keys and "/" left as it is.
+        QCOMPARE(a.at(7).toString(), QStringLiteral("{\"a\":\"http://x/y\",\"z\":1}"));
+        QCOMPARE(a.at(8).toBool(), true);
+    }
+
+    void replisDesDonnees_data()
+    {
+        QTest::addColumn<QString>("cle");
+        QTest::addColumn<QByteArray>("attendu");   // "repli": the built-in value
+        QTest::newRow("liste vide") << "TYPES_APPEL" << QByteArray("repli");
+        QTest::newRow("mauvais genre") << "ETAPES" << QByteArray("repli");
+        QTest::newRow("null") << "LANGUES" << QByteArray("repli");
+        QTest::newRow("absente") << "TACHES_LIVE" << QByteArray("repli");
+        QTest::newRow("absente, sans repli") << "METHODES" << QByteArray("null");
+        QTest::newRow("donnée du script") << "MODELES" << QByteArray("[{\"description\":\"Le seul\",\"id\":\"m1\",\"libelle\":\"Un\"}]");
+        QTest::newRow("donnée du script sans repli") << "PHASES_ETAPE" << QByteArray("{\"nouveau\":\"prospection\"}");
+    }
+    void replisDesDonnees()
+    {
+        QFETCH(QString, cle);
+        QFETCH(QByteArray, attendu);
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        const QJsonValue v = m.donnee(cle);
+        if (attendu == "repli") {
+            QCOMPARE(v, Moteur::donneeParDefaut(cle));
+            QVERIFY(!v.isNull());
+        } else {
+            QCOMPARE(texteJsonTrie(v), attendu);
+        }
+    }
+
+    void replisAttendus()
+    {
+        QCOMPARE(Moteur::donneeParDefaut(QStringLiteral("ETAPES")).toArray().size(), 9);
+        QCOMPARE(Moteur::donneeParDefaut(QStringLiteral("ETAPES")).toArray().at(3).toObject().value(QStringLiteral("couleur")).toString(), QStringLiteral("#0044FF"));
+        QCOMPARE(Moteur::donneeParDefaut(QStringLiteral("TACHES_LIVE")), QJsonValue(QJsonArray{QStringLiteral("objection"), QStringLiteral("questions"),
+                                                                                                 QStringLiteral("recap"), QStringLiteral("libre")}));
+        QCOMPARE(Moteur::donneeParDefaut(QStringLiteral("TYPE_SUGGERE_PAR_ETAPE")).toObject().value(QStringLiteral("gagne")).toString(), QStringLiteral("upsell"));
+        QCOMPARE(Moteur::donneeParDefaut(QStringLiteral("ETAPES_ANALYSE")).toArray().size(), 5);
+        double poids = 0;
+        for (const QJsonValue& d : Moteur::donneeParDefaut(QStringLiteral("DIMENSIONS")).toArray())
+            poids += d.toObject().value(QStringLiteral("poids")).toDouble();
+        QCOMPARE(qRound(poids * 100), 100);
+    }
+
+    void donneesLuesUneFois()
+    {
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        QCOMPARE(m.donnee(QStringLiteral("MODELES")).toArray().at(0).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("m1"));
+        QVERIFY(m.appelerBooleen(QStringLiteral("changerDonnees")).valeur());
+        QCOMPARE(m.donnee(QStringLiteral("MODELES")).toArray().at(0).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("m1"));
+    }
+
+    void phasesMemorisees()
+    {
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        QCOMPARE(m.phaseDeduite(QStringLiteral("demo")).valeur(), QStringLiteral("phase:demo"));
+        QCOMPARE(m.phaseDeduite(QStringLiteral("demo")).valeur(), QStringLiteral("phase:demo"));
+        QCOMPARE(m.phaseDeduite(QStringLiteral("suivi")).valeur(), QStringLiteral("phase:suivi"));
+        QCOMPARE(m.appelerNombre(QStringLiteral("compteurPhases")).valeur(), 2.0);
+        // A failing phase function is not memoised as a success.
+        auto e = m.phaseEtape(QStringLiteral("demo"));
+        QVERIFY(!e);
+        QCOMPARE(e.erreur().detail, QStringLiteral("Moteur.phaseEtape n'a rien rendu."));
+    }
+
+    void sequenceTenantLeVerrou()
+    {
+        Moteur m(ecrire(QStringLiteral("essai.js"), scriptEssai));
+        const int n = m.enSequence([](Moteur& x) {
+            auto a = x.appeler(QStringLiteral("rien"));
+            auto b = x.appelerNombre(QStringLiteral("nombre"));
+            return a && b ? 2 : 0;
+        });
+        QCOMPARE(n, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstMoteurHote)
+#include "tst_moteur_hote.moc"

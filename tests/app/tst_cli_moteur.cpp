@@ -1,0 +1,150 @@
+// « vendalo moteur », « vendalo autotest » and VD_TEST_MOTEUR=1, run as the user would.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TstCliMoteur : public QObject {
+    Q_OBJECT
+    QTemporaryDir dossier;
+
+    struct Sortie {
+        int code = -1;
+        QString sortie, erreurs;
+    };
+    Sortie lancer(const QStringList& args, const QMap<QString, QString>& env = {}, const QByteArray& entree = {})
+    {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
+        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
+        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        for (auto it = env.cbegin(); it != env.cend(); ++it)
+            e.insert(it.key(), it.value());
+        p.setProcessEnvironment(e);
+        p.start(QStringLiteral(VD_VENDALO_BIN), args);
+        if (!entree.isEmpty())
+            p.write(entree);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(60000))
+            return {};
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+private Q_SLOTS:
+    void compterQuestions()
+    {
+        const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("compterQuestions"), QStringLiteral("Vous utilisez quoi aujourd'hui ? Et combien ça vous coûte")});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.sortie, QStringLiteral("2\n"));
+    }
+
+    void resultatsSimples_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("sortie");
+        QTest::newRow("booléen") << QStringList{QStringLiteral("repliSupporte"), QStringLiteral("claude-haiku-4-5")} << "false\n";
+        QTest::newRow("null") << QStringList{QStringLiteral("resoudreEcheance"), QStringLiteral("à définir"), QStringLiteral("2026-12-07")} << "null\n";
+        QTest::newRow("texte") << QStringList{QStringLiteral("resoudreEcheance"), QStringLiteral("demain"), QStringLiteral("2026-12-07")} << "2026-12-08\n";
+        QTest::newRow("rien, sans échec") << QStringList{QStringLiteral("chargerEtat"), QStringLiteral("{}")} << "";
+        QTest::newRow("argument JSON") << QStringList{QStringLiteral("compterQuestions"), QStringLiteral("[{\"locuteur\":\"vous\",\"texte\":\"Quel budget ?\"}]")} << "1\n";
+    }
+    void resultatsSimples()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, sortie);
+        const Sortie s = lancer(QStringList{QStringLiteral("moteur")} + args);
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.sortie, sortie);
+    }
+
+    void argumentDansUnFichier()
+    {
+        QFile f(dossier.filePath(QStringLiteral("appel.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"duree\": 20, \"transcript\": [{\"locuteur\": \"vous\", \"texte\": \"Quel budget ?\", \"debutMs\": 0, \"finMs\": 5000},"
+                " {\"locuteur\": \"prospect\", \"texte\": \"Aucun.\", \"debutMs\": 6000, \"finMs\": 21000}]}");
+        f.close();
+        const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("metriques"), QLatin1Char('@') + f.fileName()});
+        QCOMPARE(s.code, 0);
+        const QJsonObject m = QJsonDocument::fromJson(s.sortie.toUtf8()).object();
+        QCOMPARE(m.value(QStringLiteral("partVous")).toInt(), 25);
+        QCOMPARE(m.value(QStringLiteral("questionsVous")).toInt(), 1);
+        QCOMPARE(m.value(QStringLiteral("dureeSec")).toInt(), 20);
+    }
+
+    void erreurs_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("code");
+        QTest::newRow("fonction absente") << QStringList{QStringLiteral("moteur"), QStringLiteral("inexistante")} << "Moteur.inexistante n'a rien rendu.\n" << 1;
+        QTest::newRow("erreur du script") << QStringList{QStringLiteral("moteur"), QStringLiteral("payloadAnalyse"), QStringLiteral("{}")} << "Le payload d'analyse est incomplet.\n" << 1;
+        QTest::newRow("sans nom") << QStringList{QStringLiteral("moteur")} << "" << 2;
+        QTest::newRow("option inconnue") << QStringList{QStringLiteral("moteur"), QStringLiteral("--vite"), QStringLiteral("etatDemo")} << "" << 2;
+        QTest::newRow("fichier d'argument absent") << QStringList{QStringLiteral("moteur"), QStringLiteral("metriques"), QStringLiteral("@/nulle/part.json")} << "" << 1;
+    }
+    void erreurs()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QFETCH(int, code);
+        const Sortie s = lancer(args);
+        QCOMPARE(s.code, code);
+        QVERIFY(s.sortie.isEmpty());
+        if (!message.isEmpty())
+            QCOMPARE(s.erreurs, message);
+        else
+            QVERIFY(!s.erreurs.isEmpty());
+    }
+
+    void moteurIntrouvable()
+    {
+        const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("etatDemo")}, {{QStringLiteral("VD_RESOURCES_DIR"), dossier.filePath(QStringLiteral("vide"))}});
+        QCOMPARE(s.code, 1);
+        QVERIFY2(s.erreurs.endsWith(QStringLiteral("Le moteur n'a pas pu démarrer. Le fichier moteur.js est introuvable dans l'app.\n")), qPrintable(s.erreurs));
+        const Sortie a = lancer({QStringLiteral("autotest")}, {{QStringLiteral("VD_RESOURCES_DIR"), dossier.filePath(QStringLiteral("vide"))}});
+        QCOMPARE(a.code, 1);
+        QVERIFY(a.sortie.contains(QStringLiteral("✗ Le moteur se charge")));
+    }
+
+    void etatDemoImportable()
+    {
+        const Sortie demo = lancer({QStringLiteral("moteur"), QStringLiteral("etatDemo")});
+        QCOMPARE(demo.code, 0);
+        const QJsonObject etat = QJsonDocument::fromJson(demo.sortie.toUtf8()).object();
+        QVERIFY(etat.value(QStringLiteral("contacts")).toArray().size() >= 12);
+        const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, {}, demo.sortie.toUtf8());
+        QCOMPARE(import.code, 0);
+        const QJsonObject r = QJsonDocument::fromJson(import.sortie.toUtf8()).object();
+        QCOMPARE(r.value(QStringLiteral("message")).toString(), QStringLiteral("Données importées."));
+        QCOMPARE(r.value(QStringLiteral("contacts")).toInt(), etat.value(QStringLiteral("contacts")).toArray().size());
+        QCOMPARE(r.value(QStringLiteral("appels")).toInt(), etat.value(QStringLiteral("appels")).toArray().size());
+        // The store now on disk is what the engine reads before a task.
+        const Sortie ctx = lancer({QStringLiteral("moteur"), QStringLiteral("contexteAppel"), QStringLiteral("{\"contactId\":\"c_morel\"}")});
+        QCOMPARE(ctx.code, 0);
+        QCOMPARE(QJsonDocument::fromJson(ctx.sortie.toUtf8()).object().value(QStringLiteral("contact")).toObject().value(QStringLiteral("societe")).toString(),
+                 QStringLiteral("Thermiq Services"));
+        const Sortie sans = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("contexteAppel"), QStringLiteral("{\"contactId\":\"c_morel\"}")});
+        QVERIFY(QJsonDocument::fromJson(sans.sortie.toUtf8()).object().value(QStringLiteral("contact")).isNull());
+    }
+
+    void autotest()
+    {
+        const Sortie s = lancer({QStringLiteral("autotest")});
+        QCOMPARE(s.code, 0);
+        QVERIFY(s.sortie.startsWith(QStringLiteral("Vendalo · auto-test du moteur\n")));
+        QVERIFY(s.sortie.contains(QStringLiteral("✓ Une échéance n'est jamais inventée")));
+        QVERIFY(!s.sortie.contains(QStringLiteral("✗")));
+        const Sortie env = lancer({}, {{QStringLiteral("VD_TEST_MOTEUR"), QStringLiteral("1")}});
+        QCOMPARE(env.code, 0);
+        QCOMPARE(env.sortie, s.sortie);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCliMoteur)
+#include "tst_cli_moteur.moc"
