@@ -25,6 +25,8 @@ const QList<Commande>& commandes()
         {QStringLiteral("ia"), QStringLiteral("ia [--demo] TACHE PAYLOAD-JSON [--modele M]"),
          QStringLiteral("Envoie une demande à Quillo par la route disponible ; les valeurs partielles vont sur la sortie d'erreur, le texte final sur la sortie standard."),
          &commandeIa},
+        {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
+         QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
     };
     return liste;
 }

@@ -9,5 +9,6 @@ int commandeMoteur(const QStringList& args);
 int commandeAutotest(const QStringList& args);
 int commandeCles(const QStringList& args);
 int commandeIa(const QStringList& args);
+int commandeCloud(const QStringList& args);
 
 } // namespace vd::app

@@ -1,0 +1,608 @@
+// Sign-in, session life and callback links of the backend client, against
+// the local backend emulator and a fake clock.
+#include "outilscloud.h"
+
+#include <QSignalSpy>
+
+using namespace vd::cloud;
+using vd::fakes::FauxSupabase;
+using vd::fakes::ReponseHttpFactice;
+using vd::tests::BancCloud;
+using vd::tests::attendre;
+
+namespace {
+const QString lea = QStringLiteral("lea@exemple.fr");
+}
+
+class TestClientSupabase : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        b = std::make_unique<BancCloud>();
+        QVERIFY(b->demarrer());
+    }
+    void cleanup() { b.reset(); }
+
+    void connexionSigneeEtGardee()
+    {
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        QList<ClientSupabase::Evenement> evenements;
+        b->client->surSession = [&](const std::optional<SessionAuth>& s, ClientSupabase::Evenement e) {
+            QVERIFY(s.has_value());
+            evenements.append(e);
+        };
+        auto r = attendre(b->client->connecter(QStringLiteral("  Lea@Exemple.FR "), QStringLiteral("motdepasse1")));
+        QVERIFY(r.ok());
+        QCOMPARE(evenements, QList<ClientSupabase::Evenement>{ClientSupabase::Evenement::connexion});
+        QCOMPARE(b->client->session()->utilisateur.email, lea);
+        QVERIFY(b->client->session()->utilisateur.emailConfirme);
+        QCOMPARE(b->client->session()->expireLe, b->horloge.maintenant().addSecs(3600));
+
+        const auto req = b->serveur.requetes(QStringLiteral("/auth/v1/token")).value(0);
+        QCOMPARE(req.item(QStringLiteral("grant_type")), QStringLiteral("password"));
+        QCOMPARE(req.json().toObject().value(QStringLiteral("email")).toString(), lea);
+        QCOMPARE(req.entete("apikey"), QByteArray("cle-anon-test"));
+        QCOMPARE(req.entete("authorization"), QByteArray("Bearer cle-anon-test"));
+        QCOMPARE(req.entete("accept"), QByteArray("application/json"));
+        QCOMPARE(req.entete("x-client-info"), QByteArray("vendalo-mac/2.0"));
+        QCOMPARE(req.entete("content-type"), QByteArray("application/json"));
+
+        // A new run reads the session back from the credential store.
+        b->nouveauClient();
+        QVERIFY(b->client->connecte());
+        QCOMPARE(b->client->session()->utilisateur.email, lea);
+    }
+
+    void connexionRefusee()
+    {
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        auto r = attendre(b->client->connecter(lea, QStringLiteral("mauvais-mdp")));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::auth);
+        QCOMPARE(r.erreur().message, QStringLiteral("Email ou mot de passe incorrect."));
+        QVERIFY(!b->client->connecte());
+        QVERIFY(!b->coffre.lire(StockageSession::cleSession));
+
+        b->serveur.ajouterUtilisateur(QStringLiteral("tom@exemple.fr"), QStringLiteral("motdepasse1"), false);
+        r = attendre(b->client->connecter(QStringLiteral("tom@exemple.fr"), QStringLiteral("motdepasse1")));
+        QCOMPARE(r.erreur().message, QStringLiteral("Confirmez d'abord votre email : ouvrez le lien reçu."));
+    }
+
+    void motDePasseCourtSansRequete_data()
+    {
+        QTest::addColumn<QString>("motDePasse");
+        QTest::newRow("7 caracteres") << "abcdefg";
+        QTest::newRow("vide") << "";
+        QTest::newRow("7 accentues") << "éèàçùêô";
+    }
+    void motDePasseCourtSansRequete()
+    {
+        QFETCH(QString, motDePasse);
+        auto r = attendre(b->client->inscrire(lea, motDePasse));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur().code, QStringLiteral("weak_password"));
+        QCOMPARE(r.erreur().statut, 422);
+        QCOMPARE(r.erreur().message, QStringLiteral("Mot de passe trop faible : 8 caractères au moins."));
+        QVERIFY(b->connecter());
+        b->serveur.viderJournal();
+        auto c = attendre(b->client->changerMotDePasse(motDePasse));
+        QCOMPARE(c.erreur().code, QStringLiteral("weak_password"));
+        QCOMPARE(b->serveur.journal().size(), 0);
+    }
+
+    void inscriptionPuisLienDeConfirmation()
+    {
+        const QJsonObject donnees{{QStringLiteral("nom"), QStringLiteral("Léa Martin")},
+                                  {QStringLiteral("entreprise"), QStringLiteral("Lumen")},
+                                  {QStringLiteral("source"), QStringLiteral("app")}};
+        auto r = attendre(b->client->inscrire(QStringLiteral(" LEA@exemple.fr"), QStringLiteral("motdepasse1"), donnees));
+        QVERIFY(r.ok());
+        QCOMPARE(r.valeur(), false);   // e-mail to confirm first
+        QVERIFY(!b->client->connecte());
+        const auto req = b->serveur.requetes(QStringLiteral("/auth/v1/signup")).value(0);
+        QCOMPARE(req.item(QStringLiteral("redirect_to")), QStringLiteral("vendalo2://auth-callback"));
+        const QJsonObject corps = req.json().toObject();
+        QCOMPARE(corps.value(QStringLiteral("email")).toString(), lea);
+        QCOMPARE(corps.value(QStringLiteral("data")).toObject(), donnees);
+        QCOMPARE(corps.value(QStringLiteral("code_challenge_method")).toString(), QStringLiteral("s256"));
+        const auto pkce = b->stockage.lirePkce();
+        QVERIFY(pkce);
+        QCOMPARE(pkce->type, QStringLiteral("signup"));
+        QCOMPARE(pkce->email, lea);
+        QCOMPARE(corps.value(QStringLiteral("code_challenge")).toString(), defiPkce(pkce->verificateur));
+        QCOMPARE(b->serveur.metadonnees(lea), donnees);
+
+        const QString code = b->serveur.codePour(lea);
+        auto l = attendre(b->client->traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback?code=") + code)));
+        QVERIFY2(l.ok(), qPrintable(l.ok() ? QString() : l.erreur().message));
+        QCOMPARE(l.valeur(), QStringLiteral("signup"));
+        QVERIFY(b->client->connecte());
+        QVERIFY(!b->stockage.lirePkce());
+        const auto echange = b->serveur.requetes(QStringLiteral("/auth/v1/token")).value(0);
+        QCOMPARE(echange.item(QStringLiteral("grant_type")), QStringLiteral("pkce"));
+        QCOMPARE(echange.json().toObject().value(QStringLiteral("code_verifier")).toString(), pkce->verificateur);
+    }
+
+    void inscriptionSansConfirmation()
+    {
+        b->serveur.confirmationRequise = false;
+        auto r = attendre(b->client->inscrire(lea, QStringLiteral("motdepasse1")));
+        QVERIFY(r.ok());
+        QVERIFY(r.valeur());
+        QVERIFY(b->client->connecte());
+        r = attendre(b->client->inscrire(lea, QStringLiteral("motdepasse1")));
+        QCOMPARE(r.erreur().message, QStringLiteral("Un compte existe déjà avec cet email. Connectez-vous."));
+    }
+
+    void lienCodeSansPkce()
+    {
+        auto l = attendre(b->client->traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback?code=abc"))));
+        QVERIFY(!l.ok());
+        QCOMPARE(l.erreur().code, QStringLiteral("pkce_absent"));
+        QCOMPARE(l.erreur().message, QStringLiteral("Email confirmé. Connectez-vous."));
+        QCOMPARE(b->serveur.journal().size(), 0);
+    }
+
+    void lienMauvaisVerificateur()
+    {
+        QVERIFY(attendre(b->client->demanderReinitialisation(lea)).ok());
+        const QString code = b->serveur.codePour(lea);
+        b->stockage.ecrirePkce(PKCEEnAttente{QStringLiteral("autre-verificateur"), QStringLiteral("recovery"), lea});
+        auto l = attendre(b->client->traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback?code=") + code)));
+        QCOMPARE(l.erreur().code, QStringLiteral("bad_code_verifier"));
+        QCOMPARE(l.erreur().message, QStringLiteral("Email confirmé. Connectez-vous."));
+        QVERIFY(!b->client->connecte());
+    }
+
+    void lienErreurs_data()
+    {
+        QTest::addColumn<QString>("lien");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("otp dans le fragment")
+            << "vendalo2://auth-callback#error=access_denied&error_code=otp_expired&error_description=Email+link+is+invalid+or+has+expired"
+            << "Ce lien a expiré ou a déjà servi. Demandez-en un nouveau.";
+        QTest::newRow("otp texte seul") << "vendalo2://auth-callback?error=access_denied&error_description=Email%20link%20has%20expired"
+                                        << "Ce lien a expiré ou a déjà servi. Demandez-en un nouveau.";
+        QTest::newRow("vide") << "vendalo2://auth-callback" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
+        QTest::newRow("autre hote") << "vendalo2://agenda?code=x" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
+        QTest::newRow("autre schema") << "https://auth-callback?code=x" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
+        QTest::newRow("jeton seul") << "vendalo2://auth-callback#access_token=a" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
+    }
+    void lienErreurs()
+    {
+        QFETCH(QString, lien);
+        QFETCH(QString, message);
+        auto l = attendre(b->client->traiterLien(QUrl(lien)));
+        QVERIFY(!l.ok());
+        QCOMPARE(l.erreur().message, message);
+        QCOMPARE(b->serveur.journal().size(), 0);
+    }
+
+    void lienAvecJetons()
+    {
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        const QJsonObject s = b->serveur.ouvrirSession(lea);
+        QUrl lien(QStringLiteral("vendalo2://auth-callback#access_token=%1&refresh_token=%2&expires_in=3600&type=recovery")
+                      .arg(s.value(QStringLiteral("access_token")).toString(), s.value(QStringLiteral("refresh_token")).toString()));
+        auto l = attendre(b->client->traiterLien(lien));
+        QVERIFY(l.ok());
+        QCOMPARE(l.valeur(), QStringLiteral("recovery"));
+        QCOMPARE(b->client->session()->utilisateur.email, lea);
+        QCOMPARE(b->client->session()->expireLe, b->horloge.maintenant().addSecs(3600));
+        // The same account may open its own link again.
+        const QJsonObject s2 = b->serveur.ouvrirSession(lea);
+        lien.setFragment(QStringLiteral("access_token=%1&refresh_token=%2&expires_in=3600")
+                             .arg(s2.value(QStringLiteral("access_token")).toString(), s2.value(QStringLiteral("refresh_token")).toString()));
+        QVERIFY(attendre(b->client->traiterLien(lien)).ok());
+        QCOMPARE(b->client->session()->accessToken, s2.value(QStringLiteral("access_token")).toString());
+    }
+
+    void lienAvecJetonsDUnAutreCompteRefuse()
+    {
+        QVERIFY(b->connecter());
+        const SessionAuth avant = *b->client->session();
+        b->serveur.ajouterUtilisateur(QStringLiteral("intrus@exemple.fr"), QStringLiteral("motdepasse1"));
+        const QJsonObject s = b->serveur.ouvrirSession(QStringLiteral("intrus@exemple.fr"));
+        QSignalSpy spy(b->client.get(), &ClientSupabase::sessionChangee);
+        auto l = attendre(b->client->traiterLien(QUrl(
+            QStringLiteral("vendalo2://auth-callback#access_token=%1&refresh_token=%2&expires_in=3600")
+                .arg(s.value(QStringLiteral("access_token")).toString(), s.value(QStringLiteral("refresh_token")).toString()))));
+        QVERIFY(!l.ok());
+        QCOMPARE(l.erreur().message, QStringLiteral("Ce lien n'est pas valable. Demandez-en un nouveau."));
+        QCOMPARE(*b->client->session(), avant);
+        QCOMPARE(b->stockage.lireSession(), avant);
+        QCOMPARE(spy.count(), 0);
+    }
+
+    void rafraichissementAvantExpiration_data()
+    {
+        QTest::addColumn<int>("resteS");
+        QTest::addColumn<int>("rafraichissements");
+        QTest::newRow("59 s") << 59 << 1;
+        QTest::newRow("60 s") << 60 << 1;
+        QTest::newRow("61 s") << 61 << 0;
+        QTest::newRow("expire") << -10 << 1;
+    }
+    void rafraichissementAvantExpiration()
+    {
+        QFETCH(int, resteS);
+        QFETCH(int, rafraichissements);
+        QVERIFY(b->connecter());
+        const QString ancien = b->client->session()->accessToken;
+        b->horloge.avancer(qint64(3600 - resteS) * 1000);
+        auto j = attendre(b->client->jetonValide());
+        QVERIFY(j.ok());
+        QCOMPARE(b->serveur.nombreRafraichissements(), rafraichissements);
+        QCOMPARE(j.valeur() == ancien, rafraichissements == 0);
+        if (rafraichissements) {
+            QCOMPARE(b->stockage.lireSession()->accessToken, j.valeur());
+            QCOMPARE(b->client->session()->expireLe, b->horloge.maintenant().addSecs(3600));
+        }
+    }
+
+    void deuxAppelsUnSeulRafraichissement()
+    {
+        QVERIFY(b->connecter());
+        b->serveur.surProcedure(QStringLiteral("ping"), [](const vd::fakes::RequeteHttp&) {
+            return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("ok"), true}});
+        });
+        b->horloge.avancer(3600'000 + 1000);
+        QSignalSpy spy(b->client.get(), &ClientSupabase::sessionChangee);
+        auto t1 = b->client->appelerProcedure(QStringLiteral("ping"), {}, 10'000);
+        auto t2 = b->client->appelerProcedure(QStringLiteral("ping"), {}, 10'000);
+        auto t3 = b->client->jetonValide();
+        auto r1 = attendre(t1);
+        auto r2 = attendre(t2);
+        auto r3 = attendre(t3);
+        QVERIFY(r1.ok() && r2.ok() && r3.ok());
+        QCOMPARE(b->serveur.nombreRafraichissements(), 1);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<ClientSupabase::Evenement>(), ClientSupabase::Evenement::rafraichissement);
+        for (const auto& req : b->serveur.requetes(QStringLiteral("/rest/v1/rpc/ping")))
+            QCOMPARE(req.entete("authorization"), "Bearer " + r3.valeur().toUtf8());
+    }
+
+    void refus401UnRafraichissementUnNouvelEssai()
+    {
+        QVERIFY(b->connecter());
+        const QString ancien = b->client->session()->accessToken;
+        b->serveur.surProcedure(QStringLiteral("ping"), [](const vd::fakes::RequeteHttp&) {
+            return ReponseHttpFactice::json(200, QJsonValue(42));
+        });
+        b->serveur.injecter(QStringLiteral("/rest/v1/rpc/ping"), FauxSupabase::erreurRest(401, QStringLiteral("PGRST301"), QStringLiteral("JWT expired")));
+        auto r = attendre(b->client->appelerProcedure(QStringLiteral("ping"), {}, 10'000));
+        QVERIFY(r.ok());
+        QCOMPARE(r.valeur().qt().toInt(), 42);
+        QCOMPARE(b->serveur.nombreRafraichissements(), 1);
+        const auto appels = b->serveur.requetes(QStringLiteral("/rest/v1/rpc/ping"));
+        QCOMPARE(appels.size(), 2);
+        QCOMPARE(appels[0].entete("authorization"), "Bearer " + ancien.toUtf8());
+        QCOMPARE(appels[1].entete("authorization"), "Bearer " + b->client->session()->accessToken.toUtf8());
+        QVERIFY(appels[1].entete("authorization") != appels[0].entete("authorization"));
+    }
+
+    void refus401PersistantEchoueSansBoucle()
+    {
+        QVERIFY(b->connecter());
+        b->serveur.injecter(QStringLiteral("/rest/v1/rpc/ping"),
+                            FauxSupabase::erreurRest(401, QStringLiteral("PGRST301"), QStringLiteral("JWT expired")), 5);
+        auto r = attendre(b->client->appelerProcedure(QStringLiteral("ping"), {}, 10'000));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::base);
+        QCOMPARE(r.erreur().statut, 401);
+        QCOMPARE(b->serveur.nombreRafraichissements(), 1);
+        QCOMPARE(b->serveur.nombre("POST", QStringLiteral("/rest/v1/rpc/ping")), 2);
+        QVERIFY(b->client->connecte());
+    }
+
+    void rafraichissementRefuseEfface()
+    {
+        QVERIFY(b->connecter());
+        QList<ClientSupabase::Evenement> evenements;
+        b->client->surSession = [&](const std::optional<SessionAuth>& s, ClientSupabase::Evenement e) {
+            QVERIFY(!s.has_value());
+            evenements.append(e);
+        };
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"),
+                            FauxSupabase::erreurAuth(400, QStringLiteral("refresh_token_not_found"), QStringLiteral("Invalid Refresh Token")));
+        b->horloge.avancer(3600'000);
+        auto r = attendre(b->client->appelerProcedure(QStringLiteral("ping"), {}, 10'000));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::session);
+        QCOMPARE(r.erreur().code, QStringLiteral("session_expiree"));
+        QCOMPARE(r.erreur().message, QStringLiteral("Votre session a expiré. Reconnectez-vous."));
+        QVERIFY(!b->client->connecte());
+        QVERIFY(!b->coffre.lire(StockageSession::cleSession));
+        QCOMPARE(evenements, QList<ClientSupabase::Evenement>{ClientSupabase::Evenement::expiration});
+        QCOMPARE(b->serveur.nombre("POST", QStringLiteral("/rest/v1/rpc/ping")), 0);
+        // Later calls go out with the public key.
+        auto sansSession = attendre(b->client->appelerProcedure(QStringLiteral("ping"), {}, 10'000));
+        QCOMPARE(sansSession.erreur().code, QStringLiteral("PGRST202"));   // no such procedure on the emulator
+        QCOMPARE(b->serveur.requetes(QStringLiteral("/rest/v1/rpc/ping")).value(0).entete("authorization"),
+                 QByteArray("Bearer cle-anon-test"));
+    }
+
+    void rafraichissementEnPanneGarde_data()
+    {
+        QTest::addColumn<int>("statut");   // 0: connection cut
+        QTest::addColumn<int>("genre");
+        QTest::newRow("408") << 408 << int(ErreurCloud::Genre::auth);
+        QTest::newRow("429") << 429 << int(ErreurCloud::Genre::auth);
+        QTest::newRow("500") << 500 << int(ErreurCloud::Genre::auth);
+        QTest::newRow("503") << 503 << int(ErreurCloud::Genre::auth);
+        QTest::newRow("coupure") << 0 << int(ErreurCloud::Genre::reseau);
+    }
+    void rafraichissementEnPanneGarde()
+    {
+        QFETCH(int, statut);
+        QFETCH(int, genre);
+        QVERIFY(b->connecter());
+        const SessionAuth avant = *b->client->session();
+        ReponseHttpFactice panne = FauxSupabase::erreurAuth(statut, {}, QStringLiteral("Request timeout"));
+        panne.couper = statut == 0;
+        // The network layer sends a request again once when a kept-alive connection drops.
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), panne, statut == 0 ? 10 : 1);
+        b->horloge.avancer(3600'000);
+        auto r = attendre(b->client->jetonValide());
+        QVERIFY(!r.ok());
+        QCOMPARE(int(r.erreur().genre), genre);
+        QVERIFY(!r.erreur().message.isEmpty());
+        QCOMPARE(*b->client->session(), avant);
+        QCOMPARE(b->stockage.lireSession(), avant);
+        // The next call refreshes for real.
+        b->serveur.viderPannes();
+        const int avantRafraichissements = b->serveur.nombreRafraichissements();
+        QVERIFY(attendre(b->client->jetonValide()).ok());
+        QCOMPARE(b->serveur.nombreRafraichissements(), avantRafraichissements + 1);
+    }
+
+    void rafraichissementTardifNEcrasePasUneNouvelleConnexion()
+    {
+        QVERIFY(b->connecter());
+        b->serveur.ajouterUtilisateur(QStringLiteral("tom@exemple.fr"), QStringLiteral("motdepasse2"));
+        b->horloge.avancer(3600'000);
+        ReponseHttpFactice lent = ReponseHttpFactice::json(200, b->serveur.ouvrirSession(lea));
+        lent.delaiMs = 3000;   // real time: the refresh answer comes well after the new sign-in
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), lent);
+        auto jeton = b->client->jetonValide();
+        QTRY_COMPARE(b->serveur.nombreRafraichissements(), 1);
+        QVERIFY(attendre(b->client->connecter(QStringLiteral("tom@exemple.fr"), QStringLiteral("motdepasse2"))).ok());
+        auto r = attendre(jeton);
+        QVERIFY(r.ok());
+        QCOMPARE(b->client->session()->utilisateur.email, QStringLiteral("tom@exemple.fr"));
+        QCOMPARE(r.valeur(), b->client->session()->accessToken);
+        QCOMPARE(b->stockage.lireSession()->utilisateur.email, QStringLiteral("tom@exemple.fr"));
+    }
+
+    void codeGardeApresPanneServeur()
+    {
+        QVERIFY(attendre(b->client->demanderReinitialisation(lea)).ok());
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        const QString code = b->serveur.codePour(lea);
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), FauxSupabase::erreurAuth(503, {}, QStringLiteral("unavailable")));
+        const QUrl lien(QStringLiteral("vendalo2://auth-callback?code=") + code);
+        auto l = attendre(b->client->traiterLien(lien));
+        QCOMPARE(l.erreur().message, messages::generique);
+        QVERIFY(b->stockage.lirePkce());
+        // Opened again once the server is back, the same link works.
+        l = attendre(b->client->traiterLien(lien));
+        QVERIFY(l.ok());
+        QCOMPARE(l.valeur(), QStringLiteral("recovery"));
+        QVERIFY(b->client->connecte());
+    }
+
+    void changementDeMotDePasseAvecLeJetonUtilisateur()
+    {
+        QVERIFY(b->connecter());
+        auto r = attendre(b->client->changerMotDePasse(QStringLiteral("nouveau-mdp")));
+        QVERIFY(r.ok());
+        QCOMPARE(b->serveur.motDePasse(lea), QStringLiteral("nouveau-mdp"));
+        const auto req = b->serveur.requetes(QStringLiteral("/auth/v1/user")).value(0);
+        QCOMPARE(req.methode, QByteArray("PUT"));
+        QCOMPARE(req.entete("authorization"), "Bearer " + b->client->session()->accessToken.toUtf8());
+        r = attendre(b->client->changerMotDePasse(QStringLiteral("nouveau-mdp")));
+        QCOMPARE(r.erreur().message, QStringLiteral("Choisissez un mot de passe différent de l'ancien."));
+        b->client->annulerConnexionWeb();
+    }
+
+    void changementSansSession()
+    {
+        auto r = attendre(b->client->changerMotDePasse(QStringLiteral("nouveau-mdp")));
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::session);
+        QCOMPARE(r.erreur().message, QStringLiteral("Connectez-vous pour continuer."));
+        QCOMPARE(b->serveur.journal().size(), 0);
+    }
+
+    void utilisateurCourant()
+    {
+        QVERIFY(b->connecter());
+        QSignalSpy spy(b->client.get(), &ClientSupabase::sessionChangee);
+        auto u = attendre(b->client->utilisateurCourant());
+        QVERIFY(u.ok());
+        QCOMPARE(u.valeur().email, lea);
+        QCOMPARE(u.valeur().fournisseur, std::optional<QString>(QStringLiteral("email")));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<ClientSupabase::Evenement>(), ClientSupabase::Evenement::utilisateur);
+        QVERIFY(b->serveur.requetes(QStringLiteral("/auth/v1/user")).value(0).entete("authorization") != "Bearer cle-anon-test");
+    }
+
+    void deconnexionFermeLaSessionServeur()
+    {
+        QVERIFY(b->connecter());
+        const QString rafraichi = b->client->session()->refreshToken;
+        QSignalSpy spy(b->client.get(), &ClientSupabase::sessionChangee);
+        attendre(b->client->deconnecter());
+        QVERIFY(!b->client->connecte());
+        QVERIFY(!b->coffre.lire(StockageSession::cleSession));
+        QVERIFY(!b->serveur.jetonRafraichissementValide(rafraichi));
+        const auto req = b->serveur.requetes(QStringLiteral("/auth/v1/logout")).value(0);
+        QCOMPARE(req.item(QStringLiteral("scope")), QStringLiteral("local"));
+        QVERIFY(req.entete("authorization") != "Bearer cle-anon-test");
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<ClientSupabase::Evenement>(), ClientSupabase::Evenement::deconnexion);
+    }
+
+    void deconnexionMalgrePanne()
+    {
+        QVERIFY(b->connecter());
+        ReponseHttpFactice panne;
+        panne.couper = true;
+        b->serveur.injecter(QStringLiteral("/auth/v1/logout"), panne);
+        attendre(b->client->deconnecter());
+        QVERIFY(!b->client->connecte());
+        QVERIFY(!b->stockage.lireSession());
+    }
+
+    void google()
+    {
+        auto tache = b->client->connecterAvecGoogle();
+        QVERIFY(b->client->connexionWebEnCours());
+        QCOMPARE(b->ouvreur.ouvertes.size(), 1);
+        const QUrl adresse = b->ouvreur.ouvertes[0];
+        QCOMPARE(adresse.path(), QStringLiteral("/auth/v1/authorize"));
+        const QUrlQuery q(adresse);
+        QCOMPARE(q.queryItemValue(QStringLiteral("provider")), QStringLiteral("google"));
+        QCOMPARE(q.queryItemValue(QStringLiteral("redirect_to"), QUrl::FullyDecoded), QStringLiteral("vendalo2://auth-callback"));
+        QCOMPARE(q.queryItemValue(QStringLiteral("code_challenge_method")), QStringLiteral("s256"));
+        QCOMPARE(q.queryItemValue(QStringLiteral("prompt")), QStringLiteral("select_account"));
+        QCOMPARE(q.queryItemValue(QStringLiteral("code_challenge")), defiPkce(b->stockage.lirePkce()->verificateur));
+
+        const QUrl retour = b->serveur.autoriserGoogle(adresse);
+        auto l = attendre(b->client->traiterLien(retour));
+        QVERIFY(l.ok());
+        QCOMPARE(l.valeur(), QStringLiteral("google"));
+        auto r = attendre(tache);
+        QVERIFY(r.ok());
+        QVERIFY(!b->client->connexionWebEnCours());
+        QCOMPARE(b->client->session()->utilisateur.fournisseur, std::optional<QString>(QStringLiteral("google")));
+    }
+
+    void googleAnnule()
+    {
+        auto tache = b->client->connecterAvecGoogle();
+        b->client->annulerConnexionWeb();
+        auto r = attendre(tache);
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::annule);
+        QVERIFY(r.erreur().message.isEmpty());
+        QVERIFY(!b->stockage.lirePkce());
+        QVERIFY(!b->client->connecte());
+    }
+
+    void googleNeSOuvrePas()
+    {
+        b->ouvreur.reussit = false;
+        auto r = attendre(b->client->connecterAvecGoogle());
+        QCOMPARE(r.erreur().message, QStringLiteral("La connexion avec Google n'a pas pu s'ouvrir."));
+        QVERIFY(!b->client->connexionWebEnCours());
+    }
+
+    void googleSansReponseUtilisable()
+    {
+        auto tache = b->client->connecterAvecGoogle();
+        auto l = attendre(b->client->traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback"))));
+        QCOMPARE(l.erreur().message, QStringLiteral("La connexion avec Google n'a pas abouti. Réessayez."));
+        auto r = attendre(tache);
+        QCOMPARE(r.erreur().message, QStringLiteral("La connexion avec Google n'a pas abouti. Réessayez."));
+    }
+
+    void googleRemplaceParUnNouvelEssai()
+    {
+        auto premiere = b->client->connecterAvecGoogle();
+        auto seconde = b->client->connecterAvecGoogle();
+        QCOMPARE(attendre(premiere).erreur().genre, ErreurCloud::Genre::annule);
+        QVERIFY(b->client->connexionWebEnCours());
+        const QUrl retour = b->serveur.autoriserGoogle(b->ouvreur.ouvertes.last());
+        QVERIFY(attendre(b->client->traiterLien(retour)).ok());
+        QVERIFY(attendre(seconde).ok());
+    }
+
+    void connexionAgenda()
+    {
+        auto sans = attendre(b->client->connecterAgenda(QStringLiteral("google")));
+        QCOMPARE(sans.erreur().message, QStringLiteral("Connectez-vous pour continuer."));
+        QCOMPARE(b->serveur.journal().size(), 0);
+
+        QVERIFY(b->connecter());
+        b->serveur.surFonction(QStringLiteral("agenda/connecter"), [](const vd::fakes::RequeteHttp&) {
+            return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("url"), QStringLiteral("https://consentement.exemple.fr/o?etat=e1")}});
+        });
+        auto tache = b->client->connecterAgenda(QStringLiteral("google"));
+        QTRY_COMPARE(b->ouvreur.ouvertes.size(), 1);
+        QCOMPARE(b->ouvreur.ouvertes[0], QUrl(QStringLiteral("https://consentement.exemple.fr/o?etat=e1")));
+        QCOMPARE(b->serveur.requetes(QStringLiteral("/functions/v1/agenda/connecter")).value(0).json().toObject(),
+                 (QJsonObject{{QStringLiteral("retour"), QStringLiteral("vendalo2://agenda")}, {QStringLiteral("fournisseur"), QStringLiteral("google")}}));
+        QVERIFY(b->client->connexionAgendaEnCours());
+        const QUrl retour(QStringLiteral("vendalo2://agenda?fournisseur=google&erreur=scope_manquant"));
+        auto l = attendre(b->client->traiterLien(retour));
+        QCOMPARE(l.valeur(), QStringLiteral("agenda"));
+        auto r = attendre(tache);
+        QVERIFY(r.ok());
+        QCOMPARE(r.valeur(), retour);
+        QVERIFY(b->client->connecte());
+
+        // No sheet waiting: the link is refused; a cancelled sheet ends silently.
+        QCOMPARE(attendre(b->client->traiterLien(retour)).erreur().code, QStringLiteral("lien_invalide"));
+        auto annulee = b->client->connecterAgenda(QStringLiteral("microsoft"));
+        QTRY_VERIFY(b->client->connexionAgendaEnCours());
+        b->client->annulerConnexionAgenda();
+        QCOMPARE(attendre(annulee).erreur().genre, ErreurCloud::Genre::annule);
+    }
+
+    void delaiDepasse()
+    {
+        ReponseHttpFactice muet;
+        muet.retenir = true;
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), muet);
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        auto tache = b->client->connecter(lea, QStringLiteral("motdepasse1"));
+        QTRY_COMPARE(b->serveur.journal().size(), 1);
+        b->horloge.avancer(ClientSupabase::delaiAuthMs - 1);
+        QVERIFY(!tache.isReady());
+        b->horloge.avancer(2);
+        auto r = attendre(tache);
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::reseau);
+        QCOMPARE(r.erreur().message, QStringLiteral("Le serveur met trop de temps à répondre. Réessayez dans un instant."));
+    }
+
+    void serveurInjoignable()
+    {
+        const QUrl adresse = b->serveur.url();
+        b->serveur.serveur().arreter();
+        ClientSupabase client(ConfigCloud::depuis(adresse.toString(), QStringLiteral("k")), &b->stockage, &b->horloge, &b->ouvreur);
+        auto r = attendre(client.connecter(lea, QStringLiteral("motdepasse1")));
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::reseau);
+        QVERIFY(r.erreur().code.startsWith(QLatin1String("url_")));
+        QCOMPARE(r.erreur().message, QStringLiteral("Pas de connexion. Vérifiez votre accès à internet."));
+    }
+
+    void reponseIllisible()
+    {
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), ReponseHttpFactice::texte(200, "\x01\x02garbage"));
+        auto r = attendre(b->client->connecter(lea, QStringLiteral("motdepasse1")));
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::illisible);
+        QCOMPARE(r.erreur().code, QStringLiteral("reponse_illisible"));
+        QVERIFY(!b->client->connecte());
+    }
+
+    void renvoiEtReinitialisation()
+    {
+        QVERIFY(attendre(b->client->renvoyerConfirmation(QStringLiteral(" Lea@exemple.fr"))).ok());
+        const auto renvoi = b->serveur.requetes(QStringLiteral("/auth/v1/resend")).value(0);
+        QCOMPARE(renvoi.json().toObject(), (QJsonObject{{QStringLiteral("type"), QStringLiteral("signup")}, {QStringLiteral("email"), lea}}));
+        QCOMPARE(renvoi.item(QStringLiteral("redirect_to")), QStringLiteral("vendalo2://auth-callback"));
+        QVERIFY(attendre(b->client->demanderReinitialisation(lea)).ok());
+        QCOMPARE(b->stockage.lirePkce()->type, QStringLiteral("recovery"));
+        b->serveur.injecter(QStringLiteral("/auth/v1/recover"), FauxSupabase::erreurAuth(429, QStringLiteral("over_email_send_rate_limit"), QStringLiteral("rate limit")));
+        auto r = attendre(b->client->demanderReinitialisation(lea));
+        QCOMPARE(r.erreur().message, QStringLiteral("Trop d'emails envoyés. Réessayez dans quelques minutes."));
+    }
+
+private:
+    std::unique_ptr<BancCloud> b;
+};
+
+QTEST_GUILESS_MAIN(TestClientSupabase)
+#include "tst_clientsupabase.moc"
