@@ -252,6 +252,7 @@ void DemandeClaude::tenter()
     if (fini_)
         return;
     ++tentatives_;
+    reessaiEnAttente_ = false;
     // Every attempt reads from scratch: the partial never joins two attempts.
     diffuseur_->recommencer();
     decoupeur_.vider();
@@ -462,6 +463,7 @@ void DemandeClaude::surEchecReseau(bool reessayable)
 void DemandeClaude::reessayer(int delaiMs)
 {
     ++reessais_;
+    reessaiEnAttente_ = true;
     qCInfo(lcClientIA) << "nouvel essai" << reessais_ << "dans" << delaiMs << "ms";
     horloge_.apres(delaiMs, this, [this] { tenter(); });
 }

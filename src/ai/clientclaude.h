@@ -64,6 +64,7 @@ public:
     std::optional<DelaiFlux> depasse() const { return depasse_; }
     const QString& textePartiel() const { return diffuseur_->texte(); }
     int evenementsLus() const { return flux_.evenements; }
+    bool reessaiEnAttente() const { return reessaiEnAttente_; }
 
 private:
     void demarrer();
@@ -97,6 +98,7 @@ private:
     int reessais_ = 0;
     int tentatives_ = 0;
     bool fini_ = false;
+    bool reessaiEnAttente_ = false;
 
     // The request of the own-key and relay routes.
     QUrl url_;

@@ -1,8 +1,12 @@
+#include "ai/accescloudsupabase.h"
 #include "ai/clientclaude.h"
 #include "ai/moteur.h"
 #include "cli.h"
 #include "cli_commandes.h"
+#include "cloud/clientsupabase.h"
+#include "cloud/session.h"
 #include "model/store.h"
+#include "platform/coffre.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -59,8 +63,17 @@ int commandeIa(const QStringList& arguments)
     }();
     requete.modele = modele.value_or(live ? reglages.modeles.live : reglages.modeles.analyse);
 
+    // The signed-in account comes first when the backend is configured.
+    const cloud::ConfigCloud configCloud = cloud::ConfigCloud::duProgramme();
+    cloud::StockageSession stockage(platform::Coffre::instance());
+    std::unique_ptr<cloud::ClientSupabase> supabase =
+        configCloud.active() ? std::make_unique<cloud::ClientSupabase>(configCloud, &stockage) : nullptr;
+    std::unique_ptr<ai::AccesCloudSupabase> acces =
+        supabase ? std::make_unique<ai::AccesCloudSupabase>(*supabase) : nullptr;
+
     ai::ConfigClientIA config;
     config.routes = ai::routesDuStore(store);
+    config.cloud = acces.get();
     ai::ClientIA client(config);
     ai::DemandeIA* demande = client.envoyer(requete);
     demande->setParent(&client);
