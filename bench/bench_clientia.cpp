@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QTimer>
 #include <algorithm>
@@ -60,10 +59,7 @@ void latence(int argc, char** argv)
 
     platform::CoffreMemoire coffre;
     coffre.ecrire(ai::cleAnthropic, QStringLiteral("sk-bench"));
-    QString script = QStringLiteral(VD_RESOURCES_DIR "/moteur.js");
-    if (!QFileInfo::exists(script))
-        script = QStringLiteral(VD_RESOURCES_DIR "/../tests/ai/moteur_client.js");
-    ai::Moteur moteur(script);
+    ai::Moteur moteur(QStringLiteral(VD_RESOURCES_DIR "/moteur.js"));
     ai::ConfigClientIA c;
     c.routes.coffre = &coffre;
     c.moteur = &moteur;

@@ -1,13 +1,12 @@
 #pragma once
 // Test bench of the language-model client: a fake Messages server (which also
 // plays the relay and the backend function), an in-memory keychain, the fake
-// clock and an engine script.
+// clock and the shipped engine script.
 #include "ai/clientclaude.h"
 #include "ai/moteur.h"
 #include "fakes/fauxcloudia.h"
 #include "fakes/fauxmessages.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
 #include <QTest>
@@ -15,14 +14,7 @@
 
 namespace vd::tests {
 
-// The shipped engine script when present, else the tests' own small one.
-inline QString scriptMoteurClient()
-{
-    const QString livre = QStringLiteral(VD_RESOURCES_DIR "/moteur.js");
-    if (QFileInfo::exists(livre))
-        return livre;
-    return QStringLiteral(VD_SOURCE_DIR "/tests/ai/moteur_client.js");
-}
+inline QString scriptMoteurClient() { return QStringLiteral(VD_RESOURCES_DIR "/moteur.js"); }
 
 struct Issue {
     std::optional<QString> texte;

@@ -15,7 +15,6 @@ using vd::fakes::ReponseFaux;
 class TestClientIACli : public QObject {
     Q_OBJECT
     QTemporaryDir dossier_;
-    QTemporaryDir ressources_;
     vd::fakes::FauxMessages serveur_;
 
     struct Sortie {
@@ -32,7 +31,7 @@ class TestClientIACli : public QObject {
         env.insert("XDG_CONFIG_HOME", dossier_.path() + "/config");
         env.insert("VD_COFFRE", "fichier");
         env.insert("VD_URL_ANTHROPIC", serveur_.url().toString());
-        env.insert("VD_RESOURCES_DIR", dossierRessources());
+        env.insert("VD_RESOURCES_DIR", QStringLiteral(VD_RESOURCES_DIR));
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VD_VENDALO_BIN), args);
@@ -43,17 +42,6 @@ class TestClientIACli : public QObject {
         // The fake server lives in this process's event loop: wait without blocking it.
         [&] { QTRY_VERIFY_WITH_TIMEOUT(p.state() == QProcess::NotRunning, 30000); }();
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
-
-    // The shipped engine script, or the tests' own when it is absent.
-    QString dossierRessources()
-    {
-        if (QFileInfo::exists(QStringLiteral(VD_RESOURCES_DIR "/moteur.js")))
-            return QStringLiteral(VD_RESOURCES_DIR);
-        const QString copie = ressources_.path() + "/moteur.js";
-        if (!QFileInfo::exists(copie))
-            QFile::copy(QStringLiteral(VD_SOURCE_DIR "/tests/ai/moteur_client.js"), copie);
-        return ressources_.path();
     }
 
     const QString payload = QStringLiteral("{\"demande\":\"C'est trop cher\",\"transcript\":[\"prospect: trop cher\"]}");
