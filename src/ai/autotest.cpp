@@ -285,7 +285,11 @@ ResultatAutotest autotestMoteur(Moteur& m, const std::function<void(const QStrin
     }
     if (r.total > 1 && m.aFonction(QStringLiteral("quilloRequete"))) {
         // The assistant's request must carry its tools and its memory in the system prompt.
-        auto q = m.appelerTexte(QStringLiteral("quilloRequete"), {QJsonObject{{QStringLiteral("question"), QStringLiteral("Où en est Thermiq ?")},
+        // The request of a plain question; the whole result (body and system prompt) is searched.
+        const QString question = QStringLiteral("Où en est Thermiq ?");
+        auto q = m.appelerTexte(QStringLiteral("quilloRequete"), {QJsonObject{{QStringLiteral("question"), question}, {QStringLiteral("demande"), question},
+                                                                             {QStringLiteral("messages"), QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
+                                                                                                                                 {QStringLiteral("content"), question}}}},
                                                                              {QStringLiteral("memoire"), QJsonArray{QStringLiteral("Fait retenu pour l'essai")}}}});
         const QString t = q ? q.valeur().toLower() : QString();
         const bool bon = q && t.contains(QStringLiteral("outil")) && (t.contains(QStringLiteral("mémoire")) || t.contains(QStringLiteral("memoire")));

@@ -55,7 +55,8 @@ public:
     Resultat<ValeurJS, ErreurMoteur> appeler(const QString& nom, const Arguments& args = {});
     // The result must be a string holding JSON text.
     Resultat<QJsonValue, ErreurMoteur> appelerJSON(const QString& nom, const Arguments& args = {});
-    // True when the loaded script defines the function nom.
+    // True when the loaded script defines the function nom. Functions are looked
+    // up once and kept: the script does not replace them while it runs.
     bool aFonction(const QString& nom);
 
     // appelerJSON, then the JSON decoded into a record type (T::depuisJson,

@@ -25,8 +25,15 @@ const QList<Commande>& commandes()
         {QStringLiteral("ia"), QStringLiteral("ia [--demo] TACHE PAYLOAD-JSON [--modele M]"),
          QStringLiteral("Envoie une demande à Quillo par la route disponible ; les valeurs partielles vont sur la sortie d'erreur, le texte final sur la sortie standard."),
          &commandeIa},
+        {QStringLiteral("transcrire"), QStringLiteral("transcrire FICHIER.wav [--moteur soniox|deepgram] [--langue fr] [--vite]"),
+         QStringLiteral("Transcrit un fichier WAV 16 kHz (canal 1 : vous, canal 2 : prospect) et affiche chaque segment final en JSON."),
+         &commandeTranscrire},
         {QStringLiteral("cloud"), QStringLiteral("cloud etat | connecter EMAIL (mot de passe sur l'entrée) | deconnecter | lien URL | procedure NOM [JSON] | fonction NOM [JSON] | flux NOM [JSON]"),
          QStringLiteral("Interroge le compte en ligne : session, procédures et fonctions du serveur."), &commandeCloud},
+        {QStringLiteral("audio"), QStringLiteral("audio tester [--duree SECONDES] [--wav FICHIER]"),
+         QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
+                        "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
+         &commandeAudio},
     };
     return liste;
 }

@@ -389,9 +389,9 @@ std::optional<Appel> Appel::depuisJson(const VueJson& v)
     a.detections = lire::liste<Detection>(val(o, "detections"));
     a.metriques = Metriques::depuisJson(val(o, "metriques"));
     a.brief = Brief::depuisJson(val(o, "brief"));
-    const VueJson analyse = val(o, "analyse");
-    if (analyse.isObject())
-        a.analyse = JSONValeur(analyse.versQt());
+    // Analyses are read once per call, through the Qt form their lenient reader works on.
+    if (const VueJson analyse = val(o, "analyse"); analyse.isObject())
+        a.analyse = Analyse::depuisJson(analyse.versQt());
     a.erreur = lire::texteOpt(val(o, "erreur"));
     a.creeLe = lire::texte(val(o, "creeLe"), QString());
     a.majLe = lire::texte(val(o, "majLe"), QString());

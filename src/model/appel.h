@@ -1,5 +1,6 @@
 #pragma once
 // A call and the records it carries.
+#include "analyse.h"
 #include "json.h"
 
 #include <QList>
@@ -165,7 +166,7 @@ struct Appel {
     QList<Detection> detections;
     std::optional<Metriques> metriques;
     std::optional<Brief> brief;
-    std::optional<JSONValeur> analyse;   // kept whole until the analysis records take it over
+    std::optional<Analyse> analyse;
     std::optional<QString> erreur;
     QString creeLe, majLe;
     QList<MomentMarque> momentsMarques;

@@ -1,16 +1,10 @@
 #pragma once
 // CRM records: contacts and the history of their interactions.
 #include "appel.h"
+#include "champscontact.h"
 #include "json.h"
 
 namespace vd::model {
-
-struct ChampsContact {
-    QString budget, decideur, echeance, douleur;
-    bool operator==(const ChampsContact&) const = default;
-    static std::optional<ChampsContact> depuisJson(const VueJson& v);
-    static std::optional<ChampsContact> depuisJson(const QJsonValue& v) { return depuisQt<ChampsContact>(v); }
-};
 
 struct RegistreContact {
     std::optional<QString> valeur;
@@ -57,7 +51,6 @@ struct Interaction {
     static std::optional<Interaction> depuisJson(const QJsonValue& v) { return depuisQt<Interaction>(v); }
 };
 
-void ecrire(EcrivainJson& e, const ChampsContact& r);
 void ecrire(EcrivainJson& e, const RegistreContact& r);
 void ecrire(EcrivainJson& e, const Contact& r);
 void ecrire(EcrivainJson& e, const Interaction& r);

@@ -82,7 +82,7 @@ private Q_SLOTS:
         for (const auto& a : e->appels) {
             QVERIFY(a.contactId && e->contact(*a.contactId));
             QVERIFY(a.transcript.size() >= 5);
-            QVERIFY(a.analyse && a.analyse->qt().toObject().value(QStringLiteral("score")).toInt() > 0);
+            QVERIFY(a.analyse && a.analyse->score > 0);
             QVERIFY(a.metriques && a.metriques->nbEchanges > 0);
             for (const auto& i : e->interactions)
                 if (i.appelId == a.id)
@@ -147,6 +147,18 @@ private Q_SLOTS:
         for (const QJsonValue& v : json(QStringLiteral("detecterQualification"), {QJsonObject{{QStringLiteral("transcript"), s.value(QStringLiteral("tours"))}}}).toArray())
             ids << v.toObject().value(QStringLiteral("item")).toString();
         QCOMPARE(ids, (QStringList{QStringLiteral("douleur"), QStringLiteral("budget"), QStringLiteral("decideur"), QStringLiteral("echeance")}));
+    }
+
+    void objectionDeLaBibliotheque()
+    {
+        // The demonstration library holds « On a déjà essayé, ça n'a pas marché. » (confiance): recognised in other words.
+        const QJsonObject d = json(QStringLiteral("detecterObjection"), {QStringLiteral("Franchement, on a déjà essayé ce genre de truc et ça n'a jamais marché.")}).toObject();
+        QCOMPARE(d.value(QStringLiteral("categorie")).toString(), QStringLiteral("confiance"));
+        QCOMPARE(d.value(QStringLiteral("objectionId")).toString(), QStringLiteral("o_confiance"));
+        QVERIFY(d.value(QStringLiteral("reponse")).toString().startsWith(QStringLiteral("Merci de le dire.")));
+        // A pattern hit carries the library's answer of its category.
+        const QJsonObject prix = json(QStringLiteral("detecterObjection"), {QStringLiteral("C'est trop cher.")}).toObject();
+        QCOMPARE(prix.value(QStringLiteral("objectionId")).toString(), QStringLiteral("o_prix"));
     }
 
     void contexteEtConsigne()

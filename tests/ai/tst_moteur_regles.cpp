@@ -265,6 +265,8 @@ private Q_SLOTS:
         QTest::newRow("dans 3 jours") << "dans 3 jours" << lundi << "2026-12-10";
         QTest::newRow("dans huit jours") << "dans huit jours" << lundi << "2026-12-14";
         QTest::newRow("dans deux semaines") << "dans deux semaines" << lundi << "2026-12-21";
+        QTest::newRow("jeudi en huit") << "On se revoit jeudi en huit" << lundi << "2026-12-17";
+        QTest::newRow("dans une quinzaine") << "Je reviens vers vous dans une quinzaine" << lundi << "2026-12-21";
         QTest::newRow("date chiffrée") << "Rappel le 12/01" << lundi << "2027-01-12";
         QTest::newRow("date en toutes lettres") << "15 janvier" << lundi << "2027-01-15";
         QTest::newRow("date ISO") << "2027-02-03" << lundi << "2027-02-03";

@@ -249,7 +249,7 @@ private Q_SLOTS:
         a.contactId = QStringLiteral("c1");
         a.transcript = {Segment{QStringLiteral("s1"), QStringLiteral("vous"), QStringLiteral("Bonjour \"Léa\"\n/\\"), 0, 900, std::nullopt}};
         a.metriques = Metriques{61.5, 60, 40, 3, 12, 150, 1, 8};
-        a.analyse = JSONValeur(objet(R"({"score":72,"libre":{"x":[true,null]}})"));
+        a.analyse = Analyse::depuisJson(objet(R"({"score":72,"libre":{"x":[true,null]}})"));
         a.qualification = QList<JSONValeur>{JSONValeur(objet(R"({"item":"budget"})"))};
         e.appels.append(a);
         Contact c;

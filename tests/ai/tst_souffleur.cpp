@@ -1,0 +1,346 @@
+// Live help: requests, refusals, streaming, detection on joined finals, history and ratings.
+#include "ai/souffleur.h"
+#include "fakes/appelfactice.h"
+#include "fakes/clientiascripte.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vd;
+using vd::fakes::AppelFactice;
+using vd::fakes::ClientIAScripte;
+
+namespace {
+const QString cheminMoteur = QStringLiteral(VD_SOURCE_DIR "/tests/ai/moteur_factice.js");
+const QString prospect = QStringLiteral("prospect");
+const QString vous = QStringLiteral("vous");
+} // namespace
+
+class TestSouffleur : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ai::Moteur> moteur;
+
+    int contextes() { return int(moteur->appelerNombre(QStringLiteral("nbContextes")).valeurOu(-1)); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        moteur = std::make_unique<ai::Moteur>(cheminMoteur);
+        QVERIFY(!moteur->charger());
+    }
+
+    void refuseSansAppel_data()
+    {
+        QTest::addColumn<QString>("tache");
+        QTest::addColumn<QString>("demande");
+        QTest::newRow("assistance") << QStringLiteral("objection") << QString();
+        QTest::newRow("questions") << QStringLiteral("questions") << QString();
+        QTest::newRow("récap") << QStringLiteral("recap") << QString();
+        QTest::newRow("question libre") << QStringLiteral("libre") << QStringLiteral("Quel prix annoncer ?");
+    }
+    void refuseSansAppel()
+    {
+        QFETCH(QString, tache);
+        QFETCH(QString, demande);
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        appel.actif = false;
+        s.setAppel(&appel);
+        auto r = s.demander(tache, demande);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur(), QStringLiteral("L'appel n'est pas en cours."));
+        // Without any call attached at all, the same.
+        ai::Souffleur seul(*moteur, client);
+        QCOMPARE(seul.demander(tache, demande).erreur(), QStringLiteral("L'appel n'est pas en cours."));
+        QCOMPARE(client.requetes.size(), 0);
+        QVERIFY(s.aides().isEmpty());
+    }
+
+    void doubleDeclenchementUneFois()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        auto a = s.assistance();
+        auto b = s.assistance();
+        QVERIFY(a.ok() && b.ok());
+        QCOMPARE(a.valeur(), b.valeur());
+        QCOMPARE(client.requetes.size(), 1);
+        QCOMPARE(s.aides().size(), 1);
+        // Once answered, the same key may be asked again.
+        client.derniere()->terminer(QStringLiteral("{\"reponse\": \"Par rapport à quoi ?\"}"));
+        QVERIFY(s.assistance().ok());
+        QCOMPARE(client.requetes.size(), 2);
+    }
+
+    void questionsLibresDistinctes()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        QVERIFY(s.question(QStringLiteral("Quel délai proposer ?")).ok());
+        QVERIFY(s.question(QStringLiteral("Quel délai  proposer ?")).ok());   // the same question
+        QVERIFY(s.question(QStringLiteral("Quelle remise accorder ?")).ok());
+        QCOMPARE(client.requetes.size(), 2);
+        QCOMPARE(client.requetes[1].payload.toObject().value("demande").toString(), QStringLiteral("Quelle remise accorder ?"));
+        QVERIFY(!s.question(QStringLiteral("   ")).ok());
+        QCOMPARE(client.requetes.size(), 2);
+    }
+
+    void recapEnQuestionLibre_data()
+    {
+        QTest::addColumn<QString>("texte");
+        QTest::addColumn<QString>("tache");
+        QTest::newRow("« récap »") << QStringLiteral("« récap »") << QStringLiteral("recap");
+        QTest::newRow("Récap ?") << QStringLiteral("Récap ?") << QStringLiteral("recap");
+        QTest::newRow("recap") << QStringLiteral("recap") << QStringLiteral("recap");
+        QTest::newRow("une vraie question") << QStringLiteral("Fais un récap du prix") << QStringLiteral("libre");
+    }
+    void recapEnQuestionLibre()
+    {
+        QFETCH(QString, texte);
+        QFETCH(QString, tache);
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        QVERIFY(s.question(texte).ok());
+        QCOMPARE(client.requetes.size(), 1);
+        QCOMPARE(client.requetes[0].tache, tache);
+        QCOMPARE(s.aides()[0].tache, tache);
+    }
+
+    void contexteUneFoisParAppelEtFenetre()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        model::Reglages r;
+        r.modeles.live = QStringLiteral("claude-haiku-4-5");
+        s.setReglages(r);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        appel.dire(prospect, QStringLiteral("Bonjour."), 0, 1000);
+        appel.dire(vous, QStringLiteral("Qu'est-ce qui vous amène ?"), 100000, 102000);
+        appel.dire(prospect, QStringLiteral("Le prix, surtout."), 200000, 203000);
+        const int avant = contextes();
+        QVERIFY(s.assistance().ok());
+        QVERIFY(s.questionsDeSuivi().ok());
+        QCOMPARE(contextes(), avant + 1);
+        const QJsonObject p = client.requetes[0].payload.toObject();
+        QCOMPARE(p.value("tache").toString(), QStringLiteral("objection"));
+        QCOMPARE(p.value("fenetreSec").toInt(), 180);
+        QCOMPARE(p.value("transcript").toArray().size(), 2);   // the first words are older than 180 s
+        QCOMPARE(p.value("derniereProspect").toString(), QStringLiteral("Le prix, surtout."));
+        QCOMPARE(p.value("contexte").toObject().value("contactId").toString(), QStringLiteral("c1"));
+        QCOMPARE(client.requetes[0].modele, QStringLiteral("claude-haiku-4-5"));
+        QCOMPARE(client.requetes[0].appelId.value_or(QString()), QStringLiteral("a1"));
+        QCOMPARE(s.aides()[0].tMs, 203000);
+
+        // A window under 30 s is raised to 30 s.
+        QVERIFY(s.demander(QStringLiteral("recap"), {}, 5).ok());
+        const QJsonObject q = client.requetes[2].payload.toObject();
+        QCOMPARE(q.value("fenetreSec").toInt(), 30);
+        QCOMPARE(q.value("transcript").toArray().size(), 1);
+
+        // A new call takes its context again.
+        s.reinitialiser();
+        appel.id = QStringLiteral("a2");
+        QVERIFY(s.recap().ok());
+        QCOMPARE(contextes(), avant + 2);
+    }
+
+    void reponseEnFluxPuisFinie()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        const QString id = s.assistance().valeur();
+        QSignalSpy change(&s, &ai::Souffleur::aideChangee);
+        client.derniere()->envoyerPartiel(QJsonObject{{"reponse", "Par rapport"}});
+        QCOMPARE(s.aide(id)->partiel->toObject().value("reponse").toString(), QStringLiteral("Par rapport"));
+        QCOMPARE(s.aide(id)->statut, ai::AideLive::Statut::enCours);
+        QVERIFY(s.historique().isEmpty());
+        ai::InfosGeneration infos;
+        infos.modele = QStringLiteral("claude-haiku-4-5");
+        infos.latenceMs = 420;
+        client.derniere()->terminer(QStringLiteral("{\"reponse\": \"Par rapport à quoi ?\"}"), infos);
+        const ai::AideLive* a = s.aide(id);
+        QCOMPARE(a->statut, ai::AideLive::Statut::ok);
+        QCOMPARE(a->resultat->toObject().value("reponse").toString(), QStringLiteral("Par rapport à quoi ?"));
+        QVERIFY(!a->partiel);
+        QCOMPARE(a->modele.value_or(QString()), QStringLiteral("claude-haiku-4-5"));
+        QCOMPARE(a->latenceMs.value_or(0), 420);
+        QCOMPARE(s.historique(), QStringList{id});
+        QCOMPARE(s.requetesEnVol(), 0);
+        QVERIFY(change.size() >= 2);
+
+        s.noter(id, true);
+        QCOMPARE(s.aide(id)->utile, std::optional<bool>(true));
+        QCOMPARE(s.aidesFinies().size(), 1);
+        QCOMPARE(s.aidesFinies()[0].utile, std::optional<bool>(true));
+        QCOMPARE(s.aidesFinies()[0].resultat.qt().toObject().value("reponse").toString(), QStringLiteral("Par rapport à quoi ?"));
+    }
+
+    void echecDeLAide()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        const QString id = s.recap().valeur();
+        client.derniere()->echouer(QStringLiteral("Trop de demandes en même temps. Réessayez dans une minute."));
+        QCOMPARE(s.aide(id)->statut, ai::AideLive::Statut::erreur);
+        QCOMPARE(s.aide(id)->erreur.value_or(QString()), QStringLiteral("Trop de demandes en même temps. Réessayez dans une minute."));
+        QCOMPARE(s.erreur().value_or(QString()), QStringLiteral("Quillo n'a pas pu répondre. Réessayez."));
+        QVERIFY(s.historique().isEmpty());
+        QVERIFY(s.aidesFinies().isEmpty());
+    }
+
+    void reponseTardiveApresNouvelAppel()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        QVERIFY(s.assistance().ok());
+        auto* ancienne = client.derniere();
+        s.reinitialiser();
+        QVERIFY(ancienne->annulee);
+        QVERIFY(s.aides().isEmpty());
+    }
+
+    void recapDeFin()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        model::Appel a;
+        a.id = QStringLiteral("a9");
+        a.duree = 12;
+        a.transcript = {AppelFactice().dire(prospect, QStringLiteral("On verra en janvier."), 0, 2000)};
+        std::optional<QJsonValue> recu;
+        int appels = 0;
+        s.preparerRecap(a, [&](std::optional<QJsonValue> v) { recu = v; ++appels; });
+        QCOMPARE(client.requetes.size(), 1);
+        QCOMPARE(client.requetes[0].tache, QStringLiteral("recap"));
+        QCOMPARE(client.requetes[0].payload.toObject().value("transcript").toArray().size(), 1);
+        QCOMPARE(client.requetes[0].payload.toObject().value("fenetreSec").toInt(), 30);
+        client.derniere()->terminer(QStringLiteral("{\"points\": [\"Décision en janvier\"]}"));
+        QCOMPARE(appels, 1);
+        QCOMPARE(recu->toObject().value("points").toArray().first().toString(), QStringLiteral("Décision en janvier"));
+
+        s.preparerRecap(a, [&](std::optional<QJsonValue> v) { recu = v; ++appels; });
+        client.derniere()->echouer(QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
+        QCOMPARE(appels, 2);
+        QVERIFY(!recu);
+    }
+
+    void finalsJoints_data()
+    {
+        QTest::addColumn<qint64>("ecartMs");
+        QTest::addColumn<int>("detections");
+        QTest::newRow("1,5 s : examinés ensemble") << qint64(1500) << 1;
+        QTest::newRow("1,999 s : examinés ensemble") << qint64(1999) << 1;
+        QTest::newRow("2 s : chacun seul") << qint64(2000) << 0;
+        QTest::newRow("2,5 s : chacun seul") << qint64(2500) << 0;
+    }
+    void finalsJoints()
+    {
+        QFETCH(qint64, ecartMs);
+        QFETCH(int, detections);
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("Franchement c'est trop"), 10000, 12000));
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("cher pour nous."), 12000 + ecartMs, 14000 + ecartMs));
+        QCOMPARE(s.detections().size(), detections);
+        if (detections) {
+            QCOMPARE(s.derniereDetection()->categorie, QStringLiteral("prix"));
+            QCOMPARE(s.derniereDetection()->tMs, 12000 + ecartMs);
+        }
+        QCOMPARE(client.requetes.size(), 0);
+    }
+
+    void pasDeJointureEntreVoix()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        s.segmentFinal(appel.dire(vous, QStringLiteral("Vous trouvez ça trop"), 0, 2000));
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("cher ? Non."), 2500, 4000));
+        QVERIFY(s.detections().isEmpty());
+    }
+
+    void pasDeDoublonSurTexteJoint()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        QSignalSpy spy(&s, &ai::Souffleur::detectionChangee);
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("C'est trop cher."), 0, 2000));
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("Vraiment."), 3000, 4000));
+        QCOMPARE(s.detections().size(), 1);
+        QCOMPARE(spy.size(), 1);
+        // Another objection in the joined text is a new detection.
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("Et je n'ai pas le temps."), 5000, 7000));
+        QCOMPARE(s.detections().size(), 2);
+        QCOMPARE(s.derniereDetection()->categorie, QStringLiteral("temps"));
+    }
+
+    void texteJointAvecUneAutreObjection()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("C'est trop cher,"), 0, 2000));
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("et on n'a pas le temps."), 2500, 4000));
+        QCOMPARE(s.detections().size(), 2);
+        QCOMPARE(s.detections()[0].categorie, QStringLiteral("prix"));
+        QCOMPARE(s.detections()[1].categorie, QStringLiteral("temps"));
+    }
+
+    void detectionCoupee()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        model::Reglages r;
+        r.souffleur.detection = QStringLiteral("off");
+        s.setReglages(r);
+        AppelFactice appel;
+        s.setAppel(&appel);
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("C'est trop cher."), 0, 2000));
+        QVERIFY(s.detections().isEmpty());
+    }
+
+    void qualificationEtRegistre()
+    {
+        ClientIAScripte client;
+        ai::Souffleur s(*moteur, client);
+        AppelFactice appel;
+        appel.config.insert(QStringLiteral("grille"), QJsonObject{{"methode", "bant"}});
+        s.setAppel(&appel);
+        QSignalSpy qualif(&s, &ai::Souffleur::qualificationChangee);
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("On a un budget de 20 000 euros."), 0, 3000));
+        s.segmentFinal(appel.dire(prospect, QStringLiteral("Le budget est validé."), 10000, 12000));
+        QCOMPARE(s.propositionsQualification().size(), 1);
+        QCOMPARE(s.propositionsQualification()[0].item, QStringLiteral("budget"));
+        QCOMPARE(s.propositionsQualification()[0].nomItem, QStringLiteral("Budget"));
+        QVERIFY(s.itemsEntendus().contains(QStringLiteral("budget")));
+        QCOMPARE(qualif.size(), 1);
+
+        QVERIFY(s.registre().isNull());
+        s.segmentFinal(appel.dire(vous, QStringLiteral("Et toi, tu en penses quoi ?"), 20000, 22000));
+        QCOMPARE(s.registre().toObject().value("registre").toString(), QStringLiteral("tu"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSouffleur)
+#include "tst_souffleur.moc"

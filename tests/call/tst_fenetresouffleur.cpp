@@ -1,0 +1,307 @@
+// The floating prompter offscreen: listening states and their messages, the
+// objection banner, streamed answers, history navigation, ratings, tools.
+#include "ai/panneausouffleur.h"
+#include "call/ecrans/fenetresouffleur.h"
+#include "fakes/appelfactice.h"
+#include "fakes/clientiascripte.h"
+
+#include <QDir>
+#include <QFrame>
+#include <QLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+using namespace vd;
+using vd::fakes::AppelFactice;
+using vd::fakes::ClientIAScripte;
+
+namespace {
+const QString cheminMoteur = QStringLiteral(VD_SOURCE_DIR "/tests/ai/moteur_factice.js");
+
+struct Banc {
+    platform::HorlogeFactice horloge;
+    ClientIAScripte client;
+    AppelFactice appel;
+    ai::Souffleur souffleur;
+    ai::PanneauSouffleur panneau;
+    call::FenetreSouffleur fenetre;
+    explicit Banc(ai::Moteur& m) : souffleur(m, client), panneau(souffleur, horloge), fenetre(panneau)
+    {
+        souffleur.setAppel(&appel);
+        panneau.setEtatAppel(QStringLiteral("enCours"), QStringLiteral("ouvert"));
+    }
+    // Fires a help request from its button and answers it.
+    void repondre(QPushButton* bouton, const QString& texte)
+    {
+        bouton->click();
+        client.derniere()->terminer(QStringLiteral("{\"reponse\": \"%1\"}").arg(texte));
+    }
+};
+} // namespace
+
+class TestFenetreSouffleur : public QObject {
+    Q_OBJECT
+    std::unique_ptr<ai::Moteur> moteur;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        moteur = std::make_unique<ai::Moteur>(cheminMoteur);
+        QVERIFY(!moteur->charger());
+    }
+
+    void fenetreQuiNePrendPasLeFocus()
+    {
+        Banc b(*moteur);
+        const Qt::WindowFlags f = b.fenetre.windowFlags();
+        QVERIFY(f.testFlag(Qt::Tool));
+        QVERIFY(f.testFlag(Qt::FramelessWindowHint));
+        QVERIFY(f.testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(f.testFlag(Qt::WindowDoesNotAcceptFocus));
+        QVERIFY(b.fenetre.testAttribute(Qt::WA_ShowWithoutActivating));
+    }
+
+    void etatsDEcoute_data()
+    {
+        QTest::addColumn<QString>("etat");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("repos") << "inactif" << "" << int(ai::ModeEcoute::repos) << "Aucun appel en cours";
+        QTest::newRow("connexion") << "connexion" << "connexion" << int(ai::ModeEcoute::connexion) << "Connexion en cours…";
+        QTest::newRow("écoute") << "enCours" << "ouvert" << int(ai::ModeEcoute::ecoute) << "À l'écoute";
+        QTest::newRow("reconnexion") << "enCours" << "reconnexion" << int(ai::ModeEcoute::alerte)
+                                     << "Connexion à la transcription perdue. Reconnexion en cours…";
+        QTest::newRow("pause") << "pause" << "ouvert" << int(ai::ModeEcoute::pause)
+                               << "Appel en pause : la transcription est suspendue.";
+        QTest::newRow("coupée") << "enCours" << "coupee" << int(ai::ModeEcoute::coupee)
+                                << "La transcription est coupée. L'appel continue.";
+        QTest::newRow("fini") << "termine" << "" << int(ai::ModeEcoute::fini) << "Appel terminé";
+    }
+    void etatsDEcoute()
+    {
+        QFETCH(QString, etat);
+        QFETCH(QString, code);
+        QFETCH(int, mode);
+        QFETCH(QString, message);
+        Banc b(*moteur);
+        b.panneau.setEtatAppel(etat, code);
+        QCOMPARE(int(b.panneau.mode()), mode);
+        QCOMPARE(b.fenetre.messageEcoute()->text(), message);
+        QCOMPARE(b.fenetre.boutonRelancer()->isVisibleTo(&b.fenetre), mode == int(ai::ModeEcoute::coupee));
+    }
+
+    void relancerLaTranscription()
+    {
+        Banc b(*moteur);
+        int relances = 0;
+        b.panneau.setActions({.relancerTranscription = [&] { ++relances; }});
+        b.panneau.setEtatAppel(QStringLiteral("enCours"), QStringLiteral("coupee"));
+        b.fenetre.boutonRelancer()->click();
+        QCOMPARE(relances, 1);
+    }
+
+    void coachingAffiche()
+    {
+        Banc b(*moteur);
+        b.panneau.setCoaching({QStringLiteral("Vous parlez depuis 1 min 30")});
+        QCOMPARE(b.panneau.mode(), ai::ModeEcoute::alerte);
+        QVERIFY(b.fenetre.coaching()->isVisibleTo(&b.fenetre));
+        QCOMPARE(b.fenetre.coaching()->text(), QStringLiteral("Vous parlez depuis 1 min 30"));
+        b.panneau.setCoaching({});
+        QCOMPARE(b.panneau.mode(), ai::ModeEcoute::ecoute);
+        QVERIFY(!b.fenetre.coaching()->isVisibleTo(&b.fenetre));
+    }
+
+    void aideRefuseeSansAppel()
+    {
+        Banc b(*moteur);
+        b.appel.actif = false;
+        b.fenetre.boutonAssistance()->click();
+        QCOMPARE(b.client.requetes.size(), 0);
+        QCOMPARE(b.fenetre.erreur()->text(), QStringLiteral("L'appel n'est pas en cours."));
+        b.horloge.avancer(5000);
+        QVERIFY(!b.fenetre.erreur()->isVisibleTo(&b.fenetre));
+    }
+
+    void objectionRepereeEtIgnoree()
+    {
+        Banc b(*moteur);
+        QVERIFY(!b.fenetre.bandeauObjection()->isVisibleTo(&b.fenetre));
+        b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"), QStringLiteral("C'est trop cher."), 0, 2000));
+        QVERIFY(b.fenetre.bandeauObjection()->isVisibleTo(&b.fenetre));
+        QVERIFY(b.fenetre.texteObjection()->text().startsWith(QStringLiteral("Objection repérée. Cliquez pour une Assistance (⌘1).")));
+        // Clicking the banner asks for an Assistance.
+        QTest::mouseClick(b.fenetre.bandeauObjection(), Qt::LeftButton);
+        QCOMPARE(b.client.requetes.size(), 1);
+        QCOMPARE(b.client.requetes[0].tache, QStringLiteral("objection"));
+        b.fenetre.boutonIgnorer()->click();
+        QVERIFY(!b.fenetre.bandeauObjection()->isVisibleTo(&b.fenetre));
+        // A new objection shows again.
+        b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"), QStringLiteral("Je n'ai pas le temps."), 9000, 11000));
+        QVERIFY(b.fenetre.bandeauObjection()->isVisibleTo(&b.fenetre));
+    }
+
+    void reponseEnFluxEnTexteBrut()
+    {
+        Banc b(*moteur);
+        b.fenetre.boutonQuestions()->click();
+        QCOMPARE(b.client.requetes.size(), 1);
+        QCOMPARE(b.fenetre.reponse()->textFormat(), Qt::PlainText);
+        b.client.derniere()->envoyerPartiel(QJsonObject{{"questions", QJsonArray{"<b>Qui décide</b> ?"}}});
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("• <b>Qui décide</b> ?"));
+        QVERIFY(!b.fenetre.boutonUtile()->isEnabled());
+        b.client.derniere()->echouer(QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Quillo n'a pas pu répondre."));
+        QCOMPARE(b.fenetre.erreur()->text(), QStringLiteral("Quillo n'a pas pu répondre."));
+    }
+
+    void historiqueEtNotes()
+    {
+        Banc b(*moteur);
+        b.repondre(b.fenetre.boutonAssistance(), QStringLiteral("Première"));
+        b.repondre(b.fenetre.boutonQuestions(), QStringLiteral("Deuxième"));
+        b.repondre(b.fenetre.boutonRecap(), QStringLiteral("Troisième"));
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Troisième"));
+        QCOMPARE(b.fenetre.compteur()->text(), QStringLiteral("3 / 3"));
+        QVERIFY(!b.fenetre.boutonSuivante()->isEnabled());
+        b.fenetre.boutonPrecedente()->click();
+        b.fenetre.boutonPrecedente()->click();
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Première"));
+        QCOMPARE(b.fenetre.compteur()->text(), QStringLiteral("1 / 3"));
+        QVERIFY(!b.fenetre.boutonPrecedente()->isEnabled());
+
+        b.fenetre.boutonUtile()->click();
+        QCOMPARE(b.fenetre.accuse()->text(), QStringLiteral("Vous avez trouvé cette réponse utile"));
+        QCOMPARE(b.souffleur.aides()[0].utile, std::optional<bool>(true));
+        b.fenetre.boutonSuivante()->click();
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Deuxième"));
+        b.fenetre.boutonPeuUtile()->click();
+        QCOMPARE(b.fenetre.accuse()->text(), QStringLiteral("Vous avez trouvé cette réponse peu utile"));
+        QCOMPARE(b.souffleur.aides()[1].utile, std::optional<bool>(false));
+        QVERIFY(b.fenetre.boutonPeuUtile()->isChecked());
+
+        // While the user reads an older answer, a new one does not take its place.
+        b.repondre(b.fenetre.boutonAssistance(), QStringLiteral("Quatrième"));
+        QCOMPARE(b.fenetre.compteur()->text(), QStringLiteral("4 / 4"));
+        b.fenetre.boutonPrecedente()->click();
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Troisième"));
+        b.fenetre.champQuestion()->setText(QStringLiteral("Quel délai ?"));
+        QTest::keyClick(b.fenetre.champQuestion(), Qt::Key_Return);
+        QCOMPARE(b.client.requetes.last().tache, QStringLiteral("libre"));
+        QVERIFY(b.fenetre.champQuestion()->text().isEmpty());
+        b.fenetre.boutonPrecedente()->click();   // back to the newest finished answer while it streams
+        b.client.derniere()->terminer(QStringLiteral("{\"reponse\": \"Cinquième\"}"));
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Quatrième"));
+        QCOMPARE(b.fenetre.compteur()->text(), QStringLiteral("4 / 5"));
+    }
+
+    void outilsPendantLAppel()
+    {
+        Banc b(*moteur);
+        int moments = 0, pauses = 0, reprises = 0, fins = 0;
+        QStringList notes;
+        b.panneau.setActions({.marquerMoment = [&] { ++moments; },
+                              .ajouterNote = [&](const QString& n) { notes << n; },
+                              .pause = [&] { ++pauses; },
+                              .reprendre = [&] { ++reprises; },
+                              .terminer = [&] { ++fins; }});
+        b.panneau.setObjectifEtBrief(QString(), false);
+        b.fenetre.boutonOutils()->click();
+        QVERIFY(b.fenetre.tiroirOutils()->isVisibleTo(&b.fenetre));
+        b.panneau.marquerMoment();
+        QCOMPARE(moments, 1);
+        b.fenetre.champNote()->setText(QStringLiteral("Rappeler le DAF"));
+        QTest::keyClick(b.fenetre.champNote(), Qt::Key_Return);
+        QCOMPARE(notes, QStringList{QStringLiteral("Rappeler le DAF")});
+        QCOMPARE(b.fenetre.accuse()->text(), QStringLiteral("Rangée dans les notes de l'appel, avec l'heure."));
+
+        b.fenetre.boutonPause()->click();
+        QCOMPARE(pauses, 1);
+        b.panneau.setEtatAppel(QStringLiteral("pause"), QStringLiteral("ouvert"));
+        QCOMPARE(b.fenetre.boutonPause()->text(), QStringLiteral("Reprendre l'appel"));
+        b.fenetre.boutonPause()->click();
+        QCOMPARE(reprises, 1);
+        b.panneau.setEtatAppel(QStringLiteral("enCours"), QStringLiteral("ouvert"));
+
+        // Ending asks for confirmation; Échap or the countdown cancel it.
+        b.fenetre.boutonTerminer()->click();
+        QVERIFY(b.panneau.finActive());
+        QVERIFY(b.fenetre.boutonTerminer()->text().startsWith(
+            QStringLiteral("Cliquez pour terminer l'appel et lancer l'analyse. Échap pour annuler.")));
+        QTest::keyClick(&b.fenetre, Qt::Key_Escape);
+        QVERIFY(!b.panneau.finActive());
+        QCOMPARE(fins, 0);
+        b.fenetre.boutonTerminer()->click();
+        b.horloge.avancer(5000);
+        QVERIFY(!b.panneau.finActive());
+        QCOMPARE(b.fenetre.boutonTerminer()->text(), QStringLiteral("Terminer l'appel"));
+        b.fenetre.boutonTerminer()->click();
+        b.horloge.avancer(2000);
+        b.fenetre.boutonTerminer()->click();
+        QCOMPARE(fins, 1);
+    }
+
+    void masqueDuranPartage()
+    {
+        Banc b(*moteur);
+        b.fenetre.show();
+        b.panneau.setPartageEcran(true);
+        QVERIFY(b.panneau.masqueParPartage());
+        QVERIFY(!b.fenetre.isVisible());
+        model::ReglagesSouffleur r;
+        r.masquerPendantPartage = false;
+        b.panneau.setReglages(r);
+        QVERIFY(!b.panneau.masqueParPartage());
+        QVERIFY(b.panneau.visible());
+        QVERIFY(b.fenetre.isVisible());
+        // "Masquer Quillo" hides it until the user shows it again.
+        b.panneau.masquer();
+        QVERIFY(!b.fenetre.isVisible());
+        b.panneau.setVisible(true);
+        QVERIFY(b.fenetre.isVisible());
+    }
+
+    void themesEtUneLigne()
+    {
+        Banc b(*moteur);
+        model::ReglagesSouffleur r;
+        r.theme = QStringLiteral("clair");
+        r.tailleTexte = QStringLiteral("grand");
+        r.opacite = 0.8;
+        b.panneau.setReglages(r);
+        QVERIFY(b.fenetre.styleSheet().contains(QStringLiteral("#FFFFFF")));
+        QVERIFY(b.fenetre.styleSheet().contains(QStringLiteral("font-size: 18px")));
+        QCOMPARE(b.fenetre.windowOpacity(), 0.8);
+        b.repondre(b.fenetre.boutonRecap(), QStringLiteral("Ligne un\\nLigne deux"));
+        r.modeUneLigne = true;
+        b.panneau.setReglages(r);
+        QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Ligne un"));
+        QVERIFY(!b.fenetre.boutonAssistance()->isVisibleTo(&b.fenetre));
+    }
+
+    void capture()
+    {
+        // A picture of the panel during a call, for a person to look at.
+        Banc b(*moteur);
+        b.panneau.setObjectifEtBrief(QStringLiteral("Obtenir un rendez-vous de démo"), true);
+        b.panneau.setGrille({{QStringLiteral("budget"), QStringLiteral("Budget")}, {QStringLiteral("decideur"), QStringLiteral("Décideur")}});
+        b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"), QStringLiteral("Honnêtement, c'est trop cher pour nous."), 0, 3000));
+        b.fenetre.boutonAssistance()->click();
+        b.client.derniere()->envoyerPartiel(QJsonObject{{"reponse", "Je comprends. Par rapport à quoi ? Qu'est-ce que ce problème vous coûte"}});
+        b.fenetre.show();
+        const QString dossier = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
+        QVERIFY(b.fenetre.grab().save(dossier + QStringLiteral("/souffleur-sombre.png")));
+        model::ReglagesSouffleur r;
+        r.theme = QStringLiteral("clair");
+        b.panneau.setReglages(r);
+        QVERIFY(b.fenetre.grab().save(dossier + QStringLiteral("/souffleur-clair.png")));
+    }
+};
+
+QTEST_MAIN(TestFenetreSouffleur)
+#include "tst_fenetresouffleur.moc"

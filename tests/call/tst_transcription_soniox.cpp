@@ -1,0 +1,485 @@
+// Soniox engine against the fake service, on the fake clock (streams share
+// the test's thread so the fake clock drives every timer).
+#include "call/moteurtranscription.h"
+#include "fakes/fauxsoniox.h"
+#include "platform/horloge.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vd::call;
+using vd::ai::SourceIA;
+using vd::fakes::FauxSoniox;
+using vd::platform::HorlogeFactice;
+
+namespace {
+
+// Counts requests; each answer carries a new key ("k1", "k2", …).
+class AccesCompte final : public FournisseurAcces {
+public:
+    AccesCompte(QUrl url, SourceIA mode) : url_(std::move(url)), mode_(mode) {}
+    void obtenir(QObject* contexte, Rappel rappel) override
+    {
+        ++demandes;
+        AccesTranscription a{QStringLiteral("k%1").arg(demandes), url_, mode_, {}};
+        QMetaObject::invokeMethod(contexte, [rappel, a] { rappel(a); }, Qt::QueuedConnection);
+    }
+    int demandes = 0;
+
+private:
+    QUrl url_;
+    SourceIA mode_;
+};
+
+QByteArray stereo(int ms, qint16 gauche, qint16 droite)
+{
+    QByteArray b;
+    for (int i = 0; i < ms * 16; ++i) {
+        b.append(reinterpret_cast<const char*>(&gauche), 2);
+        b.append(reinterpret_cast<const char*>(&droite), 2);
+    }
+    return b;
+}
+
+QByteArray mono(int ms) { return QByteArray(ms * 32, '\x01'); }
+
+QJsonObject fin() { return FauxSoniox::fin(); }
+
+} // namespace
+
+class TestSoniox : public QObject {
+    Q_OBJECT
+
+    HorlogeFactice* horloge = nullptr;
+    FauxSoniox* serveur = nullptr;
+    std::shared_ptr<AccesCompte> acces;
+    std::unique_ptr<Soniox> moteur;
+    QList<SegmentLive> segments;
+    QStringList etats;
+    QList<quint64> generations;
+    QString echec;
+    bool ouvert = false;
+    bool termine = false;
+
+    void creer(SourceIA mode = SourceIA::cle)
+    {
+        acces = std::make_shared<AccesCompte>(serveur->url(), mode);
+        ContexteTranscription c;
+        c.filDedie = false;
+        c.fournisseurCle = acces;
+        moteur = std::make_unique<Soniox>(c);
+        connect(moteur.get(), &MoteurTranscriptionBase::segment, this, [this](const SegmentLive& s, quint64 g) {
+            segments.append(s);
+            generations.append(g);
+        });
+        connect(moteur.get(), &MoteurTranscriptionBase::etat, this, [this](const QString& e, quint64 g) {
+            etats.append(e);
+            generations.append(g);
+        });
+        connect(moteur.get(), &MoteurTranscriptionBase::ouvert, this, [this](quint64 g) {
+            ouvert = true;
+            generations.append(g);
+        });
+        connect(moteur.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
+        connect(moteur.get(), &MoteurTranscriptionBase::termine, this, [this](quint64) { termine = true; });
+    }
+
+    void lancer(int canaux, QString langue = QStringLiteral("fr"), quint64 generation = 7)
+    {
+        ParametresTranscription p;
+        p.moteur = QStringLiteral("soniox");
+        p.canaux = canaux;
+        p.langue = langue;
+        p.generation = generation;
+        moteur->demarrer(p);
+    }
+
+    // Opens every stream: configuration frames in, 0.8 s confirmation.
+    bool ouvrir(int canaux, QString langue = QStringLiteral("fr"))
+    {
+        lancer(canaux, langue);
+        const int n = canaux < 2 ? 1 : 2;
+        if (!QTest::qWaitFor([&] { return serveur->nombreConnexions() == n && !serveur->configuration(n - 1).isEmpty()
+                                              && !serveur->configuration(0).isEmpty(); }, 5000))
+            return false;
+        horloge->avancer(800);
+        return QTest::qWaitFor([&] { return ouvert; }, 5000);
+    }
+
+    int indexVous() const { return serveur->configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0; }
+
+private Q_SLOTS:
+    void init()
+    {
+        horloge = new HorlogeFactice;
+        vd::platform::Horloge::installer(horloge);
+        serveur = new FauxSoniox;
+        QVERIFY(serveur->demarrer());
+        segments.clear();
+        etats.clear();
+        generations.clear();
+        echec.clear();
+        ouvert = termine = false;
+        creer();
+    }
+    void cleanup()
+    {
+        moteur.reset();
+        QVERIFY2(serveur->anomalies.isEmpty(), qPrintable(serveur->anomalies.join('\n')));
+        delete serveur;
+        vd::platform::Horloge::installer(nullptr);
+        delete horloge;
+    }
+
+    void stereoOuvreDeuxFlux()
+    {
+        QVERIFY(ouvrir(2));
+        QCOMPARE(serveur->nombreConnexions(), 2);
+        const int v = indexVous();
+        QCOMPARE(serveur->configuration(v)["enable_speaker_diarization"].toBool(), false);
+        QCOMPARE(serveur->configuration(1 - v)["enable_speaker_diarization"].toBool(), true);
+        QCOMPARE(serveur->configuration(v)["api_key"].toString(), QStringLiteral("k1"));
+        QCOMPARE(serveur->configuration(1 - v)["language_hints"].toArray(), QJsonArray{"fr"});
+        moteur->envoyer(stereo(100, 0x1122, 0x3344));
+        moteur->envoyer(QByteArray());   // ignored
+        QTRY_COMPARE(serveur->connexion(v).audio.size(), 3200);
+        QTRY_COMPARE(serveur->connexion(1 - v).audio.size(), 3200);
+        QCOMPARE(serveur->connexion(v).taillesAudio, QList<int>{3200});
+        QCOMPARE(serveur->connexion(v).audio.left(4), QByteArray::fromHex("22112211"));
+        QCOMPARE(serveur->connexion(1 - v).audio.left(4), QByteArray::fromHex("44334433"));
+        QCOMPARE(generations, QList<quint64>{7});
+    }
+
+    void monoOuvreUnFluxMixte()
+    {
+        QVERIFY(ouvrir(1, QStringLiteral("de")));
+        QCOMPARE(serveur->nombreConnexions(), 1);
+        QCOMPARE(serveur->configuration(0)["enable_speaker_diarization"].toBool(), true);
+        QCOMPARE(serveur->configuration(0)["language_hints"].toArray(), QJsonArray{"fr"});
+        moteur->envoyer(mono(100));
+        QTRY_COMPARE(serveur->connexion(0).taillesAudio, QList<int>{3200});
+    }
+
+    void confirmationApresHuitDixiemes()
+    {
+        lancer(1);
+        QTRY_VERIFY(!serveur->configuration(0).isEmpty());
+        horloge->avancer(799);
+        QTest::qWait(20);
+        QVERIFY(!ouvert);
+        horloge->avancer(1);
+        QTRY_VERIFY(ouvert);
+        QVERIFY(echec.isEmpty());
+    }
+
+    void erreurALOuverture_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("401 clé") << 401 << int(SourceIA::cle)
+                                 << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre projet (Europe ou monde).";
+        QTest::newRow("401 compte") << 401 << int(SourceIA::cloud) << "La transcription ne démarre pas. Réessayez dans un instant.";
+        QTest::newRow("402 clé") << 402 << int(SourceIA::cle) << "Le crédit de votre clé de transcription est épuisé. Rechargez-le, puis réessayez.";
+        QTest::newRow("429") << 429 << int(SourceIA::cloud) << "Trop de transcriptions en même temps. Terminez un autre appel, puis réessayez.";
+        QTest::newRow("503") << 503 << int(SourceIA::cle) << "La transcription ne répond pas pour le moment. Réessayez dans un instant.";
+    }
+    void erreurALOuverture()
+    {
+        QFETCH(int, code);
+        QFETCH(int, mode);
+        QFETCH(QString, message);
+        creer(SourceIA(mode));
+        lancer(2);
+        QTRY_VERIFY(serveur->nombreConnexions() == 2 && !serveur->configuration(0).isEmpty() && !serveur->configuration(1).isEmpty());
+        const int v = indexVous();
+        serveur->envoyerErreur(1 - v, code, QStringLiteral("x"), QStringLiteral("Soniox says no"));
+        QTRY_COMPARE(echec, message);
+        QVERIFY(!ouvert);
+        // The other stream of the call is closed as well.
+        QTRY_VERIFY(serveur->connexion(v).fermee);
+        horloge->avancer(20000);
+        QTest::qWait(20);
+        QCOMPARE(serveur->tentatives(), 2);   // no reconnection after a failed start
+        QVERIFY(!ouvert);
+    }
+
+    void erreurALaConfiguration()
+    {
+        serveur->cleAttendue = QStringLiteral("autre");
+        lancer(1);
+        QTRY_COMPARE(echec, QStringLiteral("La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre projet (Europe ou monde)."));
+    }
+
+    void delaiDOuverture()
+    {
+        serveur->ignorerProchaines(2);
+        lancer(2);
+        QTRY_COMPARE(serveur->tentatives(), 2);
+        horloge->avancer(9999);
+        QTest::qWait(20);
+        QVERIFY(echec.isEmpty());
+        horloge->avancer(1);
+        QTRY_COMPARE(echec, QStringLiteral("La transcription ne répond pas. Vérifiez votre connexion internet."));
+    }
+
+    void serveurAbsent()
+    {
+        const QUrl url = serveur->url();
+        delete serveur;
+        serveur = new FauxSoniox;   // a fresh one, not listening on that port
+        acces = std::make_shared<AccesCompte>(url, SourceIA::cle);
+        ContexteTranscription c;
+        c.filDedie = false;
+        c.fournisseurCle = acces;
+        moteur = std::make_unique<Soniox>(c);
+        connect(moteur.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
+        lancer(1);
+        QTRY_COMPARE(echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
+    }
+
+    void segmentsDesDeuxVoix()
+    {
+        QVERIFY(ouvrir(2));
+        const int v = indexVous();
+        serveur->envoyerJetons(v, {FauxSoniox::jeton("Bonjour", 100, 400, true), FauxSoniox::jeton(" madame", 400, 700, false)});
+        QTRY_COMPARE(segments.size(), 1);
+        QCOMPARE(segments[0], (SegmentLive{"vous", "Bonjour madame", false, 100, 700, std::nullopt}));
+        serveur->envoyerJetons(v, {FauxSoniox::jeton(" madame", 400, 700, true), fin()});
+        serveur->envoyerJetons(1 - v, {FauxSoniox::jeton("Oui", 800, 900, true, 0), FauxSoniox::jeton(" bonjour", 900, 1200, true, 0),
+                                       FauxSoniox::jeton(" monsieur", 1200, 1500, true, 0), fin()});
+        QTRY_COMPARE(segments.size(), 3);
+        QVERIFY(segments.contains(SegmentLive{"vous", "Bonjour madame", true, 100, 700, std::nullopt}));
+        QVERIFY(segments.contains(SegmentLive{"prospect", "Oui bonjour monsieur", true, 800, 1500, 1}));
+        for (quint64 g : generations)
+            QCOMPARE(g, quint64(7));
+    }
+
+    void keepAliveApresQuatreSecondesEtDemie()
+    {
+        QVERIFY(ouvrir(1));
+        // Opened at t0, confirmed at t0 + 0.8 s. Audio at t0 + 1.8 s.
+        horloge->avancer(1000);
+        moteur->envoyer(mono(100));
+        QTRY_COMPARE(serveur->connexion(0).audio.size(), 3200);
+        horloge->avancer(3200);   // t0 + 5 s: only 3.2 s of silence
+        moteur->envoyer(mono(10));
+        QTRY_COMPARE(serveur->connexion(0).audio.size(), 3520);
+        QCOMPARE(serveur->connexion(0).keepAlives, 0);
+        horloge->avancer(5000);   // t0 + 10 s: 5 s since the last frame
+        QTRY_COMPARE(serveur->connexion(0).keepAlives, 1);
+        horloge->avancer(5000);
+        QTRY_COMPARE(serveur->connexion(0).keepAlives, 2);
+    }
+
+    void reconnexionGardeCinqSecondesAlignees()
+    {
+        QVERIFY(ouvrir(1));
+        moteur->envoyer(mono(1000));
+        QTRY_COMPARE(serveur->connexion(0).audio.size(), 32000);
+        serveur->lacher(0);
+        QTRY_COMPARE(etats, QStringList{"reconnexion"});
+        // 7 s of audio while the socket is down: only the last 5 s are kept.
+        QByteArray septSecondes;
+        for (int i = 0; i < 70; ++i) {
+            QByteArray b = mono(100);
+            b[0] = char(i);
+            moteur->envoyer(b);
+        }
+        QTest::qWait(20);
+        horloge->avancer(600);
+        QTRY_COMPARE(serveur->nombreConnexions(), 2);
+        QTRY_COMPARE(serveur->connexion(1).audio.size(), 160000);
+        QCOMPARE(serveur->connexion(1).audio.at(0), char(20));   // the first 2 s were dropped
+        QCOMPARE(serveur->configuration(1)["api_key"].toString(), QStringLiteral("k2"));   // credential asked again
+        horloge->avancer(800);
+        QTRY_COMPARE(etats, (QStringList{"reconnexion", "ouvert"}));
+        // Token times after the reconnection stay on the call's clock: 1 s sent + 2 s dropped.
+        serveur->envoyerJetons(1, {FauxSoniox::jeton("Voilà", 0, 500, true, 1), fin()});
+        QTRY_COMPARE(segments.size(), 1);
+        QCOMPARE(segments[0].debutMs, 3000);
+        QCOMPARE(segments[0].finMs, 3500);
+    }
+
+    void finDuSocketLivreLesJetonsEnAttente()
+    {
+        QVERIFY(ouvrir(2));
+        const int v = indexVous();
+        serveur->envoyerJetons(v, {FauxSoniox::jeton("Je", 0, 100, true), FauxSoniox::jeton(" disais", 100, 300, true)});
+        QTRY_COMPARE(segments.size(), 1);
+        serveur->lacher(v);
+        QTRY_COMPARE(segments.size(), 2);
+        QCOMPARE(segments[1], (SegmentLive{"vous", "Je disais", true, 0, 300, std::nullopt}));
+        QTRY_COMPARE(etats, QStringList{"reconnexion"});
+    }
+
+    void quatreEchecsCoupent()
+    {
+        QVERIFY(ouvrir(1));
+        for (int essai = 1; essai <= 3; ++essai) {
+            serveur->lacher(essai - 1);
+            QTRY_COMPARE(etats.count("reconnexion"), essai);
+            horloge->avancer(600 * essai);
+            QTRY_COMPARE(serveur->nombreConnexions(), essai + 1);
+            QTRY_VERIFY(!serveur->configuration(essai).isEmpty());
+        }
+        serveur->lacher(3);
+        QTRY_COMPARE(etats.last(), QStringLiteral("coupee"));
+        horloge->avancer(10000);
+        QTest::qWait(20);
+        QCOMPARE(serveur->nombreConnexions(), 4);
+    }
+
+    void unBonResultatRemetLesEssaisAZero()
+    {
+        QVERIFY(ouvrir(1));
+        for (int tour = 0; tour < 5; ++tour) {
+            serveur->lacher(tour);
+            QTRY_COMPARE(etats.count("reconnexion"), tour + 1);
+            horloge->avancer(600);   // always the first attempt's delay
+            QTRY_COMPARE(serveur->nombreConnexions(), tour + 2);
+            QTRY_VERIFY(!serveur->configuration(tour + 1).isEmpty());
+            serveur->envoyerJetons(tour + 1, {FauxSoniox::jeton("ok", 0, 10, false, 1)});
+            QTRY_COMPARE(segments.size(), tour + 1);
+        }
+        QVERIFY(!etats.contains("coupee"));
+    }
+
+    void tentativesRateesComptent()
+    {
+        QVERIFY(ouvrir(1));
+        serveur->refuserProchaines(1, 503);   // refused handshake
+        serveur->lacher(0);
+        QTRY_COMPARE(etats.count("reconnexion"), 1);
+        horloge->avancer(600);
+        QTRY_COMPARE(serveur->tentatives(), 2);
+        QTRY_COMPARE(etats.count("reconnexion"), 2);
+        serveur->ignorerProchaines(1);   // stalled attempt: 10 s time-out
+        horloge->avancer(1200);
+        QTRY_COMPARE(serveur->tentatives(), 3);
+        horloge->avancer(9999);
+        QTest::qWait(20);
+        QCOMPARE(etats.count("reconnexion"), 2);
+        horloge->avancer(1);
+        QTRY_COMPARE(etats.count("reconnexion"), 3);
+        serveur->refuserProchaines(1, 500);
+        horloge->avancer(1800);
+        QTRY_COMPARE(etats.last(), QStringLiteral("coupee"));
+        QCOMPARE(serveur->tentatives(), 4);
+    }
+
+    void cleTemporaireExpireeReconnecte()
+    {
+        creer(SourceIA::cloud);
+        QVERIFY(ouvrir(1));
+        QCOMPARE(acces->demandes, 1);
+        serveur->envoyerErreur(0, 401, QStringLiteral("temp_api_key_session_expired"), QStringLiteral("expired"));
+        QTRY_COMPARE(etats, QStringList{"reconnexion"});
+        horloge->avancer(600);
+        QTRY_VERIFY(!serveur->configuration(1).isEmpty());
+        QCOMPARE(acces->demandes, 2);
+        QCOMPARE(serveur->configuration(1)["api_key"].toString(), QStringLiteral("k2"));
+        horloge->avancer(800);
+        QTRY_COMPARE(etats, (QStringList{"reconnexion", "ouvert"}));
+    }
+
+    void erreurDefinitiveCoupeApresLesDerniersMots()
+    {
+        QVERIFY(ouvrir(2));
+        const int v = indexVous();
+        serveur->envoyerJetons(1 - v, {FauxSoniox::jeton("Plus", 0, 100, true, 2)});
+        QTRY_COMPARE(segments.size(), 1);
+        serveur->envoyerErreur(1 - v, 402, QStringLiteral("payment"), QStringLiteral("no credit"));
+        QTRY_COMPARE(etats, QStringList{"coupee"});
+        QCOMPARE(segments.last(), (SegmentLive{"prospect", "Plus", true, 0, 100, 1}));
+        // The other stream is stopped too.
+        QTRY_VERIFY(serveur->connexion(v).fermee);
+        horloge->avancer(10000);
+        QTest::qWait(20);
+        QCOMPARE(serveur->nombreConnexions(), 2);
+    }
+
+    void terminerLivreLesDerniersResultats()
+    {
+        QVERIFY(ouvrir(2));
+        serveur->reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Au revoir", 0, 500, true, 0), fin()}}}};
+        moteur->terminer();
+        QTRY_VERIFY(termine);
+        QVERIFY(serveur->connexion(0).finRecue && serveur->connexion(1).finRecue);
+        QCOMPARE(serveur->connexion(0).textes.last(), QString());
+        QCOMPARE(segments.size(), 2);
+        QVERIFY(segments.contains(SegmentLive{"vous", "Au revoir", true, 0, 500, std::nullopt}));
+        QVERIFY(segments.contains(SegmentLive{"prospect", "Au revoir", true, 0, 500, 1}));
+        QTRY_COMPARE(etats, (QStringList{"ferme"}));
+    }
+
+    void terminerAuPlusDeuxSecondes()
+    {
+        QVERIFY(ouvrir(1));
+        serveur->repondreFin = false;
+        serveur->envoyerJetons(0, {FauxSoniox::jeton("Dernier", 0, 500, true, 0)});
+        QTRY_COMPARE(segments.size(), 1);
+        moteur->terminer();
+        QTRY_VERIFY(serveur->connexion(0).finRecue);
+        horloge->avancer(1999);
+        QTest::qWait(20);
+        QVERIFY(!termine);
+        horloge->avancer(1);
+        QTRY_VERIFY(termine);
+        QCOMPARE(segments.last(), (SegmentLive{"vous", "Dernier", true, 0, 500, std::nullopt}));
+        QTRY_VERIFY(serveur->connexion(0).fermee);
+    }
+
+    void couperFermeToutSansAttendre()
+    {
+        QVERIFY(ouvrir(2));
+        moteur->couper();
+        QTRY_VERIFY(serveur->connexion(0).fermee && serveur->connexion(1).fermee);
+        QVERIFY(!serveur->connexion(0).finRecue);
+        moteur->envoyer(stereo(100, 1, 2));
+        horloge->avancer(20000);
+        QTest::qWait(20);
+        QVERIFY(serveur->connexion(0).audio.isEmpty());
+        QCOMPARE(serveur->nombreConnexions(), 2);
+        QVERIFY(etats.isEmpty());
+    }
+
+    void nouvelleGenerationIgnoreLAncienne()
+    {
+        QVERIFY(ouvrir(1));
+        lancer(1, QStringLiteral("fr"), 8);
+        QTRY_COMPARE(serveur->nombreConnexions(), 2);
+        QTRY_VERIFY(serveur->connexion(0).fermee);
+        serveur->envoyerJetons(0, {FauxSoniox::jeton("vieux", 0, 10, false)});
+        QTRY_VERIFY(!serveur->configuration(1).isEmpty());
+        serveur->envoyerJetons(1, {FauxSoniox::jeton("neuf", 0, 10, false)});
+        QTRY_COMPARE(segments.size(), 1);
+        QCOMPARE(segments[0].texte, QStringLiteral("neuf"));
+        QCOMPARE(generations.last(), quint64(8));
+    }
+
+    void compteurAudio()
+    {
+        auto compteur = std::make_shared<CompteurAudio>();
+        moteur->setCompteurAudio(compteur);
+        QVERIFY(ouvrir(2));
+        moteur->envoyer(stereo(100, 1, 2));
+        QTRY_COMPARE(compteur->valeur(), 6400);
+    }
+
+    void demonstrationSansSocket()
+    {
+        ContexteTranscription c;
+        c.filDedie = false;
+        c.source = SourceIA::demo;
+        moteur = std::make_unique<Soniox>(c);
+        connect(moteur.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
+        lancer(2);
+        QTRY_COMPARE(echec, messages::indisponible);
+        QCOMPARE(serveur->tentatives(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSoniox)
+#include "tst_transcription_soniox.moc"
