@@ -12,6 +12,15 @@ namespace vd::ai {
 
 enum class SourceIA { relais, cle, demo, cloud };
 
+// Time limits of one streamed read, in seconds (see DelaiFlux).
+struct LimitesFlux {
+    double premierTexte = 30;   // no text yet since the request started
+    double sansOctet = 30;      // no line received
+    double sansProgres = 45;    // the text stopped growing
+    double total = 900;         // whole request
+    bool operator==(const LimitesFlux&) const = default;
+};
+
 struct RequeteIA {
     QString tache;            // engine task: "objection", "analyse", …
     QJsonValue payload;       // the task's input, built by the engine script
@@ -19,6 +28,7 @@ struct RequeteIA {
     std::optional<QString> appelId;
     bool demo = false;        // a demonstration call or task: the canned route may answer
     bool formatStructure = true;   // the task asks for a structured output format
+    std::optional<LimitesFlux> limites;   // none: the client's defaults for the task
 };
 
 struct InfosGeneration {

@@ -8,6 +8,8 @@ int commandeSauvegarde(const QStringList& args);
 int commandeSimuler(const QStringList& args);
 int commandeMoteur(const QStringList& args);
 int commandeAutotest(const QStringList& args);
+int commandeCles(const QStringList& args);
+int commandeIa(const QStringList& args);
 int commandeTranscrire(const QStringList& args);
 int commandeCloud(const QStringList& args);
 int commandeAudio(const QStringList& args);
