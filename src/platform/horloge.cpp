@@ -37,14 +37,19 @@ public:
     ~MinuterieFactice() override
     {
         if (horloge_)
-            horloge_->desarmer(this);
+            horloge_->oublier(this);
     }
     void demarrer(int ms) override
     {
         intervalle_ = std::max(0, ms);
-        horloge_->armer(this, intervalle_);
+        if (horloge_)
+            horloge_->armer(this, intervalle_);
     }
-    void arreter() override { horloge_->desarmer(this); }
+    void arreter() override
+    {
+        if (horloge_)
+            horloge_->desarmer(this);
+    }
     bool actif() const override { return horloge_ && horloge_->estArmee(this); }
     void declencher()
     {
@@ -99,15 +104,26 @@ HorlogeFactice::HorlogeFactice(QDateTime depart) : mur_(std::move(depart)), entr
 
 HorlogeFactice::~HorlogeFactice()
 {
-    // Timers that outlive the clock must not call back into it.
-    for (auto& e : *entrees_)
-        e.minuterie->horloge_ = nullptr;
+    // Timers that outlive the clock, armed or not, must not call back into it.
+    for (MinuterieFactice* m : minuteries_)
+        m->horloge_ = nullptr;
     delete entrees_;
+}
+
+void HorlogeFactice::oublier(MinuterieFactice* m)
+{
+    desarmer(m);
+    std::erase(minuteries_, m);
 }
 
 QDateTime HorlogeFactice::maintenant() const { return mur_; }
 
-Minuterie* HorlogeFactice::creerMinuterie(QObject* parent) { return new MinuterieFactice(this, parent); }
+Minuterie* HorlogeFactice::creerMinuterie(QObject* parent)
+{
+    auto* m = new MinuterieFactice(this, parent);
+    minuteries_.push_back(m);
+    return m;
+}
 
 void HorlogeFactice::fixer(const QDateTime& maintenant) { mur_ = maintenant; }
 

@@ -71,12 +71,14 @@ public:
     void armer(class MinuterieFactice* m, int ms);
     void desarmer(class MinuterieFactice* m);
     bool estArmee(const class MinuterieFactice* m) const;
+    void oublier(class MinuterieFactice* m);
 
 private:
     QDateTime mur_;
     qint64 monotone_ = 0;
     quint64 sequence_ = 0;
     std::vector<Entree>* entrees_;
+    std::vector<class MinuterieFactice*> minuteries_;
 };
 
 } // namespace vd::platform

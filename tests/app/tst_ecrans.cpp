@@ -71,7 +71,7 @@ model::Appel appelAnalyse(const QString& id, const QString& contact, const QStri
     m.nbEchanges = echanges;
     m.questionsVous = 7;
     a.metriques = m;
-    a.analyse = model::JSONValeur(QJsonObject{
+    a.analyse = model::Analyse::depuisJson(QJsonObject{
         {QStringLiteral("score"), score},
         {QStringLiteral("verdict"), QStringLiteral("Bonne découverte, closing à muscler")},
         {QStringLiteral("resume"), QStringLiteral("Le prospect gère ses relances à la main.")},

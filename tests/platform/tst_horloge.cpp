@@ -74,6 +74,27 @@ private Q_SLOTS:
         QCOMPARE(h.minuteriesActives(), 0);
     }
 
+    void minuterieQuiSurvitALHorloge()
+    {
+        QObject ctx;
+        Minuterie* armee = nullptr;
+        Minuterie* arretee = nullptr;
+        {
+            HorlogeFactice h;
+            armee = h.creerMinuterie(&ctx);
+            arretee = h.creerMinuterie(&ctx);
+            armee->demarrer(100);
+            arretee->demarrer(100);
+            arretee->arreter();
+        }
+        // Both outlive their clock: using and deleting them must be harmless.
+        armee->arreter();
+        arretee->demarrer(10);
+        QVERIFY(!arretee->actif());
+        delete armee;
+        delete arretee;
+    }
+
     void zeroRepeteNeBouclePas()
     {
         HorlogeFactice h;

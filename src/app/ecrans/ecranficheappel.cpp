@@ -193,7 +193,7 @@ void EcranFicheAppel::reconstruire()
         return;
     }
     titre_ = libelles::nomContact(etat, *a);
-    const QJsonObject an = a->analyse ? a->analyse->qt().toObject() : QJsonObject();
+    const QJsonObject an = a->analyse ? model::versObjetJson(*a->analyse) : QJsonObject();
     corps_->addWidget(enTete(an));
 
     if (a->statut == QLatin1String("en_cours")) {

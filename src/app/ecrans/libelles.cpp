@@ -96,12 +96,9 @@ QString nomContact(const model::Etat& etat, const model::Appel& a)
 
 std::optional<int> score(const model::Appel& a)
 {
-    if (!a.analyse || !a.analyse->qt().isObject())
+    if (!a.analyse)
         return std::nullopt;
-    const QJsonValue s = a.analyse->qt().toObject().value(QStringLiteral("score"));
-    if (auto n = model::lire::nombre(s))
-        return int(std::clamp(*n, 0.0, 100.0) + 0.5);
-    return std::nullopt;
+    return int(std::clamp<qint64>(a.analyse->score, 0, 100));
 }
 
 } // namespace vd::app::libelles
