@@ -3,6 +3,9 @@
 #include "ai/moteur.h"
 #include "call/sessionappel.h"
 #include "cli.h"
+#include "ai/analyses.h"
+#include "ai/clientclaude.h"
+#include "ai/routes.h"
 #include "cli_commandes.h"
 #include "model/store.h"
 #include "platform/horloge.h"
@@ -169,8 +172,32 @@ int commandeSimuler(const QStringList& args)
     store.sauvegarder(true);
     if (store.erreurSauvegarde())
         return erreur(*store.erreurSauvegarde());
+    if (!session.appelId() || !store.etat().appel(*session.appelId()))
+        return erreur(QStringLiteral("Cet appel est introuvable."));
 
-    const model::Appel* appel = session.appelId() ? store.etat().appel(*session.appelId()) : nullptr;
+    // The post-call analysis, on the demonstration route for a simulated call.
+    {
+        ai::ConfigClientIA config;
+        config.routes = ai::routesDuStore(store);
+        ai::ClientIA client(config);
+        ai::AnalysesEnCours analyses(store, moteur, client);
+        QEventLoop attente;
+        bool reussie = false;
+        QObject::connect(&analyses, &ai::AnalysesEnCours::analyseTerminee, &attente, [&](const QString&, bool ok) {
+            reussie = ok;
+            attente.quit();
+        });
+        QTimer::singleShot(120000, &attente, &QEventLoop::quit);
+        erreur(QStringLiteral("Analyse de l'appel…"), 0);
+        analyses.analyser(*session.appelId());
+        attente.exec();
+        store.sauvegarder(true);
+        if (!reussie) {
+            const auto suivi = analyses.suivi(*session.appelId());
+            return erreur(suivi && suivi->erreur ? *suivi->erreur : ai::AnalysesEnCours::messageEchec());
+        }
+    }
+    const model::Appel* appel = store.etat().appel(*session.appelId());
     if (!appel)
         return erreur(QStringLiteral("Cet appel est introuvable."));
     QJsonObject sortie{{QStringLiteral("appel"), appelEnJson(*appel)}};

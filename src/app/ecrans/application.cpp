@@ -14,7 +14,12 @@
 #include "app/demo.h"
 #include "app/instanceunique.h"
 #include "app/reglesarriereplan.h"
+#include "ai/analyses.h"
+#include "ai/clientclaude.h"
 #include "ai/moteur.h"
+#include "ai/routes.h"
+#include "call/captureaudio.h"
+#include "call/moteurtranscription.h"
 #include "call/sessionappel.h"
 
 #include <QApplication>
@@ -52,7 +57,37 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
       serviceDemarrage_(std::move(serviceDemarrage)), connexion_(*serviceDemarrage_, preferences_),
       misesAJour_(InfoApplication::duProgramme(), options_.environnement, {}, horloge_, preferences_)
 {
-    session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, call::SessionAppel::Fabriques{});
+    // Live calls: the machine's audio, and the transcription engine chosen in the settings
+    // on the route the credentials allow (account, own key, relay).
+    call::SessionAppel::Fabriques fabriques;
+    fabriques.capture = [] { return std::make_unique<call::CaptureAudio>(); };
+    fabriques.transcription = [this](const QString& moteur) -> std::unique_ptr<call::MoteurTranscriptionBase> {
+        const call::IdMoteur id = call::idMoteurDepuisTexte(moteur).value_or(call::IdMoteur::soniox);
+        const ai::ContexteRoutes routes = ai::routesDuStore(*store_);
+        call::ContexteTranscription c;
+        c.relais = store_->etat().reglages.relais;
+        c.choisirSource = [routes, id](QObject* contexte, call::ContexteTranscription::RappelSource rappel) {
+            ai::choisirSourceTranscription(routes, id == call::IdMoteur::deepgram ? ai::MoteurTranscription::deepgram
+                                                                                 : ai::MoteurTranscription::soniox,
+                                           contexte, std::move(rappel));
+        };
+        return call::creerMoteurTranscription(id, std::move(c));
+    };
+    session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, std::move(fabriques));
+
+    // Post-call analysis on the route the rules choose (demonstration calls on the canned one).
+    ai::ConfigClientIA configIA;
+    configIA.routes = ai::routesDuStore(*store_);
+    configIA.horloge = &horloge_;
+    clientIA_ = std::make_unique<ai::ClientIA>(configIA);
+    analyses_ = std::make_unique<ai::AnalysesEnCours>(*store_, ai::Moteur::instance(), *clientIA_);
+    ctx_.analyser = [this](const QString& id) { analyses_->analyser(id); };
+    ctx_.suiviAnalyse = [this](const QString& id) -> std::optional<SuiviAnalyse> {
+        const auto s = analyses_->suivi(id);
+        if (!s)
+            return std::nullopt;
+        return SuiviAnalyse{s->etape, s->fini, s->erreur};
+    };
     sonde_ = std::make_unique<SondeAudioPulse>();
     ctx_.store = store_.get();
     ctx_.session = session_.get();

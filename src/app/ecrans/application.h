@@ -18,6 +18,11 @@ namespace vd::call {
 class SessionAppel;
 }
 
+namespace vd::ai {
+class ClientIA;
+class AnalysesEnCours;
+} // namespace vd::ai
+
 namespace vd::app {
 
 class FenetrePrincipale;
@@ -79,6 +84,8 @@ private:
     std::unique_ptr<ServiceDemarrage> serviceDemarrage_;
     ConnexionAuDemarrage connexion_;
     MisesAJour misesAJour_;
+    std::unique_ptr<ai::ClientIA> clientIA_;
+    std::unique_ptr<ai::AnalysesEnCours> analyses_;
     std::unique_ptr<call::SessionAppel> session_;
     std::unique_ptr<SondeAudio> sonde_;
     Contexte ctx_;
