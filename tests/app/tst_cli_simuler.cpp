@@ -55,6 +55,16 @@ private Q_SLOTS:
         QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("analyse"));
         QCOMPARE(appel.value(QStringLiteral("contactId")).toString(), QStringLiteral("c_morel"));
         QVERIFY(appel.value(QStringLiteral("duree")).toDouble() > 60);
+        // Analysed on the demonstration route, and the contact updated in the store.
+        const QJsonObject analyse = appel.value(QStringLiteral("analyse")).toObject();
+        const double score = analyse.value(QStringLiteral("score")).toDouble(-1);
+        QVERIFY(score >= 0 && score <= 100);
+        QVERIFY(!analyse.value(QStringLiteral("resume")).toString().isEmpty());
+        const QJsonObject stocke = etatSurDisque();
+        bool interaction = false;
+        for (const QJsonValue& i : stocke.value(QStringLiteral("interactions")).toArray())
+            interaction = interaction || i.toObject().value(QStringLiteral("appelId")) == appel.value(QStringLiteral("id"));
+        QVERIFY(interaction);
         QSet<QString> locuteurs;
         qint64 precedent = -1;
         for (const QJsonValue& v : appel.value(QStringLiteral("transcript")).toArray()) {
