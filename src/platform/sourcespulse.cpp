@@ -57,7 +57,7 @@ struct Requete {
     std::string sourceDefaut, sinkDefaut, moniteurDefaut;
     struct Source {
         std::string nom;
-        pa_sample_spec spec;
+        pa_sample_spec format;
     };
     std::vector<Source> sources;
     bool decidee = false;
@@ -177,19 +177,19 @@ void etatStream(pa_stream* s, void* u)
 bool demarrerStream(Flux& f, const Requete::Source& src, quint64 seq, Fini fini)
 {
     Interne* d = f.d;
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_FLOAT32LE;
-    spec.rate = src.spec.rate;
-    spec.channels = src.spec.channels;
-    if (!pa_sample_spec_valid(&spec))
+    pa_sample_spec formatEchantillons;
+    formatEchantillons.format = PA_SAMPLE_FLOAT32LE;
+    formatEchantillons.rate = src.format.rate;
+    formatEchantillons.channels = src.format.channels;
+    if (!pa_sample_spec_valid(&formatEchantillons))
         return false;
-    pa_stream* s = pa_stream_new(d->ctx, f.genre == GenreSource::micro ? "Micro" : "Son du système", &spec, nullptr);
+    pa_stream* s = pa_stream_new(d->ctx, f.genre == GenreSource::micro ? "Micro" : "Son du système", &formatEchantillons, nullptr);
     if (!s)
         return false;
     f.stream = s;
     f.peripherique = src.nom;
-    f.frequence = int(spec.rate);
-    f.canaux = int(spec.channels);
+    f.frequence = int(formatEchantillons.rate);
+    f.canaux = int(formatEchantillons.channels);
     Flux* pf = &f;
     f.attenteFlux = [pf, seq, fini = std::move(fini)](bool ok) {
         if (seq != pf->sequence) {
@@ -206,7 +206,7 @@ bool demarrerStream(Flux& f, const Requete::Source& src, quint64 seq, Fini fini)
     pa_buffer_attr attr;
     attr.maxlength = uint32_t(-1);
     attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
-    attr.fragsize = uint32_t(pa_usec_to_bytes(kFragmentUs, &spec));
+    attr.fragsize = uint32_t(pa_usec_to_bytes(kFragmentUs, &formatEchantillons));
     // The source latency follows the fragment size (an idle null sink would
     // otherwise deliver in 2 s chunks).
     const auto drapeaux = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
