@@ -20,6 +20,10 @@
 #include "ai/routes.h"
 #include "call/captureaudio.h"
 #include "call/moteurtranscription.h"
+#include "ai/panneausouffleur.h"
+#include "ai/souffleur.h"
+#include "call/ecrans/fenetresouffleur.h"
+#include "call/liaisonsouffleur.h"
 #include "call/sessionappel.h"
 
 #include <QApplication>
@@ -87,6 +91,22 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
         if (!s)
             return std::nullopt;
         return SuiviAnalyse{s->etape, s->fini, s->erreur};
+    };
+
+    // The live prompter: detections, help requests and the floating panel, tied to the session.
+    souffleur_ = std::make_unique<ai::Souffleur>(ai::Moteur::instance(), *clientIA_);
+    panneau_ = std::make_unique<ai::PanneauSouffleur>(*souffleur_, horloge_);
+    liaison_ = std::make_unique<call::LiaisonSouffleur>(*session_, *souffleur_, *panneau_, *store_);
+    fenetreSouffleur_ = std::make_unique<call::FenetreSouffleur>(*panneau_);
+    ctx_.demanderAide = [this](const QString& tache) {
+        const auto r = souffleur_->demander(tache);
+        if (!r)
+            toasts_.montrer(r.erreur(), Toasts::Toast::Genre::info);
+    };
+    ctx_.basculerSouffleur = [this] {
+        if (!appelActif())
+            return;
+        fenetreSouffleur_->setVisible(!fenetreSouffleur_->isVisible());
     };
     sonde_ = std::make_unique<SondeAudioPulse>();
     ctx_.store = store_.get();
@@ -300,6 +320,11 @@ void Application::surEtatSession()
         clavier_->installer();
     else
         clavier_->retirer();
+    // The floating prompter comes with the call and goes with it.
+    if (actif && !fenetreSouffleur_->isVisible())
+        fenetreSouffleur_->show();
+    else if (!actif && fenetreSouffleur_->isVisible())
+        fenetreSouffleur_->hide();
     const int etat = int(session_->etat());
     const int avant = etatPrecedent_;
     etatPrecedent_ = etat;

@@ -21,7 +21,13 @@ class SessionAppel;
 namespace vd::ai {
 class ClientIA;
 class AnalysesEnCours;
+class Souffleur;
+class PanneauSouffleur;
 } // namespace vd::ai
+namespace vd::call {
+class LiaisonSouffleur;
+class FenetreSouffleur;
+} // namespace vd::call
 
 namespace vd::app {
 
@@ -87,6 +93,10 @@ private:
     std::unique_ptr<ai::ClientIA> clientIA_;
     std::unique_ptr<ai::AnalysesEnCours> analyses_;
     std::unique_ptr<call::SessionAppel> session_;
+    std::unique_ptr<ai::Souffleur> souffleur_;
+    std::unique_ptr<ai::PanneauSouffleur> panneau_;
+    std::unique_ptr<call::LiaisonSouffleur> liaison_;
+    std::unique_ptr<call::FenetreSouffleur> fenetreSouffleur_;
     std::unique_ptr<SondeAudio> sonde_;
     Contexte ctx_;
     std::unique_ptr<FenetrePrincipale> fenetre_;
