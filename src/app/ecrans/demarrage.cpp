@@ -15,6 +15,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <QScreen>
+#include <QGuiApplication>
+#include <QPixmap>
 #include <cstdio>
 
 namespace vd::app {
@@ -77,7 +80,12 @@ int lancerApplication(int argc, char** argv)
         const QString chemin = QFileInfo(options.capture).absoluteFilePath();
         QTimer::singleShot(12000, &application, [&application, chemin] {
             QDir().mkpath(QFileInfo(chemin).absolutePath());
-            const bool ok = application.fenetre()->grab().save(chemin);
+            // The whole screen when there is one (the floating prompter included), else the window.
+            QScreen* ecran = QGuiApplication::primaryScreen();
+            QPixmap image = ecran && QGuiApplication::platformName() == QLatin1String("xcb") ? ecran->grabWindow(0) : QPixmap();
+            if (image.isNull())
+                image = application.fenetre()->grab();
+            const bool ok = image.save(chemin);
             std::fprintf(ok ? stdout : stderr, ok ? "Capture enregistrée : %s\n" : "La capture n'a pas pu être enregistrée : %s\n",
                          qUtf8Printable(chemin));
             application.demanderQuitter();
