@@ -31,13 +31,13 @@ bool LecteurPulse::ouvrir(const char* sink)
         pa_threaded_mainloop_wait(boucle_);
     bool ok = pa_context_get_state(ctx_) == PA_CONTEXT_READY;
     if (ok) {
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 48000, 2};
-        stream_ = pa_stream_new(ctx_, "lecteur", &spec, nullptr);
+        const pa_sample_spec formatEchantillons{PA_SAMPLE_FLOAT32LE, 48000, 2};
+        stream_ = pa_stream_new(ctx_, "lecteur", &formatEchantillons, nullptr);
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
-        attr.tlength = uint32_t(pa_usec_to_bytes(10000, &spec));
+        attr.tlength = uint32_t(pa_usec_to_bytes(10000, &formatEchantillons));
         attr.prebuf = uint32_t(-1);
-        attr.minreq = uint32_t(pa_usec_to_bytes(5000, &spec));
+        attr.minreq = uint32_t(pa_usec_to_bytes(5000, &formatEchantillons));
         attr.fragsize = uint32_t(-1);
         pa_stream_set_write_callback(stream_, ecrire, this);
         ok = pa_stream_connect_playback(stream_, sink, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) == 0;
