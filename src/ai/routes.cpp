@@ -31,7 +31,7 @@ std::optional<QUrl> normaliserRelais(const QString& saisie)
         t.prepend(QLatin1String("https://"));
     while (t.endsWith(QLatin1Char('/')))
         t.chop(1);
-    if (t.endsWith(QLatin1String("/api")))
+    if (t.endsWith(QLatin1String("/api"), Qt::CaseInsensitive))
         t.chop(4);
     const QUrl url(t, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())

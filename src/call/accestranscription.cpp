@@ -1,5 +1,6 @@
 #include "accestranscription.h"
 
+#include "ai/routes.h"
 #include "cloud/clientsupabase.h"
 #include "model/texte.h"
 #include "platform/coffre.h"
@@ -52,20 +53,8 @@ void AccesCle::obtenir(QObject* contexte, Rappel rappel)
 
 QUrl adresseRelais(const QString& reglage)
 {
-    QString t = reglage.trimmed();
-    if (t.isEmpty())
-        return {};
-    const QString bas = t.toLower();
-    if (!bas.startsWith(QLatin1String("http://")) && !bas.startsWith(QLatin1String("https://")))
-        t.prepend(QStringLiteral("https://"));
-    while (t.endsWith(QLatin1Char('/')))
-        t.chop(1);
-    if (t.endsWith(QLatin1String("/api"), Qt::CaseInsensitive))
-        t.chop(4);
-    const QUrl u(t, QUrl::StrictMode);
-    if (!u.isValid() || u.host().isEmpty())
-        return {};
-    return u;
+    // One normaliser for every use of the relay setting.
+    return ai::normaliserRelais(reglage).value_or(QUrl());
 }
 
 AccesRelais::AccesRelais(QUrl relais, QString langue, int canaux)
