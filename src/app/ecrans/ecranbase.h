@@ -1,4 +1,6 @@
 #pragma once
+#include <QScrollArea>
+#include <QVBoxLayout>
 // A page of the main window: its title, its optional primary action, and
 // what it shows for a given screen.
 #include "app/contexte.h"
@@ -28,6 +30,24 @@ Q_SIGNALS:
     void enTeteChange();
 
 protected:
+    // Makes the screen one scrolling page and returns the layout of its content.
+    QVBoxLayout* pageDefilante(const QMargins& marges, int espacement)
+    {
+        auto* l = new QVBoxLayout(this);
+        l->setContentsMargins(0, 0, 0, 0);
+        auto* defil = new QScrollArea(this);
+        defil->setObjectName(QStringLiteral("page"));
+        defil->setWidgetResizable(true);
+        auto* interieur = new QWidget(defil);
+        interieur->setObjectName(QStringLiteral("pageInterieur"));
+        auto* corps = new QVBoxLayout(interieur);
+        corps->setContentsMargins(marges);
+        corps->setSpacing(espacement);
+        defil->setWidget(interieur);
+        l->addWidget(defil);
+        return corps;
+    }
+
     Contexte& ctx_;
 };
 

@@ -80,18 +80,7 @@ void BarrePartage::paintEvent(QPaintEvent*)
 
 EcranFicheAppel::EcranFicheAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent)
 {
-    auto* l = new QVBoxLayout(this);
-    l->setContentsMargins(0, 0, 0, 0);
-    auto* defil = new QScrollArea(this);
-    defil->setObjectName(QStringLiteral("page"));
-    defil->setWidgetResizable(true);
-    auto* interieur = new QWidget(defil);
-    interieur->setObjectName(QStringLiteral("pageInterieur"));
-    corps_ = new QVBoxLayout(interieur);
-    corps_->setContentsMargins(0, 8, 16, 32);
-    corps_->setSpacing(16);
-    defil->setWidget(interieur);
-    l->addWidget(defil);
+    corps_ = pageDefilante(QMargins(0, 8, 16, 32), 16);
     connect(ctx_.store, &model::Store::etatChange, this, [this] {
         if (isVisible())
             reconstruire();

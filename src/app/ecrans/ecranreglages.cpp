@@ -51,18 +51,7 @@ void choisir(QComboBox* c, const QVariant& valeur)
 
 EcranReglages::EcranReglages(Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent)
 {
-    auto* l = new QVBoxLayout(this);
-    l->setContentsMargins(0, 0, 0, 0);
-    auto* defil = new QScrollArea(this);
-    defil->setObjectName(QStringLiteral("page"));
-    defil->setWidgetResizable(true);
-    auto* interieur = new QWidget(defil);
-    interieur->setObjectName(QStringLiteral("pageInterieur"));
-    auto* page = new QVBoxLayout(interieur);
-    page->setContentsMargins(0, 8, 16, 32);
-    page->setSpacing(16);
-    defil->setWidget(interieur);
-    l->addWidget(defil);
+    auto* page = pageDefilante(QMargins(0, 8, 16, 32), 16);
 
     auto modifier = [this](std::function<void(model::Reglages&)> f) {
         if (chargement_)

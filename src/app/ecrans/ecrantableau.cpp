@@ -20,18 +20,7 @@ namespace vd::app {
 
 EcranTableau::EcranTableau(Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent)
 {
-    auto* l = new QVBoxLayout(this);
-    l->setContentsMargins(0, 0, 0, 0);
-    auto* defil = new QScrollArea(this);
-    defil->setObjectName(QStringLiteral("page"));
-    defil->setWidgetResizable(true);
-    auto* interieur = new QWidget(defil);
-    interieur->setObjectName(QStringLiteral("pageInterieur"));
-    corps_ = new QVBoxLayout(interieur);
-    corps_->setContentsMargins(0, 8, 0, 24);
-    corps_->setSpacing(24);
-    defil->setWidget(interieur);
-    l->addWidget(defil);
+    corps_ = pageDefilante(QMargins(0, 8, 0, 24), 24);
     connect(ctx_.store, &model::Store::etatChange, this, [this] {
         aJour_ = false;
         if (isVisible())
