@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace vd::call {
 
@@ -51,6 +52,30 @@ std::optional<ResultatRecap> ResultatRecap::depuisJson(const QJsonValue& v)
     r.prochaineEtape = lire::texte(o.value(QLatin1String("prochaineEtape")), QString());
     for (const QJsonValue& q : o.value(QLatin1String("qualification")).toArray())
         r.qualification.append(model::JSONValeur(q));
+    return r;
+}
+
+ScenarioDemo ScenarioDemo::prolonge(qint64 dureeMs) const
+{
+    ScenarioDemo r = *this;
+    if (tours.isEmpty())
+        return r;
+    qint64 debut = tours.first().debutMs, fin = 0;
+    for (const TourDemo& t : tours) {
+        debut = std::min(debut, t.debutMs);
+        fin = std::max(fin, t.finMs);
+    }
+    // Each round starts one turn pause after the previous one ends, at least a second later.
+    const qint64 periode = std::max<qint64>(fin - debut + pauseEntreToursMs, 1000);
+    for (qint64 decalage = periode; fin < dureeMs; decalage += periode) {
+        for (const TourDemo& t : tours) {
+            TourDemo x = t;
+            x.debutMs += decalage;
+            x.finMs += decalage;
+            r.tours.append(x);
+        }
+        fin += periode;
+    }
     return r;
 }
 

@@ -101,6 +101,10 @@ struct ScenarioDemo {
     // Lenient: turns without text are dropped, missing times are laid out
     // from the words (about 2.6 words a second, 0.7 s between turns).
     static std::optional<ScenarioDemo> depuisJson(const QJsonValue& v);
+    // The turns played again and again, each round after a pause following the
+    // previous one, until the script lasts at least dureeMs (a long call for
+    // endurance runs). Unchanged when it already lasts that long.
+    ScenarioDemo prolonge(qint64 dureeMs) const;
 };
 
 // A scripted demonstration call.
