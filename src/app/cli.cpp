@@ -15,7 +15,7 @@ const QList<Commande>& commandes()
         {QStringLiteral("sauvegarde"), QStringLiteral("sauvegarde exporter FICHIER | sauvegarde importer FICHIER"),
          QStringLiteral("Exporte ou importe une sauvegarde des données (« - » pour la sortie ou l'entrée standard)."),
          &commandeSauvegarde},
-        {QStringLiteral("simuler"), QStringLiteral("simuler [--scenario ID] [--vitesse X]"),
+        {QStringLiteral("simuler"), QStringLiteral("simuler [--scenario ID] [--vitesse X] [--duree MINUTES]"),
          QStringLiteral("Joue un appel simulé de démonstration et affiche l'appel enregistré en JSON."), &commandeSimuler},
         {QStringLiteral("moteur"), QStringLiteral("moteur [--etat FICHIER | --sans-etat] NOM [ARGUMENT...]"),
          QStringLiteral("Appelle une fonction du moteur de vente avec des arguments JSON et affiche son résultat."), &commandeMoteur},

@@ -94,17 +94,26 @@ private:
 
 int commandeSimuler(const QStringList& args)
 {
-    const QString usage = QStringLiteral("Utilisation : vendalo simuler [--scenario ID] [--vitesse X]");
+    const QString usage = QStringLiteral("Utilisation : vendalo simuler [--scenario ID] [--vitesse X] [--duree MINUTES]");
     QString idScenario = QStringLiteral("decouverte");
     double vitesse = 1.0;
+    qint64 dureeMs = 0;   // 0: the script once
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if ((a == QLatin1String("--scenario") || a == QLatin1String("--vitesse")) && i + 1 < args.size()) {
+        if ((a == QLatin1String("--scenario") || a == QLatin1String("--vitesse") || a == QLatin1String("--duree")) &&
+            i + 1 < args.size()) {
             const QString v = args[++i];
             if (a == QLatin1String("--scenario")) {
                 idScenario = v.trimmed();
                 if (idScenario.isEmpty())
                     return erreur(usage, 2);
+            } else if (a == QLatin1String("--duree")) {
+                // The script plays again until the call lasts that many minutes.
+                bool ok = false;
+                const double minutes = QString(v).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+                if (!ok || !std::isfinite(minutes) || minutes <= 0 || minutes > 240)
+                    return erreur(QStringLiteral("Durée invalide : « %1 ». Donnez un nombre de minutes entre 0 et 240.").arg(v), 2);
+                dureeMs = std::llround(minutes * 60000);
             } else {
                 bool ok = false;
                 vitesse = QString(v).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
@@ -134,6 +143,8 @@ int commandeSimuler(const QStringList& args)
         return erreur(QStringLiteral("Le scénario « %1 » est introuvable ou vide.").arg(idScenario));
     if (scenario->contactId && !store.etat().contact(*scenario->contactId))
         scenario->contactId.reset();   // the call is kept, without a contact that no longer exists
+    if (dureeMs > 0)
+        scenario = scenario->prolonge(dureeMs);
 
     call::SessionAppel session(store, moteur, platform::Horloge::instance(), {});
     DetectionObjections detection(session, moteur);

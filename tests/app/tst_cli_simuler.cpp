@@ -110,6 +110,27 @@ private Q_SLOTS:
         QCOMPARE(etatSurDisque().value(QStringLiteral("appels")).toArray().size(), avant + 1);
     }
 
+    void appelProlonge()
+    {
+        // The script again and again until the call lasts ten minutes.
+        const Sortie court = lancer({QStringLiteral("--vitesse"), QStringLiteral("200")});
+        QCOMPARE(court.code, 0);
+        const QJsonObject unTour = QJsonDocument::fromJson(court.sortie).object().value(QStringLiteral("appel")).toObject();
+        const Sortie s = lancer({QStringLiteral("--vitesse"), QStringLiteral("200"), QStringLiteral("--duree"), QStringLiteral("10")});
+        QCOMPARE(s.code, 0);
+        const QJsonObject appel = QJsonDocument::fromJson(s.sortie).object().value(QStringLiteral("appel")).toObject();
+        QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("analyse"));
+        QVERIFY2(appel.value(QStringLiteral("duree")).toDouble() >= 600, qPrintable(QString::number(appel.value(QStringLiteral("duree")).toDouble())));
+        const QJsonArray transcript = appel.value(QStringLiteral("transcript")).toArray();
+        const qsizetype unePartie = unTour.value(QStringLiteral("transcript")).toArray().size();
+        QVERIFY(unePartie > 0);
+        QVERIFY(transcript.size() >= 3 * unePartie);
+        // The rounds follow one another on the call's clock, ending after ten minutes.
+        QVERIFY(transcript.last().toObject().value(QStringLiteral("finMs")).toInteger() >= 600000);
+        QCOMPARE(transcript.at(unePartie).toObject().value(QStringLiteral("texte")),
+                 transcript.at(0).toObject().value(QStringLiteral("texte")));
+    }
+
     void mauvaisesOptions_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -118,7 +139,13 @@ private Q_SLOTS:
         QTest::newRow("vitesse nulle") << QStringList{"--vitesse", "0"} << 2 << "Vitesse invalide : « 0 ». Donnez un nombre entre 0,1 et 200.";
         QTest::newRow("vitesse illisible") << QStringList{"--vitesse", "vite"} << 2
                                            << "Vitesse invalide : « vite ». Donnez un nombre entre 0,1 et 200.";
-        QTest::newRow("option inconnue") << QStringList{"--lent"} << 2 << "Utilisation : vendalo simuler [--scenario ID] [--vitesse X]";
+        QTest::newRow("durée nulle") << QStringList{"--duree", "0"} << 2
+                                     << "Durée invalide : « 0 ». Donnez un nombre de minutes entre 0 et 240.";
+        QTest::newRow("durée illisible") << QStringList{"--duree", "longue"} << 2
+                                         << "Durée invalide : « longue ». Donnez un nombre de minutes entre 0 et 240.";
+        QTest::newRow("durée trop longue") << QStringList{"--duree", "241"} << 2
+                                           << "Durée invalide : « 241 ». Donnez un nombre de minutes entre 0 et 240.";
+        QTest::newRow("option inconnue") << QStringList{"--lent"} << 2 << "Utilisation : vendalo simuler [--scenario ID] [--vitesse X] [--duree MINUTES]";
         QTest::newRow("scénario absent") << QStringList{"--scenario", "inconnu", "--vitesse", "200"} << 1
                                          << "Ce scénario de démonstration n'existe pas : inconnu.";
     }
