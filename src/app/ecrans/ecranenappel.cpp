@@ -142,15 +142,28 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
     moment_ = style::bouton(QStringLiteral("Marquer un moment"), {}, cote);
     moment_->setIcon(style::icone(QStringLiteral("drapeau"), style::couleur::texte, 16));
     cv->addWidget(moment_, 0, Qt::AlignLeft);
-    notes_ = new QVBoxLayout;
+    // The notes scroll inside the card: a long call's notes never stretch the window.
+    defilNotes_ = new QScrollArea(cote);
+    defilNotes_->setWidgetResizable(true);
+    defilNotes_->setFrameShape(QFrame::NoFrame);
+    defilNotes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    defilNotes_->viewport()->setAutoFillBackground(false);
+    auto* listeNotes = new QWidget(defilNotes_);
+    listeNotes->setAutoFillBackground(false);
+    notes_ = new QVBoxLayout(listeNotes);
+    notes_->setContentsMargins(0, 0, 0, 0);
     notes_->setSpacing(4);
-    cv->addLayout(notes_);
+    notes_->addStretch(1);
+    defilNotes_->setWidget(listeNotes);
+    cv->addWidget(defilNotes_, 1);
+    connect(defilNotes_->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int max) {
+        defilNotes_->verticalScrollBar()->setValue(max);   // the latest note in view
+    });
     cv->addSpacing(8);
     cv->addWidget(style::etiquette(QStringLiteral("Prochaine étape"), QStringLiteral("titreCarte"), cote));
     prochaine_ = new QLineEdit(cote);
     prochaine_->setPlaceholderText(QStringLiteral("Ce qui est convenu avec le prospect"));
     cv->addWidget(prochaine_);
-    cv->addStretch(1);
     corps->addWidget(cote);
     l->addLayout(corps, 1);
 
@@ -278,26 +291,25 @@ void EcranEnAppel::majEtat()
     Q_EMIT enTeteChange();
 }
 
-QWidget* EcranEnAppel::bulle(const QString& locuteur, const QString& texte, bool partiel, std::optional<qint64> interlocuteur)
+EcranEnAppel::Bulle EcranEnAppel::bulle(const QString& locuteur, const QString& texte, bool partiel, std::optional<qint64> interlocuteur)
 {
     const bool vous = locuteur == QLatin1String("vous");
-    auto* ligne = new QWidget;
-    auto* h = new QHBoxLayout(ligne);
+    Bulle b;
+    b.ligne = new QWidget;
+    auto* h = new QHBoxLayout(b.ligne);
     h->setContentsMargins(0, 0, 0, 0);
     auto* cadre = style::carte(vous ? QStringLiteral("bulleVous") : QStringLiteral("bulleProspect"));
     auto* v = new QVBoxLayout(cadre);
     v->setContentsMargins(12, 8, 12, 8);
     v->setSpacing(2);
-    const QString nom = vous ? QStringLiteral("Vous")
-                             : (interlocuteur && *interlocuteur > 1 ? QStringLiteral("Prospect %1").arg(*interlocuteur) : QStringLiteral("Prospect"));
-    v->addWidget(style::etiquette(nom, QStringLiteral("legende"), cadre));
-    auto* t = style::etiquette(texte, partiel ? QStringLiteral("secondaire") : QString(), cadre);
-    t->setWordWrap(true);
-    t->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    b.nom = style::etiquette({}, QStringLiteral("legende"), cadre);
+    v->addWidget(b.nom);
+    b.texte = style::etiquette({}, partiel ? QStringLiteral("secondaire") : QString(), cadre);
+    b.texte->setWordWrap(true);
+    b.texte->setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (partiel)
-        t->setStyleSheet(QStringLiteral("color: #8A8D99; font-style: italic;"));
-    t->setMinimumWidth(std::min(460, t->fontMetrics().horizontalAdvance(texte) + 8));
-    v->addWidget(t);
+        b.texte->setStyleSheet(QStringLiteral("color: #8A8D99; font-style: italic;"));
+    v->addWidget(b.texte);
     cadre->setMaximumWidth(620);
     // Salesperson on the right, prospect on the left.
     if (vous)
@@ -305,7 +317,21 @@ QWidget* EcranEnAppel::bulle(const QString& locuteur, const QString& texte, bool
     h->addWidget(cadre);
     if (!vous)
         h->addStretch(1);
-    return ligne;
+    remplir(b, locuteur, texte, interlocuteur);
+    return b;
+}
+
+void EcranEnAppel::remplir(const Bulle& b, const QString& locuteur, const QString& texte, std::optional<qint64> interlocuteur)
+{
+    const QString nom = locuteur == QLatin1String("vous")
+                            ? QStringLiteral("Vous")
+                            : (interlocuteur && *interlocuteur > 1 ? QStringLiteral("Prospect %1").arg(*interlocuteur) : QStringLiteral("Prospect"));
+    if (b.nom->text() != nom)
+        b.nom->setText(nom);
+    if (b.texte->text() != texte) {
+        b.texte->setText(texte);
+        b.texte->setMinimumWidth(std::min(460, b.texte->fontMetrics().horizontalAdvance(texte) + 8));
+    }
 }
 
 void EcranEnAppel::majTranscript()
@@ -314,21 +340,41 @@ void EcranEnAppel::majTranscript()
     if (!s || !isVisible())
         return;
     const QList<model::Segment>& finals = s->finals();
-    // Appends are cheap; anything else (an echo removed, a new call) rebuilds.
+    // Appends are cheap, the oldest bubbles going one by one past the limit;
+    // anything else (an echo removed, a new call) rebuilds.
     const bool ajoutSeul = finalsAffiches_ >= 0 && finals.size() >= finalsAffiches_ &&
-                           (finalsAffiches_ == 0 || finals.at(finalsAffiches_ - 1).id == dernierId_) && transcript_->count() < finalsMax;
+                           (finalsAffiches_ == 0 || finals.at(finalsAffiches_ - 1).id == dernierId_);
     if (!ajoutSeul) {
         style::vider(transcript_);
         finalsAffiches_ = int(std::max<qsizetype>(0, finals.size() - finalsMax));
     }
-    for (qsizetype i = finalsAffiches_; i < finals.size(); ++i)
-        transcript_->addWidget(bulle(finals[i].locuteur, finals[i].texte, false, finals[i].interlocuteur));
+    for (qsizetype i = std::max<qsizetype>(finalsAffiches_, finals.size() - finalsMax); i < finals.size(); ++i)
+        transcript_->addWidget(bulle(finals[i].locuteur, finals[i].texte, false, finals[i].interlocuteur).ligne);
+    while (transcript_->count() > finalsMax) {
+        QLayoutItem* it = transcript_->takeAt(0);
+        delete it->widget();
+        delete it;
+    }
     finalsAffiches_ = int(finals.size());
     dernierId_ = finals.isEmpty() ? QString() : finals.last().id;
-    style::vider(partiels_);
-    for (const call::SegmentLive& p : s->interims())
-        if (!p.texte.trimmed().isEmpty())
-            partiels_->addWidget(bulle(p.locuteur, p.texte, true, p.interlocuteur));
+
+    // One partial bubble per voice, the prospect's first, updated in place.
+    auto partiel = [this, s](Bulle& b, const QString& qui) {
+        const auto it = s->interims().constFind(qui);
+        const bool montre = it != s->interims().constEnd() && !it->texte.trimmed().isEmpty();
+        if (montre) {
+            if (!b.ligne) {
+                b = bulle(qui, it->texte, true, it->interlocuteur);
+                partiels_->insertWidget(qui == QLatin1String("prospect") ? 0 : partiels_->count(), b.ligne);
+            } else {
+                remplir(b, qui, it->texte, it->interlocuteur);
+            }
+        }
+        if (b.ligne && b.ligne->isHidden() == montre)
+            b.ligne->setVisible(montre);
+    };
+    partiel(partielProspect_, QStringLiteral("prospect"));
+    partiel(partielVous_, QStringLiteral("vous"));
     vide_->setVisible(finals.isEmpty() && s->interims().isEmpty());
 }
 
@@ -366,6 +412,7 @@ void EcranEnAppel::majNotes()
         l->setWordWrap(true);
         notes_->addWidget(l);
     }
+    notes_->addStretch(1);
     if (!prochaine_->hasFocus())
         prochaine_->setText(s->prochaineEtape() ? s->prochaineEtape()->texte : QString());
 }

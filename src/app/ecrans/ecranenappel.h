@@ -31,14 +31,22 @@ private:
     void majCoaching();
     void majNotes();
     void majHorloge();
-    QWidget* bulle(const QString& locuteur, const QString& texte, bool partiel, std::optional<qint64> interlocuteur);
+    struct Bulle {
+        QWidget* ligne = nullptr;
+        QLabel* nom = nullptr;
+        QLabel* texte = nullptr;
+    };
+    Bulle bulle(const QString& locuteur, const QString& texte, bool partiel, std::optional<qint64> interlocuteur);
+    static void remplir(const Bulle& b, const QString& locuteur, const QString& texte, std::optional<qint64> interlocuteur);
 
     QLabel *horloge_, *etatTranscription_, *erreur_, *contact_;
     QProgressBar *niveauVous_, *niveauProspect_;
     QPushButton *pause_, *arreter_, *relancer_, *moment_, *souffleur_;
     QScrollArea* defil_;
+    QScrollArea* defilNotes_;
     QVBoxLayout* transcript_;
     QVBoxLayout* partiels_;
+    Bulle partielProspect_, partielVous_;   // reused: partials change several times a second
     QHBoxLayout* coaching_;
     QVBoxLayout* notes_;
     QLineEdit *note_, *prochaine_;

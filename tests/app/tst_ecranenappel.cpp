@@ -1,0 +1,149 @@
+// The live call screen during a long call: partials updated where they stand,
+// the latest finals kept, notes that never stretch the window.
+#include "app/ecrans/application.h"
+#include "app/ecrans/ecranenappel.h"
+#include "app/ecrans/fenetreprincipale.h"
+#include "app/ecrans/style.h"
+#include "call/sessionappel.h"
+#include "platform/horloge.h"
+#include "platform/preferences.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace vd;
+using namespace vd::app;
+
+namespace {
+
+struct Banc {
+    platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+    platform::PreferencesMemoire prefs;
+    std::unique_ptr<Application> app;
+    EcranEnAppel* ecran = nullptr;
+
+    Banc()
+    {
+        app = std::make_unique<Application>(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
+                                            std::make_unique<ServiceDemarrageFactice>());
+        // A scripted call whose only turn comes much later: the test brings the segments itself.
+        call::ScenarioDemo s;
+        s.id = QStringLiteral("essai");
+        s.tours = {{QStringLiteral("vous"), QStringLiteral("Au revoir."), 3600000, 3601000, std::nullopt}};
+        if (auto refus = session().demarrerGuide(call::AppelGuide{s, std::nullopt, 1.0}))
+            qFatal("appel non démarré");
+        app->montrerFenetre();
+        app->navigation().aller(Ecran::de(Ecran::Genre::enAppel));
+        ecran = app->fenetre()->findChild<EcranEnAppel*>();
+    }
+    call::SessionAppel& session() { return app->session(); }
+    void segment(const QString& qui, const QString& texte, bool final, qint64 debutMs)
+    {
+        session().recevoirSegment(call::SegmentLive{qui, texte, final, debutMs, debutMs + 1500, std::nullopt}, session().generation());
+        QCoreApplication::processEvents();   // new bubbles show from the event loop
+    }
+    // The texts shown in the transcript, top to bottom.
+    QList<QLabel*> etiquettes(const QString& texte) const
+    {
+        QList<QLabel*> r;
+        for (QLabel* l : ecran->findChildren<QLabel*>())
+            if (l->isVisibleTo(ecran) && l->text() == texte)
+                r << l;
+        return r;
+    }
+    QStringList transcript() const
+    {
+        QList<QLabel*> ls;
+        for (QLabel* l : ecran->findChildren<QLabel*>())
+            if (l->isVisibleTo(ecran) && l->text().startsWith(QStringLiteral("Phrase ")))
+                ls << l;
+        std::sort(ls.begin(), ls.end(), [this](QLabel* a, QLabel* b) {
+            return a->mapTo(ecran, QPoint()).y() < b->mapTo(ecran, QPoint()).y();
+        });
+        QStringList t;
+        for (QLabel* l : ls)
+            t << l->text();
+        return t;
+    }
+};
+
+} // namespace
+
+class TstEcranEnAppel : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        style::appliquer(*qApp);
+    }
+
+    void partielsMisAJourSurPlace()
+    {
+        Banc b;
+        QVERIFY(b.ecran && b.ecran->isVisible());
+        b.segment(QStringLiteral("prospect"), QStringLiteral("Nous avons"), false, 1000);
+        QCOMPARE(b.etiquettes(QStringLiteral("Nous avons")).size(), 1);
+        const QPointer<QLabel> partiel = b.etiquettes(QStringLiteral("Nous avons")).first();
+        b.segment(QStringLiteral("prospect"), QStringLiteral("Nous avons trois agences"), false, 1000);
+        // The same bubble shows the longer partial; the shorter one is gone.
+        QCOMPARE(b.etiquettes(QStringLiteral("Nous avons")).size(), 0);
+        QVERIFY(partiel);
+        QCOMPARE(b.etiquettes(QStringLiteral("Nous avons trois agences")).size(), 1);
+        QVERIFY(b.etiquettes(QStringLiteral("Nous avons trois agences")).first() == partiel);
+
+        // The salesperson's partial below the prospect's.
+        b.segment(QStringLiteral("vous"), QStringLiteral("Combien de"), false, 2000);
+        QCOMPARE(b.etiquettes(QStringLiteral("Combien de")).size(), 1);
+        QCoreApplication::processEvents();
+        b.ecran->adjustSize();
+        QVERIFY(b.etiquettes(QStringLiteral("Combien de")).first()->mapTo(b.ecran, QPoint()).y() > partiel->mapTo(b.ecran, QPoint()).y());
+
+        // The final replaces the partial: shown once, in the normal tone.
+        b.segment(QStringLiteral("prospect"), QStringLiteral("Nous avons trois agences."), true, 1000);
+        QCOMPARE(b.etiquettes(QStringLiteral("Nous avons trois agences")).size(), 0);
+        QCOMPARE(b.etiquettes(QStringLiteral("Nous avons trois agences.")).size(), 1);
+        QVERIFY(b.etiquettes(QStringLiteral("Nous avons trois agences.")).first() != partiel);
+        QVERIFY(!partiel->isVisibleTo(b.ecran));
+        QCOMPARE(b.etiquettes(QStringLiteral("Combien de")).size(), 1);
+
+        // A new partial of the prospect comes back in the same bubble, with its name.
+        const qsizetype noms = b.etiquettes(QStringLiteral("Prospect")).size();
+        b.segment(QStringLiteral("prospect"), QStringLiteral("Et une quatrième"), false, 5000);
+        QVERIFY(partiel);
+        QCOMPARE(b.etiquettes(QStringLiteral("Et une quatrième")).size(), 1);
+        QVERIFY(b.etiquettes(QStringLiteral("Et une quatrième")).first() == partiel);
+        QCOMPARE(b.etiquettes(QStringLiteral("Prospect")).size(), noms + 1);
+    }
+
+    void dernierFinalsGardes()
+    {
+        Banc b;
+        for (int i = 1; i <= 305; ++i)
+            b.segment(QStringLiteral("prospect"), QStringLiteral("Phrase %1").arg(i), true, i * 2000);
+        QCoreApplication::processEvents();
+        const QStringList t = b.transcript();
+        QCOMPARE(t.size(), 300);
+        QCOMPARE(t.first(), QStringLiteral("Phrase 6"));
+        QCOMPARE(t.last(), QStringLiteral("Phrase 305"));
+        QCOMPARE(b.session().finals().size(), 305);   // the call keeps them all
+    }
+
+    void notesSansAgrandirLaFenetre()
+    {
+        Banc b;
+        QCoreApplication::processEvents();
+        const int hauteur = b.app->fenetre()->minimumSizeHint().height();
+        for (int i = 1; i <= 40; ++i)
+            b.session().ajouterNote(QStringLiteral("Note %1 : rappeler la directrice générale avant jeudi midi").arg(i));
+        QCoreApplication::processEvents();
+        QCOMPARE(b.app->fenetre()->minimumSizeHint().height(), hauteur);
+        QCOMPARE(b.etiquettes(QStringLiteral("00:00 · Note 40 : rappeler la directrice générale avant jeudi midi")).size(), 1);
+        QCOMPARE(b.etiquettes(QStringLiteral("00:00 · Note 1 : rappeler la directrice générale avant jeudi midi")).size(), 1);
+    }
+};
+
+QTEST_MAIN(TstEcranEnAppel)
+#include "tst_ecranenappel.moc"
