@@ -5,6 +5,7 @@
 // sheet. Screenshots land in $VD_CAPTURES (default: the temporary folder).
 #include "ai/panneausouffleur.h"
 #include "app/ecrans/application.h"
+#include "app/ecrans/ecranbase.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "app/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
@@ -105,6 +106,18 @@ private Q_SLOTS:
         const QImage propre = panneau->grab().toImage();
         const QPoint centre = panneau->bandeauObjection()->mapTo(panneau, panneau->bandeauObjection()->rect().center());
         QCOMPARE(ecran.pixelColor(zone.topLeft() + centre).name(), propre.pixelColor(centre).name());
+
+        // Docked in the live screen: the same prompter, inside the main window.
+        auto* ancrer = fen->pageCourante()->findChild<QPushButton*>(QStringLiteral("ancrer"));
+        QVERIFY(ancrer);
+        ancrer->click();
+        auto* ancre = fen->pageCourante()->findChild<call::FenetreSouffleur*>(QStringLiteral("souffleurAncre"));
+        QVERIFY(ancre && ancre->isVisible());
+        QVERIFY(!panneau->isVisible());
+        QCOMPARE(ancre->reponse()->text(), panneau->reponse()->text());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-appel-ancre.png")));
+        ancrer->click();
+        QVERIFY(panneau->isVisible());
 
         // The call ends; its analysis appears on the call sheet.
         const QString id = app.session().appelIdTexte();

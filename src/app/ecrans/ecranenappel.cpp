@@ -141,11 +141,11 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
     if (ctx_.panneau) {
         vueSouffleur_ = new call::FenetreSouffleur(*ctx_.panneau, this, call::FenetreSouffleur::Mode::ancre);
         vueSouffleur_->setObjectName(QStringLiteral("souffleurAncre"));
-        vueSouffleur_->setFixedWidth(320);
+        vueSouffleur_->setFixedWidth(380);
         colonne->addWidget(vueSouffleur_);
     }
     auto* cote = style::carte(QStringLiteral("carte"), this);
-    cote->setFixedWidth(320);
+    cote->setFixedWidth(380);
     colonne->addWidget(cote, 1);
     auto* cv = new QVBoxLayout(cote);
     cv->setContentsMargins(16, 16, 16, 16);
