@@ -140,8 +140,17 @@ private Q_SLOTS:
             b.session().ajouterNote(QStringLiteral("Note %1 : rappeler la directrice générale avant jeudi midi").arg(i));
         QCoreApplication::processEvents();
         QCOMPARE(b.app->fenetre()->minimumSizeHint().height(), hauteur);
-        QCOMPARE(b.etiquettes(QStringLiteral("00:00 · Note 40 : rappeler la directrice générale avant jeudi midi")).size(), 1);
-        QCOMPARE(b.etiquettes(QStringLiteral("00:00 · Note 1 : rappeler la directrice générale avant jeudi midi")).size(), 1);
+        // All there, in the order they were written (the same second for all).
+        QList<QLabel*> notes;
+        for (QLabel* l : b.ecran->findChildren<QLabel*>())
+            if (l->isVisibleTo(b.ecran) && l->text().startsWith(QStringLiteral("00:00 · Note ")))
+                notes << l;
+        std::sort(notes.begin(), notes.end(), [&b](QLabel* x, QLabel* y) {
+            return x->mapTo(b.ecran, QPoint()).y() < y->mapTo(b.ecran, QPoint()).y();
+        });
+        QCOMPARE(notes.size(), 40);
+        for (int i = 0; i < 40; ++i)
+            QCOMPARE(notes[i]->text(), QStringLiteral("00:00 · Note %1 : rappeler la directrice générale avant jeudi midi").arg(i + 1));
     }
 };
 

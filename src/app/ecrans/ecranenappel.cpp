@@ -163,9 +163,9 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
     defilNotes_->setWidgetResizable(true);
     defilNotes_->setFrameShape(QFrame::NoFrame);
     defilNotes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    defilNotes_->viewport()->setAutoFillBackground(false);
+    defilNotes_->setObjectName(QStringLiteral("listeNotes"));
     auto* listeNotes = new QWidget(defilNotes_);
-    listeNotes->setAutoFillBackground(false);
+    listeNotes->setObjectName(QStringLiteral("listeNotesInterieur"));
     notes_ = new QVBoxLayout(listeNotes);
     notes_->setContentsMargins(0, 0, 0, 0);
     notes_->setSpacing(4);
@@ -441,7 +441,8 @@ void EcranEnAppel::majNotes()
         e.append({n.tMs, n.texte});
     for (const model::MomentMarque& m : s->momentsMarques())
         e.append({m.tMs, QStringLiteral("Moment marqué") + (m.note && !m.note->isEmpty() ? QStringLiteral(" : ") + *m.note : QString())});
-    std::sort(e.begin(), e.end(), [](const Entree& a, const Entree& b) { return a.t < b.t; });
+    // In time order; those of the same moment in the order they were written.
+    std::stable_sort(e.begin(), e.end(), [](const Entree& a, const Entree& b) { return a.t < b.t; });
     for (const Entree& x : e) {
         auto* l = style::etiquette(offset(x.t) + QStringLiteral(" · ") + x.texte, {});
         l->setWordWrap(true);
