@@ -6,6 +6,9 @@
 // the lateness of a 5 ms probe timer.
 //   build/bench/bench_appel_long [--minutes 30] [--vitesse 10]
 // Targets: ≤ 150 MB resident after the call, no main-thread task over 16 ms.
+// Each long task shows its CPU time and context switches: on a busy machine a
+// task preempted by other processes (préemptions) is longer on the wall clock
+// than the work it does; "attentes" are waits of its own (locks, I/O).
 #include "ai/moteur.h"
 #include "app/demo.h"
 #include "app/ecrans/application.h"
@@ -30,6 +33,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -60,9 +64,17 @@ Memoire memoire()
 
 struct Tache {
     qint64 ns = 0, cpuNs = 0;
+    long preemptions = 0, attentes = 0;   // involuntary and voluntary context switches
     QByteArray quoi;
     qint64 appelMs = 0;
 };
+
+std::pair<long, long> commutations()
+{
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return {u.ru_nivcsw, u.ru_nvcsw};
+}
 
 qint64 cpuFil()
 {
@@ -99,10 +111,12 @@ public:
         QElapsedTimer t;
         t.start();
         const qint64 cpu0 = cpuFil();
+        const auto commut0 = commutations();
         const int type = int(e->type());   // e and o may be gone afterwards
         const QPointer<QObject> garde(o);
         const bool r = QApplication::notify(o, e);
         const qint64 cpu = cpuFil() - cpu0;
+        const auto commut = commutations();
         const qint64 ns = t.nsecsElapsed();
         --profondeur_;
         if (!mesurer)   // the measure ended inside this task
@@ -126,7 +140,7 @@ public:
                 if (o->parent() && o->objectName().isEmpty())
                     quoi += QByteArray(" de ") + o->parent()->metaObject()->className();
             }
-            pires.push_back({ns, cpu, quoi, appelMs});
+            pires.push_back({ns, cpu, commut.first - commut0.first, commut.second - commut0.second, quoi, appelMs});
             std::sort(pires.begin(), pires.end(), [](const Tache& a, const Tache& b) { return a.ns > b.ns; });
             if (pires.size() > 10)
                 pires.pop_back();
@@ -371,7 +385,8 @@ int main(int argc, char** argv)
                 retardMaxNs / 1e6, (long long)retardsAuDela);
     std::printf("tâches les plus longues :\n");
     for (const Tache& t : app.pires)
-        std::printf("  %7.1f ms (CPU %5.1f ms) à %s  %s\n", t.ns / 1e6, t.cpuNs / 1e6, qUtf8Printable(minutes(t.appelMs)), t.quoi.constData());
+        std::printf("  %7.1f ms (CPU %5.1f ms, %ld préemptions, %ld attentes) à %s  %s\n", t.ns / 1e6, t.cpuNs / 1e6, t.preemptions,
+                    t.attentes, qUtf8Printable(minutes(t.appelMs)), t.quoi.constData());
     const bool memoireOk = apres.rssMo <= 150;
     const bool lagOk = app.maxNs <= seuilNs, lagCpuOk = app.maxCpuNs <= seuilNs;
     std::printf("\nmémoire après l'appel (objectif ≤ 150 Mo) : %.1f Mo %s\n", apres.rssMo, memoireOk ? "OK" : "DÉPASSÉ");
