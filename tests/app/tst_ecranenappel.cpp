@@ -39,9 +39,10 @@ struct Banc {
         ecran = app->fenetre()->findChild<EcranEnAppel*>();
     }
     call::SessionAppel& session() { return app->session(); }
-    void segment(const QString& qui, const QString& texte, bool final, qint64 debutMs)
+    void segment(const QString& qui, const QString& texte, bool final, qint64 debutMs, qint64 finMs = -1)
     {
-        session().recevoirSegment(call::SegmentLive{qui, texte, final, debutMs, debutMs + 1500, std::nullopt}, session().generation());
+        session().recevoirSegment(call::SegmentLive{qui, texte, final, debutMs, finMs < 0 ? debutMs + 1500 : finMs, std::nullopt},
+                                  session().generation());
         QCoreApplication::processEvents();   // new bubbles show from the event loop
     }
     // The texts shown in the transcript, top to bottom.
@@ -129,6 +130,45 @@ private Q_SLOTS:
         QCOMPARE(t.first(), QStringLiteral("Phrase 6"));
         QCOMPARE(t.last(), QStringLiteral("Phrase 305"));
         QCOMPARE(b.session().finals().size(), 305);   // the call keeps them all
+    }
+
+    void echosSuivisSurPlace()
+    {
+        Banc b;
+        const QString question = QStringLiteral("Et pour le budget, vous avez prévu combien ?");
+        const QString avecEcho = QStringLiteral(
+            "alors je disais le budget est validé par la direction générale donc nous pourrions avancer rapidement");
+        b.segment(QStringLiteral("vous"), question, true, 100, 1500);
+        const QPointer<QLabel> premier = b.etiquettes(question).value(0);
+        QVERIFY(premier);
+        b.segment(QStringLiteral("vous"), QStringLiteral("on verra ça"), true, 5100, 6000);
+        b.segment(QStringLiteral("vous"), avecEcho, true, 9075, 15075);
+        QCOMPARE(b.etiquettes(QStringLiteral("on verra ça")).size(), 1);
+        QCOMPARE(b.etiquettes(avecEcho).size(), 1);
+        const QPointer<QLabel> rogne = b.etiquettes(avecEcho).first();
+
+        // The prospect's own words arrive: the salesperson's copies go or lose the echoed words.
+        b.segment(QStringLiteral("prospect"), QStringLiteral("On verra ça."), true, 5000, 5900);
+        b.segment(QStringLiteral("prospect"), QStringLiteral("Le budget est validé par la direction générale"), true, 10000, 13000);
+        QCOMPARE(b.etiquettes(QStringLiteral("on verra ça")).size(), 0);
+        QCOMPARE(b.etiquettes(avecEcho).size(), 0);
+        QCOMPARE(b.etiquettes(QStringLiteral("Alors je disais donc nous pourrions avancer rapidement")).size(), 1);
+        // Updated where they stand: the other bubbles are the same widgets.
+        QVERIFY(premier && rogne);
+        QCOMPARE(b.etiquettes(question).value(0), premier.data());
+        QCOMPARE(rogne->text(), QStringLiteral("Alors je disais donc nous pourrions avancer rapidement"));
+
+        // The screen shows the call's finals, once each, in their order.
+        QCoreApplication::processEvents();
+        int y = -1;
+        for (const model::Segment& f : b.session().finals()) {
+            const QList<QLabel*> l = b.etiquettes(f.texte);
+            QCOMPARE(l.size(), 1);
+            const int yf = l.first()->mapTo(b.ecran, QPoint()).y();
+            QVERIFY(yf > y);
+            y = yf;
+        }
+        QCOMPARE(b.session().finals().size(), 4);
     }
 
     void notesSansAgrandirLaFenetre()

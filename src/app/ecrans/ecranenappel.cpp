@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -257,7 +258,7 @@ QString EcranEnAppel::horlogeAffichee() const
 
 void EcranEnAppel::toutMettreAJour()
 {
-    finalsAffiches_ = -1;   // full rebuild
+    reconstruire_ = true;
     majEtat();
     majTranscript();
     majCoaching();
@@ -375,23 +376,36 @@ void EcranEnAppel::majTranscript()
     if (!s || !isVisible())
         return;
     const QList<model::Segment>& finals = s->finals();
-    // Appends are cheap, the oldest bubbles going one by one past the limit;
-    // anything else (an echo removed, a new call) rebuilds.
-    const bool ajoutSeul = finalsAffiches_ >= 0 && finals.size() >= finalsAffiches_ &&
-                           (finalsAffiches_ == 0 || finals.at(finalsAffiches_ - 1).id == dernierId_);
-    if (!ajoutSeul) {
+    // The bubbles follow the finals by identifier: new ones are added, those
+    // gone (an echo removed, the oldest past the limit) are taken away, and a
+    // text trimmed of an echo is updated in place. Nothing is rebuilt.
+    if (reconstruire_ || s->appelIdTexte() != appelAffiche_) {
         style::vider(transcript_);
-        finalsAffiches_ = int(std::max<qsizetype>(0, finals.size() - finalsMax));
+        affiches_.clear();
+        appelAffiche_ = s->appelIdTexte();
+        reconstruire_ = false;
     }
-    for (qsizetype i = std::max<qsizetype>(finalsAffiches_, finals.size() - finalsMax); i < finals.size(); ++i)
-        transcript_->addWidget(bulle(finals[i].locuteur, finals[i].texte, false, finals[i].interlocuteur).ligne);
-    while (transcript_->count() > finalsMax) {
-        QLayoutItem* it = transcript_->takeAt(0);
-        delete it->widget();
-        delete it;
+    const qsizetype debut = std::max<qsizetype>(0, finals.size() - finalsMax);
+    QSet<QString> voulus;
+    voulus.reserve(finals.size() - debut);
+    for (qsizetype i = debut; i < finals.size(); ++i)
+        voulus.insert(finals[i].id);
+    qsizetype j = 0;
+    for (qsizetype i = debut; i < finals.size(); ++i) {
+        const model::Segment& f = finals[i];
+        while (j < affiches_.size() && affiches_[j].id != f.id && !voulus.contains(affiches_[j].id))
+            retirerBulle(j);
+        if (j < affiches_.size() && affiches_[j].id == f.id) {
+            remplir(affiches_[j].bulle, f.locuteur, f.texte, f.interlocuteur);
+        } else {
+            const Bulle b = bulle(f.locuteur, f.texte, false, f.interlocuteur);
+            transcript_->insertWidget(int(j), b.ligne);
+            affiches_.insert(j, Affiche{f.id, b});
+        }
+        ++j;
     }
-    finalsAffiches_ = int(finals.size());
-    dernierId_ = finals.isEmpty() ? QString() : finals.last().id;
+    while (j < affiches_.size())
+        retirerBulle(j);
 
     // One partial bubble per voice, the prospect's first, updated in place.
     auto partiel = [this, s](Bulle& b, const QString& qui) {
@@ -411,6 +425,15 @@ void EcranEnAppel::majTranscript()
     partiel(partielProspect_, QStringLiteral("prospect"));
     partiel(partielVous_, QStringLiteral("vous"));
     vide_->setVisible(finals.isEmpty() && s->interims().isEmpty());
+}
+
+void EcranEnAppel::retirerBulle(qsizetype i)
+{
+    if (QLayoutItem* it = transcript_->takeAt(int(i))) {
+        delete it->widget();
+        delete it;
+    }
+    affiches_.removeAt(i);
 }
 
 void EcranEnAppel::majCoaching()

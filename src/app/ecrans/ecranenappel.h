@@ -33,6 +33,7 @@ private:
     void toutMettreAJour();
     void majEtat();
     void majTranscript();
+    void retirerBulle(qsizetype i);
     void majCoaching();
     void majNotes();
     void majHorloge();
@@ -60,8 +61,14 @@ private:
     QLineEdit *note_, *prochaine_;
     QLabel* vide_;
     QTimer* minuterie_;
-    int finalsAffiches_ = 0;
-    QString dernierId_;
+    // The finals on screen, in the order of their bubbles in transcript_.
+    struct Affiche {
+        QString id;
+        Bulle bulle;
+    };
+    QList<Affiche> affiches_;
+    QString appelAffiche_;
+    bool reconstruire_ = true;
 };
 
 } // namespace vd::app
