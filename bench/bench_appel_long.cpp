@@ -376,8 +376,9 @@ int main(int argc, char** argv)
     const double secondes = nsAppel / 1e9;
     std::printf("%-7s %9.1f %9.1f %8lld\n", "fin", finAppel.rssMo, finAppel.picMo, (long long)session.finals().size());
     std::printf("%-7s %9.1f %9.1f   (analyse %s)\n", "analysé", apres.rssMo, apres.picMo, fini ? "terminée" : "NON terminée");
-    std::printf("\nappel : %.1f s réelles, %lld mises à jour du transcript (%.1f par seconde), %lld touches frappées\n", secondes,
-                (long long)segments, secondes > 0 ? segments / secondes : 0.0, (long long)touches);
+    std::printf("\nappel : %.1f s réelles, %lld mises à jour du transcript (%.1f par seconde), %lld touches frappées, %lld notes ajoutées\n",
+                secondes, (long long)segments, secondes > 0 ? segments / secondes : 0.0, (long long)touches,
+                (long long)session.notes().size());
     std::printf("tâches du fil principal : %lld, la plus longue %.1f ms (%lld au-delà de 16 ms) ; en temps CPU du fil : %.1f ms (%lld au-delà de 16 ms)\n",
                 (long long)app.taches, app.maxNs / 1e6, (long long)app.auDela, app.maxCpuNs / 1e6, (long long)app.auDelaCpu);
     std::printf("arrêt de l'appel (bouton « Terminer l'appel ») : %.1f ms\n", nsArret / 1e6);
