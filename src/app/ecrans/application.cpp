@@ -16,6 +16,7 @@
 #include "app/reglesarriereplan.h"
 #include "ai/analyses.h"
 #include "ai/clientclaude.h"
+#include "ai/generateurbrief.h"
 #include "ai/moteur.h"
 #include "ai/routes.h"
 #include "call/captureaudio.h"
@@ -92,6 +93,10 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
             return std::nullopt;
         return SuiviAnalyse{s->etape, s->fini, s->erreur};
     };
+
+    // The pre-call brief of the new-call screen (demonstration contacts on the canned route).
+    briefs_ = std::make_unique<ai::GenerateurBrief>(*store_, ai::Moteur::instance(), *clientIA_);
+    ctx_.briefs = briefs_.get();
 
     // The live prompter: detections, help requests and the floating panel, tied to the session.
     souffleur_ = std::make_unique<ai::Souffleur>(ai::Moteur::instance(), *clientIA_);
