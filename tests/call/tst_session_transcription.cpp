@@ -50,6 +50,18 @@ qint16 premierEchantillon(const QByteArray& audio)
     return audio.size() < 2 ? 0 : qint16(quint16(uchar(audio[0])) | quint16(uchar(audio[1])) << 8);
 }
 
+// Scripted sources the test keeps hold of once the capture that used them is gone.
+class SourcesPartagees final : public platform::SourcesAudio {
+public:
+    explicit SourcesPartagees(std::shared_ptr<fakes::SourcesFactices> s) : s_(std::move(s)) {}
+    ResultatVide<platform::EchecSource> ouvrir(GenreSource g, Donnees d, Fin f) override { return s_->ouvrir(g, std::move(d), std::move(f)); }
+    void fermer(GenreSource g) override { s_->fermer(g); }
+    QString peripherique(GenreSource g) const override { return s_->peripherique(g); }
+
+private:
+    std::shared_ptr<fakes::SourcesFactices> s_;
+};
+
 // The session wired as the program wires it, on fakes of the outside world.
 struct Banc {
     QObject contexte;
@@ -57,7 +69,7 @@ struct Banc {
     platform::CoffreMemoire coffre;
     model::Store store{QString(), horloge};
     ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
-    fakes::SourcesFactices* sources = nullptr;        // those of the running capture
+    std::shared_ptr<fakes::SourcesFactices> sources;  // those of the last capture
     QPointer<call::MoteurTranscriptionBase> engin;   // the last engine the session built
     QStringList moteursDemandes;
     QStringList codes;                               // every transcription code published, in order
@@ -75,9 +87,9 @@ struct Banc {
         });
         SessionAppel::Fabriques f;
         f.capture = [this] {
-            auto s = std::make_unique<fakes::SourcesFactices>();
-            sources = s.get();
-            return std::make_unique<call::CaptureAudio>(std::move(s), &horloge, call::CaptureAudio::Fil::appelant);
+            sources = std::make_shared<fakes::SourcesFactices>();
+            return std::make_unique<call::CaptureAudio>(std::make_unique<SourcesPartagees>(sources), &horloge,
+                                                        call::CaptureAudio::Fil::appelant);
         };
         f.transcription = [this](const QString& m) -> std::unique_ptr<call::MoteurTranscriptionBase> {
             moteursDemandes << m;
@@ -149,6 +161,24 @@ struct Banc {
 
 class TstSessionTranscription : public QObject {
     Q_OBJECT
+
+    // Drops socket i and refuses every reconnection: three attempts
+    // (0.6 s, 1.2 s, 1.8 s apart), each refused, then the engine gives up.
+    void refuserLesReconnexions(Banc& b, fakes::ServeurWsFactice& serveur, int i)
+    {
+        QSignalSpy etatsMoteur(b.engin.data(), &call::MoteurTranscriptionBase::etat);
+        const int tentatives = serveur.tentatives();
+        serveur.refuserProchaines(3, 503);
+        serveur.lacher(i);
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
+        for (int essai = 1; essai <= 3; ++essai) {
+            b.parler(600 * essai);
+            QTRY_COMPARE(serveur.tentatives(), tentatives + essai);
+            if (essai < 3)
+                QTRY_COMPARE(etatsMoteur.count(), essai + 1);   // one more "reconnexion"
+        }
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -268,18 +298,10 @@ private Q_SLOTS:
         QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "reconnexion", "ouvert"}));
 
         // Dropped again, and every reconnection is refused: three attempts, then the cut.
-        QSignalSpy etatsMoteur(b.engin.data(), &call::MoteurTranscriptionBase::etat);
         const int tentatives = serveur.tentatives();
-        serveur.refuserProchaines(3, 503);
-        serveur.lacher(2);
-        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
-        for (int essai = 1; essai <= 3; ++essai) {
-            b.parler(600 * essai);
-            QTRY_COMPARE(serveur.tentatives(), tentatives + essai);
-            if (essai < 3)
-                QTRY_COMPARE(etatsMoteur.count(), essai + 1);
-        }
-        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+        refuserLesReconnexions(b, serveur, 2);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
         QCOMPARE(b.session->erreurTexte(), messageCoupee);
         QVERIFY(b.session->coupure());
@@ -395,18 +417,10 @@ private Q_SLOTS:
         QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "reconnexion", "ouvert"}));
 
         // Every reconnection refused: the cut.
-        QSignalSpy etatsMoteur(b.engin.data(), &call::MoteurTranscriptionBase::etat);
         const int tentatives = serveur.tentatives();
-        serveur.refuserProchaines(3, 503);
-        serveur.lacher(1);
-        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
-        for (int essai = 1; essai <= 3; ++essai) {
-            b.parler(600 * essai);
-            QTRY_COMPARE(serveur.tentatives(), tentatives + essai);
-            if (essai < 3)
-                QTRY_COMPARE(etatsMoteur.count(), essai + 1);
-        }
-        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+        refuserLesReconnexions(b, serveur, 1);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
         QCOMPARE(b.session->erreurTexte(), messageCoupee);
         QCOMPARE(*b.session->coupure(), (call::CoupureAppel{b.session->appelId(), "transcription", messageCoupee}));
@@ -425,6 +439,133 @@ private Q_SLOTS:
         QCOMPARE(b.session->etat(), EtatSession::termine);
         QCOMPARE(b.store.etat().appel(id)->transcript, b.session->finals());
         QCOMPARE(b.store.etat().appel(id)->transcript.size(), 4);
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
+
+    // After a cut the user restarts the transcription: a first restart that
+    // the service refuses keeps the cut with its message; a second one opens
+    // new sockets, and their times land where the call is when audio flows
+    // again, not where it was when the restart was asked.
+    void relanceApresCoupure()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("soniox"));
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+        b.horloge.avancer(800);
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1000);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        refuserLesReconnexions(b, serveur, p);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(b.session->erreurTexte(), messageCoupee);
+
+        // Refused restart: still cut, with its own message.
+        serveur.refuserProchaines(2, 503);
+        b.session->relancerTranscription();
+        QCOMPARE(b.moteursDemandes, (QStringList{"soniox", "soniox"}));
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("connexion"));
+        QVERIFY(!b.session->erreur());
+        QTRY_COMPARE(b.session->erreurTexte(), QStringLiteral("La transcription n'a pas pu redémarrer."));
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+
+        // Good restart.
+        b.parler(1000);
+        const int avant = serveur.nombreConnexions();
+        b.session->relancerTranscription();
+        QTRY_VERIFY(serveur.nombreConnexions() == avant + 2 && !serveur.configuration(avant).isEmpty()
+                    && !serveur.configuration(avant + 1).isEmpty());
+        b.parler(800);   // the new sockets' confirmation
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
+        QVERIFY(!b.session->erreur());
+        const qint64 reouvertMs = b.session->offsetMs();
+        const int np = serveur.configuration(avant)["enable_speaker_diarization"].toBool() ? avant : avant + 1;
+        b.parler(1000);
+        QTRY_COMPARE(serveur.connexion(np).audio.size(), 1000 * 32);
+        serveur.envoyerJetons(np, {FauxSoniox::jeton("On", 100, 300, true, 0), FauxSoniox::jeton(" reprend", 300, 700, true, 0),
+                                   FauxSoniox::jeton(" ici", 700, 900, true, 0), FauxSoniox::fin()});
+        QTRY_COMPARE(b.session->finals().size(), 1);
+        const model::Segment& s = b.session->finals()[0];
+        QCOMPARE(s.debutMs, reouvertMs + 100);
+        QCOMPARE(s.finMs, reouvertMs + 900);
+        QCOMPARE(s, (model::Segment{"sg1", "prospect", "On reprend ici", reouvertMs + 100, reouvertMs + 900, 1}));
+        QVERIFY(b.session->finals()[0].finMs <= b.session->offsetMs());
+        QCOMPARE(b.codes.mid(b.codes.size() - 4), (QStringList{"connexion", "coupee", "connexion", "ouvert"}));
+    }
+
+    // A start the service refuses: the call does not start, the failure's
+    // own message is shown, and no call is left behind.
+    void demarrageRefuse_data()
+    {
+        QTest::addColumn<QString>("moteur");
+        QTest::addColumn<QString>("cle");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("soniox sans clé") << "soniox" << ""
+                                         << "Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé.";
+        QTest::newRow("soniox clé refusée") << "soniox" << "mauvaise"
+                                            << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre "
+                                               "projet (Europe ou monde).";
+        QTest::newRow("deepgram sans clé") << "deepgram" << ""
+                                           << "Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé.";
+        QTest::newRow("deepgram clé refusée") << "deepgram" << "mauvaise" << "La transcription refuse votre clé. Vérifiez-la dans Réglages.";
+    }
+    void demarrageRefuse()
+    {
+        QFETCH(QString, moteur);
+        QFETCH(QString, cle);
+        QFETCH(QString, message);
+        FauxSoniox soniox;
+        FauxDeepgram deepgram;
+        QVERIFY(soniox.demarrer() && deepgram.demarrer());
+        soniox.cleAttendue = cleSoniox;
+        deepgram.autorisationAttendue = QStringLiteral("Token ") + cleDeepgram;
+        qputenv("VD_URL_SONIOX", soniox.url().toString().toUtf8());
+        qputenv("VD_URL_DEEPGRAM", deepgram.url().toString().toUtf8());
+        Banc b(moteur);
+        if (!cle.isEmpty())
+            b.coffre.ecrire(moteur, cle);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_COMPARE(b.session->etat(), EtatSession::inactif);
+        QCOMPARE(b.session->erreurTexte(), message);
+        QVERIFY(!b.session->appelId());
+        QVERIFY(b.store.etat().appels.isEmpty());
+        QVERIFY(b.sources && !b.sources->ouverte(GenreSource::micro) && !b.sources->ouverte(GenreSource::sonSysteme));
+        QCOMPARE(b.session->etatTranscription(), QString());
+        QCOMPARE(soniox.tentatives() + deepgram.tentatives(), cle.isEmpty() ? 0 : (moteur == "soniox" ? 2 : 1));
+    }
+
+    // Stopping an open call: the service gets its end frame and the last
+    // words it sends back make it into the saved call.
+    void arretLivreLesDerniersMots()
+    {
+        FauxDeepgram serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_DEEPGRAM", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("deepgram"));
+        b.coffre.ecrire(QStringLiteral("deepgram"), cleDeepgram);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1500);
+        QTRY_COMPARE(serveur.connexion(0).audio.size(), (1500 - 200) * 64);
+        serveur.envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(0, "Merci", 1.0, 0.2, false)).toJson());
+        QTRY_COMPARE(b.interim("vous").texte, QStringLiteral("Merci"));
+        serveur.reponsesFin = {FauxDeepgram::resultat(0, "Merci beaucoup.", 1.0, 0.3, true)};
+        const QString id = *b.session->appelId();
+        b.session->arreter();
+        QVERIFY(b.session->arretEnCours());
+        QTRY_COMPARE(b.session->etat(), EtatSession::termine);
+        QVERIFY(serveur.connexion(0).finRecue);
+        QCOMPARE(b.session->finals(), (QList<model::Segment>{{"sg1", "vous", "Merci beaucoup.", 1000, 1300, std::nullopt}}));
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.store.etat().appel(id)->transcript, b.session->finals());
+        QCOMPARE(b.store.etat().appel(id)->duree, 1.5);
+        QVERIFY(b.journal.empty());
         QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
     }
 };
