@@ -568,6 +568,44 @@ private Q_SLOTS:
         QVERIFY(b.journal.empty());
         QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
     }
+
+    // A pause stops the audio but not the sockets: keep-alives hold both
+    // streams open, and after the resume the times follow the call's clock,
+    // which did not run during the pause.
+    void pauseGardeLesFluxOuverts()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("soniox"));
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+        b.horloge.avancer(800);
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1000);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        QTRY_COMPARE(serveur.connexion(p).audio.size(), 1000 * 32);
+
+        b.session->pause();
+        QCOMPARE(b.session->etat(), EtatSession::pause);
+        b.parler(30000);
+        QCOMPARE(b.session->offsetMs(), 1000);
+        QTRY_VERIFY(serveur.connexion(0).keepAlives >= 5 && serveur.connexion(1).keepAlives >= 5);
+        QCOMPARE(serveur.connexion(p).audio.size(), 1000 * 32);   // nothing sent while paused
+        QCOMPARE(serveur.nombreConnexions(), 2);
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
+
+        b.session->reprendre();
+        b.parler(1000);
+        QTRY_COMPARE(serveur.connexion(p).audio.size(), 2000 * 32);
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Je", 1200, 1400, true, 0), FauxSoniox::jeton(" reviens", 1400, 1800, true, 0),
+                                  FauxSoniox::jeton(" vers", 1800, 1900, true, 0), FauxSoniox::fin()});
+        QTRY_COMPARE(b.session->finals().size(), 1);
+        QCOMPARE(b.session->finals()[0], (model::Segment{"sg1", "prospect", "Je reviens vers", 1200, 1900, 1}));
+        QCOMPARE(b.session->offsetMs(), 2000);
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
 };
 
 QTEST_GUILESS_MAIN(TstSessionTranscription)
