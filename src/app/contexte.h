@@ -11,6 +11,9 @@ struct ConfigAppel;
 namespace vd::model {
 class Store;
 }
+namespace vd::ai {
+class PanneauSouffleur;
+}
 namespace vd::platform {
 class Horloge;
 class Preferences;
@@ -39,6 +42,8 @@ struct Contexte {
     platform::Horloge* horloge = nullptr;
     platform::Preferences* preferences = nullptr;
     call::SessionAppel* session = nullptr;
+    // The prompter's state, for its view docked in the live screen.
+    ai::PanneauSouffleur* panneau = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;
@@ -51,8 +56,11 @@ struct Contexte {
     std::function<void(const call::ConfigAppel&)> ouvrirPreVol;
     // A help request for the prompter ("objection", "questions", "recap").
     std::function<void(const QString& tache)> demanderAide;
-    // Shows or hides the floating prompter.
+    // Shows or hides the prompter.
     std::function<void()> basculerSouffleur;
+    // Whether the prompter sits in the live screen rather than floating (remembered).
+    std::function<bool()> souffleurAncre;
+    std::function<void(bool ancre)> ancrerSouffleur;
     // Starts (again) the analysis of a call; empty when no analysis is available.
     std::function<void(const QString& appelId)> analyser;
     std::function<std::optional<SuiviAnalyse>(const QString& appelId)> suiviAnalyse;

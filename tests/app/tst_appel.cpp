@@ -7,6 +7,7 @@
 #include "app/ecrans/feuilleprevol.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "app/ecrans/style.h"
+#include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 
 #include <QAction>
@@ -205,11 +206,67 @@ private slots:
         QCOMPARE(EcranEnAppel::formaterHorloge(65.4), QStringLiteral("01:05"));
         QCOMPARE(EcranEnAppel::formaterHorloge(3725), QStringLiteral("1:02:05"));
         // A note typed in the side field joins the call.
-        auto* note = page->findChildren<QLineEdit*>().first();
+        auto* note = page->findChild<QLineEdit*>(QStringLiteral("note"));
         note->setText(QStringLiteral("Budget validé en mars"));
         QTest::keyClick(note, Qt::Key_Return);
         QCOMPARE(b.app->session().notes().size(), 1);
         QCOMPARE(b.app->session().notes().first().texte, QStringLiteral("Budget validé en mars"));
+    }
+
+    void souffleurFlottantOuAncre()
+    {
+        Banc b;
+        auto flottant = [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* f = qobject_cast<call::FenetreSouffleur*>(w))
+                    return f;
+            return static_cast<call::FenetreSouffleur*>(nullptr);
+        };
+        QVERIFY(flottant());
+        QVERIFY(!flottant()->isVisible());   // no call, no prompter
+        QVERIFY(!b.app->contexte().lancerAppelSimule());
+        QVERIFY(flottant()->isVisible());
+        auto* page = b.app->fenetre()->pageCourante();
+        auto* ancre = page->findChild<call::FenetreSouffleur*>(QStringLiteral("souffleurAncre"));
+        auto* ancrer = page->findChild<QPushButton*>(QStringLiteral("ancrer"));
+        QVERIFY(ancre && ancrer);
+        QVERIFY(!ancre->isVisible());
+        QCOMPARE(ancrer->text(), QStringLiteral("Ancrer"));
+
+        // Docked: the live screen holds it, the floating one goes; the choice is remembered.
+        ancrer->click();
+        QVERIFY(ancre->isVisible());
+        QVERIFY(!flottant()->isVisible());
+        QCOMPARE(ancrer->text(), QStringLiteral("Détacher"));
+        QCOMPARE(b.prefs.valeur(QStringLiteral("vd.souffleur.ancre"), false).toBool(), true);
+
+        // "Quillo" hides and shows it wherever it is.
+        const auto quillo = page->findChildren<QPushButton*>();
+        QPushButton* bascule = nullptr;
+        for (QPushButton* p : quillo)
+            if (p->text() == QStringLiteral("Quillo"))
+                bascule = p;
+        QVERIFY(bascule);
+        bascule->click();
+        QVERIFY(!ancre->isVisible());
+        QVERIFY(!flottant()->isVisible());
+        bascule->click();
+        QVERIFY(ancre->isVisible());
+
+        // Floating again, then hidden by the user: the next call shows it anew.
+        ancrer->click();
+        QVERIFY(!ancre->isVisible());
+        QVERIFY(flottant()->isVisible());
+        bascule->click();
+        QVERIFY(!flottant()->isVisible());
+        b.app->session().arreter();
+        QTRY_VERIFY(!b.appelActif());
+        QVERIFY(!flottant()->isVisible());
+        QVERIFY(!b.app->contexte().lancerAppelSimule());
+        QVERIFY(flottant()->isVisible());
+        b.app->session().arreter();
+        QTRY_VERIFY(!b.appelActif());
+        QVERIFY(!flottant()->isVisible());
     }
 
     void touchesEnAppel()
@@ -225,7 +282,7 @@ private slots:
         QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::appels));
         QVERIFY(demandes.isEmpty());
         QVERIFY(!b.app->contexte().lancerAppelSimule());
-        auto* note = b.app->fenetre()->pageCourante()->findChildren<QLineEdit*>().first();
+        auto* note = b.app->fenetre()->pageCourante()->findChild<QLineEdit*>(QStringLiteral("note"));
         note->setFocus();
         QTest::keyClick(note, Qt::Key_2);
         QVERIFY(demandes.isEmpty());

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QApplication>
+#include <QJsonArray>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -77,6 +78,11 @@ model::Appel appelAnalyse(const QString& id, const QString& contact, const QStri
         {QStringLiteral("resume"), QStringLiteral("Le prospect gère ses relances à la main.")},
         {QStringLiteral("dimensions"), QJsonObject{{QStringLiteral("ecoute"), QJsonObject{{QStringLiteral("score"), 80}}}}},
         {QStringLiteral("coaching"), QJsonObject{{QStringLiteral("pointFort"), QStringLiteral("Questions ouvertes")}}},
+        {QStringLiteral("objections"), QJsonArray{QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Prix")},
+                                                              {QStringLiteral("traitement"), QStringLiteral("partiel")},
+                                                              {QStringLiteral("reponseDonnee"), QStringLiteral("On peut en reparler.")}},
+                                                  QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Timing")},
+                                                              {QStringLiteral("traitement"), QStringLiteral("reporté au trimestre")}}}},
         {QStringLiteral("email"), QJsonObject{{QStringLiteral("objet"), QStringLiteral("Suite à notre échange")},
                                               {QStringLiteral("corps"), QStringLiteral("Bonjour Claire, merci pour votre temps.")}}},
     });
@@ -229,6 +235,11 @@ private slots:
         QVERIFY(t.contains(QStringLiteral("Bonjour Claire, merci pour votre temps.")));
         QVERIFY(t.contains(QStringLiteral("Franchement, à la main, dans un tableur.")));
         QVERIFY(t.contains(QStringLiteral("Vous 42 % · Prospect 58 %")));
+        // Objections: the handling in words, the model's own wording kept as is.
+        QVERIFY(t.contains(QStringLiteral("Traitée en partie")));
+        QVERIFY(t.contains(QStringLiteral("Votre réponse : On peut en reparler.")));
+        QVERIFY(t.contains(QStringLiteral("reporté au trimestre")));
+        QVERIFY(!t.contains(QStringLiteral("partiel")));
     }
 
     void ficheAppelCourt()

@@ -5,7 +5,10 @@
 #include "fakes/appelfactice.h"
 #include "fakes/clientiascripte.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
+#include <QScreen>
 #include <QFrame>
 #include <QLayout>
 #include <QLabel>
@@ -99,7 +102,9 @@ private Q_SLOTS:
     {
         Banc b(*moteur);
         int relances = 0;
-        b.panneau.setActions({.relancerTranscription = [&] { ++relances; }});
+        ai::ActionsAppel actions;
+        actions.relancerTranscription = [&] { ++relances; };
+        b.panneau.setActions(actions);
         b.panneau.setEtatAppel(QStringLiteral("enCours"), QStringLiteral("coupee"));
         b.fenetre.boutonRelancer()->click();
         QCOMPARE(relances, 1);
@@ -205,11 +210,13 @@ private Q_SLOTS:
         Banc b(*moteur);
         int moments = 0, pauses = 0, reprises = 0, fins = 0;
         QStringList notes;
-        b.panneau.setActions({.marquerMoment = [&] { ++moments; },
-                              .ajouterNote = [&](const QString& n) { notes << n; },
-                              .pause = [&] { ++pauses; },
-                              .reprendre = [&] { ++reprises; },
-                              .terminer = [&] { ++fins; }});
+        ai::ActionsAppel actions;
+        actions.marquerMoment = [&] { ++moments; };
+        actions.ajouterNote = [&](const QString& n) { notes << n; };
+        actions.pause = [&] { ++pauses; };
+        actions.reprendre = [&] { ++reprises; };
+        actions.terminer = [&] { ++fins; };
+        b.panneau.setActions(actions);
         b.panneau.setObjectifEtBrief(QString(), false);
         b.fenetre.boutonOutils()->click();
         QVERIFY(b.fenetre.tiroirOutils()->isVisibleTo(&b.fenetre));
@@ -249,7 +256,8 @@ private Q_SLOTS:
     void masqueDuranPartage()
     {
         Banc b(*moteur);
-        b.fenetre.show();
+        b.fenetre.setVoulue(true);
+        QVERIFY(b.fenetre.isVisible());
         b.panneau.setPartageEcran(true);
         QVERIFY(b.panneau.masqueParPartage());
         QVERIFY(!b.fenetre.isVisible());
@@ -264,6 +272,75 @@ private Q_SLOTS:
         QVERIFY(!b.fenetre.isVisible());
         b.panneau.setVisible(true);
         QVERIFY(b.fenetre.isVisible());
+        // The owner's wish wins: no call, no panel, whatever the panel says.
+        b.fenetre.setVoulue(false);
+        QVERIFY(!b.fenetre.isVisible());
+        b.panneau.masquer();
+        b.panneau.setVisible(true);
+        QVERIFY(!b.fenetre.isVisible());
+    }
+
+    void placeParDefautEtPlaceChoisie()
+    {
+        Banc b(*moteur);
+        b.fenetre.setVoulue(true);
+        const QRect zone = b.fenetre.screen()->availableGeometry();
+        // First shown at the top right of the screen, inside it.
+        QVERIFY(zone.contains(b.fenetre.geometry()));
+        QCOMPARE(b.fenetre.geometry().right(), zone.right() - 24);
+        QCOMPARE(b.fenetre.y(), zone.top() + 24);
+        // Dragged by its pill: the place is kept for the next showing.
+        const QPoint avant = b.fenetre.pos();
+        const QPoint depart = b.fenetre.messageEcoute()->mapTo(&b.fenetre, QPoint(4, 4));
+        QTest::mousePress(&b.fenetre, Qt::LeftButton, {}, depart);
+        QMouseEvent glisse(QEvent::MouseMove, QPointF(depart - QPoint(300, -100)), b.fenetre.mapToGlobal(QPointF(depart - QPoint(300, -100))),
+                           Qt::LeftButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&b.fenetre, &glisse);
+        QTest::mouseRelease(&b.fenetre, Qt::LeftButton, {}, depart - QPoint(300, -100));
+        const QPoint choisie = b.fenetre.pos();
+        QCOMPARE(choisie, avant + QPoint(-300, 100));
+        b.fenetre.setVoulue(false);
+        b.fenetre.setVoulue(true);
+        QCOMPARE(b.fenetre.pos(), choisie);
+    }
+
+    void texteJamaisCoupe()
+    {
+        // Long objections and answers wrap and the panel grows to show them whole.
+        Banc b(*moteur);
+        b.fenetre.setVoulue(true);
+        b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"),
+            QStringLiteral("On a testé un outil il y a deux ans, c'était une usine à gaz. Les techniciens ne l'ont jamais adopté, et franchement c'est trop cher pour nous."), 0, 3000));
+        b.repondre(b.fenetre.boutonAssistance(),
+                   QStringLiteral("Merci de le dire. Qu'est-ce qui avait bloqué avec cet outil ? Je vous montre comment nous évitons précisément ce point, en trois minutes, sur vos propres plannings."));
+        QCoreApplication::processEvents();
+        for (QLabel* l : b.fenetre.findChildren<QLabel*>()) {
+            if (!l->isVisibleTo(&b.fenetre) || !l->wordWrap() || l->text().isEmpty())
+                continue;
+            QVERIFY2(l->height() >= l->heightForWidth(l->width()), qPrintable(l->objectName() + QStringLiteral(" coupé : ") + l->text()));
+            QVERIFY2(b.fenetre.rect().contains(l->mapTo(&b.fenetre, l->rect().bottomRight())), qPrintable(l->objectName()));
+        }
+    }
+
+    void ancreDansUnEcran()
+    {
+        // Docked in a screen: a plain child that follows the same panel, never a window.
+        Banc b(*moteur);
+        QWidget ecran;
+        call::FenetreSouffleur vue(b.panneau, &ecran, call::FenetreSouffleur::Mode::ancre);
+        ecran.show();
+        QVERIFY(!vue.isWindow());
+        QVERIFY(!vue.isVisible());   // until the owner wants it
+        vue.setVoulue(true);
+        QVERIFY(vue.isVisible());
+        b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"), QStringLiteral("Franchement, c'est trop cher pour nous."), 0, 3000));
+        QVERIFY(vue.bandeauObjection()->isVisibleTo(&vue));
+        QCOMPARE(vue.texteObjection()->text(), b.fenetre.texteObjection()->text());
+        // Its fields take the keyboard like any field of the screen.
+        QTest::mouseClick(vue.champQuestion(), Qt::LeftButton);
+        QVERIFY(!vue.isWindow());
+        b.panneau.masquer();
+        QVERIFY(!vue.isVisible());
     }
 
     void themesEtUneLigne()
@@ -293,7 +370,7 @@ private Q_SLOTS:
         b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"), QStringLiteral("Honnêtement, c'est trop cher pour nous."), 0, 3000));
         b.fenetre.boutonAssistance()->click();
         b.client.derniere()->envoyerPartiel(QJsonObject{{"reponse", "Je comprends. Par rapport à quoi ? Qu'est-ce que ce problème vous coûte"}});
-        b.fenetre.show();
+        b.fenetre.setVoulue(true);
         const QString dossier = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
         QVERIFY(b.fenetre.grab().save(dossier + QStringLiteral("/souffleur-sombre.png")));
         model::ReglagesSouffleur r;

@@ -44,8 +44,8 @@ private Q_SLOTS:
         souffleur.segmentFinal(appel.dire(QStringLiteral("prospect"), QStringLiteral("Franchement, c'est trop cher pour nous."), 0, 3000));
         fenetre.boutonAssistance()->click();
         client.derniere()->envoyerPartiel(QJsonObject{{"reponse", "Je comprends. Trop cher par rapport à quoi, exactement ?"}});
+        fenetre.setVoulue(true);
         fenetre.move(520, 80);
-        fenetre.show();
         QVERIFY(QTest::qWaitForWindowExposed(&fenetre));
         QTest::qWait(200);   // let the window manager settle (real display)
         QCOMPARE(QApplication::activeWindow(), &outil);

@@ -94,11 +94,19 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
         if (!r)
             toasts_.montrer(r.erreur(), Toasts::Toast::Genre::info);
     };
+    // The user's show/hide goes through the panel, so "Masquer Quillo" and this toggle agree.
     ctx_.basculerSouffleur = [this] {
-        if (!appelActif())
-            return;
-        fenetreSouffleur_->setVisible(!fenetreSouffleur_->isVisible());
+        if (appelActif())
+            panneau_->setVisible(!panneau_->visible());
     };
+    souffleurAncre_ = preferences_.valeur(QStringLiteral("vd.souffleur.ancre"), false).toBool();
+    ctx_.souffleurAncre = [this] { return souffleurAncre_; };
+    ctx_.ancrerSouffleur = [this](bool ancre) {
+        souffleurAncre_ = ancre;
+        preferences_.definir(QStringLiteral("vd.souffleur.ancre"), ancre);
+        majSouffleur();
+    };
+    ctx_.panneau = panneau_.get();
     sonde_ = std::make_unique<SondeAudioPulse>();
     ctx_.store = store_.get();
     ctx_.session = session_.get();
@@ -240,6 +248,9 @@ void Application::montrerFenetre()
     f->show();
     f->raise();
     f->activateWindow();
+    // The floating prompter stays above, even where no window manager keeps it there.
+    if (fenetreSouffleur_->isVisible())
+        fenetreSouffleur_->raise();
 }
 
 void Application::traiterLien(const QString& lien)
@@ -266,6 +277,12 @@ void Application::traiterLien(const QString& lien)
 void Application::demanderQuitter()
 {
     quitte_->demander();
+}
+
+void Application::majSouffleur()
+{
+    // The floating prompter comes with the call and goes with it, unless it is docked.
+    fenetreSouffleur_->setVoulue(appelActif() && !souffleurAncre_);
 }
 
 bool Application::appelActif() const
@@ -311,13 +328,15 @@ void Application::surEtatSession()
         clavier_->installer();
     else
         clavier_->retirer();
-    // The floating prompter comes with the call and goes with it.
-    if (actif && !fenetreSouffleur_->isVisible())
-        fenetreSouffleur_->show();
-    else if (!actif && fenetreSouffleur_->isVisible())
-        fenetreSouffleur_->hide();
     const int etat = int(session_->etat());
     const int avant = etatPrecedent_;
+    // Each call starts with the prompter shown, whatever the last one ended with.
+    const auto actifEtat = [](int e) {
+        return e == int(call::EtatSession::connexion) || e == int(call::EtatSession::enCours) || e == int(call::EtatSession::pause);
+    };
+    if (actif && !actifEtat(avant))
+        panneau_->setVisible(true);
+    majSouffleur();
     etatPrecedent_ = etat;
     // The end of a call leads to its analysis.
     if (etat == int(call::EtatSession::termine) && avant != etat && session_->appelId())

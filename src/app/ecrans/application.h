@@ -79,6 +79,7 @@ private:
     std::optional<QString> lancerAppelSimule();
     void ouvrirPreVol(const call::ConfigAppel& config);
     void surEtatSession();
+    void majSouffleur();
     bool appelActif() const;
 
     OptionsLancement options_;
@@ -104,6 +105,7 @@ private:
     QuitteDifferee* quitte_ = nullptr;
     MoniteurClavierAppel* clavier_ = nullptr;
     bool discret_ = false;
+    bool souffleurAncre_ = false;
     int etatPrecedent_ = 0;
 };
 

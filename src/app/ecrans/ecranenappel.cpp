@@ -2,6 +2,7 @@
 
 #include "libelles.h"
 #include "style.h"
+#include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 #include "model/store.h"
 
@@ -78,11 +79,16 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
     niveauProspect_ = ligneNiveau(QStringLiteral("Prospect"), QStringLiteral("prospect"));
     h->addLayout(niveaux);
     contact_ = style::etiquette({}, QStringLiteral("secondaire"), barre);
+    contact_->setWordWrap(true);   // a long name wraps rather than widening the window
     h->addWidget(contact_, 1);
     souffleur_ = style::bouton(QStringLiteral("Quillo"), {}, barre);
     souffleur_->setIcon(style::icone(QStringLiteral("flotter"), style::couleur::texte, 16));
     souffleur_->setToolTip(QStringLiteral("Afficher ou masquer Quillo (Ctrl+Alt+S)"));
     h->addWidget(souffleur_);
+    ancrer_ = style::bouton(QStringLiteral("Ancrer"), {}, barre);
+    ancrer_->setIcon(style::icone(QStringLiteral("ancrer"), style::couleur::texte, 16));
+    ancrer_->setObjectName(QStringLiteral("ancrer"));
+    h->addWidget(ancrer_);
     pause_ = style::bouton(QStringLiteral("Pause"), {}, barre);
     pause_->setIcon(style::icone(QStringLiteral("pause"), style::couleur::texte, 16));
     h->addWidget(pause_);
@@ -130,13 +136,23 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
     });
 
     // Side: notes, moments, next step.
+    auto* colonne = new QVBoxLayout;
+    colonne->setSpacing(12);
+    if (ctx_.panneau) {
+        vueSouffleur_ = new call::FenetreSouffleur(*ctx_.panneau, this, call::FenetreSouffleur::Mode::ancre);
+        vueSouffleur_->setObjectName(QStringLiteral("souffleurAncre"));
+        vueSouffleur_->setFixedWidth(380);
+        colonne->addWidget(vueSouffleur_);
+    }
     auto* cote = style::carte(QStringLiteral("carte"), this);
-    cote->setFixedWidth(320);
+    cote->setFixedWidth(380);
+    colonne->addWidget(cote, 1);
     auto* cv = new QVBoxLayout(cote);
     cv->setContentsMargins(16, 16, 16, 16);
     cv->setSpacing(8);
     cv->addWidget(style::etiquette(QStringLiteral("Notes"), QStringLiteral("titreCarte"), cote));
     note_ = new QLineEdit(cote);
+    note_->setObjectName(QStringLiteral("note"));
     note_->setPlaceholderText(QStringLiteral("Une note, Entrée pour l'ajouter"));
     cv->addWidget(note_);
     moment_ = style::bouton(QStringLiteral("Marquer un moment"), {}, cote);
@@ -151,7 +167,7 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
     prochaine_->setPlaceholderText(QStringLiteral("Ce qui est convenu avec le prospect"));
     cv->addWidget(prochaine_);
     cv->addStretch(1);
-    corps->addWidget(cote);
+    corps->addLayout(colonne);
     l->addLayout(corps, 1);
 
     minuterie_ = new QTimer(this);
@@ -173,6 +189,11 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
     connect(souffleur_, &QPushButton::clicked, this, [this] {
         if (ctx_.basculerSouffleur)
             ctx_.basculerSouffleur();
+    });
+    connect(ancrer_, &QPushButton::clicked, this, [this] {
+        if (ctx_.ancrerSouffleur && ctx_.souffleurAncre)
+            ctx_.ancrerSouffleur(!ctx_.souffleurAncre());
+        majSouffleur();
     });
     connect(note_, &QLineEdit::returnPressed, this, [this, s] {
         const QString t = note_->text().trimmed();
@@ -268,6 +289,7 @@ void EcranEnAppel::majEtat()
                                  style::couleur::texte, 16));
     pause_->setVisible(!s->estGuide());
     souffleur_->setVisible(bool(ctx_.basculerSouffleur));
+    majSouffleur();
     arreter_->setEnabled(enCours);
     moment_->setEnabled(enCours);
     note_->setEnabled(enCours);
@@ -276,6 +298,19 @@ void EcranEnAppel::majEtat()
     erreur_->setVisible(!s->erreurTexte().isEmpty());
     relancer_->setVisible(s->codeTranscription() == QLatin1String("coupee") && enCours);
     Q_EMIT enTeteChange();
+}
+
+void EcranEnAppel::majSouffleur()
+{
+    const bool possible = vueSouffleur_ && ctx_.souffleurAncre && ctx_.ancrerSouffleur;
+    ancrer_->setVisible(possible);
+    if (!possible)
+        return;
+    const bool ancre = ctx_.souffleurAncre();
+    ancrer_->setText(ancre ? QStringLiteral("Détacher") : QStringLiteral("Ancrer"));
+    ancrer_->setToolTip(ancre ? QStringLiteral("Détacher Quillo en fenêtre flottante, au-dessus de votre outil d'appel")
+                              : QStringLiteral("Ancrer Quillo dans cet écran"));
+    vueSouffleur_->setVoulue(ancre && actif(ctx_.session));
 }
 
 QWidget* EcranEnAppel::bulle(const QString& locuteur, const QString& texte, bool partiel, std::optional<qint64> interlocuteur)

@@ -10,11 +10,16 @@ class QVBoxLayout;
 class QHBoxLayout;
 class QTimer;
 
+namespace vd::call {
+class FenetreSouffleur;
+}
+
 namespace vd::app {
 
 // The live call: clock and levels on top, the transcript in the centre
 // (partials in a lighter tone), coaching alerts as amber chips, notes,
-// marked moments and the next step on the side, pause and stop.
+// marked moments and the next step on the side, pause and stop. The prompter
+// can be docked at the top of the side column instead of floating.
 class EcranEnAppel : public EcranBase {
     Q_OBJECT
 public:
@@ -35,7 +40,10 @@ private:
 
     QLabel *horloge_, *etatTranscription_, *erreur_, *contact_;
     QProgressBar *niveauVous_, *niveauProspect_;
-    QPushButton *pause_, *arreter_, *relancer_, *moment_, *souffleur_;
+    void majSouffleur();
+
+    QPushButton *pause_, *arreter_, *relancer_, *moment_, *souffleur_, *ancrer_;
+    call::FenetreSouffleur* vueSouffleur_ = nullptr;
     QScrollArea* defil_;
     QVBoxLayout* transcript_;
     QVBoxLayout* partiels_;

@@ -272,7 +272,9 @@ void EcranFicheAppel::reconstruire()
                     tete = horodatageAppel(qint64(*t)) + QStringLiteral(" · ") + tete;
                 l->addWidget(style::etiquette(tete, QStringLiteral("titreCarte")));
                 if (!txt(o, "traitement").isEmpty())
-                    l->addWidget(paragraphe(txt(o, "traitement"), QStringLiteral("secondaire")));
+                    l->addWidget(paragraphe(libelles::traitementObjection(txt(o, "traitement")), QStringLiteral("secondaire")));
+                if (!txt(o, "reponseDonnee").isEmpty())
+                    l->addWidget(paragraphe(QStringLiteral("Votre réponse : ") + txt(o, "reponseDonnee")));
                 if (!txt(o, "meilleureReponse").isEmpty())
                     l->addWidget(paragraphe(QStringLiteral("Mieux : ") + txt(o, "meilleureReponse")));
             }

@@ -35,6 +35,18 @@ QString statutAppel(const QString& statut)
     return QStringLiteral("Terminé");
 }
 
+QString traitementObjection(const QString& traitement)
+{
+    const QString t = traitement.trimmed().toLower();
+    if (t == QLatin1String("oui"))
+        return QStringLiteral("Traitée");
+    if (t == QLatin1String("partiel"))
+        return QStringLiteral("Traitée en partie");
+    if (t == QLatin1String("non"))
+        return QStringLiteral("Non traitée");
+    return traitement.trimmed();
+}
+
 QString langue(const QString& code)
 {
     if (code == QLatin1String("en"))

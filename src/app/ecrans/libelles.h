@@ -15,6 +15,8 @@ namespace vd::app::libelles {
 
 QString typeAppel(const QString& type);
 QString statutAppel(const QString& statut);
+// How an objection was handled: "oui", "partiel", "non"; other wording as the model wrote it.
+QString traitementObjection(const QString& traitement);
 QString langue(const QString& code);
 QString methode(const QString& code);
 // Pipeline stage: label and the engine's colours (text on background).

@@ -1,12 +1,14 @@
 #include "fenetresouffleur.h"
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -65,12 +67,18 @@ QLabel* etiquette(QWidget* parent, const QString& nom)
 
 } // namespace
 
-FenetreSouffleur::FenetreSouffleur(ai::PanneauSouffleur& panneau, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+FenetreSouffleur::FenetreSouffleur(ai::PanneauSouffleur& panneau, QWidget* parent, Mode mode)
+    : QWidget(parent, mode == Mode::flottant
+                          ? Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+                          : Qt::Widget),
       panneau_(panneau)
 {
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
+    if (mode == Mode::flottant) {
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        hide();
+    }
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("Quillo"));
     construire();
@@ -256,9 +264,11 @@ void FenetreSouffleur::construire()
             panneau_.demanderFin();
     });
     connect(btnRelancer_, &QPushButton::clicked, this, [this] { panneau_.relancerTranscription(); });
-    setMinimumWidth(380);
-    setMaximumWidth(460);
-    resize(400, 200);
+    if (isWindow()) {
+        setMinimumWidth(380);
+        setMaximumWidth(460);
+        resize(400, 200);
+    }
 }
 
 void FenetreSouffleur::appliquerTheme()
@@ -363,25 +373,53 @@ void FenetreSouffleur::rafraichir()
 
     corps_->setVisible(pa.deplie());
     btnPlier_->setText(pa.deplie() ? QStringLiteral("–") : QStringLiteral("+"));
-    if (isWindow()) {
-        // Showing first is the owner's call; the panel hides it (the user's choice, a screen
-        // share) and brings it back afterwards.
-        if (!pa.visible() && isVisible()) {
-            masqueParPanneau_ = true;
-            hide();
-        } else if (pa.visible() && masqueParPanneau_) {
-            masqueParPanneau_ = false;
-            show();
-        }
-    }
+    appliquerVisibilite();
     if (isVisible())
         ajusterHauteur();
 }
 
+void FenetreSouffleur::setVoulue(bool voulue)
+{
+    voulue_ = voulue;
+    appliquerVisibilite();
+}
+
+void FenetreSouffleur::appliquerVisibilite()
+{
+    const bool montrer = voulue_ && panneau_.visible();
+    if (montrer == isVisible())
+        return;
+    setVisible(montrer);
+    if (montrer && isWindow())
+        raise();   // above the windows shown since, even without a window manager
+}
+
+void FenetreSouffleur::placerParDefaut()
+{
+    // Top right of the screen, clear of the edges; a place chosen by dragging is kept
+    // as long as it is still on a screen.
+    QScreen* ecran = deplacee_ ? QGuiApplication::screenAt(geometry().center()) : nullptr;
+    if (ecran)
+        return;
+    deplacee_ = false;
+    ecran = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!ecran)
+        return;
+    const QRect zone = ecran->availableGeometry();
+    constexpr int marge = 24;
+    move(zone.x() + zone.width() - marge - width(), zone.top() + marge);
+}
+
 void FenetreSouffleur::ajusterHauteur()
 {
+    if (!isWindow())
+        return;   // docked: the screen's layout sizes it
     // Word-wrapped text needs its height for the panel's width, not its one-line size hint.
     if (QLayout* l = layout()) {
+        // Nested layouts cache their children's heights: a label whose text just changed
+        // would keep its old one-line height until the next pass of the event loop.
+        for (QLayout* enfant : findChildren<QLayout*>())
+            enfant->invalidate();
         l->invalidate();
         l->activate();
         const int w = std::clamp(width(), minimumWidth(), maximumWidth());
@@ -392,6 +430,8 @@ void FenetreSouffleur::ajusterHauteur()
 
 void FenetreSouffleur::prendreLaSaisie(bool oui)
 {
+    if (!isWindow())
+        return;   // docked: the main window takes the keyboard as usual
     // The panel takes the keyboard only while the user types in one of its fields.
     const bool refuse = windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus);
     if (oui == !refuse)
@@ -426,6 +466,21 @@ void FenetreSouffleur::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
     ajusterHauteur();
+    if (isWindow())
+        placerParDefaut();
+}
+
+bool FenetreSouffleur::event(QEvent* e)
+{
+    const bool r = QWidget::event(e);
+    // A text change reaches the window's layout one nesting level per pass of the
+    // event loop; when it arrives, grow or shrink to what the content needs.
+    if (e->type() == QEvent::LayoutRequest && isWindow() && isVisible() && layout() && layout()->hasHeightForWidth()) {
+        const int h = std::max(layout()->totalHeightForWidth(width()), layout()->totalMinimumSize().height());
+        if (h != height())
+            resize(width(), h);
+    }
+    return r;
 }
 
 void FenetreSouffleur::keyPressEvent(QKeyEvent* e)
@@ -439,7 +494,7 @@ void FenetreSouffleur::keyPressEvent(QKeyEvent* e)
 
 void FenetreSouffleur::mousePressEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton) {
+    if (e->button() == Qt::LeftButton && isWindow()) {
         glisse_ = true;
         origineGlisse_ = e->globalPosition().toPoint() - frameGeometry().topLeft();
     }
@@ -448,8 +503,10 @@ void FenetreSouffleur::mousePressEvent(QMouseEvent* e)
 
 void FenetreSouffleur::mouseMoveEvent(QMouseEvent* e)
 {
-    if (glisse_ && (e->buttons() & Qt::LeftButton))
+    if (glisse_ && (e->buttons() & Qt::LeftButton)) {
         move(e->globalPosition().toPoint() - origineGlisse_);
+        deplacee_ = true;
+    }
     QWidget::mouseMoveEvent(e);
 }
 

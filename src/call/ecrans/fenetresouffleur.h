@@ -1,6 +1,7 @@
 #pragma once
-// The floating prompter: a frameless, always-on-top tool window that never
-// takes focus from the calling tool. It shows what PanneauSouffleur holds.
+// The prompter's view. Floating: a frameless, always-on-top tool window that
+// never takes focus from the calling tool. Docked: the same view laid out
+// inside a screen. Either way it shows what PanneauSouffleur holds.
 #include "ai/panneausouffleur.h"
 
 #include <QPointer>
@@ -17,7 +18,13 @@ namespace vd::call {
 class FenetreSouffleur : public QWidget {
     Q_OBJECT
 public:
-    explicit FenetreSouffleur(ai::PanneauSouffleur& panneau, QWidget* parent = nullptr);
+    enum class Mode { flottant, ancre };
+    explicit FenetreSouffleur(ai::PanneauSouffleur& panneau, QWidget* parent = nullptr, Mode mode = Mode::flottant);
+
+    // Whether the owner wants the view now (a call is running). It shows only
+    // while the panel is visible too: hidden by the user or during a screen share.
+    void setVoulue(bool voulue);
+    bool voulue() const { return voulue_; }
 
     ai::PanneauSouffleur& panneau() { return panneau_; }
     // Re-reads the panel state (called on every change).
@@ -55,6 +62,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    bool event(QEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
@@ -62,6 +70,8 @@ private:
     void appliquerTheme();
     void prendreLaSaisie(bool oui);
     void ajusterHauteur();
+    void appliquerVisibilite();
+    void placerParDefaut();
 
     ai::PanneauSouffleur& panneau_;
     QFrame* cadre_ = nullptr;
@@ -98,7 +108,8 @@ private:
     QWidget* corps_ = nullptr;
     QPoint origineGlisse_;
     bool glisse_ = false;
-    bool masqueParPanneau_ = false;
+    bool voulue_ = false;
+    bool deplacee_ = false;   // moved by the user: keep that place
     QString themeApplique_;
 };
 

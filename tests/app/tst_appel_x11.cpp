@@ -1,0 +1,139 @@
+// vd-test: x11 timeout=180
+// A simulated call from the Help menu on a real X display, as a user sees it:
+// the floating prompter above the main window listens, spots an objection and
+// shows the streamed help; the call ends and its analysis reaches the call
+// sheet. Screenshots land in $VD_CAPTURES (default: the temporary folder).
+#include "ai/panneausouffleur.h"
+#include "app/ecrans/application.h"
+#include "app/ecrans/ecranbase.h"
+#include "app/ecrans/fenetreprincipale.h"
+#include "app/ecrans/style.h"
+#include "call/ecrans/fenetresouffleur.h"
+#include "call/sessionappel.h"
+#include "model/store.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace vd;
+using namespace vd::app;
+
+namespace {
+
+call::FenetreSouffleur* souffleurFlottant()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = qobject_cast<call::FenetreSouffleur*>(w))
+            return f;
+    return nullptr;
+}
+
+QString dossierCaptures()
+{
+    const QString d = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
+    QDir().mkpath(d);
+    return d;
+}
+
+QImage ecranEntier()
+{
+    QCoreApplication::processEvents();
+    QTest::qWait(150);   // let the X server draw what was just mapped
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+} // namespace
+
+class TestAppelX11 : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        style::appliquer(*qApp);
+    }
+
+    void appelSimuleDuDebutALaFiche()
+    {
+        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        auto store = std::make_unique<model::Store>(QString(), horloge);
+        Application app(std::move(store), OptionsLancement{}, horloge, prefs, std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        FenetrePrincipale* fen = app.fenetre();
+        QVERIFY(QTest::qWaitForWindowExposed(fen));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-tableau.png")));
+
+        // From the Help menu.
+        fen->action(QStringLiteral("appelSimule"))->trigger();
+        QVERIFY(app.contexte().appelActif());
+        call::FenetreSouffleur* panneau = souffleurFlottant();
+        QVERIFY(panneau);
+        QVERIFY(QTest::qWaitForWindowExposed(panneau));
+        QCOMPARE(panneau->messageEcoute()->text(), QStringLiteral("À l'écoute"));
+
+        // The demonstration script reaches an objection; the prompter spots it.
+        for (int i = 0; i < 2400 && !panneau->bandeauObjection()->isVisible(); ++i)
+            horloge.avancer(250);
+        QVERIFY(panneau->bandeauObjection()->isVisible());
+        QVERIFY(!panneau->texteObjection()->text().isEmpty());
+
+        // The help answer streams in on the demonstration route.
+        panneau->boutonAssistance()->click();
+        for (int i = 0; i < 200 && panneau->reponse()->text().isEmpty(); ++i) {
+            QCoreApplication::processEvents();   // the request starts on the next turn of the loop
+            horloge.avancer(50);
+        }
+        QVERIFY(!panneau->reponse()->text().isEmpty());
+        QVERIFY(panneau->reponse()->isVisible());
+
+        // On screen, the prompter is above the main window and inside the screen.
+        const QImage ecran = ecranEntier();
+        // Whole texts: the panel grew to the wrapped objection and answer.
+        for (QLabel* l : {panneau->texteObjection(), panneau->reponse()})
+            QVERIFY(l->height() >= l->heightForWidth(l->width()));
+        QVERIFY(ecran.save(dossierCaptures() + QStringLiteral("/x11-appel.png")));
+        const QRect zone = panneau->frameGeometry();
+        QVERIFY(panneau->screen()->geometry().contains(zone));
+        const QImage propre = panneau->grab().toImage();
+        const QPoint centre = panneau->bandeauObjection()->mapTo(panneau, panneau->bandeauObjection()->rect().center());
+        QCOMPARE(ecran.pixelColor(zone.topLeft() + centre).name(), propre.pixelColor(centre).name());
+
+        // Docked in the live screen: the same prompter, inside the main window.
+        auto* ancrer = fen->pageCourante()->findChild<QPushButton*>(QStringLiteral("ancrer"));
+        QVERIFY(ancrer);
+        ancrer->click();
+        auto* ancre = fen->pageCourante()->findChild<call::FenetreSouffleur*>(QStringLiteral("souffleurAncre"));
+        QVERIFY(ancre && ancre->isVisible());
+        QVERIFY(!panneau->isVisible());
+        QCOMPARE(ancre->reponse()->text(), panneau->reponse()->text());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-appel-ancre.png")));
+        ancrer->click();
+        QVERIFY(panneau->isVisible());
+
+        // The call ends; its analysis appears on the call sheet.
+        const QString id = app.session().appelIdTexte();
+        app.session().arreter();
+        for (int i = 0; i < 400 && !app.store().etat().appel(id)->analyse; ++i) {
+            QCoreApplication::processEvents();
+            horloge.avancer(250);
+        }
+        QVERIFY(!panneau->isVisible());
+        const model::Appel* appel = app.store().etat().appel(id);
+        QVERIFY(appel && appel->analyse);
+        QCOMPARE(appel->statut, QStringLiteral("analyse"));
+        app.navigation().aller(Ecran::ficheAppel(id));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche.png")));
+    }
+};
+
+QTEST_MAIN(TestAppelX11)
+#include "tst_appel_x11.moc"
