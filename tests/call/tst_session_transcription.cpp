@@ -24,6 +24,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <thread>
 
 using namespace vd;
 using call::EtatSession;
@@ -604,6 +605,60 @@ private Q_SLOTS:
         QTRY_COMPARE(b.session->finals().size(), 1);
         QCOMPARE(b.session->finals()[0], (model::Segment{"sg1", "prospect", "Je reviens vers", 1200, 1900, 1}));
         QCOMPARE(b.session->offsetMs(), 2000);
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
+
+    // The program's own threading, as the application builds it: each stream
+    // on its own thread, the capture ticking on its own, the system clock,
+    // audio arriving from a device thread. The session still gets everything
+    // on its thread, and the stop joins it all.
+    void filsDuProgramme()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.cleAttendue = cleSoniox;
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        platform::CoffreMemoire coffre;
+        platform::Coffre::installer(&coffre);
+        coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        platform::HorlogeSysteme horloge;
+        model::Store store{QString(), horloge};
+        ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+        auto sources = std::make_shared<fakes::SourcesFactices>();
+        SessionAppel::Fabriques f;
+        f.capture = [&] { return std::make_unique<call::CaptureAudio>(std::make_unique<SourcesPartagees>(sources)); };
+        f.transcription = [&](const QString& m) -> std::unique_ptr<call::MoteurTranscriptionBase> {
+            return call::creerMoteurAppel(m, ai::routesDuStore(store));
+        };
+        auto session = std::make_unique<SessionAppel>(store, moteur, horloge, f);
+        QVERIFY(!session->demarrer(Banc::config()));
+        QTRY_COMPARE_WITH_TIMEOUT(session->etat(), EtatSession::enCours, 10000);   // includes the 0.8 s confirmation
+        QCOMPARE(serveur.nombreConnexions(), 2);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+
+        std::thread appareil([&] {
+            const std::vector<float> micro(4800, 0.25f), mac(4800, -0.5f);
+            sources->livrer(GenreSource::micro, micro);
+            sources->livrer(GenreSource::sonSysteme, mac);
+        });
+        appareil.join();
+        // Each stream gets its own voice: +0.25 is 0x1fff, -0.5 is 0xc000 (little-endian).
+        QTRY_VERIFY_WITH_TIMEOUT(serveur.connexion(1 - p).audio.contains(QByteArray::fromHex("ff1fff1f"))
+                                     && serveur.connexion(p).audio.contains(QByteArray::fromHex("00c000c0")), 10000);
+        QVERIFY(!serveur.connexion(p).audio.contains(QByteArray::fromHex("ff1fff1f")));
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 0, 100, true, 0), FauxSoniox::jeton(" bien", 100, 200, true, 0),
+                                  FauxSoniox::jeton(" sûr", 200, 300, true, 0), FauxSoniox::fin()});
+        QTRY_COMPARE_WITH_TIMEOUT(session->finals().size(), 1, 10000);
+        QCOMPARE(session->finals()[0], (model::Segment{"sg1", "prospect", "Oui bien sûr", 0, 300, 1}));
+
+        const QString id = *session->appelId();
+        session->arreter();
+        QTRY_COMPARE_WITH_TIMEOUT(session->etat(), EtatSession::termine, 5000);
+        QTRY_VERIFY(serveur.connexion(0).finRecue && serveur.connexion(1).finRecue);
+        QCOMPARE(store.etat().appel(id)->transcript, session->finals());
+        session.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the engine joins its stream threads
+        platform::Coffre::installer(nullptr);
         QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
     }
 };
