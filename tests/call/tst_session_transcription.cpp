@@ -55,7 +55,10 @@ qint16 premierEchantillon(const QByteArray& audio)
 class SourcesPartagees final : public platform::SourcesAudio {
 public:
     explicit SourcesPartagees(std::shared_ptr<fakes::SourcesFactices> s) : s_(std::move(s)) {}
-    ResultatVide<platform::EchecSource> ouvrir(GenreSource g, Donnees d, Fin f) override { return s_->ouvrir(g, std::move(d), std::move(f)); }
+    ResultatVide<platform::EchecSource> ouvrir(GenreSource g, Donnees d, Fin f) override
+    {
+        return s_->ouvrir(g, std::move(d), std::move(f));
+    }
     void fermer(GenreSource g) override { s_->fermer(g); }
     QString peripherique(GenreSource g) const override { return s_->peripherique(g); }
 
@@ -136,17 +139,6 @@ struct Banc {
         }
     }
 
-    // Advances the fake clock until cond holds (real I/O in between).
-    bool avancerJusqua(const std::function<bool()>& cond, int pasMs, int maxPas = 100)
-    {
-        for (int i = 0; i < maxPas; ++i) {
-            if (QTest::qWaitFor(cond, 200))
-                return true;
-            horloge.avancer(pasMs);
-        }
-        return cond();
-    }
-
     const model::Appel* appel() const { return session->appelId() ? store.etat().appel(*session->appelId()) : nullptr; }
     call::SegmentLive interim(const QString& qui) const { return session->interims().value(qui); }
     std::optional<model::Segment> finalDe(const QString& texte) const
@@ -175,8 +167,11 @@ class TstSessionTranscription : public QObject {
         for (int essai = 1; essai <= 3; ++essai) {
             b.parler(600 * essai);
             QTRY_COMPARE(serveur.tentatives(), tentatives + essai);
-            if (essai < 3)
+            if (essai < 3) {
                 QTRY_COMPARE(etatsMoteur.count(), essai + 1);   // one more "reconnexion"
+                QCOMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
+                QVERIFY(!b.session->erreur());
+            }
         }
         QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
     }
