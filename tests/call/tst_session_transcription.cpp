@@ -603,6 +603,38 @@ private Q_SLOTS:
         QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
     }
 
+    // A service error that no reconnection can mend (credit exhausted) cuts
+    // at once: the words already final stay, no attempt is made, the call goes on.
+    void erreurDefinitiveCoupeSansReessayer()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("soniox"));
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+        b.horloge.avancer(800);
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1000);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        // Final tokens not yet closed by a marker are flushed before the cut.
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Bon", 200, 400, true, 0), FauxSoniox::jeton(" ben", 400, 600, true, 0)});
+        QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Bon ben"));
+        serveur.envoyerErreur(p, 402, QStringLiteral("payment_required"), QStringLiteral("No credit left."));
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+        QCOMPARE(b.session->erreurTexte(), messageCoupee);
+        QCOMPARE(b.session->finals().size(), 1);
+        QCOMPARE(b.session->finals()[0].texte, QStringLiteral("Bon ben"));
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "coupee"}));   // no reconnection
+        QTRY_VERIFY(serveur.connexion(1 - p).fermee);
+        b.parler(5000);
+        QCOMPARE(serveur.tentatives(), 2);
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QCOMPARE(int(b.journal.size()), 1);
+    }
+
     // The program's own threading, as the application builds it: each stream
     // on its own thread, the capture ticking on its own, the system clock,
     // audio arriving from a device thread. The session still gets everything
