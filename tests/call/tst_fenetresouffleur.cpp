@@ -102,7 +102,9 @@ private Q_SLOTS:
     {
         Banc b(*moteur);
         int relances = 0;
-        b.panneau.setActions({.relancerTranscription = [&] { ++relances; }});
+        ai::ActionsAppel actions;
+        actions.relancerTranscription = [&] { ++relances; };
+        b.panneau.setActions(actions);
         b.panneau.setEtatAppel(QStringLiteral("enCours"), QStringLiteral("coupee"));
         b.fenetre.boutonRelancer()->click();
         QCOMPARE(relances, 1);
@@ -208,11 +210,13 @@ private Q_SLOTS:
         Banc b(*moteur);
         int moments = 0, pauses = 0, reprises = 0, fins = 0;
         QStringList notes;
-        b.panneau.setActions({.marquerMoment = [&] { ++moments; },
-                              .ajouterNote = [&](const QString& n) { notes << n; },
-                              .pause = [&] { ++pauses; },
-                              .reprendre = [&] { ++reprises; },
-                              .terminer = [&] { ++fins; }});
+        ai::ActionsAppel actions;
+        actions.marquerMoment = [&] { ++moments; };
+        actions.ajouterNote = [&](const QString& n) { notes << n; };
+        actions.pause = [&] { ++pauses; };
+        actions.reprendre = [&] { ++reprises; };
+        actions.terminer = [&] { ++fins; };
+        b.panneau.setActions(actions);
         b.panneau.setObjectifEtBrief(QString(), false);
         b.fenetre.boutonOutils()->click();
         QVERIFY(b.fenetre.tiroirOutils()->isVisibleTo(&b.fenetre));

@@ -67,16 +67,7 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     call::SessionAppel::Fabriques fabriques;
     fabriques.capture = [] { return std::make_unique<call::CaptureAudio>(); };
     fabriques.transcription = [this](const QString& moteur) -> std::unique_ptr<call::MoteurTranscriptionBase> {
-        const call::IdMoteur id = call::idMoteurDepuisTexte(moteur).value_or(call::IdMoteur::soniox);
-        const ai::ContexteRoutes routes = ai::routesDuStore(*store_);
-        call::ContexteTranscription c;
-        c.relais = store_->etat().reglages.relais;
-        c.choisirSource = [routes, id](QObject* contexte, call::ContexteTranscription::RappelSource rappel) {
-            ai::choisirSourceTranscription(routes, id == call::IdMoteur::deepgram ? ai::MoteurTranscription::deepgram
-                                                                                 : ai::MoteurTranscription::soniox,
-                                           contexte, std::move(rappel));
-        };
-        return call::creerMoteurTranscription(id, std::move(c));
+        return call::creerMoteurAppel(moteur, ai::routesDuStore(*store_));
     };
     session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, std::move(fabriques));
 
