@@ -1,10 +1,13 @@
 // The new-call screen with its brief, offscreen: generating shows the brief in
 // a card and "Passer à l'appel" carries it; a failure shows its message; a
 // brief made for another contact or call type is dropped.
+#include "ai/demonstration.h"
 #include "ai/erreursclaude.h"
 #include "ai/generateurbrief.h"
 #include "ai/moteur.h"
+#include "app/ecrans/application.h"
 #include "app/ecrans/ecrannouvelappel.h"
+#include "app/ecrans/fenetreprincipale.h"
 #include "app/ecrans/style.h"
 #include "fakes/clientiascripte.h"
 #include "model/store.h"
@@ -246,6 +249,31 @@ private slots:
         QCOMPARE(b.ouverts.last().type, QStringLiteral("decouverte"));
         QVERIFY(b.ouverts.last().brief);
         QCOMPARE(b.store.etat().contacts.size(), 3);
+    }
+
+    void routeDeDemonstrationDansLApplication()
+    {
+        // The whole program, no key and no account: a contact of the demonstration data gets the canned brief.
+        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC)};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        std::optional<model::Etat> demo = ai::etatDemonstration(ai::Moteur::instance());
+        QVERIFY(demo);
+        auto store = std::make_unique<model::Store>(QString(), horloge);
+        store->remplacerEtat(*demo);
+        Application app(std::move(store), OptionsLancement{}, horloge, prefs, std::make_unique<ServiceDemarrageFactice>());
+        QVERIFY(app.contexte().briefs);
+        app.navigation().aller(Ecran::nouvelAppel(QStringLiteral("c_garnier")));
+        auto* page = qobject_cast<EcranNouvelAppel*>(app.fenetre()->pageCourante());
+        QVERIFY(page);
+        page->genererBrief();
+        QVERIFY(app.contexte().briefs->enCours());
+        QTRY_VERIFY(horloge.minuteriesActives() > 0);   // the imitated streaming of the canned route
+        horloge.avancer(400);
+        QTRY_VERIFY(page->brief());
+        QVERIFY2(page->erreurAffichee().isEmpty(), qPrintable(page->erreurAffichee()));
+        QVERIFY(page->brief()->ouverture.startsWith(QStringLiteral("Bonjour Sophie Garnier")));
+        QCOMPARE(page->brief()->qualification.size(), 4);
     }
 
     void sansGenerateur()
