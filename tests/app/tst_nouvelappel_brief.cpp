@@ -136,6 +136,7 @@ private slots:
         QVERIFY(b.visible(b.bouton("passerAlAppel")));
         QCOMPARE(b.bouton("passerAlAppel")->property("role").toString(), QStringLiteral("primaire"));
         QCOMPARE(b.bouton("genererBrief")->property("role").toString(), QString());
+        QCOMPARE(b.bouton("genererBrief")->text(), QStringLiteral("Refaire le brief"));
 
         QTest::mouseClick(b.bouton("passerAlAppel"), Qt::LeftButton);
         QCOMPARE(b.ouverts.size(), 1);

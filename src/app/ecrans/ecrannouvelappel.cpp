@@ -355,6 +355,7 @@ void EcranNouvelAppel::majBoutons()
     // The brief is the next step until there is one; then the call is.
     go_->setVisible(avecBrief || !disponible);
     changerRole(generer_, avecBrief ? QString() : QStringLiteral("primaire"));
+    generer_->setText(avecBrief ? QStringLiteral("Refaire le brief") : QStringLiteral("Générer le brief"));
 }
 
 QString EcranNouvelAppel::erreurAffichee() const
