@@ -12,8 +12,9 @@ namespace vd::model {
 class Store;
 }
 namespace vd::ai {
+class GenerateurBrief;
 class PanneauSouffleur;
-}
+} // namespace vd::ai
 namespace vd::platform {
 class Horloge;
 class Preferences;
@@ -44,6 +45,8 @@ struct Contexte {
     call::SessionAppel* session = nullptr;
     // The prompter's state, for its view docked in the live screen.
     ai::PanneauSouffleur* panneau = nullptr;
+    // Writes the pre-call brief of the new-call screen; none: the screen offers no brief.
+    ai::GenerateurBrief* briefs = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

@@ -1,5 +1,7 @@
 #include "moteurtranscription.h"
 
+#include "ai/routes.h"
+
 #include <QThread>
 #include <QTimer>
 #include <cstring>
@@ -340,6 +342,20 @@ std::unique_ptr<MoteurTranscription> creerMoteurTranscription(IdMoteur moteur, C
     if (moteur == IdMoteur::deepgram)
         return std::make_unique<Deepgram>(std::move(contexte), parent);
     return std::make_unique<Soniox>(std::move(contexte), parent);
+}
+
+std::unique_ptr<MoteurTranscription> creerMoteurAppel(const QString& moteur, const ai::ContexteRoutes& routes, bool filDedie)
+{
+    const IdMoteur id = idMoteurDepuisTexte(moteur).value_or(IdMoteur::soniox);
+    ContexteTranscription c;
+    c.relais = routes.relais ? routes.relais() : QString();
+    c.filDedie = filDedie;
+    c.choisirSource = [routes, id](QObject* contexte, ContexteTranscription::RappelSource rappel) {
+        ai::choisirSourceTranscription(routes, id == IdMoteur::deepgram ? ai::MoteurTranscription::deepgram
+                                                                        : ai::MoteurTranscription::soniox,
+                                       contexte, std::move(rappel));
+    };
+    return creerMoteurTranscription(id, std::move(c));
 }
 
 } // namespace vd::call

@@ -13,6 +13,10 @@
 
 class QThread;
 
+namespace vd::ai {
+struct ContexteRoutes;
+}
+
 namespace vd::call {
 
 struct ContexteTranscription {
@@ -111,5 +115,12 @@ std::pair<QByteArray, QByteArray> separerStereo(const QByteArray& bloc);
 
 std::unique_ptr<MoteurTranscription> creerMoteurTranscription(IdMoteur moteur, ContexteTranscription contexte,
                                                               QObject* parent = nullptr);
+
+// The engine of a live call: the one named ("deepgram", else Soniox), whose
+// credential comes, at each start, from the route the rules allow (account,
+// own key, relay for Deepgram). filDedie false keeps the streams on the
+// caller's thread (tests on the fake clock).
+std::unique_ptr<MoteurTranscription> creerMoteurAppel(const QString& moteur, const ai::ContexteRoutes& routes,
+                                                      bool filDedie = true);
 
 } // namespace vd::call

@@ -359,6 +359,9 @@ void SessionAppel::brancherTranscription(MoteurTranscriptionBase* t)
         if (etat_ == EtatSession::connexion) {
             passerEnCours();
         } else {
+            // A restarted client counts from zero from the first block it gets,
+            // which is now: its offsets continue on the call's clock from here.
+            decalageMs_ = offsetMs();
             definirCode(QStringLiteral("ouvert"));
             porte_->ouvrir(etat_ == EtatSession::enCours);
         }
@@ -536,8 +539,6 @@ void SessionAppel::relancerTranscription()
         definirErreur(messageRelance);
         return;
     }
-    // The new client counts from zero: its offsets continue on the call's clock.
-    decalageMs_ = offsetMs();
     definirErreur(std::nullopt);
     definirCode(QStringLiteral("connexion"));
     brancherTranscription(t.release());

@@ -16,6 +16,7 @@
 #include "app/reglesarriereplan.h"
 #include "ai/analyses.h"
 #include "ai/clientclaude.h"
+#include "ai/generateurbrief.h"
 #include "ai/moteur.h"
 #include "ai/routes.h"
 #include "call/captureaudio.h"
@@ -66,16 +67,7 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     call::SessionAppel::Fabriques fabriques;
     fabriques.capture = [] { return std::make_unique<call::CaptureAudio>(); };
     fabriques.transcription = [this](const QString& moteur) -> std::unique_ptr<call::MoteurTranscriptionBase> {
-        const call::IdMoteur id = call::idMoteurDepuisTexte(moteur).value_or(call::IdMoteur::soniox);
-        const ai::ContexteRoutes routes = ai::routesDuStore(*store_);
-        call::ContexteTranscription c;
-        c.relais = store_->etat().reglages.relais;
-        c.choisirSource = [routes, id](QObject* contexte, call::ContexteTranscription::RappelSource rappel) {
-            ai::choisirSourceTranscription(routes, id == call::IdMoteur::deepgram ? ai::MoteurTranscription::deepgram
-                                                                                 : ai::MoteurTranscription::soniox,
-                                           contexte, std::move(rappel));
-        };
-        return call::creerMoteurTranscription(id, std::move(c));
+        return call::creerMoteurAppel(moteur, ai::routesDuStore(*store_));
     };
     session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, std::move(fabriques));
 
@@ -92,6 +84,10 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
             return std::nullopt;
         return SuiviAnalyse{s->etape, s->fini, s->erreur};
     };
+
+    // The pre-call brief of the new-call screen (demonstration contacts on the canned route).
+    briefs_ = std::make_unique<ai::GenerateurBrief>(*store_, ai::Moteur::instance(), *clientIA_);
+    ctx_.briefs = briefs_.get();
 
     // The live prompter: detections, help requests and the floating panel, tied to the session.
     souffleur_ = std::make_unique<ai::Souffleur>(ai::Moteur::instance(), *clientIA_);

@@ -21,6 +21,7 @@ class SessionAppel;
 namespace vd::ai {
 class ClientIA;
 class AnalysesEnCours;
+class GenerateurBrief;
 class Souffleur;
 class PanneauSouffleur;
 } // namespace vd::ai
@@ -93,6 +94,7 @@ private:
     MisesAJour misesAJour_;
     std::unique_ptr<ai::ClientIA> clientIA_;
     std::unique_ptr<ai::AnalysesEnCours> analyses_;
+    std::unique_ptr<ai::GenerateurBrief> briefs_;
     std::unique_ptr<call::SessionAppel> session_;
     std::unique_ptr<ai::Souffleur> souffleur_;
     std::unique_ptr<ai::PanneauSouffleur> panneau_;

@@ -9,6 +9,8 @@
 #include "model/texte.h"
 
 #include <QComboBox>
+#include <QFrame>
+#include <QStyle>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,13 +32,28 @@ QComboBox* liste(QWidget* parent, const QList<std::pair<QString, QString>>& choi
     return c;
 }
 
+void changerRole(QPushButton* b, const QString& role)
+{
+    if (b->property("role").toString() == role)
+        return;
+    b->setProperty("role", role);
+    b->style()->unpolish(b);
+    b->style()->polish(b);
+}
+
+QString puces(const QStringList& l)
+{
+    QStringList r;
+    for (const QString& t : l)
+        r << QStringLiteral("• ") + t;
+    return r.join(QLatin1Char('\n'));
+}
+
 } // namespace
 
 EcranNouvelAppel::EcranNouvelAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent)
 {
-    auto* l = new QVBoxLayout(this);
-    l->setContentsMargins(0, 8, 0, 24);
-    l->setSpacing(16);
+    auto* l = pageDefilante(QMargins(0, 8, 16, 24), 16);
     auto* intro = style::etiquette(QStringLiteral("Trois étapes pour décrocher prêt : le prospect, le type d'appel, puis un brief."),
                                    QStringLiteral("secondaire"), this);
     l->addWidget(intro);
@@ -79,6 +96,14 @@ EcranNouvelAppel::EcranNouvelAppel(Contexte& ctx, QWidget* parent) : EcranBase(c
                           {QStringLiteral("meddic"), QStringLiteral("MEDDIC")}, {QStringLiteral("soncas"), QStringLiteral("SONCAS")}});
     langue_ = liste(c2, {{QStringLiteral("fr"), QStringLiteral("Français")}, {QStringLiteral("en"), QStringLiteral("Anglais")},
                          {QStringLiteral("multi"), QStringLiteral("Détection auto")}});
+    contact_->setObjectName(QStringLiteral("contact"));
+    prenom_->setObjectName(QStringLiteral("prenom"));
+    nom_->setObjectName(QStringLiteral("nom"));
+    societe_->setObjectName(QStringLiteral("societe"));
+    type_->setObjectName(QStringLiteral("typeAppel"));
+    objectif_->setObjectName(QStringLiteral("objectif"));
+    methode_->setObjectName(QStringLiteral("methode"));
+    langue_->setObjectName(QStringLiteral("langue"));
     f->addRow(QStringLiteral("Type d'appel"), type_);
     f->addRow(QStringLiteral("Objectif"), objectif_);
     f->addRow(QStringLiteral("Méthode"), methode_);
@@ -86,22 +111,47 @@ EcranNouvelAppel::EcranNouvelAppel(Contexte& ctx, QWidget* parent) : EcranBase(c
     v2->addLayout(f);
     l->addWidget(c2);
 
+    carteBrief_ = style::carte(QStringLiteral("carte"), this);
+    carteBrief_->setObjectName(QStringLiteral("carteBrief"));
+    corpsBrief_ = new QVBoxLayout(carteBrief_);
+    corpsBrief_->setContentsMargins(24, 20, 24, 20);
+    corpsBrief_->setSpacing(6);
+    carteBrief_->hide();
+    l->addWidget(carteBrief_);
+
+    attente_ = style::etiquette(QStringLiteral("Quillo prépare le brief…"), QStringLiteral("secondaire"), this);
+    attente_->setObjectName(QStringLiteral("briefEnCours"));
+    attente_->hide();
+    l->addWidget(attente_);
     erreur_ = style::etiquette({}, QStringLiteral("erreur"), this);
     erreur_->setWordWrap(true);
     erreur_->hide();
     l->addWidget(erreur_);
     auto* boutons = new QHBoxLayout;
-    auto* sans = style::bouton(QStringLiteral("Passer sans brief"), {}, this);
-    auto* go = style::bouton(QStringLiteral("Passer à l'appel"), QStringLiteral("primaire"), this);
-    go->setObjectName(QStringLiteral("passerAlAppel"));
-    boutons->addWidget(sans);
-    boutons->addWidget(go);
+    generer_ = style::bouton(QStringLiteral("Générer le brief"), QStringLiteral("primaire"), this);
+    generer_->setObjectName(QStringLiteral("genererBrief"));
+    sans_ = style::bouton(QStringLiteral("Passer sans brief"), {}, this);
+    sans_->setObjectName(QStringLiteral("passerSansBrief"));
+    go_ = style::bouton(QStringLiteral("Passer à l'appel"), QStringLiteral("primaire"), this);
+    go_->setObjectName(QStringLiteral("passerAlAppel"));
+    boutons->addWidget(generer_);
+    boutons->addWidget(sans_);
+    boutons->addWidget(go_);
     boutons->addStretch(1);
     l->addLayout(boutons);
     l->addStretch(1);
-    connect(sans, &QPushButton::clicked, this, &EcranNouvelAppel::passerAlAppel);
-    connect(go, &QPushButton::clicked, this, &EcranNouvelAppel::passerAlAppel);
+    connect(generer_, &QPushButton::clicked, this, &EcranNouvelAppel::genererBrief);
+    connect(sans_, &QPushButton::clicked, this, &EcranNouvelAppel::passerSansBrief);
+    connect(go_, &QPushButton::clicked, this, &EcranNouvelAppel::passerAlAppel);
     connect(contact_, &QComboBox::currentIndexChanged, this, &EcranNouvelAppel::contactChoisi);
+    for (QComboBox* c : {type_, methode_, langue_})
+        connect(c, &QComboBox::currentIndexChanged, this, &EcranNouvelAppel::verifierBrief);
+    if (ai::GenerateurBrief* g = ctx_.briefs) {
+        connect(g, &ai::GenerateurBrief::pret, this, &EcranNouvelAppel::surBriefPret);
+        connect(g, &ai::GenerateurBrief::echec, this, &EcranNouvelAppel::surBriefEchec);
+        connect(g, &ai::GenerateurBrief::enCoursChange, this, &EcranNouvelAppel::majBoutons);
+    }
+    majBoutons();
 }
 
 void EcranNouvelAppel::afficher(const Ecran& e)
@@ -133,12 +183,15 @@ void EcranNouvelAppel::contactChoisi()
 {
     const QString id = contact_->currentData().toString();
     nouveau_->setVisible(id.isEmpty());
-    if (const model::Contact* c = ctx_.store->etat().contact(id)) {
-        const QString suggere = model::typeAppelPourEtape(c->etape);
+    // A contact created from this form keeps the call type the user chose for it.
+    if (!creationEnCours_) {
+        const model::Contact* c = ctx_.store->etat().contact(id);
+        const QString suggere = model::typeAppelPourEtape(c ? c->etape : QStringLiteral("nouveau"));
         const int i = type_->findData(suggere);
         if (i >= 0)
             type_->setCurrentIndex(i);
     }
+    verifierBrief();
 }
 
 Resultat<call::ConfigAppel, QString> EcranNouvelAppel::preparer()
@@ -165,7 +218,9 @@ Resultat<call::ConfigAppel, QString> EcranNouvelAppel::preparer()
         prenom_->clear();
         nom_->clear();
         societe_->clear();
+        creationEnCours_ = true;
         remplirContacts(id);
+        creationEnCours_ = false;
     }
     cfg.contactId = id;
     cfg.type = type_->currentData().toString();
@@ -176,17 +231,131 @@ Resultat<call::ConfigAppel, QString> EcranNouvelAppel::preparer()
     return cfg;
 }
 
-void EcranNouvelAppel::passerAlAppel()
+void EcranNouvelAppel::passerAlAppel() { ouvrirPreVol(true); }
+
+void EcranNouvelAppel::passerSansBrief() { ouvrirPreVol(false); }
+
+void EcranNouvelAppel::ouvrirPreVol(bool avecBrief)
 {
     auto cfg = preparer();
     if (!cfg) {
-        erreur_->setText(cfg.erreur());
-        erreur_->show();
+        montrerErreur(cfg.erreur());
         return;
     }
     erreur_->hide();
+    call::ConfigAppel config = cfg.valeur();
+    if (avecBrief && brief_ && pourBrief_ && memeAppel(*pourBrief_, parametresCourants()))
+        config.brief = brief_;
     if (ctx_.ouvrirPreVol)
-        ctx_.ouvrirPreVol(cfg.valeur());
+        ctx_.ouvrirPreVol(config);
+}
+
+void EcranNouvelAppel::montrerErreur(const QString& message)
+{
+    erreur_->setText(message);
+    erreur_->show();
+}
+
+ai::ParametresBrief EcranNouvelAppel::parametresCourants() const
+{
+    return {contact_->currentData().toString(), type_->currentData().toString(), objectif_->text().trimmed(),
+            methode_->currentData().toString(), langue_->currentData().toString()};
+}
+
+bool EcranNouvelAppel::memeAppel(const ai::ParametresBrief& a, const ai::ParametresBrief& b)
+{
+    return a.contactId == b.contactId && a.type == b.type && a.methode == b.methode && a.langue == b.langue;
+}
+
+void EcranNouvelAppel::genererBrief()
+{
+    if (!ctx_.briefs)
+        return;
+    auto cfg = preparer();
+    if (!cfg) {
+        montrerErreur(cfg.erreur());
+        return;
+    }
+    erreur_->hide();
+    const auto r = ctx_.briefs->generer(parametresCourants());
+    if (!r)
+        montrerErreur(r.erreur());
+}
+
+void EcranNouvelAppel::verifierBrief()
+{
+    const ai::ParametresBrief courants = parametresCourants();
+    if (ctx_.briefs) {
+        if (auto enCours = ctx_.briefs->parametresEnCours(); enCours && !memeAppel(*enCours, courants))
+            ctx_.briefs->annuler();
+    }
+    if (brief_ && pourBrief_ && !memeAppel(*pourBrief_, courants)) {
+        brief_.reset();
+        pourBrief_.reset();
+        majBrief();
+    }
+    majBoutons();
+}
+
+void EcranNouvelAppel::surBriefPret(const ai::ParametresBrief& p, const model::Brief& b)
+{
+    if (!memeAppel(p, parametresCourants()))
+        return;
+    brief_ = b;
+    pourBrief_ = p;
+    erreur_->hide();
+    majBrief();
+    majBoutons();
+}
+
+void EcranNouvelAppel::surBriefEchec(const ai::ParametresBrief& p, const QString& message)
+{
+    if (memeAppel(p, parametresCourants()))
+        montrerErreur(message);
+}
+
+void EcranNouvelAppel::majBrief()
+{
+    style::vider(corpsBrief_);
+    carteBrief_->setVisible(brief_.has_value());
+    if (!brief_)
+        return;
+    const model::Brief& b = *brief_;
+    auto* parent = carteBrief_;
+    corpsBrief_->addWidget(style::etiquette(QStringLiteral("Votre brief"), QStringLiteral("titreCarte"), parent));
+    auto bloc = [&](const QString& titre, const QString& texte) {
+        if (texte.trimmed().isEmpty())
+            return;
+        auto* t = style::etiquette(titre, QStringLiteral("legende"), parent);
+        t->setContentsMargins(0, 8, 0, 0);
+        corpsBrief_->addWidget(t);
+        auto* corps = style::etiquette(texte, {}, parent);
+        corps->setWordWrap(true);
+        corps->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        corpsBrief_->addWidget(corps);
+    };
+    bloc(QStringLiteral("Objectif"), b.objectifMesurable);
+    bloc(QStringLiteral("Pour ouvrir"), b.ouverture.isEmpty() ? QString() : QStringLiteral("« %1 »").arg(b.ouverture));
+    bloc(QStringLiteral("Points clés"), puces(b.pointsCles));
+    QStringList objections;
+    for (const model::ObjectionProbable& o : b.objectionsProbables)
+        objections << (o.parade.isEmpty() ? o.objection : o.objection + QStringLiteral("\n   → ") + o.parade);
+    bloc(QStringLiteral("Objections probables"), puces(objections));
+    bloc(QStringLiteral("Questions à poser"), puces(b.questions));
+}
+
+void EcranNouvelAppel::majBoutons()
+{
+    const bool disponible = ctx_.briefs != nullptr;
+    const bool enCours = disponible && ctx_.briefs->enCours();
+    generer_->setVisible(disponible);
+    generer_->setEnabled(!enCours);
+    attente_->setVisible(enCours);
+    const bool avecBrief = brief_.has_value();
+    // The brief is the next step until there is one; then the call is.
+    go_->setVisible(avecBrief || !disponible);
+    changerRole(generer_, avecBrief ? QString() : QStringLiteral("primaire"));
+    generer_->setText(avecBrief ? QStringLiteral("Refaire le brief") : QStringLiteral("Générer le brief"));
 }
 
 QString EcranNouvelAppel::erreurAffichee() const

@@ -1,0 +1,334 @@
+// The pre-call brief generator: the request it sends, how it reads the answer,
+// its failure messages, cancellation, one generation at a time, and the real
+// client on the demonstration route and on the own-key route (fake Messages server).
+#include "ai/demonstration.h"
+#include "ai/erreursclaude.h"
+#include "ai/generateurbrief.h"
+#include "clientia_banc.h"
+#include "fakes/clientiascripte.h"
+#include "model/store.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace vd;
+using namespace vd::ai;
+using vd::tests::BancClient;
+
+namespace {
+
+ParametresBrief pour(const QString& contact, const QString& type = QStringLiteral("negociation"))
+{
+    return {contact, type, QString(), QStringLiteral("aucune"), QStringLiteral("fr")};
+}
+
+// What the generator announced.
+struct Suivi {
+    std::optional<model::Brief> brief;
+    std::optional<QString> message;
+    std::optional<ParametresBrief> parametres;
+    int signaux = 0;
+    QList<bool> etats;
+};
+
+// Apostrophes in raw strings are written \u0027: the moc of Qt 6.4 misreads a raw string holding one.
+const char* reponseModele = R"({
+  "pointsCles": ["Elle porte le dossier devant le comité.", "  ", "Analyse faite avec Claude Sonnet 4.5 hier."],
+  "objectionsProbables": [{"objection": "C\u0027est trop cher.", "parade": "Par rapport à quoi ?"}, {"objection": "", "parade": "orpheline"}],
+  "questions": ["Qui signe ?", "Pour quand ?"],
+  "objectifMesurable": "Obtenir une date de signature.",
+  "ouverture": "Bonjour Sophie, on reprend la proposition ?",
+  "briefEtapes": [{"etapeId": "closing", "objectif": "Signer", "questions": ["Quand ?"], "transition": ""},
+                  {"etapeId": "inconnue", "objectif": "X", "questions": [], "transition": ""}],
+  "qualification": [{"itemId": "Décideur", "nom": "", "connu": "Le comité", "manque": "", "question": ""}]
+})";
+
+} // namespace
+
+class TstGenerateurBrief : public QObject {
+    Q_OBJECT
+    platform::HorlogeFactice horloge;
+    Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+
+    static model::Etat etatAvecContactReel(Moteur& m)
+    {
+        std::optional<model::Etat> e = etatDemonstration(m);
+        if (!e)
+            return {};
+        model::Contact reel;
+        reel.id = QStringLiteral("c_reel");
+        reel.prenom = QStringLiteral("Lucie");
+        reel.nom = QStringLiteral("Vidal");
+        reel.societe = QStringLiteral("Brevia");
+        reel.etape = QStringLiteral("contacte");
+        e->contacts.append(reel);
+        return *e;
+    }
+    static void suivre(GenerateurBrief& g, Suivi& s)
+    {
+        QObject::connect(&g, &GenerateurBrief::pret, &g, [&s](const ParametresBrief& p, const model::Brief& b) {
+            s.brief = b;
+            s.parametres = p;
+            ++s.signaux;
+        });
+        QObject::connect(&g, &GenerateurBrief::echec, &g, [&s](const ParametresBrief& p, const QString& m) {
+            s.message = m;
+            s.parametres = p;
+            ++s.signaux;
+        });
+        QObject::connect(&g, &GenerateurBrief::enCoursChange, &g, [&s](bool e) { s.etats << e; });
+    }
+
+    struct Banc {
+        model::Store store;
+        fakes::ClientIAScripte client;
+        GenerateurBrief generateur;
+        Suivi suivi;
+        Banc(Moteur& m, platform::Horloge& h) : store(QString(), h), generateur(store, m, client)
+        {
+            store.remplacerEtat(etatAvecContactReel(m));
+            suivre(generateur, suivi);
+        }
+    };
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const model::Etat e = etatAvecContactReel(moteur);
+        QVERIFY(e.contacts.size() > 10);
+        QVERIFY(moteur.appeler(QStringLiteral("chargerEtat"), {model::versObjetJson(e)}));
+    }
+
+    void requeteEtReponse()
+    {
+        Banc b(moteur, horloge);
+        QVERIFY(b.store.etat().contact(QStringLiteral("c_garnier")));
+        const ParametresBrief p = pour(QStringLiteral("c_garnier"));
+        QVERIFY(b.generateur.generer(p));
+        QVERIFY(b.generateur.enCours());
+        QCOMPARE(b.suivi.etats, QList<bool>{true});
+        QCOMPARE(b.client.requetes.size(), 1);
+        const RequeteIA& r = b.client.requetes.first();
+        QCOMPARE(r.tache, QStringLiteral("brief"));
+        QCOMPARE(r.modele, QStringLiteral("claude-sonnet-5-5"));
+        QVERIFY(r.formatStructure);
+        QVERIFY(r.demo);   // a contact of the demonstration data
+        QCOMPARE(r.payload.toObject().value(QStringLiteral("contact")).toObject().value(QStringLiteral("societe")).toString(), QStringLiteral("Lumen Facility"));
+        QCOMPARE(r.payload.toObject().value(QStringLiteral("type")).toString(), QStringLiteral("negociation"));
+
+        b.client.derniere()->terminer(QString::fromUtf8(reponseModele));
+        QCOMPARE(b.suivi.signaux, 1);
+        QVERIFY(!b.suivi.message);
+        QCOMPARE(*b.suivi.parametres, p);
+        QVERIFY(!b.generateur.enCours());
+        QCOMPARE(b.suivi.etats, (QList<bool>{true, false}));
+        const model::Brief& brief = *b.suivi.brief;
+        // Blank entries dropped, vendor names replaced.
+        QCOMPARE(brief.pointsCles, (QStringList{QStringLiteral("Elle porte le dossier devant le comité."), QStringLiteral("Analyse faite avec Quillo hier.")}));
+        QCOMPARE(brief.objectionsProbables.size(), 1);
+        QCOMPARE(brief.objectionsProbables.first().parade, QStringLiteral("Par rapport à quoi ?"));
+        QCOMPARE(brief.questions.size(), 2);
+        QCOMPARE(brief.objectifMesurable, QStringLiteral("Obtenir une date de signature."));
+        QCOMPARE(brief.ouverture, QStringLiteral("Bonjour Sophie, on reprend la proposition ?"));
+        // Steps and qualification read against the sales process and the grid of the call.
+        QCOMPARE(brief.briefEtapes.size(), 1);
+        QCOMPARE(brief.briefEtapes.first().etapeId, QStringLiteral("closing"));
+        QCOMPARE(brief.qualification.size(), 1);
+        QCOMPARE(brief.qualification.first().itemId, QStringLiteral("decideur"));
+        QCOMPARE(brief.qualification.first().nom, QStringLiteral("Décideur"));
+    }
+
+    void demonstrationSeulementPourLesDonneesDeDemo()
+    {
+        Banc b(moteur, horloge);
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_reel"), QStringLiteral("decouverte"))));
+        QVERIFY(!b.client.requetes.first().demo);
+        QCOMPARE(b.client.requetes.first().payload.toObject().value(QStringLiteral("contact")).toObject().value(QStringLiteral("societe")).toString(),
+                 QStringLiteral("Brevia"));
+    }
+
+    void lectureSouple_data()
+    {
+        QTest::addColumn<QString>("texte");
+        QTest::addColumn<QString>("objectif");
+        QTest::addColumn<int>("points");
+        QTest::newRow("dans un bloc de code") << "```json\n{\"objectifMesurable\":\"Signer\",\"pointsCles\":[\"A\"]}\n```" << "Signer" << 1;
+        QTest::newRow("dans une phrase") << "Voici le brief : {\"objectifMesurable\":\"Signer\",\"pointsCles\":[\"A\",\"B\"]} Bon appel !" << "Signer" << 2;
+        QTest::newRow("un seul point en texte") << "{\"pointsCles\":\"Un seul point\"}" << "" << 1;
+        QTest::newRow("coupé en route") << "{\"objectifMesurable\":\"Obtenir la date\",\"pointsCles\":[\"A\",\"B" << "Obtenir la date" << 2;
+        QTest::newRow("enveloppé") << "{\"brief\":{\"objectifMesurable\":\"Signer\"}}" << "Signer" << 0;
+        QTest::newRow("nombre en texte") << "{\"objectifMesurable\":42}" << "42" << 0;
+    }
+    void lectureSouple()
+    {
+        QFETCH(QString, texte);
+        const QJsonValue payload = moteur.appelerJSON(QStringLiteral("payloadBrief"), {pour(QStringLiteral("c_garnier")).versJson()}).valeurOu(QJsonValue());
+        const auto b = GenerateurBrief::lireReponse(moteur, texte, payload);
+        QVERIFY(b);
+        QTEST(b->objectifMesurable, "objectif");
+        QTEST(int(b->pointsCles.size()), "points");
+    }
+
+    void reponseIllisible_data()
+    {
+        QTest::addColumn<QString>("texte");
+        QTest::newRow("vide") << "";
+        QTest::newRow("prose") << "Désolé, je ne peux pas préparer ce brief.";
+        QTest::newRow("objet vide") << "{}";
+        QTest::newRow("listes vides") << "{\"pointsCles\":[],\"questions\":[\" \"],\"objectifMesurable\":\"\"}";
+        QTest::newRow("tableau") << "[1, 2, 3]";
+        QTest::newRow("mauvais types") << "{\"pointsCles\":{\"a\":1},\"ouverture\":null,\"objectionsProbables\":\"prix\"}";
+    }
+    void reponseIllisible()
+    {
+        QFETCH(QString, texte);
+        Banc b(moteur, horloge);
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_garnier"))));
+        b.client.derniere()->terminer(texte);
+        QCOMPARE(b.suivi.signaux, 1);
+        QVERIFY(!b.suivi.brief);
+        QCOMPARE(b.suivi.message.value_or(QString()), QStringLiteral("Le brief reçu est illisible. Réessayez dans un instant."));
+        QVERIFY(!b.generateur.enCours());
+    }
+
+    void echecs_data()
+    {
+        QTest::addColumn<QString>("duClient");
+        QTest::addColumn<QString>("affiche");
+        const QString echec = QStringLiteral("Le brief n'a pas pu être généré. Vérifiez votre connexion et réessayez.");
+        QTest::newRow("réseau") << messages::reseau << echec;
+        QTest::newRow("serveur saturé") << QStringLiteral("Quillo est très demandé. Réessayez dans un instant.") << echec;
+        QTest::newRow("trop long") << messages::tropLong << echec;
+        QTest::newRow("démo sans réponse") << messages::demoSansReponse << echec;
+        QTest::newRow("vide") << QString() << echec;
+        QTest::newRow("aucune route") << messages::aucuneRoute << messages::aucuneRoute;
+    }
+    void echecs()
+    {
+        QFETCH(QString, duClient);
+        Banc b(moteur, horloge);
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_reel"))));
+        b.client.derniere()->echouer(duClient);
+        QCOMPARE(b.suivi.signaux, 1);
+        QTEST(b.suivi.message.value_or(QString()), "affiche");
+        QVERIFY(!b.generateur.enCours());
+        // Nothing holds the next attempt back.
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_reel"))));
+    }
+
+    void annulation()
+    {
+        Banc b(moteur, horloge);
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_garnier"))));
+        QPointer<fakes::DemandeScriptee> d = b.client.derniere();
+        b.generateur.annuler();
+        QVERIFY(d && d->annulee);
+        QVERIFY(!b.generateur.enCours());
+        QCOMPARE(b.suivi.etats, (QList<bool>{true, false}));
+        // A late answer of the cancelled request is ignored.
+        Q_EMIT d->fini(QString::fromUtf8(reponseModele), InfosGeneration{});
+        QCOMPARE(b.suivi.signaux, 0);
+        b.generateur.annuler();   // nothing running: no signal
+        QCOMPARE(b.suivi.etats.size(), 2);
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_morel"), QStringLiteral("decouverte"))));
+        b.client.derniere()->terminer(QString::fromUtf8(reponseModele));
+        QCOMPARE(b.suivi.signaux, 1);
+        QCOMPARE(b.suivi.parametres->contactId, QStringLiteral("c_morel"));
+    }
+
+    void uneGenerationALaFois()
+    {
+        Banc b(moteur, horloge);
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_garnier"))));
+        const auto refus = b.generateur.generer(pour(QStringLiteral("c_morel"), QStringLiteral("decouverte")));
+        QVERIFY(!refus);
+        QCOMPARE(refus.erreur(), QStringLiteral("Un brief est déjà en préparation."));
+        QCOMPARE(b.client.requetes.size(), 1);
+        QCOMPARE(b.generateur.parametresEnCours()->contactId, QStringLiteral("c_garnier"));
+        b.client.derniere()->terminer(QString::fromUtf8(reponseModele));
+        QCOMPARE(b.suivi.parametres->contactId, QStringLiteral("c_garnier"));
+        QVERIFY(b.generateur.generer(pour(QStringLiteral("c_morel"), QStringLiteral("decouverte"))));
+        QCOMPARE(b.client.requetes.size(), 2);
+    }
+
+    void sansContact_data()
+    {
+        QTest::addColumn<QString>("contact");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("aucun") << "" << "Choisissez d'abord la personne que vous appelez.";
+        QTest::newRow("introuvable") << "c_parti" << "Ce contact est introuvable : choisissez-en un autre pour préparer le brief.";
+    }
+    void sansContact()
+    {
+        QFETCH(QString, contact);
+        Banc b(moteur, horloge);
+        const auto r = b.generateur.generer(pour(contact));
+        QVERIFY(!r);
+        QTEST(r.erreur(), "message");
+        QVERIFY(b.client.requetes.isEmpty());
+        QVERIFY(!b.generateur.enCours());
+        QVERIFY(b.suivi.etats.isEmpty());
+    }
+
+    void routeDeDemonstration()
+    {
+        BancClient c;   // no key, no relay, no account
+        model::Store store(QString(), c.horloge);
+        store.remplacerEtat(etatAvecContactReel(c.moteur));
+        GenerateurBrief g(store, c.moteur, c.creer());
+        Suivi s;
+        suivre(g, s);
+        QVERIFY(g.generer(pour(QStringLiteral("c_marchand"), QStringLiteral("demo"))));
+        QTRY_COMPARE(c.horloge.minuteriesActives(), 1);   // the imitated streaming
+        c.horloge.avancer(350);
+        QTRY_COMPARE(s.signaux, 1);
+        QVERIFY2(!s.message, qPrintable(s.message.value_or(QString())));
+        QVERIFY(s.brief->pointsCles.size() >= 3);
+        QVERIFY(s.brief->ouverture.startsWith(QStringLiteral("Bonjour Élodie")));
+        QCOMPARE(s.brief->briefEtapes.size(), 1);
+        QCOMPARE(s.brief->qualification.size(), 4);
+        QCOMPARE(c.serveur.requetes().size(), 0);
+
+        // A real contact is never answered by canned text.
+        QVERIFY(g.generer(pour(QStringLiteral("c_reel"), QStringLiteral("decouverte"))));
+        QTRY_COMPARE(s.signaux, 2);
+        QCOMPARE(s.message.value_or(QString()), messages::aucuneRoute);
+    }
+
+    void routeDeLaCle()
+    {
+        BancClient c;
+        c.avecCle();
+        model::Store store(QString(), c.horloge);
+        store.remplacerEtat(etatAvecContactReel(c.moteur));
+        GenerateurBrief g(store, c.moteur, c.creer());
+        Suivi s;
+        suivre(g, s);
+        const QString texte = QString::fromUtf8(reponseModele);
+        c.serveur.ajouter(fakes::ReponseFaux::flux({texte.left(120), texte.mid(120)}, QStringLiteral("end_turn"), true, QStringLiteral("claude-sonnet-5-5")));
+        QVERIFY(g.generer(pour(QStringLiteral("c_reel"), QStringLiteral("decouverte"))));
+        QTRY_COMPARE(s.signaux, 1);
+        QVERIFY2(!s.message, qPrintable(s.message.value_or(QString())));
+        QCOMPARE(s.brief->objectifMesurable, QStringLiteral("Obtenir une date de signature."));
+        QCOMPARE(c.serveur.requetes().size(), 1);
+        const QJsonObject corps = c.serveur.requetes().first().json();
+        QCOMPARE(corps.value(QStringLiteral("model")).toString(), QStringLiteral("claude-sonnet-5-5"));
+        QVERIFY(corps.value(QStringLiteral("stream")).toBool());
+        QVERIFY(corps.value(QStringLiteral("system")).toString().contains(QStringLiteral("brief")));
+        const QJsonArray requis = corps.value(QStringLiteral("output_config")).toObject().value(QStringLiteral("format")).toObject()
+                                      .value(QStringLiteral("schema")).toObject().value(QStringLiteral("required")).toArray();
+        QVERIFY(requis.contains(QStringLiteral("objectionsProbables")));
+        QVERIFY(corps.value(QStringLiteral("messages")).toArray().at(0).toObject().value(QStringLiteral("content")).toString().contains(QStringLiteral("Lucie Vidal")));
+
+        // A refused request shows the brief's own message.
+        c.serveur.ajouter(fakes::ReponseFaux::erreur(400, QStringLiteral("invalid request")));
+        QVERIFY(g.generer(pour(QStringLiteral("c_reel"), QStringLiteral("decouverte"))));
+        QTRY_COMPARE(s.signaux, 2);
+        QCOMPARE(s.message.value_or(QString()), GenerateurBrief::messageEchec());
+        QVERIFY(!g.enCours());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstGenerateurBrief)
+#include "tst_generateurbrief.moc"

@@ -1,0 +1,694 @@
+// vd-test: timeout=120
+// A live call from the session down to local transcription services: the
+// real capture fed by scripted sound sources, the engine the settings choose
+// built by the program's own factory, own keys in an in-memory credential
+// store, the services' addresses moved to the fakes through VD_URL_SONIOX /
+// VD_URL_DEEPGRAM, and the fake clock driving every timer (capture ticks,
+// the 0.8 s confirmation, reconnection delays, saves). What is checked is
+// what the screens see: partial and final segments, the transcription state
+// label, the message and the cut, and the saved call.
+#include "ai/moteur.h"
+#include "ai/routes.h"
+#include "call/captureaudio.h"
+#include "call/moteurtranscription.h"
+#include "call/sessionappel.h"
+#include "fakes/fauxdeepgram.h"
+#include "fakes/fauxsoniox.h"
+#include "fakes/sourcesfactices.h"
+#include "model/store.h"
+#include "platform/coffre.h"
+#include "platform/horloge.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <thread>
+
+using namespace vd;
+using call::EtatSession;
+using call::SessionAppel;
+using fakes::FauxDeepgram;
+using fakes::FauxSoniox;
+using platform::GenreSource;
+
+namespace {
+
+const QString cleSoniox = QStringLiteral("sk-test-soniox");
+const QString cleDeepgram = QStringLiteral("dg-test-cle");
+const QString messageCoupee =
+    QStringLiteral("La transcription est coupée. L'appel continue : vérifiez votre connexion, puis relancez la transcription.");
+
+struct Journalise {
+    QString nom, message;
+    QJsonObject proprietes;
+};
+
+// First 16-bit sample of a mono stream.
+qint16 premierEchantillon(const QByteArray& audio)
+{
+    return audio.size() < 2 ? 0 : qint16(quint16(uchar(audio[0])) | quint16(uchar(audio[1])) << 8);
+}
+
+// Scripted sources the test keeps hold of once the capture that used them is gone.
+class SourcesPartagees final : public platform::SourcesAudio {
+public:
+    explicit SourcesPartagees(std::shared_ptr<fakes::SourcesFactices> s) : s_(std::move(s)) {}
+    ResultatVide<platform::EchecSource> ouvrir(GenreSource g, Donnees d, Fin f) override
+    {
+        return s_->ouvrir(g, std::move(d), std::move(f));
+    }
+    void fermer(GenreSource g) override { s_->fermer(g); }
+    QString peripherique(GenreSource g) const override { return s_->peripherique(g); }
+
+private:
+    std::shared_ptr<fakes::SourcesFactices> s_;
+};
+
+// The session wired as the program wires it, on fakes of the outside world.
+struct Banc {
+    QObject contexte;
+    platform::HorlogeFactice horloge;
+    platform::CoffreMemoire coffre;
+    model::Store store{QString(), horloge};
+    ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+    std::shared_ptr<fakes::SourcesFactices> sources;  // those of the last capture
+    QPointer<call::MoteurTranscriptionBase> engin;   // the last engine the session built
+    QStringList moteursDemandes;
+    QStringList codes;                               // every transcription code published, in order
+    std::vector<Journalise> journal;
+    QStringList analyses;
+    std::unique_ptr<SessionAppel> session;
+
+    explicit Banc(const QString& moteurChoisi)
+    {
+        platform::Horloge::installer(&horloge);
+        platform::Coffre::installer(&coffre);
+        store.modifier([&](model::Etat& e) {
+            e.reglages.transcription.moteur = moteurChoisi;
+            e.reglages.transcription.sonioxEurope = false;
+        });
+        SessionAppel::Fabriques f;
+        f.capture = [this] {
+            sources = std::make_shared<fakes::SourcesFactices>();
+            return std::make_unique<call::CaptureAudio>(std::make_unique<SourcesPartagees>(sources), &horloge,
+                                                        call::CaptureAudio::Fil::appelant);
+        };
+        f.transcription = [this](const QString& m) -> std::unique_ptr<call::MoteurTranscriptionBase> {
+            moteursDemandes << m;
+            auto t = call::creerMoteurAppel(m, ai::routesDuStore(store), false);
+            engin = t.get();
+            return t;
+        };
+        session = std::make_unique<SessionAppel>(store, moteur, horloge, f);
+        session->setJournal([this](const QString& n, const QString& m, const QJsonObject& p) { journal.push_back({n, m, p}); });
+        session->setRappelAnalyse([this](const QString& id) { analyses << id; });
+        QObject::connect(session.get(), &SessionAppel::transcriptionChange, &contexte,
+                         [this] { codes << session->codeTranscription(); });
+    }
+
+    ~Banc()
+    {
+        session.reset();
+        // Engines released with deleteLater go before the clock they hold timers on.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        platform::Coffre::installer(nullptr);
+        platform::Horloge::installer(nullptr);
+    }
+
+    static call::ConfigAppel config()
+    {
+        call::ConfigAppel c;
+        c.contactId = QStringLiteral("c1");
+        c.objectif = QStringLiteral("Présenter l'offre");
+        c.source = QStringLiteral("micro+mac");
+        return c;
+    }
+
+    // Both voices speak for ms: the microphone at +0.25, the Mac's sound at
+    // -0.5, 100 ms at a time as the audio threads deliver it, each followed
+    // by a tick of the capture's clock that hands the block on.
+    void parler(int ms)
+    {
+        const std::vector<float> micro(1600, 0.25f), mac(1600, -0.5f);
+        for (int t = 0; t < ms; t += 100) {
+            sources->livrer(GenreSource::micro, micro);
+            sources->livrer(GenreSource::sonSysteme, mac);
+            horloge.avancer(100);
+        }
+    }
+
+    const model::Appel* appel() const { return session->appelId() ? store.etat().appel(*session->appelId()) : nullptr; }
+    call::SegmentLive interim(const QString& qui) const { return session->interims().value(qui); }
+    std::optional<model::Segment> finalDe(const QString& texte) const
+    {
+        for (const auto& s : session->finals())
+            if (s.texte == texte)
+                return s;
+        return std::nullopt;
+    }
+};
+
+} // namespace
+
+class TstSessionTranscription : public QObject {
+    Q_OBJECT
+
+    // Drops socket i and refuses every reconnection: three attempts
+    // (0.6 s, 1.2 s, 1.8 s apart), each refused, then the engine gives up.
+    void refuserLesReconnexions(Banc& b, fakes::ServeurWsFactice& serveur, int i)
+    {
+        QSignalSpy etatsMoteur(b.engin.data(), &call::MoteurTranscriptionBase::etat);
+        const int tentatives = serveur.tentatives();
+        serveur.refuserProchaines(3, 503);
+        serveur.lacher(i);
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
+        for (int essai = 1; essai <= 3; ++essai) {
+            b.parler(600 * essai);
+            QTRY_COMPARE(serveur.tentatives(), tentatives + essai);
+            if (essai < 3) {
+                QTRY_COMPARE(etatsMoteur.count(), essai + 1);   // one more "reconnexion"
+                QCOMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
+                QVERIFY(!b.session->erreur());
+            }
+        }
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        qRegisterMetaType<vd::call::SegmentLive>();
+    }
+
+    void init()
+    {
+        qunsetenv("VD_URL_SONIOX");
+        qunsetenv("VD_URL_SONIOX_EU");
+        qunsetenv("VD_URL_DEEPGRAM");
+    }
+
+    // Two Soniox streams (microphone, Mac's sound): partials then finals of
+    // each speaker, a dropped prospect socket that comes back with its times
+    // still on the call's clock, then a drop after which every reconnection
+    // is refused: the cut, its message, and a call that goes on and is saved.
+    void sonioxDeuxFlux()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.cleAttendue = cleSoniox;
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("soniox"));
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QCOMPARE(b.moteursDemandes, QStringList{"soniox"});
+        QCOMPARE(b.session->etat(), EtatSession::connexion);
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Connexion à la transcription…"));
+        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+        const int v = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0;   // microphone stream
+        const int p = 1 - v;
+        QCOMPARE(serveur.configuration(v)["api_key"].toString(), cleSoniox);
+        QCOMPARE(serveur.configuration(p)["api_key"].toString(), cleSoniox);
+        QCOMPARE(serveur.configuration(p)["enable_speaker_diarization"].toBool(), true);
+        QTest::qWait(20);
+        QCOMPARE(b.session->etat(), EtatSession::connexion);   // not before the 0.8 s confirmation
+        b.horloge.avancer(800);
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription en direct"));
+        QCOMPARE(b.session->offsetMs(), 0);
+
+        // Two seconds of both voices: each stream gets its own channel. The
+        // capture ran through the 0.8 s confirmation, so its 200 ms delay is
+        // spent and the streams get exactly the call's audio so far.
+        b.parler(2000);
+        QTRY_COMPARE(serveur.connexion(v).audio.size(), 2000 * 32);
+        QTRY_COMPARE(serveur.connexion(p).audio.size(), 2000 * 32);
+        QVERIFY(premierEchantillon(serveur.connexion(v).audio) > 8000);
+        QVERIFY(premierEchantillon(serveur.connexion(p).audio) < -16000);
+
+        // Partials show, then finals of the right speaker replace them.
+        serveur.envoyerJetons(v, {FauxSoniox::jeton("Bonjour", 100, 400, true), FauxSoniox::jeton(" je", 400, 500, false)});
+        QTRY_COMPARE(b.interim("vous").texte, QStringLiteral("Bonjour je"));
+        QCOMPARE(b.interim("vous").final, false);
+        QCOMPARE(b.interim("vous").debutMs, 100);
+        QCOMPARE(b.interim("vous").finMs, 500);
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 1200, 1400, false, 1)});
+        QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Oui"));
+        QVERIFY(b.session->finals().isEmpty());
+        serveur.envoyerJetons(v, {FauxSoniox::jeton(" je vous appelle", 400, 1000, true), FauxSoniox::fin()});
+        QTRY_COMPARE(b.session->finals().size(), 1);
+        QVERIFY(!b.session->interims().contains("vous"));
+        QCOMPARE(b.session->finals()[0],
+                 (model::Segment{"sg1", "vous", "Bonjour je vous appelle", 100, 1000, std::nullopt}));
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 1200, 1400, true, 1), FauxSoniox::jeton(" c'est", 1400, 1600, true, 1),
+                                  FauxSoniox::jeton(" moi", 1600, 1900, true, 1), FauxSoniox::fin()});
+        QTRY_COMPARE(b.session->finals().size(), 2);
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.session->finals()[1], (model::Segment{"sg2", "prospect", "Oui c'est moi", 1200, 1900, 1}));
+        for (const auto& s : b.session->finals())
+            QVERIFY(s.finMs <= b.session->offsetMs());   // the transcript never runs ahead of the call
+
+        // The prospect's socket drops: reconnection, audio held meanwhile.
+        const qint64 coupureMs = b.session->offsetMs();
+        QCOMPARE(coupureMs, 2000);
+        serveur.lacher(p);
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Reconnexion de la transcription…"));
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QVERIFY(!b.session->erreur());
+        b.parler(500);
+        QCOMPARE(serveur.nombreConnexions(), 2);
+        b.parler(100);   // 0.6 s after the drop: the first attempt
+        QTRY_COMPARE(serveur.nombreConnexions(), 3);
+        QTRY_VERIFY(!serveur.configuration(2).isEmpty());
+        QCOMPARE(serveur.configuration(2)["api_key"].toString(), cleSoniox);
+        QCOMPARE(serveur.configuration(2)["enable_speaker_diarization"].toBool(), true);
+        b.parler(800);   // the new socket's confirmation
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription en direct"));
+        // Nothing was lost: the held audio went first, then the live audio.
+        QTRY_COMPARE(serveur.connexion(2).audio.size(), (500 + 100 + 800) * 32);
+        QVERIFY(premierEchantillon(serveur.connexion(2).audio) < -16000);
+
+        // Times on the new socket start from zero; the call places them after the drop.
+        serveur.envoyerJetons(2, {FauxSoniox::jeton("Et", 100, 300, true, 1), FauxSoniox::jeton(" le", 300, 500, true, 1),
+                                  FauxSoniox::jeton(" prix", 500, 900, true, 1), FauxSoniox::fin()});
+        serveur.envoyerJetons(v, {FauxSoniox::jeton("Je", 2500, 2700, true), FauxSoniox::jeton(" vous", 2700, 3000, true),
+                                  FauxSoniox::fin()});
+        QTRY_COMPARE(b.session->finals().size(), 4);
+        const auto prix = b.finalDe("Et le prix");
+        QVERIFY(prix);
+        QCOMPARE(prix->locuteur, QStringLiteral("prospect"));
+        QCOMPARE(prix->debutMs, coupureMs + 100);
+        QCOMPARE(prix->finMs, coupureMs + 900);
+        QCOMPARE(prix->interlocuteur, std::optional<qint64>(1));   // the same voice as before the drop
+        const auto jeVous = b.finalDe("Je vous");
+        QVERIFY(jeVous);
+        QCOMPARE(jeVous->locuteur, QStringLiteral("vous"));
+        QCOMPARE(jeVous->debutMs, 2500);
+        for (const auto& s : b.session->finals())
+            QVERIFY(s.finMs <= b.session->offsetMs());
+        QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "reconnexion", "ouvert"}));
+
+        // Dropped again, and every reconnection is refused: three attempts, then the cut.
+        const int tentatives = serveur.tentatives();
+        refuserLesReconnexions(b, serveur, 2);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
+        QCOMPARE(b.session->erreurTexte(), messageCoupee);
+        QVERIFY(b.session->coupure());
+        QCOMPARE(*b.session->coupure(), (call::CoupureAppel{b.session->appelId(), "transcription", messageCoupee}));
+        QCOMPARE(int(b.journal.size()), 1);
+        QCOMPARE(b.journal[0].nom, QStringLiteral("transcription_coupee"));
+        QCOMPARE(b.journal[0].message, QStringLiteral("WebSocket Soniox fermé après 3 essais"));
+        QCOMPARE(b.journal[0].proprietes["appel_id"].toString(), *b.session->appelId());
+        QCOMPARE(b.journal[0].proprietes["canaux"].toInt(), 2);
+        QCOMPARE(b.journal[0].proprietes["moteur"].toString(), QStringLiteral("soniox"));
+        // The microphone stream of the call is closed as well, and nobody tries again.
+        QTRY_VERIFY(serveur.connexion(v).fermee);
+        QTRY_VERIFY(!b.engin);   // the session let go of its engine
+
+        // The call itself goes on: clock, notes, saves; the transcript is kept.
+        const qint64 avant = b.session->offsetMs();
+        b.parler(5000);
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QCOMPARE(b.session->offsetMs(), avant + 5000);
+        QCOMPARE(serveur.tentatives(), tentatives + 3);
+        b.session->ajouterNote(QStringLiteral("Rappeler pour le prix"));
+        QCOMPARE(b.session->notes().size(), 1);
+        b.horloge.avancer(2000);   // the debounced save
+        QCOMPARE(b.appel()->transcript.size(), 4);
+        QCOMPARE(b.appel()->notes.size(), 1);
+        QCOMPARE(b.appel()->statut, QStringLiteral("en_cours"));
+
+        const QString id = *b.session->appelId();
+        b.session->arreter();
+        QCOMPARE(b.session->etat(), EtatSession::termine);
+        const model::Appel* a = b.store.etat().appel(id);
+        QVERIFY(a);
+        QCOMPARE(a->statut, QStringLiteral("analyse"));
+        QCOMPARE(a->transcript, b.session->finals());
+        QCOMPARE(a->moteurTranscription, std::optional<QString>(QStringLiteral("soniox")));
+        QCOMPARE(a->duree, double(b.session->offsetMs()) / 1000.0);
+        QCOMPARE(b.analyses, QStringList{id});
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
+
+    // One Deepgram socket carrying both channels: the same life, the own key
+    // in the Authorization header, the prospect on channel 1.
+    void deepgramMultiCanal()
+    {
+        FauxDeepgram serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.autorisationAttendue = QStringLiteral("Token ") + cleDeepgram;
+        qputenv("VD_URL_DEEPGRAM", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("deepgram"));
+        b.coffre.ecrire(QStringLiteral("deepgram"), cleDeepgram);
+
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QCOMPARE(b.moteursDemandes, QStringList{"deepgram"});
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);   // open as soon as the socket is
+        QCOMPARE(serveur.nombreConnexions(), 1);
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription en direct"));
+        const auto requete = serveur.connexion(0).requete;
+        QVERIFY(requete.contains(std::pair{QStringLiteral("channels"), QStringLiteral("2")}));
+        QVERIFY(requete.contains(std::pair{QStringLiteral("multichannel"), QStringLiteral("true")}));
+        QVERIFY(requete.contains(std::pair{QStringLiteral("language"), QStringLiteral("fr")}));
+
+        // The socket opened with the capture: its blocks run 200 ms behind the call's clock.
+        b.parler(2000);
+        QTRY_COMPARE(serveur.connexion(0).audio.size(), (2000 - 200) * 64);
+        // Interleaved: microphone first, then the Mac's sound.
+        QVERIFY(premierEchantillon(serveur.connexion(0).audio) > 8000);
+        QVERIFY(premierEchantillon(serveur.connexion(0).audio.mid(2)) < -16000);
+
+        serveur.envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(0, "Bonjour je", 0.1, 0.4, false)).toJson());
+        QTRY_COMPARE(b.interim("vous").texte, QStringLiteral("Bonjour je"));
+        QCOMPARE(b.interim("vous").debutMs, 100);
+        QCOMPARE(b.interim("vous").finMs, 500);
+        serveur.envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(1, "Oui", 1.2, 0.2, false)).toJson());
+        QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Oui"));
+        serveur.envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(0, "Bonjour, je vous appelle.", 0.1, 0.9, true)).toJson());
+        QTRY_COMPARE(b.session->finals().size(), 1);
+        QVERIFY(!b.session->interims().contains("vous"));
+        QCOMPARE(b.session->finals()[0], (model::Segment{"sg1", "vous", "Bonjour, je vous appelle.", 100, 1000, std::nullopt}));
+        serveur.envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(1, "Oui, c'est moi.", 1.2, 0.7, true,
+                                                                    FauxDeepgram::mots("Oui, c'est moi.", 1.2, 0)))
+                                   .toJson());
+        QTRY_COMPARE(b.session->finals().size(), 2);
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.session->finals()[1], (model::Segment{"sg2", "prospect", "Oui, c'est moi.", 1200, 1900, 1}));
+
+        // Dropped socket: reconnection, then results placed after the audio it had.
+        const qint64 livreMs = serveur.connexion(0).audio.size() / 64;
+        serveur.lacher(0);
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Reconnexion de la transcription…"));
+        b.parler(600);
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
+        QCOMPARE(serveur.nombreConnexions(), 2);
+        QCOMPARE(QString::fromUtf8(serveur.connexion(1).entetes.value("authorization")), QStringLiteral("Token ") + cleDeepgram);
+        QTRY_COMPARE(serveur.connexion(1).audio.size(), 600 * 64);
+        serveur.envoyerJson(1, QJsonDocument(FauxDeepgram::resultat(1, "Et le prix ?", 0.1, 0.4, true,
+                                                                    FauxDeepgram::mots("Et le prix ?", 0.1, 0)))
+                                   .toJson());
+        serveur.envoyerJson(1, QJsonDocument(FauxDeepgram::resultat(0, "Justement.", 0.3, 0.2, true)).toJson());
+        QTRY_COMPARE(b.session->finals().size(), 4);
+        const auto prix = b.finalDe("Et le prix ?");
+        QVERIFY(prix);
+        QCOMPARE(prix->locuteur, QStringLiteral("prospect"));
+        QCOMPARE(prix->debutMs, livreMs + 100);
+        QCOMPARE(prix->finMs, livreMs + 500);
+        QCOMPARE(prix->interlocuteur, std::optional<qint64>(1));
+        const auto justement = b.finalDe("Justement.");
+        QVERIFY(justement);
+        QCOMPARE(justement->locuteur, QStringLiteral("vous"));
+        QCOMPARE(justement->debutMs, livreMs + 300);
+        for (const auto& s : b.session->finals())
+            QVERIFY(s.finMs <= b.session->offsetMs());
+        QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "reconnexion", "ouvert"}));
+
+        // Every reconnection refused: the cut.
+        const int tentatives = serveur.tentatives();
+        refuserLesReconnexions(b, serveur, 1);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
+        QCOMPARE(b.session->erreurTexte(), messageCoupee);
+        QCOMPARE(*b.session->coupure(), (call::CoupureAppel{b.session->appelId(), "transcription", messageCoupee}));
+        QCOMPARE(int(b.journal.size()), 1);
+        QCOMPARE(b.journal[0].message, QStringLiteral("WebSocket Deepgram fermé après 3 essais"));
+        QCOMPARE(b.journal[0].proprietes["moteur"].toString(), QStringLiteral("deepgram"));
+        QCOMPARE(b.journal[0].proprietes["canaux"].toInt(), 2);
+
+        const qint64 avant = b.session->offsetMs();
+        b.parler(3000);
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QCOMPARE(b.session->offsetMs(), avant + 3000);
+        QCOMPARE(serveur.tentatives(), tentatives + 3);
+        const QString id = *b.session->appelId();
+        b.session->arreter();
+        QCOMPARE(b.session->etat(), EtatSession::termine);
+        QCOMPARE(b.store.etat().appel(id)->transcript, b.session->finals());
+        QCOMPARE(b.store.etat().appel(id)->transcript.size(), 4);
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
+
+    // After a cut the user restarts the transcription: a first restart that
+    // the service refuses keeps the cut with its message; a second one opens
+    // new sockets, and their times land where the call is when audio flows
+    // again, not where it was when the restart was asked.
+    void relanceApresCoupure()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("soniox"));
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+        b.horloge.avancer(800);
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1000);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        refuserLesReconnexions(b, serveur, p);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(b.session->erreurTexte(), messageCoupee);
+
+        // Refused restart: still cut, with its own message.
+        serveur.refuserProchaines(2, 503);
+        b.session->relancerTranscription();
+        QCOMPARE(b.moteursDemandes, (QStringList{"soniox", "soniox"}));
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("connexion"));
+        QVERIFY(!b.session->erreur());
+        QTRY_COMPARE(b.session->erreurTexte(), QStringLiteral("La transcription n'a pas pu redémarrer."));
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+
+        // Good restart.
+        b.parler(1000);
+        const int avant = serveur.nombreConnexions();
+        b.session->relancerTranscription();
+        QTRY_VERIFY(serveur.nombreConnexions() == avant + 2 && !serveur.configuration(avant).isEmpty()
+                    && !serveur.configuration(avant + 1).isEmpty());
+        b.parler(800);   // the new sockets' confirmation
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
+        QVERIFY(!b.session->erreur());
+        const qint64 reouvertMs = b.session->offsetMs();
+        const int np = serveur.configuration(avant)["enable_speaker_diarization"].toBool() ? avant : avant + 1;
+        b.parler(1000);
+        QTRY_COMPARE(serveur.connexion(np).audio.size(), 1000 * 32);
+        serveur.envoyerJetons(np, {FauxSoniox::jeton("On", 100, 300, true, 0), FauxSoniox::jeton(" reprend", 300, 700, true, 0),
+                                   FauxSoniox::jeton(" ici", 700, 900, true, 0), FauxSoniox::fin()});
+        QTRY_COMPARE(b.session->finals().size(), 1);
+        const model::Segment& s = b.session->finals()[0];
+        QCOMPARE(s.debutMs, reouvertMs + 100);
+        QCOMPARE(s.finMs, reouvertMs + 900);
+        QCOMPARE(s, (model::Segment{"sg1", "prospect", "On reprend ici", reouvertMs + 100, reouvertMs + 900, 1}));
+        QVERIFY(b.session->finals()[0].finMs <= b.session->offsetMs());
+        QCOMPARE(b.codes.mid(b.codes.size() - 4), (QStringList{"connexion", "coupee", "connexion", "ouvert"}));
+    }
+
+    // A start the service refuses: the call does not start, the failure's
+    // own message is shown, and no call is left behind.
+    void demarrageRefuse_data()
+    {
+        QTest::addColumn<QString>("moteur");
+        QTest::addColumn<QString>("cle");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("soniox sans clé") << "soniox" << ""
+                                         << "Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé.";
+        QTest::newRow("soniox clé refusée") << "soniox" << "mauvaise"
+                                            << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre "
+                                               "projet (Europe ou monde).";
+        QTest::newRow("deepgram sans clé") << "deepgram" << ""
+                                           << "Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé.";
+        QTest::newRow("deepgram clé refusée") << "deepgram" << "mauvaise" << "La transcription refuse votre clé. Vérifiez-la dans Réglages.";
+    }
+    void demarrageRefuse()
+    {
+        QFETCH(QString, moteur);
+        QFETCH(QString, cle);
+        QFETCH(QString, message);
+        FauxSoniox soniox;
+        FauxDeepgram deepgram;
+        QVERIFY(soniox.demarrer() && deepgram.demarrer());
+        soniox.cleAttendue = cleSoniox;
+        deepgram.autorisationAttendue = QStringLiteral("Token ") + cleDeepgram;
+        qputenv("VD_URL_SONIOX", soniox.url().toString().toUtf8());
+        qputenv("VD_URL_DEEPGRAM", deepgram.url().toString().toUtf8());
+        Banc b(moteur);
+        if (!cle.isEmpty())
+            b.coffre.ecrire(moteur, cle);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_COMPARE(b.session->etat(), EtatSession::inactif);
+        QCOMPARE(b.session->erreurTexte(), message);
+        QVERIFY(!b.session->appelId());
+        QVERIFY(b.store.etat().appels.isEmpty());
+        QVERIFY(b.sources && !b.sources->ouverte(GenreSource::micro) && !b.sources->ouverte(GenreSource::sonSysteme));
+        QCOMPARE(b.session->etatTranscription(), QString());
+        QCOMPARE(soniox.tentatives() + deepgram.tentatives(), cle.isEmpty() ? 0 : (moteur == "soniox" ? 2 : 1));
+    }
+
+    // Stopping an open call: the service gets its end frame and the last
+    // words it sends back make it into the saved call.
+    void arretLivreLesDerniersMots()
+    {
+        FauxDeepgram serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_DEEPGRAM", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("deepgram"));
+        b.coffre.ecrire(QStringLiteral("deepgram"), cleDeepgram);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1500);
+        QTRY_COMPARE(serveur.connexion(0).audio.size(), (1500 - 200) * 64);
+        serveur.envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(0, "Merci", 1.0, 0.2, false)).toJson());
+        QTRY_COMPARE(b.interim("vous").texte, QStringLiteral("Merci"));
+        serveur.reponsesFin = {FauxDeepgram::resultat(0, "Merci beaucoup.", 1.0, 0.3, true)};
+        const QString id = *b.session->appelId();
+        b.session->arreter();
+        QVERIFY(b.session->arretEnCours());
+        QTRY_COMPARE(b.session->etat(), EtatSession::termine);
+        QVERIFY(serveur.connexion(0).finRecue);
+        QCOMPARE(b.session->finals(), (QList<model::Segment>{{"sg1", "vous", "Merci beaucoup.", 1000, 1300, std::nullopt}}));
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.store.etat().appel(id)->transcript, b.session->finals());
+        QCOMPARE(b.store.etat().appel(id)->duree, 1.5);
+        QVERIFY(b.journal.empty());
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
+
+    // A pause stops the audio but not the sockets: keep-alives hold both
+    // streams open, and after the resume the times follow the call's clock,
+    // which did not run during the pause.
+    void pauseGardeLesFluxOuverts()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("soniox"));
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+        b.horloge.avancer(800);
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1000);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        QTRY_COMPARE(serveur.connexion(p).audio.size(), 1000 * 32);
+
+        b.session->pause();
+        QCOMPARE(b.session->etat(), EtatSession::pause);
+        b.parler(30000);
+        QCOMPARE(b.session->offsetMs(), 1000);
+        QTRY_VERIFY(serveur.connexion(0).keepAlives >= 5 && serveur.connexion(1).keepAlives >= 5);
+        QCOMPARE(serveur.connexion(p).audio.size(), 1000 * 32);   // nothing sent while paused
+        QCOMPARE(serveur.nombreConnexions(), 2);
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
+
+        b.session->reprendre();
+        b.parler(1000);
+        QTRY_COMPARE(serveur.connexion(p).audio.size(), 2000 * 32);
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Je", 1200, 1400, true, 0), FauxSoniox::jeton(" reviens", 1400, 1800, true, 0),
+                                  FauxSoniox::jeton(" vers", 1800, 1900, true, 0), FauxSoniox::fin()});
+        QTRY_COMPARE(b.session->finals().size(), 1);
+        QCOMPARE(b.session->finals()[0], (model::Segment{"sg1", "prospect", "Je reviens vers", 1200, 1900, 1}));
+        QCOMPARE(b.session->offsetMs(), 2000);
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
+
+    // A service error that no reconnection can mend (credit exhausted) cuts
+    // at once: the words already final stay, no attempt is made, the call goes on.
+    void erreurDefinitiveCoupeSansReessayer()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        Banc b(QStringLiteral("soniox"));
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+        b.horloge.avancer(800);
+        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+        b.parler(1000);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        // Final tokens not yet closed by a marker are flushed before the cut.
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Bon", 200, 400, true, 0), FauxSoniox::jeton(" ben", 400, 600, true, 0)});
+        QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Bon ben"));
+        serveur.envoyerErreur(p, 402, QStringLiteral("payment_required"), QStringLiteral("No credit left."));
+        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
+        QCOMPARE(b.session->erreurTexte(), messageCoupee);
+        QCOMPARE(b.session->finals().size(), 1);
+        QCOMPARE(b.session->finals()[0].texte, QStringLiteral("Bon ben"));
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "coupee"}));   // no reconnection
+        QTRY_VERIFY(serveur.connexion(1 - p).fermee);
+        b.parler(5000);
+        QCOMPARE(serveur.tentatives(), 2);
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QCOMPARE(int(b.journal.size()), 1);
+    }
+
+    // The program's own threading, as the application builds it: each stream
+    // on its own thread, the capture ticking on its own, the system clock,
+    // audio arriving from a device thread. The session still gets everything
+    // on its thread, and the stop joins it all.
+    void filsDuProgramme()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.cleAttendue = cleSoniox;
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        platform::CoffreMemoire coffre;
+        platform::Coffre::installer(&coffre);
+        coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        platform::HorlogeSysteme horloge;
+        model::Store store{QString(), horloge};
+        ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+        auto sources = std::make_shared<fakes::SourcesFactices>();
+        SessionAppel::Fabriques f;
+        f.capture = [&] { return std::make_unique<call::CaptureAudio>(std::make_unique<SourcesPartagees>(sources)); };
+        f.transcription = [&](const QString& m) -> std::unique_ptr<call::MoteurTranscriptionBase> {
+            return call::creerMoteurAppel(m, ai::routesDuStore(store));
+        };
+        auto session = std::make_unique<SessionAppel>(store, moteur, horloge, f);
+        QVERIFY(!session->demarrer(Banc::config()));
+        QTRY_COMPARE_WITH_TIMEOUT(session->etat(), EtatSession::enCours, 10000);   // includes the 0.8 s confirmation
+        QCOMPARE(serveur.nombreConnexions(), 2);
+        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+
+        std::thread appareil([&] {
+            const std::vector<float> micro(4800, 0.25f), mac(4800, -0.5f);
+            sources->livrer(GenreSource::micro, micro);
+            sources->livrer(GenreSource::sonSysteme, mac);
+        });
+        appareil.join();
+        // Each stream gets its own voice: +0.25 is 0x1fff, -0.5 is 0xc000 (little-endian).
+        QTRY_VERIFY_WITH_TIMEOUT(serveur.connexion(1 - p).audio.contains(QByteArray::fromHex("ff1fff1f"))
+                                     && serveur.connexion(p).audio.contains(QByteArray::fromHex("00c000c0")), 10000);
+        QVERIFY(!serveur.connexion(p).audio.contains(QByteArray::fromHex("ff1fff1f")));
+        serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 0, 100, true, 0), FauxSoniox::jeton(" bien", 100, 200, true, 0),
+                                  FauxSoniox::jeton(" sûr", 200, 300, true, 0), FauxSoniox::fin()});
+        QTRY_COMPARE_WITH_TIMEOUT(session->finals().size(), 1, 10000);
+        QCOMPARE(session->finals()[0], (model::Segment{"sg1", "prospect", "Oui bien sûr", 0, 300, 1}));
+
+        const QString id = *session->appelId();
+        session->arreter();
+        QTRY_COMPARE_WITH_TIMEOUT(session->etat(), EtatSession::termine, 5000);
+        QTRY_VERIFY(serveur.connexion(0).finRecue && serveur.connexion(1).finRecue);
+        QCOMPARE(store.etat().appel(id)->transcript, session->finals());
+        session.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the engine joins its stream threads
+        platform::Coffre::installer(nullptr);
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstSessionTranscription)
+#include "tst_session_transcription.moc"
