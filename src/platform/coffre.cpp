@@ -1,6 +1,7 @@
 #include "coffre.h"
 
 #include "dossiers.h"
+#include "horloge.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -107,9 +108,10 @@ Coffre& Coffre::instance()
 
 void Coffre::installer(Coffre* c) { g_coffre = c; }
 
-CoffreSysteme::CoffreSysteme(QString service, QString fichierSecours)
+CoffreSysteme::CoffreSysteme(QString service, QString fichierSecours, Horloge* horloge)
     : service_(std::move(service)),
-      fichier_(fichierSecours.isEmpty() ? dossierConfiguration() + QStringLiteral("/identifiants.json") : std::move(fichierSecours))
+      fichier_(fichierSecours.isEmpty() ? dossierConfiguration() + QStringLiteral("/identifiants.json") : std::move(fichierSecours)),
+      horloge_(horloge ? *horloge : Horloge::instance())
 {
     forceSecours_ = qEnvironmentVariable("VD_COFFRE") == QLatin1String("fichier");
     secours_ = forceSecours_;
@@ -118,6 +120,25 @@ CoffreSysteme::CoffreSysteme(QString service, QString fichierSecours)
 CoffreSysteme::~CoffreSysteme() = default;
 
 std::optional<QString> CoffreSysteme::lire(const QString& cle)
+{
+    {
+        QMutexLocker l(&verrouCache_);
+        const auto it = cache_.constFind(cle);
+        if (it != cache_.constEnd() && horloge_.monotoneMs() - it->lu < dureeCacheMs)
+            return it->valeur;
+    }
+    const std::optional<QString> v = lireSansCache(cle);
+    retenir(cle, v);
+    return v;
+}
+
+void CoffreSysteme::retenir(const QString& cle, const std::optional<QString>& valeur)
+{
+    QMutexLocker l(&verrouCache_);
+    cache_.insert(cle, Connu{valeur, horloge_.monotoneMs()});
+}
+
+std::optional<QString> CoffreSysteme::lireSansCache(const QString& cle)
 {
     if (!secours_) {
         const Resultat r = executer<QKeychain::ReadPasswordJob>(
@@ -142,6 +163,11 @@ std::optional<QString> CoffreSysteme::lire(const QString& cle)
 
 QString CoffreSysteme::ecrire(const QString& cle, const QString& valeur)
 {
+    {
+        // Whatever happens below, the next read asks the store again unless this write succeeds.
+        QMutexLocker l(&verrouCache_);
+        cache_.remove(cle);
+    }
     if (!secours_) {
         const Resultat r = executer<QKeychain::WritePasswordJob>(
             service_,
@@ -150,17 +176,26 @@ QString CoffreSysteme::ecrire(const QString& cle, const QString& valeur)
                 j.setTextData(valeur);
             },
             [](QKeychain::WritePasswordJob&) { return QString(); });
-        if (r.issue == Issue::ok)
+        if (r.issue == Issue::ok) {
+            retenir(cle, valeur);
             return {};
+        }
         secours_ = true;
     }
     auto v = lireFichier();
     v.insert(cle, valeur);
-    return ecrireFichier(v);
+    const QString erreur = ecrireFichier(v);
+    if (erreur.isEmpty())
+        retenir(cle, valeur);
+    return erreur;
 }
 
 QString CoffreSysteme::effacer(const QString& cle)
 {
+    {
+        QMutexLocker l(&verrouCache_);
+        cache_.remove(cle);
+    }
     if (!secours_) {
         const Resultat r = executer<QKeychain::WritePasswordJob>(
             service_,

@@ -2,11 +2,14 @@
 // Credential store: backend session and the vendors' keys. Secret Service
 // through QtKeychain; when none answers, a file readable only by the user.
 #include <QHash>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <optional>
 
 namespace vd::platform {
+
+class Horloge;
 
 class Coffre {
 public:
@@ -47,9 +50,12 @@ private:
 // QtKeychain, each job run on a private thread with a 10 s limit (a locked
 // keyring can open a prompt that never answers); any failure other than
 // "not found" switches to the 0600 file for the rest of the process.
+// What was read stays known for 30 s: a help request or a call start does not
+// wait on the keyring each time, and another process's change shows soon.
 class CoffreSysteme final : public Coffre {
 public:
-    explicit CoffreSysteme(QString service = QStringLiteral("Vendalo"), QString fichierSecours = {});
+    static constexpr qint64 dureeCacheMs = 30000;
+    explicit CoffreSysteme(QString service = QStringLiteral("Vendalo"), QString fichierSecours = {}, Horloge* horloge = nullptr);
     ~CoffreSysteme() override;
     std::optional<QString> lire(const QString& cle) override;
     QString ecrire(const QString& cle, const QString& valeur) override;
@@ -58,10 +64,20 @@ public:
     QString fichierSecours() const { return fichier_; }
 
 private:
+    std::optional<QString> lireSansCache(const QString& cle);
+    void retenir(const QString& cle, const std::optional<QString>& valeur);
+
     QString service_;
     QString fichier_;
+    Horloge& horloge_;
     bool secours_ = false;
     bool forceSecours_ = false;
+    struct Connu {
+        std::optional<QString> valeur;
+        qint64 lu = 0;   // monotonic ms
+    };
+    QMutex verrouCache_;
+    QHash<QString, Connu> cache_;
     QHash<QString, QString> lireFichier() const;
     QString ecrireFichier(const QHash<QString, QString>& v) const;
 };
