@@ -409,6 +409,7 @@ private slots:
                                                        {Ecran::de(Ecran::Genre::appels), "appels"},
                                                        {Ecran::ficheAppel(QStringLiteral("a1")), "fiche"},
                                                        {Ecran::de(Ecran::Genre::reglages), "reglages"},
+                                                       {Ecran::nouvelAppel(), "nouvel-appel"},
                                                        {Ecran::de(Ecran::Genre::crm), "crm"}};
         for (const auto& [e, nom] : ecrans) {
             b.app->navigation().aller(e);
