@@ -55,6 +55,7 @@ struct ParametresTranscription {
     int canaux = 2;
     bool sonioxEurope = false;
     bool demo = false;           // demonstration mode: no credential is fetched
+    QString appelId;             // the call's identifier, sent with backend token requests
     quint64 generation = 0;      // carried back by every signal
 };
 

@@ -74,7 +74,7 @@ std::unique_ptr<FournisseurAcces> MoteurTranscription::creerFournisseur(const Pa
         return std::make_unique<AccesRelais>(relais, p.langue, p.canaux);
     }
     case ai::SourceIA::cloud: {
-        auto cloud = std::make_shared<TranscriptionCloud>(contexte_.appelerFonction, contexte_.appelId, p.canaux, p.langue, id(), true);
+        auto cloud = std::make_shared<TranscriptionCloud>(contexte_.appelerFonction, p.appelId, p.canaux, p.langue, id(), true);
         return std::make_unique<AccesCloud>(std::move(cloud), id(), p.sonioxEurope, p.langue, p.canaux);
     }
     }

@@ -27,7 +27,6 @@ struct ContexteTranscription {
     std::function<void(QObject* contexte, RappelSource rappel)> choisirSource;
     QString relais;                            // relay setting (Deepgram)
     AppelFonction appelerFonction;             // backend function call; empty when signed out
-    QString appelId;
     bool filDedie = true;                      // false: streams share the engine's thread (fake-clock tests)
     std::shared_ptr<FournisseurAcces> fournisseurCle;   // overrides every other source
 };

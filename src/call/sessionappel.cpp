@@ -315,6 +315,7 @@ std::optional<QString> SessionAppel::demarrer(const ConfigAppel& config)
     p.langue = config_.langue;
     p.canaux = canaux_;
     p.sonioxEurope = store_.etat().reglages.transcription.sonioxEurope;
+    p.appelId = appelIdTexte();
     p.generation = generation_;
     transcription_->demarrer(p);
     return std::nullopt;
@@ -547,6 +548,7 @@ void SessionAppel::relancerTranscription()
     p.langue = config_.langue;
     p.canaux = canaux_;
     p.sonioxEurope = store_.etat().reglages.transcription.sonioxEurope;
+    p.appelId = appelIdTexte();
     p.generation = generation_;
     transcription_->demarrer(p);
 }

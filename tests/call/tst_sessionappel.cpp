@@ -34,6 +34,7 @@ private Q_SLOTS:
         QCOMPARE(b.capture->canauxDemandes, 2);
         QCOMPARE(b.transcription().parametres.canaux, 2);
         QCOMPARE(b.transcription().parametres.generation, b.session->generation());
+        QCOMPARE(b.transcription().parametres.appelId, a->id);   // sent with backend token requests
 
         // Audio reaches the transcription only once it is open.
         b.capture->rappel(QByteArray(6400, 0));

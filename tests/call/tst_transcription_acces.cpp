@@ -314,12 +314,12 @@ private Q_SLOTS:
         c.filDedie = false;
         c.source = SourceIA::cloud;
         c.appelerFonction = b.fonction();
-        c.appelId = "appel-7";
         Soniox moteur(c);
         bool ouvert = false;
         connect(&moteur, &MoteurTranscriptionBase::ouvert, this, [&](quint64) { ouvert = true; });
         ParametresTranscription p;
         p.canaux = 2;
+        p.appelId = QStringLiteral("appel-7");
         moteur.demarrer(p);
         QTRY_COMPARE(b.appels.size(), 1);
         QTest::qWait(20);

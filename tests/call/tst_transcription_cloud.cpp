@@ -5,6 +5,7 @@
 #include "cloud/outilscloud.h"
 #include "fakes/fauxsoniox.h"
 
+#include <QJsonDocument>
 #include <QTest>
 
 using namespace vd::call;
@@ -135,16 +136,18 @@ private Q_SLOTS:
         c.filDedie = false;
         c.source = vd::ai::SourceIA::cloud;
         c.appelerFonction = appelFonctionCloud(banc->client.get());
-        c.appelId = "appel-4";
         Soniox moteur(c);
         bool ouvert = false;
         connect(&moteur, &MoteurTranscriptionBase::ouvert, this, [&](quint64) { ouvert = true; });
         ParametresTranscription p;
         p.canaux = 2;
+        p.appelId = QStringLiteral("appel-4");
         moteur.demarrer(p);
         QTRY_VERIFY(soniox.nombreConnexions() == 2 && !soniox.configuration(0).isEmpty() && !soniox.configuration(1).isEmpty());
         QCOMPARE(soniox.configuration(0)["api_key"].toString(), QStringLiteral("tmp-7"));
-        QCOMPARE(banc->serveur.requetes("/functions/v1/transcription-jeton").size(), 1);   // shared by both streams
+        const auto demandes = banc->serveur.requetes("/functions/v1/transcription-jeton");
+        QCOMPARE(demandes.size(), 1);   // shared by both streams
+        QCOMPARE(QJsonDocument::fromJson(demandes.first().corps).object().value("appelId").toString(), QStringLiteral("appel-4"));
         banc->horloge.avancer(800);
         QTRY_VERIFY(ouvert);
     }
