@@ -255,6 +255,29 @@ ResultatAutotest autotestMoteur(Moteur& m, const std::function<void(const QStrin
                  return echecDe(n.erreur());
              return n.valeur() >= 0 && n.valeur() <= 100 ? QString() : QString::number(n.valeur());
          }},
+        {QStringLiteral("Un brief utilise le modèle des briefs avec un format de sortie, et la démonstration en rend un"),
+         [&]() -> QString {
+             const QJsonObject parametres{{QStringLiteral("contactId"), QStringLiteral("c_morel")}, {QStringLiteral("type"), QStringLiteral("decouverte")},
+                                          {QStringLiteral("objectif"), QString()}, {QStringLiteral("methode"), QStringLiteral("aucune")},
+                                          {QStringLiteral("langue"), QStringLiteral("fr")}};
+             auto p = m.appelerJSON(QStringLiteral("payloadBrief"), {parametres});
+             if (!p)
+                 return echecDe(p.erreur());
+             auto q = m.appelerJSON(QStringLiteral("requete"), {QStringLiteral("brief"), p.valeur(), QString()});
+             if (!q)
+                 return echecDe(q.erreur());
+             const QJsonObject corps = q.valeur().toObject().value(QStringLiteral("corps")).toObject();
+             const QString attendu = m.donnee(QStringLiteral("MODELES_DEFAUT")).toObject().value(QStringLiteral("brief")).toString();
+             if (attendu.isEmpty() || corps.value(QStringLiteral("model")).toString() != attendu)
+                 return QStringLiteral("modèle : ") + corps.value(QStringLiteral("model")).toString();
+             if (!corps.value(QStringLiteral("output_config")).toObject().value(QStringLiteral("format")).isObject())
+                 return QStringLiteral("pas de format de sortie");
+             auto d = m.appelerTexte(QStringLiteral("reponseDemo"), {QStringLiteral("brief"), p.valeur()});
+             if (!d)
+                 return echecDe(d.erreur());
+             const auto brief = model::Brief::depuisJson(QJsonDocument::fromJson(d.valeur().toUtf8()).object());
+             return brief && !brief->pointsCles.isEmpty() && !brief->objectifMesurable.isEmpty() ? QString() : QStringLiteral("brief de démonstration vide");
+         }},
         {QStringLiteral("L'état de démonstration se lit, et le scénario « decouverte » vise un de ses contacts"),
          [&]() -> QString {
              auto e = m.appelerJSON(QStringLiteral("etatDemo"));
