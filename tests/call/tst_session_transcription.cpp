@@ -157,6 +157,22 @@ class TstSessionTranscription : public QObject {
 
     // Drops socket i and refuses every reconnection: three attempts
     // (0.6 s, 1.2 s, 1.8 s apart), each refused, then the engine gives up.
+    // A Soniox call open on both streams with one second of speech sent;
+    // returns the index of the prospect's stream on the server.
+    int appelSonioxEnCours(Banc& b, FauxSoniox& serveur)
+    {
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        [&] {
+            QVERIFY(!b.session->demarrer(Banc::config()));
+            QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
+            b.horloge.avancer(800);
+            QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
+            b.parler(1000);
+        }();
+        return serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+    }
+
     void refuserLesReconnexions(Banc& b, fakes::ServeurWsFactice& serveur, int i)
     {
         QSignalSpy etatsMoteur(b.engin.data(), &call::MoteurTranscriptionBase::etat);
@@ -446,15 +462,10 @@ private Q_SLOTS:
     {
         FauxSoniox serveur;
         QVERIFY(serveur.demarrer());
-        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
         Banc b(QStringLiteral("soniox"));
-        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
-        QVERIFY(!b.session->demarrer(Banc::config()));
-        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
-        b.horloge.avancer(800);
-        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
-        b.parler(1000);
-        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        const int p = appelSonioxEnCours(b, serveur);
+        if (QTest::currentTestFailed())
+            return;
         refuserLesReconnexions(b, serveur, p);
         if (QTest::currentTestFailed())
             return;
@@ -572,15 +583,10 @@ private Q_SLOTS:
     {
         FauxSoniox serveur;
         QVERIFY(serveur.demarrer());
-        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
         Banc b(QStringLiteral("soniox"));
-        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
-        QVERIFY(!b.session->demarrer(Banc::config()));
-        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
-        b.horloge.avancer(800);
-        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
-        b.parler(1000);
-        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        const int p = appelSonioxEnCours(b, serveur);
+        if (QTest::currentTestFailed())
+            return;
         QTRY_COMPARE(serveur.connexion(p).audio.size(), 1000 * 32);
 
         b.session->pause();
@@ -609,15 +615,10 @@ private Q_SLOTS:
     {
         FauxSoniox serveur;
         QVERIFY(serveur.demarrer());
-        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
         Banc b(QStringLiteral("soniox"));
-        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
-        QVERIFY(!b.session->demarrer(Banc::config()));
-        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
-        b.horloge.avancer(800);
-        QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
-        b.parler(1000);
-        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        const int p = appelSonioxEnCours(b, serveur);
+        if (QTest::currentTestFailed())
+            return;
         // Final tokens not yet closed by a marker are flushed before the cut.
         serveur.envoyerJetons(p, {FauxSoniox::jeton("Bon", 200, 400, true, 0), FauxSoniox::jeton(" ben", 400, 600, true, 0)});
         QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Bon ben"));
