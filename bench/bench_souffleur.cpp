@@ -19,7 +19,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QString chemin = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(VD_RESOURCES_DIR "/moteur.js");
     if (!QFileInfo::exists(chemin))
-        chemin = QStringLiteral(VD_RESOURCES_DIR "/../tests/ai/moteur_factice.js");
+        chemin = QStringLiteral(VD_SOURCE_DIR "/tests/ai/moteur_factice.js");
     ai::Moteur moteur(chemin);
     if (auto e = moteur.charger()) {
         std::fprintf(stderr, "moteur: %s\n", qPrintable(*e));
