@@ -13,7 +13,7 @@
 #include "app/demo.h"
 #include "app/ecrans/application.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "app/ecrans/style.h"
+#include "ui/ecrans/style.h"
 #include "call/sessionappel.h"
 #include "platform/coffre.h"
 #include "platform/horloge.h"

@@ -5,7 +5,7 @@
 #include "app/demo.h"
 #include "app/ecrans/application.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "app/ecrans/style.h"
+#include "ui/ecrans/style.h"
 #include "platform/horloge.h"
 #include "platform/preferences.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-// Host of moteur.js (assembled from resources/moteur/*.js) (the selling method) on JavaScriptCore. One
+// Host of moteur.js, the selling method (assembled from resources/moteur/*.js), on JavaScriptCore. One
 // context for the process, loaded on first use; every call is serialised.
 #include "platform/resultat.h"
 

@@ -86,7 +86,12 @@ QString texteAide()
         "Utilisation :\n"
         "  vendalo                 ouvre l'application\n"
         "  vendalo --version       affiche la version\n"
-        "  vendalo --help          affiche cette aide\n");
+        "  vendalo --help          affiche cette aide\n"
+        "  vendalo --demo [--capture FICHIER.png]\n"
+        "      ouvre l'application sur les données de démonstration avec un appel simulé\n"
+        "  vendalo --demo --ecran NOM[:ID] [--capture FICHIER.png]\n"
+        "      ouvre un écran sur les données de démonstration (en mémoire, sans appel simulé) ;\n"
+        "      avec --capture, l'enregistre en image et quitte\n");
     for (const Commande& c : commandes())
         t += QStringLiteral("  vendalo ") + c.usage + QStringLiteral("\n      ") + c.resume + QLatin1Char('\n');
     t += QStringLiteral(

@@ -6,7 +6,7 @@
 #include "app/ecrans/ecrannouvelappel.h"
 #include "app/ecrans/feuilleprevol.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "app/ecrans/style.h"
+#include "ui/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 

@@ -5,9 +5,9 @@
 // sheet. Screenshots land in $VD_CAPTURES (default: the temporary folder).
 #include "ai/panneausouffleur.h"
 #include "app/ecrans/application.h"
-#include "app/ecrans/ecranbase.h"
+#include "ui/ecrans/ecranbase.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "app/ecrans/style.h"
+#include "ui/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 #include "model/store.h"

@@ -3,7 +3,7 @@
 #include "app/ecrans/application.h"
 #include "app/ecrans/ecranenappel.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "app/ecrans/style.h"
+#include "ui/ecrans/style.h"
 #include "call/sessionappel.h"
 #include "platform/horloge.h"
 #include "platform/preferences.h"

@@ -6,7 +6,7 @@
 #include "app/ecrans/ecrantableau.h"
 #include "app/ecrans/elementstatut.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "app/ecrans/style.h"
+#include "ui/ecrans/style.h"
 
 #include <QAction>
 #include <QCheckBox>

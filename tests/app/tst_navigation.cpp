@@ -1,4 +1,4 @@
-#include "app/navigation.h"
+#include "app/ui.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -8,7 +8,7 @@
 #include "app/ecrans/application.h"
 #include "app/ecrans/ecrannouvelappel.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "app/ecrans/style.h"
+#include "ui/ecrans/style.h"
 #include "fakes/clientiascripte.h"
 #include "model/store.h"
 #include "platform/horloge.h"

@@ -50,6 +50,8 @@ OptionsLancement OptionsLancement::depuis(const QStringList& arguments)
             o.demo = true;
         else if (a == QLatin1String("--capture") && i + 1 < arguments.size())
             o.capture = arguments[++i];
+        else if (a == QLatin1String("--ecran") && i + 1 < arguments.size())
+            o.ecran = arguments[++i];
         else if (a.startsWith(QLatin1String("vendalo2:"), Qt::CaseInsensitive))
             o.lien = a;
     }

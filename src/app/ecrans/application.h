@@ -1,12 +1,10 @@
 #pragma once
 // The process's shared objects and the window around them, created once.
 #include "app/connexionaudemarrage.h"
-#include "app/contexte.h"
+#include "app/ui.h"
 #include "app/misesajour.h"
-#include "app/navigation.h"
 #include "app/quitter.h"
 #include "app/sondeaudio.h"
-#include "app/toasts.h"
 #include "model/store.h"
 
 #include <QHash>
@@ -35,13 +33,13 @@ namespace vd::app {
 class FenetrePrincipale;
 class MoniteurClavierAppel;
 class ElementStatut;
-class EcranBase;
 
 struct OptionsLancement {
     QHash<QString, QString> environnement;
     bool auDemarrage = false;   // started by the session's autostart entry
     bool demo = false;          // --demo
     QString capture;            // --capture FICHIER.png
+    QString ecran;              // --ecran NOM[:ID]: demonstration data on that screen, no simulated call
     QString lien;               // a vendalo2: URL given on the command line
     static OptionsLancement depuis(const QStringList& arguments);
 };

@@ -2,7 +2,8 @@
 
 #include "application.h"
 #include "fenetreprincipale.h"
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/style.h"
 #include "app/cli.h"
 #include "app/demo.h"
 #include "app/instanceunique.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <QScreen>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -38,6 +40,65 @@ int autoTestMoteur(int argc, char** argv)
     return code;
 }
 
+// Saves the window (or the whole X screen) after a delay, then quits.
+void capturerPuisQuitter(Application& application, const QString& fichier, int delaiMs, bool ecranEntier)
+{
+    const QString chemin = QFileInfo(fichier).absoluteFilePath();
+    QTimer::singleShot(delaiMs, &application, [&application, chemin, ecranEntier] {
+        QDir().mkpath(QFileInfo(chemin).absolutePath());
+        QScreen* ecran = QGuiApplication::primaryScreen();
+        QPixmap image = ecranEntier && ecran && QGuiApplication::platformName() == QLatin1String("xcb") ? ecran->grabWindow(0) : QPixmap();
+        if (image.isNull())
+            image = application.fenetre()->grab();
+        const bool ok = image.save(chemin);
+        std::fprintf(ok ? stdout : stderr, ok ? "Capture enregistrée : %s\n" : "La capture n'a pas pu être enregistrée : %s\n",
+                     qUtf8Printable(chemin));
+        application.demanderQuitter();
+    });
+}
+
+// "--demo --ecran NOM[:ID]": the demonstration data, in memory (nothing of the user's is read or
+// written), on one screen, with no simulated call.
+int lancerEcran(QApplication& app, const OptionsLancement& options)
+{
+    const qsizetype deuxPoints = options.ecran.indexOf(QLatin1Char(':'));
+    const QString nom = deuxPoints < 0 ? options.ecran : options.ecran.left(deuxPoints);
+    std::optional<QString> id;
+    if (deuxPoints >= 0 && deuxPoints + 1 < options.ecran.size())
+        id = options.ecran.mid(deuxPoints + 1);
+    auto ecran = Ecran::depuisNom(nom, id);
+    if (!ecran)
+        return erreur(QStringLiteral("Écran inconnu : « %1 ». Écrans : %2.").arg(nom, Ecran::noms().join(QStringLiteral(", "))), 2);
+    auto demo = etatDemonstration();
+    if (!demo)
+        return erreur(demo.erreur(), 1);
+    model::Etat etat = demo.valeur();
+    etat.reglages.onboarde = true;
+    if (Ecran::montreUnEnregistrement(ecran->genre)) {
+        const bool contact = ecran->genre == Ecran::Genre::ficheContact;
+        if (!ecran->charge) {
+            if (contact ? etat.contacts.isEmpty() : etat.appels.isEmpty())
+                return erreur(QStringLiteral("Les données de démonstration n'ont rien à montrer sur cet écran."), 1);
+            ecran->charge = contact ? etat.contacts.first().id : etat.appels.first().id;
+        }
+        const bool trouve = contact ? std::any_of(etat.contacts.cbegin(), etat.contacts.cend(), [&](const auto& c) { return c.id == *ecran->charge; })
+                                    : std::any_of(etat.appels.cbegin(), etat.appels.cend(), [&](const auto& a) { return a.id == *ecran->charge; });
+        if (!trouve)
+            return erreur(QStringLiteral("Aucun enregistrement « %1 » dans les données de démonstration.").arg(*ecran->charge), 2);
+    }
+    auto store = std::make_unique<model::Store>();
+    store->remplacerEtat(std::move(etat));
+    Application application(std::move(store), options, platform::Horloge::instance(), platform::Preferences::instance(),
+                            std::make_unique<ServiceDemarrageXdg>(QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
+    QObject::connect(&application, &Application::quitterAccepte, &app, &QCoreApplication::quit);
+    application.demarrer();
+    application.montrerFenetre();
+    application.contexte().navigation->aller(*ecran);
+    if (!options.capture.isEmpty())
+        capturerPuisQuitter(application, options.capture, 2000, false);
+    return app.exec();
+}
+
 } // namespace
 
 int lancerApplication(int argc, char** argv)
@@ -51,6 +112,8 @@ int lancerApplication(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     style::appliquer(app);
     OptionsLancement options = OptionsLancement::depuis(app.arguments());
+    if (!options.ecran.isEmpty())
+        return lancerEcran(app, options);
 
     // Two processes must never write the same store: the lock comes first.
     InstanceUnique instance(platform::dossierDonnees());
@@ -76,21 +139,8 @@ int lancerApplication(int argc, char** argv)
     if (options.demo)
         if (auto refus = application.contexte().lancerAppelSimule())
             std::fprintf(stderr, "%s\n", qUtf8Printable(*refus));
-    if (!options.capture.isEmpty()) {
-        const QString chemin = QFileInfo(options.capture).absoluteFilePath();
-        QTimer::singleShot(12000, &application, [&application, chemin] {
-            QDir().mkpath(QFileInfo(chemin).absolutePath());
-            // The whole screen when there is one (the floating prompter included), else the window.
-            QScreen* ecran = QGuiApplication::primaryScreen();
-            QPixmap image = ecran && QGuiApplication::platformName() == QLatin1String("xcb") ? ecran->grabWindow(0) : QPixmap();
-            if (image.isNull())
-                image = application.fenetre()->grab();
-            const bool ok = image.save(chemin);
-            std::fprintf(ok ? stdout : stderr, ok ? "Capture enregistrée : %s\n" : "La capture n'a pas pu être enregistrée : %s\n",
-                         qUtf8Printable(chemin));
-            application.demanderQuitter();
-        });
-    }
+    if (!options.capture.isEmpty())
+        capturerPuisQuitter(application, options.capture, 12000, true);
     return app.exec();
 }
 

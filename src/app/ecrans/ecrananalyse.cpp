@@ -1,7 +1,8 @@
 #include "ecrananalyse.h"
 
-#include "libelles.h"
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/libelles.h"
+#include "ui/ecrans/style.h"
 #include "ai/moteur.h"
 #include "call/sessionappel.h"
 #include "model/store.h"

@@ -1,5 +1,6 @@
 #pragma once
-#include "ecranbase.h"
+#include "app/ui.h"
+#include "ui/ecrans/ecranbase.h"
 
 class QLabel;
 class QPushButton;

@@ -1,8 +1,8 @@
 #include "ecranappels.h"
 
-#include "libelles.h"
-#include "style.h"
-#include "app/toasts.h"
+#include "app/ui.h"
+#include "ui/ecrans/libelles.h"
+#include "ui/ecrans/style.h"
 #include "model/store.h"
 #include "model/texte.h"
 

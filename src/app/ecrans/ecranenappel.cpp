@@ -1,7 +1,8 @@
 #include "ecranenappel.h"
 
-#include "libelles.h"
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/libelles.h"
+#include "ui/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 #include "model/store.h"

@@ -1,8 +1,9 @@
 #include "ecrannouvelappel.h"
 
 #include "feuilleprevol.h"
-#include "libelles.h"
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/libelles.h"
+#include "ui/ecrans/style.h"
 #include "app/prevol.h"
 #include "call/sessionappel.h"
 #include "model/store.h"

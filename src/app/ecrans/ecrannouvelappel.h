@@ -1,5 +1,6 @@
 #pragma once
-#include "ecranbase.h"
+#include "app/ui.h"
+#include "ui/ecrans/ecranbase.h"
 #include "ai/generateurbrief.h"
 #include "call/typessession.h"
 #include "platform/resultat.h"

@@ -1,11 +1,11 @@
 #include "ecranreglages.h"
 
-#include "libelles.h"
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/libelles.h"
+#include "ui/ecrans/style.h"
 #include "ai/moteur.h"
 #include "app/connexionaudemarrage.h"
 #include "app/misesajour.h"
-#include "app/toasts.h"
 #include "model/store.h"
 #include "platform/coffre.h"
 

@@ -1,6 +1,7 @@
 #include "elementstatut.h"
 
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/style.h"
 #include "app/reglesarriereplan.h"
 #include "platform/dossiers.h"
 

@@ -1,10 +1,10 @@
 #include "fenetreprincipale.h"
 
-#include "ecranbase.h"
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/ecranbase.h"
+#include "ui/ecrans/style.h"
 #include "zonetoasts.h"
 #include "app/misesajour.h"
-#include "app/toasts.h"
 #include "model/store.h"
 #include "platform/preferences.h"
 

@@ -1,7 +1,6 @@
 #pragma once
 // The main window: sidebar, page header with "Retour", the pages, menus and toasts.
-#include "app/contexte.h"
-#include "app/navigation.h"
+#include "app/ui.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -16,7 +15,6 @@ class QAction;
 
 namespace vd::app {
 
-class EcranBase;
 class ZoneToasts;
 
 class FenetrePrincipale : public QMainWindow {

@@ -1,8 +1,7 @@
 #include "feuilleprevol.h"
 
-#include "style.h"
-#include "app/navigation.h"
-#include "app/toasts.h"
+#include "app/ui.h"
+#include "ui/ecrans/style.h"
 #include "platform/preferences.h"
 #include "call/sessionappel.h"
 #include "model/store.h"

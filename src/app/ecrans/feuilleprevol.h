@@ -1,7 +1,7 @@
 #pragma once
 // The pre-flight sheet: missing permissions and what to do about each, a
 // few notices, the source of the call and the start button.
-#include "app/contexte.h"
+#include "app/ui.h"
 #include "app/prevol.h"
 #include "app/sondeaudio.h"
 #include "call/typessession.h"

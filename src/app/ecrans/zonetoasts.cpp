@@ -1,6 +1,7 @@
 #include "zonetoasts.h"
 
-#include "style.h"
+#include "app/ui.h"
+#include "ui/ecrans/style.h"
 #include "platform/horloge.h"
 
 #include <QFrame>

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/toasts.h"
+#include "app/ui.h"
 
 #include <QWidget>
 

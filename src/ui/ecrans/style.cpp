@@ -17,7 +17,7 @@
 
 #include "model/texte.h"
 
-namespace vd::app::style {
+namespace vd::ui::style {
 
 void appliquer(QApplication& app)
 {
@@ -125,10 +125,10 @@ QString dateCourte(const QString& horodatage, bool avecHeure)
     return t;
 }
 
-} // namespace vd::app::style
+} // namespace vd::ui::style
 
 #include <QMouseEvent>
-namespace vd::app::style {
+namespace vd::ui::style {
 LigneCliquable::LigneCliquable(QWidget* parent) : QFrame(parent)
 {
     setProperty("role", QStringLiteral("ligne"));
@@ -141,4 +141,4 @@ void LigneCliquable::mouseReleaseEvent(QMouseEvent* e)
         Q_EMIT clique();
     QFrame::mouseReleaseEvent(e);
 }
-} // namespace vd::app::style
+} // namespace vd::ui::style

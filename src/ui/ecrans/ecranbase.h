@@ -3,14 +3,14 @@
 #include <QVBoxLayout>
 // A page of the main window: its title, its optional primary action, and
 // what it shows for a given screen.
-#include "app/contexte.h"
-#include "app/navigation.h"
+#include "ui/contexte.h"
+#include "ui/navigation.h"
 
 #include <QWidget>
 #include <functional>
 #include <optional>
 
-namespace vd::app {
+namespace vd::ui {
 
 class EcranBase : public QWidget {
     Q_OBJECT
@@ -51,4 +51,4 @@ protected:
     Contexte& ctx_;
 };
 
-} // namespace vd::app
+} // namespace vd::ui

@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <QLabel>
 
-namespace vd::app::libelles {
+namespace vd::ui::libelles {
 
 QString typeAppel(const QString& type)
 {
@@ -113,4 +113,4 @@ std::optional<int> score(const model::Appel& a)
     return int(std::clamp<qint64>(a.analyse->score, 0, 100));
 }
 
-} // namespace vd::app::libelles
+} // namespace vd::ui::libelles

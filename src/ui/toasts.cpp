@@ -1,6 +1,6 @@
 #include "toasts.h"
 
-namespace vd::app {
+namespace vd::ui {
 
 int Toasts::montrer(const QString& message, Toast::Genre genre, std::optional<QString> libelleAction, std::function<void()> action)
 {
@@ -39,4 +39,4 @@ void Toasts::agir(int id)
         }
 }
 
-} // namespace vd::app
+} // namespace vd::ui

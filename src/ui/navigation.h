@@ -1,11 +1,12 @@
 #pragma once
 // The screen shown in the main window and the way back.
 #include <QList>
+#include <QStringList>
 #include <QObject>
 #include <QString>
 #include <optional>
 
-namespace vd::app {
+namespace vd::ui {
 
 struct Ecran {
     enum class Genre {
@@ -25,6 +26,12 @@ struct Ecran {
     static Ecran profils(const QString& onglet) { return {Genre::profils, onglet}; }
     static Ecran equipe(const QString& onglet) { return {Genre::equipe, onglet}; }
     static Ecran exemplaire(const QString& id) { return {Genre::exemplaire, id}; }
+
+    // Screens by the names of "vendalo --ecran NOM[:ID]" ("tableau", "crm", "fiche"…).
+    static std::optional<Ecran> depuisNom(const QString& nom, std::optional<QString> charge = std::nullopt);
+    static QStringList noms();
+    // Whether the screen shows one record and so needs an id ("fiche", "contact"…).
+    static bool montreUnEnregistrement(Genre g);
 };
 
 class Navigation : public QObject {
@@ -50,4 +57,4 @@ private:
     QList<Ecran> historique_;
 };
 
-} // namespace vd::app
+} // namespace vd::ui

@@ -11,7 +11,7 @@ class QPushButton;
 class QWidget;
 class QBoxLayout;
 
-namespace vd::app::style {
+namespace vd::ui::style {
 
 namespace couleur {
 inline const QColor fond{0xFF, 0xFF, 0xFF};
@@ -42,10 +42,10 @@ QString duree(double secondes);
 // Short date in French ("5 mars, 14:20"; the year added when not the current one).
 QString dateCourte(const QString& horodatage, bool avecHeure = true);
 
-} // namespace vd::app::style
+} // namespace vd::ui::style
 
 #include <QFrame>
-namespace vd::app::style {
+namespace vd::ui::style {
 // A card-like row that reacts to a click.
 class LigneCliquable : public QFrame {
     Q_OBJECT
@@ -56,4 +56,4 @@ Q_SIGNALS:
 protected:
     void mouseReleaseEvent(class QMouseEvent* e) override;
 };
-} // namespace vd::app::style
+} // namespace vd::ui::style

@@ -21,11 +21,14 @@ class Preferences;
 } // namespace vd::platform
 
 namespace vd::app {
+class ConnexionAuDemarrage;
+class MisesAJour;
+} // namespace vd::app
+
+namespace vd::ui {
 
 class Navigation;
 class Toasts;
-class ConnexionAuDemarrage;
-class MisesAJour;
 
 // Progress of one call's analysis, as the analysis screen shows it.
 struct SuiviAnalyse {
@@ -38,8 +41,8 @@ struct Contexte {
     model::Store* store = nullptr;
     Navigation* navigation = nullptr;
     Toasts* toasts = nullptr;
-    ConnexionAuDemarrage* connexion = nullptr;
-    MisesAJour* misesAJour = nullptr;
+    app::ConnexionAuDemarrage* connexion = nullptr;
+    app::MisesAJour* misesAJour = nullptr;
     platform::Horloge* horloge = nullptr;
     platform::Preferences* preferences = nullptr;
     call::SessionAppel* session = nullptr;
@@ -70,4 +73,4 @@ struct Contexte {
     std::function<void()> quitter;
 };
 
-} // namespace vd::app
+} // namespace vd::ui

@@ -11,7 +11,7 @@ struct Appel;
 struct Etat;
 } // namespace vd::model
 
-namespace vd::app::libelles {
+namespace vd::ui::libelles {
 
 QString typeAppel(const QString& type);
 QString statutAppel(const QString& statut);
@@ -31,4 +31,4 @@ QString nomContact(const model::Etat& etat, const model::Appel& a);
 // The analysis score (0…100) of a call, when analysed.
 std::optional<int> score(const model::Appel& a);
 
-} // namespace vd::app::libelles
+} // namespace vd::ui::libelles

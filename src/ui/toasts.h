@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-namespace vd::app {
+namespace vd::ui {
 
 class Toasts : public QObject {
     Q_OBJECT
@@ -35,4 +35,4 @@ private:
     int prochain_ = 1;
 };
 
-} // namespace vd::app
+} // namespace vd::ui

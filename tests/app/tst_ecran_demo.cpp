@@ -1,0 +1,59 @@
+// "vendalo --demo --ecran NOM[:ID] --capture F": one screen of the demonstration data, saved and quit,
+// without touching the data folder.
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TstEcranDemo : public QObject {
+    Q_OBJECT
+    QTemporaryDir dossier;
+
+    QProcess* lancer(const QString& ecran, const QString& capture)
+    {
+        auto* p = new QProcess(this);
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
+        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        p->setProcessEnvironment(e);
+        p->start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("--demo"), QStringLiteral("--ecran"), ecran, QStringLiteral("--capture"), capture});
+        return p;
+    }
+
+private Q_SLOTS:
+    void ecrans_data()
+    {
+        QTest::addColumn<QString>("ecran");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("erreur");
+        QTest::newRow("tableau") << "tableau" << 0 << "";
+        QTest::newRow("fiche par défaut") << "fiche" << 0 << "";
+        QTest::newRow("inconnu") << "bogus" << 2 << "Écran inconnu : « bogus ». Écrans : tableau, appels,";
+        QTest::newRow("id absent") << "contact:c_nulle" << 2 << "Aucun enregistrement « c_nulle » dans les données de démonstration.";
+    }
+    void ecrans()
+    {
+        QFETCH(QString, ecran);
+        QFETCH(int, code);
+        QFETCH(QString, erreur);
+        const QString image = dossier.filePath(QStringLiteral("%1.png").arg(QString(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_'))));
+        QProcess* p = lancer(ecran, image);
+        QVERIFY(p->waitForFinished(60000));
+        const QString err = QString::fromUtf8(p->readAllStandardError());
+        QCOMPARE(p->exitCode(), code);
+        if (code != 0) {
+            QVERIFY2(err.contains(erreur), qPrintable(err));
+            QVERIFY(!QFile::exists(image));
+            return;
+        }
+        const QImage capture(image);
+        QVERIFY(capture.width() >= 800 && capture.height() >= 500);
+        // The demonstration data stayed in memory.
+        QVERIFY(!QFile::exists(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstEcranDemo)
+#include "tst_ecran_demo.moc"
