@@ -8,3 +8,4 @@ export XDG_RUNTIME_DIR=$(mktemp -d /tmp/vd-run.XXXXXX)
 chmod 700 "$XDG_RUNTIME_DIR"
 (cd build && ctest --output-on-failure -j2 --timeout 600)
 bash scripts/fuzz.sh 30
+bash scripts/verifier-paquet.sh

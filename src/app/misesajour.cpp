@@ -2,6 +2,7 @@
 
 #include "reglesarriereplan.h"
 #include "platform/dossiers.h"
+#include "platform/formulation.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -15,6 +16,7 @@ namespace vd::app {
 InfoApplication InfoApplication::duProgramme()
 {
     InfoApplication info;
+    info.parPaquets = platform::systemeCourant() == platform::Systeme::gnuLinux;
 #ifndef NDEBUG
     info.debug = true;
 #endif
@@ -32,6 +34,8 @@ InfoApplication InfoApplication::duProgramme()
 
 std::optional<QString> raisonMisesAJourInactives(const QHash<QString, QString>& env, const InfoApplication& info)
 {
+    if (info.parPaquets)
+        return QStringLiteral("mises à jour par le gestionnaire de paquets du système");
     for (const QString& v : ReglesArrierePlan::variablesTest())
         if (env.contains(v))
             return QStringLiteral("mode outillé (") + v + QStringLiteral(")");
@@ -184,7 +188,7 @@ QString MisesAJour::texteVersion() const
 QString MisesAJour::texteEtat() const
 {
     if (!actif_)
-        return texteInactives();
+        return info_.parPaquets ? texteParPaquets() : texteInactives();
     if (!versionPrete_)
         return {};
     if (appelActif())

@@ -29,6 +29,8 @@ struct InfoApplication {
     QString adresseFlux;    // "SUFeedURL"
     QString clePublique;    // "SUPublicEDKey"
     bool debug = false;
+    // Installed as a system package (Linux): the package manager updates the app, never the app itself.
+    bool parPaquets = false;
     // Reads "info.json" among the resources (keys SUFeedURL, SUPublicEDKey, build).
     static InfoApplication duProgramme();
 };
@@ -94,6 +96,11 @@ public:
     QString texteVersion() const;
     QString texteEtat() const;   // empty when nothing to say
 
+    static QString texteParPaquets()
+    {
+        return QStringLiteral("Vendalo se met à jour avec les autres logiciels, par le gestionnaire de paquets du système "
+                              "(par exemple « sudo apt upgrade » ou la logithèque).");
+    }
     static QString texteInactives() { return QStringLiteral("Les mises à jour automatiques ne sont pas actives sur cette version."); }
 
 Q_SIGNALS:

@@ -80,6 +80,23 @@ private slots:
         QCOMPARE(v, 0);
     }
 
+    // A packaged install never starts the updater, even fully configured: apt updates it.
+    void installationParPaquetsLaisseFaireLeSysteme()
+    {
+        vd::platform::HorlogeFactice h;
+        vd::platform::PreferencesMemoire p;
+        InfoApplication i = infoComplete();
+        i.parPaquets = true;
+        int v = 0;
+        MisesAJour m(i, {}, [&v] { return std::make_unique<CadreFactice>(&v); }, h, p);
+        m.demarrer();
+        QVERIFY(!m.actif());
+        QCOMPARE(m.raison().value_or(QString()), QStringLiteral("mises à jour par le gestionnaire de paquets du système"));
+        QVERIFY(m.texteEtat().startsWith(QStringLiteral("Vendalo se met à jour avec les autres logiciels")));
+        m.verifierMaintenant();
+        QCOMPARE(v, 0);
+    }
+
     void sansModuleResteCoupe()
     {
         vd::platform::HorlogeFactice h;

@@ -108,7 +108,7 @@ int lancerApplication(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vendalo"));
-    QApplication::setDesktopFileName(QStringLiteral("vendalo"));
+    QApplication::setDesktopFileName(QStringLiteral("io.vendalo.Vendalo"));
     QApplication::setQuitOnLastWindowClosed(false);
     style::appliquer(app);
     OptionsLancement options = OptionsLancement::depuis(app.arguments());
