@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include "cli_commandes.h"
+#include "contextecommande.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -60,22 +61,17 @@ void sortieJson(const QJsonValue& v, bool indente)
         b = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
         b = b.mid(1, b.size() - 2) + '\n';
     }
-    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
-    std::fflush(stdout);
+    ecrireSortie(b);
 }
 
 void sortieTexte(const QString& t)
 {
-    const QByteArray b = t.toUtf8() + '\n';
-    std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
-    std::fflush(stdout);
+    ecrireSortie(t.toUtf8() + '\n');
 }
 
 int erreur(const QString& message, int code)
 {
-    const QByteArray b = message.toUtf8() + '\n';
-    std::fwrite(b.constData(), 1, size_t(b.size()), stderr);
-    std::fflush(stderr);
+    ecrireErreurs(message.toUtf8() + '\n');
     return code;
 }
 

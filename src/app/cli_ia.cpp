@@ -53,7 +53,7 @@ int commandeIa(const QStringList& arguments)
         return erreur(QStringLiteral("Le payload n'est pas un JSON valide : %1.").arg(pe.errorString()), 2);
     requete.payload = doc.array().at(0);
 
-    model::Store store(model::Store::cheminPrincipal());
+    model::Store store(model::Store::cheminPrincipal(), model::Store::Acces::lecture);
     const model::Reglages reglages = store.etat().reglages;
     const bool live = [&] {
         for (const QJsonValue& v : ai::Moteur::instance().donnee(QStringLiteral("TACHES_LIVE")).toArray())

@@ -3,6 +3,7 @@
 #include "ai/moteur.h"
 #include "cli.h"
 #include "cli_commandes.h"
+#include "contextecommande.h"
 #include "model/store.h"
 
 #include <QFile>
@@ -43,6 +44,8 @@ std::optional<QJsonValue> etatPourLeMoteur(ai::Moteur& moteur, const QString& fi
         auto demo = moteur.appelerJSON(QStringLiteral("etatDemo"));
         return demo ? std::optional(demo.valeur()) : std::nullopt;
     }
+    if (fichier.isEmpty())
+        recupererSiLibre();   // a reader never waits for the folder, and writes nothing when it is held
     QFile f(fichier.isEmpty() ? model::Store::cheminPrincipal() : fichier);
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;

@@ -1,26 +1,24 @@
 #include "cli.h"
 #include "cli_commandes.h"
+#include "contextecommande.h"
 #include "model/store.h"
 
 #include <QFile>
 #include <QJsonObject>
-#include <cstdio>
 
 namespace vd::app {
 
 namespace {
 
-int exporter(const QString& chemin)
+int exporter(model::Store& store, const QString& chemin)
 {
-    model::Store store(model::Store::cheminPrincipal());
     if (store.ecritureBloquee())
         return erreur(store.erreurSauvegarde().value_or(QString()));
     if (chemin == QLatin1String("-")) {
-        const QByteArray b = store.exporterSauvegarde();
-        std::fwrite(b.constData(), 1, size_t(b.size()), stdout);
+        ecrireSortie(store.exporterSauvegarde());
         return 0;
     }
-    auto r = store.exporterVers(chemin);
+    auto r = store.exporterVers(cheminCommande(chemin));
     if (!r)
         return erreur(r.erreur());
     sortieJson(QJsonObject{{QStringLiteral("message"), QStringLiteral("Sauvegarde enregistrée.")},
@@ -30,21 +28,18 @@ int exporter(const QString& chemin)
     return 0;
 }
 
-int importer(const QString& chemin)
+int importer(model::Store& store, const QString& chemin)
 {
     QByteArray donnees;
     if (chemin == QLatin1String("-")) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
+        if (!lireEntreeStandard(donnees))
             return erreur(QStringLiteral("Impossible de lire l'entrée standard."));
-        donnees = in.readAll();
     } else {
-        QFile f(chemin);
+        QFile f(cheminCommande(chemin));
         if (!f.open(QIODevice::ReadOnly))
             return erreur(QStringLiteral("Impossible d'ouvrir « %1 » : %2").arg(chemin, f.errorString()));
         donnees = f.readAll();
     }
-    model::Store store(model::Store::cheminPrincipal());
     if (store.ecritureBloquee())
         return erreur(store.erreurSauvegarde().value_or(QString()));
     auto r = store.importerSauvegarde(donnees);
@@ -63,10 +58,11 @@ int commandeSauvegarde(const QStringList& args)
     const QString usage = QStringLiteral("Utilisation : vendalo sauvegarde exporter|importer FICHIER");
     if (args.size() != 2)
         return erreur(usage, 2);
+    const QString chemin = args[1];
     if (args[0] == QLatin1String("exporter"))
-        return exporter(args[1]);
+        return executerEnLecture([&](model::Store& s) { return exporter(s, chemin); });
     if (args[0] == QLatin1String("importer"))
-        return importer(args[1]);
+        return executerEnEcriture(QStringLiteral("sauvegarde"), args, [&](model::Store& s) { return importer(s, chemin); });
     return erreur(usage, 2);
 }
 

@@ -7,6 +7,8 @@
 #include "ai/clientclaude.h"
 #include "ai/routes.h"
 #include "cli_commandes.h"
+#include "contextecommande.h"
+#include "prevol.h"
 #include "model/store.h"
 #include "platform/horloge.h"
 
@@ -92,6 +94,8 @@ private:
 
 } // namespace
 
+int simuler(model::Store& store, const QString& idScenario, double vitesse, qint64 dureeMs);
+
 int commandeSimuler(const QStringList& args)
 {
     const QString usage = QStringLiteral("Utilisation : vendalo simuler [--scenario ID] [--vitesse X] [--duree MINUTES]");
@@ -125,7 +129,13 @@ int commandeSimuler(const QStringList& args)
         }
     }
 
-    model::Store store(model::Store::cheminPrincipal());
+    // The call holds the data folder for its whole run; other subcommands' writes run inside it.
+    return executerEnEcriture(QStringLiteral("simuler"), args,
+                              [&](model::Store& store) { return simuler(store, idScenario, vitesse, dureeMs); }, true);
+}
+
+int simuler(model::Store& store, const QString& idScenario, double vitesse, qint64 dureeMs)
+{
     if (store.ecritureBloquee())
         return erreur(store.erreurSauvegarde().value_or(QStringLiteral("Une erreur est survenue. Réessayez dans un instant.")));
     ai::Moteur& moteur = ai::Moteur::instance();
@@ -146,11 +156,27 @@ int commandeSimuler(const QStringList& args)
     if (dureeMs > 0)
         scenario = scenario->prolonge(dureeMs);
 
-    call::SessionAppel session(store, moteur, platform::Horloge::instance(), {});
+    // Inside the desktop app the call plays on its own session, in the open window,
+    // where the prompter spots the objections and the end of the call starts the analysis.
+    ContexteCommande* contexte = contexteCommande();
+    const bool dansApp = contexte && contexte->session && contexte->analyses;
+    std::unique_ptr<call::SessionAppel> propre;
+    if (!dansApp)
+        propre = std::make_unique<call::SessionAppel>(store, moteur, platform::Horloge::instance(), call::SessionAppel::Fabriques{});
+    call::SessionAppel& session = dansApp ? *contexte->session : *propre;
+    if (dansApp && session.etat() != call::EtatSession::inactif && session.etat() != call::EtatSession::termine)
+        return erreur(TextesPreVol::dejaEnCours);
     DetectionObjections detection(session, moteur);
     QEventLoop boucle;
-    QObject::connect(&session, &call::SessionAppel::finalAjoute, &boucle,
-                     [&detection](const model::Segment& s) { detection.surFinal(s); });
+    if (!dansApp)
+        QObject::connect(&session, &call::SessionAppel::finalAjoute, &boucle,
+                         [&detection](const model::Segment& s) { detection.surFinal(s); });
+    std::optional<bool> analyseApp;
+    if (dansApp)
+        QObject::connect(contexte->analyses, &ai::AnalysesEnCours::analyseTerminee, &boucle, [&](const QString& id, bool ok) {
+            if (session.appelId() && id == *session.appelId())
+                analyseApp = ok;
+        });
     QObject::connect(&session, &call::SessionAppel::guideTermine, &boucle, [&session] {
         // Stopped once back in the event loop, outside the player's tick.
         QTimer::singleShot(0, &session, [&session] { session.arreter(); });
@@ -174,6 +200,8 @@ int commandeSimuler(const QStringList& args)
     if (auto refus = session.demarrerGuide(call::AppelGuide{*scenario, std::nullopt, vitesse}))
         return erreur(*refus);
     erreur(QStringLiteral("Appel simulé en cours (scénario « %1 », vitesse %2)…").arg(idScenario).arg(vitesse), 0);
+    if (dansApp && contexte->montrerAppel)
+        contexte->montrerAppel();
     boucle.exec();
     if (delaiDepasse) {
         session.arreter();
@@ -186,8 +214,26 @@ int commandeSimuler(const QStringList& args)
     if (!session.appelId() || !store.etat().appel(*session.appelId()))
         return erreur(QStringLiteral("Cet appel est introuvable."));
 
-    // The post-call analysis, on the demonstration route for a simulated call.
-    {
+    if (dansApp) {
+        // The app's own analysis, started by the end of the call.
+        QEventLoop attente;
+        QObject::connect(contexte->analyses, &ai::AnalysesEnCours::analyseTerminee, &attente, [&](const QString& id, bool ok) {
+            if (id == *session.appelId()) {
+                analyseApp = ok;
+                attente.quit();
+            }
+        });
+        if (!analyseApp) {
+            QTimer::singleShot(120000, &attente, &QEventLoop::quit);
+            erreur(QStringLiteral("Analyse de l'appel…"), 0);
+            attente.exec();
+        }
+        if (!analyseApp.value_or(false)) {
+            const auto suivi = contexte->analyses->suivi(*session.appelId());
+            return erreur(suivi && suivi->erreur ? *suivi->erreur : ai::AnalysesEnCours::messageEchec());
+        }
+    } else {
+        // The post-call analysis, on the demonstration route for a simulated call.
         ai::ConfigClientIA config;
         config.routes = ai::routesDuStore(store);
         ai::ClientIA client(config);

@@ -102,7 +102,7 @@ int commandeTranscrire(const QStringList& args)
         return erreur(usage, 2);
 
     // Defaults come from the user's settings.
-    model::Store store(model::Store::cheminPrincipal());
+    model::Store store(model::Store::cheminPrincipal(), model::Store::Acces::lecture);
     const model::Reglages& reglages = store.etat().reglages;
     const auto moteur = call::idMoteurDepuisTexte(moteurTexte.isEmpty() ? reglages.transcription.moteur : moteurTexte);
     if (!moteur)

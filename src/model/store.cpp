@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QSet>
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcStore, "vd.model.store")
 
@@ -32,16 +33,25 @@ private:
 };
 
 Store::Store(const QString& fichier, platform::Horloge& horloge, QObject* parent)
-    : QObject(parent), fichier_(fichier), horloge_(horloge)
+    : Store(fichier, Acces::ecriture, horloge, parent)
 {
-    if (!fichier_.isEmpty()) {
-        fil_.setObjectName(QStringLiteral("io.vendalo.mac.sauvegarde"));
-        ecrivain_ = new EcrivainStore;
-        ecrivain_->moveToThread(&fil_);
-        connect(&fil_, &QThread::finished, ecrivain_, &QObject::deleteLater);
-        fil_.start(QThread::LowPriority);
+}
+
+Store::Store(const QString& fichier, Acces acces, platform::Horloge& horloge, QObject* parent)
+    : QObject(parent), fichier_(fichier), horloge_(horloge), lectureSeule_(acces == Acces::lecture)
+{
+    if (fichier_.isEmpty())
+        return;
+    if (lectureSeule_) {
         charger();
+        return;
     }
+    fil_.setObjectName(QStringLiteral("io.vendalo.mac.sauvegarde"));
+    ecrivain_ = new EcrivainStore;
+    ecrivain_->moveToThread(&fil_);
+    connect(&fil_, &QThread::finished, ecrivain_, &QObject::deleteLater);
+    fil_.start(QThread::LowPriority);
+    charger();
 }
 
 Store::~Store()
@@ -98,6 +108,8 @@ void Store::charger()
         etat_ = std::move(*etat);
         return;
     }
+    if (lectureSeule_)
+        return;   // a reader leaves the file to the writer's quarantine
     const QString nom = QStringLiteral("etat-illisible-%1.json")
                             .arg(horloge_.maintenant().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     const QString cible = QFileInfo(fichier_).absoluteDir().filePath(nom);
@@ -150,7 +162,7 @@ void Store::publier(const QList<Appel>& avant)
 
 void Store::planifier()
 {
-    if (fichier_.isEmpty())
+    if (fichier_.isEmpty() || lectureSeule_)
         return;
     if (!tache_) {
         tache_ = horloge_.creerMinuterie(this);
@@ -164,7 +176,7 @@ void Store::sauvegarder(bool immediat)
 {
     if (tache_)
         tache_->arreter();
-    if (fichier_.isEmpty() || !modifie_)
+    if (fichier_.isEmpty() || !modifie_ || lectureSeule_)
         return;
     if (!blocage_.isEmpty()) {
         appliquerResultat(QStringLiteral("Sauvegarde impossible : ") + blocage_);
@@ -283,6 +295,41 @@ QString Store::phraseRetention(int n)
     const QString s = n > 1 ? QStringLiteral("s") : QString();
     return QString::number(n) + QStringLiteral(" appel") + s + QStringLiteral(" plus ancien") + s +
            QStringLiteral(" que la durée de conservation retiré") + s + QStringLiteral(".");
+}
+
+int Store::fermerAppelsInterrompus()
+{
+    if (lectureSeule_)
+        return 0;
+    QList<qsizetype> interrompus;
+    for (qsizetype i = 0; i < etat_.appels.size(); ++i)
+        if (etat_.appels[i].statut == QLatin1String("en_cours"))
+            interrompus.append(i);
+    if (interrompus.isEmpty())
+        return 0;
+    const QString maintenant = horodatage(horloge_.maintenant());
+    modifier([&](Etat& e) {
+        for (qsizetype i : interrompus) {
+            Appel& a = e.appels[i];
+            qint64 finMs = -1;
+            for (const Segment& s : a.transcript)
+                finMs = std::max(finMs, s.finMs);
+            if (finMs >= 0) {
+                a.duree = double(finMs) / 1000.0;
+            } else {
+                const auto debut = lireHorodatage(a.debut);
+                const auto derniere = lireHorodatage(a.majLe);
+                if (debut && derniere && *derniere > *debut)
+                    a.duree = double(debut->msecsTo(*derniere)) / 1000.0;
+            }
+            a.statut = QStringLiteral("erreur");
+            a.erreur = messageAppelInterrompu();
+            a.majLe = maintenant;
+        }
+    });
+    sauvegarder(true);
+    qCInfo(lcStore) << interrompus.size() << "appel(s) interrompu(s) fermé(s)";
+    return int(interrompus.size());
 }
 
 std::optional<QString> Store::ajouterQuestionEtape(const QString& frameworkId, const QString& etapeId, const QString& texte)

@@ -31,6 +31,10 @@ public:
     // fichier empty: in-memory store that never writes.
     explicit Store(const QString& fichier = {}, platform::Horloge& horloge = platform::Horloge::instance(),
                    QObject* parent = nullptr);
+    // Read-only store on fichier: loads it (an unreadable file is left in place) and never writes.
+    enum class Acces { ecriture, lecture };
+    Store(const QString& fichier, Acces acces, platform::Horloge& horloge = platform::Horloge::instance(),
+          QObject* parent = nullptr);
     ~Store() override;
 
     // The process's store: in memory on the demonstration data when
@@ -45,6 +49,7 @@ public:
     bool sauvegardeEnAttente() const;
     // The working file exists but could not be read: it is kept and never written over.
     bool ecritureBloquee() const { return !blocage_.isEmpty(); }
+    bool lectureSeule() const { return lectureSeule_; }
     // Path of the quarantined file after a load, if any.
     QString fichierQuarantaine() const { return quarantaine_; }
 
@@ -60,6 +65,17 @@ public:
 
     int purgerAnciensAppels(std::optional<qint64> mois, bool sansSauvegarde = false);
     static QString phraseRetention(int retires);
+
+    // Calls left "en_cours" by a process that ended during the call become
+    // "erreur" with messageAppelInterrompu(), their duration taken from their
+    // last final segment (or from debut to their last save). Only the process
+    // holding the data folder's lock calls this, before any call of its own
+    // starts. Saves at once; returns the number of calls closed.
+    int fermerAppelsInterrompus();
+    static QString messageAppelInterrompu()
+    {
+        return QStringLiteral("Appel interrompu : l'application s'est fermée pendant l'appel.");
+    }
 
     std::optional<QString> ajouterQuestionEtape(const QString& frameworkId, const QString& etapeId, const QString& texte);
 
@@ -85,6 +101,7 @@ private:
     std::optional<QString> erreurSauvegarde_;
     bool modifie_ = false;
     QString blocage_;   // reason writes are refused
+    bool lectureSeule_ = false;
     QString quarantaine_;
     platform::Minuterie* tache_ = nullptr;
     QThread fil_;

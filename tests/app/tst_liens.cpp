@@ -34,7 +34,7 @@ private slots:
     {
         QTemporaryDir dossier;
         InstanceUnique premiere(dossier.path());
-        QVERIFY(premiere.acquerir(QString()));
+        QCOMPARE(premiere.acquerir(QString()), InstanceUnique::Issue::proprietaire);
         QSignalSpy recu(&premiere, &InstanceUnique::messageRecu);
         // The second instance is another process (the lock is per process).
         QProcess seconde;
@@ -47,7 +47,7 @@ private slots:
         env.insert(QStringLiteral("XDG_DATA_HOME"), donnees.path());
         seconde.setProcessEnvironment(env);
         InstanceUnique principale(donnees.path() + QStringLiteral("/Vendalo"));
-        QVERIFY(principale.acquerir(QString()));
+        QCOMPARE(principale.acquerir(QString()), InstanceUnique::Issue::proprietaire);
         QSignalSpy recuPrincipale(&principale, &InstanceUnique::messageRecu);
         seconde.start();
         QVERIFY(seconde.waitForStarted());
@@ -65,7 +65,7 @@ private slots:
     {
         QTemporaryDir dossier;
         InstanceUnique a(dossier.path());
-        QVERIFY(a.acquerir(QString()));
+        QCOMPARE(a.acquerir(QString()), InstanceUnique::Issue::proprietaire);
         QVERIFY(QFile::exists(dossier.filePath(QStringLiteral(".vendalo.verrou"))));
     }
 };

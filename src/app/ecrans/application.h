@@ -59,6 +59,7 @@ public:
     FenetrePrincipale* fenetre() const { return fenetre_.get(); }
     model::Store& store() { return *store_; }
     call::SessionAppel& session() { return *session_; }
+    ai::AnalysesEnCours& analyses() { return *analyses_; }
     // For tests: replaces how the pre-flight probes the audio.
     void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
     Navigation& navigation() { return navigation_; }

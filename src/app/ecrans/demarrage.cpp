@@ -6,7 +6,9 @@
 #include "ui/ecrans/style.h"
 #include "app/cli.h"
 #include "app/demo.h"
+#include "app/contextecommande.h"
 #include "app/instanceunique.h"
+#include "app/relais.h"
 #include "platform/dossiers.h"
 #include "platform/horloge.h"
 #include "platform/preferences.h"
@@ -117,17 +119,35 @@ int lancerApplication(int argc, char** argv)
 
     // Two processes must never write the same store: the lock comes first.
     InstanceUnique instance(platform::dossierDonnees());
-    if (!instance.acquerir(options.lien))
-        return 0;
+    switch (instance.acquerir(options.lien)) {
+    case InstanceUnique::Issue::proprietaire: break;
+    case InstanceUnique::Issue::transmis: return 0;
+    case InstanceUnique::Issue::occupe: return erreur(relais::messageOccupe());
+    }
 
     auto store = model::Store::principal([]() -> std::optional<model::Etat> {
         auto e = etatDemonstration();
         return e ? std::optional(e.valeur()) : std::nullopt;
     });
     model::Store* s = store.get();
+    // This process holds the folder: calls a crash left open are closed before any call of its own.
+    if (!s->ecritureBloquee())
+        s->fermerAppelsInterrompus();
     Application application(std::move(store), options, platform::Horloge::instance(), platform::Preferences::instance(),
                             std::make_unique<ServiceDemarrageXdg>(QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath()));
     QObject::connect(&instance, &InstanceUnique::messageRecu, &application, &Application::traiterLien);
+    // Writing subcommands run here, on this store, while the app holds the folder.
+    instance.setExecuteur([&application](const RequeteCommande& r, std::function<void(const ReponseCommande&)> repondre) {
+        ContexteCommande base;
+        base.store = &application.store();
+        base.session = &application.session();
+        base.analyses = &application.analyses();
+        base.montrerAppel = [&application] {
+            application.montrerFenetre();
+            application.navigation().aller(Ecran::de(Ecran::Genre::enAppel));
+        };
+        executerRequete(r, std::move(base), repondre);
+    });
     QObject::connect(&application, &Application::quitterAccepte, &app, &QCoreApplication::quit);
     // Pending changes are written before the process ends.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, s, [s] { s->sauvegarder(true); });

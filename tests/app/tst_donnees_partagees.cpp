@@ -1,0 +1,334 @@
+// Several Vendalo processes on one data folder, run as the user would: one
+// writer at a time, writes handed to the process that holds the folder, readers
+// that never wait, and a call cut by a crash closed at the next start.
+// vd-test: x11
+// vd-test: timeout=400
+#include "app/instanceunique.h"
+#include "app/relais.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vd::app;
+
+namespace {
+
+const QString occupe = QStringLiteral("Vendalo est occupé par une autre commande. Réessayez dans un instant.");
+
+struct Sortie {
+    int code = -1;
+    QByteArray sortie;
+    QString erreurs;
+};
+
+} // namespace
+
+class TstDonneesPartagees : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dossier_;
+    QList<QProcess*> enCours_;
+
+    QString donnees() const { return dossier_->filePath(QStringLiteral("donnees/Vendalo")); }
+    QString etatJson() const { return donnees() + QStringLiteral("/etat.json"); }
+    QString runtime() const { return dossier_->filePath(QStringLiteral("runtime")); }
+    // The children's socket: in their XDG_RUNTIME_DIR, named after the data folder.
+    QString socket() const { return runtime() + QLatin1Char('/') + QFileInfo(InstanceUnique::nomServeurPour(donnees())).fileName(); }
+
+    QProcessEnvironment environnement() const
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier_->filePath(QStringLiteral("donnees")));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier_->filePath(QStringLiteral("config")));
+        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
+        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        return e;
+    }
+
+    // A process left running; killed at cleanup if still alive.
+    QProcess* demarrer(const QStringList& args, const QProcessEnvironment* env = nullptr)
+    {
+        auto* p = new QProcess(this);
+        p->setProcessEnvironment(env ? *env : environnement());
+        p->start(QStringLiteral(VD_VENDALO_BIN), args);
+        enCours_.append(p);
+        return p;
+    }
+
+    Sortie lancer(const QStringList& args, const QByteArray& entree = {}, const QString& dossierTravail = {})
+    {
+        QProcess p;
+        p.setProcessEnvironment(environnement());
+        if (!dossierTravail.isEmpty())
+            p.setWorkingDirectory(dossierTravail);
+        p.start(QStringLiteral(VD_VENDALO_BIN), args);
+        if (!entree.isEmpty())
+            p.write(entree);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(180000))
+            return {};
+        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    static Sortie fin(QProcess* p)
+    {
+        if (p->state() != QProcess::NotRunning && !p->waitForFinished(180000))
+            return {};
+        return {p->exitCode(), p->readAllStandardOutput(), QString::fromUtf8(p->readAllStandardError())};
+    }
+
+    QJsonObject etatSurDisque() const
+    {
+        QFile f(etatJson());
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+
+    // The call in progress on disk, once it carries at least n final segments.
+    QJsonObject appelEnCours(int n) const
+    {
+        for (const QJsonValue& v : etatSurDisque().value(QStringLiteral("appels")).toArray()) {
+            const QJsonObject a = v.toObject();
+            if (a.value(QStringLiteral("statut")).toString() == QLatin1String("en_cours") &&
+                a.value(QStringLiteral("transcript")).toArray().size() >= n)
+                return a;
+        }
+        return {};
+    }
+
+    static int compterContacts(const QJsonObject& etat, const QString& id)
+    {
+        int n = 0;
+        for (const QJsonValue& c : etat.value(QStringLiteral("contacts")).toArray())
+            n += c.toObject().value(QStringLiteral("id")).toString() == id;
+        return n;
+    }
+
+    // A backup holding one contact, written where the caller says.
+    static void ecrireSauvegarde(const QString& chemin, const QString& idContact)
+    {
+        const QJsonObject contact{{QStringLiteral("id"), idContact},
+                                  {QStringLiteral("nom"), QStringLiteral("Importé ") + idContact},
+                                  {QStringLiteral("creeLe"), QStringLiteral("2026-01-05T10:00:00.000Z")},
+                                  {QStringLiteral("majLe"), QStringLiteral("2026-01-05T10:00:00.000Z")}};
+        QFile f(chemin);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QJsonDocument(QJsonObject{{QStringLiteral("reglages"), QJsonObject{{QStringLiteral("onboarde"), true}}},
+                                          {QStringLiteral("contacts"), QJsonArray{contact}}})
+                    .toJson());
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        dossier_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir().mkpath(runtime()));
+        QFile::setPermissions(runtime(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    void cleanup()
+    {
+        for (QProcess* p : enCours_) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+            delete p;
+        }
+        enCours_.clear();
+    }
+
+    void appelCoupeParUnPlantageEstFermeAuDemarrageSuivant()
+    {
+        QProcess* simulation = demarrer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("4"),
+                                         QStringLiteral("--duree"), QStringLiteral("20")});
+        QVERIFY(simulation->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!appelEnCours(3).isEmpty(), 90000);
+        simulation->kill();   // SIGKILL: no save, no clean-up
+        QVERIFY(simulation->waitForFinished(10000));
+        const QJsonObject coupe = appelEnCours(3);
+        QVERIFY(!coupe.isEmpty());
+        const QString id = coupe.value(QStringLiteral("id")).toString();
+
+        // A reader that finds the folder free closes the call first.
+        const Sortie s = lancer({QStringLiteral("sauvegarde"), QStringLiteral("exporter"), QStringLiteral("-")});
+        QCOMPARE(s.code, 0);
+        QJsonObject appel;
+        for (const QJsonValue& v : QJsonDocument::fromJson(s.sortie).object().value(QStringLiteral("appels")).toArray())
+            if (v.toObject().value(QStringLiteral("id")).toString() == id)
+                appel = v.toObject();
+        QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("erreur"));
+        QCOMPARE(appel.value(QStringLiteral("erreur")).toString(),
+                 QStringLiteral("Appel interrompu : l'application s'est fermée pendant l'appel."));
+        const QJsonArray transcript = appel.value(QStringLiteral("transcript")).toArray();
+        QVERIFY(transcript.size() >= coupe.value(QStringLiteral("transcript")).toArray().size());
+        qint64 finMs = 0;
+        for (const QJsonValue& seg : transcript)
+            finMs = std::max(finMs, seg.toObject().value(QStringLiteral("finMs")).toInteger());
+        QCOMPARE(appel.value(QStringLiteral("duree")).toDouble(), double(finMs) / 1000.0);
+        // Written for the next process too.
+        bool surDisque = false;
+        for (const QJsonValue& v : etatSurDisque().value(QStringLiteral("appels")).toArray())
+            surDisque = surDisque || (v.toObject().value(QStringLiteral("id")).toString() == id &&
+                                      v.toObject().value(QStringLiteral("statut")).toString() == QLatin1String("erreur"));
+        QVERIFY(surDisque);
+    }
+
+    void ecritureEtLecturePendantUnAppelSimule()
+    {
+        QProcess* simulation = demarrer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("40"),
+                                         QStringLiteral("--duree"), QStringLiteral("12")});
+        QVERIFY(simulation->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!appelEnCours(1).isEmpty(), 90000);
+
+        // A reader does not wait for the folder and writes nothing: the call stays in progress.
+        const Sortie lecture = lancer({QStringLiteral("sauvegarde"), QStringLiteral("exporter"), QStringLiteral("-")});
+        QCOMPARE(lecture.code, 0);
+        const QJsonObject lu = QJsonDocument::fromJson(lecture.sortie).object();
+        QVERIFY(!lu.isEmpty());   // a whole state, never half of one
+        bool enCours = false;
+        for (const QJsonValue& v : lu.value(QStringLiteral("appels")).toArray())
+            enCours = enCours || v.toObject().value(QStringLiteral("statut")).toString() == QLatin1String("en_cours");
+        QVERIFY(enCours);
+
+        // The import runs inside the simulation's process, on its store; a relative
+        // path is read from the caller's folder.
+        const QString travail = dossier_->filePath(QStringLiteral("travail"));
+        QVERIFY(QDir().mkpath(travail));
+        ecrireSauvegarde(travail + QStringLiteral("/sauvegarde.json"), QStringLiteral("c_importe"));
+        const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("sauvegarde.json")}, {}, travail);
+        QCOMPARE(import.erreurs, QString());
+        QCOMPARE(import.code, 0);
+        QCOMPARE(QJsonDocument::fromJson(import.sortie).object().value(QStringLiteral("message")).toString(),
+                 QStringLiteral("Données importées."));
+
+        // A second long writer is refused while the first runs.
+        const Sortie seconde = lancer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("200")});
+        QCOMPARE(seconde.code, 1);
+        QCOMPARE(seconde.erreurs.trimmed(), occupe);
+
+        const Sortie s = fin(simulation);
+        QCOMPARE(s.code, 0);
+        const QString idAppel = QJsonDocument::fromJson(s.sortie).object().value(QStringLiteral("appel")).toObject().value(QStringLiteral("id")).toString();
+        QVERIFY(!idAppel.isEmpty());
+        // After both: the imported contact once, and the call.
+        const QJsonObject etat = etatSurDisque();
+        QCOMPARE(compterContacts(etat, QStringLiteral("c_importe")), 1);
+        int appels = 0;
+        for (const QJsonValue& v : etat.value(QStringLiteral("appels")).toArray())
+            appels += v.toObject().value(QStringLiteral("id")).toString() == idAppel;
+        QCOMPARE(appels, 1);
+    }
+
+    void demandeTropGrandeRefusee()
+    {
+        QProcess* simulation = demarrer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("20"),
+                                         QStringLiteral("--duree"), QStringLiteral("10")});
+        QVERIFY(simulation->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!appelEnCours(1).isEmpty(), 90000);
+        // From the command line: the standard input does not fit in one request.
+        const QByteArray enorme(50 * 1024 * 1024, 'x');
+        const Sortie s = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, enorme);
+        QCOMPARE(s.code, 1);
+        QCOMPARE(s.erreurs.trimmed(), relais::messageTropGrand());
+        // A client announcing more than the cap is answered at once, before it sends anything.
+        QLocalSocket brut;
+        brut.connectToServer(socket());
+        QVERIFY(brut.waitForConnected(5000));
+        brut.write("VDCMD 999999999\n");
+        QVERIFY(brut.waitForBytesWritten(5000));
+        QByteArray recu;
+        while (!recu.contains(relais::messageTropGrand().toUtf8()) && brut.waitForReadyRead(5000))
+            recu += brut.readAll();
+        QVERIFY2(recu.startsWith("VDREFUS "), recu.constData());
+        QVERIFY(recu.contains(relais::messageTropGrand().toUtf8()));
+        // Malformed requests change nothing.
+        QLocalSocket illisible;
+        illisible.connectToServer(brut.serverName());
+        QVERIFY(illisible.waitForConnected(5000));
+        illisible.write(relais::trame(relais::motCommande, "{\"args\":[\"sauvegarde\"],\"dossier\":\"relatif\"}"));
+        QByteArray reponse;
+        while (!reponse.contains("rien") && illisible.waitForReadyRead(5000))
+            reponse += illisible.readAll();
+        QVERIFY2(reponse.startsWith("VDREFUS "), reponse.constData());
+        QCOMPARE(fin(simulation).code, 0);
+        QCOMPARE(compterContacts(etatSurDisque(), QStringLiteral("c_importe")), 0);
+    }
+
+    void deuxEcrivainsAuMemeMoment()
+    {
+        QVERIFY(QDir().mkpath(donnees()));
+        const QString fichier = dossier_->filePath(QStringLiteral("s.json"));
+        ecrireSauvegarde(fichier, QStringLiteral("c_attente"));
+        // Another subcommand (one that takes no requests) holds the folder.
+        QLockFile verrou(InstanceUnique::cheminVerrou(donnees()));
+        QVERIFY(verrou.tryLock(0));
+        const Sortie refusee = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), fichier});
+        QCOMPARE(refusee.code, 1);
+        QCOMPARE(refusee.erreurs.trimmed(), occupe);
+        QVERIFY(!QFile::exists(etatJson()));   // nothing written
+        // Released within the wait: the second writer waits, then writes.
+        QProcess* import = demarrer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), fichier});
+        QVERIFY(import->waitForStarted());
+        QTest::qWait(800);
+        QCOMPARE(import->state(), QProcess::Running);
+        verrou.unlock();
+        const Sortie s = fin(import);
+        QCOMPARE(s.code, 0);
+        QCOMPARE(compterContacts(etatSurDisque(), QStringLiteral("c_attente")), 1);
+    }
+
+    void ecritureRelayeeALApplicationOuverte()
+    {
+        QProcessEnvironment env = environnement();
+        if (env.contains(QStringLiteral("DISPLAY")))
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QProcess* app = demarrer({}, &env);
+        QVERIFY(app->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(socket()), 30000);
+
+        const QString fichier = dossier_->filePath(QStringLiteral("app.json"));
+        ecrireSauvegarde(fichier, QStringLiteral("c_app"));
+        QFile f(fichier);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        // Standard input goes with the request.
+        const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, f.readAll());
+        QCOMPARE(import.erreurs, QString());
+        QCOMPARE(import.code, 0);
+        QCOMPARE(compterContacts(etatSurDisque(), QStringLiteral("c_app")), 1);
+
+        // A simulated call plays in the open window and comes back analysed.
+        const Sortie simulation = lancer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("200")});
+        QVERIFY2(simulation.code == 0, qPrintable(simulation.erreurs));
+        const QJsonObject appel = QJsonDocument::fromJson(simulation.sortie).object().value(QStringLiteral("appel")).toObject();
+        QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("analyse"));
+        QVERIFY(appel.value(QStringLiteral("analyse")).isObject());
+
+        // Errors come back with their status, as if the command had run alone.
+        const Sortie absent = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("absent.json")});
+        QCOMPARE(absent.code, 1);
+        QVERIFY2(absent.erreurs.startsWith(QStringLiteral("Impossible d'ouvrir « absent.json »")), qPrintable(absent.erreurs));
+
+        app->kill();
+        QVERIFY(app->waitForFinished(10000));
+        const QJsonObject etat = etatSurDisque();
+        QCOMPARE(compterContacts(etat, QStringLiteral("c_app")), 1);
+        int appels = 0;
+        for (const QJsonValue& v : etat.value(QStringLiteral("appels")).toArray())
+            appels += v.toObject().value(QStringLiteral("id")) == appel.value(QStringLiteral("id"));
+        QCOMPARE(appels, 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstDonneesPartagees)
+#include "tst_donnees_partagees.moc"
