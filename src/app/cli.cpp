@@ -36,6 +36,10 @@ const QList<Commande>& commandes()
          QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
                         "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
          &commandeAudio},
+        {QStringLiteral("contacts"),
+         QStringLiteral("contacts lister [--recherche TEXTE] [--etape ID] [--profil ID] [--a-relancer] | creer JSON | modifier ID JSON | etape ID ETAPE | supprimer ID"),
+         QStringLiteral("Liste, crée, modifie, change d'étape ou supprime les contacts du CRM (JSON sur la sortie, messages du formulaire en cas de refus)."),
+         &commandeContacts},
     };
     return liste;
 }

@@ -13,5 +13,6 @@ int commandeIa(const QStringList& args);
 int commandeTranscrire(const QStringList& args);
 int commandeCloud(const QStringList& args);
 int commandeAudio(const QStringList& args);
+int commandeContacts(const QStringList& args);
 
 } // namespace vd::app

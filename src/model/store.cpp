@@ -122,6 +122,16 @@ void Store::modifier(const std::function<void(Etat&)>& changement)
     planifier();
 }
 
+void Store::modifier(const std::function<void(Etat&)>& changement, const QList<Suppression>& suppressions)
+{
+    modifier(changement);
+    const QString le = horodatageMaintenant();
+    for (const Suppression& s : suppressions)
+        Q_EMIT supprime(s.collection, s.id, le);
+}
+
+QString Store::horodatageMaintenant() const { return horodatage(horloge_.maintenant()); }
+
 void Store::remplacerEtat(Etat etat)
 {
     const QList<Appel> avant = etat_.appels;

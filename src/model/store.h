@@ -49,6 +49,17 @@ public:
     QString fichierQuarantaine() const { return quarantaine_; }
 
     void modifier(const std::function<void(Etat&)>& changement);
+    // A mutation that removes records on purpose: each (collection, id) pair is
+    // reported by supprime() once the change is published, so synchronisation
+    // can carry deletions without ever inferring them from a diff.
+    struct Suppression {
+        QString collection;   // the key of Etat: "contacts", "interactions", "profilsClients"…
+        QString id;
+    };
+    void modifier(const std::function<void(Etat&)>& changement, const QList<Suppression>& suppressions);
+    // Time stamp of the store's clock, for majLe and creeLe.
+    QString horodatageMaintenant() const;
+    const platform::Horloge& horloge() const { return horloge_; }
     void remplacerEtat(Etat etat);
     void sauvegarder(bool immediat);
 
@@ -71,6 +82,8 @@ public:
 
 Q_SIGNALS:
     void etatChange();
+    // An explicit deletion: collection, id, and the instant (ISO 8601).
+    void supprime(const QString& collection, const QString& id, const QString& le);
     void erreurSauvegardeChangee();
 
 private:
