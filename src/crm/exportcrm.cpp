@@ -104,8 +104,18 @@ TableExport ExportCRM::table(const QList<model::Contact>& contacts, const model:
           << C::deTexte(gagne ? QStringLiteral("Gagné") : perdu ? QStringLiteral("Perdu") : QStringLiteral("En cours"))
           << C::deTexte(c.raisonPerte.value_or(QString())) << ((gagne || perdu) ? C::deDate(jourDe(c.issueLe.value_or(QString()))) : C::vide())
           << (c.valeur != 0 ? C::deNombre(c.valeur) : C::vide()) << C::deNombre(c.probabilite);
-        for (const ItemQualification& it : grille)
-            l << C::deTexte(valeurQualification(c, it.id));
+        for (const ItemQualification& it : grille) {
+            QString v = valeurQualification(c, it.id);
+            if (v.isEmpty() && it.champ == QLatin1String("budget"))
+                v = c.champs.budget;
+            else if (v.isEmpty() && it.champ == QLatin1String("decideur"))
+                v = c.champs.decideur;
+            else if (v.isEmpty() && it.champ == QLatin1String("echeance"))
+                v = c.champs.echeance;
+            else if (v.isEmpty() && it.champ == QLatin1String("douleur"))
+                v = c.champs.douleur;
+            l << C::deTexte(v);
+        }
         const StatsAppels s = stats.value(c.id);
         l << C::deTexte(c.prochaineAction ? c.prochaineAction->texte : QString())
           << C::deDate(c.prochaineAction ? c.prochaineAction->echeance : QString()) << C::deDate(jourDe(s.dernier))

@@ -49,6 +49,8 @@ struct LigneLue {
     int numero = 0;
     model::Contact contact;
     QSet<QString> remplis;
+    // A contact field fed by a qualification column ("champs.budget") → that column's field ("qualif:budget").
+    QHash<QString, QString> lies;
     std::optional<QString> erreur;
     QStringList avertissements;
 };

@@ -411,6 +411,7 @@ LigneLue lireLigne(const TableauImport::Ligne& ligne, const TableauImport& t, co
             if (QString* t = champTexte(c, QStringLiteral("champs.") + it->champ)) {
                 *t = valeur;
                 r.remplis.insert(QStringLiteral("champs.") + it->champ);
+                r.lies.insert(QStringLiteral("champs.") + it->champ, champ);
             }
         } else if (QString* t = champTexte(c, champ)) {
             *t = v;

@@ -58,7 +58,8 @@ std::optional<PlanImport> calculerPlan(const TableauImport& t, const RegleLectur
         QStringList champs(lue.remplis.cbegin(), lue.remplis.cend());
         champs.sort();
         for (const QString& champ : champs) {
-            if (mode == ModeDoublons::completer && !champVide(avant, champ))
+            // A known qualification item also stands for the field it feeds.
+            if (mode == ModeDoublons::completer && (!champVide(avant, champ) || (lue.lies.contains(champ) && !champVide(avant, lue.lies[champ]))))
                 continue;
             const model::Contact apresChamp = [&] {
                 model::Contact c = maj.apres;
