@@ -84,7 +84,6 @@ int main(int argc, char** argv)
     const QList<model::Contact> fichier = contacts(20000, 5000);
     model::Etat etat;
     etat.contacts = fichier;
-    const crm::TableExport table = crm::ExportCRM::table(fichier, etat, crm::grilleDe({}));
     const crm::ContexteImport ctx = contexte(existants);
 
     QElapsedTimer t;
@@ -105,6 +104,5 @@ int main(int argc, char** argv)
     std::printf("import CSV 20 000 lignes       : %.0f ms (%d lignes planifiées, 10 000 contacts existants)\n", importCsv, lignesCsv);
     std::printf("import XLSX 20 000 lignes      : %.0f ms (%d lignes planifiées)\n", importXlsx, lignesXlsx);
     std::printf("mémoire maximale               : %ld Mo (départ %ld Mo, après le CSV %ld Mo)\n", rssMaxMo(), depart, apresCsv);
-    (void)table;
     return 0;
 }
