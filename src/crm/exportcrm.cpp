@@ -51,6 +51,13 @@ QString valeurQualification(const model::Contact& c, const QString& item)
     return {};
 }
 
+// The row reader knows the day only; the outcome is stamped when written.
+void horodaterIssue(model::Contact& c, const QString& maintenant)
+{
+    if (c.issueLe && c.issueLe->size() == 10)
+        c.issueLe = maintenant;
+}
+
 struct StatsAppels {
     QString dernier;
     int nombre = 0;
@@ -210,6 +217,7 @@ ExportCRM::ResultatImport ExportCRM::appliquer(model::Store& store, const PlanIm
     store.modifier([&](model::Etat& e) {
         for (model::Contact c : plan.nouveaux) {
             c.creeLe = c.majLe = maintenant;
+            horodaterIssue(c, maintenant);
             r.crees << c.id;
             r.ecrits << c;
             e.contacts.append(std::move(c));
@@ -222,6 +230,7 @@ ExportCRM::ResultatImport ExportCRM::appliquer(model::Store& store, const PlanIm
             r.avant << *courant;
             for (const QString& champ : m.champs)
                 copierChamp(*courant, m.apres, champ);
+            horodaterIssue(*courant, maintenant);
             courant->majLe = maintenant;
             r.ecrits << *courant;
         }

@@ -264,6 +264,8 @@ private Q_SLOTS:
         nouveau.nom = QStringLiteral("Roy");
         Contact nouveau2 = nouveau;
         nouveau2.id = QStringLiteral("c_nouveau2");
+        nouveau2.etape = QStringLiteral("gagne");
+        nouveau2.issueLe = QStringLiteral("2026-12-07");   // as the row reader leaves it
         plan.nouveaux = {nouveau, nouveau2};
         MajImport maj;
         maj.avant = store.etat().contacts[1];
@@ -289,6 +291,7 @@ private Q_SLOTS:
         QVERIFY(c2->notes.isEmpty());
         QCOMPARE(c2->majLe, maintenant);
         QCOMPARE(store.etat().contact(QStringLiteral("c_nouveau"))->creeLe, maintenant);
+        QCOMPARE(store.etat().contact(QStringLiteral("c_nouveau2"))->issueLe.value_or(QString()), maintenant);
 
         // After the import, c3 and one created contact are edited by hand: undo leaves them.
         store.modifier([](Etat& e) {
