@@ -300,16 +300,16 @@ QStringList valeursEtape(const TableauImport& t, const QStringList& correspondan
     return valeurs;
 }
 
-QString proposerEtape(const QString& valeur, const QList<EtapePipeline>& etapes)
+QString proposerEtape(const QString& valeur, const QList<EtapeImport>& etapes)
 {
     if (etapes.isEmpty())
         return QStringLiteral("nouveau");
     const QString v = normaliserEntete(valeur);
-    for (const EtapePipeline& e : etapes)
+    for (const EtapeImport& e : etapes)
         if (normaliserEntete(e.libelle) == v || e.id == v)
             return e.id;
     auto existe = [&](const QString& id) {
-        return std::any_of(etapes.cbegin(), etapes.cend(), [&](const EtapePipeline& e) { return e.id == id; });
+        return std::any_of(etapes.cbegin(), etapes.cend(), [&](const EtapeImport& e) { return e.id == id; });
     };
     if (existe(QStringLiteral("nouveau")) &&
         (v.startsWith(QLatin1String("a contacter")) || v.startsWith(QLatin1String("a appeler")) || v.startsWith(QLatin1String("to contact"))))
@@ -336,7 +336,7 @@ QString proposerEtape(const QString& valeur, const QList<EtapePipeline>& etapes)
     return etapes.first().id;
 }
 
-QHash<QString, QString> proposerEtapes(const TableauImport& t, const QStringList& correspondances, const QList<EtapePipeline>& etapes)
+QHash<QString, QString> proposerEtapes(const TableauImport& t, const QStringList& correspondances, const QList<EtapeImport>& etapes)
 {
     QHash<QString, QString> h;
     for (const QString& v : valeursEtape(t, correspondances))

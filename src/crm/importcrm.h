@@ -22,12 +22,13 @@ struct ChampImport {
     bool unique = true;
 };
 
-struct EtapePipeline {
+// A pipeline stage as the import reads it (id and label).
+struct EtapeImport {
     QString id, libelle;
 };
 
 struct ContexteImport {
-    QList<EtapePipeline> etapes;
+    QList<EtapeImport> etapes;
     QHash<QString, double> probaParEtape;
     QList<ItemQualification> grille;
     QList<std::pair<QString, QString>> profils;   // id, nom
@@ -94,8 +95,8 @@ Resultat<TableauImport, ErreurTableur> construireTableau(const FeuilleTableur& f
 // One target id per column ("" = Ignorer).
 QStringList proposerColonnes(const TableauImport& t, const QList<ItemQualification>& grille);
 // File stage value → pipeline stage id, for every distinct value of the stage column.
-QHash<QString, QString> proposerEtapes(const TableauImport& t, const QStringList& correspondances, const QList<EtapePipeline>& etapes);
-QString proposerEtape(const QString& valeur, const QList<EtapePipeline>& etapes);
+QHash<QString, QString> proposerEtapes(const TableauImport& t, const QStringList& correspondances, const QList<EtapeImport>& etapes);
+QString proposerEtape(const QString& valeur, const QList<EtapeImport>& etapes);
 // Distinct non-empty values of the stage column, in file order.
 QStringList valeursEtape(const TableauImport& t, const QStringList& correspondances);
 

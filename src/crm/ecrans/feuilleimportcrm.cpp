@@ -379,7 +379,7 @@ void FeuilleImportCRM::construireEtapes()
             etapes_->removeRow(0);
         for (const QString& v : valeurs) {
             auto* choix = new QComboBox(this);
-            for (const EtapePipeline& e : etapes)
+            for (const EtapeImport& e : etapes)
                 choix->addItem(e.libelle, e.id);
             connect(choix, &QComboBox::activated, this, [this, choix, v] { modele_.changerEtape(v, choix->currentData().toString()); });
             etapes_->addRow(st::etiquette(v, {}, this), choix);
@@ -395,7 +395,7 @@ void FeuilleImportCRM::majApercu()
     const QList<LigneLue> lignes = modele_.apercu();
     apercu_->setRowCount(int(lignes.size()));
     QHash<QString, QString> libelles;
-    for (const EtapePipeline& e : modele_.contexte().etapes)
+    for (const EtapeImport& e : modele_.contexte().etapes)
         libelles.insert(e.id, e.libelle);
     for (int r = 0; r < lignes.size(); ++r) {
         const LigneLue& l = lignes[r];
