@@ -10,6 +10,7 @@
 #include "platform/dossiers.h"
 #include "platform/horloge.h"
 #include "platform/preferences.h"
+#include "platform/signauxarret.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <QScreen>
+#include <QSessionManager>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <cstdio>
@@ -131,6 +133,14 @@ int lancerApplication(int argc, char** argv)
     QObject::connect(&application, &Application::quitterAccepte, &app, &QCoreApplication::quit);
     // Pending changes are written before the process ends.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, s, [s] { s->sauvegarder(true); });
+    // A logout, a shutdown or a signal quits as the menu's "Quitter" does: the call is stopped
+    // and saved within the quit delay, then the store is flushed.
+    platform::SignauxArret signaux;
+    QObject::connect(&signaux, &platform::SignauxArret::arretDemande, &application, &Application::demanderQuitter);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &application, [&application, s](QSessionManager&) {
+        s->sauvegarder(true);
+        application.demanderQuitter();
+    });
 
     if (options.demo && s->etat().appels.isEmpty() && s->etat().contacts.isEmpty())
         if (auto err = chargerDemonstration(*s))
