@@ -11,6 +11,7 @@
 #include "platform/dossiers.h"
 #include "platform/horloge.h"
 #include "platform/preferences.h"
+#include "platform/signauxarret.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <QScreen>
+#include <QSessionManager>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <cstdio>
@@ -146,6 +148,14 @@ int lancerApplication(int argc, char** argv)
     QObject::connect(&application, &Application::quitterAccepte, &app, &QCoreApplication::quit);
     // Pending changes are written before the process ends.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, s, [s] { s->sauvegarder(true); });
+    // A logout, a shutdown or a signal quits as the menu's "Quitter" does: the call is stopped
+    // and saved within the quit delay, then the store is flushed.
+    platform::SignauxArret signaux;
+    QObject::connect(&signaux, &platform::SignauxArret::arretDemande, &application, &Application::demanderQuitter);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &application, [&application, s](QSessionManager&) {
+        s->sauvegarder(true);
+        application.demanderQuitter();
+    });
 
     if (options.demo && s->etat().appels.isEmpty() && s->etat().contacts.isEmpty())
         if (auto err = chargerDemonstration(*s))
