@@ -12,7 +12,7 @@ paquets=(
   libsecret-1-0 fonts-dejavu-core fonts-inter qt6-qpa-plugins
   # tests: audio, keyring, display, fuzzing
   pulseaudio pulseaudio-utils espeak-ng sox xvfb xauth trayer gnome-keyring dbus dbus-x11
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev python3-openpyxl
   # package: build and checks
   dpkg-dev help2man librsvg2-bin lintian desktop-file-utils appstream xdg-utils libglib2.0-bin man-db file
 )

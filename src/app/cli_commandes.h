@@ -14,5 +14,7 @@ int commandeTranscrire(const QStringList& args);
 int commandeCloud(const QStringList& args);
 int commandeAudio(const QStringList& args);
 int commandeContacts(const QStringList& args);
+int commandeImporter(const QStringList& args);
+int commandeExporter(const QStringList& args);
 
 } // namespace vd::app
