@@ -2,6 +2,7 @@
 
 #include "formulairecontact.h"
 #include "modelecontacts.h"
+#include "ouvrir.h"
 #include "tableaupipeline.h"
 #include "crm/etapes.h"
 #include "crm/operationscrm.h"
@@ -137,6 +138,23 @@ EcranCRM::EcranCRM(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent)
     connect(ctx_.store, &model::Store::etatChange, this, planifier);
     connect(&filtres_, &FiltresCRM::criteresChanges, this, &EcranCRM::rafraichir);
     connect(&filtres_, &FiltresCRM::selectionChangee, this, &EcranCRM::majSelection);
+    connect(this, &EcranCRM::demandeImport, this, [this] { ouvrirImport(ctx_, this); });
+    connect(this, &EcranCRM::demandeExport, this, [this] {
+        // The export offers what the screen shows: the filtered contacts and the selection.
+        const model::Etat& etat = ctx_.store->etat();
+        std::optional<QList<model::Contact>> filtres;
+        if (filtres_.criteres().actif()) {
+            QList<model::Contact> l;
+            for (int i : index_.filtrer(filtres_.criteres(), aujourdhui(ctx_)))
+                l.append(etat.contacts.at(i));
+            filtres = std::move(l);
+        }
+        QList<model::Contact> selection;
+        for (const model::Contact& c : etat.contacts)
+            if (filtres_.selection().contains(c.id))
+                selection.append(c);
+        ouvrirExport(ctx_, this, std::move(filtres), std::move(selection));
+    });
     sale_ = true;
 }
 
