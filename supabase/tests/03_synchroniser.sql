@@ -83,6 +83,7 @@ select banc.sync(:'a', null, jsonb_build_object(
      jsonb_build_object('id', 'gros', 'majLe', '2026-03-01T09:00:00Z', 'notes', repeat('x', 1000001)),
      '{"id": "date", "majLe": "hier"}'::jsonb,
      '{"id": "sansfuseau", "majLe": "2026-03-01T09:00:00"}'::jsonb,
+     '{"id": "fevrier", "majLe": "2026-02-30T09:00:00Z"}'::jsonb,
      '{"id": "c3", "majLe": "2026-03-01T09:00:00Z"}'::jsonb),
   'appels', jsonb_build_array(
      jsonb_build_object('id', 'ap-b', 'compteId', :'b', 'majLe', banc.instant('0')),
@@ -91,7 +92,8 @@ select banc.sync(:'a', null, jsonb_build_object(
      jsonb_build_object('id', 'ap2', 'compteId', upper(:'a'), 'debut', banc.instant('-11 months'), 'majLe', banc.instant('0'))))) as r \gset
 select is(banc.refus(:'r'), array['ap-b:appel_d_un_autre_membre', 'ap-vieux:conservation_depassee',
                                   'ap-vieux2:conservation_depassee', '-:sans_id', ':sans_id', '-:sans_id',
-                                  'gros:trop_volumineux', 'date:maj_le_invalide', 'sansfuseau:maj_le_invalide'],
+                                  'gros:trop_volumineux', 'date:maj_le_invalide', 'sansfuseau:maj_le_invalide',
+                                  'fevrier:maj_le_invalide'],
           'each refused entry has its reason');
 select is((:'r'::jsonb) #>> '{refuses,3,collection}', 'contacts', 'refusals name their collection');
 select is((select count(*)::int from public.contacts where compte_id = :'a' and id = 'c3'), 1, 'the valid contact is stored');
