@@ -56,7 +56,7 @@ nb=$(psql -X -tAc 'select count(*) from bench.lots')
   done
   echo "\\timing off"
   echo "\\o"
-  echo "reset role"
+  echo "reset role;"
   echo "select 'mémoire du processus serveur (pic) : ' || (regexp_match(pg_read_file('/proc/self/status'), 'VmHWM:\\s+(\\d+ kB)'))[1];"
 } > "$travail/pousser.sql"
 psql -X -q -v ON_ERROR_STOP=1 -f "$travail/pousser.sql" > "$travail/pousser.txt"
@@ -72,7 +72,7 @@ grep -h 'mémoire du processus' "$travail/pousser.txt" | sed 's/^ *//'
 # Full pull in pages, then the up-to-date pull.
 {
   echo "select set_config('role', 'authenticated', false), set_config('request.jwt.claims', '{\"sub\": \"11111111-1111-4111-8111-111111111111\", \"role\": \"authenticated\"}', false) \\g /dev/null"
-  echo "select null::text as depuis, false as complet \\gset"
+  echo "\\set depuis ''"
   echo "\\timing on"
   for _ in $(seq 1 60); do
     echo "select r ->> 'prochain_depuis' as depuis, r ->> 'complet' as complet from (select public.synchroniser(nullif(:'depuis', ''), null, '{\"limite_appels\": 50}') r) s \\gset"
