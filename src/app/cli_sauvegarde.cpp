@@ -1,6 +1,7 @@
 #include "cli.h"
 #include "cli_commandes.h"
 #include "model/store.h"
+#include "platform/lecture.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -32,27 +33,24 @@ int exporter(const QString& chemin)
 
 int importer(const QString& chemin)
 {
-    QByteArray donnees;
-    if (chemin == QLatin1String("-")) {
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
-            return erreur(QStringLiteral("Impossible de lire l'entrée standard."));
-        donnees = in.readAll();
-    } else {
-        QFile f(chemin);
-        if (!f.open(QIODevice::ReadOnly))
-            return erreur(QStringLiteral("Impossible d'ouvrir « %1 » : %2").arg(chemin, f.errorString()));
-        donnees = f.readAll();
-    }
+    // Size checked first: /dev/zero or a huge file gives a clear message, never an exhausted memory.
+    auto lu = platform::lireBorne(chemin, platform::limiteSauvegarde, true);
+    if (!lu)
+        return erreur(lu.erreur().genre == platform::ErreurLecture::Genre::binaire ? QStringLiteral("Ce fichier n'est pas un JSON valide.")
+                                                                                : lu.erreur().message);
+    const QByteArray donnees = std::move(lu.valeur());
     model::Store store(model::Store::cheminPrincipal());
     if (store.ecritureBloquee())
         return erreur(store.erreurSauvegarde().value_or(QString()));
     auto r = store.importerSauvegarde(donnees);
     if (!r)
         return erreur(r.erreur().description());
-    sortieJson(QJsonObject{{QStringLiteral("message"), model::Store::messageImport()},
-                           {QStringLiteral("appels"), store.etat().appels.size()},
-                           {QStringLiteral("contacts"), store.etat().contacts.size()}});
+    QJsonObject sortie{{QStringLiteral("message"), model::Store::messageImport() + model::Store::phraseCopie(store.copieRemplacee())},
+                       {QStringLiteral("appels"), store.etat().appels.size()},
+                       {QStringLiteral("contacts"), store.etat().contacts.size()}};
+    if (!store.copieRemplacee().isEmpty())
+        sortie.insert(QStringLiteral("copie"), store.copieRemplacee());
+    sortieJson(sortie);
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "cli_commandes.h"
 #include "model/store.h"
 #include "platform/horloge.h"
+#include "platform/signauxarret.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -162,6 +163,13 @@ int commandeSimuler(const QStringList& args)
     qint64 finScenario = 0;
     for (const auto& t : scenario->tours)
         finScenario = std::max(finScenario, t.finMs);
+    // SIGTERM, SIGINT or SIGHUP: the call is stopped and saved, never left "en_cours".
+    bool interrompu = false;
+    platform::SignauxArret signaux;
+    QObject::connect(&signaux, &platform::SignauxArret::arretDemande, &boucle, [&] {
+        interrompu = true;
+        boucle.quit();
+    });
     bool delaiDepasse = false;
     QTimer garde;
     garde.setSingleShot(true);
@@ -175,6 +183,13 @@ int commandeSimuler(const QStringList& args)
         return erreur(*refus);
     erreur(QStringLiteral("Appel simulé en cours (scénario « %1 », vitesse %2)…").arg(idScenario).arg(vitesse), 0);
     boucle.exec();
+    if (interrompu) {
+        session.arreter();
+        store.sauvegarder(true);
+        if (store.erreurSauvegarde())
+            return erreur(*store.erreurSauvegarde());
+        return erreur(QStringLiteral("Appel simulé interrompu : l'appel est arrêté et enregistré."));
+    }
     if (delaiDepasse) {
         session.arreter();
         store.sauvegarder(true);
@@ -198,11 +213,17 @@ int commandeSimuler(const QStringList& args)
             reussie = ok;
             attente.quit();
         });
+        QObject::connect(&signaux, &platform::SignauxArret::arretDemande, &attente, [&] {
+            interrompu = true;
+            attente.quit();
+        });
         QTimer::singleShot(120000, &attente, &QEventLoop::quit);
         erreur(QStringLiteral("Analyse de l'appel…"), 0);
         analyses.analyser(*session.appelId());
         attente.exec();
         store.sauvegarder(true);
+        if (interrompu)
+            return erreur(QStringLiteral("Appel simulé interrompu : l'appel est arrêté et enregistré."));
         if (!reussie) {
             const auto suivi = analyses.suivi(*session.appelId());
             return erreur(suivi && suivi->erreur ? *suivi->erreur : ai::AnalysesEnCours::messageEchec());

@@ -43,9 +43,24 @@ bool InstanceUnique::acquerir(const QString& message)
                 while (QLocalSocket* s = serveur_->nextPendingConnection()) {
                     connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
                     connect(s, &QLocalSocket::readyRead, this, [this, s] {
-                        if (!s->canReadLine())
+                        if (s->property("refuse").toBool()) {
+                            s->readAll();
                             return;
-                        const QString m = QString::fromUtf8(s->readLine(8192)).trimmed();
+                        }
+                        const bool complet = s->canReadLine();
+                        if (!complet && s->bytesAvailable() <= limiteLien + 1)
+                            return;
+                        const QByteArray ligne = complet ? s->readLine(limiteLien + 2) : QByteArray();
+                        if (!complet || !ligne.endsWith('\n')) {
+                            qCWarning(lcInstance) << "lien transmis refusé : plus de" << limiteLien / 1024 << "Ko";
+                            s->setProperty("refuse", true);
+                            s->readAll();
+                            s->write("refuse\n");
+                            s->flush();
+                            s->disconnectFromServer();
+                            return;
+                        }
+                        const QString m = QString::fromUtf8(ligne).trimmed();
                         s->write("ok\n");
                         s->flush();
                         Q_EMIT messageRecu(m);
@@ -53,6 +68,10 @@ bool InstanceUnique::acquerir(const QString& message)
                 }
             });
             return true;
+        }
+        if (message.toUtf8().size() > limiteLien) {
+            qCWarning(lcInstance) << "lien refusé : plus de" << limiteLien / 1024 << "Ko";
+            return false;
         }
         if (envoyer(message))
             return false;
@@ -72,7 +91,8 @@ bool InstanceUnique::envoyer(const QString& message)
     s.flush();
     if (!s.waitForReadyRead(2000))
         return false;
-    return s.readLine().trimmed() == "ok";
+    const QByteArray reponse = s.readLine().trimmed();
+    return reponse == "ok" || reponse == "refuse";   // answered either way: nothing to retry
 }
 
 DestinationLien routerLien(const QUrl& url)

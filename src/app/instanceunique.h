@@ -16,6 +16,9 @@ class InstanceUnique : public QObject {
 public:
     // dossier: the data folder the lock protects.
     explicit InstanceUnique(const QString& dossier, QObject* parent = nullptr);
+    // A forwarded link longer than this is refused whole (logged, no action), never cut: room
+    // enough for a sign-in link with its tokens.
+    static constexpr qint64 limiteLien = 64 * 1024;
     ~InstanceUnique() override;
 
     // True: this process is the one (the lock is held and the server listens).

@@ -52,6 +52,17 @@ public:
     void remplacerEtat(Etat etat);
     void sauvegarder(bool immediat);
 
+    // Before a whole-state replacement (import, demonstration, reset): what is about to be
+    // replaced is written as "etat-remplace-<date>.json" beside the working file, and only the
+    // last three copies are kept. The copy's path (empty for an in-memory store or an empty
+    // state), or why it could not be written (then nothing should be replaced).
+    Resultat<QString, QString> garderEtatRemplace();
+    // Path of the copy the last replacement kept, if any.
+    QString copieRemplacee() const { return copieRemplacee_; }
+    // " Les données remplacées sont gardées dans « … »." (empty for no copy), after a confirmation.
+    static QString phraseCopie(const QString& chemin);
+    static constexpr int copiesGardees = 3;
+
     QByteArray exporterSauvegarde() const;
     ResultatVide<ErreurStore> importerSauvegarde(const QByteArray& donnees);
     // Export to a file; returns the status line ("Sauvegarde enregistrée." or the failure).
@@ -86,6 +97,7 @@ private:
     bool modifie_ = false;
     QString blocage_;   // reason writes are refused
     QString quarantaine_;
+    QString copieRemplacee_;
     platform::Minuterie* tache_ = nullptr;
     QThread fil_;
     EcrivainStore* ecrivain_ = nullptr;

@@ -10,6 +10,9 @@
 #include "ui/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
+#include "crm/ecrans/democrm.h"
+#include "crm/ecrans/feuilleimportcrm.h"
+#include "crm/ecrans/panneauexportcrm.h"
 #include "model/store.h"
 
 #include <QAction>
@@ -19,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vd;
@@ -132,6 +136,54 @@ private Q_SLOTS:
         QCOMPARE(appel->statut, QStringLiteral("analyse"));
         app.navigation().aller(Ecran::ficheAppel(id));
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche.png")));
+    }
+
+    // The CRM's import sheet on a file of another CRM, then the export panel.
+    void importPuisExportCrm()
+    {
+        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        app.montrerFenetre();
+        app.navigation().aller(Ecran::de(Ecran::Genre::crm));
+        const qsizetype avant = app.store().etat().contacts.size();
+        QTemporaryDir dossier;
+        auto* feuille = qobject_cast<crm::FeuilleImportCRM*>(
+            crm::ouvrirEcranDemo(app.contexte(), app.fenetre(), QStringLiteral("import-crm"), {}, dossier.path()));
+        QVERIFY(feuille);
+        crm::ImportCRMModele& m = feuille->modele();
+        QTRY_VERIFY_WITH_TIMEOUT(m.etape() == crm::ImportCRMModele::Etape::colonnes && m.plan(), 10000);
+        QCOMPARE(m.correspondances().value(2), QStringLiteral("email"));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-import-crm.png")));
+
+        feuille->findChild<QPushButton*>(QStringLiteral("continuer"))->click();
+        QCOMPARE(m.etape(), crm::ImportCRMModele::Etape::resume);
+        auto* confirmer = feuille->findChild<QPushButton*>(QStringLiteral("confirmer"));
+        QTRY_VERIFY_WITH_TIMEOUT(confirmer->isEnabled(), 10000);
+        QCOMPARE(confirmer->text(), QStringLiteral("Importer 3 contacts"));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-import-crm-resume.png")));
+        confirmer->click();
+        QVERIFY(m.importe());
+        QCOMPARE(app.store().etat().contacts.size(), avant + 3);
+        const auto annule = m.annuler(QStringLiteral("2026-03-02T09:05:00.000Z"));
+        QVERIFY(annule);
+        QCOMPARE(app.store().etat().contacts.size(), avant);
+        feuille->close();
+
+        auto* panneau = qobject_cast<crm::PanneauExportCRM*>(
+            crm::ouvrirEcranDemo(app.contexte(), app.fenetre(), QStringLiteral("export-crm"), {}, dossier.path()));
+        QVERIFY(panneau);
+        QCOMPARE(panneau->portee(), QStringLiteral("selection"));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-export-crm.png")));
+        const QString chemin = dossier.filePath(QStringLiteral("Vendalo CRM.xlsx"));
+        QVERIFY(!panneau->exporterVers(chemin));
+        QVERIFY(QFileInfo(chemin).size() > 1000);
+        QCOMPARE(prefs.valeur(QStringLiteral("vd.crm.export.format"), {}).toString(), QStringLiteral("xlsx"));
+        panneau->close();
     }
 };
 
