@@ -11,10 +11,14 @@
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 #include "crm/ecrans/democrm.h"
+#include "crm/ecrans/ecrancrm.h"
+#include "crm/ecrans/ecranfichecontact.h"
+#include "crm/ecrans/ecranprofils.h"
 #include "crm/ecrans/feuilleimportcrm.h"
 #include "crm/ecrans/panneauexportcrm.h"
 #include "model/store.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -184,6 +188,49 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(chemin).size() > 1000);
         QCOMPARE(prefs.valeur(QStringLiteral("vd.crm.export.format"), {}).toString(), QStringLiteral("xlsx"));
         panneau->close();
+    }
+
+    // The CRM on the demonstration data: list, board, a contact sheet, profiles and objections.
+    void ecransDuCrm()
+    {
+        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        app.montrerFenetre();
+        const model::Etat& etat = app.store().etat();
+        QVERIFY(!etat.contacts.isEmpty());
+
+        app.navigation().aller(Ecran{Ecran::Genre::crm, QStringLiteral("liste")});
+        auto* crm = qobject_cast<crm::EcranCRM*>(app.fenetre()->pageCourante());
+        QVERIFY(crm);
+        crm->rafraichir();
+        QCOMPARE(crm->vue(), crm::EcranCRM::Vue::liste);
+        QCOMPARE(crm->modeleListe()->rowCount(), etat.contacts.size());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-crm-liste.png")));
+
+        app.navigation().aller(Ecran{Ecran::Genre::crm, QStringLiteral("pipeline")});
+        crm = qobject_cast<crm::EcranCRM*>(app.fenetre()->pageCourante());
+        QVERIFY(crm);
+        QCOMPARE(crm->vue(), crm::EcranCRM::Vue::pipeline);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-crm-pipeline.png")));
+
+        const model::Contact& premier = etat.contacts.first();
+        app.navigation().aller(Ecran::ficheContact(premier.id));
+        auto* fiche = qobject_cast<crm::EcranFicheContact*>(app.fenetre()->pageCourante());
+        QVERIFY(fiche);
+        QCOMPARE(fiche->titre(), premier.nomComplet().isEmpty() ? QStringLiteral("Contact") : premier.nomComplet());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche-contact.png")));
+
+        app.navigation().aller(Ecran::profils(QStringLiteral("profils")));
+        QVERIFY(qobject_cast<crm::EcranProfils*>(app.fenetre()->pageCourante()));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-profils.png")));
+        app.navigation().aller(Ecran::profils(QStringLiteral("objections")));
+        QVERIFY(qobject_cast<crm::EcranProfils*>(app.fenetre()->pageCourante()));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-objections.png")));
     }
 };
 

@@ -33,6 +33,10 @@ private Q_SLOTS:
         QTest::newRow("import du CRM") << "import-crm" << 0 << "";
         QTest::newRow("résumé de l'import") << "import-crm:resume" << 0 << "";
         QTest::newRow("export du CRM") << "export-crm" << 0 << "";
+        QTest::newRow("liste du CRM") << "crm:liste" << 0 << "";
+        QTest::newRow("pipeline du CRM") << "crm:pipeline" << 0 << "";
+        QTest::newRow("fiche contact par défaut") << "contact" << 0 << "";
+        QTest::newRow("objections") << "profils:objections" << 0 << "";
         QTest::newRow("inconnu") << "bogus" << 2 << "Écran inconnu : « bogus ». Écrans : tableau, appels,";
         QTest::newRow("id absent") << "contact:c_nulle" << 2 << "Aucun enregistrement « c_nulle » dans les données de démonstration.";
     }
