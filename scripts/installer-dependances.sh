@@ -13,6 +13,9 @@ paquets=(
   # tests: audio, keyring, display, fuzzing
   pulseaudio pulseaudio-utils espeak-ng sox xvfb xauth trayer gnome-keyring dbus dbus-x11
   clang libclang-rt-14-dev
+  # tests: the backend's database (private PostgreSQL, pgTAP, Qt's PostgreSQL driver)
+  postgresql-15 postgresql-15-pgtap libtap-parser-sourcehandler-pgtap-perl libqt6sql6-psql
+  clang libclang-rt-14-dev python3-openpyxl
   # package: build and checks
   dpkg-dev help2man librsvg2-bin lintian desktop-file-utils appstream xdg-utils libglib2.0-bin man-db file
 )

@@ -4,6 +4,7 @@
 // the history around it, ratings, the in-call tools and the end confirmation.
 #include "ai/souffleur.h"
 #include "platform/horloge.h"
+#include "platform/formulation.h"
 
 #include <QObject>
 #include <QSet>
@@ -22,11 +23,11 @@ struct ActionsAppel {
 };
 
 namespace libelles {
-inline const QString assistance = QStringLiteral("Assistance : quoi répondre à la dernière phrase du prospect (⌘1, ⌘⏎ ou touche 1)");
-inline const QString questions = QStringLiteral("Questions de suivi : trois questions pour creuser (⌘2, ou touche 2)");
-inline const QString recap = QStringLiteral("Récap : le point de l'appel en quelques lignes (⌘3, ou touche 3)");
+inline const QString assistance = platform::formuler(QStringLiteral("Assistance : quoi répondre à la dernière phrase du prospect (⌘1, ⌘⏎ ou touche 1)"));
+inline const QString questions = platform::formuler(QStringLiteral("Questions de suivi : trois questions pour creuser (⌘2, ou touche 2)"));
+inline const QString recap = platform::formuler(QStringLiteral("Récap : le point de l'appel en quelques lignes (⌘3, ou touche 3)"));
 inline const QString champQuestion = QStringLiteral("Demander à Quillo (Entrée). Avec « récap », un mini récap.");
-inline const QString objectionReperee = QStringLiteral("Objection repérée. Cliquez pour une Assistance (⌘1).");
+inline const QString objectionReperee = platform::formuler(QStringLiteral("Objection repérée. Cliquez pour une Assistance (⌘1)."));
 inline const QString ignorerObjection = QStringLiteral("Ignorer l'objection");
 inline const QString itemManquant = QStringLiteral("Item de qualification encore à obtenir : ");
 inline const QString precedente = QStringLiteral("Réponse précédente");
@@ -38,16 +39,16 @@ inline const QString fiche = QStringLiteral("La fiche du prospect");
 inline const QString objectifBrief = QStringLiteral("L'objectif et le brief");
 inline const QString sansObjectif = QStringLiteral("Pas d'objectif noté pour cet appel.");
 inline const QString sansBrief = QStringLiteral("Pas de brief pour cet appel. Il se prépare à l'étape Nouvel appel.");
-inline const QString marquer = QStringLiteral("Marquer un moment (⌥⌘M)");
+inline const QString marquer = platform::formuler(QStringLiteral("Marquer un moment (⌥⌘M)"));
 inline const QString champNote = QStringLiteral("Une note, Entrée pour l'ajouter");
 inline const QString noteRangee = QStringLiteral("Rangée dans les notes de l'appel, avec l'heure.");
-inline const QString masquer = QStringLiteral("Masquer Quillo (⌥⌘S)");
+inline const QString masquer = platform::formuler(QStringLiteral("Masquer Quillo (⌥⌘S)"));
 inline const QString mettreEnPause = QStringLiteral("Mettre l'appel en pause");
 inline const QString reprendre = QStringLiteral("Reprendre l'appel");
 inline const QString terminer = QStringLiteral("Terminer l'appel");
 inline const QString confirmerFin = QStringLiteral("Cliquez pour terminer l'appel et lancer l'analyse. Échap pour annuler.");
 inline const QString relancerTranscription = QStringLiteral("Relancer la transcription");
-inline const QString coachingNote = QStringLiteral("Coaching en direct, calculé sur ce Mac, sans IA.");
+inline const QString coachingNote = platform::formuler(QStringLiteral("Coaching en direct, calculé sur ce Mac, sans IA."));
 inline const QString fermerSynthese = QStringLiteral("Fermer la synthèse. L'analyse continue dans Vendalo.");
 inline const QString glisser = QStringLiteral("Glissez la pilule pour déplacer Quillo");
 inline const QString pasDeReponse = QStringLiteral("Quillo n'a pas pu répondre.");

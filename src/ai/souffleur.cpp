@@ -1,7 +1,9 @@
 #include "souffleur.h"
 
+#include "etatmoteur.h"
 #include "model/texte.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -96,10 +98,14 @@ QJsonValue lireReponseAide(const QString& texte)
 Souffleur::Souffleur(Moteur& moteur, ClientIABase& client, QObject* parent)
     : QObject(parent), moteur_(moteur), client_(client)
 {
+    fil_.setMaxThreadCount(1);
+    fil_.setObjectName(QStringLiteral("io.vendalo.souffleur.contexte"));
 }
 
 Souffleur::~Souffleur()
 {
+    fil_.clear();
+    fil_.waitForDone();
     for (auto& d : demandes_) {
         if (d)
             d->annuler();
@@ -230,12 +236,101 @@ QJsonArray Souffleur::fenetre(qint64 fenetreMs) const
     return r;
 }
 
+Resultat<QJsonValue, ErreurMoteur> Souffleur::calculerContexte(Moteur& moteur, const model::Etat& etat,
+                                                               const QJsonObject& config, const QString& appelId)
+{
+    std::optional<QString> contactId;
+    if (const QString c = config.value(QLatin1String("contactId")).toString(); !c.isEmpty())
+        contactId = c;
+    const QJsonObject donnees = etatMoteurPourContact(etat, contactId);
+    return moteur.enSequence([&](Moteur& m) -> Resultat<QJsonValue, ErreurMoteur> {
+        if (auto r = m.appeler(QStringLiteral("chargerEtat"), {donnees}); !r.ok())
+            return echec(r.erreur());
+        return m.appelerJSON(QStringLiteral("contexteAppel"), {config, appelId});
+    });
+}
+
+void Souffleur::retenirVu(const model::Etat& etat, const std::optional<QString>& contactId)
+{
+    vuContactId_ = contactId;
+    vuContacts_ = etat.contacts;
+    vuObjections_ = etat.objections;
+    vuFrameworks_ = etat.frameworks;
+    vuContact_.reset();
+    if (contactId)
+        if (const model::Contact* c = etat.contact(*contactId))
+            vuContact_ = *c;
+}
+
+void Souffleur::preparerContexte()
+{
+    if (!appel_ || !sourceEtat_)
+        return;
+    const QString id = appel_->appelId();
+    if (id.isEmpty())
+        return;
+    const QJsonObject config = appel_->configAppel();
+    model::Etat etat = sourceEtat_();
+    std::optional<QString> contactId;
+    if (const QString c = config.value(QLatin1String("contactId")).toString(); !c.isEmpty())
+        contactId = c;
+    retenirVu(etat, contactId);
+    const quint64 generation = ++generationContexte_;
+    const quint64 appelGeneration = generation_;
+    QPointer<Souffleur> moi(this);
+    Moteur* moteur = &moteur_;
+    fil_.start([moi, moteur, etat = std::move(etat), config, id, generation, appelGeneration] {
+        auto r = calculerContexte(*moteur, etat, config, id);
+        QMetaObject::invokeMethod(
+            qApp, [moi, r = std::move(r), id, generation, appelGeneration] {
+                // A newer preparation, or another call, wins over this one.
+                if (!moi || moi->generationContexte_ != generation || moi->generation_ != appelGeneration)
+                    return;
+                if (!r.ok()) {
+                    qCWarning(lcSouffleur) << "contexte d'appel indisponible:" << r.erreur().description();
+                    return;
+                }
+                moi->contexte_ = r.valeur();
+                moi->appelContexte_ = id;
+                Q_EMIT moi->contexteChange();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Souffleur::etatModifie(const model::Etat& etat)
+{
+    if (!appel_ || !appel_->enCours() || !sourceEtat_ || generationContexte_ == 0)
+        return;
+    std::optional<QString> contactId;
+    if (const QString c = appel_->configAppel().value(QLatin1String("contactId")).toString(); !c.isEmpty())
+        contactId = c;
+    // Unchanged lists are still shared with the snapshot: nothing is compared for them.
+    bool change = contactId != vuContactId_;
+    if (!change && !etat.objections.isSharedWith(vuObjections_))
+        change = etat.objections != vuObjections_;
+    if (!change && !etat.frameworks.isSharedWith(vuFrameworks_))
+        change = etat.frameworks != vuFrameworks_;
+    if (!change && !etat.contacts.isSharedWith(vuContacts_)) {
+        std::optional<model::Contact> c;
+        if (contactId)
+            if (const model::Contact* x = etat.contact(*contactId))
+                c = *x;
+        change = c != vuContact_;
+        vuContacts_ = etat.contacts;
+    }
+    if (change)
+        preparerContexte();
+}
+
 std::optional<QJsonValue> Souffleur::obtenirContexte()
 {
     const QString id = appel_->appelId();
     if (contexte_ && appelContexte_ == id)
         return contexte_;
-    auto r = moteur_.appelerJSON(QStringLiteral("contexteAppel"), {appel_->configAppel(), id});
+    // Not ready yet (a request right at the start of the call): built here, the same way.
+    auto r = sourceEtat_ ? calculerContexte(moteur_, sourceEtat_(), appel_->configAppel(), id)
+                         : moteur_.appelerJSON(QStringLiteral("contexteAppel"), {appel_->configAppel(), id});
     if (!r.ok()) {
         qCWarning(lcSouffleur) << "contexte d'appel indisponible:" << r.erreur().description();
         return std::nullopt;
@@ -373,7 +468,9 @@ void Souffleur::preparerRecap(const model::Appel& appel, std::function<void(std:
     QJsonValue contexte;
     if (contexte_ && appelContexte_ == appel.id) {
         contexte = *contexte_;
-    } else if (auto c = moteur_.appelerJSON(QStringLiteral("contexteAppel"), {config, appel.id}); c.ok()) {
+    } else if (auto c = sourceEtat_ ? calculerContexte(moteur_, sourceEtat_(), config, appel.id)
+                                    : moteur_.appelerJSON(QStringLiteral("contexteAppel"), {config, appel.id});
+               c.ok()) {
         contexte = c.valeur();
     }
     QJsonArray transcript;

@@ -7,6 +7,7 @@
 #include "ai/clientia.h"
 #include "ai/moteur.h"
 #include "model/appel.h"
+#include "model/etat.h"
 #include "model/reglages.h"
 #include "platform/resultat.h"
 
@@ -16,6 +17,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QThreadPool>
 #include <functional>
 #include <optional>
 
@@ -65,6 +67,18 @@ public:
     ~Souffleur() override;
 
     void setAppel(AppelEnDirect* appel) { appel_ = appel; }
+    // Where the call context reads the user's data (a snapshot of the store's state; cheap,
+    // the lists are shared). Without it the engine answers from whatever it last loaded.
+    void setSourceEtat(std::function<model::Etat()> source) { sourceEtat_ = std::move(source); }
+    // Builds the running call's context off the main thread: the call's part of the state
+    // loaded into the engine, then contexteAppel, under one engine lock.
+    void preparerContexte();
+    // The store changed: the context is built again when the call's contact, the frameworks
+    // or the objection library changed.
+    void etatModifie(const model::Etat& etat);
+    // The sequence itself, on any thread: chargerEtat then contexteAppel with no other caller between.
+    static Resultat<QJsonValue, ErreurMoteur> calculerContexte(Moteur& moteur, const model::Etat& etat,
+                                                              const QJsonObject& config, const QString& appelId);
     void setReglages(const model::Reglages& r);
     // A new call: answers, detections, context and requests in flight are forgotten.
     void reinitialiser();
@@ -113,6 +127,7 @@ Q_SIGNALS:
     void qualificationChangee();
     void registreChange();
     void erreurChangee();
+    void contexteChange();
 
 private:
     struct Final {
@@ -128,6 +143,7 @@ private:
     void detecterRegistre(const model::Segment& s, const QString& texte);
     void terminer(const QString& cle, const QString& id, quint64 generation);
     void publierErreur(std::optional<QString> e);
+    void retenirVu(const model::Etat& etat, const std::optional<QString>& contactId);
 
     Moteur& moteur_;
     ClientIABase& client_;
@@ -150,6 +166,15 @@ private:
     QSet<QString> entendus_;
     QJsonValue registre_;
     std::optional<QString> erreur_;
+    std::function<model::Etat()> sourceEtat_;
+    quint64 generationContexte_ = 0;
+    // What the current context was built from, to notice the changes that matter.
+    std::optional<QString> vuContactId_;
+    std::optional<model::Contact> vuContact_;
+    QList<model::Contact> vuContacts_;
+    QList<model::ObjectionLib> vuObjections_;
+    QList<model::JSONValeur> vuFrameworks_;
+    QThreadPool fil_;   // one thread: contexts are built in order, never two at once
 };
 
 // Reads a help answer: a JSON object or list when the text holds one (even cut

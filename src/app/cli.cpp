@@ -37,6 +37,18 @@ const QList<Commande>& commandes()
          QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
                         "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
          &commandeAudio},
+        {QStringLiteral("contacts"),
+         QStringLiteral("contacts lister [--recherche TEXTE] [--etape ID] [--profil ID] [--a-relancer] | creer JSON | modifier ID JSON | etape ID ETAPE | supprimer ID"),
+         QStringLiteral("Liste, crée, modifie, change d'étape ou supprime les contacts du CRM (JSON sur la sortie, messages du formulaire en cas de refus)."),
+         &commandeContacts},
+        {QStringLiteral("importer"),
+         QStringLiteral("importer FICHIER [--feuille N] [--mode creer|completer|remplacer|ignorer] [--colonne \"TITRE=CHAMP\"]... [--simulation]"),
+         QStringLiteral("Importe des contacts d'un fichier CSV ou Excel (.xlsx) dans le CRM et affiche le bilan en JSON "
+                        "(--simulation : rien n'est écrit)."),
+         &commandeImporter},
+        {QStringLiteral("exporter"), QStringLiteral("exporter FICHIER [--format csv|xlsx] [--selection ID,ID…]"),
+         QStringLiteral("Exporte les contacts du CRM en CSV ou en Excel (.xlsx) ; « - » écrit le CSV sur la sortie standard."),
+         &commandeExporter},
     };
     return liste;
 }

@@ -5,6 +5,7 @@
 #include "instanceunique.h"
 #include "model/store.h"
 #include "platform/dossiers.h"
+#include "platform/lecture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -73,7 +74,11 @@ bool lireEntreeStandard(QByteArray& octets)
         QFile in;
         if (!in.open(stdin, QIODevice::ReadOnly))
             return false;
-        lue = in.readAll();
+        // Bounded: a pipe from /dev/zero must not exhaust the memory.
+        auto lu = platform::lireBorne(in, QStringLiteral("l'entrée standard"), platform::limiteSauvegarde, true);
+        if (!lu)
+            return false;
+        lue = std::move(lu.valeur());
     }
     octets = *lue;
     return true;

@@ -13,5 +13,8 @@ int commandeIa(const QStringList& args);
 int commandeTranscrire(const QStringList& args);
 int commandeCloud(const QStringList& args);
 int commandeAudio(const QStringList& args);
+int commandeContacts(const QStringList& args);
+int commandeImporter(const QStringList& args);
+int commandeExporter(const QStringList& args);
 
 } // namespace vd::app

@@ -2,6 +2,7 @@
 #include "cli_commandes.h"
 #include "contextecommande.h"
 #include "model/store.h"
+#include "platform/lecture.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -30,24 +31,29 @@ int exporter(model::Store& store, const QString& chemin)
 
 int importer(model::Store& store, const QString& chemin)
 {
+    // Size checked first: /dev/zero or a huge file gives a clear message, never an exhausted memory.
     QByteArray donnees;
     if (chemin == QLatin1String("-")) {
         if (!lireEntreeStandard(donnees))
             return erreur(QStringLiteral("Impossible de lire l'entrée standard."));
     } else {
-        QFile f(cheminCommande(chemin));
-        if (!f.open(QIODevice::ReadOnly))
-            return erreur(QStringLiteral("Impossible d'ouvrir « %1 » : %2").arg(chemin, f.errorString()));
-        donnees = f.readAll();
+        auto lu = platform::lireBorne(cheminCommande(chemin), platform::limiteSauvegarde, true);
+        if (!lu)
+            return erreur(lu.erreur().genre == platform::ErreurLecture::Genre::binaire ? QStringLiteral("Ce fichier n'est pas un JSON valide.")
+                                                                                    : lu.erreur().message);
+        donnees = std::move(lu.valeur());
     }
     if (store.ecritureBloquee())
         return erreur(store.erreurSauvegarde().value_or(QString()));
     auto r = store.importerSauvegarde(donnees);
     if (!r)
         return erreur(r.erreur().description());
-    sortieJson(QJsonObject{{QStringLiteral("message"), model::Store::messageImport()},
-                           {QStringLiteral("appels"), store.etat().appels.size()},
-                           {QStringLiteral("contacts"), store.etat().contacts.size()}});
+    QJsonObject sortie{{QStringLiteral("message"), model::Store::messageImport() + model::Store::phraseCopie(store.copieRemplacee())},
+                       {QStringLiteral("appels"), store.etat().appels.size()},
+                       {QStringLiteral("contacts"), store.etat().contacts.size()}};
+    if (!store.copieRemplacee().isEmpty())
+        sortie.insert(QStringLiteral("copie"), store.copieRemplacee());
+    sortieJson(sortie);
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "prevol.h"
 #include "model/store.h"
 #include "platform/horloge.h"
+#include "platform/signauxarret.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>
@@ -188,6 +189,13 @@ int simuler(model::Store& store, const QString& idScenario, double vitesse, qint
     qint64 finScenario = 0;
     for (const auto& t : scenario->tours)
         finScenario = std::max(finScenario, t.finMs);
+    // SIGTERM, SIGINT or SIGHUP: the call is stopped and saved, never left "en_cours".
+    bool interrompu = false;
+    platform::SignauxArret signaux;
+    QObject::connect(&signaux, &platform::SignauxArret::arretDemande, &boucle, [&] {
+        interrompu = true;
+        boucle.quit();
+    });
     bool delaiDepasse = false;
     QTimer garde;
     garde.setSingleShot(true);
@@ -203,6 +211,13 @@ int simuler(model::Store& store, const QString& idScenario, double vitesse, qint
     if (dansApp && contexte->montrerAppel)
         contexte->montrerAppel();
     boucle.exec();
+    if (interrompu) {
+        session.arreter();
+        store.sauvegarder(true);
+        if (store.erreurSauvegarde())
+            return erreur(*store.erreurSauvegarde());
+        return erreur(QStringLiteral("Appel simulé interrompu : l'appel est arrêté et enregistré."));
+    }
     if (delaiDepasse) {
         session.arreter();
         store.sauvegarder(true);
@@ -244,11 +259,17 @@ int simuler(model::Store& store, const QString& idScenario, double vitesse, qint
             reussie = ok;
             attente.quit();
         });
+        QObject::connect(&signaux, &platform::SignauxArret::arretDemande, &attente, [&] {
+            interrompu = true;
+            attente.quit();
+        });
         QTimer::singleShot(120000, &attente, &QEventLoop::quit);
         erreur(QStringLiteral("Analyse de l'appel…"), 0);
         analyses.analyser(*session.appelId());
         attente.exec();
         store.sauvegarder(true);
+        if (interrompu)
+            return erreur(QStringLiteral("Appel simulé interrompu : l'appel est arrêté et enregistré."));
         if (!reussie) {
             const auto suivi = analyses.suivi(*session.appelId());
             return erreur(suivi && suivi->erreur ? *suivi->erreur : ai::AnalysesEnCours::messageEchec());

@@ -11,6 +11,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
@@ -19,52 +21,86 @@ namespace vd::app {
 
 namespace {
 
+// What the header says; the PCM itself is then read block by block as it is sent.
 struct Wav {
     int canaux = 0;
-    QByteArray pcm;
+    qint64 reste = -1;   // PCM bytes left to read; -1: up to the end of the file (a streamed WAV)
 };
 
-// RIFF/WAVE, PCM 16-bit, 16 kHz, one or two channels; the reason otherwise.
-Resultat<Wav, QString> lireWav(const QString& chemin)
+constexpr qint64 enteteMax = qint64(1) << 20;   // chunks before the audio, at most
+
+QByteArray lireExact(QIODevice& f, qint64 n)
 {
-    QFile f(chemin);
-    if (!f.open(QIODevice::ReadOnly))
-        return echec(QStringLiteral("Impossible d'ouvrir « %1 » : %2").arg(chemin, f.errorString()));
-    const QByteArray d = f.readAll();
+    QByteArray r;
+    while (r.size() < n) {
+        const QByteArray m = f.read(std::min<qint64>(n - r.size(), qint64(1) << 16));
+        if (m.isEmpty())
+            break;
+        r += m;
+    }
+    return r;
+}
+
+// What a refused file actually is: "8 bits, 44 100 Hz stéréo".
+QString descriptionFormat(quint16 genre, quint16 canaux, quint32 frequence, quint16 bits)
+{
+    const QLocale fr(QLocale::French, QLocale::France);
+    QString d = genre == 3 ? QStringLiteral("virgule flottante %1 bits").arg(bits)
+              : (genre == 1 || genre == 0xFFFE) ? QStringLiteral("%1 bits").arg(bits)
+                                                 : QStringLiteral("un format compressé");
+    QString hz = fr.toString(frequence);
+    hz.replace(fr.groupSeparator(), QStringLiteral(" "));
+    d += QStringLiteral(", ") + hz + QStringLiteral(" Hz ");
+    d += canaux == 1 ? QStringLiteral("mono") : canaux == 2 ? QStringLiteral("stéréo") : QStringLiteral("%1 canaux").arg(canaux);
+    return d;
+}
+
+// RIFF/WAVE, PCM 16-bit, 16 kHz, one or two channels; the reason otherwise. Reads the header
+// only, in order, so a pipe or a device works as well as a file, and nothing is held whole.
+Resultat<Wav, QString> ouvrirWav(QIODevice& f, const QString& chemin)
+{
     const QString illisible = QStringLiteral("« %1 » n'est pas un fichier WAV lisible.").arg(chemin);
-    if (d.size() < 12 || !d.startsWith("RIFF") || d.mid(8, 4) != "WAVE")
+    const QByteArray tete = lireExact(f, 12);
+    if (tete.size() < 12 || !tete.startsWith("RIFF") || tete.mid(8, 4) != "WAVE")
         return echec(illisible);
     Wav w;
     bool format = false;
-    qsizetype pos = 12;
-    while (pos + 8 <= d.size()) {
-        const QByteArray id = d.mid(pos, 4);
-        const quint32 taille = qFromLittleEndian<quint32>(d.constData() + pos + 4);
-        const qsizetype debut = pos + 8;
-        if (taille > quint32(d.size() - debut) && id != "data")
+    qint64 lu = 12;
+    for (;;) {
+        const QByteArray h = lireExact(f, 8);
+        if (h.size() < 8)
+            return echec(illisible);
+        const QByteArray id = h.left(4);
+        const quint32 taille = qFromLittleEndian<quint32>(h.constData() + 4);
+        lu += 8;
+        if (id == "data") {
+            if (!format)
+                return echec(illisible);
+            w.reste = taille == 0xFFFFFFFFu ? -1 : qint64(taille);
+            return w;
+        }
+        const qint64 corps = qint64(taille) + (taille & 1);
+        lu += corps;
+        if (lu > enteteMax)
+            return echec(illisible);
+        const QByteArray c = lireExact(f, corps);
+        if (c.size() < corps)
             return echec(illisible);
         if (id == "fmt ") {
             if (taille < 16)
                 return echec(illisible);
-            const char* p = d.constData() + debut;
+            const char* p = c.constData();
             const quint16 genre = qFromLittleEndian<quint16>(p);
             const quint16 canaux = qFromLittleEndian<quint16>(p + 2);
             const quint32 frequence = qFromLittleEndian<quint32>(p + 4);
             const quint16 bits = qFromLittleEndian<quint16>(p + 14);
             if ((genre != 1 && genre != 0xFFFE) || bits != 16 || frequence != 16000 || canaux < 1 || canaux > 2)
-                return echec(QStringLiteral("Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo."));
+                return echec(QStringLiteral("Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo ; celui-ci est en %1.")
+                                 .arg(descriptionFormat(genre, canaux, frequence, bits)));
             w.canaux = canaux;
             format = true;
-        } else if (id == "data") {
-            if (!format)
-                return echec(illisible);
-            w.pcm = d.mid(debut, std::min<qsizetype>(taille, d.size() - debut));
-            w.pcm.truncate(w.pcm.size() - w.pcm.size() % (2 * w.canaux));
-            return w;
         }
-        pos = debut + taille + (taille & 1);
     }
-    return echec(illisible);
 }
 
 QJsonObject versJson(const call::SegmentLive& s)
@@ -110,7 +146,14 @@ int commandeTranscrire(const QStringList& args)
     if (langue.isEmpty())
         langue = reglages.langue.isEmpty() ? QStringLiteral("fr") : reglages.langue;
 
-    auto wav = lireWav(chemin);
+    if (QFileInfo(chemin).isDir())
+        return erreur(QStringLiteral("« %1 » n'est pas un fichier WAV lisible.").arg(chemin));
+    QFile fichier;
+    const bool ouvert = chemin == QLatin1String("-") ? fichier.open(stdin, QIODevice::ReadOnly)
+                                                     : (fichier.setFileName(chemin), fichier.open(QIODevice::ReadOnly));
+    if (!ouvert)
+        return erreur(QStringLiteral("Impossible d'ouvrir « %1 » : %2").arg(chemin, fichier.errorString()));
+    auto wav = ouvrirWav(fichier, chemin);
     if (!wav)
         return erreur(wav.erreur());
 
@@ -123,22 +166,28 @@ int commandeTranscrire(const QStringList& args)
     }
     auto engine = call::creerMoteurTranscription(*moteur, contexte);
 
-    const QByteArray pcm = wav.valeur().pcm;
     const int canaux = wav.valeur().canaux;
-    const qsizetype bloc = 3200 * canaux;   // 100 ms
-    qsizetype envoye = 0;
+    qint64 reste = wav.valeur().reste;
+    const qint64 bloc = 3200 * canaux;   // 100 ms
+    QByteArray report;                   // a partial frame waiting for its end
     int code = 0;
     QObject contexteQt;
     platform::Minuterie* rythme = platform::Horloge::instance().creerMinuterie(&contexteQt);
 
     const auto envoyerBloc = [&] {
-        if (envoye >= pcm.size()) {
+        QByteArray b = report + (reste == 0 ? QByteArray() : lireExact(fichier, reste < 0 ? bloc : std::min(bloc, reste)));
+        if (reste > 0)
+            reste -= b.size() - report.size();
+        const bool fin = b.size() == report.size();
+        const qsizetype entier = b.size() - b.size() % (2 * canaux);
+        report = b.mid(entier);
+        b.truncate(entier);
+        if (fin || b.isEmpty()) {
             rythme->arreter();
             engine->terminer();
             return false;
         }
-        engine->envoyer(pcm.mid(envoye, bloc));
-        envoye += bloc;
+        engine->envoyer(b);
         return true;
     };
     QObject::connect(rythme, &platform::Minuterie::expire, &contexteQt, [&] { envoyerBloc(); });

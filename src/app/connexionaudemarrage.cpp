@@ -1,6 +1,7 @@
 #include "connexionaudemarrage.h"
 
 #include "platform/dossiers.h"
+#include "platform/formulation.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -101,10 +102,10 @@ void ConnexionAuDemarrage::definir(bool actif)
         erreur_.reset();
     } else {
         qCWarning(lcDemarrage) << "ouverture de session :" << raison;
-        erreur_ = actif ? QStringLiteral("macOS n'a pas pu ajouter Vendalo à l'ouverture de session. Réessayez, ou ajoutez-le dans "
+        erreur_ = platform::formuler(actif ? QStringLiteral("macOS n'a pas pu ajouter Vendalo à l'ouverture de session. Réessayez, ou ajoutez-le dans "
                                          "Réglages Système, Général, Ouverture.")
                         : QStringLiteral("macOS n'a pas pu retirer Vendalo de l'ouverture de session. Retirez-le dans Réglages "
-                                         "Système, Général, Ouverture.");
+                                         "Système, Général, Ouverture."));
     }
     statut_ = service_.statut();
     Q_EMIT change();

@@ -25,6 +25,8 @@ std::optional<QString> chargerDemonstration(model::Store& store)
     if (!store.etat().reglages.commercial.prenom.isEmpty())
         e.reglages.commercial = store.etat().reglages.commercial;
     e.reglages.onboarde = true;
+    if (auto copie = store.garderEtatRemplace(); !copie)
+        return copie.erreur();
     store.remplacerEtat(std::move(e));
     return std::nullopt;
 }

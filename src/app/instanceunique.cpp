@@ -19,7 +19,8 @@ namespace {
 constexpr char proprieteTampon[] = "vd_tampon";
 constexpr char proprieteAttendu[] = "vd_attendu";   // body length still awaited, -1: a header
 constexpr char proprieteEtape[] = "vd_etape";      // 0 request, 1 waiting for the go, 2 running
-constexpr qint64 longueurLigneMax = 8192;
+// A header line or a forwarded link, whichever is longer.
+constexpr qint64 longueurLigneMax = InstanceUnique::limiteLien + 1;
 
 } // namespace
 
@@ -60,6 +61,11 @@ InstanceUnique::Issue InstanceUnique::acquerir(const QString& message)
         if (verrou_->tryLock(0)) {
             ecouter();
             return Issue::proprietaire;
+        }
+        if (message.toUtf8().size() > limiteLien) {
+            // Refused whole, never cut: this launch ends as if it had handed it over.
+            qCWarning(lcInstance) << "lien refusé : plus de" << limiteLien / 1024 << "Ko";
+            return Issue::transmis;
         }
         if (envoyer(message))
             return Issue::transmis;
@@ -102,6 +108,15 @@ void InstanceUnique::refuser(QLocalSocket* s, const QString& message)
     s->setProperty(proprieteEtape, 3);
 }
 
+void InstanceUnique::refuserLien(QLocalSocket* s)
+{
+    qCWarning(lcInstance) << "lien transmis refusé : plus de" << limiteLien / 1024 << "Ko";
+    s->setProperty(proprieteEtape, 3);
+    s->write("refuse\n");
+    s->flush();
+    s->disconnectFromServer();
+}
+
 void InstanceUnique::lire(QLocalSocket* s)
 {
     QByteArray tampon = s->property(proprieteTampon).toByteArray() + s->readAll();
@@ -114,7 +129,7 @@ void InstanceUnique::lire(QLocalSocket* s)
         const qsizetype fin = tampon.indexOf('\n');
         if (fin < 0) {
             if (tampon.size() > longueurLigneMax)
-                s->abort();
+                refuserLien(s);
             else
                 s->setProperty(proprieteTampon, tampon);
             return;
@@ -144,6 +159,10 @@ void InstanceUnique::lire(QLocalSocket* s)
         }
         if (!entete || entete->first != relais::motCommande) {
             // A later launch handing over its link.
+            if (ligne.size() > limiteLien) {
+                refuserLien(s);
+                return;
+            }
             const QString m = QString::fromUtf8(ligne).trimmed();
             s->setProperty(proprieteEtape, 3);
             if (!accepteLiens_) {
@@ -206,7 +225,8 @@ bool InstanceUnique::envoyer(const QString& message)
     s.flush();
     if (!s.waitForReadyRead(2000))
         return false;
-    return s.readLine().trimmed() == "ok";
+    const QByteArray reponse = s.readLine().trimmed();
+    return reponse == "ok" || reponse == "refuse";   // answered either way: nothing to retry
 }
 
 DestinationLien routerLien(const QUrl& url)

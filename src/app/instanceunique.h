@@ -20,6 +20,9 @@ class InstanceUnique : public QObject {
 public:
     // dossier: the data folder the lock protects.
     explicit InstanceUnique(const QString& dossier, QObject* parent = nullptr);
+    // A forwarded link longer than this is refused whole (logged, no action), never cut: room
+    // enough for a sign-in link with its tokens.
+    static constexpr qint64 limiteLien = 64 * 1024;
     ~InstanceUnique() override;
 
     enum class Issue { proprietaire, transmis, occupe };
@@ -56,6 +59,7 @@ private:
     void ecouter();
     void lire(QLocalSocket* s);
     void refuser(QLocalSocket* s, const QString& message);
+    void refuserLien(QLocalSocket* s);
     QString nom_;
     std::unique_ptr<QLockFile> verrou_;
     QLocalServer* serveur_ = nullptr;

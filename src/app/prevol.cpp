@@ -1,5 +1,6 @@
 #include "prevol.h"
 
+#include "platform/formulation.h"
 #include <QProcess>
 
 namespace vd::app {
@@ -49,6 +50,13 @@ AutorisationsPreVol AutorisationsPreVol::construire(const QString& source, Statu
         a.boutons.first().libelle = QStringLiteral("Ouvrir Réglages Système");
     if (a.lignes.isEmpty() && derniereErreur && !derniereErreur->isEmpty())
         a.bloquant = derniereErreur;
+    // Written in the Mac's words, shown in the running system's.
+    for (auto& l : a.lignes) {
+        l.titre = platform::formuler(l.titre);
+        l.texte = platform::formuler(l.texte);
+    }
+    for (auto& b : a.boutons)
+        b.libelle = platform::formuler(b.libelle);
     return a;
 }
 
@@ -60,9 +68,9 @@ QString libelleCourtMicro(StatutMicro micro)
 QString libelleCourtEcran(EtatEcran ecran)
 {
     switch (ecran) {
-    case EtatEcran::autorise: return QStringLiteral("Son du Mac autorisé");
-    case EtatEcran::aRelancer: return QStringLiteral("Son du Mac : relancez l'app");
-    case EtatEcran::manquant: return QStringLiteral("Son du Mac à autoriser");
+    case EtatEcran::autorise: return platform::formuler(QStringLiteral("Son du Mac autorisé"));
+    case EtatEcran::aRelancer: return platform::formuler(QStringLiteral("Son du Mac : relancez l'app"));
+    case EtatEcran::manquant: return platform::formuler(QStringLiteral("Son du Mac à autoriser"));
     }
     return {};
 }

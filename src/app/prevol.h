@@ -1,6 +1,8 @@
 #pragma once
 // Pre-flight of a live call: which permissions are missing and what to do
 // about each, the start itself with its error, and relaunching the app.
+#include "platform/formulation.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -51,9 +53,9 @@ inline const QString sansCle = QStringLiteral(
     "Aucune clé de transcription n'est configurée : seul l'appel simulé est possible. Ajoutez une clé dans Réglages pour "
     "transcrire un vrai appel.");
 inline const QString ouvrirReglages = QStringLiteral("Ouvrir les réglages");
-inline const QString ouverture = QStringLiteral("Ouverture du micro et du son du Mac…");
-inline const QString rappelRelance = QStringLiteral("Puis relancez l'app : macOS ne prend l'accès à l'écran qu'au lancement suivant.");
-inline const QString relanceImpossible = QStringLiteral("Quittez Vendalo (⌘Q) puis rouvrez-le.");
+inline const QString ouverture = platform::formuler(QStringLiteral("Ouverture du micro et du son du Mac…"));
+inline const QString rappelRelance = platform::formuler(QStringLiteral("Puis relancez l'app : macOS ne prend l'accès à l'écran qu'au lancement suivant."));
+inline const QString relanceImpossible = platform::formuler(QStringLiteral("Quittez Vendalo (⌘Q) puis rouvrez-le."));
 inline const QString dejaEnCours = QStringLiteral("Un appel est déjà en cours. Terminez-le avant d'en lancer un autre.");
 // "L'appel simulé rejoue une conversation de démo, avec le prénom de …"
 QString demo(const QString& prenom, bool avecContact);

@@ -1,8 +1,15 @@
 #include "interfaces.h"
 
+#include "platform/formulation.h"
+
 namespace vd::call {
 
 QString ErreurCaptureAudio::description() const
+{
+    return platform::formuler(texteMac());
+}
+
+QString ErreurCaptureAudio::texteMac() const
 {
     switch (genre) {
     case Genre::indisponible: return QStringLiteral("La capture audio n'est pas disponible sur ce Mac. Utilisez l'appel simulé.");

@@ -27,7 +27,8 @@ struct SegmentLive {
 struct ErreurCaptureAudio {
     enum class Genre { indisponible, microRefuse, aucunMicro, microIndisponible, ecranRefuse, aucunEcran, sonMacIndisponible };
     Genre genre = Genre::indisponible;
-    QString description() const;
+    QString description() const;   // in the running system's words
+    QString texteMac() const;
 };
 
 // Audio capture of one call: every 100 ms one block of 16-bit signed

@@ -9,6 +9,7 @@ LiaisonSouffleur::LiaisonSouffleur(SessionAppel& session, ai::Souffleur& souffle
     : QObject(parent), session_(session), souffleur_(souffleur), panneau_(panneau), store_(store), analyses_(analyses)
 {
     souffleur_.setAppel(this);
+    souffleur_.setSourceEtat([this] { return store_.etat(); });
     souffleur_.setReglages(store_.etat().reglages);
     panneau_.setReglages(store_.etat().reglages.souffleur);
 
@@ -20,6 +21,10 @@ LiaisonSouffleur::LiaisonSouffleur(SessionAppel& session, ai::Souffleur& souffle
         for (const CoachingAlerte& c : session_.coaching())
             textes << c.texte;
         panneau_.setCoaching(textes);
+    });
+    connect(&souffleur_, &ai::Souffleur::contexteChange, this, [this] {
+        if (enCours() && !souffleur_.contexte().isNull())
+            session_.definirContexte(model::JSONValeur(souffleur_.contexte()));
     });
     connect(&souffleur_, &ai::Souffleur::aidesChangees, this, &LiaisonSouffleur::synchroniserAides);
     connect(&souffleur_, &ai::Souffleur::aideChangee, this, &LiaisonSouffleur::synchroniserAides);
@@ -39,6 +44,7 @@ LiaisonSouffleur::LiaisonSouffleur(SessionAppel& session, ai::Souffleur& souffle
     });
     connect(&store_, &model::Store::etatChange, this, [this] {
         souffleur_.setReglages(store_.etat().reglages);
+        souffleur_.etatModifie(store_.etat());
         if (!(panneau_.reglages() == store_.etat().reglages.souffleur))
             panneau_.setReglages(store_.etat().reglages.souffleur);
     });
@@ -130,6 +136,7 @@ void LiaisonSouffleur::suivreEtat()
             items.append({v.toObject().value(QLatin1String("id")).toString(), v.toObject().value(QLatin1String("nom")).toString()});
         panneau_.setGrille(items);
         panneau_.setObjectifEtBrief(session_.config().objectif, session_.config().brief.has_value());
+        souffleur_.preparerContexte();
     }
     panneau_.setEtatAppel(session_.nomEtatCourant(), session_.codeTranscription());
 }

@@ -2,6 +2,7 @@
 
 #include "ai/moteur.h"
 #include "call/lecteurdemo.h"
+#include "platform/formulation.h"
 #include "model/store.h"
 #include "model/texte.h"
 #include "platform/horloge.h"
@@ -49,8 +50,8 @@ const QString messageDemarrage = QStringLiteral("L'appel n'a pas pu démarrer. R
 const QString messageCoupee =
     QStringLiteral("La transcription est coupée. L'appel continue : vérifiez votre connexion, puis relancez la transcription.");
 const QString messageRelance = QStringLiteral("La transcription n'a pas pu redémarrer.");
-const QString messageMac =
-    QStringLiteral("Le son du Mac n'est plus capté : la voix du prospect manque. Terminez l'appel ou relancez-le.");
+const QString messageMac = platform::formuler(
+    QStringLiteral("Le son du Mac n'est plus capté : la voix du prospect manque. Terminez l'appel ou relancez-le."));
 const QString messageMicro = QStringLiteral("Le micro est coupé : votre voix n'est plus captée. Vérifiez votre micro.");
 const QString messageRecap = QStringLiteral("Le récap n'a pas pu être préparé. L'analyse complète arrive.");
 const QString messageDejaEnCours = QStringLiteral("Un appel est déjà en cours. Terminez-le avant d'en lancer un autre.");
@@ -276,7 +277,7 @@ std::optional<QString> SessionAppel::demarrer(const ConfigAppel& config)
     demarrerMinuteurs();
 
     if (!fabriques_.capture || !fabriques_.transcription) {
-        echecDemarrage(QStringLiteral("La capture audio n'est pas disponible sur ce Mac. Utilisez l'appel simulé."));
+        echecDemarrage(platform::formuler(QStringLiteral("La capture audio n'est pas disponible sur ce Mac. Utilisez l'appel simulé.")));
         return std::nullopt;
     }
     capture_ = fabriques_.capture();

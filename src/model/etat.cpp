@@ -29,6 +29,16 @@ T* trouver(QList<T>& l, const QString& id)
     return nullptr;
 }
 
+// Const lookups must not detach a list shared with a save snapshot.
+template<typename T>
+const T* trouver(const QList<T>& l, const QString& id)
+{
+    for (const T& x : l)
+        if (x.id == id)
+            return &x;
+    return nullptr;
+}
+
 } // namespace
 
 std::optional<Etat> Etat::depuisJson(const VueJson& v)
@@ -79,9 +89,9 @@ void ecrire(EcrivainJson& e, const Etat& r)
     e.finObjet();
 }
 
-const Appel* Etat::appel(const QString& id) const { return const_cast<Etat*>(this)->appel(id); }
+const Appel* Etat::appel(const QString& id) const { return trouver(appels, id); }
 Appel* Etat::appel(const QString& id) { return trouver(appels, id); }
-const Contact* Etat::contact(const QString& id) const { return const_cast<Etat*>(this)->contact(id); }
+const Contact* Etat::contact(const QString& id) const { return trouver(contacts, id); }
 Contact* Etat::contact(const QString& id) { return trouver(contacts, id); }
 
 } // namespace vd::model

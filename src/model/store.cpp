@@ -134,6 +134,16 @@ void Store::modifier(const std::function<void(Etat&)>& changement)
     planifier();
 }
 
+void Store::modifier(const std::function<void(Etat&)>& changement, const QList<Suppression>& suppressions)
+{
+    modifier(changement);
+    const QString le = horodatageMaintenant();
+    for (const Suppression& s : suppressions)
+        Q_EMIT supprime(s.collection, s.id, le);
+}
+
+QString Store::horodatageMaintenant() const { return horodatage(horloge_.maintenant()); }
+
 void Store::remplacerEtat(Etat etat)
 {
     const QList<Appel> avant = etat_.appels;
@@ -210,11 +220,13 @@ void Store::sauvegarder(bool immediat)
 void Store::appliquerResultat(const QString& erreur)
 {
     std::optional<QString> nouvelle = erreur.isEmpty() ? std::nullopt : std::optional(erreur);
+    // A failed write leaves the state marked changed whatever the previous failure was, so the
+    // next change (or the quit save) writes it once the cause is gone.
+    if (nouvelle)
+        modifie_ = true;
     if (nouvelle == erreurSauvegarde_)
         return;
     erreurSauvegarde_ = nouvelle;
-    if (erreurSauvegarde_)
-        modifie_ = true;   // the next change (or quit) retries
     Q_EMIT erreurSauvegardeChangee();
 }
 
@@ -255,6 +267,8 @@ ResultatVide<ErreurStore> Store::importerSauvegarde(const QByteArray& donnees)
     auto etat = Etat::depuisJson(o);
     if (!etat)
         return echec(ErreurStore::illisible(pasSauvegarde));
+    if (auto copie = garderEtatRemplace(); !copie)
+        return echec(ErreurStore::illisible(copie.erreur()));
     remplacerEtat(std::move(*etat));
     sauvegarder(true);
     if (erreurSauvegarde_)

@@ -54,8 +54,30 @@ public:
     QString fichierQuarantaine() const { return quarantaine_; }
 
     void modifier(const std::function<void(Etat&)>& changement);
+    // A mutation that removes records on purpose: each (collection, id) pair is
+    // reported by supprime() once the change is published, so synchronisation
+    // can carry deletions without ever inferring them from a diff.
+    struct Suppression {
+        QString collection;   // the key of Etat: "contacts", "interactions", "profilsClients"…
+        QString id;
+    };
+    void modifier(const std::function<void(Etat&)>& changement, const QList<Suppression>& suppressions);
+    // Time stamp of the store's clock, for majLe and creeLe.
+    QString horodatageMaintenant() const;
+    const platform::Horloge& horloge() const { return horloge_; }
     void remplacerEtat(Etat etat);
     void sauvegarder(bool immediat);
+
+    // Before a whole-state replacement (import, demonstration, reset): what is about to be
+    // replaced is written as "etat-remplace-<date>.json" beside the working file, and only the
+    // last three copies are kept. The copy's path (empty for an in-memory store or an empty
+    // state), or why it could not be written (then nothing should be replaced).
+    Resultat<QString, QString> garderEtatRemplace();
+    // Path of the copy the last replacement kept, if any.
+    QString copieRemplacee() const { return copieRemplacee_; }
+    // " Les données remplacées sont gardées dans « … »." (empty for no copy), after a confirmation.
+    static QString phraseCopie(const QString& chemin);
+    static constexpr int copiesGardees = 3;
 
     QByteArray exporterSauvegarde() const;
     ResultatVide<ErreurStore> importerSauvegarde(const QByteArray& donnees);
@@ -87,6 +109,8 @@ public:
 
 Q_SIGNALS:
     void etatChange();
+    // An explicit deletion: collection, id, and the instant (ISO 8601).
+    void supprime(const QString& collection, const QString& id, const QString& le);
     void erreurSauvegardeChangee();
 
 private:
@@ -103,6 +127,7 @@ private:
     QString blocage_;   // reason writes are refused
     bool lectureSeule_ = false;
     QString quarantaine_;
+    QString copieRemplacee_;
     platform::Minuterie* tache_ = nullptr;
     QThread fil_;
     EcrivainStore* ecrivain_ = nullptr;

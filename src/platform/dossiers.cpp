@@ -34,7 +34,10 @@ QString dossierRessources()
     if (!env.isEmpty())
         return env;
     const QString exe = QCoreApplication::applicationDirPath();
-    for (const QString& c : {exe + QStringLiteral("/resources"), exe + QStringLiteral("/../share/vendalo")}) {
+    // Beside the binary (build/src), from another folder of the build tree (build/bench,
+    // build/tests), or in the installed data folder (/usr/bin → /usr/share/vendalo).
+    for (const QString& c : {exe + QStringLiteral("/resources"), exe + QStringLiteral("/../src/resources"),
+                             exe + QStringLiteral("/../share/vendalo")}) {
         if (QFileInfo::exists(c + QStringLiteral("/moteur.js")))
             return QDir::cleanPath(c);
     }

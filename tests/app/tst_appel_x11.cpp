@@ -10,8 +10,15 @@
 #include "ui/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
+#include "crm/ecrans/democrm.h"
+#include "crm/ecrans/ecrancrm.h"
+#include "crm/ecrans/ecranfichecontact.h"
+#include "crm/ecrans/ecranprofils.h"
+#include "crm/ecrans/feuilleimportcrm.h"
+#include "crm/ecrans/panneauexportcrm.h"
 #include "model/store.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -19,6 +26,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vd;
@@ -132,6 +140,97 @@ private Q_SLOTS:
         QCOMPARE(appel->statut, QStringLiteral("analyse"));
         app.navigation().aller(Ecran::ficheAppel(id));
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche.png")));
+    }
+
+    // The CRM's import sheet on a file of another CRM, then the export panel.
+    void importPuisExportCrm()
+    {
+        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        app.montrerFenetre();
+        app.navigation().aller(Ecran::de(Ecran::Genre::crm));
+        const qsizetype avant = app.store().etat().contacts.size();
+        QTemporaryDir dossier;
+        auto* feuille = qobject_cast<crm::FeuilleImportCRM*>(
+            crm::ouvrirEcranDemo(app.contexte(), app.fenetre(), QStringLiteral("import-crm"), {}, dossier.path()));
+        QVERIFY(feuille);
+        crm::ImportCRMModele& m = feuille->modele();
+        QTRY_VERIFY_WITH_TIMEOUT(m.etape() == crm::ImportCRMModele::Etape::colonnes && m.plan(), 10000);
+        QCOMPARE(m.correspondances().value(2), QStringLiteral("email"));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-import-crm.png")));
+
+        feuille->findChild<QPushButton*>(QStringLiteral("continuer"))->click();
+        QCOMPARE(m.etape(), crm::ImportCRMModele::Etape::resume);
+        auto* confirmer = feuille->findChild<QPushButton*>(QStringLiteral("confirmer"));
+        QTRY_VERIFY_WITH_TIMEOUT(confirmer->isEnabled(), 10000);
+        QCOMPARE(confirmer->text(), QStringLiteral("Importer 3 contacts"));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-import-crm-resume.png")));
+        confirmer->click();
+        QVERIFY(m.importe());
+        QCOMPARE(app.store().etat().contacts.size(), avant + 3);
+        const auto annule = m.annuler(QStringLiteral("2026-03-02T09:05:00.000Z"));
+        QVERIFY(annule);
+        QCOMPARE(app.store().etat().contacts.size(), avant);
+        feuille->close();
+
+        auto* panneau = qobject_cast<crm::PanneauExportCRM*>(
+            crm::ouvrirEcranDemo(app.contexte(), app.fenetre(), QStringLiteral("export-crm"), {}, dossier.path()));
+        QVERIFY(panneau);
+        QCOMPARE(panneau->portee(), QStringLiteral("selection"));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-export-crm.png")));
+        const QString chemin = dossier.filePath(QStringLiteral("Vendalo CRM.xlsx"));
+        QVERIFY(!panneau->exporterVers(chemin));
+        QVERIFY(QFileInfo(chemin).size() > 1000);
+        QCOMPARE(prefs.valeur(QStringLiteral("vd.crm.export.format"), {}).toString(), QStringLiteral("xlsx"));
+        panneau->close();
+    }
+
+    // The CRM on the demonstration data: list, board, a contact sheet, profiles and objections.
+    void ecransDuCrm()
+    {
+        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        app.montrerFenetre();
+        const model::Etat& etat = app.store().etat();
+        QVERIFY(!etat.contacts.isEmpty());
+
+        app.navigation().aller(Ecran{Ecran::Genre::crm, QStringLiteral("liste")});
+        auto* crm = qobject_cast<crm::EcranCRM*>(app.fenetre()->pageCourante());
+        QVERIFY(crm);
+        crm->rafraichir();
+        QCOMPARE(crm->vue(), crm::EcranCRM::Vue::liste);
+        QCOMPARE(crm->modeleListe()->rowCount(), etat.contacts.size());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-crm-liste.png")));
+
+        app.navigation().aller(Ecran{Ecran::Genre::crm, QStringLiteral("pipeline")});
+        crm = qobject_cast<crm::EcranCRM*>(app.fenetre()->pageCourante());
+        QVERIFY(crm);
+        QCOMPARE(crm->vue(), crm::EcranCRM::Vue::pipeline);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-crm-pipeline.png")));
+
+        const model::Contact& premier = etat.contacts.first();
+        app.navigation().aller(Ecran::ficheContact(premier.id));
+        auto* fiche = qobject_cast<crm::EcranFicheContact*>(app.fenetre()->pageCourante());
+        QVERIFY(fiche);
+        QCOMPARE(fiche->titre(), premier.nomComplet().isEmpty() ? QStringLiteral("Contact") : premier.nomComplet());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche-contact.png")));
+
+        app.navigation().aller(Ecran::profils(QStringLiteral("profils")));
+        QVERIFY(qobject_cast<crm::EcranProfils*>(app.fenetre()->pageCourante()));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-profils.png")));
+        app.navigation().aller(Ecran::profils(QStringLiteral("objections")));
+        QVERIFY(qobject_cast<crm::EcranProfils*>(app.fenetre()->pageCourante()));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-objections.png")));
     }
 };
 

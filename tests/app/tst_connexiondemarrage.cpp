@@ -1,3 +1,4 @@
+#include "platform/formulation.h"
 #include "app/connexionaudemarrage.h"
 
 #include <QFile>
@@ -37,14 +38,14 @@ private slots:
         QSignalSpy spy(&c, &ConnexionAuDemarrage::change);
         c.definir(true);
         QCOMPARE(c.erreur().value_or(QString()),
-                 QStringLiteral("macOS n'a pas pu ajouter Vendalo à l'ouverture de session. Réessayez, ou ajoutez-le dans Réglages Système, "
-                                "Général, Ouverture."));
+                 vd::platform::formuler(QStringLiteral("macOS n'a pas pu ajouter Vendalo à l'ouverture de session. Réessayez, ou ajoutez-le dans Réglages Système, "
+                                "Général, Ouverture.")));
         QVERIFY(!c.actif());   // status read again from the service
         QCOMPARE(spy.count(), 1);
         service.statutCourant = StatutDemarrage::inscrit;
         c.definir(false);
         QCOMPARE(c.erreur().value_or(QString()),
-                 QStringLiteral("macOS n'a pas pu retirer Vendalo de l'ouverture de session. Retirez-le dans Réglages Système, Général, Ouverture."));
+                 vd::platform::formuler(QStringLiteral("macOS n'a pas pu retirer Vendalo de l'ouverture de session. Retirez-le dans Réglages Système, Général, Ouverture.")));
         QVERIFY(c.actif());
         // The message stays until the next attempt, which clears it.
         service.echec.reset();

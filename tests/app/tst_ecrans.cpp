@@ -301,7 +301,7 @@ private slots:
         Q_UNUSED(boite);
         b.app->contexte().connexion->definir(false);
         QCOMPARE(page->messageDemarrage(),
-                 QStringLiteral("macOS n'a pas pu retirer Vendalo de l'ouverture de session. Retirez-le dans Réglages Système, Général, Ouverture."));
+                 vd::platform::formuler(QStringLiteral("macOS n'a pas pu retirer Vendalo de l'ouverture de session. Retirez-le dans Réglages Système, Général, Ouverture.")));
         const QStringList t = textes(page);
         // Linux builds leave updates to the package manager and say so.
         const QString attendu = platform::systemeCourant() == platform::Systeme::gnuLinux ? app::MisesAJour::texteParPaquets()

@@ -1,5 +1,6 @@
 #include "app/instanceunique.h"
 
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -59,6 +60,40 @@ private slots:
         QCOMPARE(seconde.exitStatus(), QProcess::NormalExit);
         QCOMPARE(seconde.exitCode(), 0);
         QCOMPARE(recu.count(), 0);
+    }
+
+    void lienLongTransmisOuRefuseEntier_data()
+    {
+        QTest::addColumn<int>("taille");
+        QTest::addColumn<bool>("recu");
+        QTest::newRow("20 Ko (jetons de connexion)") << 20 * 1024 << true;
+        QTest::newRow("64 Ko tout juste") << int(InstanceUnique::limiteLien) << true;
+        QTest::newRow("64 Ko et un octet") << int(InstanceUnique::limiteLien) + 1 << false;
+        QTest::newRow("200 Ko") << 200 * 1024 << false;
+    }
+    void lienLongTransmisOuRefuseEntier()
+    {
+        QFETCH(int, taille);
+        QFETCH(bool, recu);
+        QTemporaryDir dossier;
+        InstanceUnique principale(dossier.path());
+        QVERIFY(principale.acquerir(QString()));
+        QSignalSpy messages(&principale, &InstanceUnique::messageRecu);
+        const QByteArray debut("vendalo2://auth-callback#access_token=");
+        const QByteArray lien = debut + QByteArray(taille - debut.size(), 'a');
+        QLocalSocket s;
+        s.connectToServer(principale.nomServeur());
+        QVERIFY(s.waitForConnected(2000));
+        s.write(lien + '\n');
+        QTRY_VERIFY_WITH_TIMEOUT(s.canReadLine(), 5000);
+        QCOMPARE(s.readLine().trimmed(), recu ? QByteArray("ok") : QByteArray("refuse"));
+        QTest::qWait(50);
+        if (recu) {
+            QCOMPARE(messages.count(), 1);
+            QCOMPARE(messages.at(0).at(0).toString().size(), taille);   // whole, never cut
+        } else {
+            QCOMPARE(messages.count(), 0);
+        }
     }
 
     void verrouPrisAvantToutDansLeMemeDossier()

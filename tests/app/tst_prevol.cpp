@@ -1,4 +1,5 @@
 #include "app/prevol.h"
+#include "platform/formulation.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -10,6 +11,17 @@ using A = AutorisationsPreVol;
 class TestPreVol : public QObject {
     Q_OBJECT
 private slots:
+    void motsDuSystemeCourant()
+    {
+        // On Linux the sheet never names the Mac.
+        if (vd::platform::systemeCourant() != vd::platform::Systeme::gnuLinux)
+            QSKIP("Linux seulement");
+        const auto a = AutorisationsPreVol::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::manquant, false, std::nullopt);
+        QCOMPARE(a.lignes[0].titre, QStringLiteral("Son de l'ordinateur"));
+        QCOMPARE(a.boutons[0].libelle, QStringLiteral("Ouvrir les paramètres du système"));
+        QCOMPARE(libelleCourtEcran(EtatEcran::aRelancer), QStringLiteral("Son de l'ordinateur : relancez l'app"));
+    }
+
     void demoNeDemandeRien()
     {
         const A a = A::construire(QStringLiteral("demo"), StatutMicro::refuse, EtatEcran::manquant, true, QStringLiteral("Erreur"));
@@ -35,7 +47,7 @@ private slots:
         QCOMPARE(a.lignes[0].titre, QStringLiteral("Micro"));
         QCOMPARE(a.lignes[0].texte, QStringLiteral("Refusé. Autorisez Vendalo dans Confidentialité et sécurité, Micro."));
         QCOMPARE(a.lignes[1].icone, QStringLiteral("rectangle.dashed.badge.record"));
-        QCOMPARE(a.lignes[1].titre, QStringLiteral("Son du Mac"));
+        QCOMPARE(a.lignes[1].titre, vd::platform::formuler(QStringLiteral("Son du Mac")));
         QCOMPARE(a.boutons.size(), 2);
         QCOMPARE(a.boutons[0].libelle, QStringLiteral("Ouvrir les réglages du micro"));
         QCOMPARE(a.boutons[0].action, (A::Action{A::Action::Genre::ouvrir, QStringLiteral("Privacy_Microphone")}));
@@ -51,13 +63,13 @@ private slots:
         QCOMPARE(a.lignes[0].texte, QStringLiteral("Pour entendre le prospect, autorisez Vendalo dans Confidentialité et sécurité, "
                                                    "Enregistrement de l'écran et de l'audio du système."));
         QCOMPARE(a.boutons.size(), 1);
-        QCOMPARE(a.boutons[0].libelle, QStringLiteral("Ouvrir Réglages Système"));
+        QCOMPARE(a.boutons[0].libelle, vd::platform::formuler(QStringLiteral("Ouvrir Réglages Système")));
     }
 
     void ecranManquantAvecVideo()
     {
         const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::manquant, true, std::nullopt);
-        QCOMPARE(a.lignes[0].titre, QStringLiteral("Son du Mac et vidéo"));
+        QCOMPARE(a.lignes[0].titre, vd::platform::formuler(QStringLiteral("Son du Mac et vidéo")));
         QCOMPARE(a.lignes[0].texte, QStringLiteral("Pour entendre le prospect et filmer l'écran, autorisez Vendalo dans Confidentialité et "
                                                    "sécurité, Enregistrement de l'écran et de l'audio du système."));
     }
@@ -67,7 +79,7 @@ private slots:
         const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::aRelancer, false, std::nullopt);
         QCOMPARE(a.lignes.size(), 1);
         QCOMPARE(a.lignes[0].icone, QStringLiteral("arrow.clockwise"));
-        QCOMPARE(a.lignes[0].texte, QStringLiteral("Accès accordé. Relancez Vendalo pour que macOS le prenne en compte."));
+        QCOMPARE(a.lignes[0].texte, vd::platform::formuler(QStringLiteral("Accès accordé. Relancez Vendalo pour que macOS le prenne en compte.")));
         QCOMPARE(a.boutons.size(), 1);
         QCOMPARE(a.boutons[0].libelle, QStringLiteral("Relancer Vendalo"));   // not a settings pane: keeps its label
         QCOMPARE(a.boutons[0].action.genre, A::Action::Genre::relancer);
@@ -78,7 +90,7 @@ private slots:
     {
         const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::nonDetermine, EtatEcran::autorise, false, std::nullopt);
         QCOMPARE(a.lignes.size(), 1);
-        QCOMPARE(a.lignes[0].texte, QStringLiteral("À autoriser pour transcrire votre voix. macOS vous le demande en un clic."));
+        QCOMPARE(a.lignes[0].texte, vd::platform::formuler(QStringLiteral("À autoriser pour transcrire votre voix. macOS vous le demande en un clic.")));
         QCOMPARE(a.boutons[0].libelle, QStringLiteral("Autoriser le micro"));
         QCOMPARE(a.boutons[0].action.genre, A::Action::Genre::demanderMicro);
     }
@@ -87,7 +99,7 @@ private slots:
     {
         const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::restreint, EtatEcran::autorise, false, std::nullopt);
         QCOMPARE(a.boutons.size(), 1);
-        QCOMPARE(a.boutons[0].libelle, QStringLiteral("Ouvrir Réglages Système"));
+        QCOMPARE(a.boutons[0].libelle, vd::platform::formuler(QStringLiteral("Ouvrir Réglages Système")));
     }
 
     void bloquantSansLigne()
@@ -104,9 +116,9 @@ private slots:
         QCOMPARE(libelleCourtMicro(StatutMicro::nonDetermine), QStringLiteral("Micro à autoriser"));
         QCOMPARE(libelleCourtMicro(StatutMicro::refuse), QStringLiteral("Micro à autoriser"));
         QCOMPARE(libelleCourtMicro(StatutMicro::autorise), QString());
-        QCOMPARE(libelleCourtEcran(EtatEcran::manquant), QStringLiteral("Son du Mac à autoriser"));
-        QCOMPARE(libelleCourtEcran(EtatEcran::aRelancer), QStringLiteral("Son du Mac : relancez l'app"));
-        QCOMPARE(libelleCourtEcran(EtatEcran::autorise), QStringLiteral("Son du Mac autorisé"));
+        QCOMPARE(libelleCourtEcran(EtatEcran::manquant), vd::platform::formuler(QStringLiteral("Son du Mac à autoriser")));
+        QCOMPARE(libelleCourtEcran(EtatEcran::aRelancer), vd::platform::formuler(QStringLiteral("Son du Mac : relancez l'app")));
+        QCOMPARE(libelleCourtEcran(EtatEcran::autorise), vd::platform::formuler(QStringLiteral("Son du Mac autorisé")));
     }
 
     void texteDemo()

@@ -1,6 +1,7 @@
 // The capture's clock with scripted sources and the fake clock: block sizes
 // and cadence, zero padding, catch-up after a stall, encoding, levels, mono
 // calls, error mapping, end of a source.
+#include "platform/formulation.h"
 #include "call/blocaudio.h"
 #include "call/captureaudio.h"
 #include "fakes/sourcesfactices.h"
@@ -333,7 +334,7 @@ private Q_SLOTS:
         QCOMPARE(ErreurCaptureAudio{Genre::aucunMicro}.description(),
                  QStringLiteral("Aucun micro détecté. Branchez un micro et réessayez."));
         QCOMPARE(ErreurCaptureAudio{Genre::sonMacIndisponible}.description(),
-                 QStringLiteral("Le son du Mac n'a pas pu être capté. Réessayez dans un instant, ou relancez l'app."));
+                 vd::platform::formuler(QStringLiteral("Le son du Mac n'a pas pu être capté. Réessayez dans un instant, ou relancez l'app.")));
     }
 
     void finDUneSource()

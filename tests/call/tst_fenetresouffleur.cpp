@@ -1,5 +1,6 @@
 // The floating prompter offscreen: listening states and their messages, the
 // objection banner, streamed answers, history navigation, ratings, tools.
+#include "platform/formulation.h"
 #include "ai/panneausouffleur.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "fakes/appelfactice.h"
@@ -139,7 +140,7 @@ private Q_SLOTS:
         QVERIFY(!b.fenetre.bandeauObjection()->isVisibleTo(&b.fenetre));
         b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"), QStringLiteral("C'est trop cher."), 0, 2000));
         QVERIFY(b.fenetre.bandeauObjection()->isVisibleTo(&b.fenetre));
-        QVERIFY(b.fenetre.texteObjection()->text().startsWith(QStringLiteral("Objection repérée. Cliquez pour une Assistance (⌘1).")));
+        QVERIFY(b.fenetre.texteObjection()->text().startsWith(vd::platform::formuler(QStringLiteral("Objection repérée. Cliquez pour une Assistance (⌘1)."))));
         // Clicking the banner asks for an Assistance.
         QTest::mouseClick(b.fenetre.bandeauObjection(), Qt::LeftButton);
         QCOMPARE(b.client.requetes.size(), 1);

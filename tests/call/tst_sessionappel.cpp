@@ -1,6 +1,7 @@
 // The call session on a fake clock, capture and transcription: start and its
 // failures, the clock with pauses, saves, cut and restart, end of a source,
 // the stop sequence.
+#include "platform/formulation.h"
 #include "fauxappel.h"
 
 #include <QtTest>
@@ -82,7 +83,7 @@ private Q_SLOTS:
             QCOMPARE(b.transcription().coupures, 1);
         }
         QCOMPARE(b.session->etat(), EtatSession::inactif);
-        QCOMPARE(b.session->erreurTexte(), attendu);
+        QCOMPARE(b.session->erreurTexte(), vd::platform::formuler(attendu));
         QVERIFY(!b.session->appelId());
         // No empty call is left "en_cours" behind; other calls are untouched.
         QCOMPARE(b.store.etat().appels.size(), 1);
@@ -315,7 +316,7 @@ private Q_SLOTS:
         b.capture->surFin(source);   // from the capture thread: queued to the main thread
         QVERIFY(!b.session->erreur());
         QCoreApplication::processEvents();
-        QCOMPARE(b.session->erreurTexte(), attendu);
+        QCOMPARE(b.session->erreurTexte(), vd::platform::formuler(attendu));
         QCOMPARE(b.session->etat(), EtatSession::enCours);
     }
 

@@ -181,7 +181,18 @@ private Q_SLOTS:
         QByteArray autreFrequence = wav(1, 100, 0, 0);
         qToLittleEndian<quint32>(44100, autreFrequence.data() + 24);
         QTest::newRow("44,1 kHz") << autreFrequence << QByteArray(R"({"soniox":"k"})")
-                                  << "Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo.";
+                                  << "Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo ; celui-ci est en 16 bits, 44 100 Hz mono.";
+        QByteArray huitBits = wav(2, 100, 0, 0);
+        qToLittleEndian<quint32>(44100, huitBits.data() + 24);
+        qToLittleEndian<quint16>(8, huitBits.data() + 34);
+        QTest::newRow("8 bits") << huitBits << QByteArray(R"({"soniox":"k"})")
+                                << "Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo ; celui-ci est en 8 bits, 44 100 Hz stéréo.";
+        QByteArray flottant = wav(2, 100, 0, 0);
+        qToLittleEndian<quint16>(3, flottant.data() + 20);
+        qToLittleEndian<quint16>(32, flottant.data() + 34);
+        QTest::newRow("flottant") << flottant << QByteArray(R"({"soniox":"k"})")
+                                  << "celui-ci est en virgule flottante 32 bits, 16 000 Hz stéréo.";
+        QTest::newRow("en-tête tronqué") << wav(1, 100, 0, 0).left(30) << QByteArray(R"({"soniox":"k"})") << "n'est pas un fichier WAV lisible.";
         QTest::newRow("clé refusée") << wav(1, 100, 0, 0) << QByteArray(R"({"soniox":"mauvaise"})")
                                      << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre projet (Europe ou monde).";
     }
@@ -198,6 +209,14 @@ private Q_SLOTS:
         QCOMPARE(s.code, 1);
         QVERIFY2(s.erreur.endsWith(message), qPrintable(s.erreur));
         QVERIFY(s.lignes.isEmpty());
+    }
+
+    void peripheriqueRefuseAussitot()
+    {
+        // A device that never ends: the header decides, nothing is read whole.
+        const Sortie s = lancer({"/dev/zero", "--moteur", "soniox"}, {}, R"({"soniox":"k"})");
+        QCOMPARE(s.code, 1);
+        QVERIFY2(s.erreur.endsWith("« /dev/zero » n'est pas un fichier WAV lisible."), qPrintable(s.erreur));
     }
 
     void usage()

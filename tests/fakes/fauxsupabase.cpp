@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QUuid>
 
 namespace vd::fakes {
 
@@ -13,15 +14,29 @@ FauxSupabase::FauxSupabase(platform::Horloge* horloge, QObject* parent)
 
 bool FauxSupabase::demarrer() { return serveur_.demarrer(); }
 
+bool FauxSupabase::utiliserPostgres(const QString& connexion)
+{
+    base_ = std::make_unique<BasePostgres>();
+    if (connexion.isEmpty() || !base_->ouvrir(connexion) || !base_->vider())
+        return false;
+    for (const Utilisateur& u : std::as_const(utilisateurs_))
+        if (!base_->creerUtilisateur(u.id, u.email, u.metadonnees))
+            return false;
+    return true;
+}
+
 QString FauxSupabase::ajouterUtilisateur(const QString& email, const QString& motDePasse, bool confirme,
                                          const QJsonObject& metadonnees)
 {
     Utilisateur u;
-    u.id = QStringLiteral("00000000-0000-4000-8000-%1").arg(++compteur_, 12, 10, QLatin1Char('0'));
+    u.id = base_ ? QUuid::createUuid().toString(QUuid::WithoutBraces)
+                 : QStringLiteral("00000000-0000-4000-8000-%1").arg(++compteur_, 12, 10, QLatin1Char('0'));
     u.email = email;
     u.motDePasse = motDePasse;
     u.confirme = confirme;
     u.metadonnees = metadonnees;
+    if (base_ && !base_->creerUtilisateur(u.id, u.email, u.metadonnees))
+        return {};
     utilisateurs_.insert(u.id, u);
     parEmail_.insert(email, u.id);
     return u.id;
@@ -187,6 +202,13 @@ ReponseHttpFactice FauxSupabase::traiter(const RequeteHttp& r)
         const QString nom = r.chemin.mid(13);
         if (auto it = procedures_.constFind(nom); it != procedures_.constEnd())
             return (*it)(r);
+        if (base_) {
+            const QString id = jeton == cleAnon() ? QString() : utilisateurDuJeton(jeton);
+            const ReponseHttpFactice rep = base_->appeler(nom, r.corps.trimmed().isEmpty() ? QJsonValue(QJsonObject()) : r.json(), id,
+                                                          utilisateurs_.value(id).email);
+            reponses_.insert(nom, rep.corps);
+            return rep;
+        }
         return erreurRest(404, QStringLiteral("PGRST202"), QStringLiteral("Could not find the function"));
     }
     if (r.chemin.startsWith(QLatin1String("/rest/v1/")))

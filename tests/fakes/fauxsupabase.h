@@ -14,7 +14,12 @@
 //   serveur.injecter("/functions/v1/claude", FauxSupabase::erreurFonction(429, "rate_limit_error"));
 //   cloud::ClientSupabase client(serveur.config(), &stockage, &horloge, &ouvreur);
 //   horloge.avancer(3600'000);   // access tokens expire on this clock
+//
+// With utiliserPostgres() (under scripts/avec-postgres.sh), users are written
+// into the database's auth.users and "rest/v1/rpc/NAME" runs the real procedure
+// (see fauxsupabase_pg.h); procedures scripted with surProcedure still win.
 #include "cloud/configcloud.h"
+#include "fakes/fauxsupabase_pg.h"
 #include "fakes/serveurhttp.h"
 #include "platform/horloge.h"
 
@@ -22,6 +27,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <memory>
 
 namespace vd::fakes {
 
@@ -56,6 +62,13 @@ public:
     QJsonObject ouvrirSession(const QString& email);
     bool jetonRafraichissementValide(const QString& jeton) const;
     QString utilisateurDuJeton(const QString& jetonAcces) const;   // empty when invalid or expired
+
+    // PostgreSQL mode: empties the database's users and teams, then sends the
+    // procedures there. False (with base()->erreur()) when it cannot connect.
+    bool utiliserPostgres(const QString& connexion = BasePostgres::connexionEnvironnement());
+    BasePostgres* base() { return base_.get(); }
+    // The body of the last answer of a procedure (PostgreSQL mode).
+    QByteArray derniereReponse(const QString& procedure) const { return reponses_.value(procedure); }
 
     // Data.
     QHash<QString, QJsonArray> tables;
@@ -119,6 +132,8 @@ private:
     };
     QList<Panne> pannes_;
     int compteur_ = 0;
+    std::unique_ptr<BasePostgres> base_;
+    QHash<QString, QByteArray> reponses_;
 };
 
 } // namespace vd::fakes

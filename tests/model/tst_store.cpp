@@ -196,6 +196,46 @@ private Q_SLOTS:
         QCOMPARE(s.etat().version, qint64(4));   // nothing lost in memory
     }
 
+    void echecRepeteGardeLesChangements()
+    {
+        HorlogeFactice h;
+        // Same failure twice in a row (a file stands where the folder should be), then the cause goes.
+        const QString parent = dir_.path() + QStringLiteral("/bloque");
+        ecrireFichier(parent, "fichier");
+        Store s(parent + QStringLiteral("/etat.json"), h);
+        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("premier")}; });
+        s.sauvegarder(true);
+        const auto premiere = s.erreurSauvegarde();
+        QVERIFY(premiere);
+        s.modifier([](Etat& e) { e.quilloMemoire.append(QStringLiteral("second")); });
+        s.sauvegarder(true);
+        QCOMPARE(s.erreurSauvegarde(), premiere);   // the same message
+        QVERIFY(s.modifie());
+        QVERIFY(QFile::remove(parent));
+        s.sauvegarder(true);   // the quit save
+        QVERIFY(!s.erreurSauvegarde());
+        const QJsonArray memoire =
+            QJsonDocument::fromJson(lireFichier(parent + QStringLiteral("/etat.json"))).object().value(QStringLiteral("quilloMemoire")).toArray();
+        QCOMPARE(memoire.size(), 2);
+        QCOMPARE(memoire.at(1).toString(), QStringLiteral("second"));
+    }
+
+    void echecRepeteEnDiffereGardeLesChangements()
+    {
+        HorlogeFactice h;
+        const QString parent = dir_.path() + QStringLiteral("/bloque");
+        ecrireFichier(parent, "fichier");
+        Store s(parent + QStringLiteral("/etat.json"), h);
+        for (const char* mot : {"un", "deux"}) {
+            s.modifier([mot](Etat& e) { e.quilloMemoire.append(QString::fromLatin1(mot)); });
+            s.sauvegarder(false);
+            QTRY_VERIFY(s.modifie());   // the queued write failed and said so
+        }
+        QVERIFY(QFile::remove(parent));
+        s.sauvegarder(true);
+        QVERIFY(lireFichier(parent + QStringLiteral("/etat.json")).contains("deux"));
+    }
+
     void import_data()
     {
         QTest::addColumn<QByteArray>("donnees");
@@ -242,6 +282,69 @@ private Q_SLOTS:
         const auto r = s.importerSauvegarde(R"({"reglages":{}})");
         QVERIFY(!r);   // "Données importées." only after a successful write
         QVERIFY(r.erreur().description().startsWith(QStringLiteral("Sauvegarde impossible : ")));
+    }
+
+    void importGardeUneCopie()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("avant")}; });
+        s.sauvegarder(true);
+        QVERIFY(s.importerSauvegarde(R"({"appels":5})"));   // an empty state, but the old one is kept
+        QVERIFY(s.etat().quilloMemoire.isEmpty());
+        const QString copie = s.copieRemplacee();
+        QVERIFY(QFileInfo(copie).fileName().startsWith(QStringLiteral("etat-remplace-")));
+        QCOMPARE(QFileInfo(copie).absolutePath(), QFileInfo(chemin()).absolutePath());
+        QVERIFY(lireFichier(copie).contains("avant"));
+        QCOMPARE(Store::phraseCopie(copie), QStringLiteral(" Les données remplacées sont gardées dans « ") + copie + QStringLiteral(" »."));
+        // A failed import replaces nothing and keeps no copy.
+        QVERIFY(!s.importerSauvegarde("[]"));
+        QCOMPARE(QDir(QFileInfo(chemin()).absolutePath()).entryList({QStringLiteral("etat-remplace-*")}).size(), 1);
+    }
+
+    void troisCopiesGardees()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        QStringList copies;
+        for (int i = 1; i <= 5; ++i) {
+            s.modifier([i](Etat& e) { e.quilloMemoire = {QStringLiteral("version %1").arg(i)}; });
+            auto c = s.garderEtatRemplace();
+            QVERIFY(c);
+            copies << c.valeur();
+            h.avancer(1000);
+        }
+        const QStringList restes = QDir(QFileInfo(chemin()).absolutePath()).entryList({QStringLiteral("etat-remplace-*")}, QDir::Files, QDir::Name);
+        QCOMPARE(restes.size(), 3);
+        QVERIFY(!QFile::exists(copies[0]) && !QFile::exists(copies[1]));
+        QVERIFY(lireFichier(copies[4]).contains("version 5"));
+        QVERIFY(lireFichier(copies[2]).contains("version 3"));
+    }
+
+    void rienAGarder()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        auto c = s.garderEtatRemplace();   // a fresh state: nothing to keep
+        QVERIFY(c && c.valeur().isEmpty());
+        QCOMPARE(Store::phraseCopie(QString()), QString());
+        Store memoire;
+        memoire.modifier([](Etat& e) { e.version = 3; });
+        QVERIFY(memoire.garderEtatRemplace().valeurOu(QStringLiteral("x")).isEmpty());
+    }
+
+    void copieImpossibleRefuseLImport()
+    {
+        HorlogeFactice h;
+        const QString parent = dir_.path() + QStringLiteral("/bloque");
+        ecrireFichier(parent, "fichier");
+        Store s(parent + QStringLiteral("/etat.json"), h);
+        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("garde")}; });
+        const auto r = s.importerSauvegarde(R"({"reglages":{}})");
+        QVERIFY(!r);
+        QVERIFY2(r.erreur().description().startsWith(QStringLiteral("Les données actuelles n'ont pas pu être mises de côté : ")),
+                 qPrintable(r.erreur().description()));
+        QCOMPARE(s.etat().quilloMemoire, QStringList{QStringLiteral("garde")});
     }
 
     void remplacerEtatEstEcrit()

@@ -24,6 +24,9 @@
 #include "ai/panneausouffleur.h"
 #include "ai/souffleur.h"
 #include "call/ecrans/fenetresouffleur.h"
+#include "crm/ecrans/ecrancrm.h"
+#include "crm/ecrans/ecranfichecontact.h"
+#include "crm/ecrans/ecranprofils.h"
 #include "call/liaisonsouffleur.h"
 #include "call/sessionappel.h"
 
@@ -183,7 +186,10 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::nouvelAppel: return new EcranNouvelAppel(ctx_, parent);
     case G::enAppel: return new EcranEnAppel(ctx_, parent);
     case G::analyse: return new EcranAnalyse(ctx_, parent);
-    case G::crm: case G::ficheContact: case G::profils: case G::framework:
+    case G::crm: return new crm::EcranCRM(ctx_, parent);
+    case G::ficheContact: return new crm::EcranFicheContact(ctx_, parent);
+    case G::profils: return new crm::EcranProfils(ctx_, parent);
+    case G::framework:
         return new EcranVide(ctx_, QStringLiteral("CRM"), QStringLiteral("crm"),
                              QStringLiteral("Vos contacts et votre pipeline, de « Nouveau » à « Gagné ». Chaque appel analysé met à jour la fiche du prospect."),
                              parent);

@@ -3,6 +3,7 @@
 #include "application.h"
 #include "fenetreprincipale.h"
 #include "app/ui.h"
+#include "crm/ecrans/democrm.h"
 #include "ui/ecrans/style.h"
 #include "app/cli.h"
 #include "app/demo.h"
@@ -12,14 +13,18 @@
 #include "platform/dossiers.h"
 #include "platform/horloge.h"
 #include "platform/preferences.h"
+#include "platform/signauxarret.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <QScreen>
+#include <QSessionManager>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <cstdio>
@@ -43,15 +48,16 @@ int autoTestMoteur(int argc, char** argv)
 }
 
 // Saves the window (or the whole X screen) after a delay, then quits.
-void capturerPuisQuitter(Application& application, const QString& fichier, int delaiMs, bool ecranEntier)
+void capturerPuisQuitter(Application& application, const QString& fichier, int delaiMs, bool ecranEntier,
+                         QPointer<QWidget> cible = nullptr)
 {
     const QString chemin = QFileInfo(fichier).absoluteFilePath();
-    QTimer::singleShot(delaiMs, &application, [&application, chemin, ecranEntier] {
+    QTimer::singleShot(delaiMs, &application, [&application, chemin, ecranEntier, cible] {
         QDir().mkpath(QFileInfo(chemin).absolutePath());
         QScreen* ecran = QGuiApplication::primaryScreen();
         QPixmap image = ecranEntier && ecran && QGuiApplication::platformName() == QLatin1String("xcb") ? ecran->grabWindow(0) : QPixmap();
         if (image.isNull())
-            image = application.fenetre()->grab();
+            image = cible ? cible->grab() : application.fenetre()->grab();
         const bool ok = image.save(chemin);
         std::fprintf(ok ? stdout : stderr, ok ? "Capture enregistrée : %s\n" : "La capture n'a pas pu être enregistrée : %s\n",
                      qUtf8Printable(chemin));
@@ -68,9 +74,13 @@ int lancerEcran(QApplication& app, const OptionsLancement& options)
     std::optional<QString> id;
     if (deuxPoints >= 0 && deuxPoints + 1 < options.ecran.size())
         id = options.ecran.mid(deuxPoints + 1);
-    auto ecran = Ecran::depuisNom(nom, id);
+    // The CRM's import and export sheets open over the CRM screen.
+    const bool feuilleCrm = crm::estEcranDemo(nom);
+    auto ecran = feuilleCrm ? std::optional(Ecran::de(Ecran::Genre::crm)) : Ecran::depuisNom(nom, id);
     if (!ecran)
-        return erreur(QStringLiteral("Écran inconnu : « %1 ». Écrans : %2.").arg(nom, Ecran::noms().join(QStringLiteral(", "))), 2);
+        return erreur(QStringLiteral("Écran inconnu : « %1 ». Écrans : %2.")
+                          .arg(nom, (Ecran::noms() + crm::nomsEcransDemo()).join(QStringLiteral(", "))),
+                      2);
     auto demo = etatDemonstration();
     if (!demo)
         return erreur(demo.erreur(), 1);
@@ -96,8 +106,15 @@ int lancerEcran(QApplication& app, const OptionsLancement& options)
     application.demarrer();
     application.montrerFenetre();
     application.contexte().navigation->aller(*ecran);
+    QTemporaryDir dossierDemo;
+    QPointer<QWidget> feuille;
+    if (feuilleCrm) {
+        feuille = crm::ouvrirEcranDemo(application.contexte(), application.fenetre(), nom, id.value_or(QString()), dossierDemo.path());
+        if (!feuille)
+            return erreur(QStringLiteral("Le fichier de démonstration n'a pas pu être écrit."), 1);
+    }
     if (!options.capture.isEmpty())
-        capturerPuisQuitter(application, options.capture, 2000, false);
+        capturerPuisQuitter(application, options.capture, 2000, false, feuille);
     return app.exec();
 }
 
@@ -151,6 +168,14 @@ int lancerApplication(int argc, char** argv)
     QObject::connect(&application, &Application::quitterAccepte, &app, &QCoreApplication::quit);
     // Pending changes are written before the process ends.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, s, [s] { s->sauvegarder(true); });
+    // A logout, a shutdown or a signal quits as the menu's "Quitter" does: the call is stopped
+    // and saved within the quit delay, then the store is flushed.
+    platform::SignauxArret signaux;
+    QObject::connect(&signaux, &platform::SignauxArret::arretDemande, &application, &Application::demanderQuitter);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &application, [&application, s](QSessionManager&) {
+        s->sauvegarder(true);
+        application.demanderQuitter();
+    });
 
     if (options.demo && s->etat().appels.isEmpty() && s->etat().contacts.isEmpty())
         if (auto err = chargerDemonstration(*s))

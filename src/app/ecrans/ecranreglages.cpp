@@ -8,6 +8,7 @@
 #include "app/misesajour.h"
 #include "model/store.h"
 #include "platform/coffre.h"
+#include "platform/lecture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -237,7 +238,8 @@ EcranReglages::EcranReglages(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
         if (auto e = ctx_.chargerDemo())
             ctx_.toasts->montrer(*e, Toasts::Toast::Genre::erreur);
         else
-            ctx_.toasts->montrer(QStringLiteral("Données de démonstration chargées."), Toasts::Toast::Genre::ok);
+            ctx_.toasts->montrer(QStringLiteral("Données de démo rechargées.") + model::Store::phraseCopie(ctx_.store->copieRemplacee()),
+                                 Toasts::Toast::Genre::ok);
     });
     connect(effacer, &QPushButton::clicked, this, [this] {
         if (ctx_.appelActif && ctx_.appelActif()) {
@@ -249,9 +251,14 @@ EcranReglages::EcranReglages(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
                                                 "sauvegarde avant si vous voulez les garder."),
                                  QMessageBox::Discard | QMessageBox::Cancel) != QMessageBox::Discard)
             return;
+        if (auto copie = ctx_.store->garderEtatRemplace(); !copie) {
+            ctx_.toasts->montrer(copie.erreur(), Toasts::Toast::Genre::erreur);
+            return;
+        }
         ctx_.store->remplacerEtat(model::Etat{});
         ctx_.store->sauvegarder(true);
-        ctx_.toasts->montrer(QStringLiteral("Toutes les données ont été effacées."), Toasts::Toast::Genre::info);
+        ctx_.toasts->montrer(QStringLiteral("Toutes les données sont effacées.") + model::Store::phraseCopie(ctx_.store->copieRemplacee()),
+                             Toasts::Toast::Genre::info);
     });
 
     // Start-up and updates.
@@ -417,13 +424,17 @@ void EcranReglages::importer(const QString& chemin)
     if (ctx_.appelActif && ctx_.appelActif()) {
         message = QStringLiteral("Terminez l'appel en cours avant d'importer une sauvegarde.");
     } else {
-        QFile f(chemin);
-        if (!f.open(QIODevice::ReadOnly)) {
-            message = QStringLiteral("Le fichier n'a pas pu être ouvert.");
+        auto lu = platform::lireBorne(chemin, platform::limiteSauvegarde, true);
+        if (!lu) {
+            switch (lu.erreur().genre) {
+            case platform::ErreurLecture::Genre::binaire: message = QStringLiteral("Ce fichier n'est pas un JSON valide."); break;
+            case platform::ErreurLecture::Genre::tropGros: message = lu.erreur().message; break;
+            default: message = QStringLiteral("Le fichier n'a pas pu être ouvert.");
+            }
         } else {
-            const auto r = ctx_.store->importerSauvegarde(f.readAll());
+            const auto r = ctx_.store->importerSauvegarde(lu.valeur());
             ok = r.ok();
-            message = ok ? model::Store::messageImport() : r.erreur().description();
+            message = ok ? model::Store::messageImport() + model::Store::phraseCopie(ctx_.store->copieRemplacee()) : r.erreur().description();
         }
     }
     messageSauvegarde_->setProperty("role", ok ? QStringLiteral("succes") : QStringLiteral("erreur"));

@@ -63,7 +63,7 @@ QWidget* EcranTableau::accueil()
         if (auto err = ctx_.chargerDemo())
             ctx_.toasts->montrer(*err, Toasts::Toast::Genre::erreur);
         else
-            ctx_.toasts->montrer(QStringLiteral("Données de démonstration chargées."), Toasts::Toast::Genre::ok);
+            ctx_.toasts->montrer(QStringLiteral("Données de démo rechargées."), Toasts::Toast::Genre::ok);
     });
     boutons->addWidget(demo);
     auto* simule = style::bouton(QStringLiteral("Essayer un appel simulé"));

@@ -1,5 +1,7 @@
 #include "fenetresouffleur.h"
 
+#include "platform/formulation.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -180,11 +182,11 @@ void FenetreSouffleur::construire()
     c->addWidget(erreur_);
 
     auto* aides = new QHBoxLayout;
-    btnAssistance_ = new QPushButton(QStringLiteral("Assistance  ⌘1"), corps_);
+    btnAssistance_ = new QPushButton(platform::formuler(QStringLiteral("Assistance  ⌘1")), corps_);
     btnAssistance_->setToolTip(ai::libelles::assistance);
-    btnQuestions_ = new QPushButton(QStringLiteral("Questions  ⌘2"), corps_);
+    btnQuestions_ = new QPushButton(platform::formuler(QStringLiteral("Questions  ⌘2")), corps_);
     btnQuestions_->setToolTip(ai::libelles::questions);
-    btnRecap_ = new QPushButton(QStringLiteral("Récap  ⌘3"), corps_);
+    btnRecap_ = new QPushButton(platform::formuler(QStringLiteral("Récap  ⌘3")), corps_);
     btnRecap_->setToolTip(ai::libelles::recap);
     for (QPushButton* p : {btnAssistance_, btnQuestions_, btnRecap_}) {
         p->setObjectName(QStringLiteral("aide"));

@@ -1,0 +1,134 @@
+// « vendalo importer » and « vendalo exporter », run as the user would, on a private data folder.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "crm/zip.h"
+
+class TstCliCrm : public QObject {
+    Q_OBJECT
+    QTemporaryDir dossier;
+
+    struct Sortie {
+        int code = -1;
+        QByteArray sortie;
+        QString erreurs;
+        QJsonObject json() const { return QJsonDocument::fromJson(sortie).object(); }
+        QString derniereErreur() const { return erreurs.trimmed().split(QLatin1Char('\n')).last(); }
+    };
+    Sortie lancer(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
+        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
+        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        p.setProcessEnvironment(e);
+        p.start(QStringLiteral(VD_VENDALO_BIN), args);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(60000))
+            return {};
+        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+    }
+    QString ecrire(const QString& nom, const QByteArray& contenu)
+    {
+        const QString chemin = dossier.filePath(nom);
+        QFile f(chemin);
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        f.write(contenu);
+        return chemin;
+    }
+
+private Q_SLOTS:
+    void importerPuisExporter()
+    {
+        const QString csv = ecrire(QStringLiteral("contacts.csv"),
+                                   "Nom;Pr\xC3\xA9nom;Email;Soci\xC3\xA9t\xC3\xA9;Statut;Montant\n"
+                                   "Durand;L\xC3\xA9""a;lea@acme.fr;Acme;RDV fix\xC3\xA9;12 000 \xE2\x82\xAC\n"
+                                   "Morel;Paul;;Beta;Closed won;5k\n;;;;;\n;;;;Nouveau;\n");
+        // Simulation: the plan, nothing written.
+        Sortie s = lancer({QStringLiteral("importer"), csv, QStringLiteral("--simulation")});
+        QCOMPARE(s.code, 0);
+        QJsonObject o = s.json();
+        QCOMPARE(o.value("classeur").toObject().value("separateur").toString(), QStringLiteral(";"));
+        QCOMPARE(o.value("classeur").toObject().value("format").toString(), QStringLiteral("UTF-8"));
+        QCOMPARE(o.value("feuille").toInt(), 0);
+        QCOMPARE(o.value("nouveaux").toInt(), 2);
+        QCOMPARE(o.value("lignesVides").toInt(), 1);
+        QCOMPARE(o.value("etapes").toObject().value("Closed won").toString(), QStringLiteral("gagne"));
+        QCOMPARE(o.value("erreurs").toArray().first().toObject(), QJsonObject({{"ligne", 5}, {"texte", "Ni nom, ni société, ni email"}}));
+        QCOMPARE(o.value("colonnes").toArray()[5].toObject(), QJsonObject({{"titre", "Montant"}, {"champ", "valeur"}}));
+        QCOMPARE(o.value("contacts").toArray()[0].toObject().value("valeur").toDouble(), 12000.0);
+        QVERIFY(!QFile::exists(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json"))));
+
+        // The real import, with one column ignored.
+        s = lancer({QStringLiteral("importer"), csv, QStringLiteral("--colonne"), QStringLiteral("Montant=")});
+        QCOMPARE(s.code, 0);
+        o = s.json();
+        QCOMPARE(o.value("colonnes").toArray()[5].toObject().value("champ").toString(), QString());
+        QCOMPARE(o.value("contacts").toArray()[0].toObject().value("valeur").toDouble(), 0.0);
+
+        // Again: every row is already there.
+        s = lancer({QStringLiteral("importer"), csv, QStringLiteral("--mode"), QStringLiteral("ignorer")});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.json().value("nouveaux").toInt(), 0);
+        QCOMPARE(s.json().value("ignores").toArray().size(), 2);
+
+        // Export to stdout and to a workbook that reads back.
+        s = lancer({QStringLiteral("exporter"), QStringLiteral("-")});
+        QCOMPARE(s.code, 0);
+        QVERIFY(s.sortie.startsWith("\xEF\xBB\xBFPr\xC3\xA9nom;Nom;Email"));
+        QVERIFY(s.sortie.contains("L\xC3\xA9""a;Durand;lea@acme.fr"));
+        const QString xlsx = dossier.filePath(QStringLiteral("export.xlsx"));
+        s = lancer({QStringLiteral("exporter"), xlsx});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.json().value("format").toString(), QStringLiteral("xlsx"));
+        s = lancer({QStringLiteral("importer"), xlsx, QStringLiteral("--simulation")});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.json().value("nouveaux").toInt(), 0);
+        QCOMPARE(s.json().value("misAJour").toInt(), 0);
+        s = lancer({QStringLiteral("exporter"), QStringLiteral("-"), QStringLiteral("--selection"), QStringLiteral("c_absent")});
+        QCOMPARE(s.code, 2);
+    }
+
+    void refus()
+    {
+        Sortie s = lancer({QStringLiteral("importer"), ecrire(QStringLiteral("vieux.xls"), "x")});
+        QCOMPARE(s.code, 1);
+        QCOMPARE(s.derniereErreur(), QStringLiteral("Ce fichier est au format Excel 97-2004 (.xls). Dans Excel, choisissez Fichier, "
+                                                    "Enregistrer sous, Classeur Excel (.xlsx), ou CSV."));
+        s = lancer({QStringLiteral("importer"), ecrire(QStringLiteral("titres.csv"), "Nom;Email\n")});
+        QCOMPARE(s.code, 1);
+        QCOMPARE(s.derniereErreur(), QStringLiteral("« CSV » n'a qu'une ligne de titres, sans contact dessous."));
+        s = lancer({QStringLiteral("importer"), ecrire(QStringLiteral("tel.csv"), "Téléphone\n0612345678\n")});
+        QCOMPARE(s.code, 1);
+        QCOMPARE(s.derniereErreur(), QStringLiteral("Choisissez au moins une colonne pour le nom, la société ou l'email."));
+    }
+
+    void plusieursFeuilles()
+    {
+        vd::crm::EcrivainZip z;
+        z.ajouter(QStringLiteral("xl/workbook.xml"),
+                  "<workbook xmlns:r='http://schemas.openxmlformats.org/officeDocument/2006/relationships'><sheets><sheet name='Notes' r:id='a'/><sheet name='Contacts' r:id='b'/></sheets></workbook>");
+        z.ajouter(QStringLiteral("xl/worksheets/sheet1.xml"), "<worksheet><sheetData><row r='1'><c r='A1' t='inlineStr'><is><t>Texte</t></is></c></row></sheetData></worksheet>");
+        z.ajouter(QStringLiteral("xl/worksheets/sheet2.xml"),
+                  "<worksheet><sheetData><row r='1'><c r='A1' t='inlineStr'><is><t>Email</t></is></c></row><row r='2'><c r='A2' t='inlineStr'><is><t>zoe@roy.fr</t></is></c></row></sheetData></worksheet>");
+        const QString chemin = ecrire(QStringLiteral("classeur.xlsx"), z.terminer());
+        Sortie s = lancer({QStringLiteral("importer"), chemin});
+        QCOMPARE(s.code, 2);
+        QCOMPARE(s.json(), QJsonObject({{"classeur", QJsonObject({{"format", "xlsx"}, {"separateur", ""}, {"feuilles", QJsonArray({"Notes", "Contacts"})}})}}));
+        s = lancer({QStringLiteral("importer"), chemin, QStringLiteral("--feuille"), QStringLiteral("1"), QStringLiteral("--simulation")});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.json().value("feuille").toInt(), 1);
+        QCOMPARE(s.json().value("nouveaux").toInt(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCliCrm)
+#include "tst_cli_crm.moc"

@@ -1,0 +1,90 @@
+// A logout, a shutdown or Ctrl+C during « vendalo simuler »: the call is stopped and saved with
+// its transcript, never left "en_cours", and the command says so.
+// vd-test: timeout=120
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+class TstCliSignaux : public QObject {
+    Q_OBJECT
+
+    static QJsonObject etatSurDisque(const QTemporaryDir& dossier)
+    {
+        QFile f(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(f.readAll()).object();
+    }
+
+    // The call of this run as saved on disk, once it holds some transcript.
+    static QJsonObject appelEnCours(const QTemporaryDir& dossier)
+    {
+        const QJsonArray appels = etatSurDisque(dossier).value(QStringLiteral("appels")).toArray();
+        for (const QJsonValue& v : appels) {
+            const QJsonObject a = v.toObject();
+            if (a.value(QStringLiteral("statut")).toString() == QLatin1String("en_cours") &&
+                !a.value(QStringLiteral("transcript")).toArray().isEmpty())
+                return a;
+        }
+        return {};
+    }
+
+private Q_SLOTS:
+    void signalPendantLAppel_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void signalPendantLAppel()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir dossier;
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
+        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
+        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        p.setProcessEnvironment(e);
+        p.start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("4")});
+        p.closeWriteChannel();
+        QVERIFY(p.waitForStarted());
+        // Wait for the call's first checkpoint on disk (it saves within 2 s of a final).
+        QJsonObject enCours;
+        QElapsedTimer t;
+        t.start();
+        while (enCours.isEmpty() && t.elapsed() < 60000 && p.state() == QProcess::Running) {
+            p.waitForFinished(200);
+            enCours = appelEnCours(dossier);
+        }
+        QVERIFY2(!enCours.isEmpty(), "aucun appel en cours sur le disque");
+        const QString id = enCours.value(QStringLiteral("id")).toString();
+        QVERIFY(::kill(pid_t(p.processId()), signal) == 0);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        const QString erreurs = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(erreurs.contains(QStringLiteral("Appel simulé interrompu : l'appel est arrêté et enregistré.")), qPrintable(erreurs));
+
+        QJsonObject appel;
+        for (const QJsonValue& v : etatSurDisque(dossier).value(QStringLiteral("appels")).toArray())
+            if (v.toObject().value(QStringLiteral("id")).toString() == id)
+                appel = v.toObject();
+        QVERIFY(!appel.isEmpty());
+        QVERIFY(appel.value(QStringLiteral("statut")).toString() != QLatin1String("en_cours"));
+        QVERIFY(appel.value(QStringLiteral("transcript")).toArray().size() >= enCours.value(QStringLiteral("transcript")).toArray().size());
+        QVERIFY(appel.value(QStringLiteral("duree")).toDouble() > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCliSignaux)
+#include "tst_cli_signaux.moc"

@@ -1,0 +1,316 @@
+// Export to CSV and workbook, read back by the import and by a spreadsheet
+// library; writing an import plan and undoing it.
+#include "crm/exportcrm.h"
+#include "crm/xlsx.h"
+#include "model/store.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vd::crm;
+using vd::model::Contact;
+using vd::model::Etat;
+
+namespace {
+
+const QString maintenant = QStringLiteral("2026-12-07T09:00:00.000Z");
+
+Etat etatEssai()
+{
+    Etat e;
+    Contact a;
+    a.id = QStringLiteral("c1");
+    a.prenom = QStringLiteral("Léa");
+    a.nom = QStringLiteral("Durand-Hérault");
+    a.email = QStringLiteral("lea@acme.fr");
+    a.tel = QStringLiteral("+33 6 12 34 56 78");
+    a.societe = QStringLiteral("=HYPERLINK(\"x\")");
+    a.etape = QStringLiteral("proposition");
+    a.valeur = 12500.5;
+    a.probabilite = 55;
+    a.tags = {QStringLiteral("salon"), QStringLiteral("chaud")};
+    a.notes = QStringLiteral("Ligne 1\nLigne 2 ; « guillemets » \"doubles\"\x01");
+    a.prochaineAction = vd::model::ProchaineAction{QStringLiteral("Envoyer le devis"), QStringLiteral("2027-01-15")};
+    a.qualification = QList<vd::model::JSONValeur>{vd::model::JSONValeur(QJsonObject{
+        {"item", "budget"}, {"nom", "Budget"}, {"valeur", "20 k€"}, {"date", "2026-11-01"}, {"source", "appel"}})};
+    a.creeLe = QStringLiteral("2026-10-01T08:00:00.000Z");
+    a.majLe = QStringLiteral("2026-11-02T08:00:00.000Z");
+    Contact b;
+    b.id = QStringLiteral("c2");
+    b.societe = QStringLiteral("Beta Industrie");
+    b.etape = QStringLiteral("gagne");
+    b.issueLe = QStringLiteral("2026-11-20T10:00:00.000Z");
+    b.probabilite = 100;
+    Contact c;
+    c.id = QStringLiteral("c3");
+    c.prenom = QStringLiteral("Paul");
+    c.nom = QStringLiteral("Morel");
+    c.societe = QStringLiteral("Gamma");
+    c.etape = QStringLiteral("perdu");
+    c.raisonPerte = QStringLiteral("-20 % demandé");
+    e.contacts = {a, b, c};
+    vd::model::Appel appel;
+    appel.id = QStringLiteral("a1");
+    appel.contactId = QStringLiteral("c1");
+    appel.debut = QStringLiteral("2026-11-02T08:00:00.000Z");
+    appel.analyse = vd::model::Analyse{};
+    appel.analyse->score = 70;
+    e.appels = {appel};
+    return e;
+}
+
+ContexteImport contexteDe(const Etat& e)
+{
+    ContexteImport c;
+    for (const char* id : {"nouveau", "contacte", "decouverte", "demo", "proposition", "negociation", "gagne", "perdu", "sommeil"})
+        c.etapes.append({QString::fromLatin1(id), QString::fromLatin1(id)});
+    c.etapes[4].libelle = QStringLiteral("Proposition");
+    c.grille = grilleDe(e.frameworks);
+    c.existants = e.contacts;
+    c.aujourdhui = QStringLiteral("2026-12-07");
+    return c;
+}
+
+std::optional<PlanImport> planDepuis(const QByteArray& fichier, const QString& ext, const ContexteImport& ctx, ModeDoublons mode)
+{
+    auto cl = lireDonnees(fichier, ext);
+    if (!cl)
+        return std::nullopt;
+    auto f = lireFeuille(cl.valeur(), 0);
+    if (!f)
+        return std::nullopt;
+    auto t = construireTableau(f.valeur());
+    if (!t)
+        return std::nullopt;
+    RegleLecture r;
+    r.correspondances = proposerColonnes(t.valeur(), ctx.grille);
+    r.etapesChoisies = proposerEtapes(t.valeur(), r.correspondances, ctx.etapes);
+    return calculerPlan(t.valeur(), r, mode, ctx);
+}
+
+} // namespace
+
+class TstExportCRM : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void colonnes()
+    {
+        QCOMPARE(ExportCRM::colonnes({}).size(), 24);
+        const QStringList c = ExportCRM::colonnes(grilleDe({}));
+        QCOMPARE(c.size(), 28);
+        QCOMPARE(c[15], QStringLiteral("Douleur"));
+        QCOMPARE(c.last(), QStringLiteral("Mis à jour le"));
+        QCOMPARE(ExportCRM::nomFichier(QDate(2026, 12, 7), "xlsx"), QStringLiteral("Vendalo CRM 2026-12-07.xlsx"));
+    }
+
+    void valeurs()
+    {
+        const Etat e = etatEssai();
+        const TableExport t = ExportCRM::table(e.contacts, e, grilleDe({}));
+        const auto& a = t.lignes[0];
+        QCOMPARE(a[9].texte, QStringLiteral("Proposition"));
+        QCOMPARE(a[10].texte, QStringLiteral("En cours"));
+        QCOMPARE(a[12].genre, CelluleExport::Genre::vide);
+        QCOMPARE(a[13], CelluleExport::deNombre(12500.5));
+        QCOMPARE(a[16].texte, QStringLiteral("20 k€"));   // Budget
+        QCOMPARE(a[20], CelluleExport::deDate("2027-01-15"));
+        QCOMPARE(a[21], CelluleExport::deDate("2026-11-02"));
+        QCOMPARE(a[22], CelluleExport::deNombre(1));
+        QCOMPARE(a[23], CelluleExport::deNombre(70));
+        QCOMPARE(a[24].texte, QStringLiteral("salon, chaud"));
+        const auto& b = t.lignes[1];
+        QCOMPARE(b[10].texte, QStringLiteral("Gagné"));
+        QCOMPARE(b[12], CelluleExport::deDate("2026-11-20"));
+        QCOMPARE(b[22], CelluleExport::deNombre(0));
+        QCOMPARE(b[23].genre, CelluleExport::Genre::vide);
+        QCOMPARE(t.lignes[2][10].texte, QStringLiteral("Perdu"));
+    }
+
+    void formules_data()
+    {
+        QTest::addColumn<QString>("texte");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("égal") << "=1+1" << "'=1+1";
+        QTest::newRow("arobase") << "@SUM(A1)" << "'@SUM(A1)";
+        QTest::newRow("moins texte") << "-20 % demandé" << "'-20 % demandé";
+        QTest::newRow("tabulation") << "\tx" << "'\tx";
+        QTest::newRow("nombre négatif") << "-12,5" << "-12,5";
+        QTest::newRow("téléphone") << "+33 6 12 34 56 78" << "+33 6 12 34 56 78";
+        QTest::newRow("plus texte") << "+cmd|' /C calc'!A0" << "'+cmd|' /C calc'!A0";
+        QTest::newRow("ordinaire") << "Acme" << "Acme";
+    }
+    void formules()
+    {
+        QFETCH(QString, texte);
+        QFETCH(QString, attendu);
+        QCOMPARE(ExportCRM::protegerFormule(texte), attendu);
+    }
+
+    void csvRelu()
+    {
+        const Etat e = etatEssai();
+        const QByteArray csv = ExportCRM::csv(ExportCRM::table(e.contacts, e, grilleDe({})), u';');
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+        auto cl = lireDonnees(csv, QStringLiteral("csv"));
+        QVERIFY(cl);
+        QCOMPARE(cl.valeur().description, QStringLiteral("CSV · séparateur ;"));
+        const auto& l = cl.valeur().feuilles[0].lignes;
+        QCOMPARE(l.size(), 4);
+        QCOMPARE(l[1][1], QStringLiteral("Durand-Hérault"));
+        QCOMPARE(l[1][4], QStringLiteral("=HYPERLINK(\"x\")"));   // protected in the file, restored on reading
+        QVERIFY(csv.contains("'=HYPERLINK"));
+        QCOMPARE(l[1][13], QStringLiteral("12500,5"));
+        QCOMPARE(l[1][25].left(7), QStringLiteral("Ligne 1"));
+        QCOMPARE(l[3][11], QStringLiteral("-20 % demandé"));
+    }
+
+    void allerRetour_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::newRow("csv ;") << "csv;";
+        QTest::newRow("csv ,") << "csv,";
+        QTest::newRow("xlsx") << "xlsx";
+    }
+    void allerRetour()
+    {
+        QFETCH(QString, format);
+        const Etat e = etatEssai();
+        const TableExport t = ExportCRM::table(e.contacts, e, grilleDe({}));
+        const bool xlsx = format == QLatin1String("xlsx");
+        const QByteArray fichier = xlsx ? ExportCRM::xlsx(t, QDateTime::currentDateTimeUtc()) : ExportCRM::csv(t, format.back());
+        const auto p = planDepuis(fichier, xlsx ? "xlsx" : "csv", contexteDe(e), ModeDoublons::completer);
+        QVERIFY(p);
+        // Every contact is found again, and nothing changes.
+        QCOMPARE(p->doublonsTrouves, 3);
+        QVERIFY(p->nouveaux.isEmpty());
+        QVERIFY2(p->majs.isEmpty(), qPrintable(p->majs.isEmpty() ? QString() : p->majs.first().champs.join(',')));
+        QCOMPARE(p->ignores.size(), 3);
+        QVERIFY(p->erreurs.isEmpty());
+        // Into an empty CRM everything is created as it was.
+        ContexteImport vide = contexteDe(e);
+        vide.existants.clear();
+        const auto q = planDepuis(fichier, xlsx ? "xlsx" : "csv", vide, ModeDoublons::completer);
+        QVERIFY(q);
+        QCOMPARE(q->nouveaux.size(), 3);
+        const Contact& a = q->nouveaux[0];
+        QCOMPARE(a.nom, QStringLiteral("Durand-Hérault"));
+        QCOMPARE(a.societe, QStringLiteral("=HYPERLINK(\"x\")"));
+        QCOMPARE(a.valeur, 12500.5);
+        QCOMPARE(a.etape, QStringLiteral("proposition"));
+        QCOMPARE(a.tel, QStringLiteral("+33 6 12 34 56 78"));
+        QCOMPARE(a.prochaineAction->echeance, QStringLiteral("2027-01-15"));
+        QCOMPARE(a.champs.budget, QStringLiteral("20 k€"));
+        QCOMPARE(a.tags, QStringList({"salon", "chaud"}));
+        // The control character is not allowed in a workbook cell.
+        QCOMPARE(a.notes, xlsx ? QStringLiteral("Ligne 1\nLigne 2 ; « guillemets » \"doubles\"") : e.contacts[0].notes);
+        QCOMPARE(q->nouveaux[1].etape, QStringLiteral("gagne"));
+        QCOMPARE(q->nouveaux[2].raisonPerte.value_or(QString()), QStringLiteral("-20 % demandé"));
+    }
+
+    void xlsxLuParUnTableur()
+    {
+        // The distribution's interpreter, where python3-openpyxl is installed.
+        QString python = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+        if (python.isEmpty())
+            python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty() || QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import openpyxl")}) != 0)
+            QSKIP("python3-openpyxl absent");
+        const Etat e = etatEssai();
+        QTemporaryDir dir;
+        const QString chemin = dir.filePath(QStringLiteral("Vendalo CRM.xlsx"));
+        QVERIFY(ExportCRM::exporter(chemin, e.contacts, e, QStringLiteral("xlsx"), u';', QDateTime::currentDateTimeUtc()));
+        QProcess p;
+        p.start(python,
+                {QStringLiteral("-c"),
+                 QStringLiteral("import sys, openpyxl\n"
+                                "wb = openpyxl.load_workbook(sys.argv[1])\n"
+                                "ws = wb.active\n"
+                                "print(ws.title, ws.max_row, ws.max_column, ws.freeze_panes, ws.auto_filter.ref)\n"
+                                "print(ws['B2'].value, ws['N2'].value, type(ws['U2'].value).__name__, ws['U2'].value.date(), ws['A1'].font.b)\n"
+                                "print(wb.properties.creator)\n"),
+                 chemin});
+        QVERIFY(p.waitForFinished(30000));
+        const QString sortie = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(p.exitCode() == 0, qPrintable(QString::fromUtf8(p.readAllStandardError())));
+        QCOMPARE(sortie, QStringLiteral("Contacts 4 28 A2 A1:AB4\nDurand-Hérault 12500.5 datetime 2027-01-15 True\nVendalo\n"));
+    }
+
+    void exportEchoue()
+    {
+        const Etat e = etatEssai();
+        QTemporaryDir dir;
+        const QString chemin = dir.filePath(QStringLiteral("absent/x.csv"));
+        const auto r = ExportCRM::exporter(chemin, e.contacts, e, QStringLiteral("csv"), u';', QDateTime::currentDateTimeUtc());
+        QVERIFY(!r);
+        QVERIFY(r.erreur().startsWith(QLatin1String("Export impossible : ")));
+        QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+        // An existing file is replaced whole, never half-written.
+        const QString bon = dir.filePath(QStringLiteral("x.csv"));
+        QVERIFY(ExportCRM::exporter(bon, e.contacts, e, QStringLiteral("csv"), u',', QDateTime::currentDateTimeUtc()));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"x.csv"}));
+    }
+
+    void appliquerPuisAnnuler()
+    {
+        vd::model::Store store;
+        store.remplacerEtat(etatEssai());
+        PlanImport plan;
+        Contact nouveau;
+        nouveau.id = QStringLiteral("c_nouveau");
+        nouveau.nom = QStringLiteral("Roy");
+        Contact nouveau2 = nouveau;
+        nouveau2.id = QStringLiteral("c_nouveau2");
+        nouveau2.etape = QStringLiteral("gagne");
+        nouveau2.issueLe = QStringLiteral("2026-12-07");   // as the row reader leaves it
+        plan.nouveaux = {nouveau, nouveau2};
+        MajImport maj;
+        maj.avant = store.etat().contacts[1];
+        maj.apres = maj.avant;
+        maj.apres.poste = QStringLiteral("DAF");
+        maj.apres.notes = QStringLiteral("pas appliqué");   // not in the list of fields
+        maj.champs = {QStringLiteral("poste")};
+        MajImport maj2;
+        maj2.avant = store.etat().contacts[2];
+        maj2.apres = maj2.avant;
+        maj2.apres.tel = QStringLiteral("0612345678");
+        maj2.champs = {QStringLiteral("tel")};
+        plan.majs = {maj, maj2};
+
+        // Someone edits contact c2 after the plan was computed: that edit stays.
+        store.modifier([](Etat& e) { e.contact(QStringLiteral("c2"))->source = QStringLiteral("salon"); });
+        const auto r = ExportCRM::appliquer(store, plan, maintenant);
+        QCOMPARE(r.crees, QStringList({"c_nouveau", "c_nouveau2"}));
+        QCOMPARE(store.etat().contacts.size(), 5);
+        const Contact* c2 = store.etat().contact(QStringLiteral("c2"));
+        QCOMPARE(c2->poste, QStringLiteral("DAF"));
+        QCOMPARE(c2->source, QStringLiteral("salon"));
+        QVERIFY(c2->notes.isEmpty());
+        QCOMPARE(c2->majLe, maintenant);
+        QCOMPARE(store.etat().contact(QStringLiteral("c_nouveau"))->creeLe, maintenant);
+        QCOMPARE(store.etat().contact(QStringLiteral("c_nouveau2"))->issueLe.value_or(QString()), maintenant);
+
+        // After the import, c3 and one created contact are edited by hand: undo leaves them.
+        store.modifier([](Etat& e) {
+            e.contact(QStringLiteral("c3"))->notes = QStringLiteral("édité");
+            e.contact(QStringLiteral("c_nouveau2"))->poste = QStringLiteral("CTO");
+        });
+        const QString plusTard = QStringLiteral("2026-12-07T10:00:00.000Z");
+        const auto b = ExportCRM::annuler(store, r, plusTard);
+        QCOMPARE(b.annules, 2);
+        QCOMPARE(b.gardes, 2);
+        QVERIFY(!store.etat().contact(QStringLiteral("c_nouveau")));
+        QVERIFY(store.etat().contact(QStringLiteral("c_nouveau2")));
+        c2 = store.etat().contact(QStringLiteral("c2"));
+        QVERIFY(c2->poste.isEmpty());
+        QCOMPARE(c2->source, QStringLiteral("salon"));
+        QCOMPARE(c2->majLe, plusTard);
+        QCOMPARE(store.etat().contact(QStringLiteral("c3"))->tel, QStringLiteral("0612345678"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstExportCRM)
+#include "tst_exportcrm.moc"

@@ -1,0 +1,394 @@
+// Contact import rules: header normalisation, column and stage proposals,
+// reading rows (numbers, dates, e-mails, notes, stages) and the plan in its
+// four duplicate modes, with cancellation.
+#include "crm/importcrm.h"
+
+#include <QTest>
+
+using namespace vd::crm;
+using vd::model::Contact;
+
+namespace {
+
+ContexteImport contexte()
+{
+    ContexteImport c;
+    const char* const etapes[][2] = {{"nouveau", "Nouveau"},       {"contacte", "Contacté"},       {"decouverte", "Découverte"},
+                                     {"demo", "Démo"},             {"proposition", "Proposition"}, {"negociation", "Négociation"},
+                                     {"gagne", "Gagné"},           {"perdu", "Perdu"},             {"sommeil", "En sommeil"}};
+    for (const auto& e : etapes)
+        c.etapes.append({QString::fromUtf8(e[0]), QString::fromUtf8(e[1])});
+    c.probaParEtape = {{QStringLiteral("nouveau"), 5}, {QStringLiteral("decouverte"), 20}};
+    c.grille = grilleDe({});
+    c.profils = {{QStringLiteral("p1"), QStringLiteral("PME industrielle")}};
+    c.aujourdhui = QStringLiteral("2026-12-07");
+    return c;
+}
+
+TableauImport tableau(const QStringList& entetes, const QList<QStringList>& lignes)
+{
+    TableauImport t;
+    t.entetes = entetes;
+    int n = 2;
+    for (const QStringList& l : lignes)
+        t.lignes.append({n++, l});
+    return t;
+}
+
+Contact contact(const QString& id, const QString& prenom, const QString& nom, const QString& email, const QString& societe = {})
+{
+    Contact c;
+    c.id = id;
+    c.prenom = prenom;
+    c.nom = nom;
+    c.email = email;
+    c.societe = societe;
+    c.etape = QStringLiteral("decouverte");
+    c.probabilite = 20;
+    return c;
+}
+
+LigneLue lire(const QStringList& entetes, const QStringList& cellules, const ContexteImport& ctx = contexte())
+{
+    const TableauImport t = tableau(entetes, {cellules});
+    RegleLecture r;
+    r.correspondances = proposerColonnes(t, ctx.grille);
+    r.etapesChoisies = proposerEtapes(t, r.correspondances, ctx.etapes);
+    return lireLigne(t.lignes.first(), t, r, ctx);
+}
+
+} // namespace
+
+class TstImportCRM : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void normalisation_data()
+    {
+        QTest::addColumn<QString>("titre");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("accents") << "Date de création" << "date de creation";
+        QTest::newRow("pourcent") << "Probabilité (%)" << "probabilite %";
+        QTest::newRow("tiret") << "E-mail professionnel" << "e mail professionnel";
+        QTest::newRow("apostrophe") << "Nom de l’entreprise" << "nom de l entreprise";
+        QTest::newRow("bords") << "  __Prénom__ " << "prenom";
+    }
+    void normalisation()
+    {
+        QFETCH(QString, titre);
+        QFETCH(QString, attendu);
+        QCOMPARE(normaliserEntete(titre), attendu);
+    }
+
+    void propositionColonnes()
+    {
+        const TableauImport t = tableau(
+            {"Prénom", "Last Name", "E-mail professionnel", "Company", "Id", "Contact ID", "Budget", "Téléphone", "Autre téléphone", "Profil LinkedIn",
+             "Anniversaire", "Mobile", "Mis à jour le", "Décideur", "Nom"},
+            {{"Léa", "Durand", "lea@durand.fr", "Acme", "1", "x", "10k", "0612345678", "0698765432", "", "12/03/1990", "", "2024-01-01", "Paul", "D"},
+             {"Paul", "Morel", "<paul@morel.fr>", "Beta", "2", "y", "", "", "", "", "01/02/1985", "", "", "", "M"},
+             {"Zoé", "Roy", "zoe@roy.fr", "Gamma", "3", "z", "", "", "", "", "15/07/2001", "", "", "", "R"}});
+        const QStringList c = proposerColonnes(t, grilleDe({}));
+        QCOMPARE(c, QStringList({"prenom", "nom", "email", "societe", "", "", "qualif:budget", "tel", "", "linkedin", "", "", "", "qualif:decideur", ""}));
+    }
+
+    void propositionContenu()
+    {
+        // Untitled columns judged on their contents; a date column is never the telephone.
+        const TableauImport t = tableau({"Col1", "Col2", "Col3", "Col4"},
+                                        {{"a@b.fr", "https://www.linkedin.com/in/a", "06 12 34 56 78", "1990-03-12"},
+                                         {"c@d.fr", "https://linkedin.com/in/c", "+33 6 98 76 54 32", "1985-01-02"},
+                                         {"pas un email", "", "01.23.45.67.89", "2001-07-15"}});
+        QCOMPARE(proposerColonnes(t, {}), QStringList({"email", "linkedin", "tel", ""}));
+        // One value is not enough.
+        QCOMPARE(proposerColonnes(tableau({"X"}, {{"a@b.fr"}}), {}), QStringList({""}));
+    }
+
+    void etapes_data()
+    {
+        QTest::addColumn<QString>("valeur");
+        QTest::addColumn<QString>("etape");
+        QTest::newRow("libellé") << "Découverte" << "decouverte";
+        QTest::newRow("id") << "demo" << "demo";
+        QTest::newRow("à contacter") << "À contacter" << "nouveau";
+        QTest::newRow("closed won") << "Closed Won" << "gagne";
+        QTest::newRow("closed lost") << "Closed Lost" << "perdu";
+        QTest::newRow("devis") << "Devis envoyé" << "proposition";
+        QTest::newRow("rdv") << "RDV fixé" << "decouverte";
+        QTest::newRow("mql") << "MQL" << "contacte";
+        QTest::newRow("nurturing") << "Nurturing" << "sommeil";
+        QTest::newRow("inconnue") << "Zzz" << "nouveau";
+        QTest::newRow("négo") << "En négo" << "negociation";
+    }
+    void etapes()
+    {
+        QFETCH(QString, valeur);
+        QFETCH(QString, etape);
+        QCOMPARE(proposerEtape(valeur, contexte().etapes), etape);
+    }
+
+    void nombres_data()
+    {
+        QTest::addColumn<QString>("texte");
+        QTest::addColumn<double>("valeur");
+        QTest::newRow("français") << "1 234,56 €" << 1234.56;
+        QTest::newRow("espace insécable") << QString::fromUtf8("1\u202F234,56\u00A0€") << 1234.56;
+        QTest::newRow("k") << "12k" << 12000.0;
+        QTest::newRow("M") << "1,5M" << 1500000.0;
+        QTest::newRow("milliers") << "1,234" << 1234.0;
+        QTest::newRow("zéro virgule") << "0,234" << 0.234;
+        QTest::newRow("euros") << "12 euros" << 12.0;
+        QTest::newRow("HT") << "15 000 € HT" << 15000.0;
+        QTest::newRow("anglais") << "1,234.5" << 1234.5;
+        QTest::newRow("points milliers") << "1.234.567" << 1234567.0;
+        QTest::newRow("décimale") << "12,5" << 12.5;
+        QTest::newRow("pourcent") << "35 %" << 35.0;
+    }
+    void nombres()
+    {
+        QFETCH(QString, texte);
+        QFETCH(double, valeur);
+        const auto v = lireNombre(texte);
+        QVERIFY2(v, qPrintable(texte));
+        QCOMPARE(*v, valeur);
+    }
+    void nombresIllisibles()
+    {
+        for (const char* t : {"beaucoup", "12os", "", "1-2", "k"})
+            QVERIFY2(!lireNombre(QString::fromUtf8(t)), t);
+    }
+
+    void dates_data()
+    {
+        QTest::addColumn<QString>("texte");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("mois-jour") << "03/15/2024" << "2024-03-15";
+        QTest::newRow("jour-mois court") << "15/03/24" << "2024-03-15";
+        QTest::newRow("ISO avec heure") << "2024-03-15T10:00:00Z" << "2024-03-15";
+        QTest::newRow("avec heure") << "15/03/2024 10:30" << "2024-03-15";
+        QTest::newRow("série") << "45 292" << "2024-01-01";
+        QTest::newRow("année 19xx") << "01.02.85" << "1985-02-01";
+        QTest::newRow("31 février") << "31/02/2024" << "";
+        QTest::newRow("mois 13") << "2024-13-01" << "";
+        QTest::newRow("texte") << "fin mars" << "";
+        QTest::newRow("an 2300") << "01/01/2300" << "";
+    }
+    void dates()
+    {
+        QFETCH(QString, texte);
+        QFETCH(QString, attendu);
+        QCOMPARE(lireDate(texte).value_or(QString()), attendu);
+    }
+
+    void emails()
+    {
+        bool plusieurs = false;
+        QCOMPARE(nettoyerEmail(QStringLiteral("mailto:Lea@Acme.fr"), &plusieurs), QStringLiteral("Lea@Acme.fr"));
+        QVERIFY(!plusieurs);
+        QCOMPARE(nettoyerEmail(QStringLiteral("Léa Durand <lea@acme.fr>")), QStringLiteral("lea@acme.fr"));
+        QCOMPARE(nettoyerEmail(QStringLiteral("a@b.fr; c@d.fr"), &plusieurs), QStringLiteral("a@b.fr"));
+        QVERIFY(plusieurs);
+        const LigneLue l = lire({"Nom", "Email"}, {"Durand", "a@b.fr, c@d.fr"});
+        QCOMPARE(l.contact.email, QStringLiteral("a@b.fr"));
+        QCOMPARE(l.avertissements, QStringList({"Plusieurs emails : seul le premier est gardé"}));
+        const LigneLue m = lire({"Nom", "Email"}, {"Durand", "durand arobase acme"});
+        QCOMPARE(m.contact.email, QString());
+        QCOMPARE(m.avertissements, QStringList({"Email invalide « durand arobase acme »"}));
+    }
+
+    void lectureLigne()
+    {
+        const LigneLue l = lire({"Nom complet", "Société", "Site web", "Ville", "Valeur", "Statut", "Prochaine action", "Date de relance",
+                                 "Profil", "Tags", "Notes", "Échéance", "Douleur", "Remarque perso"},
+                                {"Léa Durand", "Acme", "acme.fr", "Lyon", "12 000 €", "RDV fixé", "", "15/01/2027", "PME industrielle",
+                                 "chaud, salon; 2026", "Vu au salon", "fin du trimestre", "Stock", "x"});
+        const Contact& c = l.contact;
+        QCOMPARE(c.prenom, QStringLiteral("Léa"));
+        QCOMPARE(c.nom, QStringLiteral("Durand"));
+        QCOMPARE(c.valeur, 12000.0);
+        QCOMPARE(c.etape, QStringLiteral("decouverte"));
+        QCOMPARE(c.probabilite, 20.0);
+        QVERIFY(c.prochaineAction);
+        QCOMPARE(c.prochaineAction->texte, QStringLiteral("Relancer"));
+        QCOMPARE(c.prochaineAction->echeance, QStringLiteral("2027-01-15"));
+        QCOMPARE(c.profilClientId, QStringLiteral("p1"));
+        QCOMPARE(c.tags, QStringList({"chaud", "salon", "2026"}));
+        QCOMPARE(c.notes, QStringLiteral("Vu au salon\nSite web : acme.fr\nVille : Lyon"));
+        // An unreadable timeline stays as the user wrote it.
+        QCOMPARE(c.champs.echeance, QStringLiteral("fin du trimestre"));
+        QCOMPARE(c.champs.douleur, QStringLiteral("Stock"));
+        QVERIFY(c.qualification);
+        const QJsonObject q = c.qualification->first().qt().toObject();
+        QCOMPARE(q.value("source").toString(), QStringLiteral("import"));
+        QCOMPARE(q.value("date").toString(), QStringLiteral("2026-12-07"));
+        QVERIFY(l.avertissements.isEmpty());
+        QVERIFY(!l.erreur);
+        QVERIFY(!l.remplis.contains("probabilite"));
+    }
+
+    void lectureAvertissements()
+    {
+        const LigneLue l = lire({"Nom", "Montant", "Probabilité", "Date de relance", "Profil"},
+                                {"Durand", "beaucoup", "peut-être", "31/02/2024", "Inconnu"});
+        QCOMPARE(l.avertissements, QStringList({"Valeur illisible « beaucoup »", "Probabilité illisible « peut-être »",
+                                                "Date illisible « 31/02/2024 » : prochaine action sans échéance",
+                                                "Profil client inconnu « Inconnu »"}));
+        QVERIFY(!l.contact.prochaineAction);
+        QCOMPARE(l.contact.probabilite, 5.0);
+    }
+
+    void issueEtProbabilite()
+    {
+        LigneLue l = lire({"Nom", "Issue", "Raison de perte", "Probabilité"}, {"Durand", "Perdu", "Trop cher", "80"});
+        QCOMPARE(l.contact.etape, QStringLiteral("perdu"));
+        QCOMPARE(l.contact.probabilite, 0.0);
+        QCOMPARE(l.contact.raisonPerte.value_or(QString()), QStringLiteral("Trop cher"));
+        l = lire({"Nom", "Outcome", "Raison de perte"}, {"Durand", "Closed won", "Trop cher"});
+        QCOMPARE(l.contact.etape, QStringLiteral("gagne"));
+        QCOMPARE(l.contact.probabilite, 100.0);
+        QVERIFY(!l.contact.raisonPerte);
+        // Out of range: kept within 0–100.
+        QCOMPARE(lire({"Nom", "Probabilité"}, {"Durand", "250"}).contact.probabilite, 100.0);
+        // No stage column: "nouveau" with its default.
+        QCOMPARE(lire({"Nom"}, {"Durand"}).contact.etape, QStringLiteral("nouveau"));
+        // A stage without default probability: 10.
+        QCOMPARE(lire({"Nom", "Étape"}, {"Durand", "Démo"}).contact.probabilite, 10.0);
+    }
+
+    void ligneSansIdentite()
+    {
+        const LigneLue l = lire({"Nom", "Téléphone"}, {"", "0612345678"});
+        QCOMPARE(l.erreur.value_or(QString()), QStringLiteral("Ni nom, ni société, ni email"));
+        const LigneLue s = lire({"Société"}, {"Acme"});
+        QVERIFY(!s.erreur);
+        // Cells are cut to 300 characters.
+        QCOMPARE(lire({"Nom"}, {QString(400, u'x')}).contact.nom.size(), 300);
+    }
+
+    void cles()
+    {
+        QCOMPARE(cleDoublon(contact("a", "Léa", "Durand", " Lea@Acme.FR ")), QStringLiteral("e:lea@acme.fr"));
+        QCOMPARE(cleDoublon(contact("a", "Léa", "Durand", "", "Acme SA")), QStringLiteral("n:lea durand|acme sa"));
+        QCOMPARE(cleDoublon(contact("a", "", "", "", "Acme")), QStringLiteral("s:acme"));
+        QCOMPARE(cleDoublon(contact("a", "", "", "")), QString());
+    }
+
+    void plan_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("nouveaux");
+        QTest::addColumn<int>("majs");
+        QTest::addColumn<QStringList>("ignores");
+        QTest::newRow("completer") << "completer" << 1 << 1 << QStringList({"3:En double dans le fichier (ligne 2)", "5:Déjà à jour (Paul Morel)"});
+        QTest::newRow("remplacer") << "remplacer" << 1 << 1 << QStringList({"3:En double dans le fichier (ligne 2)", "5:Déjà à jour (Paul Morel)"});
+        QTest::newRow("ignorer") << "ignorer" << 1 << 0
+                                 << QStringList({"2:Déjà dans le CRM (Léa Durand)", "3:En double dans le fichier (ligne 2)",
+                                                 "5:Déjà dans le CRM (Paul Morel)"});
+        QTest::newRow("creer") << "creer" << 3 << 0 << QStringList({"3:En double dans le fichier (ligne 2)"});
+    }
+    void plan()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, nouveaux);
+        QFETCH(int, majs);
+        QFETCH(QStringList, ignores);
+        ContexteImport ctx = contexte();
+        Contact lea = contact("c1", "Léa", "Durand", "lea@acme.fr");
+        Contact paul = contact("c2", "Paul", "Morel", "", "Beta");
+        paul.poste = QStringLiteral("DG");
+        ctx.existants = {lea, paul};
+        const TableauImport t = tableau({"Prénom", "Nom", "Email", "Société", "Poste", "Étape"},
+                                        {{"Léa", "Durand", "LEA@acme.fr", "Acme", "DAF", "Proposition"},
+                                         {"Léa", "Durand", "lea@acme.fr", "", "", ""},
+                                         {"Zoé", "Roy", "zoe@roy.fr", "", "", ""},
+                                         {"Paul", "Morel", "", "Beta", "DG", ""},
+                                         {"", "", "", "", "", "Nouveau"}});
+        RegleLecture r;
+        r.correspondances = proposerColonnes(t, ctx.grille);
+        r.etapesChoisies = proposerEtapes(t, r.correspondances, ctx.etapes);
+        const auto p = calculerPlan(t, r, *modeDepuis(mode), ctx);
+        QVERIFY(p);
+        QCOMPARE(p->nouveaux.size(), nouveaux);
+        QCOMPARE(p->majs.size(), majs);
+        QStringList lus;
+        for (const NoteLigne& n : p->ignores)
+            lus << QString::number(n.numero) + QLatin1Char(':') + n.texte;
+        QCOMPARE(lus, ignores);
+        QCOMPARE(p->erreurs, QList<NoteLigne>({{6, "Ni nom, ni société, ni email"}}));
+        QCOMPARE(p->doublonsTrouves, 2);
+        for (const Contact& c : p->nouveaux)
+            QVERIFY(c.id.startsWith(QLatin1String("c_")));
+        if (mode == QLatin1String("completer")) {
+            // Only empty fields are filled; the stage never changes.
+            const MajImport& m = p->majs.first();
+            QCOMPARE(m.apres.societe, QStringLiteral("Acme"));
+            QCOMPARE(m.apres.poste, QStringLiteral("DAF"));
+            QCOMPARE(m.apres.etape, QStringLiteral("decouverte"));
+            QCOMPARE(m.champs, QStringList({"poste", "societe"}));
+        }
+        if (mode == QLatin1String("remplacer")) {
+            QCOMPARE(p->majs.first().apres.etape, QStringLiteral("proposition"));
+            // An empty cell erases nothing.
+            QCOMPARE(p->majs.first().apres.prenom, QStringLiteral("Léa"));
+        }
+    }
+
+    void annulation()
+    {
+        QList<QStringList> lignes;
+        for (int i = 0; i < 2000; ++i)
+            lignes.append({QStringLiteral("Nom %1").arg(i)});
+        const TableauImport t = tableau({"Nom"}, lignes);
+        RegleLecture r;
+        r.correspondances = {"nom"};
+        std::atomic<bool> annule = false;
+        QList<double> progres;
+        const auto p = calculerPlan(t, r, ModeDoublons::completer, contexte(), &annule, [&](double v) {
+            progres << v;
+            if (v >= 0.5)
+                annule = true;
+        });
+        QVERIFY(!p);
+        QCOMPARE(progres, QList<double>({0.0, 0.25, 0.5}));
+        const auto complet = calculerPlan(t, r, ModeDoublons::completer, contexte(), nullptr, [&](double v) { progres << v; });
+        QVERIFY(complet);
+        QCOMPARE(complet->nouveaux.size(), 2000);
+        QCOMPARE(progres.last(), 1.0);
+    }
+
+    void tableauDepuisFeuille()
+    {
+        FeuilleTableur f;
+        f.nom = QStringLiteral("Contacts");
+        QCOMPARE(construireTableau(f).erreur().message, QStringLiteral("Ce fichier ne contient aucune ligne."));
+        f.lignes = {{"Nom"}, {" ", ""}};
+        QCOMPARE(construireTableau(f).erreur().message, QStringLiteral("« Contacts » n'a qu'une ligne de titres, sans contact dessous."));
+        f.lignes = {{"Nom"}, {"A"}, {""}, {"B"}};
+        f.numeros = {1, 2, 5, 9};
+        const auto t = construireTableau(f);
+        QVERIFY(t);
+        QCOMPARE(t.valeur().lignes.size(), 2);
+        QCOMPARE(t.valeur().lignes[1].numero, 9);
+        QCOMPARE(t.valeur().lignesVides, 6);   // rows 3, 4, 6, 7, 8 left out, row 5 empty
+        f.numeros.clear();
+        f.lignes = {{"Nom"}, {"A"}};
+        f.lignesNonGardees = 20000;
+        QCOMPARE(construireTableau(f).erreur().message, QStringLiteral("20001 lignes : 20 000 au plus par import. Découpez-le en plusieurs fichiers."));
+    }
+
+    void catalogue()
+    {
+        const auto champs = champsImport(grilleDe({}));
+        QCOMPARE(champs.size(), 26);
+        QCOMPARE(champs.first().libelle, QStringLiteral("Prénom"));
+        QCOMPARE(champs[21].id, QStringLiteral("noteLibre"));
+        QVERIFY(!champs[21].unique);
+        QCOMPARE(champs[22].id, QStringLiteral("qualif:douleur"));
+        QCOMPARE(verifierCorrespondances({"tel", ""}).value_or(QString()),
+                 QStringLiteral("Choisissez au moins une colonne pour le nom, la société ou l'email."));
+        QVERIFY(!verifierCorrespondances({"tel", "societe"}));
+        QCOMPARE(titreMode(ModeDoublons::ignorer), QStringLiteral("Ignorer les doublons"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstImportCRM)
+#include "tst_importcrm.moc"

@@ -1,0 +1,374 @@
+// Reading import files: admission, text encodings, separators, CSV records,
+// the ZIP container and the workbook readers.
+#include "crm/tableur.h"
+#include "crm/xlsx.h"
+#include "crm/zip.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vd::crm;
+
+namespace {
+
+QByteArray utf16(const QString& t, bool be)
+{
+    QByteArray b;
+    for (QChar c : t) {
+        const char16_t u = c.unicode();
+        if (be)
+            b.append(char(u >> 8)).append(char(u & 0xFF));
+        else
+            b.append(char(u & 0xFF)).append(char(u >> 8));
+    }
+    return b;
+}
+
+// A minimal workbook: parts given by name, relationships included by the caller.
+QByteArray classeur(const QList<std::pair<QString, QByteArray>>& parties)
+{
+    EcrivainZip z;
+    for (const auto& [nom, contenu] : parties)
+        z.ajouter(nom, contenu);
+    return z.terminer();
+}
+
+const QByteArray relsRacine = R"(<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">"
+    R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/></Relationships>)";
+
+QByteArray classeurSimple(const QByteArray& feuille, const QByteArray& chaines = {}, const QByteArray& styles = {},
+                          const QByteArray& workbook = {})
+{
+    QList<std::pair<QString, QByteArray>> p = {
+        {QStringLiteral("_rels/.rels"), relsRacine},
+        {QStringLiteral("xl/workbook.xml"),
+         workbook.isEmpty() ? QByteArray(R"(<workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets><sheet name="Contacts" sheetId="1" r:id="rId1"/></sheets></workbook>)")
+                            : workbook},
+        {QStringLiteral("xl/_rels/workbook.xml.rels"),
+         R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="/xl/worksheets/feuille2.xml"/></Relationships>)"},
+        {QStringLiteral("xl/worksheets/sheet1.xml"), feuille},
+        {QStringLiteral("xl/worksheets/feuille2.xml"), R"(<worksheet><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>Deux</t></is></c></row></sheetData></worksheet>)"},
+    };
+    if (!chaines.isEmpty())
+        p.append({QStringLiteral("xl/sharedStrings.xml"), chaines});
+    if (!styles.isEmpty())
+        p.append({QStringLiteral("xl/styles.xml"), styles});
+    return classeur(p);
+}
+
+QString messageDe(const QByteArray& d, const QString& ext)
+{
+    auto r = lireDonnees(d, ext);
+    if (r)
+        return QStringLiteral("(lu)");
+    return r.erreur().message;
+}
+
+QList<QStringList> lignes(const QByteArray& d, const QString& ext = QStringLiteral("csv"), int feuille = 0)
+{
+    auto r = lireDonnees(d, ext);
+    if (!r)
+        return {{QStringLiteral("ERREUR"), r.erreur().message}};
+    auto f = lireFeuille(r.valeur(), feuille);
+    if (!f)
+        return {{QStringLiteral("ERREUR"), f.erreur().message}};
+    return f.valeur().lignes;
+}
+
+} // namespace
+
+class TstTableur : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void admission_data()
+    {
+        QTest::addColumn<QByteArray>("donnees");
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("xls") << QByteArray("x") << "xls"
+                             << "Ce fichier est au format Excel 97-2004 (.xls). Dans Excel, choisissez Fichier, Enregistrer sous, Classeur Excel (.xlsx), ou CSV.";
+        QTest::newRow("numbers") << QByteArray("x") << "numbers"
+                                 << "Ce fichier vient de Numbers. Dans Numbers, choisissez Fichier, Exporter vers, Excel ou CSV.";
+        QTest::newRow("pdf") << QByteArray("x") << "pdf" << "Ce type de fichier ne s'importe pas. Choisissez un fichier CSV ou Excel (.xlsx).";
+        QTest::newRow("vieux Excel nommé csv") << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 reste", 16) << "csv"
+                                               << "Ce fichier est au format Excel 97-2004 (.xls). Dans Excel, choisissez Fichier, Enregistrer sous, Classeur Excel (.xlsx), ou CSV.";
+        QByteArray chiffre("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+        for (const char* nom : {"EncryptionInfo", "EncryptedPackage"})
+            chiffre += QByteArray(16, '\0') + utf16(QString::fromLatin1(nom), false);
+        QTest::newRow("classeur protégé") << chiffre << "xlsx"
+                                          << "Ce fichier est protégé par un mot de passe. Enregistrez-le sans mot de passe, puis réessayez.";
+        QTest::newRow("vide") << QByteArray() << "csv" << "Ce fichier est vide.";
+        QTest::newRow("binaire") << QByteArray("\x01\x02\x00\x05\xFF\x00\x10\x11\x12", 9) << "csv"
+                                 << "Ce fichier n'est pas un texte lisible. Enregistrez-le en CSV (UTF-8) depuis votre tableur.";
+        QTest::newRow("zip trop court") << QByteArray("PK\x03\x04", 4) << "xlsx" << "Ce fichier est vide ou abîmé.";
+        QTest::newRow("zip sans fin") << QByteArray("PK\x03\x04") + QByteArray(100, 'x') << "xlsx"
+                                      << "Ce fichier Excel est abîmé (archive incomplète).";
+        QTest::newRow("Numbers déguisé") << classeur({{QStringLiteral("Index/Document.iwa"), "x"}}) << "xlsx"
+                                         << "Ce fichier vient de Numbers. Dans Numbers, choisissez Fichier, Exporter vers, Excel ou CSV.";
+        QTest::newRow("sans classeur") << classeur({{QStringLiteral("autre.xml"), "<a/>"}}) << "xlsx"
+                                       << "Ce fichier n'est pas un classeur Excel (.xlsx) : le classeur est introuvable.";
+        QTest::newRow("classeur cassé") << classeur({{QStringLiteral("xl/workbook.xml"), "<workbook><sheets><sheet"}}) << "xlsx"
+                                        << "Ce fichier n'est pas un classeur Excel (.xlsx) lisible.";
+        QTest::newRow("sans feuille") << classeur({{QStringLiteral("xl/workbook.xml"), "<workbook><sheets/></workbook>"}}) << "xlsx"
+                                      << "Ce classeur ne contient aucune feuille lisible.";
+    }
+    void admission()
+    {
+        QFETCH(QByteArray, donnees);
+        QFETCH(QString, extension);
+        QFETCH(QString, message);
+        QCOMPARE(messageDe(donnees, extension), message);
+    }
+
+    void fichierIllisibleEtTropGros()
+    {
+        QCOMPARE(lireFichier(QStringLiteral("/nulle/part/contacts.csv")).erreur().message,
+                 QStringLiteral("Impossible de lire ce fichier. Vérifiez qu'il n'est pas ouvert ailleurs, puis réessayez."));
+        QTemporaryDir dir;
+        const QString gros = dir.filePath(QStringLiteral("gros.csv"));
+        QFile f(gros);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Nom\n");
+        QVERIFY(f.resize(tailleMaxFichier + 1));
+        f.close();
+        QCOMPARE(lireFichier(gros).erreur().message, QStringLiteral("Ce fichier dépasse 50 Mo. Découpez-le en plusieurs fichiers."));
+        const QString grosXlsx = dir.filePath(QStringLiteral("gros.xlsx"));
+        QFile g(grosXlsx);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write("PK\x03\x04");
+        QVERIFY(g.resize(tailleMaxFichier + 1));
+        g.close();
+        QCOMPARE(lireFichier(grosXlsx).erreur().message,
+                 QStringLiteral("Ce fichier dépasse 50 Mo. Gardez seulement l'onglet des contacts, ou exportez-le en CSV."));
+        // Named .csv, read as the workbook it is.
+        const QString deguise = dir.filePath(QStringLiteral("deguise.csv"));
+        QFile h(deguise);
+        QVERIFY(h.open(QIODevice::WriteOnly));
+        h.write(classeurSimple(R"(<worksheet><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>Nom</t></is></c></row></sheetData></worksheet>)"));
+        h.close();
+        auto r = lireFichier(deguise);
+        QVERIFY(r);
+        QCOMPARE(r.valeur().description, QStringLiteral("Excel (.xlsx)"));
+    }
+
+    void encodages_data()
+    {
+        QTest::addColumn<QByteArray>("donnees");
+        QTest::addColumn<QString>("format");
+        const QString texte = QStringLiteral("Nom;Prénom\nLefèvre;Zoé\n");
+        QTest::newRow("UTF-8") << texte.toUtf8() << "UTF-8";
+        QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF") + texte.toUtf8() << "UTF-8";
+        QTest::newRow("UTF-16 LE BOM") << QByteArray("\xFF\xFE") + utf16(texte, false) << "UTF-16";
+        QTest::newRow("UTF-16 BE BOM") << QByteArray("\xFE\xFF") + utf16(texte, true) << "UTF-16";
+        QTest::newRow("UTF-16 LE sans BOM") << utf16(texte, false) << "UTF-16";
+        QTest::newRow("UTF-16 BE sans BOM") << utf16(texte, true) << "UTF-16";
+        QTest::newRow("Windows-1252") << texte.toLatin1() << "Windows-1252";
+        // 0x81 is undefined in Windows-1252: ISO Latin 1 reads it.
+        QTest::newRow("ISO Latin 1") << texte.toLatin1() + QByteArray("\x81") << "ISO Latin 1";
+    }
+    void encodages()
+    {
+        QFETCH(QByteArray, donnees);
+        QFETCH(QString, format);
+        auto r = lireDonnees(donnees, QStringLiteral("csv"));
+        QVERIFY2(r, qPrintable(r ? QString() : r.erreur().message));
+        QCOMPARE(r.valeur().format, format);
+        const auto l = r.valeur().feuilles.first().lignes;
+        QCOMPARE(l.value(1).value(0), QStringLiteral("Lefèvre"));
+        QCOMPARE(l.value(1).value(1).left(3), QStringLiteral("Zoé"));
+        QCOMPARE(l.value(0).value(1), QStringLiteral("Prénom"));
+    }
+
+    void windows1252Euro()
+    {
+        auto r = decoderTexte(QByteArray("Valeur\n12 \x80\n"));
+        QVERIFY(r);
+        QCOMPARE(r.valeur().format, QStringLiteral("Windows-1252"));
+        QVERIFY(r.valeur().texte.contains(QStringLiteral("12 €")));
+    }
+
+    void separateurs_data()
+    {
+        QTest::addColumn<QString>("texte");
+        QTest::addColumn<QString>("separateur");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("point-virgule, virgules dans les notes")
+            << "Nom;Prénom;Email;Notes\nDurand;Léa;lea@a.fr;\"Rappeler, puis écrire, puis relancer\"\nMoreau;Paul;p@b.fr;\"a, b, c, d\"\n"
+            << ";" << "CSV · séparateur ;";
+        QTest::newRow("virgule") << "Name,Email\nA,a@b.fr\nB,b@c.fr\n" << "," << "CSV · séparateur ,";
+        QTest::newRow("tabulation") << "Nom\tEmail\nA\ta@b.fr\n" << "\t" << "CSV · séparateur tabulation";
+        QTest::newRow("barre") << "Nom|Email|Tel\nA|a@b.fr|1\n" << "|" << "CSV · séparateur |";
+        QTest::newRow("sep= impose la virgule") << "sep=,\r\nNom;Société,Email\nA;B,a@b.fr\n" << "," << "CSV · séparateur ,";
+        QTest::newRow("aucun candidat") << "Nom\nDurand\n" << "," << "CSV · séparateur ,";
+        QTest::newRow("égalité : le premier gagne") << "a;b,c\n" << ";" << "CSV · séparateur ;";
+        QTest::newRow("sep= puis saut de ligne") << "sep=\nNom;Email\nA;a@b.fr\n" << ";" << "CSV · séparateur ;";
+    }
+    void separateurs()
+    {
+        QFETCH(QString, texte);
+        QFETCH(QString, separateur);
+        QFETCH(QString, description);
+        auto r = lireDonnees(texte.toUtf8(), QStringLiteral("csv"));
+        QVERIFY(r);
+        QCOMPARE(r.valeur().separateur, separateur);
+        QCOMPARE(r.valeur().description, description);
+        // The "sep=" line is never the title row.
+        QVERIFY(!r.valeur().feuilles.first().lignes.first().first().startsWith(QLatin1String("sep=")));
+    }
+
+    void enregistrementsCsv()
+    {
+        const QString t = QStringLiteral("a,\"b,c\",\"d \"\"e\"\"\"\r\n\"ligne\nsuite\",,x\rz\n\n'=SOMME(A1),'-ok,'+33 6\n");
+        const auto l = lireCsv(t, u',');
+        QCOMPARE(l.size(), 5);
+        QCOMPARE(l[0], QStringList({QStringLiteral("a"), QStringLiteral("b,c"), QStringLiteral("d \"e\"")}));
+        QCOMPARE(l[1], QStringList({QStringLiteral("ligne\nsuite"), QString(), QStringLiteral("x")}));
+        QCOMPARE(l[2], QStringList({QStringLiteral("z")}));
+        QCOMPARE(l[3], QStringList({QString()}));
+        // The protection our export adds is removed.
+        QCOMPARE(l[4], QStringList({QStringLiteral("=SOMME(A1)"), QStringLiteral("-ok"), QStringLiteral("+33 6")}));
+        int reste = 0;
+        const auto limite = lireCsv(QStringLiteral("t\n1\n2\n\n3\n"), u',', 2, &reste);
+        QCOMPARE(limite.size(), 2);
+        QCOMPARE(reste, 2);
+    }
+
+    void zipErreurs()
+    {
+        const QByteArray bon = classeur({{QStringLiteral("a.txt"), QByteArray(1000, 'a')}, {QStringLiteral("é/b.txt"), "bé"}});
+        auto a = ArchiveZip::ouvrir(bon);
+        QVERIFY(a);
+        QCOMPARE(a.valeur().entrees().size(), 2);
+        QCOMPARE(a.valeur().entrees()[1].nom, QStringLiteral("é/b.txt"));
+        QCOMPARE(a.valeur().extraire(QStringLiteral("a.txt")).valeur(), QByteArray(1000, 'a'));
+        QCOMPARE(a.valeur().extraire(QStringLiteral("é/b.txt")).valeur(), QByteArray("bé"));
+
+        // Directory pointing past the end.
+        QByteArray rep = bon;
+        rep[rep.size() - 6] = char(0xFF);
+        QCOMPARE(ArchiveZip::ouvrir(rep).erreur().message, QStringLiteral("Ce fichier Excel est abîmé (répertoire illisible)."));
+        // Encrypted entry.
+        QByteArray chiffre = bon;
+        const qsizetype central = chiffre.indexOf(QByteArray("PK\x01\x02", 4));
+        chiffre[central + 8] = 1;
+        QCOMPARE(ArchiveZip::ouvrir(chiffre).erreur().message,
+                 QStringLiteral("Ce fichier est protégé par un mot de passe. Enregistrez-le sans mot de passe, puis réessayez."));
+        // Unknown method.
+        QByteArray methode = bon;
+        methode[central + 10] = 12;
+        QCOMPARE(ArchiveZip::ouvrir(methode).valeur().extraire(QStringLiteral("a.txt")).erreur().message,
+                 QStringLiteral("Ce fichier Excel utilise une compression inconnue. Enregistrez-le à nouveau depuis Excel."));
+        // Announced size that the data does not give.
+        QByteArray taille = bon;
+        taille[central + 24] = char(0xE9);
+        QCOMPARE(ArchiveZip::ouvrir(taille).valeur().extraire(QStringLiteral("a.txt")).erreur().message,
+                 QStringLiteral("Ce fichier Excel est abîmé (a.txt ne se décompresse pas)."));
+        // A size beyond 200 MiB.
+        QByteArray bombe = bon;
+        bombe[central + 27] = 0x10;
+        QCOMPARE(ArchiveZip::ouvrir(bombe).valeur().extraire(QStringLiteral("a.txt")).erreur().message,
+                 QStringLiteral("Ce fichier Excel est trop gros une fois décompressé."));
+        // Local data cut short.
+        QByteArray tronque = bon;
+        tronque[central + 20] = char(0xFF);
+        tronque[central + 21] = char(0xFF);
+        QCOMPARE(ArchiveZip::ouvrir(tronque).valeur().extraire(QStringLiteral("a.txt")).erreur().message,
+                 QStringLiteral("Ce fichier Excel est abîmé (a.txt tronqué)."));
+        // Missing central entry signature.
+        QByteArray entree = bon;
+        entree[central] = 'X';
+        QCOMPARE(ArchiveZip::ouvrir(entree).erreur().message, QStringLiteral("Ce fichier Excel est abîmé (entrée illisible)."));
+    }
+
+    void xlsxCellules()
+    {
+        const QByteArray chaines = R"(<sst><si><t>Nom</t></si><si><r><t>Pré</t></r><r><t>nom</t></r><rPh><t>ぷれ</t></rPh></si><si><t xml:space="preserve"> Zoé </t></si></sst>)";
+        const QByteArray styles = R"(<styleSheet><numFmts><numFmt numFmtId="164" formatCode="dd/mm/yyyy"/><numFmt numFmtId="165" formatCode="[RED]0.00"/><numFmt numFmtId="166" formatCode="&quot;Jour &quot;0"/></numFmts>
+<cellXfs count="5"><xf numFmtId="0"/><xf numFmtId="14"/><xf numFmtId="164"/><xf numFmtId="165"/><xf numFmtId="166"/></cellXfs></styleSheet>)";
+        const QByteArray feuille = R"(<worksheet><sheetData>
+<row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" t="s"><v>1</v></c><c r="D1" t="inlineStr"><is><t>Date</t></is></c></row>
+<row r="2"><c r="A2" t="s"><v>2</v></c><c r="B2" t="str"><f>A1</f><v>calculé</v></c><c r="C2" t="b"><v>1</v></c><c r="D2" s="1"><v>45292</v></c><c r="E2" s="2"><v>45292.5</v></c></row>
+<row r="5"><c r="A5" t="s"><v>99</v></c><c r="B5" s="3"><v>12.5</v></c><c r="C5" s="4"><v>3</v></c><c r="D5" t="d"><v>2024-03-15T00:00:00</v></c><c r="E5" t="e"><v>#N/A</v></c><c r="F5"><v>1e20</v></c><c r="G5"><v>0.1</v></c><c r="XFE5"><v>1</v></c></row>
+</sheetData></worksheet>)";
+        auto r = lireDonnees(classeurSimple(feuille, chaines, styles), QStringLiteral("xlsx"));
+        QVERIFY2(r, qPrintable(r ? QString() : r.erreur().message));
+        QCOMPARE(r.valeur().feuilles.size(), 1);
+        QCOMPARE(r.valeur().feuilles[0].nom, QStringLiteral("Contacts"));
+        auto f = lireFeuille(r.valeur(), 0);
+        QVERIFY(f);
+        const auto& l = f.valeur().lignes;
+        QCOMPARE(l.size(), 3);
+        QCOMPARE(l[0], QStringList({QStringLiteral("Nom"), QStringLiteral("Prénom"), QString(), QStringLiteral("Date")}));
+        QCOMPARE(l[1], QStringList({QStringLiteral(" Zoé "), QStringLiteral("calculé"), QStringLiteral("VRAI"), QStringLiteral("2024-01-01"),
+                                    QStringLiteral("2024-01-01 12:00:00")}));
+        // Out-of-range string index: empty; coloured format: a number; a cell past XFD: dropped.
+        QCOMPARE(l[2], QStringList({QString(), QStringLiteral("12.5"), QStringLiteral("3"), QStringLiteral("2024-03-15"), QString(),
+                                    QStringLiteral("100000000000000000000"), QStringLiteral("0.1")}));
+        // The gap (rows 3 and 4) is not stored but keeps the row numbers.
+        QCOMPARE(f.valeur().numeros, QList<int>({1, 2, 5}));
+        // The second sheet, by an absolute target.
+        const QByteArray deux = R"(<workbook xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets><sheet name="A" r:id="rId1"/><sheet name="B" r:id="rId2" state="hidden"/></sheets></workbook>)";
+        const auto secondes = lignes(classeurSimple(feuille, chaines, styles, deux), QStringLiteral("xlsx"), 1);
+        QCOMPARE(secondes, QList<QStringList>({{QStringLiteral("Deux")}}));
+    }
+
+    void date1904()
+    {
+        const QByteArray wb = R"(<workbook xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><workbookPr date1904="true"/><sheets><sheet name="A" r:id="rId1"/></sheets></workbook>)";
+        const QByteArray styles = R"(<styleSheet><cellXfs><xf numFmtId="0"/><xf numFmtId="14"/></cellXfs></styleSheet>)";
+        const QByteArray feuille = R"(<worksheet><sheetData><row r="1"><c r="A1" s="1"><v>0</v></c><c r="B1" s="1"><v>43830</v></c></row></sheetData></worksheet>)";
+        QCOMPARE(lignes(classeurSimple(feuille, {}, styles, wb), QStringLiteral("xlsx")).value(0),
+                 QStringList({QStringLiteral("1904-01-01"), QStringLiteral("2024-01-01")}));
+    }
+
+    void formatsDate_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("date");
+        QTest::newRow("14") << 14 << "" << true;
+        QTest::newRow("22") << 22 << "" << true;
+        QTest::newRow("27") << 27 << "" << true;
+        QTest::newRow("45") << 45 << "" << true;
+        QTest::newRow("58") << 58 << "" << true;
+        QTest::newRow("2") << 2 << "" << false;
+        QTest::newRow("general") << 164 << "General" << false;
+        QTest::newRow("jj/mm/aaaa") << 164 << "jj/mm/aaaa" << true;
+        QTest::newRow("couleur") << 164 << "[RED]0.00" << false;
+        QTest::newRow("monnaie locale") << 164 << "#,##0.00 [$€-40C]" << false;
+        QTest::newRow("durée [h]") << 164 << "[h]:mm" << true;
+        QTest::newRow("texte entre guillemets") << 164 << "0\" jours\"" << false;
+        QTest::newRow("caractère échappé") << 164 << "0\\d" << false;
+    }
+    void formatsDate()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, code);
+        QFETCH(bool, date);
+        QCOMPARE(formatEstDate(id, code), date);
+    }
+
+    void nombresEtReferences()
+    {
+        QCOMPARE(texteNombre(42), QStringLiteral("42"));
+        QCOMPARE(texteNombre(-3.25), QStringLiteral("-3.25"));
+        QCOMPARE(texteNombre(1e-7), QStringLiteral("0.0000001"));
+        QCOMPARE(dateDepuisSerie(60, false), QStringLiteral("1900-02-28"));
+        QCOMPARE(dateDepuisSerie(61, false), QStringLiteral("1900-03-01"));
+        QCOMPARE(lireReference(u"XFD1048576"), std::optional(std::pair{16383, 1048576}));
+        QVERIFY(!lireReference(u"XFE1"));
+        QVERIFY(!lireReference(u"A1048577"));
+        QVERIFY(!lireReference(u"A0"));
+        QVERIFY(!lireReference(u"1A"));
+    }
+
+    void xlsxXmlCasse()
+    {
+        const QByteArray feuille = R"(<worksheet><sheetData><row r="1"><c r="A1"><v>1</v></c></row><row)";
+        QCOMPARE(lignes(classeurSimple(feuille), QStringLiteral("xlsx")).value(0).value(1),
+                 QStringLiteral("Ce fichier n'est pas un classeur Excel (.xlsx) lisible."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstTableur)
+#include "tst_tableur.moc"
