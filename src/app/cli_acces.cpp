@@ -31,7 +31,8 @@ constexpr int attenteVerrouMs = 3000;
 // Commands a relayed request may name: those that change stored data.
 bool accepteeEnRelais(const QString& nom)
 {
-    return nom == QLatin1String("sauvegarde") || nom == QLatin1String("simuler");
+    return nom == QLatin1String("sauvegarde") || nom == QLatin1String("simuler") || nom == QLatin1String("contacts")
+        || nom == QLatin1String("importer");
 }
 
 void ecrireFlux(FILE* flux, const QByteArray& octets)

@@ -1,4 +1,5 @@
 #include "cli.h"
+#include "contextecommande.h"
 #include "cli_commandes.h"
 #include "crm/filtres.h"
 #include "crm/operationscrm.h"
@@ -89,17 +90,14 @@ int creerOuModifier(model::Store& store, const QString& id, const QString& json)
 
 } // namespace
 
-int commandeContacts(const QStringList& args)
+namespace {
+
+int modifierContacts(model::Store& store, const QStringList& args)
 {
-    if (args.isEmpty())
-        return erreur(usage, 2);
-    model::Store store(model::Store::cheminPrincipal());
     if (store.ecritureBloquee())
         return erreur(store.erreurSauvegarde().value_or(QString()));
     const QString& verbe = args[0];
     const QStringList reste = args.mid(1);
-    if (verbe == QLatin1String("lister"))
-        return lister(store, reste);
     if (verbe == QLatin1String("creer") && reste.size() == 1)
         return creerOuModifier(store, QString(), reste[0]);
     if (verbe == QLatin1String("modifier") && reste.size() == 2)
@@ -123,6 +121,20 @@ int commandeContacts(const QStringList& args)
         return 0;
     }
     return erreur(usage, 2);
+}
+
+} // namespace
+
+int commandeContacts(const QStringList& args)
+{
+    if (args.isEmpty())
+        return erreur(usage, 2);
+    // Listing only reads; every other verb is a write through the folder's single writer.
+    if (args[0] == QLatin1String("lister")) {
+        const QStringList reste = args.mid(1);
+        return executerEnLecture([&](model::Store& store) { return lister(store, reste); });
+    }
+    return executerEnEcriture(QStringLiteral("contacts"), args, [&](model::Store& store) { return modifierContacts(store, args); });
 }
 
 } // namespace vd::app

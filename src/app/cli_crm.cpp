@@ -1,5 +1,6 @@
 // "vendalo importer" and "vendalo exporter": the CRM's contact import and export.
 #include "cli.h"
+#include "contextecommande.h"
 #include "cli_commandes.h"
 #include "crm/exportcrm.h"
 #include "crm/importmodele.h"
@@ -42,7 +43,7 @@ QJsonObject classeurJson(const crm::ClasseurImport& c)
     return {{QStringLiteral("format"), c.format}, {QStringLiteral("separateur"), c.separateur}, {QStringLiteral("feuilles"), feuilles}};
 }
 
-int importer(const QStringList& args)
+int importer(model::Store& store, const QStringList& args)
 {
     QString fichier;
     std::optional<int> feuille;
@@ -79,12 +80,11 @@ int importer(const QStringList& args)
                                      "[--colonne \"TITRE=CHAMP\"]... [--simulation]"),
                       2);
 
-    model::Store store(model::Store::cheminPrincipal());
     if (store.ecritureBloquee() && !simulation)
         return erreur(store.erreurSauvegarde().value_or(QString()));
     const QDateTime maintenant = QDateTime::currentDateTimeUtc();
     crm::ImportCRMModele modele(store, crm::contexteImport(store.etat(), model::jourCalendaire(maintenant)));
-    modele.ouvrir(fichier);
+    modele.ouvrir(cheminCommande(fichier));
     modele.attendre();
     if (modele.etape() == crm::ImportCRMModele::Etape::feuilles) {
         if (!feuille) {
@@ -149,7 +149,7 @@ int importer(const QStringList& args)
     return 0;
 }
 
-int exporter(const QStringList& args)
+int exporter(model::Store& store, const QStringList& args)
 {
     QString fichier, format;
     std::optional<QStringList> selection;
@@ -173,7 +173,6 @@ int exporter(const QStringList& args)
     if (fichier == QLatin1String("-") && format == QLatin1String("xlsx"))
         return erreur(QStringLiteral("La sortie standard reçoit seulement du CSV."), 2);
 
-    model::Store store(model::Store::cheminPrincipal());
     const model::Etat& etat = store.etat();
     QList<model::Contact> contacts;
     if (selection) {
@@ -192,7 +191,7 @@ int exporter(const QStringList& args)
         std::fflush(stdout);
         return 0;
     }
-    if (auto r = crm::ExportCRM::exporter(fichier, contacts, etat, format, u';', maintenant); !r)
+    if (auto r = crm::ExportCRM::exporter(cheminCommande(fichier), contacts, etat, format, u';', maintenant); !r)
         return erreur(r.erreur());
     sortieJson(QJsonObject{{QStringLiteral("fichier"), fichier}, {QStringLiteral("format"), format}, {QStringLiteral("contacts"), contacts.size()}});
     return 0;
@@ -200,7 +199,17 @@ int exporter(const QStringList& args)
 
 } // namespace
 
-int commandeImporter(const QStringList& args) { return importer(args); }
-int commandeExporter(const QStringList& args) { return exporter(args); }
+// A trial import only reads; a real one goes through the folder's single writer.
+int commandeImporter(const QStringList& args)
+{
+    if (args.contains(QStringLiteral("--simulation")))
+        return executerEnLecture([&](model::Store& store) { return importer(store, args); });
+    return executerEnEcriture(QStringLiteral("importer"), args, [&](model::Store& store) { return importer(store, args); });
+}
+
+int commandeExporter(const QStringList& args)
+{
+    return executerEnLecture([&](model::Store& store) { return exporter(store, args); });
+}
 
 } // namespace vd::app
