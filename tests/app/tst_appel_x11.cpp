@@ -15,6 +15,7 @@
 #include "crm/ecrans/ecranfichecontact.h"
 #include "crm/ecrans/ecranprofils.h"
 #include "crm/ecrans/feuilleimportcrm.h"
+#include "crm/ecrans/modelecontacts.h"
 #include "crm/ecrans/panneauexportcrm.h"
 #include "model/store.h"
 

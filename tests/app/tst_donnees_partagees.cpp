@@ -209,8 +209,8 @@ private Q_SLOTS:
         const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("sauvegarde.json")}, {}, travail);
         QCOMPARE(import.erreurs, QString());
         QCOMPARE(import.code, 0);
-        QCOMPARE(QJsonDocument::fromJson(import.sortie).object().value(QStringLiteral("message")).toString(),
-                 QStringLiteral("Données importées."));
+        QVERIFY(QJsonDocument::fromJson(import.sortie).object().value(QStringLiteral("message")).toString().startsWith(
+            QStringLiteral("Données importées.")));
 
         // A second long writer is refused while the first runs.
         const Sortie seconde = lancer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("200")});
@@ -317,7 +317,7 @@ private Q_SLOTS:
         // Errors come back with their status, as if the command had run alone.
         const Sortie absent = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("absent.json")});
         QCOMPARE(absent.code, 1);
-        QVERIFY2(absent.erreurs.startsWith(QStringLiteral("Impossible d'ouvrir « absent.json »")), qPrintable(absent.erreurs));
+        QVERIFY2(absent.erreurs.startsWith(QStringLiteral("Impossible d'ouvrir « ")) && absent.erreurs.contains(QStringLiteral("absent.json »")), qPrintable(absent.erreurs));
 
         app->kill();
         QVERIFY(app->waitForFinished(10000));

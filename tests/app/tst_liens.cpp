@@ -77,7 +77,7 @@ private slots:
         QFETCH(bool, recu);
         QTemporaryDir dossier;
         InstanceUnique principale(dossier.path());
-        QVERIFY(principale.acquerir(QString()));
+        QCOMPARE(principale.acquerir(QString()), InstanceUnique::Issue::proprietaire);
         QSignalSpy messages(&principale, &InstanceUnique::messageRecu);
         const QByteArray debut("vendalo2://auth-callback#access_token=");
         const QByteArray lien = debut + QByteArray(taille - debut.size(), 'a');
