@@ -1,5 +1,6 @@
 #include "analyseurs.h"
 
+#include <algorithm>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -84,6 +85,7 @@ SegmentLive segmentDe(const QList<Jeton>& jetons, qsizetype de, qsizetype a, qin
     s.final = final;
     s.debutMs = decalageMs + jetons[de].debutMs;
     s.finMs = decalageMs + jetons[a - 1].finMs;
+    s.finMs = std::max(s.finMs, s.debutMs);   // tokens out of order or without an end
     return s;
 }
 
@@ -212,7 +214,7 @@ AnalyseurSoniox::Resultat AnalyseurSoniox::analyser(const QByteArray& message, q
         if (j.texte.isEmpty())
             continue;
         j.debutMs = lireMs(t.value(QLatin1String("start_ms")));
-        j.finMs = lireMs(t.value(QLatin1String("end_ms")));
+        j.finMs = std::max(lireMs(t.value(QLatin1String("end_ms"))), j.debutMs);   // a missing end is not before the start
         j.locuteur = lireLocuteur(t.value(QLatin1String("speaker")));
         if (t.value(QLatin1String("is_final")).toBool()) {
             if (role == RoleFluxSoniox::mixte && !locuteurVous && j.locuteur)
@@ -272,6 +274,7 @@ std::optional<SegmentLive> analyserDeepgram(const QByteArray& message, qint64 de
     s.final = o.value(QLatin1String("is_final")).toBool();
     s.debutMs = decalageMs + std::llround(debut * 1000.0);
     s.finMs = decalageMs + std::llround((debut + duree) * 1000.0);
+    s.finMs = std::max(s.finMs, s.debutMs);   // a negative or missing duration
     if (canal == 0) {
         s.locuteur = QStringLiteral("vous");
     } else {

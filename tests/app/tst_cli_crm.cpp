@@ -1,4 +1,5 @@
 // « vendalo importer » and « vendalo exporter », run as the user would, on a private data folder.
+#include "environnementvendalo.h"
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,11 +24,7 @@ class TstCliCrm : public QObject {
     Sortie lancer(const QStringList& args)
     {
         QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
-        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
-        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        QProcessEnvironment e = environnementVendalo(dossier);
         p.setProcessEnvironment(e);
         p.start(QStringLiteral(VD_VENDALO_BIN), args);
         p.closeWriteChannel();

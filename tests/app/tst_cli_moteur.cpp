@@ -1,4 +1,5 @@
 // « vendalo moteur », « vendalo autotest » and VD_TEST_MOTEUR=1, run as the user would.
+#include "environnementvendalo.h"
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,11 +19,7 @@ class TstCliMoteur : public QObject {
     Sortie lancer(const QStringList& args, const QMap<QString, QString>& env = {}, const QByteArray& entree = {})
     {
         QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
-        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
-        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        QProcessEnvironment e = environnementVendalo(dossier);
         for (auto it = env.cbegin(); it != env.cend(); ++it)
             e.insert(it.key(), it.value());
         p.setProcessEnvironment(e);

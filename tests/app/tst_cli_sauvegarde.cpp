@@ -1,5 +1,6 @@
 // « vendalo sauvegarde importer », run as the user would: bounded reads (devices, huge files)
 // and the copy of the replaced data.
+#include "environnementvendalo.h"
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -20,11 +21,7 @@ class TstCliSauvegarde : public QObject {
     Sortie lancer(const QStringList& args, const QByteArray& entree = {})
     {
         QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
-        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
-        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        QProcessEnvironment e = environnementVendalo(dossier);
         p.setProcessEnvironment(e);
         p.start(QStringLiteral(VD_VENDALO_BIN), QStringList{QStringLiteral("sauvegarde")} + args);
         if (!entree.isEmpty())

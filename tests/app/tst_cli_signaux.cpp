@@ -1,6 +1,7 @@
 // A logout, a shutdown or Ctrl+C during « vendalo simuler »: the call is stopped and saved with
 // its transcript, never left "en_cours", and the command says so.
 // vd-test: timeout=120
+#include "environnementvendalo.h"
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -49,11 +50,7 @@ private Q_SLOTS:
         QFETCH(int, signal);
         QTemporaryDir dossier;
         QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
-        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
-        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        QProcessEnvironment e = environnementVendalo(dossier);
         p.setProcessEnvironment(e);
         p.start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("4")});
         p.closeWriteChannel();

@@ -1,5 +1,6 @@
 // « vendalo simuler », run as the user would, on a private data folder.
 // vd-test: timeout=180
+#include "environnementvendalo.h"
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,11 +22,7 @@ class TstCliSimuler : public QObject {
     Sortie lancer(const QStringList& args)
     {
         QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
-        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
-        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        QProcessEnvironment e = environnementVendalo(dossier);
         p.setProcessEnvironment(e);
         p.start(QStringLiteral(VD_VENDALO_BIN), QStringList{QStringLiteral("simuler")} + args);
         p.closeWriteChannel();

@@ -1,5 +1,6 @@
 // "vendalo --demo --ecran NOM[:ID] --capture F": one screen of the demonstration data, saved and quit,
 // without touching the data folder.
+#include "environnementvendalo.h"
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -13,10 +14,7 @@ class TstEcranDemo : public QObject {
     QProcess* lancer(const QString& ecran, const QString& capture)
     {
         auto* p = new QProcess(this);
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier.filePath(QStringLiteral("donnees")));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier.filePath(QStringLiteral("config")));
-        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
+        QProcessEnvironment e = environnementVendalo(dossier, false);
         p->setProcessEnvironment(e);
         p->start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("--demo"), QStringLiteral("--ecran"), ecran, QStringLiteral("--capture"), capture});
         return p;

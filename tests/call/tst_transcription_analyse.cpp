@@ -83,6 +83,17 @@ private Q_SLOTS:
         QCOMPARE(r.segments, QList<SegmentLive>{seg("vous", "Oui", true, 0, 200)});
     }
 
+    // A token without an end, or tokens out of order, never give a segment ending before it starts.
+    void jetonsSansFinOuDesordonnes()
+    {
+        AnalyseurSoniox a;
+        a.role = RoleFluxSoniox::vous;
+        auto r = a.analyser(R"({"tokens":[{"text":"Bonjour","start_ms":500,"is_final":true},{"text":"<fin>","is_final":true}]})", 0);
+        QCOMPARE(r.segments, QList<SegmentLive>{seg("vous", "Bonjour", true, 500, 500)});
+        r = a.analyser(message({jeton("Oui", 800, 900, true), jeton(" non", 100, 200, true), fin}), 0);
+        QCOMPARE(r.segments, QList<SegmentLive>{seg("vous", "Oui non", true, 800, 800)});
+    }
+
     void finalVideEffacePartielSansSegment()
     {
         AnalyseurSoniox a;
