@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 #include "crm/zip.h"
 
@@ -40,6 +41,12 @@ class TstCliCrm : public QObject {
             return {};
         f.write(contenu);
         return chemin;
+    }
+
+    QByteArray lireEtat()
+    {
+        QFile f(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
 private Q_SLOTS:
@@ -124,6 +131,85 @@ private Q_SLOTS:
         QCOMPARE(s.code, 0);
         QCOMPARE(s.json().value("feuille").toInt(), 1);
         QCOMPARE(s.json().value("nouveaux").toInt(), 1);
+    }
+
+    // The contacts subcommand: what it stores survives the process and reads back
+    // through the same filters as the screen.
+    void contactsCreerModifierEtapeSupprimer()
+    {
+        Sortie s = lancer({"contacts", "creer", R"({"prenom": "Hélène", "nom": "Rivière", "societe": "Société Nouvelle", "tel": "06 12 45 78 10", "valeur": "12 000", "probabilite": ""})"});
+        QVERIFY2(s.code == 0, qPrintable(s.erreurs));
+        const QJsonObject cree = s.json();
+        const QString id = cree.value("id").toString();
+        QVERIFY(!id.isEmpty());
+        QCOMPARE(cree.value("valeur").toDouble(), 12000.0);
+        QCOMPARE(cree.value("etape").toString(), QStringLiteral("nouveau"));
+        QVERIFY(!cree.value("majLe").toString().isEmpty());
+
+        for (const QStringList& filtre : {QStringList{"--recherche", "helene societe"}, QStringList{"--recherche", "0612"},
+                                          QStringList{"--etape", "nouveau"}}) {
+            s = lancer(QStringList{"contacts", "lister"} + filtre);
+            QCOMPARE(s.code, 0);
+            const QJsonArray l = QJsonDocument::fromJson(s.sortie).array();
+            QVERIFY2(std::any_of(l.begin(), l.end(), [&](const QJsonValue& v) { return v.toObject().value("id").toString() == id; }),
+                     qPrintable(filtre.join(' ')));
+        }
+        s = lancer({"contacts", "lister", "--recherche", "introuvable"});
+        QCOMPARE(QJsonDocument::fromJson(s.sortie).array().size(), 0);
+
+        s = lancer({"contacts", "modifier", id, R"({"email": "helene@nouvelle.fr"})"});
+        QVERIFY2(s.code == 0, qPrintable(s.erreurs));
+        QCOMPARE(s.json().value("email").toString(), QStringLiteral("helene@nouvelle.fr"));
+        QCOMPARE(s.json().value("nom").toString(), QStringLiteral("Rivière"));   // the other fields stay
+
+        s = lancer({"contacts", "etape", id, "perdu"});
+        QVERIFY2(s.code == 0, qPrintable(s.erreurs));
+        QCOMPARE(s.json().value("etape").toString(), QStringLiteral("perdu"));
+        s = lancer({"contacts", "lister", "--etape", "perdu"});
+        const QJsonArray perdus = QJsonDocument::fromJson(s.sortie).array();
+        QVERIFY(std::any_of(perdus.begin(), perdus.end(), [&](const QJsonValue& v) { return v.toObject().value("id").toString() == id; }));
+
+        s = lancer({"contacts", "supprimer", id});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.json().value("supprime").toString(), id);
+        s = lancer({"contacts", "supprimer", id});
+        QCOMPARE(s.code, 1);
+        QCOMPARE(s.derniereErreur(), QStringLiteral("Aucun contact « %1 ».").arg(id));
+    }
+
+    void contactsRefuses_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("ni nom ni société") << QStringList{"contacts", "creer", R"({"email": "a@b.fr"})"} << 1
+                                           << QStringLiteral("Indiquez au moins un nom ou une société.");
+        QTest::newRow("email") << QStringList{"contacts", "creer", R"({"nom": "Durand", "email": "durand@"})"} << 1
+                               << QStringLiteral("Cet email ne semble pas valide.");
+        QTest::newRow("montant") << QStringList{"contacts", "creer", R"({"nom": "Durand", "valeur": "-3"})"} << 1
+                                 << QStringLiteral("Indiquez un montant positif, par exemple 12 000.");
+        QTest::newRow("probabilité") << QStringList{"contacts", "creer", R"({"nom": "Durand", "probabilite": "140"})"} << 1
+                                     << QStringLiteral("Indiquez un nombre entre 0 et 100.");
+        QTest::newRow("pas un objet") << QStringList{"contacts", "creer", "[1]"} << 1
+                                      << QStringLiteral("Le contact doit être un objet JSON, par exemple {\"nom\": \"Durand\", \"societe\": \"Acme\"}.");
+        QTest::newRow("inconnu") << QStringList{"contacts", "etape", "c_absent", "gagne"} << 1 << QStringLiteral("Aucun contact « c_absent ».");
+        QTest::newRow("verbe") << QStringList{"contacts", "fusionner"} << 2 << QString();
+        QTest::newRow("option") << QStringList{"contacts", "lister", "--tri"} << 2 << QString();
+    }
+    void contactsRefuses()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const QByteArray avant = lireEtat();
+        const Sortie s = lancer(args);
+        QCOMPARE(s.code, code);
+        QCOMPARE(s.sortie, QByteArray());
+        if (message.isEmpty())
+            QVERIFY(s.derniereErreur().startsWith(QStringLiteral("Utilisation : vendalo contacts")));
+        else
+            QCOMPARE(s.derniereErreur(), message);
+        QCOMPARE(lireEtat(), avant);   // nothing written
     }
 };
 
