@@ -53,6 +53,9 @@ const QList<Commande>& commandes()
          QStringLiteral("Synchronise les données avec le compte en ligne et affiche le bilan en JSON (envoyés, reçus, refusés, "
                         "phase) ; à la première connexion, dites quoi faire des données déjà sur l'ordinateur."),
          &commandeSynchroniser},
+        {QStringLiteral("compte"), QStringLiteral("compte"),
+         QStringLiteral("Affiche le compte en ligne en JSON : état, compte, équipe et rôle (la dernière copie connue hors ligne)."),
+         &commandeCompte},
     };
     return liste;
 }

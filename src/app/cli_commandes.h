@@ -17,5 +17,6 @@ int commandeContacts(const QStringList& args);
 int commandeImporter(const QStringList& args);
 int commandeExporter(const QStringList& args);
 int commandeSynchroniser(const QStringList& args);
+int commandeCompte(const QStringList& args);
 
 } // namespace vd::app
