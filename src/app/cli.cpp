@@ -49,6 +49,13 @@ const QList<Commande>& commandes()
         {QStringLiteral("exporter"), QStringLiteral("exporter FICHIER [--format csv|xlsx] [--selection ID,ID…]"),
          QStringLiteral("Exporte les contacts du CRM en CSV ou en Excel (.xlsx) ; « - » écrit le CSV sur la sortie standard."),
          &commandeExporter},
+        {QStringLiteral("synchroniser"), QStringLiteral("synchroniser [--envoyer-local | --remplacer-local]"),
+         QStringLiteral("Synchronise les données avec le compte en ligne et affiche le bilan en JSON (envoyés, reçus, refusés, "
+                        "phase) ; à la première connexion, dites quoi faire des données déjà sur l'ordinateur."),
+         &commandeSynchroniser},
+        {QStringLiteral("compte"), QStringLiteral("compte"),
+         QStringLiteral("Affiche le compte en ligne en JSON : état, compte, équipe et rôle (la dernière copie connue hors ligne)."),
+         &commandeCompte},
     };
     return liste;
 }

@@ -16,5 +16,7 @@ int commandeAudio(const QStringList& args);
 int commandeContacts(const QStringList& args);
 int commandeImporter(const QStringList& args);
 int commandeExporter(const QStringList& args);
+int commandeSynchroniser(const QStringList& args);
+int commandeCompte(const QStringList& args);
 
 } // namespace vd::app

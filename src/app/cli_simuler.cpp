@@ -51,7 +51,7 @@ std::optional<QString> chargerDemo(model::Store& store, ai::Moteur& moteur)
     if (!etat)
         return QStringLiteral("Réponse du moteur illisible. etatDemo n'a pas rendu d'objet.");
     etat->reglages.onboarde = true;
-    store.remplacerEtat(std::move(*etat));
+    store.remplacerEtat(std::move(*etat), true);
     store.sauvegarder(true);
     if (store.erreurSauvegarde())
         return *store.erreurSauvegarde();

@@ -13,6 +13,7 @@
 namespace vd::model { class Store; }
 namespace vd::call { class SessionAppel; }
 namespace vd::ai { class AnalysesEnCours; }
+namespace vd::cloud { class Synchro; }
 
 namespace vd::app {
 
@@ -26,6 +27,8 @@ struct ContexteCommande {
     call::SessionAppel* session = nullptr;
     ai::AnalysesEnCours* analyses = nullptr;
     std::function<void()> montrerAppel;
+    // Inside the desktop app: its synchronisation, the only one that may write its state.
+    cloud::Synchro* synchro = nullptr;
 };
 
 // The relayed command being run by this process, or null.

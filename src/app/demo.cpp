@@ -27,7 +27,7 @@ std::optional<QString> chargerDemonstration(model::Store& store)
     e.reglages.onboarde = true;
     if (auto copie = store.garderEtatRemplace(); !copie)
         return copie.erreur();
-    store.remplacerEtat(std::move(e));
+    store.remplacerEtat(std::move(e), true);
     return std::nullopt;
 }
 

@@ -138,14 +138,24 @@ void Store::modifier(const std::function<void(Etat&)>& changement, const QList<S
 {
     modifier(changement);
     const QString le = horodatageMaintenant();
+    if (!lectureSeule_ && !fichier_.isEmpty()) {
+        QList<SuppressionNotee> notees;
+        for (const Suppression& s : suppressions)
+            notees.append({s.collection, s.id, le});
+        if (const QString e = JournalCloud(JournalCloud::pour(fichier_)).noterSuppressions(notees); !e.isEmpty())
+            qCWarning(lcStore) << "suppressions non notées pour la synchronisation :" << e;
+    }
     for (const Suppression& s : suppressions)
         Q_EMIT supprime(s.collection, s.id, le);
 }
 
 QString Store::horodatageMaintenant() const { return horodatage(horloge_.maintenant()); }
 
-void Store::remplacerEtat(Etat etat)
+void Store::remplacerEtat(Etat etat, bool demonstration)
 {
+    if (!lectureSeule_ && !fichier_.isEmpty())
+        if (const QString e = JournalCloud(JournalCloud::pour(fichier_)).noterRemplacement(etat, demonstration); !e.isEmpty())
+            qCWarning(lcStore) << "remplacement non noté pour la synchronisation :" << e;
     const QList<Appel> avant = etat_.appels;
     etat_ = std::move(etat);
     modifie_ = true;   // so the replacement really reaches the disk

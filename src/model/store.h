@@ -3,6 +3,7 @@
 // serial writer thread, loading with quarantine, backup export and import,
 // retention.
 #include "etat.h"
+#include "journalcloud.h"
 #include "platform/horloge.h"
 #include "platform/resultat.h"
 
@@ -65,7 +66,9 @@ public:
     // Time stamp of the store's clock, for majLe and creeLe.
     QString horodatageMaintenant() const;
     const platform::Horloge& horloge() const { return horloge_; }
-    void remplacerEtat(Etat etat);
+    // A whole-state replacement: never a deletion for synchronisation, which
+    // pulls everything again afterwards; demonstration records are never pushed.
+    void remplacerEtat(Etat etat, bool demonstration = false);
     void sauvegarder(bool immediat);
 
     // Before a whole-state replacement (import, demonstration, reset): what is about to be

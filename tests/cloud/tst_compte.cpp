@@ -1,0 +1,234 @@
+// Account state: following the session, refreshes (sign-in, every 300 s, on
+// coming to the front, when the network returns), the offline copy and its
+// rules, role labels and the local mode without a backend.
+#include "cloud/compte.h"
+#include "outilscloud.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace vd;
+using cloud::Compte;
+using vd::fakes::FauxSupabase;
+using vd::fakes::ReponseHttpFactice;
+
+class TestCompte : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<tests::BancCloud> b;
+    std::unique_ptr<QTemporaryDir> dossier;
+    platform::ReseauFactice reseau;
+    std::unique_ptr<Compte> compte;
+    QString serveurMaintenant;
+
+    void nouveauCompte()
+    {
+        compte.reset();
+        compte = std::make_unique<Compte>(b->client.get(), dossier->path(), reseau, b->horloge);
+    }
+    bool attendreRafraichi()
+    {
+        QSignalSpy s(compte.get(), &Compte::rafraichi);
+        return !compte->rafraichissementEnCours() || s.wait(10'000);
+    }
+    int appelsMonCompte() const { return b->serveur.nombre("POST", QStringLiteral("/rest/v1/rpc/mon_compte")); }
+
+private Q_SLOTS:
+    void init()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        b = std::make_unique<tests::BancCloud>();
+        QVERIFY(b->demarrer());
+        dossier = std::make_unique<QTemporaryDir>();
+        reseau.fixer(true);
+        serveurMaintenant = b->horloge.maintenant().addSecs(42).toString(Qt::ISODateWithMs);
+        b->serveur.surProcedure(QStringLiteral("mon_compte"), [this](const fakes::RequeteHttp& r) {
+            const QString id = b->serveur.utilisateurDuJeton(QString::fromUtf8(r.entete("authorization").mid(7)));
+            return ReponseHttpFactice::json(200, QJsonObject{
+                {QStringLiteral("compte"), QJsonObject{{QStringLiteral("id"), id}, {QStringLiteral("email"), QStringLiteral("lea@exemple.fr")},
+                                                       {QStringLiteral("roleOrg"), QStringLiteral("manager")}}},
+                {QStringLiteral("serveurMaintenant"), serveurMaintenant}});
+        });
+        b->serveur.surProcedure(QStringLiteral("mon_equipe"), [](const fakes::RequeteHttp&) {
+            return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("gestionnaire"), true}, {QStringLiteral("sieges"), 3},
+                                                             {QStringLiteral("membres"), QJsonArray{}}});
+        });
+        nouveauCompte();
+    }
+    void cleanup()
+    {
+        compte.reset();
+        dossier.reset();
+        b.reset();
+    }
+
+    void connexionPuisRafraichissements()
+    {
+        compte->demarrer();
+        QCOMPARE(compte->etat(), Compte::Etat::deconnecte);
+        int utilisable = 0;
+        compte->surUtilisable = [&] { ++utilisable; };
+        QVERIFY(b->connecter());
+        QCOMPARE(compte->etat(), Compte::Etat::connecte);
+        QCOMPARE(utilisable, 1);
+        QVERIFY(attendreRafraichi());
+        QCOMPARE(compte->roleOrg(), QStringLiteral("manager"));
+        QVERIFY(compte->gestionnaire());
+        QCOMPARE(compte->decalageHorlogeS(), 42);
+        QCOMPARE(compte->equipe()->value(QStringLiteral("sieges")).toInt(), 3);
+        QVERIFY(QFile::exists(compte->cheminCompte()));
+        QCOMPARE(appelsMonCompte(), 1);
+
+        // Coming to the front: only when the last refresh is more than 30 s old.
+        b->horloge.avancer(20'000);
+        compte->auPremierPlan();
+        QCOMPARE(appelsMonCompte(), 1);
+        b->horloge.avancer(11'000);
+        compte->auPremierPlan();
+        QVERIFY(attendreRafraichi());
+        QCOMPARE(appelsMonCompte(), 2);
+        // Every 300 s while signed in; never two at once.
+        b->horloge.avancer(300'000 - 31'000);
+        compte->rafraichir();
+        QVERIFY(attendreRafraichi());
+        QCOMPARE(appelsMonCompte(), 3);
+
+        // Sign-out clears the account and erases its copy.
+        tests::attendre(b->client->deconnecter());
+        QCOMPARE(compte->etat(), Compte::Etat::deconnecte);
+        QVERIFY(!compte->infos());
+        QVERIFY(!QFile::exists(compte->cheminCompte()));
+    }
+
+    void demarrageHorsLigneAvecLaDerniereCopie()
+    {
+        QVERIFY(b->connecter());
+        compte->demarrer();
+        QVERIFY(attendreRafraichi());
+        // A new run of the program without network: the copy shows the last account.
+        b->nouveauClient();
+        nouveauCompte();
+        ReponseHttpFactice coupe;
+        coupe.couper = true;
+        b->serveur.injecter(QStringLiteral("/rest/v1/rpc/mon_compte"), coupe, 10);
+        compte->demarrer();
+        QCOMPARE(compte->infos()->value(QStringLiteral("compte")).toObject().value(QStringLiteral("email")).toString(),
+                 QStringLiteral("lea@exemple.fr"));
+        QVERIFY(attendreRafraichi());
+        QCOMPARE(compte->etat(), Compte::Etat::horsLigne);
+        QCOMPARE(*compte->erreur(), QStringLiteral("Pas de connexion. Vérifiez votre accès à internet."));
+        QVERIFY(compte->infos());
+        // The network comes back: a refresh, then connected again.
+        b->serveur.viderPannes();
+        reseau.fixer(false);
+        QCOMPARE(compte->etat(), Compte::Etat::horsLigne);
+        reseau.fixer(true);
+        QVERIFY(attendreRafraichi());
+        QCOMPARE(compte->etat(), Compte::Etat::connecte);
+    }
+
+    void copieDUnAutreCompteIgnoree()
+    {
+        QFile f(dossier->filePath(QStringLiteral("compte.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"compte": {"id": "quelqu-un", "email": "autre@exemple.fr"}})");
+        f.close();
+        QVERIFY(b->connecter());
+        b->nouveauClient();
+        nouveauCompte();
+        reseau.fixer(false);
+        compte->demarrer();
+        QVERIFY(!compte->infos());
+        QCOMPARE(compte->etat(), Compte::Etat::horsLigne);
+    }
+
+    void copieSansSessionEffacee()
+    {
+        QFile f(dossier->filePath(QStringLiteral("compte.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"compte": {"id": "quelqu-un"}})");
+        f.close();
+        compte->demarrer();
+        QVERIFY(!compte->infos());
+        QVERIFY(!QFile::exists(f.fileName()));
+    }
+
+    void sessionExpiree()
+    {
+        QVERIFY(b->connecter());
+        compte->demarrer();
+        QVERIFY(attendreRafraichi());
+        b->horloge.avancer(3'600'000);
+        QVERIFY(attendreRafraichi());   // the periodic refresh that fell due meanwhile
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"),
+                            FauxSupabase::erreurAuth(400, QStringLiteral("refresh_token_not_found"), QStringLiteral("Invalid Refresh Token")), 1);
+        compte->rafraichir();
+        QVERIFY(attendreRafraichi());
+        QCOMPARE(compte->etat(), Compte::Etat::deconnecte);
+        QCOMPARE(*compte->messageSession(), QStringLiteral("Votre session a expiré. Reconnectez-vous."));
+    }
+
+    void libellesDeRole_data()
+    {
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<QString>("libelle");
+        QTest::newRow("propriétaire") << "proprietaire" << "Propriétaire";
+        QTest::newRow("manager") << "manager" << "Manager";
+        QTest::newRow("commercial") << "commercial" << "Commercial";
+        QTest::newRow("autre") << "stagiaire" << "Membre";
+        QTest::newRow("vide") << "" << "Membre";
+    }
+    void libellesDeRole()
+    {
+        QFETCH(QString, role);
+        QFETCH(QString, libelle);
+        QCOMPARE(Compte::libelleRole(role), libelle);
+    }
+
+    void modeLocalSansServeur()
+    {
+        Compte local(nullptr, dossier->path(), reseau, b->horloge);
+        local.demarrer();
+        QCOMPARE(local.etat(), Compte::Etat::deconnecte);
+        auto r = tests::attendre(local.accepter(QStringLiteral("inv")));
+        QVERIFY(!r);
+        QCOMPARE(r.erreur().code, QStringLiteral("mode_local"));
+        QCOMPARE(r.erreur().message, QStringLiteral("Le compte Vendalo n'est pas encore disponible sur ce Mac."));
+    }
+
+    void suppressionEffaceLesCopies()
+    {
+        QVERIFY(b->connecter());
+        compte->demarrer();
+        QVERIFY(attendreRafraichi());
+        QFile s(dossier->filePath(QStringLiteral("synchro.json")));
+        QVERIFY(s.open(QIODevice::WriteOnly));
+        s.write("{}");
+        s.close();
+        b->serveur.surFonction(QStringLiteral("compte"), [](const fakes::RequeteHttp& r) {
+            const QJsonObject c = r.json().toObject();
+            if (c.value(QStringLiteral("action")).toString() != QLatin1String("supprimer"))
+                return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("appels"), 3}});
+            if (c.value(QStringLiteral("confirmation")).toString() != QLatin1String("SUPPRIMER"))
+                return FauxSupabase::erreurFonction(400, QStringLiteral("requete_invalide"), QStringLiteral("Tapez SUPPRIMER pour confirmer."));
+            return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("supprime"), true}});
+        });
+        auto apercu = tests::attendre(compte->apercuSuppression());
+        QVERIFY(apercu);
+        QCOMPARE(apercu.valeur().qt().toObject().value(QStringLiteral("appels")).toInt(), 3);
+        auto refus = tests::attendre(compte->supprimerCompte(QStringLiteral("non")));
+        QVERIFY(!refus);
+        QCOMPARE(refus.erreur().message, QStringLiteral("Tapez SUPPRIMER pour confirmer."));
+        QVERIFY(QFile::exists(compte->cheminCompte()));
+        auto ok = tests::attendre(compte->supprimerCompte(QStringLiteral("SUPPRIMER")));
+        QVERIFY(ok);
+        QVERIFY(!QFile::exists(compte->cheminCompte()));
+        QVERIFY(!QFile::exists(s.fileName()));
+        QCOMPARE(compte->etat(), Compte::Etat::deconnecte);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompte)
+#include "tst_compte.moc"
