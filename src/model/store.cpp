@@ -197,8 +197,14 @@ void Store::chargerJournal()
         // Appending after a torn tail would hide what follows: the writer first rewrites the
         // file whole from what was read (the journal stays readable until then), then starts
         // a fresh journal.
-        tailleJournal_ = -1;
-        entreesJournal_ = 0;
+        // The torn tail is cut off so the rewrite's marker lands after the last whole entry.
+        if (l.dechire && !QFile::resize(chemin, l.tailleValide)) {
+            tailleJournal_ = -1;
+            entreesJournal_ = 0;
+        } else {
+            tailleJournal_ = l.tailleValide;
+            entreesJournal_ = l.entrees.size();
+        }
         reecrireAuDepart_ = true;
         return;
     }
