@@ -177,6 +177,8 @@ int main(int argc, char** argv)
         else if (args[i] == QLatin1String("--vitesse"))
             vitesse = std::clamp(args[++i].toDouble(), 1.0, 200.0);
     }
+    // --grand: the demonstration data plus 2,000 calls x 300 segments and 10,000 contacts.
+    const bool grand = args.contains(QStringLiteral("--grand"));
     const qint64 dureeMs = qint64(minutesAppel * 60000);
 
     // No keys (the demonstration's case), and the user's keychain left alone.
@@ -193,10 +195,42 @@ int main(int argc, char** argv)
             std::printf("données de démonstration indisponibles : %s\n", qUtf8Printable(demo.erreur()));
             return 1;
         }
-        ecriture.remplacerEtat(demo.valeur());
+        vd::model::Etat etat = demo.valeur();
+        if (grand) {
+            for (int c = 0; c < 10000; ++c) {
+                vd::model::Contact x;
+                x.id = QStringLiteral("gc%1").arg(c);
+                x.prenom = QStringLiteral("Camille");
+                x.nom = QStringLiteral("Durand-%1").arg(c);
+                x.societe = QStringLiteral("Société %1").arg(c % 700);
+                x.email = QStringLiteral("camille.durand%1@exemple.fr").arg(c);
+                x.etape = QStringLiteral("decouverte");
+                x.notes = QStringLiteral("Intéressée par l'offre annuelle, rappeler après le comité.");
+                x.creeLe = x.majLe = QStringLiteral("2026-03-02T09:00:00.000Z");
+                etat.contacts.append(x);
+            }
+            for (int a = 0; a < 2000; ++a) {
+                vd::model::Appel x;
+                x.id = QStringLiteral("ga%1").arg(a);
+                x.contactId = QStringLiteral("gc%1").arg(a * 5);
+                x.statut = QStringLiteral("analyse");
+                x.debut = x.creeLe = x.majLe = QStringLiteral("2026-03-02T09:00:00.000Z");
+                x.duree = 1800;
+                for (int k = 0; k < 300; ++k)
+                    x.transcript.append(vd::model::Segment{QStringLiteral("sg%1").arg(k), k % 2 ? QStringLiteral("prospect") : QStringLiteral("vous"),
+                                                           QStringLiteral("Et concrètement, comment gérez-vous aujourd'hui le suivi de vos prospects après un premier échange ?"),
+                                                           k * 6000, k * 6000 + 5200, std::nullopt});
+                etat.appels.append(x);
+            }
+        }
+        ecriture.remplacerEtat(etat);
         ecriture.sauvegarder(true);
     }
     const Memoire avantApplication = memoire();
+    rusage cpuDepart{};
+    getrusage(RUSAGE_SELF, &cpuDepart);
+    QElapsedTimer demarrage;
+    demarrage.start();
     vd::app::style::appliquer(app);
     vd::platform::PreferencesMemoire prefs;
     prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
@@ -205,6 +239,8 @@ int main(int argc, char** argv)
     vd::app::Application application(std::make_unique<vd::model::Store>(fichier), options, vd::platform::Horloge::instance(), prefs,
                                      std::make_unique<vd::app::ServiceDemarrageFactice>());
     application.demarrer();
+    const double demarrageMs = demarrage.nsecsElapsed() / 1e6;
+    const Memoire apresChargement = memoire();
     vd::call::SessionAppel& session = application.session();
 
     // The discovery script, played again until the call lasts the time asked, at the speed asked.
@@ -381,6 +417,13 @@ int main(int argc, char** argv)
                 (long long)session.notes().size());
     std::printf("tâches du fil principal : %lld, la plus longue %.1f ms (%lld au-delà de 16 ms) ; en temps CPU du fil : %.1f ms (%lld au-delà de 16 ms)\n",
                 (long long)app.taches, app.maxNs / 1e6, (long long)app.auDela, app.maxCpuNs / 1e6, (long long)app.auDelaCpu);
+    rusage cpuFin{};
+    getrusage(RUSAGE_SELF, &cpuFin);
+    auto secondesCpu = [](const rusage& u) {
+        return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    std::printf("magasin %s : démarrage de l'application %.0f ms, RSS après chargement %.1f Mo, CPU du processus depuis le démarrage %.1f s\n",
+                grand ? "grand" : "démonstration", demarrageMs, apresChargement.rssMo, secondesCpu(cpuFin) - secondesCpu(cpuDepart));
     std::printf("arrêt de l'appel (bouton « Terminer l'appel ») : %.1f ms\n", nsArret / 1e6);
     std::printf("sonde %d ms : %lld tops, retard max %.1f ms, %lld retards au-delà de 16 ms\n", sondeMs, (long long)tops,
                 retardMaxNs / 1e6, (long long)retardsAuDela);

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -147,6 +148,13 @@ std::optional<T> depuisQt(const QJsonValue& v)
 class EcrivainJson {
 public:
     explicit EcrivainJson(QByteArray& sortie) : o_(sortie) {}
+    // Streaming: once the output passes seuil bytes between two list elements, vidange
+    // receives it and must empty it (a large state is written without one buffer of its size).
+    void setVidange(qsizetype seuil, std::function<void(QByteArray&)> vidange)
+    {
+        seuil_ = seuil;
+        vidange_ = std::move(vidange);
+    }
     void debutObjet() { sep(); o_.append('{'); virgule_ = false; }
     void finObjet() { o_.append('}'); virgule_ = true; }
     void debutTableau() { sep(); o_.append('['); virgule_ = false; }
@@ -188,8 +196,11 @@ public:
     {
         cle(k);
         debutTableau();
-        for (const T& e : v)
+        for (const T& e : v) {
             ecrire(*this, e);
+            if (vidange_ && o_.size() >= seuil_)
+                vidange_(o_);
+        }
         finTableau();
     }
 
@@ -201,6 +212,8 @@ private:
     }
     QByteArray& o_;
     bool virgule_ = false;
+    qsizetype seuil_ = 0;
+    std::function<void(QByteArray&)> vidange_;
 };
 
 void ecrire(EcrivainJson& e, const JSONValeur& v);

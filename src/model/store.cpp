@@ -1,5 +1,7 @@
 #include "store.h"
 
+#include "journal.h"
+#include "store_ecrivain.h"
 #include "platform/dossiers.h"
 #include "texte.h"
 
@@ -15,22 +17,14 @@ Q_LOGGING_CATEGORY(lcStore, "vd.model.store")
 
 namespace vd::model {
 
-// Lives on the writer thread: encodes a snapshot and writes it atomically.
-class EcrivainStore : public QObject {
-public:
-    QString ecrire(const QString& chemin, const Etat& instantane)
-    {
-        QByteArray octets;
-        octets.reserve(1 << 16);
-        EcrivainJson e(octets);
-        ecrire(e, instantane);
-        const QString erreur = platform::ecrireAtomique(chemin, octets);
-        return erreur.isEmpty() ? QString() : QStringLiteral("Sauvegarde impossible : ") + erreur;
-    }
+namespace {
 
-private:
-    static void ecrire(EcrivainJson& e, const Etat& etat) { vd::model::ecrire(e, etat); }
-};
+QString messageEcriture(const QString& erreur)
+{
+    return erreur.isEmpty() ? erreur : QStringLiteral("Sauvegarde impossible : ") + erreur;
+}
+
+} // namespace
 
 Store::Store(const QString& fichier, platform::Horloge& horloge, QObject* parent)
     : Store(fichier, Acces::ecriture, horloge, parent)
@@ -46,19 +40,35 @@ Store::Store(const QString& fichier, Acces acces, platform::Horloge& horloge, QO
         charger();
         return;
     }
+    charger();
     fil_.setObjectName(QStringLiteral("io.vendalo.mac.sauvegarde"));
-    ecrivain_ = new EcrivainStore;
+    ecrivain_ = new EcrivainStore(fichier_, etat_, base_, tailleJournal_, entreesJournal_);
     ecrivain_->moveToThread(&fil_);
     connect(&fil_, &QThread::finished, ecrivain_, &QObject::deleteLater);
     fil_.start(QThread::LowPriority);
-    charger();
+    // A journal left by the last run is folded into the file first.
+    if (blocage_.isEmpty() && (compacterAuDepart_ || reecrireAuDepart_)) {
+        EcrivainStore* ecrivain = ecrivain_;
+        const Etat lu = etat_;
+        if (reecrireAuDepart_)
+            QMetaObject::invokeMethod(ecrivain_, [ecrivain, lu] { ecrivain->enregistrer(lu, true); }, Qt::QueuedConnection);
+        else
+            QMetaObject::invokeMethod(ecrivain_, [ecrivain] { ecrivain->compacterEnFond(); }, Qt::QueuedConnection);
+    }
 }
 
 Store::~Store()
 {
     if (ecrivain_) {
-        // Let every queued write land before the writer stops.
-        QMetaObject::invokeMethod(ecrivain_, [] {}, Qt::BlockingQueuedConnection);
+        // Let every queued write land before the writer stops, then fold the journal into the file.
+        EcrivainStore* ecrivain = ecrivain_;
+        const bool compacter = blocage_.isEmpty();
+        QMetaObject::invokeMethod(
+            ecrivain_, [ecrivain, compacter] {
+                if (compacter)
+                    ecrivain->compacterMaintenant();
+            },
+            Qt::BlockingQueuedConnection);
         fil_.quit();
         fil_.wait();
     }
@@ -84,43 +94,123 @@ std::unique_ptr<Store> Store::principal(const std::function<std::optional<Etat>(
 void Store::charger()
 {
     QFile f(fichier_);
-    if (!f.exists())
-        return;
-    if (!f.open(QIODevice::ReadOnly)) {
-        // Present but unreadable (rights, I/O): never replace it by a fresh state.
-        blocage_ = f.errorString();
-        erreurSauvegarde_ = QStringLiteral("Sauvegarde impossible : ") + blocage_;
-        qCWarning(lcStore) << "fichier illisible, écriture suspendue";
-        return;
+    if (f.exists()) {
+        if (!f.open(QIODevice::ReadOnly)) {
+            // Present but unreadable (rights, I/O): never replace it by a fresh state.
+            blocage_ = f.errorString();
+            erreurSauvegarde_ = QStringLiteral("Sauvegarde impossible : ") + blocage_;
+            qCWarning(lcStore) << "fichier illisible, écriture suspendue";
+            return;
+        }
+        if (!chargerFichier(f))
+            return;
     }
-    QByteArray octets = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        blocage_ = f.errorString();
-        erreurSauvegarde_ = QStringLiteral("Sauvegarde impossible : ") + blocage_;
-        return;
+    chargerJournal();
+}
+
+// The file is mapped rather than copied: the decoded state is the only copy in memory.
+bool Store::chargerFichier(QFile& f)
+{
+    const qint64 taille = f.size();
+    uchar* carte = taille > 0 ? f.map(0, taille) : nullptr;
+    QByteArray octets;
+    if (carte) {
+        octets = QByteArray::fromRawData(reinterpret_cast<const char*>(carte), taille);
+    } else {
+        octets = f.readAll();
+        if (f.error() != QFileDevice::NoError) {
+            blocage_ = f.errorString();
+            erreurSauvegarde_ = QStringLiteral("Sauvegarde impossible : ") + blocage_;
+            return false;
+        }
     }
-    f.close();
     if (octets.isEmpty())
-        return;
-    const auto doc = DocJson::analyser(std::move(octets));
-    auto etat = (doc && doc->racine().isObject()) ? Etat::depuisJson(doc->racine()) : std::nullopt;
+        return true;   // an empty file: a fresh state, written whole at the first save
+    std::optional<Etat> etat;
+    {
+        const auto doc = DocJson::analyser(octets);
+        etat = (doc && doc->racine().isObject()) ? Etat::depuisJson(doc->racine()) : std::nullopt;
+        if (etat)
+            base_ = IdentiteFichier{qint64(octets.size()), crc32De(octets)};
+    }
+    octets = QByteArray();
+    if (carte)
+        f.unmap(carte);
+    f.close();
     if (etat) {
         etat_ = std::move(*etat);
-        return;
+        return true;
     }
     if (lectureSeule_)
-        return;   // a reader leaves the file to the writer's quarantine
+        return false;   // a reader leaves the file to the writer's quarantine
     const QString nom = QStringLiteral("etat-illisible-%1.json")
                             .arg(horloge_.maintenant().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
     const QString cible = QFileInfo(fichier_).absoluteDir().filePath(nom);
     if (QFile::rename(fichier_, cible)) {
         quarantaine_ = cible;
         qCWarning(lcStore) << "fichier illisible mis en quarantaine";
-    } else {
-        // Without the quarantine copy, writing would destroy the only copy.
-        blocage_ = QStringLiteral("le fichier illisible n'a pas pu être mis de côté");
-        erreurSauvegarde_ = QStringLiteral("Sauvegarde impossible : ") + blocage_;
+        return true;   // the journal, written on the quarantined file, is set aside too
     }
+    // Without the quarantine copy, writing would destroy the only copy.
+    blocage_ = QStringLiteral("le fichier illisible n'a pas pu être mis de côté");
+    erreurSauvegarde_ = QStringLiteral("Sauvegarde impossible : ") + blocage_;
+    return false;
+}
+
+// The changes saved since the file was last written whole, replayed in order. A journal
+// written on another file is set aside under a new name, never applied.
+void Store::chargerJournal()
+{
+    const QString chemin = journal::cheminPour(fichier_);
+    const LectureJournal l = journal::lire(chemin);
+    if (!l.present)
+        return;
+    const auto entrees = journal::entreesPour(l, base_);
+    if (!entrees) {
+        if (lectureSeule_)
+            return;
+        const QString nom = QStringLiteral("etat-journal-ecarte-%1.journal")
+                                .arg(horloge_.maintenant().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        QString cible = QFileInfo(chemin).absoluteDir().filePath(nom);
+        for (int n = 2; QFile::exists(cible); ++n)
+            cible = QFileInfo(chemin).absoluteDir().filePath(nom.chopped(8) + QStringLiteral("-%1.journal").arg(n));
+        if (QFile::rename(chemin, cible)) {
+            journalEcarte_ = cible;
+            qCWarning(lcStore) << "journal d'un autre fichier mis de côté";
+        } else {
+            blocage_ = QStringLiteral("le journal d'un autre fichier n'a pas pu être mis de côté");
+            erreurSauvegarde_ = QStringLiteral("Sauvegarde impossible : ") + blocage_;
+        }
+        return;
+    }
+    qsizetype appliquees = 0;
+    for (const QByteArray& e : *entrees) {
+        if (!journal::appliquer(etat_, e))
+            break;
+        ++appliquees;
+    }
+    if (l.dechire || appliquees < entrees->size())
+        qCWarning(lcStore) << "fin du journal incomplète ignorée";
+    if (lectureSeule_)
+        return;
+    if (l.dechire || appliquees < entrees->size() || l.base != base_) {
+        // Appending after a torn tail would hide what follows: the writer first rewrites the
+        // file whole from what was read (the journal stays readable until then), then starts
+        // a fresh journal.
+        // The torn tail is cut off so the rewrite's marker lands after the last whole entry.
+        if (l.dechire && !QFile::resize(chemin, l.tailleValide)) {
+            tailleJournal_ = -1;
+            entreesJournal_ = 0;
+        } else {
+            tailleJournal_ = l.tailleValide;
+            entreesJournal_ = l.entrees.size();
+        }
+        reecrireAuDepart_ = true;
+        return;
+    }
+    tailleJournal_ = l.tailleValide;
+    entreesJournal_ = l.entrees.size();
+    compacterAuDepart_ = !l.entrees.isEmpty();
 }
 
 bool Store::sauvegardeEnAttente() const { return tache_ && tache_->actif(); }
@@ -159,6 +249,7 @@ void Store::remplacerEtat(Etat etat, bool demonstration)
     const QList<Appel> avant = etat_.appels;
     etat_ = std::move(etat);
     modifie_ = true;   // so the replacement really reaches the disk
+    complet_ = true;   // a replaced state is written whole, never as a difference
     publier(avant);
     planifier();
 }
@@ -204,20 +295,20 @@ void Store::sauvegarder(bool immediat)
     }
     modifie_ = false;
     const Etat instantane = etat_;   // implicitly shared: the snapshot costs a few reference counts
-    const QString chemin = fichier_;
+    const bool complet = std::exchange(complet_, false);
     EcrivainStore* ecrivain = ecrivain_;
     if (immediat) {
         QString erreur;
         QMetaObject::invokeMethod(
-            ecrivain_, [&] { erreur = ecrivain->ecrire(chemin, instantane); }, Qt::BlockingQueuedConnection);
+            ecrivain_, [&] { erreur = messageEcriture(ecrivain->enregistrer(instantane, complet)); }, Qt::BlockingQueuedConnection);
         appliquerResultat(erreur);
         return;
     }
     QPointer<Store> moi(this);
     QMetaObject::invokeMethod(
         ecrivain_,
-        [moi, ecrivain, chemin, instantane] {
-            const QString erreur = ecrivain->ecrire(chemin, instantane);
+        [moi, ecrivain, complet, instantane] {
+            const QString erreur = messageEcriture(ecrivain->enregistrer(instantane, complet));
             if (moi)
                 QMetaObject::invokeMethod(moi.data(), [moi, erreur] {
                     if (moi)
@@ -225,6 +316,19 @@ void Store::sauvegarder(bool immediat)
                 }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
+}
+
+qint64 Store::octetsEcrits() const { return ecrivain_ ? ecrivain_->octetsEcrits() : 0; }
+
+void Store::compacter()
+{
+    if (!ecrivain_ || !blocage_.isEmpty())
+        return;
+    EcrivainStore* ecrivain = ecrivain_;
+    QString erreur;
+    QMetaObject::invokeMethod(ecrivain_, [&] { erreur = ecrivain->compacterMaintenant(); }, Qt::BlockingQueuedConnection);
+    if (!erreur.isEmpty())
+        appliquerResultat(messageEcriture(erreur));
 }
 
 void Store::appliquerResultat(const QString& erreur)

@@ -3,10 +3,12 @@
 // serial writer thread, loading with quarantine, backup export and import,
 // retention.
 #include "etat.h"
+#include "journal.h"
 #include "journalcloud.h"
 #include "platform/horloge.h"
 #include "platform/resultat.h"
 
+#include <QFile>
 #include <QObject>
 #include <QPointer>
 #include <QThread>
@@ -53,6 +55,12 @@ public:
     bool lectureSeule() const { return lectureSeule_; }
     // Path of the quarantined file after a load, if any.
     QString fichierQuarantaine() const { return quarantaine_; }
+    // Path a journal written on another state file was moved to at load, if any.
+    QString journalEcarte() const { return journalEcarte_; }
+    // Bytes this store's writer has written (journal entries and whole files).
+    qint64 octetsEcrits() const;
+    // Folds the journal into the state file now (waits for it); the quit does it too.
+    void compacter();
 
     void modifier(const std::function<void(Etat&)>& changement);
     // A mutation that removes records on purpose: each (collection, id) pair is
@@ -118,6 +126,8 @@ Q_SIGNALS:
 
 private:
     void charger();
+    bool chargerFichier(QFile& f);
+    void chargerJournal();
     void planifier();
     void publier(const QList<Appel>& avant);
     void appliquerResultat(const QString& erreur);
@@ -130,6 +140,13 @@ private:
     QString blocage_;   // reason writes are refused
     bool lectureSeule_ = false;
     QString quarantaine_;
+    QString journalEcarte_;
+    IdentiteFichier base_;
+    qint64 tailleJournal_ = -1;
+    qsizetype entreesJournal_ = 0;
+    bool compacterAuDepart_ = false;
+    bool reecrireAuDepart_ = false;
+    bool complet_ = false;   // the next save writes the whole file (after a replacement)
     QString copieRemplacee_;
     platform::Minuterie* tache_ = nullptr;
     QThread fil_;

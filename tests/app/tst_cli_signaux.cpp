@@ -3,6 +3,8 @@
 // vd-test: timeout=120
 #include "environnementvendalo.h"
 #include <QElapsedTimer>
+#include "model/store.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,10 +20,11 @@ class TstCliSignaux : public QObject {
 
     static QJsonObject etatSurDisque(const QTemporaryDir& dossier)
     {
-        QFile f(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
-        if (!f.open(QIODevice::ReadOnly))
+        // The file and its change journal, as a reader sees them.
+        if (!QFile::exists(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json"))))
             return {};
-        return QJsonDocument::fromJson(f.readAll()).object();
+        const vd::model::Store lu(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")), vd::model::Store::Acces::lecture);
+        return QJsonDocument::fromJson(vd::model::versTexteJson(lu.etat())).object();
     }
 
     // The call of this run as saved on disk, once it holds some transcript.

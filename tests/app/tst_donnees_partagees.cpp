@@ -7,6 +7,8 @@
 #include "app/relais.h"
 
 #include <QDir>
+#include "model/store.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -88,10 +90,11 @@ class TstDonneesPartagees : public QObject {
 
     QJsonObject etatSurDisque() const
     {
-        QFile f(etatJson());
-        if (!f.open(QIODevice::ReadOnly))
+        // The file and its change journal, as a reader sees them.
+        if (!QFile::exists(etatJson()))
             return {};
-        return QJsonDocument::fromJson(f.readAll()).object();
+        const vd::model::Store lu(etatJson(), vd::model::Store::Acces::lecture);
+        return QJsonDocument::fromJson(vd::model::versTexteJson(lu.etat())).object();
     }
 
     // The call in progress on disk, once it carries at least n final segments.

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -111,8 +112,160 @@ private Q_SLOTS:
         s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("après")}; });
         QVERIFY(s.modifie());   // the change after the snapshot schedules another save
         s.sauvegarder(true);
+        // On disk: the file plus its journal, as a reader sees them.
+        Store relu(chemin(), Store::Acces::lecture, h);
+        QCOMPARE(relu.etat().quilloMemoire, QStringList{QStringLiteral("après")});
+    }
+
+    // The change journal: small appends, replayed at load, folded into the file.
+    void modificationEcritePeu()
+    {
+        HorlogeFactice h;
+        QString journal = chemin();
+        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        {
+            Store s(chemin(), h);
+            s.modifier([](Etat& e) {
+                for (int i = 0; i < 500; ++i) {
+                    Contact c;
+                    c.id = QStringLiteral("c%1").arg(i);
+                    c.nom = QStringLiteral("Durand %1").arg(i);
+                    e.contacts.append(c);
+                }
+            });
+            s.sauvegarder(true);
+            const qint64 tailleFichier = QFileInfo(chemin()).size();
+            const qint64 avant = s.octetsEcrits();
+            s.modifier([](Etat& e) { e.contacts[250].notes = QStringLiteral("Rappeler jeudi"); });
+            s.sauvegarder(true);
+            const qint64 ecrits = s.octetsEcrits() - avant;
+            QVERIFY2(ecrits > 0 && ecrits < 1024, qPrintable(QString::number(ecrits)));
+            QCOMPARE(QFileInfo(chemin()).size(), tailleFichier);   // the file is left alone
+            QVERIFY(QFile::exists(journal));
+            // Insert first, delete, change: replayed in order by a reader.
+            s.modifier([](Etat& e) {
+                Contact c;
+                c.id = QStringLiteral("nouveau");
+                e.contacts.prepend(c);
+                e.contacts.removeAt(10);
+                e.contacts[400].prenom = QStringLiteral("Léa");
+                e.reglages.onboarde = true;
+            });
+            s.sauvegarder(true);
+            Store relu(chemin(), Store::Acces::lecture, h);
+            QCOMPARE(relu.etat(), s.etat());
+            QCOMPARE(lireFichier(chemin()).size(), tailleFichier);   // the reader wrote nothing
+        }
+        // Closed: the file holds everything, in its own format.
+        const QJsonObject o = QJsonDocument::fromJson(lireFichier(chemin())).object();
+        const QJsonArray contacts = o.value(QStringLiteral("contacts")).toArray();
+        QCOMPARE(contacts.size(), 500);
+        QCOMPARE(contacts.at(0).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("nouveau"));
+        QCOMPARE(contacts.at(250).toObject().value(QStringLiteral("notes")).toString(), QStringLiteral("Rappeler jeudi"));
+        QVERIFY(o.value(QStringLiteral("reglages")).toObject().value(QStringLiteral("onboarde")).toBool());
+    }
+
+    void finDeJournalDechireeIgnoree()
+    {
+        HorlogeFactice h;
+        QString journal = chemin();
+        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        QByteArray complet;
+        {
+            Store s(chemin(), h);
+            s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("base")}; });
+            s.sauvegarder(true);
+            s.modifier([](Etat& e) { e.quilloMemoire.append(QStringLiteral("premier")); });
+            s.sauvegarder(true);
+            s.modifier([](Etat& e) { e.quilloMemoire.append(QStringLiteral("second")); });
+            s.sauvegarder(true);
+            complet = lireFichier(journal);
+            // The process dies before its quit: the journal stays beside the file.
+            QFile::copy(journal, journal + QStringLiteral(".garde"));
+            QFile::copy(chemin(), chemin() + QStringLiteral(".garde"));
+        }
+        QFile::remove(journal);
+        QFile::remove(chemin());
+        QFile::rename(journal + QStringLiteral(".garde"), journal);
+        QFile::rename(chemin() + QStringLiteral(".garde"), chemin());
+        // The last entry torn in its middle: the entries before it stand.
+        ecrireFichier(journal, complet.left(complet.size() - 5));
+        {
+            Store s(chemin(), h);
+            QCOMPARE(s.etat().quilloMemoire, (QStringList{QStringLiteral("base"), QStringLiteral("premier")}));
+            s.modifier([](Etat& e) { e.quilloMemoire.append(QStringLiteral("après")); });
+            s.sauvegarder(true);
+        }
+        Store relu(chemin(), Store::Acces::lecture, h);
+        QCOMPARE(relu.etat().quilloMemoire, (QStringList{QStringLiteral("base"), QStringLiteral("premier"), QStringLiteral("après")}));
+    }
+
+    void journalDUnAutreFichierMisDeCote()
+    {
+        HorlogeFactice h;
+        QString journal = chemin();
+        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        QByteArray ancien;
+        {
+            Store s(chemin(), h);
+            s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("base")}; });
+            s.sauvegarder(true);
+            s.modifier([](Etat& e) { e.quilloMemoire.append(QStringLiteral("journal")); });
+            s.sauvegarder(true);
+            ancien = lireFichier(journal);
+        }
+        // Another file put in place (a restored copy), with the old journal beside it.
+        ecrireFichier(chemin(), R"({"version":2,"quilloMemoire":["restauré"]})");
+        ecrireFichier(journal, ancien);
+        {
+            Store lecteur(chemin(), Store::Acces::lecture, h);
+            QCOMPARE(lecteur.etat().quilloMemoire, QStringList{QStringLiteral("restauré")});
+            QVERIFY(QFile::exists(journal));   // a reader moves nothing
+        }
+        Store s(chemin(), h);
+        QCOMPARE(s.etat().quilloMemoire, QStringList{QStringLiteral("restauré")});
+        QVERIFY(!s.journalEcarte().isEmpty());
+        QVERIFY(QFileInfo(s.journalEcarte()).fileName().startsWith(QStringLiteral("etat-journal-ecarte-")));
+        QCOMPARE(lireFichier(s.journalEcarte()), ancien);   // kept as it was, never deleted
+    }
+
+    void journalRestantCompacteAuDemarrage()
+    {
+        HorlogeFactice h;
+        QString journal = chemin();
+        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        {
+            Store s(chemin(), h);
+            s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("base")}; });
+            s.sauvegarder(true);
+            s.modifier([](Etat& e) { e.quilloMemoire.append(QStringLiteral("journal")); });
+            s.sauvegarder(true);
+            QFile::copy(journal, journal + QStringLiteral(".garde"));
+            QFile::copy(chemin(), chemin() + QStringLiteral(".garde"));
+        }
+        QFile::remove(journal);
+        QFile::remove(chemin());
+        QFile::rename(journal + QStringLiteral(".garde"), journal);
+        QFile::rename(chemin() + QStringLiteral(".garde"), chemin());
+        Store s(chemin(), h);
+        QCOMPARE(s.etat().quilloMemoire, (QStringList{QStringLiteral("base"), QStringLiteral("journal")}));
+        // Folded in the background: the file alone soon holds the journal's change.
+        QTRY_VERIFY(lireFichier(chemin()).contains("\"journal\""));
+        QTRY_COMPARE(QFileInfo(journal).size(), qint64(journal::entete(IdentiteFichier{QFileInfo(chemin()).size(), crc32De(lireFichier(chemin()))}).size()));
+    }
+
+    void remplacementEcritToutLeFichier()
+    {
+        HorlogeFactice h;
+        Store s(chemin(), h);
+        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("base")}; });
+        s.sauvegarder(true);
+        Etat neuf;
+        neuf.quilloMemoire = {QStringLiteral("remplacé")};
+        s.remplacerEtat(neuf);
+        s.sauvegarder(true);
         QCOMPARE(QJsonDocument::fromJson(lireFichier(chemin())).object().value(QStringLiteral("quilloMemoire")).toArray().at(0).toString(),
-                 QStringLiteral("après"));
+                 QStringLiteral("remplacé"));
     }
 
     void fichierVideDonneEtatNeuf()
