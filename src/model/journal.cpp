@@ -108,10 +108,8 @@ LectureJournal lire(const QString& chemin)
         } else if (charge.startsWith("{\"compacte\"")) {
             const auto doc = DocJson::analyser(charge);
             const auto vers = doc ? lireIdentite(doc->racine().champ("compacte")) : std::nullopt;
-            if (vers) {
-                l.compacteVers = vers;
-                l.compacteApres = qsizetype(doc->racine().champ("entrees").toDouble());
-            }
+            if (vers)
+                l.compactions.append({*vers, qsizetype(doc->racine().champ("entrees").toDouble())});
         } else {
             l.entrees.append(charge);
         }
@@ -129,10 +127,14 @@ std::optional<QList<QByteArray>> entreesPour(const LectureJournal& l, const Iden
         return std::nullopt;
     if (l.base == base)
         return l.entrees;
-    // Killed after the compacted file took its place and before the fresh journal:
-    // what the new file does not hold yet is after the marker's count.
-    if (l.compacteVers && *l.compacteVers == base && l.compacteApres <= l.entrees.size())
-        return l.entrees.mid(l.compacteApres);
+    // Killed after a compacted file took its place and before the fresh journal: what
+    // that file does not hold yet is after its marker's count. The latest marker may name
+    // a file whose rename never happened; an earlier one then names the file in place.
+    for (qsizetype i = l.compactions.size() - 1; i >= 0; --i) {
+        const LectureJournal::Compaction& c = l.compactions[i];
+        if (c.vers == base && c.apres <= l.entrees.size())
+            return l.entrees.mid(c.apres);
+    }
     return std::nullopt;
 }
 

@@ -33,8 +33,14 @@ struct LectureJournal {
     bool entete = false;                    // the header could be read
     IdentiteFichier base;                   // the file the journal applies to
     QList<QByteArray> entrees;              // payloads in order, markers excluded
-    std::optional<IdentiteFichier> compacteVers;   // last compaction marker
-    qsizetype compacteApres = 0;            // entries the compacted file includes
+    // Every compaction marker in order: the file written and how many entries it includes.
+    // A journal can hold several when a run that started on a compacted file (the fresh
+    // journal never written) compacts again before it is replaced.
+    struct Compaction {
+        IdentiteFichier vers;
+        qsizetype apres = 0;
+    };
+    QList<Compaction> compactions;
     bool dechire = false;                   // a torn or corrupt tail was dropped
     qint64 tailleValide = 0;
 };

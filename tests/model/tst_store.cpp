@@ -1,5 +1,6 @@
 // The store's life cycle: debounced and immediate saves, loading, quarantine,
 // unreadable files, import/export, retention, framework questions.
+#include "model/journal.h"
 #include "model/store.h"
 #include "platform/horloge.h"
 
@@ -163,6 +164,25 @@ private Q_SLOTS:
         QCOMPARE(contacts.at(0).toObject().value(QStringLiteral("id")).toString(), QStringLiteral("nouveau"));
         QCOMPARE(contacts.at(250).toObject().value(QStringLiteral("notes")).toString(), QStringLiteral("Rappeler jeudi"));
         QVERIFY(o.value(QStringLiteral("reglages")).toObject().value(QStringLiteral("onboarde")).toBool());
+    }
+
+    // A run started on a compacted file whose fresh journal was never written appends a
+    // second marker to the old journal; killed before its own rename, the file in place is
+    // the first marker's and its entries must still apply.
+    void marqueurSansRenommageGardeLeFichierEnPlace()
+    {
+        const IdentiteFichier ancien{100, 1}, enPlace{200, 2}, jamaisRenomme{300, 3};
+        QString journal = chemin();
+        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        QVERIFY(QDir().mkpath(QFileInfo(journal).absolutePath()));
+        ecrireFichier(journal, journal::entete(ancien) + journal::cadre("e1") + journal::cadre("e2") + journal::marqueur(enPlace, 1)
+                                   + journal::cadre("e3") + journal::marqueur(jamaisRenomme, 3) + journal::cadre("e4"));
+        const LectureJournal l = journal::lire(journal);
+        QCOMPARE(l.entrees.size(), 4);
+        QCOMPARE(journal::entreesPour(l, ancien), (QList<QByteArray>{"e1", "e2", "e3", "e4"}));
+        QCOMPARE(journal::entreesPour(l, enPlace), (QList<QByteArray>{"e2", "e3", "e4"}));
+        QCOMPARE(journal::entreesPour(l, jamaisRenomme), (QList<QByteArray>{"e4"}));
+        QVERIFY(!journal::entreesPour(l, IdentiteFichier{400, 4}));
     }
 
     void finDeJournalDechireeIgnoree()
