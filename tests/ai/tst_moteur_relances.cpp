@@ -1,0 +1,357 @@
+// The follow-up rules of the shipped moteur.js, through the real host: working
+// days, plans from a rhythm, the long tail, sleep, stop rules, replies, links.
+#include "ai/moteur.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+using namespace vd::ai;
+
+namespace {
+
+QJsonArray rythme(const QList<int>& jours)
+{
+    QJsonArray a;
+    for (int j : jours)
+        a.append(j);
+    return a;
+}
+
+QJsonObject etape(const char* id, const char* date, int jour, const char* statut = "a_venir")
+{
+    return {{"id", id}, {"date", date}, {"jour", jour}, {"canal", "email"}, {"statut", statut}, {"message", "Bonjour"}};
+}
+
+QJsonObject sequence(const char* statut, const QJsonArray& etapes, const char* appelId = "a1", const char* dateAppel = "2026-12-04")
+{
+    return {{"statut", statut}, {"etapes", etapes}, {"appelId", appelId}, {"dateAppel", dateAppel}, {"puisTousLes", 3}};
+}
+
+} // namespace
+
+class TstMoteurRelances : public QObject {
+    Q_OBJECT
+    Moteur m{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+
+    QJsonValue json(const QString& f, const Moteur::Arguments& a)
+    {
+        auto r = m.appelerJSON(f, a);
+        if (!r)
+            qWarning() << f << r.erreur().description();
+        return r ? r.valeur() : QJsonValue(QJsonValue::Undefined);
+    }
+    QString texte(const QString& f, const Moteur::Arguments& a)
+    {
+        auto r = m.appeler(f, a);
+        return r && r.valeur().type == ValeurJS::Type::texte ? r.valeur().texte : QStringLiteral("<rien>");
+    }
+    QStringList dates(const QJsonValue& seq)
+    {
+        QStringList r;
+        for (const QJsonValue& e : seq.toObject().value("etapes").toArray())
+            r << e.toObject().value("date").toString();
+        return r;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(qEnvironmentVariable("TZ"), QStringLiteral("Europe/Paris"));
+        QVERIFY(!m.charger());
+    }
+
+    void jourOuvre_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("precedente");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("jeudi reste") << "2026-12-03" << "" << "2026-12-03";
+        QTest::newRow("samedi → lundi") << "2026-12-05" << "" << "2026-12-07";
+        QTest::newRow("dimanche → lundi") << "2026-12-06" << "" << "2026-12-07";
+        QTest::newRow("fin d'année un samedi") << "2033-12-31" << "" << "2034-01-02";
+        QTest::newRow("fin de mois un dimanche") << "2027-01-31" << "" << "2027-02-01";
+        QTest::newRow("poussée par la précédente (même jour)") << "2026-12-08" << "2026-12-08" << "2026-12-09";
+        QTest::newRow("poussée par la précédente (après)") << "2026-12-08" << "2026-12-10" << "2026-12-11";
+        QTest::newRow("poussée un vendredi → lundi") << "2026-12-10" << "2026-12-11" << "2026-12-14";
+        QTest::newRow("horodatage UTC tard le soir = lendemain à Paris") << "2026-12-03T23:30:00Z" << "" << "2026-12-04";
+    }
+    void jourOuvre()
+    {
+        QFETCH(QString, date);
+        QFETCH(QString, precedente);
+        QFETCH(QString, attendu);
+        QCOMPARE(texte("jourOuvre", {date, precedente.isEmpty() ? QJsonValue() : QJsonValue(precedente)}), attendu);
+    }
+
+    void plan_data()
+    {
+        QTest::addColumn<QString>("dateAppel");
+        QTest::addColumn<QJsonArray>("jours");
+        QTest::addColumn<QStringList>("attendues");
+        QTest::addColumn<QList<int>>("numeros");
+        QTest::newRow("vendredi, J+1 et J+3") << "2026-12-04" << rythme({1, 3}) << QStringList{"2026-12-07", "2026-12-08"} << QList<int>{3, 4};
+        QTest::newRow("jeudi, J+1 J+2 : vendredi puis lundi")
+            << "2026-12-03" << rythme({1, 2}) << QStringList{"2026-12-04", "2026-12-07"} << QList<int>{1, 4};
+        QTest::newRow("samedi, J+1 J+2 : lundi puis mardi")
+            << "2026-12-05" << rythme({1, 2}) << QStringList{"2026-12-07", "2026-12-08"} << QList<int>{2, 3};
+        QTest::newRow("fin de mois") << "2027-01-29" << rythme({1, 3, 30})
+                                     << QStringList{"2027-02-01", "2027-02-02", "2027-03-01"} << QList<int>{3, 4, 31};
+        QTest::newRow("fin d'année") << "2026-12-30" << rythme({1, 2, 3}) << QStringList{"2026-12-31", "2027-01-01", "2027-01-04"}
+                                     << QList<int>{1, 2, 5};
+    }
+    void plan()
+    {
+        QFETCH(QString, dateAppel);
+        QFETCH(QJsonArray, jours);
+        QFETCH(QStringList, attendues);
+        QFETCH(QList<int>, numeros);
+        const QJsonValue s = json("planRelances", {QJsonObject{{"dateAppel", dateAppel}, {"reglages", QJsonObject{{"rythme", jours}}},
+                                                               {"appelId", "a1"}, {"contact", QJsonObject{{"prenom", "Léa"}, {"email", "lea@x.fr"}}}}});
+        QCOMPARE(dates(s), attendues);
+        QList<int> n;
+        for (const QJsonValue& e : s.toObject().value("etapes").toArray())
+            n << e.toObject().value("jour").toInt();
+        QCOMPARE(n, numeros);
+        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("proposee"));
+        QCOMPARE(s.toObject().value("appelId").toString(), QStringLiteral("a1"));
+        QVERIFY(s.toObject().value("etapes").toArray().at(0).toObject().value("message").toString().startsWith("Bonjour Léa,"));
+    }
+
+    void planParTypeEtLongues()
+    {
+        const QJsonObject reglages{{"rythme", rythme({1, 30})}, {"parType", QJsonObject{{"closing", rythme({1, 2})}}}};
+        const QJsonObject s = json("planRelances", {QJsonObject{{"dateAppel", "2026-12-01"}, {"type", "closing"}, {"reglages", reglages}}}).toObject();
+        QCOMPARE(dates(s), (QStringList{"2026-12-02", "2026-12-03"}));
+        const QJsonObject d = json("planRelances", {QJsonObject{{"dateAppel", "2026-12-01"}, {"type", "decouverte"}, {"reglages", reglages}}}).toObject();
+        QCOMPARE(dates(d), (QStringList{"2026-12-02", "2026-12-31"}));
+        // A long step is written the day before it is due, not with the proposal.
+        QCOMPARE(d.value("etapes").toArray().at(1).toObject().value("message").toString(), QString());
+        QCOMPARE(json("etapesAEcrire", {d, "2026-12-31"}).toArray().size(), 0);   // not active yet
+        QJsonObject active = d;
+        active.insert("statut", "active");
+        QCOMPARE(json("etapesAEcrire", {active, "2026-12-30"}).toArray().size(), 0);
+        QCOMPARE(json("etapesAEcrire", {active, "2026-12-31"}).toArray().size(), 1);
+        // Without an e-mail address but with a phone, WhatsApp is proposed.
+        const QJsonObject w = json("planRelances", {QJsonObject{{"dateAppel", "2026-12-01"}, {"contact", QJsonObject{{"tel", "06 12 34 56 78"}}}}}).toObject();
+        QCOMPARE(w.value("etapes").toArray().at(0).toObject().value("canal").toString(), QStringLiteral("whatsapp"));
+        QCOMPARE(w.value("etapes").toArray().size(), 7);   // default rhythm J+1 … J+90
+    }
+
+    void rythmes_data()
+    {
+        QTest::addColumn<QString>("saisie");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("simple") << "1, 3, 7" << "[1,3,7]";
+        QTest::newRow("désordre et doublon") << "7,1,3,3" << "[1,3,7]";
+        QTest::newRow("J+") << "J+1, J+3" << "[1,3]";
+        QTest::newRow("lettres") << "1, deux" << "null";
+        QTest::newRow("zéro") << "0, 2" << "null";
+        QTest::newRow("vide") << " " << "null";
+        QTest::newRow("négatif") << "-1" << "null";
+    }
+    void rythmes()
+    {
+        QFETCH(QString, saisie);
+        QFETCH(QString, attendu);
+        auto r = m.appeler("lireRythme", {saisie});
+        QVERIFY(r);
+        QCOMPARE(r.valeur().type == ValeurJS::Type::texte ? r.valeur().texte : QStringLiteral("null"), attendu);
+    }
+
+    void longueTraine()
+    {
+        const QJsonObject s = sequence("active", {etape("e1", "2027-01-29", 90)});
+        // Every 3 months after the last step, working days only; display bounded.
+        QCOMPARE(json("apercuSuiteRelance", {s, 3}).toArray(), (QJsonArray{"2027-04-29", "2027-07-29", "2027-10-29"}));
+        QCOMPARE(json("apercuSuiteRelance", {s, 50}).toArray().size(), 6);
+        QJsonObject fin = sequence("active", {etape("e1", "2026-11-30", 90)});
+        QCOMPARE(json("apercuSuiteRelance", {fin, 1}).toArray(), (QJsonArray{"2027-03-01"}));   // 28 Feb 2027 is a Sunday
+    }
+
+    void statutsEtListeDuJour()
+    {
+        const QJsonObject s = sequence("active", {etape("e1", "2026-12-03", 1), etape("e2", "2026-12-07", 3), etape("e3", "2026-12-08", 4),
+                                                  etape("e0", "2026-12-02", 0, "envoyee")});
+        const QJsonArray et = json("statutsRelance", {s, "2026-12-07"}).toObject().value("etapes").toArray();
+        QStringList st;
+        for (const QJsonValue& e : et)
+            st << e.toObject().value("statut").toString();
+        QCOMPARE(st, (QStringList{"envoyee", "en_retard", "a_venir", "a_venir"}));
+
+        const QJsonArray contacts{
+            QJsonObject{{"id", "c1"}, {"prenom", "Zoé"}, {"relance", s}},
+            QJsonObject{{"id", "c2"}, {"prenom", "Anne"}, {"relance", sequence("active", {etape("x", "2026-12-07", 1)})}},
+            QJsonObject{{"id", "c3"}, {"prenom", "Arrêtée"}, {"relance", sequence("arretee", {etape("y", "2026-12-07", 1)})}},
+            QJsonObject{{"id", "c4"}, {"prenom", "Proposée"}, {"relance", sequence("proposee", {etape("z", "2026-12-07", 1)})}}};
+        const QJsonArray l = json("relancesDuJour", {QJsonObject{{"contacts", contacts}, {"aujourdhui", "2026-12-07"}}}).toArray();
+        QStringList ordre;
+        for (const QJsonValue& v : l)
+            ordre << v.toObject().value("contactId").toString() + "/" + v.toObject().value("etapeId").toString()
+                         + (v.toObject().value("enRetard").toBool() ? "!" : "");
+        QCOMPARE(ordre, (QStringList{"c1/e1!", "c2/x", "c1/e2"}));
+    }
+
+    void evenements_data()
+    {
+        QTest::addColumn<QJsonObject>("entree");
+        QTest::addColumn<bool>("arreter");
+        QTest::addColumn<QString>("raison");
+        const QJsonObject s = sequence("active", {etape("e1", "2026-12-07", 3)});
+        QJsonObject gagnee = s;
+        gagnee.insert("issue", "gagne");
+        auto ev = [](const QJsonObject& seq, const char* e, const char* appel = "", const char* date = "", const char* etapeContact = "") {
+            return QJsonObject{{"sequence", seq}, {"evenement", e}, {"appelId", appel}, {"dateAppel", date}, {"etape", etapeContact}};
+        };
+        QTest::newRow("nouvel appel") << ev(s, "nouvel_appel", "a2", "2026-12-06T10:00:00Z") << true << "nouvel_appel";
+        QTest::newRow("appel d'origine rejoué") << ev(s, "nouvel_appel", "a1", "2026-12-06") << false << "";
+        QTest::newRow("appel plus ancien") << ev(s, "nouvel_appel", "a0", "2026-12-01") << false << "";
+        QTest::newRow("perdu") << ev(s, "etape", "", "", "perdu") << true << "perdu";
+        QTest::newRow("gagné") << ev(s, "etape", "", "", "gagne") << true << "gagne";
+        QTest::newRow("gagné, séquence d'affaire gagnée") << ev(gagnee, "etape", "", "", "gagne") << false << "";
+        QTest::newRow("perdu, séquence d'affaire gagnée") << ev(gagnee, "etape", "", "", "perdu") << true << "perdu";
+        QTest::newRow("autre étape") << ev(s, "etape", "", "", "negociation") << false << "";
+        QTest::newRow("déjà arrêtée") << ev(sequence("arretee", {}), "etape", "", "", "perdu") << false << "";
+    }
+    void evenements()
+    {
+        QFETCH(QJsonObject, entree);
+        QFETCH(bool, arreter);
+        QFETCH(QString, raison);
+        const QJsonObject r = json("relanceEvenement", {entree}).toObject();
+        QCOMPARE(r.value("arreter").toBool(), arreter);
+        QCOMPARE(r.value("raison").toString(), raison);
+    }
+
+    void libelles_data()
+    {
+        QTest::addColumn<QJsonValue>("raison");
+        QTest::addColumn<QString>("libelle");
+        QTest::newRow("null") << QJsonValue() << "Arrêtée à la main";
+        QTest::newRow("gagne") << QJsonValue("gagne") << "Affaire gagnée";
+        QTest::newRow("perdu") << QJsonValue("perdu") << "Affaire perdue";
+        QTest::newRow("nouvel_appel") << QJsonValue("nouvel_appel") << "Nouvel appel avec ce contact";
+        QTest::newRow("reponse") << QJsonValue("reponse") << "Le prospect a répondu";
+        QTest::newRow("autre") << QJsonValue("xyz") << "Arrêtée à la main";
+    }
+    void libelles()
+    {
+        QFETCH(QJsonValue, raison);
+        QFETCH(QString, libelle);
+        QCOMPARE(texte("libellesArret", {raison}), libelle);
+    }
+
+    void envoiAnnulationEtCompletion()
+    {
+        QJsonValue s = sequence("active", {etape("e1", "2026-12-07", 3), etape("e2", "2026-12-08", 4)});
+        s = json("envoyerEtapeRelance", {s, "e1", QJsonObject{{"canal", "email"}, {"le", "2026-12-07T09:00:00Z"}, {"interactionId", "i1"}}});
+        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("active"));
+        s = json("envoyerEtapeRelance", {s, "e2", QJsonObject{{"canal", "note"}, {"le", "2026-12-08T09:00:00Z"}, {"interactionId", "i2"}}});
+        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("terminee"));
+        s = json("annulerEnvoiRelance", {s, "e2", "2026-12-08"});
+        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("active"));
+        const QJsonObject e2 = s.toObject().value("etapes").toArray().at(1).toObject();
+        QCOMPARE(e2.value("statut").toString(), QStringLiteral("a_venir"));
+        QVERIFY(!e2.contains("interactionId"));
+        QVERIFY(!s.toObject().contains("termineeLe"));
+        QVERIFY(!m.appelerJSON("envoyerEtapeRelance", {s, "inconnue", QJsonObject{}}));   // unknown step refused
+    }
+
+    void modifierSupprimerCanal()
+    {
+        QJsonValue s = sequence("active", {etape("e1", "2026-12-07", 3), etape("e2", "2026-12-08", 4), etape("e3", "2026-12-09", 5, "envoyee")});
+        s = json("modifierEtapeRelance", {s, "e1", QJsonObject{{"date", "2026-12-10"}, {"message", "Nouveau"}}});
+        QCOMPARE(dates(s), (QStringList{"2026-12-08", "2026-12-09", "2026-12-10"}));   // re-sorted
+        QCOMPARE(s.toObject().value("etapes").toArray().at(2).toObject().value("jour").toInt(), 6);
+        s = json("changerCanalRelance", {s, "whatsapp"});
+        QStringList canaux;
+        for (const QJsonValue& e : s.toObject().value("etapes").toArray())
+            canaux << e.toObject().value("canal").toString();
+        QCOMPARE(canaux, (QStringList{"whatsapp", "email", "whatsapp"}));   // the sent step keeps its channel
+        s = json("supprimerEtapeRelance", {s, "e1", "2026-12-07T10:00:00Z"});
+        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("active"));
+        s = json("supprimerEtapeRelance", {s, "e2", "2026-12-07T10:00:00Z"});
+        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("arretee"));   // nothing left to send
+        QVERIFY(s.toObject().value("raisonArret").isNull());
+    }
+
+    void sommeil()
+    {
+        const QJsonObject s = sequence("active", {etape("e1", "2026-12-07", 3), etape("e2", "2026-12-18", 14), etape("e3", "2027-01-04", 31)});
+        const QJsonObject c{{"id", "c1"}, {"etape", "proposition"}, {"relance", s}};
+        QCOMPARE(m.appelerBooleen("doitPasserEnSommeil", {c, "2026-12-20"}).valeur(), false);
+        QCOMPARE(m.appelerBooleen("doitPasserEnSommeil", {c, "2026-12-21"}).valeur(), true);
+        QJsonObject dort = json("passerEnSommeil", {c, "2026-12-21T09:00:00Z"}).toObject();
+        QCOMPARE(dort.value("etape").toString(), QStringLiteral("sommeil"));
+        QCOMPARE(dort.value("etapeAvantSommeil").toString(), QStringLiteral("proposition"));
+        QCOMPARE(m.appelerBooleen("doitPasserEnSommeil", {dort, "2026-12-22"}).valeur(), false);
+        const QJsonObject reveille = json("reveilApresAppel", {dort}).toObject();
+        QCOMPARE(reveille.value("etape").toString(), QStringLiteral("proposition"));
+        QVERIFY(!reveille.contains("sommeilLe"));
+    }
+
+    void reponses()
+    {
+        const QJsonObject s = sequence("active", {etape("e1", "2026-12-03", 1, "envoyee"), etape("e2", "2026-12-08", 4)});
+        const QJsonObject c{{"id", "c1"}, {"etape", "sommeil"}, {"etapeAvantSommeil", "demo"}, {"relance", s}};
+        const QJsonObject opt{{"maintenant", "2026-12-07T10:00:00Z"}, {"aujourdhui", "2026-12-07"}};
+
+        const QJsonObject i = json("contactApresReponse", {c, QJsonObject{{"type", "interesse"}}, opt}).toObject();
+        QCOMPARE(i.value("etape").toString(), QStringLiteral("demo"));   // leaves sleep on an answer
+        QCOMPARE(i.value("relance").toObject().value("statut").toString(), QStringLiteral("arretee"));
+        QCOMPARE(i.value("relance").toObject().value("raisonArret").toString(), QStringLiteral("reponse"));
+
+        const QJsonObject p = json("contactApresReponse", {c, QJsonObject{{"type", "pas_maintenant"}, {"reprise", "2027-03-06"}}, opt}).toObject();
+        const QJsonObject ps = p.value("relance").toObject();
+        QCOMPARE(ps.value("statut").toString(), QStringLiteral("active"));
+        QCOMPARE(ps.value("reponse").toObject().value("reprise").toString(), QStringLiteral("2027-03-08"));   // Saturday → Monday
+        QCOMPARE(dates(ps), (QStringList{"2026-12-03", "2027-03-08", "2027-06-08", "2027-09-08"}));
+        QVERIFY(!m.appelerJSON("contactApresReponse", {c, QJsonObject{{"type", "pas_maintenant"}}, opt}));   // no date: refused
+
+        const QJsonObject n = json("contactApresReponse", {c, QJsonObject{{"type", "pas_interesse"}, {"raison", "Pas le budget"}}, opt}).toObject();
+        QCOMPARE(n.value("relance").toObject().value("reponse").toObject().value("raison").toString(), QStringLiteral("Pas le budget"));
+        QVERIFY(!m.appelerJSON("contactApresReponse", {c, QJsonObject{{"type", "pas_interesse"}, {"raison", "  "}}, opt}));
+        QVERIFY(!m.appelerJSON("contactApresReponse", {c, QJsonObject{{"type", "peut_etre"}}, opt}));
+    }
+
+    void liens_data()
+    {
+        QTest::addColumn<QString>("fonction");
+        QTest::addColumn<QJsonObject>("entree");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("mailto encodé") << "lienEmail" << QJsonObject{{"email", "lea@x.fr"}, {"objet", "Un point & plus ?"}, {"message", "Ligne 1\nLigne 2"}}
+                                       << "mailto:lea@x.fr?subject=Un%20point%20%26%20plus%20%3F&body=Ligne%201%0ALigne%202";
+        QTest::newRow("adresse piégée") << "lienEmail" << QJsonObject{{"email", "lea@x.fr?bcc=tous@y.fr"}, {"objet", "a"}} << "<rien>";
+        QTest::newRow("adresse avec &") << "lienEmail" << QJsonObject{{"email", "a&b@x.fr"}} << "<rien>";
+        QTest::newRow("sans adresse") << "lienEmail" << QJsonObject{{"objet", "a"}} << "<rien>";
+        QTest::newRow("whatsapp 06") << "lienWhatsApp" << QJsonObject{{"telephone", "06 12 34 56 78"}, {"message", "Bonjour & merci"}}
+                                     << "https://wa.me/33612345678?text=Bonjour%20%26%20merci";
+        QTest::newRow("whatsapp +33 7") << "lienWhatsApp" << QJsonObject{{"telephone", "+33 7 12 34 56 78"}, {"message", ""}}
+                                        << "https://wa.me/33712345678?text=";
+        QTest::newRow("fixe refusé") << "lienWhatsApp" << QJsonObject{{"telephone", "01 45 67 89 10"}} << "<rien>";
+        QTest::newRow("étranger") << "lienWhatsApp" << QJsonObject{{"telephone", "+44 7911 123456"}} << "https://wa.me/447911123456?text=";
+    }
+    void liens()
+    {
+        QFETCH(QString, fonction);
+        QFETCH(QJsonObject, entree);
+        QFETCH(QString, attendu);
+        QCOMPARE(texte(fonction, {entree}), attendu);
+    }
+
+    void redaction()
+    {
+        QJsonObject s = sequence("active", {etape("e1", "2026-12-07", 31)});
+        const QJsonObject p = json("payloadRedaction", {QJsonObject{{"sequence", s}, {"etapeId", "e1"},
+                                                                    {"reglages", QJsonObject{{"nouveautes", QJsonArray{QJsonObject{{"id", "n1"}, {"date", "2026-11-01"}, {"texte", "Vieux"}},
+                                                                                                                       QJsonObject{{"id", "n2"}, {"date", "2026-12-01"}, {"texte", "Récent"}}}}}}}}).toObject();
+        QCOMPARE(p.value("nouveaute").toObject().value("texte").toString(), QStringLiteral("Récent"));
+        const QJsonObject r = json("appliquerRedaction", {s, "e1", QJsonObject{{"objet", "Du nouveau"}, {"message", " Texte "}}}).toObject();
+        QCOMPARE(r.value("etapes").toArray().at(0).toObject().value("message").toString(), QStringLiteral("Texte"));
+        QVERIFY(!m.appelerJSON("appliquerRedaction", {s, "e1", QJsonObject{{"message", ""}}}));   // empty text refused
+    }
+};
+
+QTEST_GUILESS_MAIN(TstMoteurRelances)
+#include "tst_moteur_relances.moc"
