@@ -15,6 +15,18 @@ namespace {
 const QString cheminMoteur = QStringLiteral(VD_SOURCE_DIR "/tests/ai/moteur_factice.js");
 const QString prospect = QStringLiteral("prospect");
 const QString vous = QStringLiteral("vous");
+
+// A prompter on a scripted client, attached to a call in progress.
+struct Banc {
+    ClientIAScripte client;
+    ai::Souffleur s;
+    AppelFactice appel;
+    explicit Banc(ai::Moteur& m, const model::Reglages& r = {}) : s(m, client)
+    {
+        s.setReglages(r);
+        s.setAppel(&appel);
+    }
+};
 } // namespace
 
 class TestSouffleur : public QObject {
@@ -60,14 +72,12 @@ private Q_SLOTS:
 
     void doubleDeclenchementUneFois()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         auto a = s.assistance();
-        auto b = s.assistance();
-        QVERIFY(a.ok() && b.ok());
-        QCOMPARE(a.valeur(), b.valeur());
+        auto encore = s.assistance();
+        QVERIFY(a.ok() && encore.ok());
+        QCOMPARE(a.valeur(), encore.valeur());
         QCOMPARE(client.requetes.size(), 1);
         QCOMPARE(s.aides().size(), 1);
         // Once answered, the same key may be asked again.
@@ -78,10 +88,8 @@ private Q_SLOTS:
 
     void questionsLibresDistinctes()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         QVERIFY(s.question(QStringLiteral("Quel délai proposer ?")).ok());
         QVERIFY(s.question(QStringLiteral("Quel délai  proposer ?")).ok());   // the same question
         QVERIFY(s.question(QStringLiteral("Quelle remise accorder ?")).ok());
@@ -104,10 +112,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, texte);
         QFETCH(QString, tache);
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         QVERIFY(s.question(texte).ok());
         QCOMPARE(client.requetes.size(), 1);
         QCOMPARE(client.requetes[0].tache, tache);
@@ -116,13 +122,10 @@ private Q_SLOTS:
 
     void contexteUneFoisParAppelEtFenetre()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
         model::Reglages r;
         r.modeles.live = QStringLiteral("claude-haiku-4-5");
-        s.setReglages(r);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur, r);
+        auto& [client, s, appel] = b;
         appel.dire(prospect, QStringLiteral("Bonjour."), 0, 1000);
         appel.dire(vous, QStringLiteral("Qu'est-ce qui vous amène ?"), 100000, 102000);
         appel.dire(prospect, QStringLiteral("Le prix, surtout."), 200000, 203000);
@@ -155,10 +158,8 @@ private Q_SLOTS:
 
     void reponseEnFluxPuisFinie()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         const QString id = s.assistance().valeur();
         QSignalSpy change(&s, &ai::Souffleur::aideChangee);
         client.derniere()->envoyerPartiel(QJsonObject{{"reponse", "Par rapport"}});
@@ -188,10 +189,8 @@ private Q_SLOTS:
 
     void echecDeLAide()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         const QString id = s.recap().valeur();
         client.derniere()->echouer(QStringLiteral("Trop de demandes en même temps. Réessayez dans une minute."));
         QCOMPARE(s.aide(id)->statut, ai::AideLive::Statut::erreur);
@@ -203,10 +202,8 @@ private Q_SLOTS:
 
     void reponseTardiveApresNouvelAppel()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         QVERIFY(s.assistance().ok());
         auto* ancienne = client.derniere();
         s.reinitialiser();
@@ -252,10 +249,8 @@ private Q_SLOTS:
     {
         QFETCH(qint64, ecartMs);
         QFETCH(int, detections);
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         s.segmentFinal(appel.dire(prospect, QStringLiteral("Franchement c'est trop"), 10000, 12000));
         s.segmentFinal(appel.dire(prospect, QStringLiteral("cher pour nous."), 12000 + ecartMs, 14000 + ecartMs));
         QCOMPARE(s.detections().size(), detections);
@@ -266,65 +261,52 @@ private Q_SLOTS:
         QCOMPARE(client.requetes.size(), 0);
     }
 
-    void pasDeJointureEntreVoix()
+    // Finals of the prospect less than 2 s apart are read together: one
+    // objection is not found twice, another one in the joined text is new,
+    // and nothing is joined across voices or found with detection off.
+    void detectionsSurTexteJoint_data()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
-        s.segmentFinal(appel.dire(vous, QStringLiteral("Vous trouvez ça trop"), 0, 2000));
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("cher ? Non."), 2500, 4000));
-        QVERIFY(s.detections().isEmpty());
+        QTest::addColumn<QStringList>("finals");   // "who|text|start ms|end ms"
+        QTest::addColumn<bool>("detection");
+        QTest::addColumn<QStringList>("categories");
+        QTest::newRow("voix différentes") << QStringList{"vous|Vous trouvez ça trop|0|2000", "prospect|cher ? Non.|2500|4000"}
+                                          << true << QStringList{};
+        QTest::newRow("sans doublon") << QStringList{"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000"} << true
+                                      << QStringList{"prix"};
+        QTest::newRow("nouvelle objection ensuite")
+            << QStringList{"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000", "prospect|Et je n'ai pas le temps.|5000|7000"}
+            << true << QStringList{"prix", "temps"};
+        QTest::newRow("deux objections jointes")
+            << QStringList{"prospect|C'est trop cher,|0|2000", "prospect|et on n'a pas le temps.|2500|4000"} << true
+            << QStringList{"prix", "temps"};
+        QTest::newRow("détection coupée") << QStringList{"prospect|C'est trop cher.|0|2000"} << false << QStringList{};
     }
-
-    void pasDeDoublonSurTexteJoint()
+    void detectionsSurTexteJoint()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
-        QSignalSpy spy(&s, &ai::Souffleur::detectionChangee);
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("C'est trop cher."), 0, 2000));
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("Vraiment."), 3000, 4000));
-        QCOMPARE(s.detections().size(), 1);
-        QCOMPARE(spy.size(), 1);
-        // Another objection in the joined text is a new detection.
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("Et je n'ai pas le temps."), 5000, 7000));
-        QCOMPARE(s.detections().size(), 2);
-        QCOMPARE(s.derniereDetection()->categorie, QStringLiteral("temps"));
-    }
-
-    void texteJointAvecUneAutreObjection()
-    {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
-        s.setAppel(&appel);
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("C'est trop cher,"), 0, 2000));
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("et on n'a pas le temps."), 2500, 4000));
-        QCOMPARE(s.detections().size(), 2);
-        QCOMPARE(s.detections()[0].categorie, QStringLiteral("prix"));
-        QCOMPARE(s.detections()[1].categorie, QStringLiteral("temps"));
-    }
-
-    void detectionCoupee()
-    {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
+        QFETCH(QStringList, finals);
+        QFETCH(bool, detection);
+        QFETCH(QStringList, categories);
         model::Reglages r;
-        r.souffleur.detection = QStringLiteral("off");
-        s.setReglages(r);
-        AppelFactice appel;
-        s.setAppel(&appel);
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("C'est trop cher."), 0, 2000));
-        QVERIFY(s.detections().isEmpty());
+        if (!detection)
+            r.souffleur.detection = QStringLiteral("off");
+        Banc b(*moteur, r);
+        QSignalSpy spy(&b.s, &ai::Souffleur::detectionChangee);
+        for (const QString& f : finals) {
+            const QStringList c = f.split('|');
+            b.s.segmentFinal(b.appel.dire(c[0], c[1], c[2].toLongLong(), c[3].toLongLong()));
+        }
+        QStringList trouvees;
+        for (const auto& d : b.s.detections())
+            trouvees << d.categorie;
+        QCOMPARE(trouvees, categories);
+        QCOMPARE(spy.size(), categories.size());
+        QCOMPARE(b.client.requetes.size(), 0);
     }
 
     void qualificationEtRegistre()
     {
-        ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
-        AppelFactice appel;
+        Banc b(*moteur);
+        auto& [client, s, appel] = b;
         appel.config.insert(QStringLiteral("grille"), QJsonObject{{"methode", "bant"}});
         s.setAppel(&appel);
         QSignalSpy qualif(&s, &ai::Souffleur::qualificationChangee);

@@ -157,22 +157,6 @@ class TstSessionTranscription : public QObject {
 
     // Drops socket i and refuses every reconnection: three attempts
     // (0.6 s, 1.2 s, 1.8 s apart), each refused, then the engine gives up.
-    // A Soniox call open on both streams with one second of speech sent;
-    // returns the index of the prospect's stream on the server.
-    int appelSonioxEnCours(Banc& b, FauxSoniox& serveur)
-    {
-        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
-        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
-        [&] {
-            QVERIFY(!b.session->demarrer(Banc::config()));
-            QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
-            b.horloge.avancer(800);
-            QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
-            b.parler(1000);
-        }();
-        return serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
-    }
-
     void refuserLesReconnexions(Banc& b, fakes::ServeurWsFactice& serveur, int i)
     {
         QSignalSpy etatsMoteur(b.engin.data(), &call::MoteurTranscriptionBase::etat);
@@ -454,58 +438,6 @@ private Q_SLOTS:
         QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
     }
 
-    // After a cut the user restarts the transcription: a first restart that
-    // the service refuses keeps the cut with its message; a second one opens
-    // new sockets, and their times land where the call is when audio flows
-    // again, not where it was when the restart was asked.
-    void relanceApresCoupure()
-    {
-        FauxSoniox serveur;
-        QVERIFY(serveur.demarrer());
-        Banc b(QStringLiteral("soniox"));
-        const int p = appelSonioxEnCours(b, serveur);
-        if (QTest::currentTestFailed())
-            return;
-        refuserLesReconnexions(b, serveur, p);
-        if (QTest::currentTestFailed())
-            return;
-        QCOMPARE(b.session->erreurTexte(), messageCoupee);
-
-        // Refused restart: still cut, with its own message.
-        serveur.refuserProchaines(2, 503);
-        b.session->relancerTranscription();
-        QCOMPARE(b.moteursDemandes, (QStringList{"soniox", "soniox"}));
-        QCOMPARE(b.session->codeTranscription(), QStringLiteral("connexion"));
-        QVERIFY(!b.session->erreur());
-        QTRY_COMPARE(b.session->erreurTexte(), QStringLiteral("La transcription n'a pas pu redémarrer."));
-        QCOMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
-        QCOMPARE(b.session->etat(), EtatSession::enCours);
-
-        // Good restart.
-        b.parler(1000);
-        const int avant = serveur.nombreConnexions();
-        b.session->relancerTranscription();
-        QTRY_VERIFY(serveur.nombreConnexions() == avant + 2 && !serveur.configuration(avant).isEmpty()
-                    && !serveur.configuration(avant + 1).isEmpty());
-        b.parler(800);   // the new sockets' confirmation
-        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
-        QVERIFY(!b.session->erreur());
-        const qint64 reouvertMs = b.session->offsetMs();
-        const int np = serveur.configuration(avant)["enable_speaker_diarization"].toBool() ? avant : avant + 1;
-        b.parler(1000);
-        QTRY_COMPARE(serveur.connexion(np).audio.size(), 1000 * 32);
-        serveur.envoyerJetons(np, {FauxSoniox::jeton("On", 100, 300, true, 0), FauxSoniox::jeton(" reprend", 300, 700, true, 0),
-                                   FauxSoniox::jeton(" ici", 700, 900, true, 0), FauxSoniox::fin()});
-        QTRY_COMPARE(b.session->finals().size(), 1);
-        const model::Segment& s = b.session->finals()[0];
-        QCOMPARE(s.debutMs, reouvertMs + 100);
-        QCOMPARE(s.finMs, reouvertMs + 900);
-        QCOMPARE(s, (model::Segment{"sg1", "prospect", "On reprend ici", reouvertMs + 100, reouvertMs + 900, 1}));
-        QVERIFY(b.session->finals()[0].finMs <= b.session->offsetMs());
-        QCOMPARE(b.codes.mid(b.codes.size() - 4), (QStringList{"connexion", "coupee", "connexion", "ouvert"}));
-    }
-
     // A start the service refuses: the call does not start, the failure's
     // own message is shown, and no call is left behind.
     void demarrageRefuse_data()
@@ -574,66 +506,6 @@ private Q_SLOTS:
         QCOMPARE(b.store.etat().appel(id)->duree, 1.5);
         QVERIFY(b.journal.empty());
         QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
-    }
-
-    // A pause stops the audio but not the sockets: keep-alives hold both
-    // streams open, and after the resume the times follow the call's clock,
-    // which did not run during the pause.
-    void pauseGardeLesFluxOuverts()
-    {
-        FauxSoniox serveur;
-        QVERIFY(serveur.demarrer());
-        Banc b(QStringLiteral("soniox"));
-        const int p = appelSonioxEnCours(b, serveur);
-        if (QTest::currentTestFailed())
-            return;
-        QTRY_COMPARE(serveur.connexion(p).audio.size(), 1000 * 32);
-
-        b.session->pause();
-        QCOMPARE(b.session->etat(), EtatSession::pause);
-        b.parler(30000);
-        QCOMPARE(b.session->offsetMs(), 1000);
-        QTRY_VERIFY(serveur.connexion(0).keepAlives >= 5 && serveur.connexion(1).keepAlives >= 5);
-        QCOMPARE(serveur.connexion(p).audio.size(), 1000 * 32);   // nothing sent while paused
-        QCOMPARE(serveur.nombreConnexions(), 2);
-        QCOMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
-
-        b.session->reprendre();
-        b.parler(1000);
-        QTRY_COMPARE(serveur.connexion(p).audio.size(), 2000 * 32);
-        serveur.envoyerJetons(p, {FauxSoniox::jeton("Je", 1200, 1400, true, 0), FauxSoniox::jeton(" reviens", 1400, 1800, true, 0),
-                                  FauxSoniox::jeton(" vers", 1800, 1900, true, 0), FauxSoniox::fin()});
-        QTRY_COMPARE(b.session->finals().size(), 1);
-        QCOMPARE(b.session->finals()[0], (model::Segment{"sg1", "prospect", "Je reviens vers", 1200, 1900, 1}));
-        QCOMPARE(b.session->offsetMs(), 2000);
-        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
-    }
-
-    // A service error that no reconnection can mend (credit exhausted) cuts
-    // at once: the words already final stay, no attempt is made, the call goes on.
-    void erreurDefinitiveCoupeSansReessayer()
-    {
-        FauxSoniox serveur;
-        QVERIFY(serveur.demarrer());
-        Banc b(QStringLiteral("soniox"));
-        const int p = appelSonioxEnCours(b, serveur);
-        if (QTest::currentTestFailed())
-            return;
-        // Final tokens not yet closed by a marker are flushed before the cut.
-        serveur.envoyerJetons(p, {FauxSoniox::jeton("Bon", 200, 400, true, 0), FauxSoniox::jeton(" ben", 400, 600, true, 0)});
-        QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Bon ben"));
-        serveur.envoyerErreur(p, 402, QStringLiteral("payment_required"), QStringLiteral("No credit left."));
-        QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
-        QCOMPARE(b.session->erreurTexte(), messageCoupee);
-        QCOMPARE(b.session->finals().size(), 1);
-        QCOMPARE(b.session->finals()[0].texte, QStringLiteral("Bon ben"));
-        QVERIFY(b.session->interims().isEmpty());
-        QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "coupee"}));   // no reconnection
-        QTRY_VERIFY(serveur.connexion(1 - p).fermee);
-        b.parler(5000);
-        QCOMPARE(serveur.tentatives(), 2);
-        QCOMPARE(b.session->etat(), EtatSession::enCours);
-        QCOMPARE(int(b.journal.size()), 1);
     }
 
     // The program's own threading, as the application builds it: each stream

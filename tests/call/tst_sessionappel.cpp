@@ -107,6 +107,7 @@ private Q_SLOTS:
         b.capture->rappel(QByteArray(3200, 0));
         QCOMPARE(b.transcription().blocs.load(), 0);   // nothing sent while paused
         QCOMPARE(b.appel()->duree, 10.0);              // the pause saved the call
+        QCOMPARE(b.transcription().coupures + b.transcription().terminaisons, 0);   // the streams stay open
         b.horloge.avancer(30000);
         QCOMPARE(b.session->offsetMs(), 10000);
         b.session->pause();   // already paused: nothing
