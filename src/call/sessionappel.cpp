@@ -240,6 +240,14 @@ void SessionAppel::creerAppel(const QString& source)
     a.brief = config_.brief;
     a.statut = QStringLiteral("en_cours");
     a.debut = a.creeLe = a.majLe = horodatageMaintenant();
+    if (config_.rdvDebut) {
+        model::PonctualiteAppel p;
+        p.rdvDebut = config_.rdvDebut;
+        if (const auto rdv = model::lireHorodatage(*config_.rdvDebut); rdv)
+            if (const auto debut = model::lireHorodatage(a.debut); debut)
+                p.retardCommercialSec = std::max<qint64>(0, rdv->secsTo(*debut));   // early counts as on time
+        a.ponctualite = p;
+    }
     if (source != QLatin1String("demo"))
         a.moteurTranscription = moteurAppel_;
     appelBase_ = a;

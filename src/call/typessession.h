@@ -22,6 +22,8 @@ struct ConfigAppel {
     QString source = QStringLiteral("micro+mac");   // "micro+mac" | "demo"
     std::optional<model::Brief> brief;
     std::optional<bool> enregistrer;
+    // Start of the meeting the call was started for (ISO 8601): its punctuality is recorded.
+    std::optional<QString> rdvDebut;
     bool operator==(const ConfigAppel&) const = default;
 };
 

@@ -228,7 +228,8 @@ QCoro::Task<ResultatCloud<QUrl>> ClientSupabase::connecterAgenda(QString fournis
         co_return echec(r.erreur());
     const QUrl page(r.valeur().qt().toObject().value(QStringLiteral("url")).toString());
     const QString schema = page.scheme().toLower();
-    if (!page.isValid() || page.host().isEmpty() || (schema != QLatin1String("https") && schema != QLatin1String("http")))
+    // The consent page carries the user's grant: only over https.
+    if (!page.isValid() || page.host().isEmpty() || schema != QLatin1String("https"))
         co_return echec(erreurIllisible(200));
     auto d = std::make_shared<Diffusion<ResultatCloud<QUrl>>>();
     agendaWeb_ = d;

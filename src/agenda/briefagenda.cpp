@@ -1,0 +1,124 @@
+#include "agenda/briefagenda.h"
+
+#include "model/json.h"
+#include "model/texte.h"
+
+#include <QJsonArray>
+
+namespace vd::agenda {
+
+RefRendezVous RefRendezVous::de(const EvenementAgenda& e)
+{
+    RefRendezVous r{e.fournisseur, e.id, e.debut, e.titre, {}};
+    for (const InviteAgenda& i : e.invitesExterieurs)
+        r.invites.append(i.nom.value_or(i.email.value_or(QString())));
+    return r;
+}
+
+QJsonObject BriefAgenda::versJson() const
+{
+    QJsonArray inv;
+    for (const QString& i : invites)
+        inv.append(i);
+    QByteArray texteBrief;
+    model::EcrivainJson e(texteBrief);
+    model::ecrire(e, brief);
+    const QJsonValue jsonBrief = model::JSONValeur::depuisTexte(texteBrief).value_or(model::JSONValeur(QJsonObject())).qt();
+    return QJsonObject{{QStringLiteral("id"), id},
+                       {QStringLiteral("fournisseur"), valeur(fournisseur)},
+                       {QStringLiteral("evenementId"), evenementId},
+                       {QStringLiteral("debut"), debut},
+                       {QStringLiteral("contactId"), contactId},
+                       {QStringLiteral("titre"), titre},
+                       {QStringLiteral("invites"), inv},
+                       {QStringLiteral("type"), type},
+                       {QStringLiteral("objectif"), objectif},
+                       {QStringLiteral("methode"), methode},
+                       {QStringLiteral("langue"), langue},
+                       {QStringLiteral("brief"), jsonBrief},
+                       {QStringLiteral("creeLe"), creeLe}};
+}
+
+std::optional<BriefAgenda> BriefAgenda::depuisJson(const QJsonValue& v)
+{
+    if (!v.isObject())
+        return std::nullopt;
+    const QJsonObject o = v.toObject();
+    using model::lire::texte;
+    BriefAgenda b;
+    b.id = texte(o.value(QStringLiteral("id")), QString());
+    b.evenementId = texte(o.value(QStringLiteral("evenementId")), QString());
+    if (b.evenementId.isEmpty())
+        return std::nullopt;
+    b.fournisseur = fournisseurDepuis(texte(o.value(QStringLiteral("fournisseur")), QString())).value_or(FournisseurAgenda::google);
+    b.debut = texte(o.value(QStringLiteral("debut")), QString());
+    b.contactId = texte(o.value(QStringLiteral("contactId")), QString());
+    b.titre = texte(o.value(QStringLiteral("titre")), QString());
+    for (const QJsonValue& i : o.value(QStringLiteral("invites")).toArray())
+        if (auto t = model::lire::texte(i))
+            b.invites.append(*t);
+    b.type = texte(o.value(QStringLiteral("type")), QStringLiteral("decouverte"));
+    b.objectif = texte(o.value(QStringLiteral("objectif")), QString());
+    b.methode = texte(o.value(QStringLiteral("methode")), QStringLiteral("aucune"));
+    b.langue = texte(o.value(QStringLiteral("langue")), QStringLiteral("fr"));
+    b.brief = model::Brief::depuisJson(o.value(QStringLiteral("brief"))).value_or(model::Brief{});
+    b.creeLe = texte(o.value(QStringLiteral("creeLe")), QString());
+    return b;
+}
+
+namespace briefs {
+
+namespace {
+bool memeRendezVous(const QJsonValue& v, FournisseurAgenda f, const QString& id)
+{
+    const QJsonObject o = v.toObject();
+    return o.value(QStringLiteral("evenementId")).toString() == id
+           && fournisseurDepuis(o.value(QStringLiteral("fournisseur")).toString()).value_or(FournisseurAgenda::google) == f;
+}
+} // namespace
+
+std::optional<BriefAgenda> trouver(const model::Etat& etat, FournisseurAgenda f, const QString& evenementId)
+{
+    for (const model::JSONValeur& v : etat.briefsAgenda)
+        if (memeRendezVous(v.qt(), f, evenementId))
+            return BriefAgenda::depuisJson(v.qt());
+    return std::nullopt;
+}
+
+void enregistrer(model::Etat& etat, const BriefAgenda& b)
+{
+    const model::JSONValeur nouveau(b.versJson());
+    for (model::JSONValeur& v : etat.briefsAgenda)
+        if (memeRendezVous(v.qt(), b.fournisseur, b.evenementId)) {
+            v = nouveau;
+            return;
+        }
+    etat.briefsAgenda.append(nouveau);
+}
+
+std::optional<QDateTime> lireDebut(const QString& debut)
+{
+    if (debut.size() == 10) {
+        const QDate d = QDate::fromString(debut, QStringLiteral("yyyy-MM-dd"));
+        return d.isValid() ? std::optional(QDateTime(d, QTime(0, 0))) : std::nullopt;
+    }
+    QDateTime t = QDateTime::fromString(debut, Qt::ISODateWithMs);
+    if (!t.isValid())
+        t = QDateTime::fromString(debut, Qt::ISODate);
+    return t.isValid() ? std::optional(t) : std::nullopt;
+}
+
+int nettoyer(model::Etat& etat, const QDateTime& maintenant)
+{
+    const auto avant = etat.briefsAgenda.size();
+    etat.briefsAgenda.removeIf([&maintenant](const model::JSONValeur& v) {
+        const auto d = lireDebut(v.qt().toObject().value(QStringLiteral("debut")).toString());
+        // An unreadable start is kept: nothing is lost on a doubtful record.
+        return d && d->secsTo(maintenant) > conservationS;
+    });
+    return int(avant - etat.briefsAgenda.size());
+}
+
+} // namespace briefs
+
+} // namespace vd::agenda
