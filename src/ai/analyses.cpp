@@ -1,4 +1,5 @@
 #include "analyses.h"
+#include "etatmoteur.h"
 
 #include "ai/effetsanalyse.h"
 #include "model/texte.h"
@@ -137,9 +138,11 @@ void AnalysesEnCours::avancer(const QString& appelId, int etape)
     Q_EMIT suiviChange(appelId);
 }
 
-QJsonObject AnalysesEnCours::etatPourMoteur() const
+// The engine reads settings, company, frameworks, the library and the call's contact with
+// its own calls and interactions: only that is encoded, whatever the store's size.
+QJsonObject AnalysesEnCours::etatPourMoteur(const std::optional<QString>& contactId) const
 {
-    return model::versObjetJson(store_.etat());
+    return etatMoteurPourContact(store_.etat(), contactId);
 }
 
 void AnalysesEnCours::analyser(const QString& appelId)
@@ -192,7 +195,7 @@ void AnalysesEnCours::demarrer(const QString& appelId, quint64 generation)
         if (auto r = m.appelerJSON(QStringLiteral("metriques"), {appelJson}); r.ok())
             metriques = model::Metriques::depuisJson(r.valeur());
         avancer(appelId, 2);
-        if (auto r = m.appeler(QStringLiteral("chargerEtat"), {etatPourMoteur()}); !r.ok()) {
+        if (auto r = m.appeler(QStringLiteral("chargerEtat"), {etatPourMoteur(appel.contactId)}); !r.ok()) {
             erreur = texteErreurMoteur(r.erreur());
             return;
         }
@@ -331,7 +334,7 @@ void AnalysesEnCours::recevoir(const QString& appelId, quint64 generation, const
 
         model::Appel avecAnalyse = appel;
         avecAnalyse.analyse = analyse;
-        model::Etat etat = store_.etat();
+        model::Etat etat = etatPourContact(store_.etat(), appel.contactId);
         if (model::Appel* a = etat.appel(appelId))
             *a = avecAnalyse;
         if (!m.appeler(QStringLiteral("chargerEtat"), {model::versObjetJson(etat)}).ok())

@@ -83,7 +83,7 @@ private:
     void echouer(const QString& appelId, const QString& message, bool journaliser = true);
     void avancer(const QString& appelId, int etape);
     bool courante(const QString& appelId, quint64 generation) const;
-    QJsonObject etatPourMoteur() const;
+    QJsonObject etatPourMoteur(const std::optional<QString>& contactId) const;
 
     model::Store& store_;
     Moteur& moteur_;
