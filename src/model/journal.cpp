@@ -1,4 +1,5 @@
 #include "journal.h"
+#include "platform/dossiers.h"
 
 #include "vuejson.h"
 
@@ -154,20 +155,10 @@ QString ajouter(const QString& chemin, const QByteArray& octets)
 
 QString recreer(const QString& chemin, const IdentiteFichier& base, const QList<QByteArray>& entrees)
 {
-    QSaveFile f(chemin);
-    if (!f.open(QIODevice::WriteOnly))
-        return f.errorString();
     QByteArray octets = entete(base);
     for (const QByteArray& e : entrees)
         octets += cadre(e);
-    if (f.write(octets) != octets.size()) {
-        const QString e = f.errorString();
-        f.cancelWriting();
-        return e;
-    }
-    if (!f.commit())
-        return f.errorString();
-    return {};
+    return platform::ecrireAtomique(chemin, octets);
 }
 
 } // namespace journal
