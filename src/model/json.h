@@ -116,9 +116,17 @@ QList<T> liste(const VueJson& v)
     QList<T> r;
     if (!v.isArray())
         return r;
-    for (const VueJson& e : v)
+    for (const VueJson& e : v) {
+        if (e.estDiffere()) {
+            const auto seul = e.analyserDiffere();
+            if (auto x = seul ? T::depuisJson(seul->racine()) : std::nullopt)
+                r.append(std::move(*x));
+            e.liberer();
+            continue;
+        }
         if (auto x = T::depuisJson(e))
             r.append(std::move(*x));
+    }
     return r;
 }
 template<typename T>

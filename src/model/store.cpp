@@ -108,7 +108,8 @@ void Store::charger()
     chargerJournal();
 }
 
-// The file is mapped rather than copied: the decoded state is the only copy in memory.
+// The file is mapped rather than copied, its records are parsed one at a time and
+// the pages already decoded are given back: the decoded state is the only copy in memory.
 bool Store::chargerFichier(QFile& f)
 {
     const qint64 taille = f.size();
@@ -128,10 +129,15 @@ bool Store::chargerFichier(QFile& f)
         return true;   // an empty file: a fresh state, written whole at the first save
     std::optional<Etat> etat;
     {
-        const auto doc = DocJson::analyser(octets);
+        // The checksum first: the decoding below gives the mapping's pages back as it goes.
+        const IdentiteFichier identite{qint64(octets.size()), crc32De(octets)};
+        OptionsDocJson options;
+        options.tableauxDifferes = {QByteArrayLiteral("contacts"), QByteArrayLiteral("interactions"), QByteArrayLiteral("appels")};
+        options.carteFichier = carte != nullptr;
+        const auto doc = DocJson::analyser(octets, options);
         etat = (doc && doc->racine().isObject()) ? Etat::depuisJson(doc->racine()) : std::nullopt;
         if (etat)
-            base_ = IdentiteFichier{qint64(octets.size()), crc32De(octets)};
+            base_ = identite;
     }
     octets = QByteArray();
     if (carte)

@@ -5,6 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#ifdef Q_OS_UNIX
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace vd::model {
 
@@ -56,12 +60,13 @@ bool lireHex4(const char* p, quint32& v)
 
 } // namespace
 
-std::shared_ptr<const DocJson> DocJson::analyser(QByteArray octets)
+std::shared_ptr<const DocJson> DocJson::analyser(QByteArray octets, const OptionsDocJson& options)
 {
     if (octets.size() >= qsizetype(0xFFFFFFF0u))
         return nullptr;
     auto d = std::make_shared<DocJson>();
     d->octets_ = std::move(octets);
+    d->options_ = options;
     if (!d->parser())
         return nullptr;
     return d;
@@ -72,12 +77,15 @@ bool DocJson::parser()
     const char* const base = octets_.constData();
     const char* p = base;
     const char* const fin = base + octets_.size();
-    noeuds_.reserve(size_t(octets_.size() / 12) + 16);
+    const bool differer = !options_.tableauxDifferes.isEmpty();
+    noeuds_.reserve(differer ? 4096 : size_t(octets_.size() / 12) + 16);
     struct Cadre {
         quint32 noeud;
         bool objet;
         bool attendCle;   // objects: next token is a key (or the closing brace)
         bool vide;
+        bool elementsDifferes = false;   // an array whose elements are not kept
+        bool differe = false;            // an element not kept: its nodes go at its end
     };
     std::vector<Cadre> pile;
     pile.reserve(64);
@@ -133,6 +141,10 @@ bool DocJson::parser()
         Cadre c = pile.back();
         pile.pop_back();
         ++p;
+        if (c.differe) {
+            noeuds_.resize(c.noeud + 1);
+            noeuds_[c.noeud].type = Differe;
+        }
         noeuds_[c.noeud].fin = quint32(noeuds_.size());
         noeuds_[c.noeud].len = quint32(p - base) - noeuds_[c.noeud].pos;
     };
@@ -198,9 +210,20 @@ bool DocJson::parser()
             if (pile.size() >= 512)
                 return false;
             const bool objet = *p == '{';
+            Cadre cadre{index, objet, objet, true};
+            if (differer && !pile.empty()) {
+                const Cadre& haut = pile.back();
+                if (haut.elementsDifferes) {
+                    cadre.differe = true;
+                } else if (!objet && pile.size() == 1 && haut.objet) {
+                    const Noeud& cle = noeuds_.back();   // the root member's key
+                    const QByteArray nom = QByteArray::fromRawData(base + cle.pos, qsizetype(cle.len));
+                    cadre.elementsDifferes = !cle.echappe && options_.tableauxDifferes.contains(nom);
+                }
+            }
             noeuds_.push_back({0, quint32(p - base), 0, quint8(objet ? Objet : Tableau), 0});
             ++p;
-            pile.push_back({index, objet, objet, true});
+            pile.push_back(cadre);
             continue;
         }
         case '"': {
@@ -335,6 +358,40 @@ double VueJson::toDouble() const
     if (r.ec == std::errc::result_out_of_range)
         return (*s == '-') ? -HUGE_VAL : HUGE_VAL;   // too large: infinite, read as missing
     return d;
+}
+
+bool VueJson::estDiffere() const { return doc_ && doc_->noeuds_[i_].type == DocJson::Differe; }
+
+std::shared_ptr<const DocJson> VueJson::analyserDiffere() const
+{
+    if (!estDiffere())
+        return nullptr;
+    const auto& n = doc_->noeuds_[i_];
+    // The element was checked by the first pass; its text stays in the parent's bytes.
+    return DocJson::analyser(QByteArray::fromRawData(doc_->octets_.constData() + n.pos, qsizetype(n.len)));
+}
+
+void VueJson::liberer() const
+{
+    if (doc_)
+        doc_->liberer(doc_->noeuds_[i_].pos + doc_->noeuds_[i_].len);
+}
+
+void DocJson::liberer(quint32 jusqua) const
+{
+#ifdef Q_OS_UNIX
+    if (!options_.carteFichier)
+        return;
+    static const quint32 page = quint32(sysconf(_SC_PAGESIZE));
+    const quint32 limite = jusqua - jusqua % page;
+    if (limite <= libere_)
+        return;
+    // Only whole pages of the mapping, which starts on a page boundary.
+    madvise(const_cast<char*>(octets_.constData()) + libere_, limite - libere_, MADV_DONTNEED);
+    libere_ = limite;
+#else
+    Q_UNUSED(jusqua);
+#endif
 }
 
 VueJson VueJson::champ(const char* cle) const

@@ -33,6 +33,11 @@ public:
     Iterateur end() const;
     qsizetype taille() const;          // number of elements or members
     QJsonValue versQt() const;         // whole subtree as a Qt JSON value
+    // An element left unparsed by a deferred read (see OptionsDocJson): it is
+    // parsed on its own when decoded, then its bytes may be released.
+    bool estDiffere() const;
+    std::shared_ptr<const DocJson> analyserDiffere() const;
+    void liberer() const;   // the bytes up to the end of this value are no longer read
 
 private:
     friend class DocJson;
@@ -41,15 +46,24 @@ private:
     quint32 i_ = 0;
 };
 
+struct OptionsDocJson {
+    // Elements of these root members' arrays are checked but not kept in the tape:
+    // a large file's tape then holds one element at a time instead of all of them.
+    QList<QByteArray> tableauxDifferes;
+    // The bytes are a read-only file mapping whose pages can be given back to the
+    // system once read (they are read again from the file if ever needed).
+    bool carteFichier = false;
+};
+
 class DocJson {
 public:
     // None when the text is not valid JSON (or nests deeper than 512 levels).
-    static std::shared_ptr<const DocJson> analyser(QByteArray octets);
+    static std::shared_ptr<const DocJson> analyser(QByteArray octets, const OptionsDocJson& options = {});
     VueJson racine() const { return VueJson(this, 0); }
 
 private:
     friend class VueJson;
-    enum Type : quint8 { Objet, Tableau, Chaine, Nombre, Vrai, Faux, Nul };
+    enum Type : quint8 { Objet, Tableau, Chaine, Nombre, Vrai, Faux, Nul, Differe };
     struct Noeud {
         quint32 fin;      // index of the next sibling
         quint32 pos;      // byte offset of the content (strings: after the quote)
@@ -59,7 +73,10 @@ private:
     };
     QByteArray octets_;
     std::vector<Noeud> noeuds_;
+    OptionsDocJson options_;
+    mutable quint32 libere_ = 0;   // bytes of the mapping already given back
     bool parser();
+    void liberer(quint32 jusqua) const;
     QString chaine(const Noeud& n) const;
 };
 

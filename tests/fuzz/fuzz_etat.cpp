@@ -14,6 +14,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // escaped surrogates: Qt keeps a lone one as is, the store's reader makes it U+FFFD.
     const bool substituts = octets.contains("\\uD") || octets.contains("\\ud");
     const auto vue = vd::model::DocJson::analyser(octets);
+    // The load's deferred read accepts exactly the same texts and decodes the same state.
+    vd::model::OptionsDocJson options;
+    options.tableauxDifferes = {QByteArrayLiteral("contacts"), QByteArrayLiteral("interactions"), QByteArrayLiteral("appels")};
+    const auto differe = vd::model::DocJson::analyser(octets, options);
+    if (bool(differe) != bool(vue))
+        std::abort();
+    if (vue && vue->racine().isObject()) {
+        auto a = vd::model::Etat::depuisJson(vue->racine());
+        auto b = vd::model::Etat::depuisJson(differe->racine());
+        if (bool(a) != bool(b) || (a && vd::model::versTexteJson(*a) != vd::model::versTexteJson(*b)))
+            std::abort();
+    }
     if (!substituts && vue && vue->racine().isObject() && doc.isObject()) {
         auto a = vd::model::Etat::depuisJson(vue->racine());
         auto b = vd::model::Etat::depuisJson(doc.object());
