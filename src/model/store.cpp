@@ -1,6 +1,7 @@
 #include "store.h"
 
 #include "journal.h"
+#include "lectureetat.h"
 #include "store_ecrivain.h"
 #include "platform/dossiers.h"
 #include "texte.h"
@@ -131,8 +132,7 @@ bool Store::chargerFichier(QFile& f)
     {
         // The checksum first: the decoding below gives the mapping's pages back as it goes.
         const IdentiteFichier identite{qint64(octets.size()), crc32De(octets)};
-        OptionsDocJson options;
-        options.tableauxDifferes = {QByteArrayLiteral("contacts"), QByteArrayLiteral("interactions"), QByteArrayLiteral("appels")};
+        OptionsDocJson options = optionsLectureEtat();
         options.carteFichier = carte != nullptr;
         const auto doc = DocJson::analyser(octets, options);
         etat = (doc && doc->racine().isObject()) ? Etat::depuisJson(doc->racine()) : std::nullopt;

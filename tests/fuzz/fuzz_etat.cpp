@@ -1,6 +1,7 @@
 // Any bytes as a stored state: the decoder must never crash, hang or blow up,
 // and what it decodes must encode and decode again to the same record.
 #include "model/etat.h"
+#include "model/lectureetat.h"
 
 #include <QJsonDocument>
 #include <cstdint>
@@ -15,9 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool substituts = octets.contains("\\uD") || octets.contains("\\ud");
     const auto vue = vd::model::DocJson::analyser(octets);
     // The load's deferred read accepts exactly the same texts and decodes the same state.
-    vd::model::OptionsDocJson options;
-    options.tableauxDifferes = {QByteArrayLiteral("contacts"), QByteArrayLiteral("interactions"), QByteArrayLiteral("appels")};
-    const auto differe = vd::model::DocJson::analyser(octets, options);
+    const auto differe = vd::model::DocJson::analyser(octets, vd::model::optionsLectureEtat());
     if (bool(differe) != bool(vue))
         std::abort();
     if (vue && vue->racine().isObject()) {
