@@ -7,7 +7,7 @@ paquets=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev qt6-websockets-dev qt6-svg-dev qt6-charts-dev
   libjavascriptcoregtk-4.1-dev qtkeychain-qt6-dev qcoro-qt6-dev
-  libpulse-dev libspeexdsp-dev zlib1g-dev
+  libpulse-dev libspeexdsp-dev zlib1g-dev libxcb1-dev
   # run
   libsecret-1-0 fonts-dejavu-core fonts-inter qt6-qpa-plugins
   # tests: audio, keyring, display, fuzzing

@@ -29,6 +29,9 @@
 #include "crm/ecrans/ecranprofils.h"
 #include "call/liaisonsouffleur.h"
 #include "call/sessionappel.h"
+#include "call/detectionpartage.h"
+#include "call/gardeoubli.h"
+#include "platform/fenetres.h"
 
 #include <QApplication>
 #include "app/prevol.h"
@@ -99,6 +102,7 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     panneau_ = std::make_unique<ai::PanneauSouffleur>(*souffleur_, horloge_);
     liaison_ = std::make_unique<call::LiaisonSouffleur>(*session_, *souffleur_, *panneau_, *store_);
     fenetreSouffleur_ = std::make_unique<call::FenetreSouffleur>(*panneau_);
+    brancherGardeEtPartage();
     ctx_.demanderAide = [this](const QString& tache) {
         const auto r = souffleur_->demander(tache);
         if (!r)
@@ -333,6 +337,57 @@ void Application::ouvrirPreVol(const call::ConfigAppel& config)
     feuille->open();
 }
 
+void Application::brancherGardeEtPartage()
+{
+    // A call left running after the hang-up: a countdown card, then the stop.
+    call::GardeAppelOublie::Operations ops;
+    ops.notifier = [this](const call::CarteOubli& c) { montrerCarteOubli(c); };
+    ops.retirerNotification = [this](const QString& id) { retirerCarteOubli(id); };
+    ops.signaler = [this](const QString& texte) { toasts_.montrer(texte, Toasts::Toast::Genre::erreur); };
+    ops.terminer = [this](const QString& appelId, std::function<void(std::optional<QString>)> reponse) {
+        const call::EtatSession e = session_->etat();
+        const bool enCours = e == call::EtatSession::enCours || e == call::EtatSession::pause || e == call::EtatSession::connexion;
+        if (!enCours || session_->appelIdTexte() != appelId) {
+            reponse(QStringLiteral("L'appel n'est plus en cours."));
+            return;
+        }
+        session_->arreter();
+        reponse(std::nullopt);
+    };
+    gardeOubli_ = std::make_unique<call::GardeAppelOublie>(*session_, horloge_, std::move(ops), call::GardeAppelOublie::Options{});
+
+    // The prompter stays off a shared screen when the setting asks for it.
+    lecteurFenetres_ = platform::creerLecteurFenetres();
+    partage_ = std::make_unique<call::DetectionPartage>(*lecteurFenetres_, horloge_,
+                                                        [this] { return store_->etat().reglages.souffleur.masquerPendantPartage; });
+    connect(partage_.get(), &call::DetectionPartage::change, this, [this] { panneau_->setPartageEcran(partage_->partageEnCours()); });
+}
+
+void Application::montrerCarteOubli(const call::CarteOubli& carte)
+{
+    // The countdown card is shown again each second with its new text, in place of the last one.
+    retirerCarteOubli(carte.id);
+    std::function<void()> action;
+    if (carte.id == call::texteoubli::idCarteAlerte)
+        action = [this] {
+            gardeOubli_->continuer();
+            montrerFenetre();
+            navigation_.aller(Ecran::de(Ecran::Genre::enAppel));
+        };
+    else if (carte.appelId)
+        action = [this, id = *carte.appelId] { navigation_.aller(Ecran::analyse(id)); };
+    cartesOubli_.insert(carte.id, toasts_.montrer(carte.titre + QStringLiteral(" — ") + carte.corps, Toasts::Toast::Genre::info,
+                                                  carte.action, std::move(action)));
+}
+
+void Application::retirerCarteOubli(const QString& id)
+{
+    if (const auto it = cartesOubli_.constFind(id); it != cartesOubli_.cend()) {
+        toasts_.retirer(*it);
+        cartesOubli_.erase(it);
+    }
+}
+
 void Application::surEtatSession()
 {
     const bool actif = appelActif();
@@ -347,8 +402,12 @@ void Application::surEtatSession()
     const auto actifEtat = [](int e) {
         return e == int(call::EtatSession::connexion) || e == int(call::EtatSession::enCours) || e == int(call::EtatSession::pause);
     };
-    if (actif && !actifEtat(avant))
+    if (actif && !actifEtat(avant)) {
         panneau_->setVisible(true);
+        partage_->demarrer();
+    } else if (!actif && actifEtat(avant)) {
+        partage_->arreter();
+    }
     majSouffleur();
     etatPrecedent_ = etat;
     // The end of a call leads to its analysis.

@@ -26,7 +26,13 @@ class PanneauSouffleur;
 namespace vd::call {
 class LiaisonSouffleur;
 class FenetreSouffleur;
+class GardeAppelOublie;
+class DetectionPartage;
+struct CarteOubli;
 } // namespace vd::call
+namespace vd::platform {
+class LecteurFenetres;
+}
 
 namespace vd::app {
 
@@ -80,6 +86,9 @@ private:
     void ouvrirPreVol(const call::ConfigAppel& config);
     void surEtatSession();
     void majSouffleur();
+    void brancherGardeEtPartage();
+    void montrerCarteOubli(const call::CarteOubli& carte);
+    void retirerCarteOubli(const QString& id);
     bool appelActif() const;
 
     OptionsLancement options_;
@@ -99,6 +108,10 @@ private:
     std::unique_ptr<ai::PanneauSouffleur> panneau_;
     std::unique_ptr<call::LiaisonSouffleur> liaison_;
     std::unique_ptr<call::FenetreSouffleur> fenetreSouffleur_;
+    std::unique_ptr<call::GardeAppelOublie> gardeOubli_;
+    std::unique_ptr<platform::LecteurFenetres> lecteurFenetres_;
+    std::unique_ptr<call::DetectionPartage> partage_;
+    QHash<QString, int> cartesOubli_;   // card id → toast
     std::unique_ptr<SondeAudio> sonde_;
     Contexte ctx_;
     std::unique_ptr<FenetrePrincipale> fenetre_;

@@ -8,6 +8,7 @@
 #include "app/misesajour.h"
 #include "model/store.h"
 #include "platform/coffre.h"
+#include "platform/fenetres.h"
 #include "platform/lecture.h"
 
 #include <QCheckBox>
@@ -171,13 +172,19 @@ EcranReglages::EcranReglages(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
     detection_ = liste(this, {{QStringLiteral("suggerer"), QStringLiteral("Signaler les objections repérées")},
                               {QStringLiteral("off"), QStringLiteral("Ne rien signaler")}});
     uneLigne_ = new QCheckBox(QStringLiteral("Mode une ligne"), this);
-    masquerPartage_ = new QCheckBox(QStringLiteral("Masquer Quillo pendant un partage d'écran"), this);
+    masquerPartage_ = new QCheckBox(QStringLiteral("Masquer Quillo pendant le partage d'écran"), this);
     f->addRow(QStringLiteral("Taille du texte"), taille_);
     f->addRow(QStringLiteral("Thème"), theme_);
     f->addRow(QStringLiteral("Opacité"), opacite_);
     f->addRow(QStringLiteral("Objections"), detection_);
     f->addRow(QString(), uneLigne_);
     f->addRow(QString(), masquerPartage_);
+    // Where the other applications' windows cannot be seen, say so rather than promise it.
+    if (!platform::creerLecteurFenetres()->lire()) {
+        auto* raison = style::etiquette(platform::raisonFenetresInvisibles(), QStringLiteral("secondaire"), this);
+        raison->setWordWrap(true);
+        f->addRow(QString(), raison);
+    }
     connect(taille_, &QComboBox::currentIndexChanged, this, [this, modifier] { modifier([this](model::Reglages& r) { r.souffleur.tailleTexte = taille_->currentData().toString(); }); });
     connect(theme_, &QComboBox::currentIndexChanged, this, [this, modifier] { modifier([this](model::Reglages& r) { r.souffleur.theme = theme_->currentData().toString(); }); });
     connect(opacite_, &QComboBox::currentIndexChanged, this, [this, modifier] { modifier([this](model::Reglages& r) { r.souffleur.opacite = opacite_->currentData().toDouble(); }); });
