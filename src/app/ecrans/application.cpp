@@ -27,6 +27,7 @@
 #include "crm/ecrans/ecrancrm.h"
 #include "crm/ecrans/ecranfichecontact.h"
 #include "crm/ecrans/ecranprofils.h"
+#include "crm/relances.h"
 #include "call/liaisonsouffleur.h"
 #include "call/sessionappel.h"
 
@@ -82,6 +83,14 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     configIA.horloge = &horloge_;
     clientIA_ = std::make_unique<ai::ClientIA>(configIA);
     analyses_ = std::make_unique<ai::AnalysesEnCours>(*store_, ai::Moteur::instance(), *clientIA_);
+    // After each analysis: stop rules of a newer call, the proposal, and automatic activation when chosen.
+    QObject::connect(analyses_.get(), &ai::AnalysesEnCours::analyseTerminee, this, [this](const QString& id, bool ok) {
+        if (!ok)
+            return;
+        crm::Relances relances(*store_, ai::Moteur::instance());
+        if (auto m = relances.apresAnalyse(id))
+            toasts_.montrer(*m, Toasts::Toast::Genre::ok);
+    });
     ctx_.analyser = [this](const QString& id) { analyses_->analyser(id); };
     ctx_.suiviAnalyse = [this](const QString& id) -> std::optional<SuiviAnalyse> {
         const auto s = analyses_->suivi(id);
