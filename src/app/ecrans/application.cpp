@@ -27,6 +27,8 @@
 #include "crm/ecrans/ecrancrm.h"
 #include "crm/ecrans/ecranfichecontact.h"
 #include "crm/ecrans/ecranprofils.h"
+#include "crm/ecrans/ecranrelances.h"
+#include "crm/ecriturerelances.h"
 #include "crm/relances.h"
 #include "call/liaisonsouffleur.h"
 #include "call/sessionappel.h"
@@ -91,6 +93,7 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
         if (auto m = relances.apresAnalyse(id))
             toasts_.montrer(*m, Toasts::Toast::Genre::ok);
     });
+    ecritureRelances_ = std::make_unique<crm::EcritureRelances>(*store_, ai::Moteur::instance(), *clientIA_, horloge_);
     ctx_.analyser = [this](const QString& id) { analyses_->analyser(id); };
     ctx_.suiviAnalyse = [this](const QString& id) -> std::optional<SuiviAnalyse> {
         const auto s = analyses_->suivi(id);
@@ -205,9 +208,7 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::agenda:
         return new EcranVide(ctx_, QStringLiteral("Agenda"), QStringLiteral("calendrier"),
                              QStringLiteral("Vos prochains rendez-vous avec vos prospects, et un brief prêt avant chacun."), parent);
-    case G::relances:
-        return new EcranVide(ctx_, QStringLiteral("Relances"), QStringLiteral("relances"),
-                             QStringLiteral("Les relances proposées après vos appels, à envoyer en un clic le jour venu."), parent);
+    case G::relances: return new crm::EcranRelances(ctx_, parent);
     case G::quillo:
         return new EcranVide(ctx_, QStringLiteral("Quillo"), QStringLiteral("quillo"),
                              QStringLiteral("Posez vos questions sur vos appels et vos contacts : Quillo répond à partir de vos propres données."), parent);
@@ -252,6 +253,9 @@ void Application::demarrer()
 
     connexion_.appliquerDefaut();
     misesAJour_.demarrer();
+    // Follow-up messages are written the day before they are due (not for a single demonstration screen).
+    if (options_.ecran.isEmpty())
+        ecritureRelances_->demarrer();
 
     // Local-only use: calls older than the retention period go.
     const int n = store_->purgerAnciensAppels(store_->etat().reglages.conservationMois);
