@@ -76,13 +76,22 @@ void EcritureRelances::armer()
 void EcritureRelances::passe()
 {
     // Late steps and those due today are caught up; "la veille" reaches the next working day.
-    const QString jusquAu = jourOuvreSuivant(model::jourCalendaire(horloge_.maintenant()));
+    const QString aujourdhui = model::jourCalendaire(horloge_.maintenant());
+    const QString jusquAu = jourOuvreSuivant(aujourdhui);
+    QList<model::Contact> endormis;
     for (const model::Contact& c : store_.etat().contacts) {
         if (!c.relance || !c.relance->qt().isObject())
             continue;
         const QString statut = c.relance->qt().toObject().value(QLatin1String("statut")).toString();
         if (statut != QLatin1String("active") && statut != QLatin1String("sommeil"))
             continue;
+        // No answer three days after the last short step: the contact sleeps, its long steps go on.
+        if (auto dort = moteur_.appelerBooleen(QStringLiteral("doitPasserEnSommeil"), {model::versObjetJson(c), aujourdhui});
+            dort && dort.valeur()) {
+            auto r = moteur_.appelerJSON(QStringLiteral("passerEnSommeil"), {model::versObjetJson(c), store_.horodatageMaintenant()});
+            if (auto x = r ? model::Contact::depuisJson(r.valeur()) : std::nullopt; x && x->id == c.id)
+                endormis.append(*x);
+        }
         auto r = moteur_.appelerJSON(QStringLiteral("etapesAEcrire"), {c.relance->qt(), jusquAu});
         if (!r)
             continue;
@@ -93,6 +102,16 @@ void EcritureRelances::passe()
             enCours_.insert(cle(c.id, id));
             file_.append({c.id, id});
         }
+    }
+    if (!endormis.isEmpty()) {
+        const QString maintenant = store_.horodatageMaintenant();
+        store_.modifier([&](model::Etat& e) {
+            for (model::Contact& x : endormis)
+                if (model::Contact* c = e.contact(x.id)) {
+                    x.majLe = maintenant;
+                    *c = x;
+                }
+        });
     }
     Q_EMIT change();
     suivante();

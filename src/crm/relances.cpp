@@ -467,11 +467,13 @@ std::optional<QString> Relances::apresAnalyse(const QString& appelId, const std:
             arreterSequence(apres, QStringLiteral("nouvel_appel"), maintenant);
             change = true;
         }
-        // A sleeping contact called again returns to its stage.
-        if (change && apres.etape == etapeSommeil()) {
-            auto r = moteur_.appelerJSON(QStringLiteral("reveilApresAppel"), {model::versObjetJson(apres)});
-            if (auto x = r ? model::Contact::depuisJson(r.valeur()) : std::nullopt; x && x->id == contactId)
-                apres = *x;
+    }
+    // A sleeping contact called again returns to the stage it had.
+    if (apres.etape == etapeSommeil()) {
+        auto r = moteur_.appelerJSON(QStringLiteral("reveilApresAppel"), {model::versObjetJson(apres)});
+        if (auto x = r ? model::Contact::depuisJson(r.valeur()) : std::nullopt; x && x->id == contactId && x->etape != apres.etape) {
+            apres = *x;
+            change = true;
         }
     }
     if (change) {

@@ -119,6 +119,30 @@ private Q_SLOTS:
         QCOMPARE(client.requetes.size(), 6);
         QCOMPARE(idDemande(client.requetes.at(5)), QStringLiteral("e4"));
     }
+
+    void sommeilApresLesRelancesCourtes()
+    {
+        platform::HorlogeFactice h(QDateTime(QDate(2026, 12, 4), QTime(7, 0), Qt::UTC));
+        model::Store store(QString(), h);
+        model::Etat e;
+        model::Contact c;
+        c.id = QStringLiteral("c1");
+        c.etape = QStringLiteral("proposition");
+        QJsonObject court = etape("e1", "2026-11-18", 14), long_ = etape("e2", "2027-01-04", 61);
+        court.insert("statut", "envoyee");
+        court.insert("message", "Envoyé");
+        long_.insert("message", "Prêt");
+        c.relance = model::JSONValeur(QJsonObject{{"statut", "active"}, {"dateAppel", "2026-11-04"}, {"etapes", QJsonArray{court, long_}}});
+        e.contacts << c;
+        store.remplacerEtat(e);
+        fakes::ClientIAScripte client;
+        EcritureRelances ecriture(store, moteur, client, h);
+        ecriture.demarrer();
+        const model::Contact& apres = store.etat().contacts.first();
+        QCOMPARE(apres.etape, QStringLiteral("sommeil"));
+        QCOMPARE(apres.etapeAvantSommeil.value_or(QString()), QStringLiteral("proposition"));
+        QVERIFY(client.requetes.isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TstEcritureRelances)

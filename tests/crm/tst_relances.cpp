@@ -282,8 +282,14 @@ private Q_SLOTS:
         QVERIFY(!relances->apresAnalyse(QStringLiteral("a1")));
         QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("active"));
         horloge.fixer(t0.addDays(3));
-        store->modifier([](model::Etat& e) { e.appels << appelAnalyse(QStringLiteral("a2"), QStringLiteral("2026-12-07T10:00:00.000Z")); });
+        store->modifier([](model::Etat& e) {
+            e.appels << appelAnalyse(QStringLiteral("a2"), QStringLiteral("2026-12-07T10:00:00.000Z"));
+            e.contact(QStringLiteral("c1"))->etape = QStringLiteral("sommeil");
+            e.contact(QStringLiteral("c1"))->etapeAvantSommeil = QStringLiteral("demo");
+        });
         QVERIFY(!relances->apresAnalyse(QStringLiteral("a2")));
+        // Called again, a sleeping contact returns to its stage.
+        QCOMPARE(store->etat().contact(QStringLiteral("c1"))->etape, QStringLiteral("demo"));
         QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("arretee"));
         QCOMPARE(relanceDe(*store).value("raisonArret").toString(), QStringLiteral("nouvel_appel"));
         // The new call has its own proposal, to review before activating.
