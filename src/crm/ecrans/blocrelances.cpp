@@ -57,6 +57,26 @@ void plusTard(ui::Contexte& ctx, std::function<std::optional<std::pair<QString, 
     });
 }
 
+// A send, then its confirmation with "Annuler" to undo it.
+void envoyerPlusTard(ui::Contexte& ctx, const QString& contactId, const QString& etapeId, const QString& par)
+{
+    ui::Contexte* c = &ctx;
+    QTimer::singleShot(0, ctx.toasts, [c, contactId, etapeId, par] {
+        cloud::OuvreurSysteme ouvreur;
+        Relances r(*c->store, ai::Moteur::instance(), &ouvreur, [](const QString& t) { QGuiApplication::clipboard()->setText(t); });
+        auto x = r.envoyer(contactId, etapeId, par);
+        if (!x) {
+            c->toasts->montrer(x.erreur(), ui::Toasts::Toast::Genre::erreur);
+            return;
+        }
+        c->toasts->montrer(x.valeur(), ui::Toasts::Toast::Genre::ok, QStringLiteral("Annuler"), [c, contactId, etapeId] {
+            auto a = Relances(*c->store, ai::Moteur::instance()).annulerEnvoi(contactId, etapeId);
+            c->toasts->montrer(a ? QStringLiteral("L'étape revient à venir") : a.erreur(),
+                               a ? ui::Toasts::Toast::Genre::ok : ui::Toasts::Toast::Genre::erreur);
+        });
+    });
+}
+
 template<typename R>
 std::optional<std::pair<QString, bool>> issue(const R& r, const QString& succes)
 {
@@ -155,21 +175,12 @@ void BlocRelances::remplir()
             envoyer->setToolTip(par == QLatin1String("whatsapp") ? QStringLiteral("Ouvre WhatsApp avec le message prérempli")
                                                                  : QStringLiteral("Ouvre votre messagerie avec l'objet et le message préremplis"));
             envoyer->setEnabled(!e.value(QLatin1String("message")).toString().isEmpty());
-            connect(envoyer, &QPushButton::clicked, this, [this, contactId, etapeId, par] {
-                plusTard(ctx_, [contactId, etapeId, par](Relances& r) -> std::optional<std::pair<QString, bool>> {
-                    auto x = r.envoyer(contactId, etapeId, par);
-                    return x ? std::pair{x.valeur(), true} : std::pair{x.erreur(), false};
-                });
-            });
+            connect(envoyer, &QPushButton::clicked, this, [this, contactId, etapeId, par] { envoyerPlusTard(ctx_, contactId, etapeId, par); });
             ligne->addWidget(envoyer);
             QPushButton* noter = st::bouton(QStringLiteral("Marquer envoyée"), QStringLiteral("secondaire"), this);
             noter->setToolTip(QStringLiteral("Vous l'avez envoyée autrement : l'étape est cochée et l'historique la garde"));
-            connect(noter, &QPushButton::clicked, this, [this, contactId, etapeId] {
-                plusTard(ctx_, [contactId, etapeId](Relances& r) -> std::optional<std::pair<QString, bool>> {
-                    auto x = r.envoyer(contactId, etapeId, QStringLiteral("note"));
-                    return x ? std::pair{x.valeur(), true} : std::pair{x.erreur(), false};
-                });
-            });
+            connect(noter, &QPushButton::clicked, this,
+                    [this, contactId, etapeId] { envoyerPlusTard(ctx_, contactId, etapeId, QStringLiteral("note")); });
             ligne->addWidget(noter);
         }
         corps_->addLayout(ligne);
