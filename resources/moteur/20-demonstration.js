@@ -291,6 +291,21 @@
     } finally {
       I.definirEtat(etatAvant);
     }
+    // Follow-ups of the demonstration: a proposal on each of these calls, activated on the call's day.
+    function relanceDemo(appelId, rythme, envoyees) {
+      var a = appels.filter(function (x) { return x.id === appelId; })[0];
+      var c = a && contact(a.contactId);
+      if (!c) return;
+      var s = JSON.parse(M.planRelances({ dateAppel: a.debut, type: a.type, reglages: { rythme: rythme }, contact: c, appelId: a.id, preparee: a.debut, entreprise: ENTREPRISE }));
+      a.analyse.relances = JSON.parse(JSON.stringify(s));
+      s = JSON.parse(M.activerRelance(s, { aujourdhui: a.debut.slice(0, 10) }));
+      for (var k = 0; k < envoyees && k < s.etapes.length; k++) {
+        s = JSON.parse(M.envoyerEtapeRelance(s, s.etapes[k].id, { canal: 'email', le: s.etapes[k].date + 'T09:30:00.000Z' }));
+      }
+      c.relance = JSON.parse(M.statutsRelance(s, jourDecale(ref, 0)));
+    }
+    relanceDemo('a_perrin_demo', [1, 3, 7, 14], 0);
+    relanceDemo('a_garnier_demo', [1, 5, 12, 20], 1);
     interactions.push({ id: 'i_morel_salon', contactId: 'c_morel', type: 'note', date: quand(ref, -9, 15, 0), titre: 'Rencontre au salon', resume: 'Intéressé par le recalage automatique des plannings. Rappel convenu.', creeLe: quand(ref, -9, 15, 0), majLe: quand(ref, -9, 15, 0) });
     interactions.push({ id: 'i_garnier_prop', contactId: 'c_garnier', type: 'email', date: quand(ref, -7, 17, 0), titre: 'Proposition envoyée', resume: 'Proposition à 32 760 € par an, 70 techniciens, engagement d\'un an.', creeLe: quand(ref, -7, 17, 0), majLe: quand(ref, -7, 17, 0) });
     interactions.push({ id: 'i_girard_mail', contactId: 'c_girard', type: 'email', date: quand(ref, -6, 9, 15), titre: 'Premier e-mail', resume: 'Présentation rapide et proposition de créneaux pour une découverte.', creeLe: quand(ref, -6, 9, 15), majLe: quand(ref, -6, 9, 15) });

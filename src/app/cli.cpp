@@ -56,6 +56,11 @@ const QList<Commande>& commandes()
         {QStringLiteral("compte"), QStringLiteral("compte"),
          QStringLiteral("Affiche le compte en ligne en JSON : état, compte, équipe et rôle (la dernière copie connue hors ligne)."),
          &commandeCompte},
+        {QStringLiteral("relances"),
+         QStringLiteral("relances [--jour AAAA-MM-JJ] | activer CONTACT_ID | arreter CONTACT_ID | envoyer CONTACT_ID ETAPE_ID --par email|whatsapp|copier|note"),
+         QStringLiteral("Liste les séquences de relance en JSON (--jour : les relances dues ce jour-là ou en retard), les active, "
+                        "les arrête ou envoie une étape."),
+         &commandeRelances},
     };
     return liste;
 }

@@ -6,6 +6,7 @@
 #include "ai/analyses.h"
 #include "ai/clientclaude.h"
 #include "ai/routes.h"
+#include "crm/relances.h"
 #include "cli_commandes.h"
 #include "contextecommande.h"
 #include "prevol.h"
@@ -253,6 +254,10 @@ int simuler(model::Store& store, const QString& idScenario, double vitesse, qint
         config.routes = ai::routesDuStore(store);
         ai::ClientIA client(config);
         ai::AnalysesEnCours analyses(store, moteur, client);
+        QObject::connect(&analyses, &ai::AnalysesEnCours::analyseTerminee, &analyses, [&](const QString& id, bool ok) {
+            if (ok)
+                (void)crm::Relances(store, moteur).apresAnalyse(id);
+        });
         QEventLoop attente;
         bool reussie = false;
         QObject::connect(&analyses, &ai::AnalysesEnCours::analyseTerminee, &attente, [&](const QString&, bool ok) {

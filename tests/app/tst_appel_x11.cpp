@@ -14,6 +14,7 @@
 #include "crm/ecrans/ecrancrm.h"
 #include "crm/ecrans/ecranfichecontact.h"
 #include "crm/ecrans/ecranprofils.h"
+#include "crm/ecrans/ecranrelances.h"
 #include "crm/ecrans/feuilleimportcrm.h"
 #include "crm/ecrans/modelecontacts.h"
 #include "crm/ecrans/panneauexportcrm.h"
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -141,6 +143,37 @@ private Q_SLOTS:
         QCOMPARE(appel->statut, QStringLiteral("analyse"));
         app.navigation().aller(Ecran::ficheAppel(id));
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche.png")));
+        // The analysis leaves a proposed follow-up on the call, shown in the sheet's follow-up block.
+        QVERIFY(appel->analyse->relances);
+        auto* bloc = app.fenetre()->pageCourante()->findChild<QFrame*>(QStringLiteral("blocRelances"));
+        QVERIFY(bloc);
+        if (auto* zone = app.fenetre()->pageCourante()->findChild<QScrollArea*>())
+            zone->ensureWidgetVisible(bloc);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche-relances.png")));
+    }
+
+    // "Relances du jour" on the demonstration's follow-ups, late ones first, then the settings page.
+    void relancesDuJour()
+    {
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        Application app(std::make_unique<model::Store>(), OptionsLancement{}, platform::Horloge::instance(), prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        app.montrerFenetre();
+        app.navigation().aller(Ecran::de(Ecran::Genre::relances));
+        auto* page = qobject_cast<crm::EcranRelances*>(app.fenetre()->pageCourante());
+        QVERIFY(page);
+        QList<QPushButton*> marquer;
+        for (QPushButton* b : page->findChildren<QPushButton*>())
+            if (b->text() == QStringLiteral("Marquer envoyée"))
+                marquer << b;
+        QVERIFY(!marquer.isEmpty());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-relances.png")));
+        app.navigation().aller(Ecran{Ecran::Genre::relances, QStringLiteral("reglages")});
+        QCOMPARE(app.fenetre()->pageCourante()->findChild<QLabel*>() != nullptr, true);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-relances-reglages.png")));
     }
 
     // The CRM's import sheet on a file of another CRM, then the export panel.

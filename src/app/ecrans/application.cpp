@@ -27,6 +27,9 @@
 #include "crm/ecrans/ecrancrm.h"
 #include "crm/ecrans/ecranfichecontact.h"
 #include "crm/ecrans/ecranprofils.h"
+#include "crm/ecrans/ecranrelances.h"
+#include "crm/ecriturerelances.h"
+#include "crm/relances.h"
 #include "call/liaisonsouffleur.h"
 #include "call/sessionappel.h"
 #include "call/detectionpartage.h"
@@ -85,6 +88,15 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     configIA.horloge = &horloge_;
     clientIA_ = std::make_unique<ai::ClientIA>(configIA);
     analyses_ = std::make_unique<ai::AnalysesEnCours>(*store_, ai::Moteur::instance(), *clientIA_);
+    // After each analysis: stop rules of a newer call, the proposal, and automatic activation when chosen.
+    QObject::connect(analyses_.get(), &ai::AnalysesEnCours::analyseTerminee, this, [this](const QString& id, bool ok) {
+        if (!ok)
+            return;
+        crm::Relances relances(*store_, ai::Moteur::instance());
+        if (auto m = relances.apresAnalyse(id))
+            toasts_.montrer(*m, Toasts::Toast::Genre::ok);
+    });
+    ecritureRelances_ = std::make_unique<crm::EcritureRelances>(*store_, ai::Moteur::instance(), *clientIA_, horloge_);
     ctx_.analyser = [this](const QString& id) { analyses_->analyser(id); };
     ctx_.suiviAnalyse = [this](const QString& id) -> std::optional<SuiviAnalyse> {
         const auto s = analyses_->suivi(id);
@@ -200,9 +212,7 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::agenda:
         return new EcranVide(ctx_, QStringLiteral("Agenda"), QStringLiteral("calendrier"),
                              QStringLiteral("Vos prochains rendez-vous avec vos prospects, et un brief prêt avant chacun."), parent);
-    case G::relances:
-        return new EcranVide(ctx_, QStringLiteral("Relances"), QStringLiteral("relances"),
-                             QStringLiteral("Les relances proposées après vos appels, à envoyer en un clic le jour venu."), parent);
+    case G::relances: return new crm::EcranRelances(ctx_, parent);
     case G::quillo:
         return new EcranVide(ctx_, QStringLiteral("Quillo"), QStringLiteral("quillo"),
                              QStringLiteral("Posez vos questions sur vos appels et vos contacts : Quillo répond à partir de vos propres données."), parent);
@@ -247,6 +257,9 @@ void Application::demarrer()
 
     connexion_.appliquerDefaut();
     misesAJour_.demarrer();
+    // Follow-up messages are written the day before they are due (not for a single demonstration screen).
+    if (options_.ecran.isEmpty())
+        ecritureRelances_->demarrer();
 
     // Local-only use: calls older than the retention period go.
     const int n = store_->purgerAnciensAppels(store_->etat().reglages.conservationMois);

@@ -23,6 +23,9 @@ class GenerateurBrief;
 class Souffleur;
 class PanneauSouffleur;
 } // namespace vd::ai
+namespace vd::crm {
+class EcritureRelances;
+} // namespace vd::crm
 namespace vd::call {
 class LiaisonSouffleur;
 class FenetreSouffleur;
@@ -102,6 +105,7 @@ private:
     MisesAJour misesAJour_;
     std::unique_ptr<ai::ClientIA> clientIA_;
     std::unique_ptr<ai::AnalysesEnCours> analyses_;
+    std::unique_ptr<crm::EcritureRelances> ecritureRelances_;
     std::unique_ptr<ai::GenerateurBrief> briefs_;
     std::unique_ptr<call::SessionAppel> session_;
     std::unique_ptr<ai::Souffleur> souffleur_;

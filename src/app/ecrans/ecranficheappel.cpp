@@ -1,6 +1,7 @@
 #include "ecranficheappel.h"
 
 #include "app/ui.h"
+#include "crm/ecrans/blocrelances.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
 #include "model/store.h"
@@ -354,6 +355,10 @@ void EcranFicheAppel::reconstruire()
             corps_->addWidget(c);
         }
     }
+
+    // The follow-up sequence proposed after the analysis.
+    if (a->analyse && a->statut != QLatin1String("en_cours"))
+        corps_->addWidget(new crm::BlocRelances(ctx_, a->id));
 
     // What the salesperson wrote and marked.
     if (!a->notes.isEmpty() || !a->momentsMarques.isEmpty()) {

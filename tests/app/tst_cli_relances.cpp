@@ -1,0 +1,99 @@
+// « vendalo relances », run as the user would, on a private data folder holding the demonstration's follow-ups.
+#include "environnementvendalo.h"
+#include <QDate>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TstCliRelances : public QObject {
+    Q_OBJECT
+    QTemporaryDir dossier;
+
+    struct Sortie {
+        int code = -1;
+        QByteArray sortie;
+        QString erreurs;
+        QJsonDocument json() const { return QJsonDocument::fromJson(sortie); }
+        QString derniereErreur() const { return erreurs.trimmed().split(QLatin1Char('\n')).last(); }
+    };
+    Sortie lancer(const QStringList& args)
+    {
+        QProcess p;
+        p.setProcessEnvironment(environnementVendalo(dossier));
+        p.start(QStringLiteral(VD_VENDALO_BIN), args);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(60000))
+            return {};
+        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const Sortie demo = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("etatDemo")});
+        QCOMPARE(demo.code, 0);
+        QFile f(dossier.filePath(QStringLiteral("demo.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(demo.sortie);
+        f.close();
+        QCOMPARE(lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), f.fileName()}).code, 0);
+    }
+
+    void listeDuJour()
+    {
+        const QString jour = QDate::currentDate().toString(Qt::ISODate);
+        const Sortie s = lancer({QStringLiteral("relances"), QStringLiteral("--jour"), jour});
+        QCOMPARE(s.code, 0);
+        const QJsonArray a = s.json().array();
+        QVERIFY(!a.isEmpty());
+        for (const QJsonValue& v : a) {
+            const QJsonObject o = v.toObject();
+            QVERIFY(!o.value("contactId").toString().isEmpty());
+            QVERIFY(!o.value("appelId").toString().isEmpty());
+            QCOMPARE(o.value("statut").toString(), QStringLiteral("active"));
+            for (const QJsonValue& e : o.value("etapes").toArray()) {
+                const QString date = e.toObject().value("date").toString();
+                QVERIFY(date <= jour);
+                QCOMPARE(e.toObject().value("statut").toString(), date < jour ? QStringLiteral("en_retard") : QStringLiteral("a_venir"));
+            }
+        }
+        const Sortie mauvais = lancer({QStringLiteral("relances"), QStringLiteral("--jour"), QStringLiteral("2026-13-01")});
+        QCOMPARE(mauvais.code, 2);
+        QCOMPARE(mauvais.derniereErreur(), QStringLiteral("Date illisible : « 2026-13-01 ». Écrivez-la sous la forme AAAA-MM-JJ."));
+    }
+
+    void envoyerArreterActiver()
+    {
+        Sortie s = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e1"),
+                           QStringLiteral("--par"), QStringLiteral("note")});
+        QCOMPARE(s.code, 0);
+        QCOMPARE(s.json().object().value("message").toString(), QStringLiteral("Relance marquée envoyée"));
+        const QJsonObject e1 = s.json().object().value("relance").toObject().value("etapes").toArray().first().toObject();
+        QCOMPARE(e1.value("statut").toString(), QStringLiteral("envoyee"));
+        QVERIFY(!e1.value("interactionId").toString().isEmpty());
+        s = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e1"),
+                    QStringLiteral("--par"), QStringLiteral("note")});
+        QCOMPARE(s.code, 1);
+        QCOMPARE(s.derniereErreur(), QStringLiteral("Cette relance est déjà envoyée."));
+        s = lancer({QStringLiteral("relances"), QStringLiteral("arreter"), QStringLiteral("c_perrin")});
+        QCOMPARE(s.json().object().value("message").toString(), QStringLiteral("Relance arrêtée."));
+        QCOMPARE(s.json().object().value("relance").toObject().value("statut").toString(), QStringLiteral("arretee"));
+        s = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e2"),
+                    QStringLiteral("--par"), QStringLiteral("note")});
+        QCOMPARE(s.derniereErreur(), QStringLiteral("Cette relance n'est plus active."));
+        s = lancer({QStringLiteral("relances"), QStringLiteral("activer"), QStringLiteral("c_perrin")});
+        QCOMPARE(s.code, 0);
+        QVERIFY(s.json().object().value("message").toString().startsWith(QStringLiteral("Relance activée : ")));
+        s = lancer({QStringLiteral("relances"), QStringLiteral("activer"), QStringLiteral("c_morel")});
+        QCOMPARE(s.code, 1);
+        QCOMPARE(s.derniereErreur(), QStringLiteral("Préparez d'abord la relance."));
+        QCOMPARE(lancer({QStringLiteral("relances"), QStringLiteral("bof")}).code, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstCliRelances)
+#include "tst_cli_relances.moc"

@@ -1,0 +1,149 @@
+// The daily writing pass with the fake clock and a scripted language model:
+// catch-up at start, 9:00 on working days, Friday reaching Monday, one step at
+// a time, no double writing, the failure text kept per step.
+#include "ai/moteur.h"
+#include "fakes/clientiascripte.h"
+#include "crm/ecriturerelances.h"
+#include "model/store.h"
+#include "platform/horloge.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTest>
+
+using namespace vd;
+using namespace vd::crm;
+
+namespace {
+
+QJsonObject etape(const char* id, const char* date, int jour)
+{
+    return {{"id", id}, {"date", date}, {"jour", jour}, {"canal", "email"}, {"statut", "a_venir"}, {"objet", ""}, {"message", ""}};
+}
+
+model::Etat etat()
+{
+    model::Etat e;
+    model::Contact c;
+    c.id = QStringLiteral("c1");
+    c.prenom = QStringLiteral("Léa");
+    c.relance = model::JSONValeur(QJsonObject{
+        {"statut", "active"},
+        {"dateAppel", "2026-11-04"},
+        {"etapes", QJsonArray{etape("e1", "2026-12-03", 29), etape("e2", "2026-12-04", 30), etape("e3", "2026-12-07", 33),
+                              etape("e4", "2026-12-08", 34)}}});
+    e.contacts << c;
+    return e;
+}
+
+QString message(const model::Store& s, int i)
+{
+    return s.etat().contacts.first().relance->qt()["etapes"].toArray().at(i).toObject().value("message").toString();
+}
+
+QString idDemande(const ai::RequeteIA& r) { return r.payload.toObject().value("etape").toObject().value("id").toString(); }
+
+} // namespace
+
+class TstEcritureRelances : public QObject {
+    Q_OBJECT
+    ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(!moteur.charger()); }
+
+    void neufHeures_data()
+    {
+        QTest::addColumn<QDateTime>("maintenant");   // local time (Paris)
+        QTest::addColumn<QDateTime>("attendu");
+        const auto l = [](int j, int h, int m) { return QDateTime(QDate(2026, 12, j), QTime(h, m), Qt::LocalTime); };
+        QTest::newRow("jeudi avant 9 h → ce matin") << l(3, 8, 59) << l(3, 9, 0);
+        QTest::newRow("jeudi à 9 h → vendredi") << l(3, 9, 0) << l(4, 9, 0);
+        QTest::newRow("vendredi après 9 h → lundi") << l(4, 10, 0) << l(7, 9, 0);
+        QTest::newRow("samedi matin → lundi") << l(5, 7, 0) << l(7, 9, 0);
+        QTest::newRow("dimanche soir → lundi") << l(6, 23, 0) << l(7, 9, 0);
+        QTest::newRow("fin d'année") << QDateTime(QDate(2026, 12, 31), QTime(12, 0), Qt::LocalTime)
+                                     << QDateTime(QDate(2027, 1, 1), QTime(9, 0), Qt::LocalTime);
+    }
+    void neufHeures()
+    {
+        QFETCH(QDateTime, maintenant);
+        QFETCH(QDateTime, attendu);
+        QCOMPARE(EcritureRelances::prochainNeufHeures(maintenant.toUTC()), attendu.toUTC());
+    }
+
+    void passeQuotidienne()
+    {
+        // Friday 4 December, 8:00 in Paris.
+        platform::HorlogeFactice h(QDateTime(QDate(2026, 12, 4), QTime(7, 0), Qt::UTC));
+        model::Store store(QString(), h);
+        store.remplacerEtat(etat());
+        fakes::ClientIAScripte client;
+        EcritureRelances ecriture(store, moteur, client, h);
+        ecriture.demarrer();
+        ecriture.demarrer();
+        // Catch-up at start: late, today's and the next working day's (Monday); one request at a time.
+        QCOMPARE(client.requetes.size(), 1);
+        QCOMPARE(client.requetes.first().tache, QStringLiteral("relance"));
+        QCOMPARE(idDemande(client.requetes.first()), QStringLiteral("e1"));
+        QCOMPARE(ecriture.enCours().size(), 3);
+        QVERIFY(!ecriture.enCours().contains(EcritureRelances::cleEtape("c1", "e4")));
+        QVERIFY(!ecriture.ecrire(QStringLiteral("c1"), QStringLiteral("e1")));
+        QCOMPARE(ecriture.prochainPassage(), QDateTime(QDate(2026, 12, 4), QTime(8, 0), Qt::UTC));
+
+        client.derniere()->terminer(QStringLiteral("{\"objet\": \"Un point\", \"message\": \"Bonjour Léa, où en êtes-vous ?\"}"));
+        QCOMPARE(message(store, 0), QStringLiteral("Bonjour Léa, où en êtes-vous ?"));
+        QCOMPARE(client.requetes.size(), 2);
+        client.derniere()->echouer(QStringLiteral("Délai dépassé."));
+        QCOMPARE(ecriture.erreurs().value(EcritureRelances::cleEtape("c1", "e2")),
+                 QStringLiteral("Le message n'a pas pu être préparé : Délai dépassé."));
+        QCOMPARE(client.requetes.size(), 3);
+        client.derniere()->terminer(QStringLiteral("pas du JSON"));
+        QCOMPARE(ecriture.erreurs().value(EcritureRelances::cleEtape("c1", "e3")), QStringLiteral("Le message n'a pas pu être préparé."));
+        QVERIFY(ecriture.enCours().isEmpty());
+        QCOMPARE(message(store, 2), QString());
+
+        // 9:00: the failed ones again, never the written one, still not Tuesday's.
+        h.avancer(qint64(3600) * 1000);
+        QCOMPARE(client.requetes.size(), 4);
+        QCOMPARE(idDemande(client.requetes.at(3)), QStringLiteral("e2"));
+        client.derniere()->terminer(QStringLiteral("{\"message\": \"Deux\"}"));
+        QCOMPARE(idDemande(client.requetes.at(4)), QStringLiteral("e3"));
+        client.derniere()->terminer(QStringLiteral("{\"message\": \"Trois\"}"));
+        QCOMPARE(client.requetes.size(), 5);
+        QVERIFY(ecriture.erreurs().isEmpty());
+        QCOMPARE(ecriture.prochainPassage(), QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC));
+
+        // Monday 9:00 writes Tuesday's; nothing is written twice.
+        h.avancer(qint64(3) * 24 * 3600 * 1000);
+        QCOMPARE(client.requetes.size(), 6);
+        QCOMPARE(idDemande(client.requetes.at(5)), QStringLiteral("e4"));
+    }
+
+    void sommeilApresLesRelancesCourtes()
+    {
+        platform::HorlogeFactice h(QDateTime(QDate(2026, 12, 4), QTime(7, 0), Qt::UTC));
+        model::Store store(QString(), h);
+        model::Etat e;
+        model::Contact c;
+        c.id = QStringLiteral("c1");
+        c.etape = QStringLiteral("proposition");
+        QJsonObject court = etape("e1", "2026-11-18", 14), long_ = etape("e2", "2027-01-04", 61);
+        court.insert("statut", "envoyee");
+        court.insert("message", "Envoyé");
+        long_.insert("message", "Prêt");
+        c.relance = model::JSONValeur(QJsonObject{{"statut", "active"}, {"dateAppel", "2026-11-04"}, {"etapes", QJsonArray{court, long_}}});
+        e.contacts << c;
+        store.remplacerEtat(e);
+        fakes::ClientIAScripte client;
+        EcritureRelances ecriture(store, moteur, client, h);
+        ecriture.demarrer();
+        const model::Contact& apres = store.etat().contacts.first();
+        QCOMPARE(apres.etape, QStringLiteral("sommeil"));
+        QCOMPARE(apres.etapeAvantSommeil.value_or(QString()), QStringLiteral("proposition"));
+        QVERIFY(client.requetes.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstEcritureRelances)
+#include "tst_ecriturerelances.moc"

@@ -1,0 +1,374 @@
+// Follow-up operations through the store and the shipped engine: preparation
+// from a Friday call, the activation checks in their order, sending through
+// each channel with a fake opener and clipboard, undo, replies, stop rules
+// after a newer call, settings.
+#include "ai/moteur.h"
+#include "cloud/ouvreururl.h"
+#include "crm/relances.h"
+#include "model/store.h"
+#include "platform/horloge.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vd;
+using namespace vd::crm;
+
+namespace {
+
+// Friday 4 December 2026, 16:00 in Paris.
+const QDateTime t0(QDate(2026, 12, 4), QTime(15, 0), Qt::UTC);
+
+class OuvreurFactice final : public cloud::OuvreurUrl {
+public:
+    bool reussit = true;
+    QList<QUrl> ouverts;
+    bool ouvrir(const QUrl& url) override
+    {
+        ouverts << url;
+        return reussit;
+    }
+};
+
+model::Appel appelAnalyse(const QString& id, const QString& debut, const QString& contactId = QStringLiteral("c1"))
+{
+    model::Appel a;
+    a.id = id;
+    if (!contactId.isEmpty())
+        a.contactId = contactId;
+    a.statut = QStringLiteral("analyse");
+    a.debut = debut;
+    a.analyse = model::Analyse{};
+    return a;
+}
+
+model::Etat etatDeBase()
+{
+    model::Etat e;
+    model::Contact c;
+    c.id = QStringLiteral("c1");
+    c.prenom = QStringLiteral("Léa");
+    c.nom = QStringLiteral("Martin");
+    c.email = QStringLiteral("lea@acme.fr");
+    c.tel = QStringLiteral("06 12 34 56 78");
+    c.etape = QStringLiteral("proposition");
+    e.contacts << c;
+    e.appels << appelAnalyse(QStringLiteral("a1"), QStringLiteral("2026-12-04T14:00:00.000Z"));
+    e.entreprise.relances = model::JSONValeur(QJsonObject{{QStringLiteral("rythme"), QJsonArray{1, 3}}});
+    return e;
+}
+
+QJsonObject relanceDe(const model::Store& s)
+{
+    const model::Contact* c = s.etat().contact(QStringLiteral("c1"));
+    return c && c->relance ? c->relance->qt().toObject() : QJsonObject();
+}
+QJsonObject etape(const model::Store& s, int i) { return relanceDe(s).value("etapes").toArray().at(i).toObject(); }
+
+} // namespace
+
+class TstRelances : public QObject {
+    Q_OBJECT
+    ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
+    platform::HorlogeFactice horloge{t0};
+    std::unique_ptr<model::Store> store;
+    OuvreurFactice ouvreur;
+    QString pressePapiers;
+    std::unique_ptr<Relances> relances;
+
+    void activerPreparee()
+    {
+        QVERIFY(relances->preparer(QStringLiteral("a1")));
+        QVERIFY(relances->activer(QStringLiteral("a1")));
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(!moteur.charger()); }
+    void init()
+    {
+        horloge.fixer(t0);
+        store = std::make_unique<model::Store>(QString(), horloge);
+        store->remplacerEtat(etatDeBase());
+        ouvreur = OuvreurFactice();
+        pressePapiers.clear();
+        relances = std::make_unique<Relances>(*store, moteur, &ouvreur, [this](const QString& t) { pressePapiers = t; });
+    }
+
+    void preparationDUnAppelDuVendredi()
+    {
+        QCOMPARE(relances->preparer(QStringLiteral("inconnu")).erreur(),
+                 QStringLiteral("Analysez l'appel avant de préparer une relance."));
+        QVERIFY(relances->preparer(QStringLiteral("a1")));
+        const QJsonObject s = store->etat().appel(QStringLiteral("a1"))->analyse->relances->qt().toObject();
+        QCOMPARE(s.value("statut").toString(), QStringLiteral("proposee"));
+        QCOMPARE(s.value("dateAppel").toString(), QStringLiteral("2026-12-04"));
+        const QJsonArray et = s.value("etapes").toArray();
+        QCOMPARE(et.size(), 2);
+        QCOMPARE(et.at(0).toObject().value("date").toString(), QStringLiteral("2026-12-07"));
+        QCOMPARE(et.at(1).toObject().value("date").toString(), QStringLiteral("2026-12-08"));
+        // The proposal stays on the call: the contact has no sequence until activation.
+        QVERIFY(relanceDe(*store).isEmpty());
+    }
+
+    void activationVerifieDansLOrdre_data()
+    {
+        QTest::addColumn<QString>("cas");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("sans proposition") << "sans" << "Préparez d'abord la relance.";
+        QTest::newRow("sans étape") << "vide" << "Aucune relance à activer.";
+        QTest::newRow("sans contact, même vide") << "vide-sans-contact" << "Aucune relance à activer.";
+        QTest::newRow("sans contact") << "sans-contact" << "Associez cet appel à un contact du CRM pour activer la relance.";
+        QTest::newRow("contact disparu") << "contact-disparu" << "Associez cet appel à un contact du CRM pour activer la relance.";
+        QTest::newRow("autre membre") << "autre" << "Cet appel est celui d'un autre membre de l'équipe.";
+        QTest::newRow("activée") << "ok" << "Relance activée : 2 messages pour Léa Martin, la première le 07/12/2026";
+    }
+    void activationVerifieDansLOrdre()
+    {
+        QFETCH(QString, cas);
+        QFETCH(QString, attendu);
+        if (cas != QLatin1String("sans"))
+            QVERIFY(relances->preparer(QStringLiteral("a1")));
+        store->modifier([&](model::Etat& e) {
+            model::Appel& a = *e.appel(QStringLiteral("a1"));
+            if (cas.startsWith(QLatin1String("vide"))) {
+                QJsonObject s = a.analyse->relances->qt().toObject();
+                s.insert("etapes", QJsonArray{});
+                a.analyse->relances = model::JSONValeur(s);
+            }
+            if (cas.endsWith(QLatin1String("sans-contact")))
+                a.contactId.reset();
+            if (cas == QLatin1String("contact-disparu"))
+                a.contactId = QStringLiteral("c9");
+            a.compteId = QStringLiteral("moi");
+            if (cas == QLatin1String("autre"))
+                a.compteId = QStringLiteral("collegue");
+        });
+        auto r = relances->activer(QStringLiteral("a1"), QStringLiteral("moi"));
+        QCOMPARE(r ? r.valeur() : r.erreur(), attendu);
+        QCOMPARE(r.ok(), cas == QLatin1String("ok"));
+        if (r) {
+            QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("active"));
+            QCOMPARE(relanceDe(*store).value("activeLe").toString(), QStringLiteral("2026-12-04"));
+            QCOMPARE(relanceDe(*store).value("compteId").toString(), QStringLiteral("moi"));
+        } else {
+            QVERIFY(relanceDe(*store).isEmpty());
+        }
+    }
+
+    void envoi_data()
+    {
+        QTest::addColumn<QString>("par");
+        QTest::addColumn<bool>("ouvre");
+        QTest::addColumn<QString>("email");
+        QTest::addColumn<QString>("tel");
+        QTest::addColumn<QString>("attendu");
+        QTest::addColumn<QString>("lien");   // start of the opened link; empty: nothing opened
+        QTest::newRow("email") << "email" << true << "lea@acme.fr" << "" << "Relance envoyée" << "mailto:lea@acme.fr?subject=Un%20point%20rapide&body=Bonjour%20L%C3%A9a%2C";
+        QTest::newRow("email sans adresse") << "email" << true << "" << "" << "Ajoutez son email dans sa fiche pour lui écrire par email." << "";
+        QTest::newRow("email piégé refusé") << "email" << true << "lea@acme.fr?cc=x@y.fr" << ""
+                                           << "Ajoutez son email dans sa fiche pour lui écrire par email." << "";
+        QTest::newRow("messagerie fermée") << "email" << false << "lea@acme.fr" << "" << "Votre messagerie ne s'est pas ouverte."
+                                           << "mailto:";
+        QTest::newRow("whatsapp") << "whatsapp" << true << "" << "06 12 34 56 78" << "Relance envoyée"
+                                  << "https://wa.me/33612345678?text=Bonjour%20L%C3%A9a";
+        QTest::newRow("whatsapp sans mobile") << "whatsapp" << true << "" << ""
+                                              << "Ajoutez son numéro de mobile dans sa fiche pour lui écrire sur WhatsApp." << "";
+        QTest::newRow("whatsapp fermé") << "whatsapp" << false << "" << "0612345678" << "WhatsApp ne s'est pas ouvert." << "https://wa.me/";
+        QTest::newRow("copier") << "copier" << true << "" << "" << "Message copié" << "";
+        QTest::newRow("noter") << "note" << true << "" << "" << "Relance marquée envoyée" << "";
+        QTest::newRow("inconnu") << "pigeon" << true << "" << ""
+                                 << "Envoi inconnu : « pigeon ». Choix : email, whatsapp, copier, note." << "";
+    }
+    void envoi()
+    {
+        QFETCH(QString, par);
+        QFETCH(bool, ouvre);
+        QFETCH(QString, email);
+        QFETCH(QString, tel);
+        QFETCH(QString, attendu);
+        QFETCH(QString, lien);
+        activerPreparee();
+        store->modifier([&](model::Etat& e) {
+            e.contact(QStringLiteral("c1"))->email = email;
+            e.contact(QStringLiteral("c1"))->tel = tel;
+        });
+        ouvreur.reussit = ouvre;
+        const QString id = etape(*store, 0).value("id").toString();
+        auto r = relances->envoyer(QStringLiteral("c1"), id, par);
+        QCOMPARE(r ? r.valeur() : r.erreur(), attendu);
+        QCOMPARE(ouvreur.ouverts.size(), lien.isEmpty() ? 0 : 1);
+        if (!lien.isEmpty())
+            QVERIFY2(ouvreur.ouverts.first().toString(QUrl::FullyEncoded).startsWith(lien),
+                     qPrintable(ouvreur.ouverts.first().toString(QUrl::FullyEncoded)));
+        const QJsonObject e = etape(*store, 0);
+        if (!r) {
+            QCOMPARE(e.value("statut").toString(), QStringLiteral("a_venir"));
+            QVERIFY(store->etat().interactions.isEmpty());
+            return;
+        }
+        QCOMPARE(e.value("statut").toString(), QStringLiteral("envoyee"));
+        QCOMPARE(e.value("canalEnvoi").toString(), par);
+        QCOMPARE(store->etat().interactions.size(), 1);
+        const model::Interaction& i = store->etat().interactions.first();
+        QCOMPARE(e.value("interactionId").toString(), i.id);
+        QCOMPARE(i.type, QStringLiteral("relance"));
+        QCOMPARE(i.resume, e.value("message").toString());
+        if (par == QLatin1String("copier"))
+            QVERIFY(pressePapiers.endsWith(e.value("message").toString()));
+        QCOMPARE(relances->envoyer(QStringLiteral("c1"), id, par).erreur(), QStringLiteral("Cette relance est déjà envoyée."));
+    }
+
+    void dernierEnvoiTermineEtAnnulerRouvre()
+    {
+        activerPreparee();
+        const QString e1 = etape(*store, 0).value("id").toString(), e2 = etape(*store, 1).value("id").toString();
+        QVERIFY(relances->envoyer(QStringLiteral("c1"), e1, QStringLiteral("note")));
+        QVERIFY(relances->envoyer(QStringLiteral("c1"), e2, QStringLiteral("note")));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("terminee"));
+        QCOMPARE(store->etat().interactions.size(), 2);
+        const QString ecrite = etape(*store, 1).value("interactionId").toString();
+        QSignalSpy supprime(store.get(), &model::Store::supprime);
+        QVERIFY(relances->annulerEnvoi(QStringLiteral("c1"), e2));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("active"));
+        QCOMPARE(etape(*store, 1).value("statut").toString(), QStringLiteral("a_venir"));
+        QVERIFY(!etape(*store, 1).contains("interactionId"));
+        // The history entry the send wrote goes with it, and synchronisation hears of it.
+        QCOMPARE(store->etat().interactions.size(), 1);
+        QVERIFY(store->etat().interactions.first().id != ecrite);
+        QCOMPARE(supprime.size(), 1);
+        QCOMPARE(supprime.first().at(1).toString(), ecrite);
+        QCOMPARE(relances->annulerEnvoi(QStringLiteral("c1"), e2).erreur(), QStringLiteral("Cette relance n'est pas envoyée."));
+    }
+
+    void etapesEtSequenceDisparue()
+    {
+        QCOMPARE(relances->modifierEtape({QStringLiteral("c1"), {}}, QStringLiteral("e1"), {}).erreur(),
+                 QStringLiteral("Cette relance n'existe plus."));
+        QCOMPARE(relances->modifierEtape({{}, QStringLiteral("a9")}, QStringLiteral("e1"), {}).erreur(),
+                 QStringLiteral("Cette proposition n'existe plus."));
+        activerPreparee();
+        const QString e1 = etape(*store, 0).value("id").toString();
+        // A later date re-sorts the steps.
+        QVERIFY(relances->modifierEtape({QStringLiteral("c1"), {}}, e1, {{"date", "2026-12-10"}, {"message", "Nouveau"}}));
+        QCOMPARE(etape(*store, 1).value("id").toString(), e1);
+        QCOMPARE(etape(*store, 1).value("message").toString(), QStringLiteral("Nouveau"));
+        QCOMPARE(relances->modifierEtape({QStringLiteral("c1"), {}}, e1, {{"date", "10/12"}}).erreur(),
+                 QStringLiteral("Date illisible : écrivez-la sous la forme AAAA-MM-JJ."));
+        QVERIFY(relances->changerCanal({QStringLiteral("c1"), {}}, QStringLiteral("whatsapp")));
+        QCOMPARE(etape(*store, 0).value("canal").toString(), QStringLiteral("whatsapp"));
+        QVERIFY(relances->retirerEtape({QStringLiteral("c1"), {}}, e1));
+        QVERIFY(relances->retirerEtape({QStringLiteral("c1"), {}}, etape(*store, 0).value("id").toString()));
+        // Nothing left to send: the sequence stops.
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("arretee"));
+        QCOMPARE(relances->envoyer(QStringLiteral("c1"), QStringLiteral("e1"), QStringLiteral("note")).erreur(),
+                 QStringLiteral("Cette relance n'est plus active."));
+    }
+
+    void arretManuel()
+    {
+        activerPreparee();
+        QVERIFY(relances->arreter(QStringLiteral("c1")));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("arretee"));
+        QVERIFY(relanceDe(*store).value("raisonArret").isNull());
+        QCOMPARE(relances->arreter(QStringLiteral("c1")).erreur(), QStringLiteral("Cette relance n'est plus active."));
+        QCOMPARE(relances->arreter(QStringLiteral("c9")).erreur(), QStringLiteral("Ce contact est introuvable."));
+    }
+
+    void nouvelAppelArreteLAppelDOrigineNon()
+    {
+        activerPreparee();
+        QVERIFY(!relances->apresAnalyse(QStringLiteral("a1")));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("active"));
+        horloge.fixer(t0.addDays(3));
+        store->modifier([](model::Etat& e) {
+            e.appels << appelAnalyse(QStringLiteral("a2"), QStringLiteral("2026-12-07T10:00:00.000Z"));
+            e.contact(QStringLiteral("c1"))->etape = QStringLiteral("sommeil");
+            e.contact(QStringLiteral("c1"))->etapeAvantSommeil = QStringLiteral("demo");
+        });
+        QVERIFY(!relances->apresAnalyse(QStringLiteral("a2")));
+        // Called again, a sleeping contact returns to its stage.
+        QCOMPARE(store->etat().contact(QStringLiteral("c1"))->etape, QStringLiteral("demo"));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("arretee"));
+        QCOMPARE(relanceDe(*store).value("raisonArret").toString(), QStringLiteral("nouvel_appel"));
+        // The new call has its own proposal, to review before activating.
+        QVERIFY(store->etat().appel(QStringLiteral("a2"))->analyse->relances);
+    }
+
+    void activationAutomatique()
+    {
+        QCOMPARE(relances->activationAuto(QStringLiteral("local"), true).valeur(),
+                 QStringLiteral("Activer automatiquement après chaque analyse"));
+        QCOMPARE(relances->apresAnalyse(QStringLiteral("a1")).value_or(QString()), QStringLiteral("Relances activées pour Léa Martin"));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("active"));
+    }
+
+    void reponses()
+    {
+        activerPreparee();
+        QCOMPARE(relances->repondre(QStringLiteral("c1"), QStringLiteral("pas_maintenant")).erreur(), QStringLiteral("Choisissez une date."));
+        QCOMPARE(relances->repondre(QStringLiteral("c9"), QStringLiteral("interesse")).erreur(), QStringLiteral("Ce contact est introuvable."));
+        QCOMPARE(relances->repondre(QStringLiteral("c1"), QStringLiteral("peut_etre")).erreur(),
+                 QStringLiteral("Réponse impossible à enregistrer."));
+        // A Saturday resume date moves to the Monday.
+        QCOMPARE(relances->repondre(QStringLiteral("c1"), QStringLiteral("pas_maintenant"), QStringLiteral("2027-03-06")).valeur(),
+                 QStringLiteral("Relances reprises le 08/03/2027"));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("active"));
+        QCOMPARE(etape(*store, 0).value("date").toString(), QStringLiteral("2027-03-08"));
+        QCOMPARE(relances->repondre(QStringLiteral("c1"), QStringLiteral("pas_interesse"), {}, QStringLiteral("Pas le budget")).valeur(),
+                 QStringLiteral("Léa Martin passe en Perdu : Pas le budget"));
+        const model::Contact& c = *store->etat().contact(QStringLiteral("c1"));
+        QCOMPARE(c.etape, QStringLiteral("perdu"));
+        QCOMPARE(c.raisonPerte.value_or(QString()), QStringLiteral("Pas le budget"));
+        QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("arretee"));
+        QCOMPARE(relanceDe(*store).value("raisonArret").toString(), QStringLiteral("reponse"));
+    }
+
+    void interesseSansLien()
+    {
+        activerPreparee();
+        QCOMPARE(relances->repondre(QStringLiteral("c1"), QStringLiteral("interesse")).valeur(),
+                 QStringLiteral("Ajoutez votre lien de prise de rendez-vous dans la page Relances : Quillo l'ajoutera la prochaine fois."));
+        const QJsonObject rep = relanceDe(*store).value("reponse").toObject();
+        QCOMPARE(rep.value("objet").toString(), QStringLiteral("Calons un créneau"));
+        QCOMPARE(relanceDe(*store).value("raisonArret").toString(), QStringLiteral("reponse"));
+    }
+
+    void listeDuJourRetardsDAbord()
+    {
+        activerPreparee();
+        QCOMPARE(relances->duJour(QStringLiteral("2026-12-04")).size(), 0);
+        QCOMPARE(relances->duJour(QStringLiteral("2026-12-07")).size(), 1);
+        const QJsonArray j = relances->duJour(QStringLiteral("2026-12-08"));
+        QCOMPARE(j.size(), 2);
+        QVERIFY(j.at(0).toObject().value("enRetard").toBool());
+        QCOMPARE(j.at(1).toObject().value("date").toString(), QStringLiteral("2026-12-08"));
+    }
+
+    void reglages()
+    {
+        QCOMPARE(relances->enregistrerRythme(QStringLiteral("1, trois")).erreur(), QStringLiteral("Rythme illisible."));
+        QCOMPARE(relances->enregistrerRythme(QStringLiteral("2, 5, 10")).valeur(), QStringLiteral("Rythme enregistré"));
+        QCOMPARE(relances->reglages().value("rythme").toArray(), (QJsonArray{2, 5, 10}));
+        QVERIFY(relances->retablirRythme());
+        QCOMPARE(relances->reglages().value("rythme").toArray(), (QJsonArray{1, 3, 7, 14, 30, 60, 90}));
+        QCOMPARE(relances->enregistrerLienRdv(QStringLiteral("local"), QStringLiteral("rdv chez moi")).erreur(), Relances::messageAdresseWeb());
+        QCOMPARE(relances->enregistrerLienRdv(QStringLiteral("local"), QStringLiteral("https://rdv.exemple.fr/lea")).valeur(),
+                 QStringLiteral("Lien de rendez-vous enregistré"));
+        QCOMPARE(relances->enregistrerLienRdv(QStringLiteral("local"), {}).valeur(), QStringLiteral("Lien de rendez-vous retiré"));
+        QCOMPARE(relances->ajouterRessource(QStringLiteral("Étude"), QStringLiteral("https://acme.fr/etude"), {}).valeur(),
+                 QStringLiteral("Ressource ajoutée"));
+        QCOMPARE(relances->ajouterRessource(QStringLiteral("Encore"), QStringLiteral("https://acme.fr/etude"), {}).erreur(),
+                 QStringLiteral("Ce lien est déjà dans la bibliothèque."));
+        QCOMPARE(relances->ajouterRessource(QStringLiteral("Mauvais"), QStringLiteral("javascript:alert(1)"), {}).erreur(),
+                 Relances::messageAdresseWeb());
+        QCOMPARE(relances->ajouterNouveaute(QStringLiteral("Export PDF")).valeur(), QStringLiteral("Nouveauté ajoutée"));
+        const QString id = relances->reglages().value("nouveautes").toArray().first().toObject().value("id").toString();
+        QVERIFY(relances->retirerNouveaute(id));
+        QVERIFY(relances->reglages().value("nouveautes").toArray().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TstRelances)
+#include "tst_relances.moc"
