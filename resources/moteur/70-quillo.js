@@ -6,7 +6,7 @@
 //  quilloOutil(nom, entree, donnees?)             → résultat JSON d'un outil de lecture (donnees : les
 //                                                   données de l'app, gardées jusqu'au prochain envoi)
 //  quilloValider(nom, entree)                     → {ok, message?}
-//  quilloAppliquer(nom, entree, {id, maintenant, aujourdhui}) → {changements, annulation, detail, ecran?, cible?}
+//  quilloAppliquer(nom, entree, {id, maintenant, aujourdhui}, donnees?) → {changements, annulation, detail, ecran?, cible?}
 //  quilloReglagesModifiables()                    → [{cle, libelle, valeurs?}]
 //  quilloMemoire(entree, memoire, active)         → {resultat, memoire, affichage, change}
 //  quilloInfos()                                  → libellés des outils et des statuts
@@ -310,7 +310,8 @@
 
   // ------------------------------------------------------------ application
   function lireChemin(o, chemin) { var p = chemin.split('.'); for (var i = 0; i < p.length; i++) { if (!estObjet(o)) return undefined; o = o[p[i]]; } return o; }
-  M.quilloAppliquer = function (nomArg, entreeArg, ctxArg) {
+  M.quilloAppliquer = function (nomArg, entreeArg, ctxArg, donnees) {
+    charger(donnees);
     var n = texte(nomArg), e = objet(entreeArg), ctx = objet(ctxArg);
     var v = JSON.parse(M.quilloValider(n, e));
     if (!v.ok) throw new Error(v.message);
