@@ -56,6 +56,10 @@ const QList<Commande>& commandes()
         {QStringLiteral("compte"), QStringLiteral("compte"),
          QStringLiteral("Affiche le compte en ligne en JSON : état, compte, équipe et rôle (la dernière copie connue hors ligne)."),
          &commandeCompte},
+        {QStringLiteral("quillo"), QStringLiteral("quillo [--conversation ID] [--demo] QUESTION | quillo appliquer|ignorer CONVERSATION TOOL_CALL_ID"),
+         QStringLiteral("Pose une question à Quillo : la réponse sur la sortie standard (outils sur la sortie d'erreur), puis une ligne JSON "
+                        "avec la conversation, les outils appelés et les propositions en attente ; applique ou laisse de côté une proposition."),
+         &commandeQuillo},
     };
     return liste;
 }
