@@ -5,6 +5,7 @@
 // sheet. Screenshots land in $VD_CAPTURES (default: the temporary folder).
 #include "ai/panneausouffleur.h"
 #include "app/ecrans/application.h"
+#include "assistant/ecrans/ecranquillo.h"
 #include "ui/ecrans/ecranbase.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "ui/ecrans/style.h"
@@ -232,6 +233,41 @@ private Q_SLOTS:
         app.navigation().aller(Ecran::profils(QStringLiteral("objections")));
         QVERIFY(qobject_cast<crm::EcranProfils*>(app.fenetre()->pageCourante()));
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-objections.png")));
+    }
+
+    void quillo()
+    {
+        // Today's demonstration data: its next actions fall within the week.
+        platform::HorlogeFactice horloge{QDateTime::currentDateTimeUtc()};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        app.montrerFenetre();
+        app.navigation().aller(Ecran::de(Ecran::Genre::quillo));
+        auto* q = qobject_cast<assistant::EcranQuillo*>(app.fenetre()->pageCourante());
+        QVERIFY(q);
+        // No key here: the demonstration route answers from the read tools.
+        q->poser(QStringLiteral("Quels prospects dois-je relancer cette semaine ?"));
+        for (int i = 0; i < 400 && q->session().enCours(); ++i) {
+            horloge.avancer(20);
+            QTest::qWait(5);
+        }
+        QVERIFY(!q->session().enCours());
+        QCOMPARE(q->session().outilsAppeles(), QStringList{QStringLiteral("prochaines_actions")});
+        q->poser(QStringLiteral("Ajoute une note à Julien Morel : rappeler lundi"));
+        for (int i = 0; i < 400 && q->session().enCours(); ++i) {
+            horloge.avancer(20);
+            QTest::qWait(5);
+        }
+        QCOMPARE(q->session().conversation().enAttente.size(), 1);
+        QTest::qWait(100);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-quillo.png")));
+        q->session().appliquer(q->session().conversation().enAttente.value(0));
+        QTest::qWait(100);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-quillo-applique.png")));
     }
 };
 

@@ -252,9 +252,15 @@ void EcranQuillo::reconstruire()
     for (const ElementQuillo& e : c.affichage) {
         switch (e.genre) {
         case G::question: {
-            auto* q = ui::style::etiquette(e.texte, QStringLiteral("chipBleu"));
+            auto* bulle = ui::style::carte(QStringLiteral("encart"));
+            auto* bl = new QVBoxLayout(bulle);
+            bl->setContentsMargins(12, 8, 12, 8);
+            auto* q = ui::style::etiquette(e.texte);
             q->setWordWrap(true);
-            filLayout_->addWidget(q, 0, Qt::AlignRight);
+            // A fixed width lets the wrapped text take the height it needs.
+            q->setFixedWidth(std::min(q->fontMetrics().horizontalAdvance(e.texte) + 8, 480));
+            bl->addWidget(q);
+            filLayout_->addWidget(bulle, 0, Qt::AlignRight);
             break;
         }
         case G::reponse: {
