@@ -145,6 +145,15 @@ void QuilloSession::nouvelle()
     Q_EMIT changement();
 }
 
+void QuilloSession::lierAppel(const QString& appelId)
+{
+    if (conversation_.appelId == appelId)
+        return;
+    nouvelle();
+    conversation_.appelId = appelId;
+    conversation_.titre = QStringLiteral("Pendant l'appel");
+}
+
 QList<ConversationQuillo> QuilloSession::conversations(const model::Store& store)
 {
     QList<ConversationQuillo> r;

@@ -119,6 +119,8 @@ public:
     void ignorer(const QString& toolUseId);
     void nouvelle();
     bool ouvrir(const QString& id);
+    // "appel" mode: the conversation belongs to this live call (a new one when the call changes).
+    void lierAppel(const QString& appelId);
     static QList<ConversationQuillo> conversations(const model::Store& store);
     static void supprimerHistorique(model::Store& store);
     static void supprimerMemoire(model::Store& store);

@@ -6,6 +6,7 @@
 #include "ai/panneausouffleur.h"
 #include "app/ecrans/application.h"
 #include "assistant/ecrans/ecranquillo.h"
+#include "assistant/ecrans/panneauquilloappel.h"
 #include "ui/ecrans/ecranbase.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "ui/ecrans/style.h"
@@ -128,6 +129,20 @@ private Q_SLOTS:
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-appel-ancre.png")));
         ancrer->click();
         QVERIFY(panneau->isVisible());
+
+        // Quillo beside the live call: the exchange becomes a card under the prompter.
+        auto* quillo = fen->pageCourante()->findChild<assistant::PanneauQuilloAppel*>(QStringLiteral("quilloAppel"));
+        QVERIFY(quillo);
+        quillo->poser(QStringLiteral("Ajoute une note à Julien Morel : rappeler lundi"));
+        for (int i = 0; i < 400 && quillo->session().enCours(); ++i) {
+            horloge.avancer(20);
+            QTest::qWait(5);
+        }
+        QVERIFY(!quillo->session().enCours());
+        QCOMPARE(quillo->session().conversation().appelId, app.session().appelId());
+        QCOMPARE(quillo->session().conversation().enAttente.size(), 1);
+        QTest::qWait(100);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-appel-quillo.png")));
 
         // The call ends; its analysis appears on the call sheet.
         const QString id = app.session().appelIdTexte();
