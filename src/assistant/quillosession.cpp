@@ -23,6 +23,16 @@ namespace {
 // app data is sent again only when it is stale.
 quint64 compteurDonnees = 0;
 quint64 donneesChargees = 0;
+// Set while a session writes its conversation or memory, which the read tools never see.
+bool ecritureConversation = false;
+
+template<typename F>
+void sansChangerDonnees(F&& f)
+{
+    ecritureConversation = true;
+    f();
+    ecritureConversation = false;
+}
 
 QString nouvelId(const char* prefixe)
 {
@@ -99,7 +109,10 @@ QuilloSession::QuilloSession(model::Store& store, ConfigQuillo config, QString m
       horloge_(config_.client.horloge ? *config_.client.horloge : platform::Horloge::instance()), mode_(std::move(mode))
 {
     versionDonnees_ = ++compteurDonnees;
-    connect(&store_, &model::Store::etatChange, this, [this] { versionDonnees_ = ++compteurDonnees; });
+    connect(&store_, &model::Store::etatChange, this, [this] {
+        if (!ecritureConversation)
+            versionDonnees_ = ++compteurDonnees;
+    });
     if (!config_.client.reseau) {
         static QNetworkAccessManager* r = new QNetworkAccessManager();
         config_.client.reseau = r;
@@ -207,14 +220,14 @@ void QuilloSession::sauver()
     conversation_.majLe = maintenant();
     const QJsonObject o = conversation_.versJson();
     const QString id = conversation_.id;
-    store_.modifier([&](model::Etat& e) {
+    sansChangerDonnees([&] { store_.modifier([&](model::Etat& e) {
         for (model::JSONValeur& v : e.quilloConversations)
             if (v.qt().toObject().value(QLatin1String("id")).toString() == id) {
                 v = model::JSONValeur(o);
                 return;
             }
         e.quilloConversations.append(model::JSONValeur(o));
-    });
+    }); });
 }
 
 ElementQuillo& QuilloSession::ajouter(ElementQuillo e)
@@ -628,7 +641,7 @@ void QuilloSession::executerOutils()
                 QStringList mem;
                 for (const QJsonValue& f : o.value(QLatin1String("memoire")).toArray())
                     mem << f.toString();
-                store_.modifier([&](model::Etat& e) { e.quilloMemoire = mem; });
+                sansChangerDonnees([&] { store_.modifier([&](model::Etat& e) { e.quilloMemoire = mem; }); });
             }
             if (const QString a = o.value(QLatin1String("affichage")).toString(); !a.isEmpty()) {
                 ElementQuillo m;
