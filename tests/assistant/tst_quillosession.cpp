@@ -281,6 +281,18 @@ private Q_SLOTS:
         QCOMPARE(textes(*s, ElementQuillo::Genre::reponse), QStringList{QStringLiteral("Bonjour.")});
     }
 
+    void reponseQuiNeVientPas()
+    {
+        serveur->ajouter(flux(debut(), false));
+        auto s = session();
+        s->demander(QStringLiteral("Bonjour"));
+        QTRY_COMPARE(serveur->requetes().size(), 1);
+        QTest::qWait(50);
+        horloge.avancer(61000);
+        QVERIFY(!s->enCours());
+        QCOMPARE(textes(*s, ElementQuillo::Genre::erreur), QStringList{QStringLiteral("Quillo met trop de temps à répondre. Réessayez.")});
+    }
+
     void erreurHTTPDeBoutEnBout()
     {
         serveur->ajouter(fakes::ReponseFaux::erreur(401, QStringLiteral("invalid x-api-key"), std::nullopt, QStringLiteral("authentication_error")));
