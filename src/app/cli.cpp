@@ -61,6 +61,10 @@ const QList<Commande>& commandes()
          QStringLiteral("Liste les séquences de relance en JSON (--jour : les relances dues ce jour-là ou en retard), les active, "
                         "les arrête ou envoie une étape."),
          &commandeRelances},
+        {QStringLiteral("quillo"), QStringLiteral("quillo [--conversation ID] [--demo] QUESTION | quillo appliquer|ignorer CONVERSATION TOOL_CALL_ID"),
+         QStringLiteral("Pose une question à Quillo : la réponse sur la sortie standard (outils sur la sortie d'erreur), puis une ligne JSON "
+                        "avec la conversation, les outils appelés et les propositions en attente ; applique ou laisse de côté une proposition."),
+         &commandeQuillo},
     };
     return liste;
 }

@@ -19,5 +19,6 @@ int commandeExporter(const QStringList& args);
 int commandeSynchroniser(const QStringList& args);
 int commandeCompte(const QStringList& args);
 int commandeRelances(const QStringList& args);
+int commandeQuillo(const QStringList& args);
 
 } // namespace vd::app

@@ -5,6 +5,8 @@
 // sheet. Screenshots land in $VD_CAPTURES (default: the temporary folder).
 #include "ai/panneausouffleur.h"
 #include "app/ecrans/application.h"
+#include "assistant/ecrans/ecranquillo.h"
+#include "assistant/ecrans/panneauquilloappel.h"
 #include "ui/ecrans/ecranbase.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "ui/ecrans/style.h"
@@ -129,6 +131,20 @@ private Q_SLOTS:
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-appel-ancre.png")));
         ancrer->click();
         QVERIFY(panneau->isVisible());
+
+        // Quillo beside the live call: the exchange becomes a card under the prompter.
+        auto* quillo = fen->pageCourante()->findChild<assistant::PanneauQuilloAppel*>(QStringLiteral("quilloAppel"));
+        QVERIFY(quillo);
+        quillo->poser(QStringLiteral("Ajoute une note à Julien Morel : rappeler lundi"));
+        for (int i = 0; i < 400 && quillo->session().enCours(); ++i) {
+            horloge.avancer(20);
+            QTest::qWait(5);
+        }
+        QVERIFY(!quillo->session().enCours());
+        QCOMPARE(quillo->session().conversation().appelId, app.session().appelId());
+        QCOMPARE(quillo->session().conversation().enAttente.size(), 1);
+        QTest::qWait(100);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-appel-quillo.png")));
 
         // The call ends; its analysis appears on the call sheet.
         const QString id = app.session().appelIdTexte();
@@ -265,6 +281,41 @@ private Q_SLOTS:
         app.navigation().aller(Ecran::profils(QStringLiteral("objections")));
         QVERIFY(qobject_cast<crm::EcranProfils*>(app.fenetre()->pageCourante()));
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-objections.png")));
+    }
+
+    void quillo()
+    {
+        // Today's demonstration data: its next actions fall within the week.
+        platform::HorlogeFactice horloge{QDateTime::currentDateTimeUtc()};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        app.demarrer();
+        QVERIFY(!app.contexte().chargerDemo());
+        app.montrerFenetre();
+        app.navigation().aller(Ecran::de(Ecran::Genre::quillo));
+        auto* q = qobject_cast<assistant::EcranQuillo*>(app.fenetre()->pageCourante());
+        QVERIFY(q);
+        // No key here: the demonstration route answers from the read tools.
+        q->poser(QStringLiteral("Quels prospects dois-je relancer cette semaine ?"));
+        for (int i = 0; i < 400 && q->session().enCours(); ++i) {
+            horloge.avancer(20);
+            QTest::qWait(5);
+        }
+        QVERIFY(!q->session().enCours());
+        QCOMPARE(q->session().outilsAppeles(), QStringList{QStringLiteral("prochaines_actions")});
+        q->poser(QStringLiteral("Ajoute une note à Julien Morel : rappeler lundi"));
+        for (int i = 0; i < 400 && q->session().enCours(); ++i) {
+            horloge.avancer(20);
+            QTest::qWait(5);
+        }
+        QCOMPARE(q->session().conversation().enAttente.size(), 1);
+        QTest::qWait(100);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-quillo.png")));
+        q->session().appliquer(q->session().conversation().enAttente.value(0));
+        QTest::qWait(100);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-quillo-applique.png")));
     }
 };
 

@@ -1,5 +1,7 @@
 #include "application.h"
 
+#include "assistant/ecrans/ecranquillo.h"
+
 #include "ecrananalyse.h"
 #include "ecranappels.h"
 #include "ecranenappel.h"
@@ -213,9 +215,7 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
         return new EcranVide(ctx_, QStringLiteral("Agenda"), QStringLiteral("calendrier"),
                              QStringLiteral("Vos prochains rendez-vous avec vos prospects, et un brief prêt avant chacun."), parent);
     case G::relances: return new crm::EcranRelances(ctx_, parent);
-    case G::quillo:
-        return new EcranVide(ctx_, QStringLiteral("Quillo"), QStringLiteral("quillo"),
-                             QStringLiteral("Posez vos questions sur vos appels et vos contacts : Quillo répond à partir de vos propres données."), parent);
+    case G::quillo: return new assistant::EcranQuillo(ctx_, parent);
     case G::equipe: case G::classement: case G::admin: case G::exemplaire:
         return new EcranVide(ctx_, QStringLiteral("Équipe"), QStringLiteral("equipe"),
                              QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);

@@ -3,6 +3,7 @@
 #include "app/ui.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
+#include "assistant/ecrans/panneauquilloappel.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 #include "model/store.h"
@@ -145,6 +146,12 @@ EcranEnAppel::EcranEnAppel(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pare
         vueSouffleur_->setObjectName(QStringLiteral("souffleurAncre"));
         vueSouffleur_->setFixedWidth(380);
         colonne->addWidget(vueSouffleur_);
+    }
+    if (ctx_.store) {
+        auto* quillo = new assistant::PanneauQuilloAppel(*ctx_.store, ctx_.session, ctx_.horloge, this);
+        quillo->setObjectName(QStringLiteral("quilloAppel"));
+        quillo->setFixedWidth(380);
+        colonne->addWidget(quillo);
     }
     auto* cote = style::carte(QStringLiteral("carte"), this);
     cote->setFixedWidth(380);
