@@ -18,5 +18,7 @@ int commandeImporter(const QStringList& args);
 int commandeExporter(const QStringList& args);
 int commandeSynchroniser(const QStringList& args);
 int commandeCompte(const QStringList& args);
+int commandeEnregistrement(const QStringList& args);
+int commandeExtrait(const QStringList& args);
 
 } // namespace vd::app
