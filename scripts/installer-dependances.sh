@@ -8,8 +8,12 @@ paquets=(
   qt6-base-dev qt6-websockets-dev qt6-svg-dev qt6-charts-dev
   libjavascriptcoregtk-4.1-dev qtkeychain-qt6-dev qcoro-qt6-dev
   libpulse-dev libspeexdsp-dev zlib1g-dev libxcb1-dev
+  libpulse-dev libspeexdsp-dev zlib1g-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev libavdevice-dev
   # run
-  libsecret-1-0 fonts-dejavu-core fonts-inter qt6-qpa-plugins
+  libsecret-1-0 fonts-dejavu-core fonts-inter qt6-qpa-plugins libx264-164
+  # tests: ffprobe reads the recordings
+  ffmpeg
   # tests: audio, keyring, display, fuzzing
   pulseaudio pulseaudio-utils espeak-ng sox xvfb xauth trayer gnome-keyring dbus dbus-x11
   clang libclang-rt-14-dev

@@ -37,6 +37,12 @@ const QList<Commande>& commandes()
          QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
                         "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
          &commandeAudio},
+        {QStringLiteral("enregistrement"), QStringLiteral("enregistrement tester [--duree SECONDES] [--video]"),
+         QStringLiteral("Enregistre le son (et l'écran avec --video) comme pendant un appel, puis affiche le fichier en JSON."),
+         &commandeEnregistrement},
+        {QStringLiteral("extrait"), QStringLiteral("extrait APPEL_ID DEBUT FIN FICHIER.mp4"),
+         QStringLiteral("Copie un passage de l'enregistrement d'un appel (en secondes) dans un nouveau fichier MP4."),
+         &commandeExtrait},
         {QStringLiteral("contacts"),
          QStringLiteral("contacts lister [--recherche TEXTE] [--etape ID] [--profil ID] [--a-relancer] | creer JSON | modifier ID JSON | etape ID ETAPE | supprimer ID"),
          QStringLiteral("Liste, crée, modifie, change d'étape ou supprime les contacts du CRM (JSON sur la sortie, messages du formulaire en cas de refus)."),

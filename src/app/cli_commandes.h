@@ -20,5 +20,7 @@ int commandeSynchroniser(const QStringList& args);
 int commandeCompte(const QStringList& args);
 int commandeRelances(const QStringList& args);
 int commandeQuillo(const QStringList& args);
+int commandeEnregistrement(const QStringList& args);
+int commandeExtrait(const QStringList& args);
 
 } // namespace vd::app

@@ -1,13 +1,16 @@
 #include "sessionappel.h"
 
 #include "ai/moteur.h"
+#include "call/enregistreurappel.h"
 #include "call/lecteurdemo.h"
 #include "platform/formulation.h"
 #include "model/store.h"
 #include "model/texte.h"
 #include "platform/horloge.h"
 
+#include <QFutureWatcher>
 #include <QJsonArray>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QUuid>
@@ -90,6 +93,8 @@ SessionAppel::SessionAppel(model::Store& store, ai::Moteur& moteur, platform::Ho
 SessionAppel::~SessionAppel()
 {
     fermerCapture();
+    if (enregistreur_)   // quitting during a call: the file is finished here
+        (void)enregistreur_->arreter();
     lacherTranscription();
 }
 
@@ -207,6 +212,8 @@ void SessionAppel::reinitialiser()
     syntheseFin_.reset();
     coupure_.reset();
     enregistre_ = false;
+    enregistreur_.reset();
+    avertissementEnregistrement_.reset();
     registreDetecte_.reset();
     registreChoisi_.reset();
     guide_.reset();
@@ -434,6 +441,7 @@ void SessionAppel::fermerCapture()
     if (!capture_)
         return;
     capture_->setRappel({});
+    capture_->setMixage({});
     capture_->setSurFin({});
     capture_->arreter();
     capture_.reset();
@@ -446,7 +454,61 @@ void SessionAppel::passerEnCours()
     if (!guide_) {
         definirCode(QStringLiteral("ouvert"));
         porte_->ouvrir(true);
+        demarrerEnregistrement();
     }
+}
+
+// --- Recording ---------------------------------------------------------------------
+
+void SessionAppel::demarrerEnregistrement()
+{
+    const bool voulu = config_.enregistrer.value_or(store_.etat().reglages.enregistrement.actif);
+    if (!voulu || !fabriques_.enregistreur || !capture_ || enregistreur_)
+        return;
+    std::shared_ptr<EnregistreurAppel> e = fabriques_.enregistreur(appelIdTexte());
+    if (!e)
+        return;
+    definirAvertissementEnregistrement(e->avertissement());
+    if (!e->actif())
+        return;
+    enregistreur_ = e;
+    capture_->setMixage([e](const float* mono, qsizetype n) { e->recevoirSon(mono, n); });
+    definirEnregistre(true);
+}
+
+void SessionAppel::finirEnregistrement()
+{
+    if (!enregistreur_)
+        return;
+    std::shared_ptr<EnregistreurAppel> e = std::move(enregistreur_);
+    using Issue = std::optional<Resultat<model::EnregistrementAppel, ErreurEnregistrement>>;
+    auto* veilleur = new QFutureWatcher<Issue>(this);
+    const QString id = appelIdTexte();
+    connect(veilleur, &QFutureWatcher<Issue>::finished, this, [this, veilleur, id] {
+        const Issue r = veilleur->result();
+        veilleur->deleteLater();
+        const bool ok = r && r->ok();
+        if (ok) {
+            const model::EnregistrementAppel fichier = r->valeur();
+            store_.modifier([&](model::Etat& etat) {
+                if (model::Appel* a = etat.appel(id))
+                    a->enregistrement = fichier;
+            });
+        } else if (appelIdTexte() == id) {
+            definirAvertissementEnregistrement(ErreurEnregistrement{ErreurEnregistrement::Genre::ecriture, {}}.description());
+        }
+        Q_EMIT enregistrementTermine(id, ok);
+    });
+    // Finishing and remuxing a long file takes a moment: off the main thread.
+    veilleur->setFuture(QtConcurrent::run([e]() -> Issue { return e->arreter(); }));
+}
+
+void SessionAppel::definirAvertissementEnregistrement(const std::optional<QString>& texte)
+{
+    if (avertissementEnregistrement_ == texte)
+        return;
+    avertissementEnregistrement_ = texte;
+    Q_EMIT avertissementEnregistrementChange();
 }
 
 void SessionAppel::echecDemarrage(const QString& description)
@@ -491,6 +553,8 @@ void SessionAppel::pause()
         return;
     debutPause_ = monotone();
     porte_->ouvrir(false);
+    if (enregistreur_)
+        enregistreur_->pause();
     definirEtat(EtatSession::pause);
     sauvegarder();
 }
@@ -503,6 +567,8 @@ void SessionAppel::reprendre()
         cumulPauseMs_ += monotone() - *debutPause_;
     debutPause_.reset();
     porte_->ouvrir(transcription_ && transcriptionOuverte_);
+    if (enregistreur_)
+        enregistreur_->reprendre();
     definirEtat(EtatSession::enCours);
 }
 
@@ -594,6 +660,7 @@ void SessionAppel::arreter()
     arreterMinuteurs();
     lacherLecteur();
     fermerCapture();
+    finirEnregistrement();
     porte_->ouvrir(false);
     if (transcription_ && transcriptionOuverte_) {
         // The service gets up to 2 s to deliver the last words.

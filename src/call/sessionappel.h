@@ -33,6 +33,7 @@ class Minuterie;
 
 namespace vd::call {
 
+class EnregistreurAppel;
 class LecteurDemo;
 struct PorteAudio;
 
@@ -53,6 +54,8 @@ public:
         std::function<std::unique_ptr<CaptureAudioBase>()> capture;
         // Given the engine id ("soniox" | "deepgram").
         std::function<std::unique_ptr<MoteurTranscriptionBase>(const QString& moteur)> transcription;
+        // The recording of a live call (none: calls are not recorded).
+        std::function<std::unique_ptr<EnregistreurAppel>(const QString& appelId)> enregistreur;
     };
     // Error journal: event name, message, properties.
     using Journal = std::function<void(const QString& nom, const QString& message, const QJsonObject& proprietes)>;
@@ -138,6 +141,8 @@ public:
     const std::optional<SyntheseFin>& syntheseFin() const { return syntheseFin_; }
     const std::optional<CoupureAppel>& coupure() const { return coupure_; }
     bool enregistre() const { return enregistre_; }
+    // Why the call is recorded without picture, or not at all, or why the file was lost.
+    const std::optional<QString>& avertissementEnregistrement() const { return avertissementEnregistrement_; }
     const std::optional<QString>& registreDetecte() const { return registreDetecte_; }
     const std::optional<QString>& registreChoisi() const { return registreChoisi_; }
     // In effect: chosen, else detected, else the formal form.
@@ -176,6 +181,8 @@ Q_SIGNALS:
     void syntheseFinChange();
     void coupureChange();
     void enregistreChange();
+    void avertissementEnregistrementChange();
+    void enregistrementTermine(const QString& appelId, bool ok);
     void registreChange();
     void guideChange();
     void guideTermine();   // the demonstration has played its last turn
@@ -194,6 +201,9 @@ private:
     void finirArret();
     void fermerCapture();
     void lacherLecteur();
+    void demarrerEnregistrement();
+    void finirEnregistrement();
+    void definirAvertissementEnregistrement(const std::optional<QString>& texte);
 
     void arriverSegment(SegmentLive s);
     void reexaminer(qint64 debutMs, qint64 finMs);
@@ -247,6 +257,8 @@ private:
     std::optional<SyntheseFin> syntheseFin_;
     std::optional<CoupureAppel> coupure_;
     bool enregistre_ = false;
+    std::shared_ptr<EnregistreurAppel> enregistreur_;
+    std::optional<QString> avertissementEnregistrement_;
     std::optional<QString> registreDetecte_, registreChoisi_;
     std::optional<AppelGuide> guide_;
     bool attenteGuide_ = false;

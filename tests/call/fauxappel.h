@@ -24,6 +24,7 @@ struct EtatCapture {
     int canauxDemandes = 0;
     std::pair<float, float> niveaux{0.f, 0.f};
     call::CaptureAudioBase::Rappel rappel;
+    call::CaptureAudioBase::Mixage mixage;
     call::CaptureAudioBase::SurFin surFin;
 };
 
@@ -40,7 +41,7 @@ public:
     }
     void arreter() override { ++e_->arrets; }
     void setRappel(Rappel r) override { e_->rappel = std::move(r); }
-    void setMixage(Mixage) override {}
+    void setMixage(Mixage m) override { e_->mixage = std::move(m); }
     void setSurFin(SurFin f) override { e_->surFin = std::move(f); }
     std::pair<float, float> niveaux() const override { return e_->niveaux; }
     int canaux() const override { return e_->canauxDonnes; }

@@ -22,6 +22,8 @@
 #include "ai/moteur.h"
 #include "ai/routes.h"
 #include "call/captureaudio.h"
+#include "call/enregistreurappel.h"
+#include "platform/dossiers.h"
 #include "call/moteurtranscription.h"
 #include "ai/panneausouffleur.h"
 #include "ai/souffleur.h"
@@ -82,6 +84,13 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     fabriques.transcription = [this](const QString& moteur) -> std::unique_ptr<call::MoteurTranscriptionBase> {
         return call::creerMoteurAppel(moteur, ai::routesDuStore(*store_));
     };
+    fabriques.enregistreur = [](const QString& appelId) {
+        call::EnregistreurAppel::Options o;
+        o.dossier = platform::dossierEnregistrements();
+        return std::make_unique<call::EnregistreurAppel>(appelId, o);
+    };
+    // A crash may have left a file half written: it would only fill the disk.
+    call::EnregistreurAppel::nettoyerPartiels(platform::dossierEnregistrements());
     session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, std::move(fabriques));
 
     // Post-call analysis on the route the rules choose (demonstration calls on the canned one).

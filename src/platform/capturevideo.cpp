@@ -1,0 +1,131 @@
+#include "platform/capturevideo.h"
+
+#include <QLoggingCategory>
+#include <QtGlobal>
+
+#include <atomic>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavdevice/avdevice.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+Q_LOGGING_CATEGORY(lcCaptureVideo, "vd.platform.video")
+
+namespace vd::platform {
+namespace {
+
+const QString raisonWayland = QStringLiteral(
+    "La session Wayland ne laisse pas Vendalo filmer l'écran : seul le son est enregistré. Pour la vidéo, "
+    "ouvrez une session X11.");
+const QString raisonAucunEcran =
+    QStringLiteral("Aucun écran n'est disponible pour filmer la réunion : seul le son est enregistré.");
+
+class CaptureX11 final : public CaptureVideo {
+public:
+    explicit CaptureX11(QByteArray affichage) : affichage_(std::move(affichage)) {}
+    ~CaptureX11() override { arreter(); }
+
+    std::optional<QString> demarrer(SurImage surImage, SurFin surFin) override
+    {
+        avdevice_register_all();
+        const AVInputFormat* x11 = av_find_input_format("x11grab");
+        if (!x11)
+            return raisonAucunEcran;
+        AVDictionary* opts = nullptr;
+        av_dict_set(&opts, "framerate", "15", 0);
+        av_dict_set(&opts, "draw_mouse", "1", 0);
+        const int r = avformat_open_input(&entree_, affichage_.constData(), x11, &opts);
+        av_dict_free(&opts);
+        if (r < 0 || avformat_find_stream_info(entree_, nullptr) < 0 || entree_->nb_streams < 1) {
+            qCWarning(lcCaptureVideo) << "x11grab indisponible sur" << affichage_;
+            if (entree_)
+                avformat_close_input(&entree_);
+            return raisonAucunEcran;
+        }
+        const AVCodecParameters* p = entree_->streams[0]->codecpar;
+        const AVCodec* codec = avcodec_find_decoder(p->codec_id);
+        decodeur_ = codec ? avcodec_alloc_context3(codec) : nullptr;
+        if (!decodeur_ || avcodec_parameters_to_context(decodeur_, p) < 0 || avcodec_open2(decodeur_, codec, nullptr) < 0) {
+            avcodec_free_context(&decodeur_);
+            avformat_close_input(&entree_);
+            return raisonAucunEcran;
+        }
+        continuer_ = true;
+        fil_ = std::thread([this, surImage = std::move(surImage), surFin = std::move(surFin)] {
+            boucle(surImage, surFin);
+        });
+        return std::nullopt;
+    }
+
+    void arreter() override
+    {
+        continuer_ = false;
+        if (fil_.joinable())
+            fil_.join();
+        avcodec_free_context(&decodeur_);
+        if (entree_)
+            avformat_close_input(&entree_);
+        sws_freeContext(sws_);
+        sws_ = nullptr;
+    }
+
+private:
+    void boucle(const SurImage& surImage, const SurFin& surFin)
+    {
+        AVPacket* pkt = av_packet_alloc();
+        AVFrame* trame = av_frame_alloc();
+        QString raison;
+        while (continuer_) {
+            if (av_read_frame(entree_, pkt) < 0) {
+                raison = QStringLiteral("La réunion n'a pas pu être filmée : seul le son est enregistré.");
+                break;
+            }
+            if (avcodec_send_packet(decodeur_, pkt) >= 0) {
+                while (avcodec_receive_frame(decodeur_, trame) >= 0) {
+                    // Screen pixels as a QImage in memory order B, G, R, X.
+                    QImage image(trame->width, trame->height, QImage::Format_RGB32);
+                    sws_ = sws_getCachedContext(sws_, trame->width, trame->height, AVPixelFormat(trame->format),
+                                                trame->width, trame->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr,
+                                                nullptr, nullptr);
+                    uint8_t* plans[1] = {image.bits()};
+                    const int pas[1] = {int(image.bytesPerLine())};
+                    if (sws_)
+                        sws_scale(sws_, trame->data, trame->linesize, 0, trame->height, plans, pas);
+                    surImage(image);
+                    av_frame_unref(trame);
+                }
+            }
+            av_packet_unref(pkt);
+        }
+        av_frame_free(&trame);
+        av_packet_free(&pkt);
+        if (!raison.isEmpty() && surFin)
+            surFin(raison);
+    }
+
+    QByteArray affichage_;
+    AVFormatContext* entree_ = nullptr;
+    AVCodecContext* decodeur_ = nullptr;
+    SwsContext* sws_ = nullptr;
+    std::atomic<bool> continuer_{false};
+    std::thread fil_;
+};
+
+} // namespace
+
+CaptureOuRaison creerCaptureEcran()
+{
+    const QByteArray session = qgetenv("XDG_SESSION_TYPE");
+    const QByteArray affichage = qgetenv("DISPLAY");
+    if (session == "wayland" || (affichage.isEmpty() && !qgetenv("WAYLAND_DISPLAY").isEmpty()))
+        return {nullptr, raisonWayland};
+    if (affichage.isEmpty())
+        return {nullptr, raisonAucunEcran};
+    return {std::make_unique<CaptureX11>(affichage), {}};
+}
+
+} // namespace vd::platform

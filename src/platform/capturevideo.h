@@ -1,0 +1,32 @@
+#pragma once
+// Video of the desktop for call recordings. On X11 the screen is grabbed
+// through libavdevice's x11grab at 15 images/s on a thread of its own; a
+// Wayland session gives no capture, with the reason, and the call is recorded
+// with sound only.
+#include <QImage>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vd::platform {
+
+class CaptureVideo {
+public:
+    using SurImage = std::function<void(const QImage& image)>;   // capture thread
+    using SurFin = std::function<void(const QString& raison)>;   // capture thread, once
+    virtual ~CaptureVideo() = default;
+    // None on success, else the French reason.
+    virtual std::optional<QString> demarrer(SurImage surImage, SurFin surFin) = 0;
+    virtual void arreter() = 0;
+};
+
+struct CaptureOuRaison {
+    std::unique_ptr<CaptureVideo> capture;
+    QString raison;   // when there is no capture
+};
+
+// The whole screen of the running desktop.
+CaptureOuRaison creerCaptureEcran();
+
+} // namespace vd::platform

@@ -1,0 +1,372 @@
+// Call recordings written with the FFmpeg libraries, read back with ffprobe:
+// fake sound (a tone) and pictures, the fake clock for the call's pauses.
+#include "call/enregistreurappel.h"
+#include "fauxappel.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace vd;
+using namespace vd::call;
+
+namespace {
+
+// 100 ms of a 440 Hz tone at 16 kHz.
+std::vector<float> ton(qint64& phase)
+{
+    std::vector<float> s(1600);
+    for (float& x : s)
+        x = 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(phase++) / 16000.0));
+    return s;
+}
+
+QImage image(int n, QSize taille = QSize(1920, 1080))
+{
+    QImage i(taille, QImage::Format_RGB32);
+    i.fill(QColor::fromHsv((n * 7) % 360, 200, 220));
+    return i;
+}
+
+// A video source the test feeds by hand, or that refuses to start.
+struct EtatVideo {
+    platform::CaptureVideo::SurImage surImage;
+    std::optional<QString> refus;
+    bool arretee = false;
+};
+class FausseVideo final : public platform::CaptureVideo {
+public:
+    explicit FausseVideo(std::shared_ptr<EtatVideo> e) : e_(std::move(e)) {}
+    std::optional<QString> demarrer(SurImage s, SurFin) override
+    {
+        if (e_->refus)
+            return e_->refus;
+        e_->surImage = std::move(s);
+        return std::nullopt;
+    }
+    void arreter() override
+    {
+        e_->surImage = {};
+        e_->arretee = true;
+    }
+
+private:
+    std::shared_ptr<EtatVideo> e_;
+};
+
+struct Sonde {
+    QJsonObject format;
+    QJsonArray flux;
+    QJsonObject fluxDe(const QString& type) const
+    {
+        for (const auto& f : flux)
+            if (f.toObject().value(QStringLiteral("codec_type")).toString() == type)
+                return f.toObject();
+        return {};
+    }
+    double duree() const { return format.value(QStringLiteral("duration")).toString().toDouble(); }
+};
+
+Sonde sonder(const QString& fichier)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
+                                        QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
+                                        fichier});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        return {};
+    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    return {o.value(QStringLiteral("format")).toObject(), o.value(QStringLiteral("streams")).toArray()};
+}
+
+QStringList partiels(const QString& dossier) { return QDir(dossier).entryList({QStringLiteral("*.partiel")}, QDir::Files); }
+
+} // namespace
+
+class TstEnregistrement : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dossier_;
+    std::shared_ptr<EtatVideo> video_;
+
+    EnregistreurAppel::Options options(qint64 libre = 50'000'000'000LL)
+    {
+        EnregistreurAppel::Options o;
+        o.dossier = dossier_.filePath(QStringLiteral("Enregistrements"));
+        o.sonde = [libre](const QString&) { return std::optional<qint64>(libre); };
+        auto v = video_;
+        o.fabriqueVideo = [v] { return platform::CaptureOuRaison{std::make_unique<FausseVideo>(v), {}}; };
+        return o;
+    }
+
+    // Sound (and 15 pictures a second when the source runs) for ms.
+    void alimenter(EnregistreurAppel& e, qint64& phase, int& n, int ms)
+    {
+        for (int t = 0; t < ms; t += 100) {
+            const auto s = ton(phase);
+            e.recevoirSon(s.data(), qsizetype(s.size()));
+            for (int k = 0; k < (n % 2 ? 2 : 1) && video_->surImage; ++k)
+                video_->surImage(image(n));
+            ++n;
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(dossier_.isValid());
+        if (QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
+            QSKIP("ffprobe manque (paquet ffmpeg)");
+    }
+    void init() { video_ = std::make_shared<EtatVideo>(); }
+    void cleanup() { QDir(dossier_.filePath(QStringLiteral("Enregistrements"))).removeRecursively(); }
+
+    // A live call with a one-minute pause: the file is one minute shorter
+    // than the call's wall-clock time, sound spoken during the pause is not
+    // in it, and it carries the call's id.
+    void pauseRetireeDuFichier()
+    {
+        test::BancSession banc;
+        auto o = options();
+        SessionAppel::Fabriques f;
+        f.capture = [&banc] { return std::make_unique<test::FausseCapture>(banc.capture); };
+        f.transcription = [&banc](const QString&) {
+            auto t = std::make_unique<test::FausseTranscription>();
+            banc.transcriptions.push_back(t.get());
+            return std::unique_ptr<MoteurTranscriptionBase>(std::move(t));
+        };
+        f.enregistreur = [o](const QString& id) { return std::make_unique<EnregistreurAppel>(id, o); };
+        banc.session->setFabriques(f);
+        banc.demarrerOuvert();
+        QVERIFY(banc.session->enregistre());
+        QVERIFY(banc.capture->mixage);
+        QCOMPARE(banc.session->avertissementEnregistrement(), std::nullopt);
+        const QString id = *banc.session->appelId();
+        const qint64 debut = banc.horloge.monotoneMs();
+
+        qint64 phase = 0;
+        int n = 0;
+        auto parler = [&](int ms) {
+            for (int t = 0; t < ms; t += 100) {
+                const auto s = ton(phase);
+                banc.capture->mixage(s.data(), qsizetype(s.size()));
+                for (int k = 0; k < (n % 2 ? 2 : 1) && video_->surImage; ++k)
+                    video_->surImage(image(n));
+                ++n;
+                banc.horloge.avancer(100);
+            }
+        };
+        parler(3000);
+        banc.session->pause();
+        parler(60000);
+        banc.session->reprendre();
+        parler(3000);
+        const double mur = double(banc.horloge.monotoneMs() - debut) / 1000.0;
+
+        QSignalSpy fin(banc.session.get(), &SessionAppel::enregistrementTermine);
+        banc.session->arreter();
+        banc.transcription().finir();
+        QTRY_COMPARE_WITH_TIMEOUT(fin.count(), 1, 60000);
+        QCOMPARE(fin.at(0).at(1).toBool(), true);
+
+        const model::Appel* a = banc.store.etat().appel(id);
+        QVERIFY(a && a->enregistrement);
+        QCOMPARE(a->enregistrement->fichier, id + QStringLiteral(".mp4"));
+        QVERIFY(a->enregistrement->video);
+        QCOMPARE(a->enregistrement->dureeSec, 6.0);
+        const QString fichier = QDir(o.dossier).filePath(a->enregistrement->fichier);
+        QCOMPARE(a->enregistrement->taille, QFileInfo(fichier).size());
+        QVERIFY(partiels(o.dossier).isEmpty());
+        QVERIFY(video_->arretee);
+
+        const Sonde s = sonder(fichier);
+        QVERIFY(std::abs(s.duree() - (mur - 60.0)) < 0.2);
+        const QJsonObject v = s.fluxDe(QStringLiteral("video")), son = s.fluxDe(QStringLiteral("audio"));
+        QCOMPARE(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+        QCOMPARE(v.value(QStringLiteral("width")).toInt(), 1280);
+        QCOMPARE(v.value(QStringLiteral("height")).toInt(), 720);
+        QCOMPARE(v.value(QStringLiteral("r_frame_rate")).toString(), QStringLiteral("15/1"));
+        QCOMPARE(v.value(QStringLiteral("nb_frames")).toString(), QStringLiteral("90"));   // 6 s, the last picture repeated
+        QCOMPARE(son.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+        QCOMPARE(son.value(QStringLiteral("sample_rate")).toString(), QStringLiteral("16000"));
+        QCOMPARE(son.value(QStringLiteral("channels")).toInt(), 1);
+        // Index first: the file plays while it downloads.
+        QFile lu(fichier);
+        QVERIFY(lu.open(QIODevice::ReadOnly));
+        const QByteArray tete = lu.read(4096);
+        QVERIFY(tete.indexOf("moov") >= 0 && tete.indexOf("moov") < tete.indexOf("mdat"));
+    }
+
+    void sonSeulSansVideo_data()
+    {
+        QTest::addColumn<bool>("sansSource");
+        QTest::addColumn<QString>("avertissement");
+        QTest::newRow("source absente") << true
+                                        << QStringLiteral("La réunion n'a pas pu être filmée : seul le son est enregistré.");
+        QTest::newRow("source refusée") << false << QStringLiteral("Aucun écran n'est disponible pour filmer la réunion : "
+                                                                   "seul le son est enregistré.");
+    }
+    void sonSeulSansVideo()
+    {
+        QFETCH(bool, sansSource);
+        QFETCH(QString, avertissement);
+        auto o = options();
+        if (sansSource)
+            o.fabriqueVideo = [] { return platform::CaptureOuRaison{}; };
+        else
+            video_->refus = avertissement;
+        EnregistreurAppel e(QStringLiteral("a1"), o);
+        QVERIFY(e.actif());
+        QCOMPARE(e.avertissement(), std::optional<QString>(avertissement));
+        qint64 phase = 0;
+        int n = 0;
+        alimenter(e, phase, n, 2000);
+        auto r = e.arreter();
+        QVERIFY(r.ok());
+        QVERIFY(!r.valeur().video);
+        const Sonde s = sonder(QDir(o.dossier).filePath(QStringLiteral("a1.mp4")));
+        QCOMPARE(s.flux.size(), 1);
+        QCOMPARE(s.fluxDe(QStringLiteral("audio")).value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+        QVERIFY(std::abs(s.duree() - 2.0) < 0.15);
+    }
+
+    void plancherEspaceLibre_data()
+    {
+        QTest::addColumn<qint64>("libre");
+        QTest::addColumn<bool>("enregistre");
+        QTest::newRow("2,9 Go") << qint64(2'900'000'000LL) << false;
+        QTest::newRow("un octet de moins") << qint64(2'999'999'999LL) << false;
+        QTest::newRow("3 Go") << qint64(3'000'000'000LL) << true;
+    }
+    void plancherEspaceLibre()
+    {
+        QFETCH(qint64, libre);
+        QFETCH(bool, enregistre);
+        auto o = options(libre);
+        o.video = false;
+        EnregistreurAppel e(QStringLiteral("a2"), o);
+        QCOMPARE(e.actif(), enregistre);
+        if (enregistre) {
+            QCOMPARE(e.avertissement(), std::nullopt);
+            return;
+        }
+        QCOMPARE(e.avertissement(),
+                 std::optional<QString>(QStringLiteral("Il reste moins de 3 Go sur cet ordinateur : cet appel n'est pas "
+                                                       "enregistré. L'appel continue normalement. Libérez de la place pour "
+                                                       "enregistrer les suivants.")));
+        QVERIFY(!QFileInfo::exists(QDir(o.dossier).filePath(QStringLiteral("a2.mp4.partiel"))));
+    }
+
+    // A writer that fails while finishing leaves nothing behind.
+    void echecALaFinSansPartiel()
+    {
+        auto o = options();
+        o.ecrivain.echecFinal = true;
+        EnregistreurAppel e(QStringLiteral("a3"), o);
+        QVERIFY(e.actif());
+        qint64 phase = 0;
+        int n = 0;
+        alimenter(e, phase, n, 1000);
+        QVERIFY(QFileInfo::exists(QDir(o.dossier).filePath(QStringLiteral("a3.mp4.partiel"))));
+        auto r = e.arreter();
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur().description(), QStringLiteral("L'enregistrement n'a pas pu être écrit sur cet ordinateur. "
+                                                          "Vérifiez l'espace disque, puis réessayez."));
+        QVERIFY(partiels(o.dossier).isEmpty());
+        QVERIFY(!QFileInfo::exists(QDir(o.dossier).filePath(QStringLiteral("a3.mp4"))));
+    }
+
+    void partielsOrphelinsRetires()
+    {
+        auto o = options();
+        QDir().mkpath(o.dossier);
+        for (const char* nom : {"ancien.mp4.partiel", "ancien.mp4.remux.partiel"}) {
+            QFile f(QDir(o.dossier).filePath(QString::fromLatin1(nom)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("coupé");
+        }
+        QFile garde(QDir(o.dossier).filePath(QStringLiteral("garde.mp4")));
+        QVERIFY(garde.open(QIODevice::WriteOnly));
+        garde.close();
+        QCOMPARE(EnregistreurAppel::nettoyerPartiels(o.dossier), 2);
+        QVERIFY(partiels(o.dossier).isEmpty());
+        QVERIFY(garde.exists());
+    }
+
+    // A full queue drops pictures, never sound.
+    void imagesPerduesJamaisLeSon()
+    {
+        auto o = options();
+        o.ecrivain.capaciteImages = 1;
+        EnregistreurAppel e(QStringLiteral("a4"), o);
+        QVERIFY(e.ecrivain() && e.ecrivain()->avecVideo());
+        qint64 phase = 0;
+        for (int i = 0; i < 20; ++i) {
+            const auto s = ton(phase);
+            e.recevoirSon(s.data(), qsizetype(s.size()));
+            for (int k = 0; k < 10; ++k)
+                video_->surImage(image(i * 10 + k));
+        }
+        QVERIFY(e.ecrivain()->imagesPerdues() > 0);
+        auto r = e.arreter();
+        QVERIFY(r.ok());
+        QCOMPARE(r.valeur().dureeSec, 2.0);
+        QVERIFY(std::abs(sonder(QDir(o.dossier).filePath(QStringLiteral("a4.mp4"))).duree() - 2.0) < 0.15);
+    }
+
+    void extrait_data()
+    {
+        QTest::addColumn<double>("debut");
+        QTest::addColumn<double>("fin");
+        QTest::addColumn<double>("duree");   // negative: refused
+        QTest::newRow("deux secondes") << 2.0 << 4.0 << 2.0;
+        QTest::newRow("depuis le début") << 0.0 << 1.5 << 1.5;
+        QTest::newRow("fin avant début") << 4.0 << 2.0 << -1.0;
+        QTest::newRow("au-delà du fichier") << 30.0 << 40.0 << -1.0;
+    }
+    void extrait()
+    {
+        QFETCH(double, debut);
+        QFETCH(double, fin);
+        QFETCH(double, duree);
+        auto o = options();
+        EnregistreurAppel e(QStringLiteral("a5"), o);
+        qint64 phase = 0;
+        int n = 0;
+        alimenter(e, phase, n, 6000);
+        QVERIFY(e.arreter().ok());
+        const QString clip = dossier_.filePath(QStringLiteral("clips/clip.mp4"));
+        QFile::remove(clip);
+        auto r = exporterExtrait(QDir(o.dossier).filePath(QStringLiteral("a5.mp4")), debut, fin, clip);
+        if (duree < 0) {
+            QVERIFY(!r.ok());
+            QCOMPARE(r.erreur().description(), QStringLiteral("Le clip n'a pas pu être créé. Réessayez."));
+            QVERIFY(!QFileInfo::exists(clip));
+            QVERIFY(partiels(QFileInfo(clip).absolutePath()).isEmpty());
+            return;
+        }
+        QVERIFY(r.ok());
+        const Sonde s = sonder(clip);
+        QVERIFY2(std::abs(s.duree() - duree) < 0.15, qPrintable(QString::number(s.duree())));
+        QCOMPARE(s.flux.size(), 2);
+    }
+
+    void extraitSansSource()
+    {
+        auto r = exporterExtrait(dossier_.filePath(QStringLiteral("absent.mp4")), 0, 1, dossier_.filePath(QStringLiteral("c.mp4")));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur().description(), QStringLiteral("Le fichier de l'enregistrement est introuvable sur cet ordinateur."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstEnregistrement)
+#include "tst_enregistrement.moc"
