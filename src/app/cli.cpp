@@ -56,6 +56,9 @@ const QList<Commande>& commandes()
         {QStringLiteral("compte"), QStringLiteral("compte"),
          QStringLiteral("Affiche le compte en ligne en JSON : état, compte, équipe et rôle (la dernière copie connue hors ligne)."),
          &commandeCompte},
+        {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
+         QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
+         &commandeAgenda},
     };
     return liste;
 }

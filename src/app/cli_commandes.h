@@ -18,5 +18,6 @@ int commandeImporter(const QStringList& args);
 int commandeExporter(const QStringList& args);
 int commandeSynchroniser(const QStringList& args);
 int commandeCompte(const QStringList& args);
+int commandeAgenda(const QStringList& args);
 
 } // namespace vd::app

@@ -35,6 +35,7 @@ private Q_SLOTS:
         QTest::newRow("pipeline du CRM") << "crm:pipeline" << 0 << "";
         QTest::newRow("fiche contact par défaut") << "contact" << 0 << "";
         QTest::newRow("objections") << "profils:objections" << 0 << "";
+        QTest::newRow("agenda") << "agenda" << 0 << "";
         QTest::newRow("inconnu") << "bogus" << 2 << "Écran inconnu : « bogus ». Écrans : tableau, appels,";
         QTest::newRow("id absent") << "contact:c_nulle" << 2 << "Aucun enregistrement « c_nulle » dans les données de démonstration.";
     }
