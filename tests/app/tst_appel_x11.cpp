@@ -269,6 +269,7 @@ private Q_SLOTS:
         QVERIFY(prepare);
         const QRect zone = QGuiApplication::primaryScreen()->availableGeometry();
         QCOMPARE(panneau->geometry().right(), zone.right() - agenda::FenetreNotifications::marge);
+        panneau->raise();
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-carte-rendez-vous.png")));
         panneau->hide();
     }

@@ -87,6 +87,8 @@ void FenetreNotifications::reconstruire()
     placer();
     if (!isVisible())
         show();
+    // Above the other windows even where no window manager keeps it there (never activated).
+    raise();
 }
 
 void FenetreNotifications::placer()
