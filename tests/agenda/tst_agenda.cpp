@@ -295,6 +295,27 @@ private Q_SLOTS:
         QCOMPARE(j[2].libelle, QStringLiteral("mercredi 4 mars"));
     }
 
+    void libelleProchain_data()
+    {
+        QTest::addColumn<QDateTime>("debut");
+        QTest::addColumn<QString>("titre");
+        QTest::addColumn<QString>("attendu");
+        // Now: Monday 2 March 2026, 10:00 in Paris.
+        const QDate j(2026, 3, 2);
+        QTest::newRow("aujourd'hui") << QDateTime(j, QTime(14, 30)) << " Point\nAcme " << "Prochain : Point Acme à 14:30";
+        QTest::newRow("demain sans titre") << QDateTime(j.addDays(1), QTime(9, 5)) << "  " << "Prochain : demain à 09:05, Rendez-vous";
+        QTest::newRow("plus tard") << QDateTime(j.addDays(3), QTime(16, 0)) << "Démo" << "Prochain : jeudi 5 mars à 16:00, Démo";
+    }
+    void libelleProchain()
+    {
+        QFETCH(QDateTime, debut);
+        QFETCH(QString, titre);
+        QFETCH(QString, attendu);
+        EvenementAgenda e = evenement(debut, true);
+        e.titre = titre;
+        QCOMPARE(Agenda::libelleProchain(e, maintenant()), attendu);
+    }
+
     void invitationMasquee()
     {
         agenda_->masquerInvitation(3);
