@@ -86,7 +86,7 @@ void Agenda::tic()
     contexte_ = c_.lireContexte ? c_.lireContexte() : contexte_;
     if (!contexte_.cloudActif)
         return;
-    if (derniereLecture_ && derniereLecture_->secsTo(maintenant()) < intervalleS(evenements_, maintenant()))
+    if (envoiLecture_ && envoiLecture_->secsTo(maintenant()) < intervalleS(evenements_, maintenant()))
         return;
     actualiser(false);
 }
@@ -96,7 +96,7 @@ void Agenda::actualiser(bool force)
     contexte_ = c_.lireContexte ? c_.lireContexte() : contexte_;
     if (!contexte_.cloudActif || !c_.client || lectureEnCours_)
         return;
-    if (!force && derniereLecture_ && derniereLecture_->secsTo(maintenant()) < ecartMinimalS)
+    if (!force && envoiLecture_ && envoiLecture_->secsTo(maintenant()) < ecartMinimalS)
         return;
     lancer(lire(), this);
 }
@@ -127,6 +127,7 @@ QCoro::Task<void> Agenda::lire()
 {
     QPointer<Agenda> moi(this);
     lectureEnCours_ = true;
+    envoiLecture_ = maintenant();
     ++lectures_;
     Q_EMIT change();
     auto r = co_await c_.client->evenements(heuresLues);
@@ -371,6 +372,32 @@ std::optional<EvenementAgenda> Agenda::prochain() const
         if (e.contactId && !e.journeeEntiere && e.debut > t)
             return e;
     return std::nullopt;
+}
+
+std::optional<EvenementAgenda> Agenda::prochainEvenement() const
+{
+    const QDateTime t = maintenant();
+    for (const EvenementAgenda& e : evenements_)
+        if (!e.journeeEntiere && e.debut > t)
+            return e;
+    return std::nullopt;
+}
+
+QString Agenda::libelleProchain(const EvenementAgenda& e, const QDateTime& maintenant)
+{
+    QString titre = e.titre.simplified();
+    if (titre.isEmpty())
+        titre = QStringLiteral("Rendez-vous");
+    const QDateTime debut = e.debut.toLocalTime();
+    const QString heure = debut.toString(QStringLiteral("HH:mm"));
+    const QDate jour = maintenant.toLocalTime().date();
+    if (debut.date() == jour)
+        return QStringLiteral("Prochain : ") + titre + QStringLiteral(" à ") + heure;
+    if (debut.date() == jour.addDays(1))
+        return QStringLiteral("Prochain : demain à ") + heure + QStringLiteral(", ") + titre;
+    const QLocale fr(QLocale::French, QLocale::France);
+    return QStringLiteral("Prochain : ") + fr.toString(debut.date(), QStringLiteral("dddd d MMMM")) + QStringLiteral(" à ") + heure
+           + QStringLiteral(", ") + titre;
 }
 
 } // namespace vd::agenda

@@ -72,6 +72,10 @@ public:
     const EvenementAgenda* evenement(const QString& id) const;
     // The next timed meeting with a known contact, not started yet.
     std::optional<EvenementAgenda> prochain() const;
+    // The next timed meeting, whoever it is with, not started yet.
+    std::optional<EvenementAgenda> prochainEvenement() const;
+    // "Prochain : Point à 10:30", "Prochain : demain à 09:05, Point", "Prochain : jeudi 5 mars à 14:00, Point".
+    static QString libelleProchain(const EvenementAgenda& e, const QDateTime& maintenant);
 
     // Published state.
     std::optional<bool> serveurPret() const { return serveurPret_; }
@@ -119,6 +123,8 @@ private:
     QHash<FournisseurAgenda, QList<RendezVousAgenda>> rendezVous_;
     QList<EvenementAgenda> evenements_;
     std::optional<QDateTime> derniereLecture_, derniereActualisation_;
+    // When the last read was sent: the cadence counts from there, however long the answer took.
+    std::optional<QDateTime> envoiLecture_;
     std::optional<FournisseurAgenda> connexionEnCours_;
     quint64 generationConnexion_ = 0;
     bool connexionExpiree_ = false;

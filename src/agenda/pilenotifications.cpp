@@ -69,7 +69,9 @@ void PileNotifications::executer(const CarteNotification& carte)
 {
     if (executerAction)
         executerAction(carte);
-    retirer(carte.id);
+    // A meeting card lives for its meeting's window: its owner takes it away.
+    if (!carte.estRendezVous())
+        retirer(carte.id);
 }
 
 void PileNotifications::setSurvolee(bool survolee)

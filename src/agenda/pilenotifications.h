@@ -49,7 +49,7 @@ public:
     // A card whose id is already there is replaced in place (shown or waiting).
     void ajouter(const CarteNotification& carte);
     void retirer(const QString& id);
-    // Runs the card's action, then the card leaves.
+    // Runs the card's action, then the card leaves (a meeting card stays: its window decides).
     void executer(const CarteNotification& carte);
     void setSurvolee(bool survolee);
     bool contient(const QString& id) const;

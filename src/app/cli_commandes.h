@@ -22,5 +22,6 @@ int commandeRelances(const QStringList& args);
 int commandeQuillo(const QStringList& args);
 int commandeEnregistrement(const QStringList& args);
 int commandeExtrait(const QStringList& args);
+int commandeAgenda(const QStringList& args);
 
 } // namespace vd::app

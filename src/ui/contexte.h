@@ -20,6 +20,9 @@ class Horloge;
 class Preferences;
 } // namespace vd::platform
 
+namespace vd::agenda {
+class Agenda;
+}
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -50,6 +53,8 @@ struct Contexte {
     ai::PanneauSouffleur* panneau = nullptr;
     // Writes the pre-call brief of the new-call screen; none: the screen offers no brief.
     ai::GenerateurBrief* briefs = nullptr;
+    // The coming meetings (none before the application creates it).
+    agenda::Agenda* agenda = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

@@ -4,6 +4,10 @@
 // shows the streamed help; the call ends and its analysis reaches the call
 // sheet. Screenshots land in $VD_CAPTURES (default: the temporary folder).
 #include "ai/panneausouffleur.h"
+#include "agenda/agenda.h"
+#include "agenda/avantrendezvous.h"
+#include "agenda/ecrans/fenetrenotifications.h"
+#include "agenda/pilenotifications.h"
 #include "app/ecrans/application.h"
 #include "assistant/ecrans/ecranquillo.h"
 #include "assistant/ecrans/panneauquilloappel.h"
@@ -316,6 +320,42 @@ private Q_SLOTS:
         q->session().appliquer(q->session().conversation().enAttente.value(0));
         QTest::qWait(100);
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-quillo-applique.png")));
+    }
+
+    // The agenda of the demonstration calendar, and a meeting card in the floating stack.
+    void agendaEtCarteDeRendezVous()
+    {
+        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+        platform::PreferencesMemoire prefs;
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        OptionsLancement options;
+        options.demo = true;
+        auto store = std::make_unique<model::Store>(QString(), horloge);
+        Application app(std::move(store), options, horloge, prefs, std::make_unique<ServiceDemarrageFactice>());
+        QVERIFY(!app.contexte().chargerDemo());
+        app.demarrer();
+        app.montrerFenetre();
+        QTRY_VERIFY(!app.agenda().evenements().isEmpty());
+        app.agenda().recalculer();
+        app.navigation().aller(Ecran::de(Ecran::Genre::agenda));
+        QTRY_VERIFY(app.fenetre()->pageCourante()->findChild<QLabel*>());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-agenda.png")));
+
+        // The demonstration's first meeting starts in 8 minutes: its card offers to prepare the brief.
+        app.avantRendezVous().evaluer();
+        QTRY_VERIFY(app.pileNotifications().contient(QStringLiteral("rdv:demo-rdv-1")));
+        auto* panneau = app.fenetreNotifications();
+        QTRY_VERIFY(panneau->isVisible());
+        QVERIFY(!panneau->isActiveWindow());
+        bool prepare = false;
+        for (QPushButton* b : panneau->findChildren<QPushButton*>())
+            prepare = prepare || b->text() == agenda::AvantRendezVous::actionPreparer;
+        QVERIFY(prepare);
+        const QRect zone = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(panneau->geometry().right(), zone.right() - agenda::FenetreNotifications::marge);
+        panneau->raise();
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-carte-rendez-vous.png")));
+        panneau->hide();
     }
 };
 

@@ -14,6 +14,12 @@
 #include "elementstatut.h"
 #include "fenetreprincipale.h"
 #include "app/demo.h"
+#include "model/texte.h"
+#include "agenda/agenda.h"
+#include "agenda/avantrendezvous.h"
+#include "agenda/ecrans/fenetrenotifications.h"
+#include "agenda/clientagendademo.h"
+#include "agenda/ecrans/ecranagenda.h"
 #include "app/instanceunique.h"
 #include "app/reglesarriereplan.h"
 #include "ai/analyses.h"
@@ -44,6 +50,8 @@
 #include "app/prevol.h"
 #include <QLoggingCategory>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <QDesktopServices>
 
 Q_LOGGING_CATEGORY(lcApp, "vd.app")
 
@@ -145,6 +153,75 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     };
     ctx_.panneau = panneau_.get();
     sonde_ = std::make_unique<SondeAudioPulse>();
+
+    // The agenda: the demonstration's calendar with --demo; without a backend session it shows nothing.
+    if (options_.demo)
+        clientAgenda_ = std::make_unique<agenda::ClientAgendaDemo>(horloge_, [this] { return store_->etat().contacts; });
+    {
+        agenda::Agenda::Collaborateurs c;
+        c.client = clientAgenda_.get();
+        const bool demo = options_.demo;
+        c.lireContexte = [demo] {
+            agenda::ContexteAgenda x;
+            x.cloudActif = demo;
+            x.inclus = demo;
+            if (demo)
+                x.emailCompte = agenda::ClientAgendaDemo::emailDemo;
+            return x;
+        };
+        c.lireContacts = [this] { return store_->etat().contacts; };
+        c.horloge = &horloge_;
+        c.preferences = &preferences_;
+        c.annoncer = [this](const QString& texte, bool erreur) {
+            toasts_.montrer(texte, erreur ? Toasts::Toast::Genre::erreur : Toasts::Toast::Genre::info);
+        };
+        agenda_ = std::make_unique<agenda::Agenda>(std::move(c));
+    }
+    ctx_.agenda = agenda_.get();
+
+    // Cards before a meeting with a known prospect, in the floating stack.
+    pile_ = std::make_unique<agenda::PileNotifications>(&horloge_);
+    {
+        agenda::AvantRendezVous::Collaborateurs c;
+        c.agenda = agenda_.get();
+        c.pile = pile_.get();
+        c.horloge = &horloge_;
+        c.preferences = &preferences_;
+        c.briefPret = [this](const agenda::EvenementAgenda& e) { return agenda::briefs::trouver(store_->etat(), e.fournisseur, e.id); };
+        c.genererBrief = [this](const agenda::EvenementAgenda& e, agenda::AvantRendezVous::RetourBrief retour) {
+            const QString id = e.id;
+            const agenda::FournisseurAgenda f = e.fournisseur;
+            genererBriefAgenda(id, [this, f, id, retour](bool ok) {
+                retour(ok ? agenda::briefs::trouver(store_->etat(), f, id) : std::nullopt);
+            });
+        };
+        c.ouvrirLien = [](const QUrl& u) { return QDesktopServices::openUrl(u); };
+        c.demarrerAppel = [this](const agenda::EvenementAgenda& e, const std::optional<agenda::BriefAgenda>& b) -> std::optional<QString> {
+            if (appelActif())
+                return TextesPreVol::dejaEnCours;
+            call::ConfigAppel config;
+            config.contactId = e.contactId;
+            config.objectif = b ? b->objectif : QString();
+            if (b) {
+                config.type = b->type;
+                config.methode = b->methode;
+                config.langue = b->langue;
+                config.brief = b->brief;
+            }
+            // The meeting's start: the call records its punctuality.
+            config.rdvDebut = model::horodatage(e.debut);
+            montrerFenetre();
+            ouvrirPreVol(config);
+            return std::nullopt;
+        };
+        c.nomContact = [this](const QString& id) {
+            const model::Contact* k = store_->etat().contact(id);
+            return k ? k->nomComplet() : QString();
+        };
+        avant_ = std::make_unique<agenda::AvantRendezVous>(std::move(c));
+    }
+    pile_->executerAction = [this](const agenda::CarteNotification& carte) { avant_->executer(carte); };
+    fenetreNotifs_ = std::make_unique<agenda::FenetreNotifications>(*pile_);
     ctx_.store = store_.get();
     ctx_.session = session_.get();
     ctx_.navigation = &navigation_;
@@ -220,9 +297,16 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
         return new EcranVide(ctx_, QStringLiteral("CRM"), QStringLiteral("crm"),
                              QStringLiteral("Vos contacts et votre pipeline, de « Nouveau » à « Gagné ». Chaque appel analysé met à jour la fiche du prospect."),
                              parent);
-    case G::agenda:
-        return new EcranVide(ctx_, QStringLiteral("Agenda"), QStringLiteral("calendrier"),
-                             QStringLiteral("Vos prochains rendez-vous avec vos prospects, et un brief prêt avant chacun."), parent);
+    case G::agenda: {
+        auto* e = new agenda::EcranAgenda(ctx_, agenda_.get(), parent);
+        e->preparerBrief = [this](const QString& id) {
+            genererBriefAgenda(id, [this](bool ok) {
+                toasts_.montrer(ok ? QStringLiteral("Le brief est prêt.") : agenda::AvantRendezVous::echecPreparation,
+                                ok ? Toasts::Toast::Genre::ok : Toasts::Toast::Genre::erreur);
+            });
+        };
+        return e;
+    }
     case G::relances: return new crm::EcranRelances(ctx_, parent);
     case G::quillo: return new assistant::EcranQuillo(ctx_, parent);
     case G::equipe: case G::classement: case G::admin: case G::exemplaire:
@@ -250,7 +334,14 @@ void Application::demarrer()
     if (!discret_)
         montrerFenetre();
 
-    statut_ = new ElementStatut([] { return std::optional<QString>(); }, this);
+    statut_ = new ElementStatut(
+        [this]() -> std::optional<QString> {
+            const auto e = agenda_->prochainEvenement();
+            if (!e)
+                return std::nullopt;
+            return agenda::Agenda::libelleProchain(*e, horloge_.maintenant());
+        },
+        this);
     connect(statut_, &ElementStatut::ouvrir, this, &Application::montrerFenetre);
     connect(statut_, &ElementStatut::nouvelAppel, this, [this] {
         montrerFenetre();
@@ -269,6 +360,15 @@ void Application::demarrer()
     // Follow-up messages are written the day before they are due (not for a single demonstration screen).
     if (options_.ecran.isEmpty())
         ecritureRelances_->demarrer();
+    agenda_->demarrer();
+    if (options_.demo)
+        agenda_->actualiser(true);
+    // Contacts changed: the meetings are matched again, once the changes settle.
+    auto* rapprocher = new QTimer(this);
+    rapprocher->setSingleShot(true);
+    rapprocher->setInterval(2000);
+    connect(rapprocher, &QTimer::timeout, agenda_.get(), &agenda::Agenda::recalculer);
+    connect(store_.get(), &model::Store::etatChange, rapprocher, qOverload<>(&QTimer::start));
 
     // Local-only use: calls older than the retention period go.
     const int n = store_->purgerAnciensAppels(store_->etat().reglages.conservationMois);
@@ -277,6 +377,63 @@ void Application::demarrer()
 
     if (!options_.lien.isEmpty())
         traiterLien(options_.lien);
+}
+
+// Generates a meeting's brief through the pre-call brief generator and keeps it with the meeting.
+void Application::genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini)
+{
+    const agenda::EvenementAgenda* e = agenda_->evenement(evenementId);
+    if (!e || !e->contactId) {
+        fini(false);
+        return;
+    }
+    const agenda::EvenementAgenda ev = *e;
+    ai::ParametresBrief p;
+    p.contactId = *ev.contactId;
+    p.type = QStringLiteral("decouverte");
+    p.objectif = ev.titre.simplified();
+    p.methode = QStringLiteral("aucune");
+    p.langue = QStringLiteral("fr");
+    auto* garde = new QObject(this);
+    auto fin = [garde, fini](bool ok) {
+        garde->deleteLater();
+        fini(ok);
+    };
+    connect(briefs_.get(), &ai::GenerateurBrief::pret, garde, [this, garde, p, ev, fin](const ai::ParametresBrief& q, const model::Brief& brief) {
+        if (!(q == p))
+            return;
+        QObject::disconnect(briefs_.get(), nullptr, garde, nullptr);
+        agenda::BriefAgenda b;
+        const agenda::RefRendezVous ref = agenda::RefRendezVous::de(ev);
+        b.id = QStringLiteral("brief-") + valeur(ev.fournisseur) + QLatin1Char('-') + ev.id;
+        b.fournisseur = ev.fournisseur;
+        b.evenementId = ev.id;
+        b.debut = ev.journeeEntiere ? ev.debut.date().toString(Qt::ISODate) : model::horodatage(ev.debut);
+        b.contactId = p.contactId;
+        b.titre = ev.titre;
+        b.invites = ref.invites;
+        b.type = p.type;
+        b.objectif = p.objectif;
+        b.methode = p.methode;
+        b.langue = p.langue;
+        b.brief = brief;
+        b.creeLe = model::horodatage(horloge_.maintenant());
+        store_->modifier([&](model::Etat& etat) {
+            agenda::briefs::nettoyer(etat, horloge_.maintenant());
+            agenda::briefs::enregistrer(etat, b);
+        });
+        fin(true);
+    });
+    connect(briefs_.get(), &ai::GenerateurBrief::echec, garde, [this, garde, p, fin](const ai::ParametresBrief& q, const QString&) {
+        if (!(q == p))
+            return;
+        QObject::disconnect(briefs_.get(), nullptr, garde, nullptr);
+        fin(false);
+    });
+    if (!briefs_->generer(p)) {
+        QObject::disconnect(briefs_.get(), nullptr, garde, nullptr);
+        fin(false);
+    }
 }
 
 void Application::montrerFenetre()
@@ -303,6 +460,11 @@ void Application::traiterLien(const QString& lien)
     case DestinationLien::ignore:
         return;
     case DestinationLien::agenda:
+        // The end of a calendar connection made in the browser.
+        if (agenda_->connexionEnCours())
+            agenda_->recevoirRetour(url);
+        else
+            agenda_->actualiser(true);
         montrerFenetre();
         navigation_.aller(Ecran::de(Ecran::Genre::agenda));
         return;

@@ -37,6 +37,14 @@ namespace vd::platform {
 class LecteurFenetres;
 }
 
+namespace vd::agenda {
+class Agenda;
+class AvantRendezVous;
+class ClientAgenda;
+class FenetreNotifications;
+class PileNotifications;
+} // namespace vd::agenda
+
 namespace vd::app {
 
 class FenetrePrincipale;
@@ -69,6 +77,10 @@ public:
     model::Store& store() { return *store_; }
     call::SessionAppel& session() { return *session_; }
     ai::AnalysesEnCours& analyses() { return *analyses_; }
+    agenda::Agenda& agenda() { return *agenda_; }
+    agenda::AvantRendezVous& avantRendezVous() { return *avant_; }
+    agenda::PileNotifications& pileNotifications() { return *pile_; }
+    agenda::FenetreNotifications* fenetreNotifications() const { return fenetreNotifs_.get(); }
     // For tests: replaces how the pre-flight probes the audio.
     void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
     Navigation& navigation() { return navigation_; }
@@ -117,6 +129,12 @@ private:
     std::unique_ptr<call::DetectionPartage> partage_;
     QHash<QString, int> cartesOubli_;   // card id → toast
     std::unique_ptr<SondeAudio> sonde_;
+    std::unique_ptr<agenda::ClientAgenda> clientAgenda_;
+    std::unique_ptr<agenda::Agenda> agenda_;
+    std::unique_ptr<agenda::PileNotifications> pile_;
+    std::unique_ptr<agenda::AvantRendezVous> avant_;
+    std::unique_ptr<agenda::FenetreNotifications> fenetreNotifs_;
+    void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;
     std::unique_ptr<FenetrePrincipale> fenetre_;
     ElementStatut* statut_ = nullptr;
