@@ -68,7 +68,7 @@ CarteNotification AvantRendezVous::carte(const EvenementAgenda& e) const
 {
     CarteNotification c;
     c.id = QStringLiteral("rdv:") + e.id;
-    c.type = TypeNotification::rendezVous;
+    c.type = TypeNotification::brief;
     const QString nom = e.contactId && c_.nomContact ? c_.nomContact(*e.contactId) : QString();
     const QString titre = e.titre.simplified().isEmpty() ? QStringLiteral("Rendez-vous") : e.titre.simplified();
     c.titre = nom.isEmpty() ? titre : nom;

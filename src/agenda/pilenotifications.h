@@ -3,6 +3,7 @@
 // the others waiting; ordinary cards leave 8 s after they arrive (the countdown
 // stops while the mouse is over the stack), meeting cards live for their
 // meeting's window and forgotten-call cards until acted on.
+#include "agenda/planificationnotifications.h"
 #include "platform/horloge.h"
 
 #include <QDateTime>
@@ -14,11 +15,9 @@
 
 namespace vd::agenda {
 
-enum class TypeNotification { rendezVous, relance, appelOublie, info };
-
 struct CarteNotification {
     QString id;   // "rdv:" + meeting id, or "notif:" + …
-    TypeNotification type = TypeNotification::info;
+    TypeNotification type = TypeNotification::brief;
     QString titre, corps;
     std::optional<QString> action;
     QString cible;

@@ -220,7 +220,12 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
         };
         avant_ = std::make_unique<agenda::AvantRendezVous>(std::move(c));
     }
-    pile_->executerAction = [this](const agenda::CarteNotification& carte) { avant_->executer(carte); };
+    pile_->executerAction = [this](const agenda::CarteNotification& carte) {
+        if (carte.type == agenda::TypeNotification::appelOublie)
+            agirCarteOubli(carte);
+        else
+            avant_->executer(carte);
+    };
     fenetreNotifs_ = std::make_unique<agenda::FenetreNotifications>(*pile_);
     ctx_.store = store_.get();
     ctx_.session = session_.get();
@@ -549,26 +554,28 @@ void Application::brancherGardeEtPartage()
 
 void Application::montrerCarteOubli(const call::CarteOubli& carte)
 {
-    // The countdown card is shown again each second with its new text, in place of the last one.
-    retirerCarteOubli(carte.id);
-    std::function<void()> action;
-    if (carte.id == call::texteoubli::idCarteAlerte)
-        action = [this] {
-            gardeOubli_->continuer();
-            montrerFenetre();
-            navigation_.aller(Ecran::de(Ecran::Genre::enAppel));
-        };
-    else if (carte.appelId)
-        action = [this, id = *carte.appelId] { navigation_.aller(Ecran::analyse(id)); };
-    cartesOubli_.insert(carte.id, toasts_.montrer(carte.titre + QStringLiteral(" — ") + carte.corps, Toasts::Toast::Genre::info,
-                                                  carte.action, std::move(action)));
+    // The countdown card comes again each second with its new text, replaced in place.
+    agenda::CarteNotification c;
+    c.id = carte.id;
+    c.type = agenda::TypeNotification::appelOublie;
+    c.titre = carte.titre;
+    c.corps = carte.corps;
+    c.action = carte.action;
+    c.cible = carte.id == call::texteoubli::idCarteAlerte ? QStringLiteral("appel") : QStringLiteral("analyse");
+    c.objet = carte.appelId;
+    pile_->ajouter(c);
 }
 
-void Application::retirerCarteOubli(const QString& id)
+void Application::retirerCarteOubli(const QString& id) { pile_->retirer(id); }
+
+void Application::agirCarteOubli(const agenda::CarteNotification& carte)
 {
-    if (const auto it = cartesOubli_.constFind(id); it != cartesOubli_.cend()) {
-        toasts_.retirer(*it);
-        cartesOubli_.erase(it);
+    montrerFenetre();
+    if (carte.id == call::texteoubli::idCarteAlerte) {
+        gardeOubli_->continuer();
+        navigation_.aller(Ecran::de(Ecran::Genre::enAppel));
+    } else if (carte.objet) {
+        navigation_.aller(Ecran::analyse(*carte.objet));
     }
 }
 

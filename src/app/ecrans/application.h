@@ -43,6 +43,7 @@ class AvantRendezVous;
 class ClientAgenda;
 class FenetreNotifications;
 class PileNotifications;
+struct CarteNotification;
 } // namespace vd::agenda
 
 namespace vd::app {
@@ -104,6 +105,7 @@ private:
     void brancherGardeEtPartage();
     void montrerCarteOubli(const call::CarteOubli& carte);
     void retirerCarteOubli(const QString& id);
+    void agirCarteOubli(const agenda::CarteNotification& carte);
     bool appelActif() const;
 
     OptionsLancement options_;
@@ -127,7 +129,6 @@ private:
     std::unique_ptr<call::GardeAppelOublie> gardeOubli_;
     std::unique_ptr<platform::LecteurFenetres> lecteurFenetres_;
     std::unique_ptr<call::DetectionPartage> partage_;
-    QHash<QString, int> cartesOubli_;   // card id → toast
     std::unique_ptr<SondeAudio> sonde_;
     std::unique_ptr<agenda::ClientAgenda> clientAgenda_;
     std::unique_ptr<agenda::Agenda> agenda_;
