@@ -350,7 +350,12 @@ AVCodecContext* ouvrirVideo(AVFormatContext* sortie, const AVCodec* codec)
     if (qstrcmp(codec->name, "libx264") == 0) {
         av_dict_set(&opts, "preset", "veryfast", 0);
         av_dict_set(&opts, "profile", "high", 0);
-        av_dict_set(&opts, "threads", "2", 0);
+        // One thread and a short look-ahead: 720p at 15 images/s needs no more,
+        // and each extra thread or look-ahead picture holds frames in memory.
+        av_dict_set(&opts, "threads", "1", 0);
+        // Key frames exactly every 30 pictures (2 s), not on scene changes:
+        // clips start where the user expects, whatever the pictures show.
+        av_dict_set(&opts, "x264-params", "scenecut=0:rc-lookahead=5", 0);
     }
     const int r = avcodec_open2(c, codec, &opts);
     av_dict_free(&opts);
@@ -530,6 +535,9 @@ void EcrivainEnregistrement::ajouterImage(const QImage& image)
 {
     if (!e_->video || image.isNull() || e_->enPause.load() || e_->fini.load())
         return;
+    // Framed to 1280×720 on the caller's (capture) thread: the queue holds
+    // pictures of the output size, not full screens.
+    QImage cadre = cadrerImage(image);
     {
         std::lock_guard l(e_->verrou);
         if (e_->fin)
@@ -540,7 +548,7 @@ void EcrivainEnregistrement::ajouterImage(const QImage& image)
         }
         ++e_->imagesEnFile;
         Etat::Element el;
-        el.image = image;
+        el.image = std::move(cadre);
         e_->file.push_back(std::move(el));
     }
     e_->signal.notify_one();
@@ -635,9 +643,12 @@ QString remuxerMp4(const QString& source, const QString& destination, std::optio
         return QStringLiteral("début après la fin");
     }
     // A clip starts at the key frame at or before its start (no re-encoding).
+    // The sound's encoder delay shifts the pictures by about 64 ms, so a key
+    // frame up to 0.1 s after the start counts as the start: otherwise a clip
+    // from 2 s would open on the key frame of 0 s.
     std::optional<qint64> origine;   // microseconds, the first kept instant
     if (debutSec && *debutSec > 0)
-        av_seek_frame(entree, -1, qint64(*debutSec * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
+        av_seek_frame(entree, -1, qint64((*debutSec + 0.1) * AV_TIME_BASE), AVSEEK_FLAG_BACKWARD);
     const qint64 finUs = finSec ? qint64(*finSec * AV_TIME_BASE) : std::numeric_limits<qint64>::max();
     AVPacket* pkt = av_packet_alloc();
     std::vector<qint64> dernierDts(brut->nb_streams, std::numeric_limits<qint64>::min());

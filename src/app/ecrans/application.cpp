@@ -369,11 +369,10 @@ void Application::demarrer()
     if (options_.demo)
         agenda_->actualiser(true);
     // Contacts changed: the meetings are matched again, once the changes settle.
-    auto* rapprocher = new QTimer(this);
-    rapprocher->setSingleShot(true);
-    rapprocher->setInterval(2000);
-    connect(rapprocher, &QTimer::timeout, agenda_.get(), &agenda::Agenda::recalculer);
-    connect(store_.get(), &model::Store::etatChange, rapprocher, qOverload<>(&QTimer::start));
+    auto* rapprocher = horloge_.creerMinuterie(this);
+    rapprocher->setUnique(true);
+    connect(rapprocher, &platform::Minuterie::expire, agenda_.get(), &agenda::Agenda::recalculer);
+    connect(store_.get(), &model::Store::etatChange, rapprocher, [rapprocher] { rapprocher->demarrer(2000); });
 
     // Local-only use: calls older than the retention period go.
     const int n = store_->purgerAnciensAppels(store_->etat().reglages.conservationMois);
