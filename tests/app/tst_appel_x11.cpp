@@ -51,6 +51,24 @@ call::FenetreSouffleur* souffleurFlottant()
     return nullptr;
 }
 
+// The whole program on the demonstration data, on a fake clock, its window shown.
+struct AppliDemo {
+    platform::HorlogeFactice horloge;
+    platform::PreferencesMemoire prefs;
+    std::unique_ptr<Application> application;
+    bool demoChargee = false;
+
+    explicit AppliDemo(QDateTime depart = QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)) : horloge(depart)
+    {
+        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
+        application = std::make_unique<Application>(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge,
+                                                    prefs, std::make_unique<ServiceDemarrageFactice>());
+        application->demarrer();
+        demoChargee = !application->contexte().chargerDemo();
+        application->montrerFenetre();
+    }
+};
+
 QString dossierCaptures()
 {
     const QString d = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
@@ -199,14 +217,9 @@ private Q_SLOTS:
     // The CRM's import sheet on a file of another CRM, then the export panel.
     void importPuisExportCrm()
     {
-        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
-        platform::PreferencesMemoire prefs;
-        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
-        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
-                        std::make_unique<ServiceDemarrageFactice>());
-        app.demarrer();
-        QVERIFY(!app.contexte().chargerDemo());
-        app.montrerFenetre();
+        AppliDemo f;
+        QVERIFY(f.demoChargee);
+        Application& app = *f.application;
         app.navigation().aller(Ecran::de(Ecran::Genre::crm));
         const qsizetype avant = app.store().etat().contacts.size();
         QTemporaryDir dossier;
@@ -240,21 +253,16 @@ private Q_SLOTS:
         const QString chemin = dossier.filePath(QStringLiteral("Vendalo CRM.xlsx"));
         QVERIFY(!panneau->exporterVers(chemin));
         QVERIFY(QFileInfo(chemin).size() > 1000);
-        QCOMPARE(prefs.valeur(QStringLiteral("vd.crm.export.format"), {}).toString(), QStringLiteral("xlsx"));
+        QCOMPARE(f.prefs.valeur(QStringLiteral("vd.crm.export.format"), {}).toString(), QStringLiteral("xlsx"));
         panneau->close();
     }
 
     // The CRM on the demonstration data: list, board, a contact sheet, profiles and objections.
     void ecransDuCrm()
     {
-        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
-        platform::PreferencesMemoire prefs;
-        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
-        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
-                        std::make_unique<ServiceDemarrageFactice>());
-        app.demarrer();
-        QVERIFY(!app.contexte().chargerDemo());
-        app.montrerFenetre();
+        AppliDemo f;
+        QVERIFY(f.demoChargee);
+        Application& app = *f.application;
         const model::Etat& etat = app.store().etat();
         QVERIFY(!etat.contacts.isEmpty());
 
@@ -290,14 +298,10 @@ private Q_SLOTS:
     void quillo()
     {
         // Today's demonstration data: its next actions fall within the week.
-        platform::HorlogeFactice horloge{QDateTime::currentDateTimeUtc()};
-        platform::PreferencesMemoire prefs;
-        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
-        Application app(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
-                        std::make_unique<ServiceDemarrageFactice>());
-        app.demarrer();
-        QVERIFY(!app.contexte().chargerDemo());
-        app.montrerFenetre();
+        AppliDemo f{QDateTime::currentDateTimeUtc()};
+        QVERIFY(f.demoChargee);
+        Application& app = *f.application;
+        platform::HorlogeFactice& horloge = f.horloge;
         app.navigation().aller(Ecran::de(Ecran::Genre::quillo));
         auto* q = qobject_cast<assistant::EcranQuillo*>(app.fenetre()->pageCourante());
         QVERIFY(q);
