@@ -31,15 +31,6 @@ QJsonObject etapeDe(const QJsonObject& s, const QString& id)
     return {};
 }
 
-const model::Appel* dernierAppelAnalyse(const model::Etat& etat, const QString& contactId)
-{
-    const model::Appel* r = nullptr;
-    for (const model::Appel& a : etat.appels)
-        if (a.contactId == contactId && a.analyse && a.analyse->relances && (!r || a.debut > r->debut))
-            r = &a;
-    return r;
-}
-
 QString jourAppel(const model::Appel& a)
 {
     if (auto t = model::lireHorodatage(a.debut))
@@ -576,30 +567,30 @@ Resultat<QString, QString> Relances::retablirRythme(const QString& type)
     return QStringLiteral("Rythme conseillé rétabli");
 }
 
+// One salesperson's own follow-up setting, beside the team's.
+void Relances::reglerCommercial(const QString& compteId, const QString& cle, const QJsonValue& valeur)
+{
+    QJsonObject rg = reglages();
+    QJsonObject com = rg.value(QLatin1String("commerciaux")).toObject();
+    QJsonObject moi = com.value(compteId).toObject();
+    moi.insert(cle, valeur);
+    com.insert(compteId, moi);
+    rg.insert(QStringLiteral("commerciaux"), com);
+    ecrireReglages(rg);
+}
+
 Resultat<QString, QString> Relances::enregistrerLienRdv(const QString& compteId, const QString& lien)
 {
     const QString l = lien.trimmed();
     if (!l.isEmpty() && !adresseWeb(l))
         return echec(messageAdresseWeb());
-    QJsonObject rg = reglages();
-    QJsonObject com = rg.value(QLatin1String("commerciaux")).toObject();
-    QJsonObject moi = com.value(compteId).toObject();
-    moi.insert(QStringLiteral("lienRdv"), l);
-    com.insert(compteId, moi);
-    rg.insert(QStringLiteral("commerciaux"), com);
-    ecrireReglages(rg);
+    reglerCommercial(compteId, QStringLiteral("lienRdv"), l);
     return l.isEmpty() ? QStringLiteral("Lien de rendez-vous retiré") : QStringLiteral("Lien de rendez-vous enregistré");
 }
 
 Resultat<QString, QString> Relances::activationAuto(const QString& compteId, bool oui)
 {
-    QJsonObject rg = reglages();
-    QJsonObject com = rg.value(QLatin1String("commerciaux")).toObject();
-    QJsonObject moi = com.value(compteId).toObject();
-    moi.insert(QStringLiteral("activationAuto"), oui);
-    com.insert(compteId, moi);
-    rg.insert(QStringLiteral("commerciaux"), com);
-    ecrireReglages(rg);
+    reglerCommercial(compteId, QStringLiteral("activationAuto"), oui);
     return oui ? QStringLiteral("Activer automatiquement après chaque analyse")
                : QStringLiteral("Sinon, vous activez les relances d'un clic sur la fiche de l'appel. Les messages ne partent jamais seuls.");
 }

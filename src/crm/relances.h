@@ -92,6 +92,7 @@ private:
     Resultat<QJsonObject, QString> sequenceDe(const CibleRelance& cible, bool pourEnvoi) const;
     void ecrireSequence(const CibleRelance& cible, const QJsonObject& s);
     void ecrireReglages(const QJsonObject& r);
+    void reglerCommercial(const QString& compteId, const QString& cle, const QJsonValue& valeur);
 };
 
 } // namespace vd::crm
