@@ -23,6 +23,11 @@ class Preferences;
 namespace vd::agenda {
 class Agenda;
 }
+namespace vd::cloud {
+class ClientSupabase;
+class Compte;
+class Synchro;
+} // namespace vd::cloud
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -55,6 +60,10 @@ struct Contexte {
     ai::GenerateurBrief* briefs = nullptr;
     // The coming meetings (none before the application creates it).
     agenda::Agenda* agenda = nullptr;
+    // The backend (none without a configured backend: local mode), the account and synchronisation.
+    cloud::ClientSupabase* client = nullptr;
+    cloud::Compte* compte = nullptr;
+    cloud::Synchro* synchro = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

@@ -20,7 +20,7 @@ constexpr NomEcran nomsEcrans[] = {
     {"admin", Ecran::Genre::admin},           {"nouvel-appel", Ecran::Genre::nouvelAppel},
     {"en-appel", Ecran::Genre::enAppel},      {"fiche", Ecran::Genre::ficheAppel},
     {"analyse", Ecran::Genre::analyse},       {"contact", Ecran::Genre::ficheContact},
-    {"exemplaire", Ecran::Genre::exemplaire},
+    {"exemplaire", Ecran::Genre::exemplaire}, {"compte", Ecran::Genre::compte},
 };
 
 } // namespace

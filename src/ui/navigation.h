@@ -11,7 +11,7 @@ namespace vd::ui {
 struct Ecran {
     enum class Genre {
         tableau, appels, crm, enAppel, reglages, quillo, classement, agenda, progresser, framework, relances, admin,
-        ficheAppel, ficheContact, nouvelAppel, analyse, profils, equipe, exemplaire
+        ficheAppel, ficheContact, nouvelAppel, analyse, profils, equipe, exemplaire, compte
     };
     Genre genre = Genre::tableau;
     // Call id, contact id, tab…; for nouvelAppel the optional contact id.

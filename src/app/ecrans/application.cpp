@@ -317,6 +317,9 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::equipe: case G::classement: case G::admin: case G::exemplaire:
         return new EcranVide(ctx_, QStringLiteral("Équipe"), QStringLiteral("equipe"),
                              QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);
+    case G::compte:
+        return new EcranVide(ctx_, QStringLiteral("Compte"), QStringLiteral("equipe"),
+                             QStringLiteral("Votre compte Vendalo, votre équipe et la synchronisation de vos données."), parent);
     case G::progresser:
         return new EcranVide(ctx_, QStringLiteral("Progresser"), QStringLiteral("progresser"),
                              QStringLiteral("Vos compétences semaine après semaine, et l'exercice de la semaine."), parent);
