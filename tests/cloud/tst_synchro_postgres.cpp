@@ -4,6 +4,8 @@
 // same account converge both ways through "vendalo synchroniser" with no lost
 // change and no echo; in a team the manager receives a member's calls and a
 // member never receives the manager's contacts.
+// A run killed with SIGKILL between two batches loses nothing and resends
+// nothing the server had acknowledged.
 #include "../app/environnementvendalo.h"
 #include "cloud/synchro.h"
 #include "model/store.h"
@@ -45,9 +47,8 @@ class TestSynchroPostgres : public QObject {
 
     std::unique_ptr<FauxSupabase> serveur;
 
-    Sortie lancer(const QTemporaryDir& dossier, const QStringList& args, const QByteArray& entree = {})
+    void preparer(QProcess& p, const QTemporaryDir& dossier, const QStringList& args)
     {
-        QProcess p;
         QProcessEnvironment env = environnementVendalo(dossier);
         env.insert(QStringLiteral("HOME"), dossier.path());
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dossier.path() + QStringLiteral("/pas-de-bus"));
@@ -55,6 +56,12 @@ class TestSynchroPostgres : public QObject {
         env.insert(QStringLiteral("VD_CLE_PUBLIQUE_SUPABASE"), serveur->cleAnon());
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(VD_VENDALO_BIN), args);
+    }
+
+    Sortie lancer(const QTemporaryDir& dossier, const QStringList& args, const QByteArray& entree = {})
+    {
+        QProcess p;
+        preparer(p, dossier, args);
         if (!p.waitForStarted(10'000))
             return {};
         p.write(entree);
@@ -161,6 +168,71 @@ private Q_SLOTS:
         QVERIFY(p.waitForFinished(30'000));
         QCOMPARE(p.exitCode(), 1);
         QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("Le compte Vendalo n'est pas encore disponible sur ce Mac.")));
+    }
+
+    // A run killed between two batches: the first batch stays acknowledged, the
+    // local store is whole, and the next run sends only what was not acknowledged.
+    void killPendantUneRunNePerdRien()
+    {
+        const QString email = QStringLiteral("lea@exemple.fr");
+        serveur->ajouterUtilisateur(email, QStringLiteral("motdepasse1"));
+        QTemporaryDir a, b;
+        for (const QTemporaryDir* d : {&a, &b})
+            QCOMPARE(lancer(*d, {QStringLiteral("cloud"), QStringLiteral("connecter"), email}, "motdepasse1\n").code, 0);
+        constexpr int nombre = 2500;
+        QFile csv(a.filePath(QStringLiteral("contacts.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        csv.write("Nom,Société,Email\n");
+        for (int i = 0; i < nombre; ++i)
+            csv.write(QStringLiteral("Nom %1,Société %1,c%1@exemple.fr\n").arg(i).toUtf8());
+        csv.close();
+        QCOMPARE(lancer(a, {QStringLiteral("importer"), csv.fileName(), QStringLiteral("--mode"), QStringLiteral("creer")}).code, 0);
+
+        // Every call reaches the real procedure; the log keeps the contact ids each one carried.
+        QList<QSet<QString>> envois;
+        QProcess tue;
+        serveur->surProcedure(QStringLiteral("synchroniser"), [&](const fakes::RequeteHttp& r) {
+            const QJsonObject corps = r.json().toObject();
+            QSet<QString> ids;
+            for (const QJsonValue& c : corps.value(QStringLiteral("p_changements")).toObject().value(QStringLiteral("contacts")).toArray())
+                ids.insert(c.toObject().value(QStringLiteral("id")).toString());
+            envois.append(ids);
+            const QString jeton = QString::fromUtf8(r.entete("authorization")).mid(7);
+            const fakes::ReponseHttpFactice rep = serveur->base()->appeler(QStringLiteral("synchroniser"), corps,
+                                                                          serveur->utilisateurDuJeton(jeton), email);
+            // The second batch is stored by the server, but its answer never reaches the client.
+            if (envois.size() == 2 && tue.state() != QProcess::NotRunning) {
+                tue.kill();
+                tue.waitForFinished(10'000);
+            }
+            return rep;
+        });
+        preparer(tue, a, {QStringLiteral("synchroniser"), QStringLiteral("--envoyer-local")});
+        QVERIFY(tue.waitForStarted(10'000));
+        QElapsedTimer t;
+        t.start();
+        while (tue.state() != QProcess::NotRunning && t.elapsed() < 120'000)
+            QTest::qWait(20);
+        QCOMPARE(tue.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(envois.size(), 2);
+        const QSet<QString> acquittes = envois.at(0);
+        QCOMPARE(acquittes.size(), 1000);
+
+        QCOMPARE(lancer(a, {QStringLiteral("contacts"), QStringLiteral("lister")}).json.toArray().size(), nombre);
+        const QJsonObject r = synchroniser(a, {QStringLiteral("--envoyer-local")});
+        QCOMPARE(r.value(QStringLiteral("phase")).toString(), QStringLiteral("aJour"));
+        QSet<QString> renvoyes;
+        for (qsizetype i = 2; i < envois.size(); ++i)
+            renvoyes.unite(envois.at(i));
+        QVERIFY2(!renvoyes.intersects(acquittes), "un lot déjà acquitté a été renvoyé");
+        QCOMPARE(renvoyes.size(), nombre - int(acquittes.size()));
+
+        // The other computer receives each contact once.
+        QCOMPARE(synchroniser(b).value(QStringLiteral("recus")).toInt(), nombre);
+        QCOMPARE(lancer(b, {QStringLiteral("contacts"), QStringLiteral("lister")}).json.toArray().size(), nombre);
+        const QJsonObject calme = synchroniser(a);
+        QCOMPARE(calme.value(QStringLiteral("envoyes")).toInt(), 0);
+        QCOMPARE(calme.value(QStringLiteral("recus")).toInt(), 0);
     }
 
     void equipeManagerEtMembre()
