@@ -209,11 +209,21 @@ QString corpsRelances(const QList<RelanceDuJour>& relances)
 
 namespace regles {
 
-std::optional<Due> bilan(const QList<AppelNote>& appels, const QDateTime& maintenant, const QTimeZone& fuseau)
+std::optional<QString> cleBilan(const QDateTime& maintenant, const QTimeZone& fuseau)
 {
     // Monday from 9:00: the week that ended.
     const QDateTime ici = local(maintenant, fuseau);
     if (ici.date().dayOfWeek() != Qt::Monday || ici.time().hour() < heureAnnonces)
+        return std::nullopt;
+    int annee = 0;
+    const int numero = ici.date().weekNumber(&annee);
+    return QStringLiteral("vd.bilan.%1-W%2").arg(annee).arg(numero, 2, 10, QLatin1Char('0'));
+}
+
+std::optional<Due> bilan(const QList<AppelNote>& appels, const QDateTime& maintenant, const QTimeZone& fuseau)
+{
+    const std::optional<QString> cle = cleBilan(maintenant, fuseau);
+    if (!cle)
         return std::nullopt;
     constexpr qint64 semaine = 604800;
     double somme = 0, sommeAvant = 0;
@@ -233,12 +243,9 @@ std::optional<Due> bilan(const QList<AppelNote>& appels, const QDateTime& mainte
     if (n == 0)
         return std::nullopt;
     contenu::Bilan b{n, somme / n, nAvant > 0 ? std::optional<double>(somme / n - sommeAvant / nAvant) : std::nullopt, std::nullopt};
-    int annee = 0;
-    const int numero = ici.date().weekNumber(&annee);
-    const QString cle = QStringLiteral("vd.bilan.%1-W%2").arg(annee).arg(numero, 2, 10, QLatin1Char('0'));
-    NotificationPrevue p{TypeNotification::bilan, cle, QStringLiteral("Bilan de la semaine"), contenu::corpsBilan(b), maintenant,
+    NotificationPrevue p{TypeNotification::bilan, *cle, QStringLiteral("Bilan de la semaine"), contenu::corpsBilan(b), maintenant,
                          QStringLiteral("tableau"), std::nullopt, {}, {}};
-    return Due{cle, p};
+    return Due{*cle, p};
 }
 
 std::optional<Due> relances(const QList<contenu::RelanceDuJour>& liste, const QDateTime& maintenant, const QTimeZone& fuseau)

@@ -77,6 +77,8 @@ struct AppelNote {
     QDateTime analyseLe;
     int score = 0;
 };
+// The weekly review's key when it is due (Monday from 9:00), else none.
+std::optional<QString> cleBilan(const QDateTime& maintenant, const QTimeZone& fuseau);
 // The weekly review of the last 7 days against the 7 before; none without a call.
 std::optional<Due> bilan(const QList<AppelNote>& appels, const QDateTime& maintenant, const QTimeZone& fuseau);
 // Today's follow-ups, once a day; none when there is nothing to follow up.

@@ -94,6 +94,13 @@ QString dureeLongue(double secondes)
     return QStringLiteral("%1 h %2").arg(minutes / 60).arg(reste, 2, 10, QLatin1Char('0'));
 }
 
+QString explication(const ReglagesOubli& r)
+{
+    return QStringLiteral("Appel oublié : après %1 sans personne qui parle, ou vers %2 d'appel, Vendalo vous demande si l'appel "
+                          "continue. Sans réponse, il l'arrête %3 plus tard, l'enregistre et lance l'analyse.")
+        .arg(dureeLongue(double(r.silenceAvantAlerteSec)), dureeLongue(double(r.dureeMaxSec)), dureeLongue(double(r.delaiArretSec)));
+}
+
 QString compteARebours(double secondes)
 {
     const qint64 s = std::max<qint64>(qint64(std::ceil(secondes)), 0);

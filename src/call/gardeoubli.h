@@ -62,6 +62,8 @@ QString corpsAlerte(const GardeOubli::Alerte& a, double t);
 QString indiceReponse(const GardeOubli::Alerte& a);
 QString titreArret();
 QString corpsArret(MotifOubli motif, double duree);
+// The settings' explanation of the guard, with the thresholds in force.
+QString explication(const ReglagesOubli& r);
 inline const QString idCarteAlerte = QStringLiteral("appel-en-cours");
 QString idCarteArret(const QString& appelId);
 inline const QString echecArret = QStringLiteral("L'appel n'a pas pu être terminé.");

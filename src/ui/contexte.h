@@ -22,7 +22,8 @@ class Preferences;
 
 namespace vd::agenda {
 class Agenda;
-}
+class NotificationsApp;
+} // namespace vd::agenda
 namespace vd::cloud {
 class ClientSupabase;
 class Compte;
@@ -60,6 +61,8 @@ struct Contexte {
     ai::GenerateurBrief* briefs = nullptr;
     // The coming meetings (none before the application creates it).
     agenda::Agenda* agenda = nullptr;
+    // Which notifications the user gets (none before the application creates it).
+    agenda::NotificationsApp* notifications = nullptr;
     // The backend (none without a configured backend: local mode), the account and synchronisation.
     cloud::ClientSupabase* client = nullptr;
     cloud::Compte* compte = nullptr;

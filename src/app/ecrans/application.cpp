@@ -45,6 +45,10 @@
 #include "call/detectionpartage.h"
 #include "call/gardeoubli.h"
 #include "platform/fenetres.h"
+#include "platform/notificationsbureau.h"
+#include "agenda/notificationsapp.h"
+#include "cloud/compte.h"
+#include "model/texte.h"
 
 #include <QApplication>
 #include "app/prevol.h"
@@ -223,9 +227,63 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     pile_->executerAction = [this](const agenda::CarteNotification& carte) {
         if (carte.type == agenda::TypeNotification::appelOublie)
             agirCarteOubli(carte);
+        else if (carte.id.startsWith(QLatin1String("notif:")))
+            ouvrirCible(carte.cible, carte.objet);
         else
             avant_->executer(carte);
     };
+
+    // Planned notifications: follow-ups of the day, weekly review, analyses, invitations.
+    bureau_ = std::make_unique<platform::NotificationsBureauDBus>();
+    {
+        agenda::NotificationsApp::Collaborateurs c;
+        c.horloge = &horloge_;
+        c.preferences = &preferences_;
+        c.pile = pile_.get();
+        c.bureau = bureau_.get();
+        c.relancesDuJour = [this](const QString& jour) {
+            QList<agenda::contenu::RelanceDuJour> l;
+            for (const QJsonValue& v : crm::Relances(*store_, ai::Moteur::instance()).duJour(jour)) {
+                const QJsonObject o = v.toObject();
+                l.append({o.value(QLatin1String("nom")).toString(), o.value(QLatin1String("enRetard")).toBool(),
+                          !o.value(QLatin1String("message")).toString().trimmed().isEmpty()});
+            }
+            return l;
+        };
+        c.appelsNotes = [this] {
+            QList<agenda::regles::AppelNote> l;
+            for (const model::Appel& a : store_->etat().appels)
+                if (a.analyse)
+                    if (const auto d = model::lireHorodatage(a.debut))
+                        l.append({*d, int(a.analyse->score)});
+            return l;
+        };
+        c.invitations = [this] {
+            QList<agenda::InvitationAnnoncee> l;
+            if (!ctx_.compte || !ctx_.compte->infos())
+                return l;
+            for (const QJsonValue& v : ctx_.compte->infos()->value(QLatin1String("invitations")).toArray()) {
+                const QJsonObject o = v.toObject();
+                const QString par = o.value(QLatin1String("invitePar")).toString();
+                if (!o.value(QLatin1String("id")).toString().isEmpty())
+                    l.append({o.value(QLatin1String("id")).toString(), par.isEmpty() ? std::nullopt : std::optional(par),
+                              o.value(QLatin1String("roleOrg")).toString()});
+            }
+            return l;
+        };
+        c.auPremierPlan = [this] { return fenetre_ && fenetre_->isVisible() && fenetre_->isActiveWindow(); };
+        c.ouvrir = [this](const QString& cible, const std::optional<QString>& objet) { ouvrirCible(cible, objet); };
+        notifications_ = std::make_unique<agenda::NotificationsApp>(std::move(c));
+    }
+    ctx_.notifications = notifications_.get();
+    QObject::connect(analyses_.get(), &ai::AnalysesEnCours::analyseTerminee, this, [this](const QString& id, bool ok) {
+        const model::Appel* a = ok ? store_->etat().appel(id) : nullptr;
+        if (!a || !a->analyse)
+            return;
+        const model::Contact* k = a->contactId ? store_->etat().contact(*a->contactId) : nullptr;
+        notifications_->annoncerAnalyse(id, k ? std::optional(k->nomComplet()) : std::nullopt, int(a->analyse->score));
+    });
+    QObject::connect(agenda_.get(), &agenda::Agenda::change, this, [this] { notifications_->programmer(); });
     fenetreNotifs_ = std::make_unique<agenda::FenetreNotifications>(*pile_);
     ctx_.store = store_.get();
     ctx_.session = session_.get();
@@ -369,6 +427,7 @@ void Application::demarrer()
     if (options_.ecran.isEmpty())
         ecritureRelances_->demarrer();
     agenda_->demarrer();
+    notifications_->demarrer();
     if (options_.demo)
         agenda_->actualiser(true);
     // Contacts changed: the meetings are matched again, once the changes settle.
@@ -569,6 +628,19 @@ void Application::montrerCarteOubli(const call::CarteOubli& carte)
 }
 
 void Application::retirerCarteOubli(const QString& id) { pile_->retirer(id); }
+
+void Application::ouvrirCible(const QString& cible, const std::optional<QString>& objet)
+{
+    montrerFenetre();
+    if (cible == QLatin1String("crm-relances"))
+        navigation_.aller(Ecran::de(Ecran::Genre::relances));
+    else if (cible == QLatin1String("analyse") && objet)
+        navigation_.aller(Ecran{Ecran::Genre::analyse, *objet});
+    else if (cible == QLatin1String("compte"))
+        navigation_.aller(Ecran::de(Ecran::Genre::compte));
+    else if (cible == QLatin1String("tableau"))
+        navigation_.aller(Ecran::de(Ecran::Genre::tableau));
+}
 
 void Application::agirCarteOubli(const agenda::CarteNotification& carte)
 {

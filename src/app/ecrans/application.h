@@ -35,6 +35,7 @@ struct CarteOubli;
 } // namespace vd::call
 namespace vd::platform {
 class LecteurFenetres;
+class NotificationsBureau;
 }
 
 namespace vd::agenda {
@@ -42,6 +43,7 @@ class Agenda;
 class AvantRendezVous;
 class ClientAgenda;
 class FenetreNotifications;
+class NotificationsApp;
 class PileNotifications;
 struct CarteNotification;
 } // namespace vd::agenda
@@ -82,6 +84,7 @@ public:
     agenda::AvantRendezVous& avantRendezVous() { return *avant_; }
     agenda::PileNotifications& pileNotifications() { return *pile_; }
     agenda::FenetreNotifications* fenetreNotifications() const { return fenetreNotifs_.get(); }
+    agenda::NotificationsApp& notifications() { return *notifications_; }
     // For tests: replaces how the pre-flight probes the audio.
     void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
     Navigation& navigation() { return navigation_; }
@@ -106,6 +109,8 @@ private:
     void montrerCarteOubli(const call::CarteOubli& carte);
     void retirerCarteOubli(const QString& id);
     void agirCarteOubli(const agenda::CarteNotification& carte);
+    // Where a notification's action leads ("tableau", "crm-relances", "analyse", "compte"…).
+    void ouvrirCible(const QString& cible, const std::optional<QString>& objet);
     bool appelActif() const;
 
     OptionsLancement options_;
@@ -135,6 +140,8 @@ private:
     std::unique_ptr<agenda::PileNotifications> pile_;
     std::unique_ptr<agenda::AvantRendezVous> avant_;
     std::unique_ptr<agenda::FenetreNotifications> fenetreNotifs_;
+    std::unique_ptr<platform::NotificationsBureau> bureau_;
+    std::unique_ptr<agenda::NotificationsApp> notifications_;
     void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;
     std::unique_ptr<FenetrePrincipale> fenetre_;

@@ -3,13 +3,16 @@
 #include "app/ui.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
+#include "agenda/notificationsapp.h"
 #include "ai/moteur.h"
+#include "call/gardeoubli.h"
 #include "app/connexionaudemarrage.h"
 #include "app/misesajour.h"
 #include "model/store.h"
 #include "platform/coffre.h"
 #include "platform/fenetres.h"
 #include "platform/lecture.h"
+#include "platform/notificationsbureau.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -191,6 +194,36 @@ EcranReglages::EcranReglages(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
     connect(detection_, &QComboBox::currentIndexChanged, this, [this, modifier] { modifier([this](model::Reglages& r) { r.souffleur.detection = detection_->currentData().toString(); }); });
     connect(uneLigne_, &QCheckBox::toggled, this, [modifier](bool v) { modifier([v](model::Reglages& r) { r.souffleur.modeUneLigne = v; }); });
     connect(masquerPartage_, &QCheckBox::toggled, this, [modifier](bool v) { modifier([v](model::Reglages& r) { r.souffleur.masquerPendantPartage = v; }); });
+
+    {
+        auto* garde = style::etiquette(call::texteoubli::explication(call::ReglagesOubli{}), QStringLiteral("secondaire"), this);
+        garde->setWordWrap(true);
+        f->addRow(QString(), garde);
+    }
+
+    // Notifications: one switch per type, and the opt-in desktop copy.
+    if (agenda::NotificationsApp* n = ctx_.notifications) {
+        f = section(page, QStringLiteral("Notifications"), QStringLiteral("Les cartes qui apparaissent en haut à droite de l'écran."));
+        for (agenda::TypeNotification t : agenda::NotificationsApp::typesReglables()) {
+            auto* c = new QCheckBox(agenda::libelleType(t), this);
+            c->setObjectName(QStringLiteral("notif-") + agenda::nomType(t));
+            c->setChecked(n->active(t));
+            connect(c, &QCheckBox::toggled, this, [n, t](bool v) { n->activer(t, v); });
+            f->addRow(QString(), c);
+        }
+        auto* bureau = new QCheckBox(QStringLiteral("Les montrer aussi sur le bureau quand Vendalo est caché"), this);
+        bureau->setObjectName(QStringLiteral("notif-bureau"));
+        bureau->setChecked(n->bureauActif());
+        connect(bureau, &QCheckBox::toggled, this, [n](bool v) { n->activerBureau(v); });
+        f->addRow(QString(), bureau);
+        if (!platform::NotificationsBureauDBus().disponible()) {
+            auto* raison = style::etiquette(QStringLiteral("Le service de notifications du bureau ne répond pas sur cet ordinateur : "
+                                                           "les notifications restent dans Vendalo."),
+                                            QStringLiteral("secondaire"), this);
+            raison->setWordWrap(true);
+            f->addRow(QString(), raison);
+        }
+    }
 
     // Data: retention, backup, demonstration, erase.
     f = section(page, QStringLiteral("Données"), QStringLiteral("Tout est gardé sur cet ordinateur, dans un seul fichier."));
