@@ -33,23 +33,30 @@ as $$ select case when jsonb_typeof(p) = 'number' then p::text::numeric end $$;
 -- The finished calls of the given members started in [p_debut, p_fin), with the
 -- figures the team screens use.
 create function prive.appels_periode(p_comptes uuid[], p_debut timestamptz, p_fin timestamptz)
-returns table (compte_id uuid, id text, duree numeric, score numeric, part_parole numeric, questions numeric,
+returns table (compte_id uuid, id text, debut timestamptz, duree numeric, score numeric, part_parole numeric, questions numeric,
                dimensions jsonb, probabilite numeric)
 language sql stable security definer set search_path = ''
 as $$
-  select a.compte_id, a.id,
-         coalesce(prive.nombre(a.donnees -> 'duree'), prive.nombre(a.donnees #> '{metriques,dureeSec}'), 0),
-         prive.nombre(a.donnees #> '{analyse,score}'),
-         prive.nombre(a.donnees #> '{metriques,partVous}'),
-         prive.nombre(a.donnees #> '{metriques,questionsVous}'),
-         case when jsonb_typeof(a.donnees #> '{analyse,dimensions}') = 'object' then a.donnees #> '{analyse,dimensions}' end,
-         prive.nombre(a.donnees #> '{analyse,crm,probabilite}')
-    from unnest(p_comptes) as c (compte)
-    join public.appels a on a.compte_id = c.compte
-   where a.supprime_le is null
-     and prive.debut_appel(a.donnees ->> 'debut', a.cree_le) >= p_debut
-     and prive.debut_appel(a.donnees ->> 'debut', a.cree_le) < p_fin
-     and coalesce(a.donnees ->> 'statut', 'analyse') <> 'en_cours'
+  select a.compte_id, a.id, a.debut,
+         coalesce(prive.nombre(a.d -> 'duree'), prive.nombre(a.d #> '{metriques,dureeSec}'), 0),
+         prive.nombre(a.d #> '{analyse,score}'),
+         prive.nombre(a.d #> '{metriques,partVous}'),
+         prive.nombre(a.d #> '{metriques,questionsVous}'),
+         case when jsonb_typeof(a.d #> '{analyse,dimensions}') = 'object' then a.d #> '{analyse,dimensions}' end,
+         prive.nombre(a.d #> '{analyse,crm,probabilite}')
+    from (
+      -- The record is read (decompressed) once, without its transcript, before
+      -- the fields are taken from it; "offset 0" keeps that step apart.
+      select x.compte_id, x.id, prive.debut_appel(x.donnees ->> 'debut', x.cree_le) as debut,
+             x.donnees - 'transcript' - 'aides' - 'detections' as d
+        from unnest(p_comptes) as c (compte)
+        join public.appels x on x.compte_id = c.compte
+       where x.supprime_le is null
+         and prive.debut_appel(x.donnees ->> 'debut', x.cree_le) >= p_debut
+         and prive.debut_appel(x.donnees ->> 'debut', x.cree_le) < p_fin
+       offset 0
+    ) a
+   where coalesce(a.d ->> 'statut', 'analyse') <> 'en_cours'
 $$;
 
 create function prive.lundi(p_jour date) returns date
@@ -306,28 +313,34 @@ declare
   moi uuid := prive.utilisateur();
   m public.membres := prive.membre_equipe(moi);
   jours integer;
-  fin timestamptz := now();
-  debut timestamptz;
+  v_fin timestamptz := now();
+  v_debut timestamptz;
   lundi date := prive.lundi_courant();
 begin
   if p_periode_jours is null or p_periode_jours <> trunc(p_periode_jours) or p_periode_jours not between 1 and 365 then
     raise exception using errcode = '22023', message = 'Paramètre p_periode_jours invalide : un entier de 1 à 365.';
   end if;
   jours := p_periode_jours::integer;
-  debut := fin - make_interval(days => jours);
+  v_debut := v_fin - make_interval(days => jours);
   return jsonb_build_object(
-    'periode_jours', jours, 'debut', prive.instant_json(debut), 'fin', prive.instant_json(fin),
+    'periode_jours', jours, 'debut', prive.instant_json(v_debut), 'fin', prive.instant_json(v_fin),
     'membres', (
       with membres as (
         select x.compte_id, x.role_org, coalesce(c.nom, c.email) as nom
           from public.membres x join public.comptes c on c.id = x.compte_id
          where x.organisation_id = m.organisation_id
       ),
+      -- Both periods' calls of the whole team in one read.
+      appels as (
+        select a.compte_id, a.debut >= v_debut as courant, a.score
+          from prive.appels_periode((select array_agg(mb.compte_id) from membres mb),
+                                    v_debut - make_interval(days => jours), v_fin) a
+      ),
       chiffres as (
         select mb.*,
-               (select count(*) from prive.appels_periode(array[mb.compte_id], debut, fin)) as appels,
-               (select round(avg(a.score), 1) from prive.appels_periode(array[mb.compte_id], debut, fin) a) as score,
-               (select round(avg(a.score), 1) from prive.appels_periode(array[mb.compte_id], debut - make_interval(days => jours), debut) a) as precedent,
+               (select count(*) from appels a where a.compte_id = mb.compte_id and a.courant) as appels,
+               (select round(avg(a.score), 1) from appels a where a.compte_id = mb.compte_id and a.courant) as score,
+               (select round(avg(a.score), 1) from appels a where a.compte_id = mb.compte_id and not a.courant) as precedent,
                (select count(*) from public.objectifs_equipe o
                  where o.organisation_id = m.organisation_id and o.semaine = lundi and o.actif
                    and (o.compte_id is null or o.compte_id = mb.compte_id)) as objectifs,
