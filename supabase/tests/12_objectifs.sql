@@ -2,7 +2,7 @@
 -- the week's bounds in Paris time, each member's measure, who may set them.
 begin;
 \ir outils/banc.psql
-select plan(27);
+select plan(28);
 
 select banc.utilisateur('g@obj.test', 'Gaëlle') as g \gset
 select banc.utilisateur('a@obj.test', 'Alain') as a \gset
@@ -83,6 +83,12 @@ select is(jsonb_array_length(public.objectifs_semaine('2026-03-02') -> 'objectif
 select is(pg_temp.indice(format('select public.fixer_objectif(%L)', jsonb_build_object('id', (:'q'::jsonb) ->> 'id', 'type', 'score_moyen', 'cible', 1))),
           'P0001:objectif_introuvable', 'nor edits ours');
 select banc.comme(:'g');
+select is(public.fixer_objectif(jsonb_build_object('id', (:'p'::jsonb) ->> 'id', 'type', 'part_parole_max', 'cible', 40,
+                                                   'compte_id', :'a')) - 'progression' - 'valeur_equipe' - 'cree_par',
+          jsonb_build_object('id', (:'p'::jsonb) ->> 'id', 'compte_id', :'a', 'compte_nom', 'Alain', 'equipe', false,
+                             'type', 'part_parole_max', 'cible', 40, 'competence', null, 'libelle', 'Parler au plus 40 % du temps',
+                             'semaine', '2026-03-02', 'actif', true, 'local', false),
+          'editing keeps the objective and its week');
 select public.supprimer_objectif((:'q'::jsonb) ->> 'id');
 select is(pg_temp.indice(format('select public.supprimer_objectif(%L)', (:'q'::jsonb) ->> 'id')), 'P0001:objectif_introuvable',
           'an objective already deleted is missing');
