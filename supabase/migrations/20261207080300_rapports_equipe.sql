@@ -312,7 +312,8 @@ begin
   if not exists (select 1 from pg_extension where extname = 'pg_cron')
      and exists (select 1 from pg_available_extensions where name = 'pg_cron') then
     begin
-      create extension pg_cron;
+      -- The schema Supabase documents for it; elsewhere it may fail (not preloaded): the job is then skipped.
+      create extension pg_cron with schema pg_catalog;
     exception when others then
       raise notice 'pg_cron indisponible (%), rapports hebdomadaires à la demande seulement.', sqlerrm;
     end;

@@ -2,7 +2,31 @@
 -- program reads, and the tables behind them closed to direct writes.
 begin;
 \ir outils/banc.psql
-select plan(37);
+select plan(40);
+
+-- The team procedures: signed-in accounts only (each checks the role itself).
+select is(array_agg(f order by f) filter (where not has_function_privilege('authenticated', 'public.' || f, 'execute')
+                                             or has_function_privilege('anon', 'public.' || f, 'execute')), null,
+          'every team procedure is callable by signed-in accounts and by no anonymous request')
+  from unnest(array['commentaires_recents(text,numeric)', 'lire_commentaires(text)', 'commenter_appel(text,text,numeric)',
+                    'modifier_commentaire(text,text,numeric)', 'supprimer_commentaire(text)', 'lister_appels_exemplaires()',
+                    'lire_appel_exemplaire(text)', 'epingler_appel(text,text)', 'desepingler_appel(text)',
+                    'lire_seuils_equipe()', 'regler_seuils_equipe(numeric,numeric,numeric)',
+                    'deposer_synthese_manager(text,jsonb,text)', 'lire_syntheses_manager(jsonb)', 'objectifs_semaine(text)',
+                    'fixer_objectif(jsonb)', 'supprimer_objectif(text)', 'classement_equipe(numeric)',
+                    'lire_rapports_equipe(numeric)', 'generer_rapport_equipe(text)',
+                    'proposer_question_framework(text,text,text,text)', 'propositions_framework()',
+                    'decider_proposition_framework(text,boolean)']) f;
+select is((select count(*)::int from pg_proc p join pg_namespace n on n.oid = p.pronamespace
+            where n.nspname = 'prive' and has_function_privilege('anon', p.oid, 'execute')
+              and p.proname in ('appel_visible', 'calculer_rapport', 'generer_rapports_semaine', 'appels_periode',
+                                'objectif_json', 'framework_equipe')), 0, 'the private helpers are closed to anonymous requests');
+
+select is(array_agg(t || ':' || d order by t, d), null, 'the team tables take no direct write from signed-in accounts')
+  from unnest(array['commentaires_appels', 'appels_exemplaires', 'seuils_equipe', 'syntheses_manager', 'objectifs_equipe',
+                    'rapports_equipe', 'propositions_framework']) t,
+       unnest(array['insert', 'update', 'delete', 'truncate']) d
+ where has_table_privilege('authenticated', 'public.' || t, d) or has_table_privilege('anon', 'public.' || t, 'select');
 
 select banc.utilisateur('g@coach.test', 'Gaëlle') as g \gset
 select banc.utilisateur('a@coach.test', 'Alain') as a \gset
