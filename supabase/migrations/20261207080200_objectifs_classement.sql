@@ -47,13 +47,17 @@ as $$
     from (
       -- The record is read (decompressed) once, without its transcript, before
       -- the fields are taken from it; "offset 0" keeps that step apart.
-      select x.compte_id, x.id, prive.debut_appel(x.donnees ->> 'debut', x.cree_le) as debut,
-             x.donnees - 'transcript' - 'aides' - 'detections' as d
+      -- Member by member (lateral), so that each is one range of the index and
+      -- a long period never turns into a scan of every team's calls.
+      select x.compte_id, x.id, x.debut, x.donnees - 'transcript' - 'aides' - 'detections' as d
         from unnest(p_comptes) as c (compte)
-        join public.appels x on x.compte_id = c.compte
-       where x.supprime_le is null
-         and prive.debut_appel(x.donnees ->> 'debut', x.cree_le) >= p_debut
-         and prive.debut_appel(x.donnees ->> 'debut', x.cree_le) < p_fin
+        cross join lateral (
+          select y.compte_id, y.id, prive.debut_appel(y.donnees ->> 'debut', y.cree_le) as debut, y.donnees
+            from public.appels y
+           where y.compte_id = c.compte and y.supprime_le is null
+             and prive.debut_appel(y.donnees ->> 'debut', y.cree_le) >= p_debut
+             and prive.debut_appel(y.donnees ->> 'debut', y.cree_le) < p_fin
+        ) x
        offset 0
     ) a
    where coalesce(a.d ->> 'statut', 'analyse') <> 'en_cours'
@@ -133,51 +137,55 @@ as $$
   end
 $$;
 
--- An objective's measure over the calls of some members in a period: the number
--- of calls and the value (a mean per call, or the count of calls).
-create function prive.mesure_objectif(p_type text, p_competence text, p_comptes uuid[],
-                                      p_debut timestamptz, p_fin timestamptz, out appels integer, out valeur numeric)
-language sql stable security definer set search_path = ''
-as $$
-  select count(*)::integer,
-         case p_type
-           when 'questions_par_appel' then round(avg(a.questions), 1)
-           when 'part_parole_max' then round(avg(a.part_parole), 1)
-           when 'score_moyen' then round(avg(a.score), 1)
-           when 'appels_semaine' then count(*)
-           else round(avg(prive.nombre(a.dimensions #> array[p_competence, 'score'])), 1) end
-    from prive.appels_periode(p_comptes, p_debut, p_fin) a
-$$;
-
 create function prive.objectif_atteint(p_type text, p_cible numeric, p_valeur numeric) returns boolean
 language sql immutable
 as $$
   select p_valeur is not null and case when p_type = 'part_parole_max' then p_valeur <= p_cible else p_valeur >= p_cible end
 $$;
 
--- Who an objective measures: its member, or every member of the team, by name.
-create function prive.cibles_objectif(o public.objectifs_equipe) returns uuid[]
+-- The measures of the week's objectives (or of one of them): for each member it
+-- targets (its member, or every member of the team) and for the team (compte_id
+-- null) over those members together, the number of calls and the value (a mean
+-- per call, or the count of calls). The team's calls of the week are read once.
+create function prive.mesures_semaine(p_organisation uuid, p_lundi date, p_objectif uuid default null)
+returns table (objectif_id uuid, compte_id uuid, appels integer, valeur numeric, atteint boolean)
 language sql stable security definer set search_path = ''
 as $$
-  select coalesce(array_agg(m.compte_id order by coalesce(c.nom, c.email), m.compte_id), array[]::uuid[])
-    from public.membres m join public.comptes c on c.id = m.compte_id
-   where m.organisation_id = o.organisation_id and (o.compte_id is null or m.compte_id = o.compte_id)
+  with objectifs as (
+    select o.* from public.objectifs_equipe o
+     where o.organisation_id = p_organisation and o.semaine = p_lundi and (p_objectif is null or o.id = p_objectif)
+  ),
+  cibles as (
+    select o.id as objectif_id, m.compte_id
+      from objectifs o join public.membres m on m.organisation_id = o.organisation_id
+                                             and (o.compte_id is null or m.compte_id = o.compte_id)
+  ),
+  appels as (
+    select * from prive.appels_periode((select array_agg(distinct c.compte_id) from cibles c),
+                                       prive.debut_semaine(p_lundi), prive.debut_semaine(p_lundi + 7))
+  ),
+  mesures as (
+    select c.objectif_id, case when grouping(c.compte_id) = 0 then c.compte_id end as compte_id, o.type, o.cible,
+           count(a.id)::integer as appels,
+           case o.type
+             when 'questions_par_appel' then round(avg(a.questions), 1)
+             when 'part_parole_max' then round(avg(a.part_parole), 1)
+             when 'score_moyen' then round(avg(a.score), 1)
+             when 'appels_semaine' then count(a.id)
+             else round(avg(prive.nombre(a.dimensions #> array[o.competence, 'score'])), 1) end as valeur
+      from cibles c join objectifs o on o.id = c.objectif_id
+      left join appels a on a.compte_id = c.compte_id
+     group by grouping sets ((c.objectif_id, o.type, o.cible, o.competence, c.compte_id),
+                             (c.objectif_id, o.type, o.cible, o.competence))
+  )
+  select x.objectif_id, x.compte_id, x.appels, x.valeur, prive.objectif_atteint(x.type, x.cible, x.valeur) from mesures x
 $$;
 
 create function prive.objectif_json(o public.objectifs_equipe, p_moi uuid) returns jsonb
 language sql stable security definer set search_path = ''
 as $$
-  with bornes as (
-    select prive.debut_semaine(o.semaine) as debut, prive.debut_semaine(o.semaine + 7) as fin
-  ),
-  progression as (
-    select jsonb_agg(jsonb_build_object(
-             'compte_id', c.compte, 'nom', coalesce(p.nom, p.email), 'appels', mo.appels, 'valeur', mo.valeur,
-             'atteint', prive.objectif_atteint(o.type, o.cible, mo.valeur), 'moi', c.compte = p_moi)
-             order by c.ord) as liste
-      from bornes b, unnest(prive.cibles_objectif(o)) with ordinality as c (compte, ord)
-      join public.comptes p on p.id = c.compte
-      cross join lateral prive.mesure_objectif(o.type, o.competence, array[c.compte], b.debut, b.fin) mo
+  with mesures as materialized (
+    select * from prive.mesures_semaine(o.organisation_id, o.semaine, o.id)
   )
   select jsonb_build_object(
     'id', o.id, 'compte_id', o.compte_id,
@@ -185,9 +193,13 @@ as $$
     'equipe', o.compte_id is null, 'type', o.type, 'cible', o.cible, 'competence', o.competence,
     'libelle', prive.libelle_objectif(o.type, o.cible, o.competence),
     'semaine', to_char(o.semaine, 'YYYY-MM-DD'), 'actif', o.actif, 'cree_par', o.cree_par,
-    'progression', coalesce((select liste from progression), '[]'::jsonb),
-    'valeur_equipe', (select mo.valeur from bornes b,
-                        prive.mesure_objectif(o.type, o.competence, prive.cibles_objectif(o), b.debut, b.fin) mo),
+    -- Members by name.
+    'progression', coalesce((select jsonb_agg(jsonb_build_object(
+                               'compte_id', x.compte_id, 'nom', coalesce(p.nom, p.email), 'appels', x.appels,
+                               'valeur', x.valeur, 'atteint', x.atteint, 'moi', x.compte_id = p_moi)
+                               order by coalesce(p.nom, p.email), x.compte_id)
+                               from mesures x join public.comptes p on p.id = x.compte_id), '[]'::jsonb),
+    'valeur_equipe', (select x.valeur from mesures x where x.compte_id is null),
     'local', false)
 $$;
 
@@ -336,6 +348,11 @@ begin
           from prive.appels_periode((select array_agg(mb.compte_id) from membres mb),
                                     v_debut - make_interval(days => jours), v_fin) a
       ),
+      -- This week's active objectives, measured once for the whole team.
+      semaine as (
+        select x.* from prive.mesures_semaine(m.organisation_id, lundi) x
+          join public.objectifs_equipe o on o.id = x.objectif_id and o.actif
+      ),
       chiffres as (
         select mb.*,
                (select count(*) from appels a where a.compte_id = mb.compte_id and a.courant) as appels,
@@ -344,12 +361,7 @@ begin
                (select count(*) from public.objectifs_equipe o
                  where o.organisation_id = m.organisation_id and o.semaine = lundi and o.actif
                    and (o.compte_id is null or o.compte_id = mb.compte_id)) as objectifs,
-               (select count(*) from public.objectifs_equipe o
-                 cross join lateral prive.mesure_objectif(o.type, o.competence, array[mb.compte_id],
-                                                          prive.debut_semaine(lundi), prive.debut_semaine(lundi + 7)) mo
-                 where o.organisation_id = m.organisation_id and o.semaine = lundi and o.actif
-                   and (o.compte_id is null or o.compte_id = mb.compte_id)
-                   and prive.objectif_atteint(o.type, o.cible, mo.valeur)) as atteints
+               (select count(*) from semaine x where x.compte_id = mb.compte_id and x.atteint) as atteints
           from membres mb
       ),
       classes as (
@@ -368,8 +380,8 @@ $$;
 revoke all on function prive.nombre(jsonb), prive.appels_periode(uuid[], timestamptz, timestamptz),
   prive.lundi(date), prive.lundi_courant(), prive.debut_semaine(date), prive.semaine_parametre(text, text),
   prive.nombre_texte(numeric), prive.libelle_objectif(text, numeric, text),
-  prive.mesure_objectif(text, text, uuid[], timestamptz, timestamptz), prive.objectif_atteint(text, numeric, numeric),
-  prive.cibles_objectif(public.objectifs_equipe), prive.objectif_json(public.objectifs_equipe, uuid),
+  prive.mesures_semaine(uuid, date, uuid), prive.objectif_atteint(text, numeric, numeric),
+  prive.objectif_json(public.objectifs_equipe, uuid),
   public.objectifs_semaine(text), public.fixer_objectif(jsonb), public.supprimer_objectif(text),
   public.classement_equipe(numeric)
   from public, anon, authenticated;

@@ -65,6 +65,12 @@ begin
   create temporary table if not exists vd_rapport_appels (compte_id uuid, id text, cette_semaine boolean, duree numeric,
     score numeric, part_parole numeric, questions numeric, dimensions jsonb) on commit drop;
   truncate pg_temp.vd_rapport_appels;
+  -- The week's active objectives, measured once.
+  create temporary table if not exists vd_rapport_objectifs (objectif_id uuid, compte_id uuid, atteint boolean) on commit drop;
+  truncate pg_temp.vd_rapport_objectifs;
+  insert into pg_temp.vd_rapport_objectifs
+  select x.objectif_id, x.compte_id, x.atteint from prive.mesures_semaine(p_organisation, p_lundi) x
+    join public.objectifs_equipe o on o.id = x.objectif_id and o.actif;
   insert into pg_temp.vd_rapport_appels
   select a.compte_id, a.id, a.debut >= v_debut, a.duree, a.score, a.part_parole, a.questions, a.dimensions
     from prive.appels_periode(membres, v_precedent, v_fin) a;
@@ -85,13 +91,9 @@ begin
      group by c.compte, p.nom_affiche, m.role_org
   ),
   objectifs as (
-    select c.compte, count(o.id) as nombre,
-           count(o.id) filter (where prive.objectif_atteint(o.type, o.cible, mo.valeur)) as atteints
+    select c.compte, count(x.objectif_id) as nombre, count(x.objectif_id) filter (where x.atteint) as atteints
       from unnest(membres) c (compte)
-      left join public.objectifs_equipe o
-        on o.organisation_id = p_organisation and o.semaine = p_lundi and o.actif
-       and (o.compte_id is null or o.compte_id = c.compte)
-      left join lateral prive.mesure_objectif(o.type, o.competence, array[c.compte], v_debut, v_fin) mo on o.id is not null
+      left join pg_temp.vd_rapport_objectifs x on x.compte_id = c.compte
      group by c.compte
   )
   select coalesce(jsonb_agg(jsonb_build_object(
@@ -133,10 +135,8 @@ begin
                                 where e.organisation_id = p_organisation),
            'objectifs', (select count(*) from public.objectifs_equipe o
                           where o.organisation_id = p_organisation and o.semaine = p_lundi and o.actif),
-           'objectifs_atteints', (select count(*) from public.objectifs_equipe o,
-                                    prive.mesure_objectif(o.type, o.competence, prive.cibles_objectif(o), v_debut, v_fin) mo
-                                   where o.organisation_id = p_organisation and o.semaine = p_lundi and o.actif
-                                     and prive.objectif_atteint(o.type, o.cible, mo.valeur)))
+           'objectifs_atteints', (select count(*) from pg_temp.vd_rapport_objectifs x
+                                   where x.compte_id is null and x.atteint))
     into equipe
     from pg_temp.vd_rapport_appels v;
 
