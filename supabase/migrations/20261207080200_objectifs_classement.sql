@@ -315,6 +315,35 @@ begin
 end
 $$;
 
+-- Carries the previous week's active objectives over to the week of p_semaine
+-- (the current week by default), except those the week already has (same
+-- member, type and skill). Answers {"repris": count, "objectifs": the week}.
+create function public.reprendre_objectifs(p_semaine text default null) returns jsonb
+language plpgsql security definer set search_path = ''
+as $$
+declare
+  moi uuid := prive.utilisateur();
+  m public.membres := prive.membre_equipe(moi);
+  lundi date := prive.semaine_parametre(p_semaine, 'p_semaine');
+  n integer;
+begin
+  perform prive.exiger_gestionnaire(m);
+  insert into public.objectifs_equipe (organisation_id, compte_id, type, cible, competence, semaine, actif, cree_par)
+  select o.organisation_id, o.compte_id, o.type, o.cible, o.competence, lundi, true, moi
+    from public.objectifs_equipe o
+   where o.organisation_id = m.organisation_id and o.semaine = lundi - 7 and o.actif
+     and (o.compte_id is null or exists (select 1 from public.membres x
+                                          where x.compte_id = o.compte_id and x.organisation_id = m.organisation_id))
+     and not exists (select 1 from public.objectifs_equipe d
+                      where d.organisation_id = o.organisation_id and d.semaine = lundi
+                        and d.compte_id is not distinct from o.compte_id and d.type = o.type
+                        and d.competence is not distinct from o.competence)
+   order by o.cree_le;
+  get diagnostics n = row_count;
+  return jsonb_build_object('repris', n, 'objectifs', public.objectifs_semaine(to_char(lundi, 'YYYY-MM-DD')));
+end
+$$;
+
 -- The members ranked by their mean call score over the last p_periode_jours
 -- days (ties share a rank; no analysed call, no rank), with the previous period
 -- of the same length and this week's active objectives.
@@ -383,7 +412,7 @@ revoke all on function prive.nombre(jsonb), prive.appels_periode(uuid[], timesta
   prive.mesures_semaine(uuid, date, uuid), prive.objectif_atteint(text, numeric, numeric),
   prive.objectif_json(public.objectifs_equipe, uuid),
   public.objectifs_semaine(text), public.fixer_objectif(jsonb), public.supprimer_objectif(text),
-  public.classement_equipe(numeric)
+  public.reprendre_objectifs(text), public.classement_equipe(numeric)
   from public, anon, authenticated;
 grant execute on function public.objectifs_semaine(text), public.fixer_objectif(jsonb), public.supprimer_objectif(text),
-  public.classement_equipe(numeric) to authenticated;
+  public.reprendre_objectifs(text), public.classement_equipe(numeric) to authenticated;

@@ -13,7 +13,7 @@ select is(array_agg(f order by f) filter (where not has_function_privilege('auth
                     'lire_appel_exemplaire(text)', 'epingler_appel(text,text)', 'desepingler_appel(text)',
                     'lire_seuils_equipe()', 'regler_seuils_equipe(numeric,numeric,numeric)',
                     'deposer_synthese_manager(text,jsonb,text)', 'lire_syntheses_manager(jsonb)', 'objectifs_semaine(text)',
-                    'fixer_objectif(jsonb)', 'supprimer_objectif(text)', 'classement_equipe(numeric)',
+                    'fixer_objectif(jsonb)', 'supprimer_objectif(text)', 'reprendre_objectifs(text)', 'classement_equipe(numeric)',
                     'lire_rapports_equipe(numeric)', 'generer_rapport_equipe(text)',
                     'proposer_question_framework(text,text,text,text)', 'propositions_framework()',
                     'decider_proposition_framework(text,boolean)']) f;

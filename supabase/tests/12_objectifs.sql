@@ -2,7 +2,7 @@
 -- the week's bounds in Paris time, each member's measure, who may set them.
 begin;
 \ir outils/banc.psql
-select plan(28);
+select plan(31);
 
 select banc.utilisateur('g@obj.test', 'Gaëlle') as g \gset
 select banc.utilisateur('a@obj.test', 'Alain') as a \gset
@@ -90,6 +90,13 @@ select is(public.fixer_objectif(jsonb_build_object('id', (:'p'::jsonb) ->> 'id',
                              'semaine', '2026-03-02', 'actif', true, 'local', false),
           'editing keeps the objective and its week');
 select public.supprimer_objectif((:'q'::jsonb) ->> 'id');
+-- Carrying the week over: the next week gets the three remaining objectives once.
+select is((public.reprendre_objectifs('2026-03-09')) ->> 'repris', '3', 'last week''s active objectives are carried over');
+select is((public.reprendre_objectifs('2026-03-09')) ->> 'repris', '0', 'nothing left to carry over the second time');
+select banc.comme(:'a');
+select is(pg_temp.indice($$select public.reprendre_objectifs('2026-03-16')$$), '42501:action_interdite',
+          'a salesperson cannot carry objectives over');
+select banc.comme(:'g');
 select is(pg_temp.indice(format('select public.supprimer_objectif(%L)', (:'q'::jsonb) ->> 'id')), 'P0001:objectif_introuvable',
           'an objective already deleted is missing');
 select banc.moi();
