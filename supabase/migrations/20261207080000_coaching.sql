@@ -221,7 +221,8 @@ declare
   moi uuid := prive.utilisateur();
   c public.commentaires_appels := prive.commentaire_visible(moi, p_id);
 begin
-  if c.auteur_id is distinct from moi then
+  -- The author, while they may still see the call (a manager who left the team no longer may).
+  if c.auteur_id is distinct from moi or not (c.appel_compte_id = moi or prive.gere(c.appel_compte_id)) then
     raise exception using errcode = '42501', message = 'Seul l''auteur d''un commentaire peut le modifier.',
                           hint = 'action_interdite';
   end if;
@@ -250,7 +251,8 @@ begin
 end
 $$;
 
--- Pins whose call still exists and whose salesperson is still in the team.
+-- Pins whose call still exists and whose salesperson is still in the team. The
+-- call is read once, without its transcript unless the whole call is asked for.
 create function prive.exemplaire_json(e public.appels_exemplaires, p_avec_appel boolean) returns jsonb
 language sql stable security definer set search_path = ''
 as $$
@@ -260,17 +262,20 @@ as $$
     'epingle_le', prive.instant_json(e.epingle_le),
     'auteur_id', e.appel_compte_id,
     'auteur_nom', (select coalesce(p.nom, p.email) from public.comptes p where p.id = e.appel_compte_id),
-    'contact_id', a.donnees ->> 'contactId', 'type', a.donnees ->> 'type', 'objectif', a.donnees ->> 'objectif',
-    'debut', a.donnees ->> 'debut',
-    'duree', case when jsonb_typeof(a.donnees -> 'duree') = 'number' then (a.donnees ->> 'duree')::double precision end,
-    'score', case when jsonb_typeof(a.donnees #> '{analyse,score}') = 'number'
-                  then round((a.donnees #>> '{analyse,score}')::numeric)::integer end)
-  || case when p_avec_appel then jsonb_build_object('appel', a.donnees || jsonb_build_object('compteId', a.compte_id))
+    'contact_id', a.d ->> 'contactId', 'type', a.d ->> 'type', 'objectif', a.d ->> 'objectif',
+    'debut', a.d ->> 'debut',
+    'duree', case when jsonb_typeof(a.d -> 'duree') = 'number' then (a.d ->> 'duree')::double precision end,
+    'score', case when jsonb_typeof(a.d #> '{analyse,score}') = 'number'
+                  then round((a.d #>> '{analyse,score}')::numeric)::integer end)
+  || case when p_avec_appel then jsonb_build_object('appel', a.d || jsonb_build_object('compteId', a.compte_id))
      else '{}'::jsonb end
-    from public.appels a
-   where a.compte_id = e.appel_compte_id and a.id = e.appel_id and a.supprime_le is null
-     and exists (select 1 from public.membres m where m.compte_id = e.appel_compte_id
-                    and m.organisation_id = e.organisation_id)
+    from (select x.compte_id,
+                 case when p_avec_appel then x.donnees else x.donnees - 'transcript' - 'aides' - 'detections' end as d
+            from public.appels x
+           where x.compte_id = e.appel_compte_id and x.id = e.appel_id and x.supprime_le is null
+             and exists (select 1 from public.membres m where m.compte_id = e.appel_compte_id
+                            and m.organisation_id = e.organisation_id)
+          offset 0) a
 $$;
 
 create function public.lister_appels_exemplaires() returns jsonb
