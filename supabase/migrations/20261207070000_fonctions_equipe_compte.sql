@@ -226,11 +226,9 @@ begin
     perform 1 from public.organisations where id = prive.organisation_de(p_compte) for update;
   end if;
   apercu := prive.apercu_suppression(p_compte);
-  if action = 'apercu' then
-    return apercu;
-  end if;
+  -- Anything but "supprimer" only asks what a deletion would do.
   if action <> 'supprimer' then
-    perform prive.refus('requete_invalide', format('Action inconnue : « %s ».', action));
+    return apercu;
   end if;
   -- The typed e-mail, trimmed, in any case: a slip of the hand cannot delete an account.
   if jsonb_typeof(corps -> 'confirmation') is distinct from 'string'
