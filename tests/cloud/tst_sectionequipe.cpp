@@ -170,6 +170,24 @@ private Q_SLOTS:
         QCOMPARE(s.findChild<QLineEdit*>(QStringLiteral("emailInvitation"))->text(), QStringLiteral("marc@exemple.fr"));
     }
 
+    // A refused role change shows the message and puts the member's role back.
+    void changementDeRoleRefuse()
+    {
+        QVERIFY(connecterAvec(equipe(QStringLiteral("manager"), true)));
+        SectionEquipe s(compte.get());
+        reponseAction = fakes::FauxSupabase::erreurFonction(400, QStringLiteral("requete_invalide"),
+                                                            QStringLiteral("Ce membre ne fait plus partie de l'équipe."));
+        QSignalSpy fini(&s, &SectionEquipe::actionTerminee);
+        auto* choix = s.findChild<QComboBox*>(QStringLiteral("roleMembre"));
+        choix->setCurrentIndex(1);
+        Q_EMIT choix->activated(1);
+        QVERIFY(fini.wait(10'000));
+        QCOMPARE(actions.value(0).value(QStringLiteral("role_org")).toString(), QStringLiteral("manager"));
+        QCOMPARE(s.message(), QStringLiteral("Ce membre ne fait plus partie de l'équipe."));
+        QTRY_COMPARE(s.findChildren<QComboBox*>(QStringLiteral("roleMembre")).size(), 1);   // the old one deleted
+        QCOMPARE(s.findChild<QComboBox*>(QStringLiteral("roleMembre"))->currentData().toString(), QStringLiteral("commercial"));
+    }
+
     // Removing asks first; cancelled, nothing is sent.
     void retraitConfirme()
     {

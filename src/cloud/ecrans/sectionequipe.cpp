@@ -378,16 +378,31 @@ QCoro::Task<bool> SectionEquipe::executer(QJsonObject corps, QString succes)
         if (corps.value(QStringLiteral("action")).toString() == QLatin1String("inviter"))
             email_->clear();
         montrerMessage(succes, false);
-        if (compte)
-            compte->rafraichir();
     } else {
         montrerMessage(r.erreur().message, true);
-        // Whatever was refused, show the team as it stands now.
-        if (compte)
-            compte->rafraichir();
+        // A refused role change must not leave its new value in the list.
+        etatAffiche_ = -1;
+        actualiser();
     }
+    // Whatever the answer, show the team as it stands now.
+    if (compte)
+        rafraichirCompte();
     Q_EMIT actionTerminee(ok);
     co_return ok;
+}
+
+void SectionEquipe::rafraichirCompte()
+{
+    // A refresh already running may have read the team before this change: one more after it.
+    if (!compte_->rafraichissementEnCours()) {
+        compte_->rafraichir();
+        return;
+    }
+    auto* garde = new QObject(this);
+    connect(compte_, &Compte::rafraichi, garde, [this, garde] {
+        garde->deleteLater();
+        compte_->rafraichir();
+    });
 }
 
 QString SectionEquipe::message() const { return message_->isHidden() ? QString() : message_->text(); }

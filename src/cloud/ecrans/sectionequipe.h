@@ -55,6 +55,7 @@ private:
     void inviter();
     void montrerMessage(const QString& texte, bool erreur);
     void mettreOccupe(bool occupe);
+    void rafraichirCompte();
 
     Compte* compte_;
     std::optional<QJsonObject> affichee_;
