@@ -4,7 +4,9 @@
 #include "cloud/compte.h"
 #include "cloud/ecrans/sectionequipe.h"
 #include "outilscloud.h"
+#include "ui/ecrans/style.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -138,6 +140,7 @@ private Q_SLOTS:
         // A look by eye: VD_DOSSIER_CAPTURES=/tmp/x
         if (const QString d = qEnvironmentVariable("VD_DOSSIER_CAPTURES"); !d.isEmpty())
         {
+            ui::style::appliquer(*qApp);
             QTest::qWait(50);
             s.grab().save(d + QStringLiteral("/equipe-") + role + QStringLiteral(".png"));
         }

@@ -276,7 +276,7 @@ QWidget* SectionEquipe::ligneMembre(const QJsonObject& m, const QString& monRole
     // An owner's role is changed only by an owner; only an owner names one.
     const bool modifiable = gestionnaire && (role != QLatin1String("proprietaire") || monRole == QLatin1String("proprietaire"));
     if (!modifiable) {
-        l->addWidget(etiquette(Compte::libelleRole(role), QStringLiteral("chipGris"), w));
+        l->addWidget(etiquette(Compte::libelleRole(role), QStringLiteral("chipGris"), w), 0, Qt::AlignVCenter);
         return w;
     }
     auto* choix = new QComboBox(w);
