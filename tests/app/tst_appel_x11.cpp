@@ -24,6 +24,7 @@
 #include "crm/ecrans/feuilleimportcrm.h"
 #include "crm/ecrans/modelecontacts.h"
 #include "crm/ecrans/panneauexportcrm.h"
+#include "team/ecrans/ecranequipe.h"
 #include "model/store.h"
 
 #include <QAbstractItemModel>
@@ -255,6 +256,17 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(chemin).size() > 1000);
         QCOMPARE(f.prefs.valeur(QStringLiteral("vd.crm.export.format"), {}).toString(), QStringLiteral("xlsx"));
         panneau->close();
+    }
+
+    // The Équipe page without a backend explains where the team will appear.
+    void equipeSansCompte()
+    {
+        AppliDemo f;
+        f.application->navigation().aller(Ecran::de(Ecran::Genre::equipe));
+        auto* page = qobject_cast<team::EcranEquipe*>(f.application->fenetre()->pageCourante());
+        QVERIFY(page);
+        QVERIFY(page->findChild<QPushButton*>(QStringLiteral("ouvrirCompte"))->isVisible());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-equipe.png")));
     }
 
     // The CRM on the demonstration data: list, board, a contact sheet, profiles and objections.

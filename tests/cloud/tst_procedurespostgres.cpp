@@ -3,7 +3,11 @@
 // procedures of the migrations answer "rest/v1/rpc/NAME", with PostgREST's
 // statuses and error bodies, the caller's role and claims, and two accounts
 // that never see each other's data.
+#include "cloud/compte.h"
 #include "outilscloud.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -170,49 +174,88 @@ private Q_SLOTS:
         QVERIFY(corps.contains(QStringLiteral("details")));
     }
 
-    // The emulated team function writes into the same database; the real
-    // procedures then see its invitation.
-    void invitationParLaFonctionPuisAcceptee()
+    // The team and account functions of the emulator on the real database,
+    // through Compte: invite, the invitee sees and accepts, the manager sees the
+    // member; a salesperson is refused; the invitee then deletes the account.
+    void equipeEtCompteParLesFonctions()
     {
-        const QString proprio = b->serveur.ajouterUtilisateur(QStringLiteral("paule@exemple.fr"), QStringLiteral("motdepasse1"));
-        QVERIFY(!proprio.isEmpty());
         vd::fakes::BasePostgres* base = b->serveur.base();
+        const QString proprio = b->serveur.ajouterUtilisateur(QStringLiteral("paule@exemple.fr"), QStringLiteral("motdepasse1"));
+        const QString kim = b->serveur.ajouterUtilisateur(QStringLiteral("kim@exemple.fr"), QStringLiteral("motdepasse1"));
         const QString org = base->executer(QStringLiteral("insert into public.organisations (nom, sieges, proprietaire_id) "
                                                           "values ('Ventes Nord', 3, ?::uuid) returning id::text"),
                                            {proprio}).value(0).toString();
         QVERIFY2(!org.isEmpty(), qPrintable(base->erreur()));
-        base->executer(QStringLiteral("insert into public.membres values (?::uuid, ?::uuid, 'proprietaire', now())"), {org, proprio});
-        b->serveur.surFonction(QStringLiteral("equipe"), [&](const RequeteHttp& r) {
-            const QJsonObject c = r.json().toObject();
-            const QString id = base->executer(QStringLiteral("insert into public.invitations (organisation_id, email, role_org, invite_par) "
-                                                             "values (?::uuid, ?, ?, ?::uuid) returning id::text"),
-                                              {org, c.value(QStringLiteral("email")).toString(),
-                                               c.value(QStringLiteral("role_org")).toString(), proprio}).value(0).toString();
-            return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("id"), id}});
-        });
-        QVERIFY(b->connecter(QStringLiteral("paule@exemple.fr")));
-        auto f = attendre(b->client->appelerFonction(QStringLiteral("equipe"),
-            QJsonObject{{QStringLiteral("action"), QStringLiteral("inviter")}, {QStringLiteral("email"), QStringLiteral("lea@exemple.fr")},
-                        {QStringLiteral("role_org"), QStringLiteral("manager")}, {QStringLiteral("envoyer_email"), false}}, 30'000));
-        QVERIFY(f.ok());
+        base->executer(QStringLiteral("insert into public.membres values (?::uuid, ?::uuid, 'proprietaire', now()), "
+                                      "(?::uuid, ?::uuid, 'commercial', now())"), {org, proprio, org, kim});
+        QTemporaryDir dossier;
+        vd::platform::ReseauFactice reseau;
+        Compte compte(b->client.get(), dossier.path(), reseau, b->horloge);
+        compte.demarrer();
+        auto connecter = [&](const QString& email) {
+            QSignalSpy rafraichi(&compte, &Compte::rafraichi);
+            return b->connecter(email) && (rafraichi.count() > 0 || rafraichi.wait(10'000)) && rafraichi.last().at(0).toBool();
+        };
+
+        QVERIFY(connecter(QStringLiteral("paule@exemple.fr")));
+        auto f = attendre(compte.actionEquipe(QJsonObject{{QStringLiteral("action"), QStringLiteral("inviter")},
+                                                          {QStringLiteral("email"), QStringLiteral("Lea@exemple.fr ")},
+                                                          {QStringLiteral("role_org"), QStringLiteral("manager")},
+                                                          {QStringLiteral("envoyer_email"), true}}));
+        QVERIFY2(f.ok(), qPrintable(f.ok() ? QString() : f.erreur().message));
         const QString invitation = f.valeur().qt().toObject().value(QStringLiteral("id")).toString();
-        QVERIFY(!invitation.isEmpty());
-        auto e = attendre(b->client->appelerProcedure(QStringLiteral("mon_equipe"), {}, 30'000));
-        QVERIFY(e.ok());
-        QCOMPARE(e.valeur().qt().toObject().value(QStringLiteral("invitations")).toArray().size(), 1);
+        QCOMPARE(b->serveur.emailsInvitation, QStringList{QStringLiteral("lea@exemple.fr")});
 
         attendre(b->client->deconnecter());
-        QVERIFY(b->connecter(QStringLiteral("lea@exemple.fr")));
-        auto m = attendre(b->client->appelerProcedure(QStringLiteral("mon_compte"), {}, 30'000));
-        QVERIFY(m.ok());
-        QCOMPARE(m.valeur().qt().toObject().value(QStringLiteral("invitations")).toArray().at(0).toObject()
-                     .value(QStringLiteral("organisationNom")).toString(), QStringLiteral("Ventes Nord"));
-        auto a = attendre(b->client->appelerProcedure(QStringLiteral("accepter_invitation"),
-                                                      QJsonObject{{QStringLiteral("p_invitation"), invitation}}, 30'000));
-        QVERIFY2(a.ok(), qPrintable(a.ok() ? QString() : a.erreur().message));
-        const QJsonObject compte = a.valeur().qt().toObject().value(QStringLiteral("compte")).toObject();
-        QCOMPARE(compte.value(QStringLiteral("roleOrg")).toString(), QStringLiteral("manager"));
-        QCOMPARE(compte.value(QStringLiteral("organisationId")).toString(), org);
+        QVERIFY(connecter(QStringLiteral("lea@exemple.fr")));
+        const QJsonObject recue = compte.infos()->value(QStringLiteral("invitations")).toArray().at(0).toObject();
+        QCOMPARE(recue.value(QStringLiteral("id")).toString(), invitation);
+        QCOMPARE(recue.value(QStringLiteral("organisationNom")).toString(), QStringLiteral("Ventes Nord"));
+        QVERIFY(attendre(compte.accepter(invitation)).ok());
+
+        attendre(b->client->deconnecter());
+        QVERIFY(connecter(QStringLiteral("paule@exemple.fr")));
+        QStringList membres;
+        for (const QJsonValue& m : compte.equipe()->value(QStringLiteral("membres")).toArray())
+            membres << m[QStringLiteral("email")].toString() + QLatin1Char(':') + m[QStringLiteral("roleOrg")].toString();
+        QCOMPARE(membres, (QStringList{QStringLiteral("kim@exemple.fr:commercial"), QStringLiteral("paule@exemple.fr:proprietaire"),
+                                       QStringLiteral("lea@exemple.fr:manager")}));
+        QCOMPARE(compte.equipe()->value(QStringLiteral("placesLibres")).toInt(), 0);
+        QCOMPARE(compte.equipe()->value(QStringLiteral("invitations")).toArray().size(), 0);
+
+        attendre(b->client->deconnecter());
+        QVERIFY(connecter(QStringLiteral("kim@exemple.fr")));
+        auto refus = attendre(compte.actionEquipe(QJsonObject{{QStringLiteral("action"), QStringLiteral("inviter")},
+                                                              {QStringLiteral("email"), QStringLiteral("x@exemple.fr")}}));
+        QVERIFY(!refus.ok());
+        QCOMPARE(refus.erreur().genre, ErreurCloud::Genre::fonction);
+        QCOMPARE(refus.erreur().code, QStringLiteral("requete_invalide"));
+        QCOMPARE(refus.erreur().message, QStringLiteral("Seuls le propriétaire et les managers de l'équipe peuvent la gérer."));
+
+        // Léa deletes her account: the confirmation is her e-mail, typed in any case.
+        attendre(b->client->deconnecter());
+        QVERIFY(connecter(QStringLiteral("lea@exemple.fr")));
+        auto apercu = attendre(compte.apercuSuppression());
+        QVERIFY(apercu.ok());
+        QCOMPARE(apercu.valeur().qt()[QStringLiteral("confirmation")].toString(), QStringLiteral("lea@exemple.fr"));
+        auto mauvais = attendre(compte.supprimerCompte(QStringLiteral("lea@exemple")));
+        QVERIFY(!mauvais.ok());
+        QCOMPARE(mauvais.erreur().message, QStringLiteral("Pour confirmer, tapez votre adresse email : lea@exemple.fr"));
+        QVERIFY(attendre(compte.supprimerCompte(QStringLiteral(" LEA@exemple.fr"))).ok());
+        QCOMPARE(compte.etat(), Compte::Etat::deconnecte);
+        QCOMPARE(base->executer(QStringLiteral("select count(*)::int from auth.users where email = 'lea@exemple.fr'")),
+                 QVariantList{0});
+        QCOMPARE(base->executer(QStringLiteral("select count(*)::int from public.membres")), QVariantList{2});
+        QVERIFY(!b->serveur.existe(QStringLiteral("lea@exemple.fr")));
+    }
+
+    // Without a signed-in user the functions answer 401 "non_connecte".
+    void fonctionSansConnexion()
+    {
+        auto r = attendre(b->client->appelerFonction(QStringLiteral("compte"), QJsonObject{{QStringLiteral("action"), QStringLiteral("apercu")}}, 30'000));
+        QVERIFY(!r.ok());
+        QCOMPARE(r.erreur().statut, 401);
+        QCOMPARE(r.erreur().code, QStringLiteral("non_connecte"));
     }
 
     // Two accounts through the HTTP path: B neither reads nor overwrites A's records.

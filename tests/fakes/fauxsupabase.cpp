@@ -196,6 +196,8 @@ ReponseHttpFactice FauxSupabase::traiter(const RequeteHttp& r)
         const QString nom = r.chemin.mid(14);
         if (auto it = fonctions_.constFind(nom); it != fonctions_.constEnd())
             return (*it)(r);
+        if (base_ && (nom == QLatin1String("equipe") || nom == QLatin1String("compte")))
+            return fonctionEnBase(r, nom, jeton);
         return erreurFonction(404, QStringLiteral("introuvable"), QStringLiteral("Function not found"));
     }
     if (r.chemin.startsWith(QLatin1String("/rest/v1/rpc/"))) {
@@ -366,6 +368,43 @@ ReponseHttpFactice FauxSupabase::rest(const RequeteHttp& r, const QString& table
         return ReponseHttpFactice::json(200, resultat);
     }
     return erreurRest(405, QStringLiteral("PGRST105"), QStringLiteral("Method not allowed"));
+}
+
+// The "equipe" and "compte" functions: the caller's token gives the account
+// whose id the procedure receives; a deletion also ends the user's sessions here.
+ReponseHttpFactice FauxSupabase::fonctionEnBase(const RequeteHttp& r, const QString& nom, const QString& jeton)
+{
+    const QString id = jeton == cleAnon() ? QString() : utilisateurDuJeton(jeton);
+    if (id.isEmpty())
+        return erreurFonction(401, QStringLiteral("non_connecte"), QStringLiteral("Connectez-vous pour continuer."));
+    if (r.methode != "POST")
+        return erreurFonction(405, QStringLiteral("methode_interdite"));
+    const QJsonDocument doc = QJsonDocument::fromJson(r.corps);
+    if (!doc.isObject())
+        return erreurFonction(400, QStringLiteral("requete_invalide"), QStringLiteral("La demande est illisible."));
+    const QJsonObject corps = doc.object();
+    const QString procedure = nom == QLatin1String("equipe") ? QStringLiteral("fonction_equipe") : QStringLiteral("fonction_compte");
+    ReponseHttpFactice rep = base_->appelerFonctionService(procedure, id, corps);
+    if (rep.statut != 200)
+        return rep;
+    const QJsonObject reponse = QJsonDocument::fromJson(rep.corps).object();
+    if (nom == QLatin1String("equipe")) {
+        // The invitation e-mail "leaves" here; the procedure left it to send.
+        const QJsonObject inv = reponse.value(QStringLiteral("invitation")).toObject();
+        if (inv.value(QStringLiteral("emailStatut")).toString() == QLatin1String("a_envoyer")) {
+            base_->executer(QStringLiteral("update public.invitations set email_statut = 'envoye', email_le = now() where id = ?::uuid"),
+                            {inv.value(QStringLiteral("id")).toString()});
+            emailsInvitation.append(inv.value(QStringLiteral("email")).toString());
+        }
+    } else if (reponse.value(QStringLiteral("supprime")).toBool()) {
+        parEmail_.remove(utilisateurs_.value(id).email);
+        utilisateurs_.remove(id);
+        for (auto it = acces_.begin(); it != acces_.end();)
+            it = it->utilisateur == id ? acces_.erase(it) : std::next(it);
+        for (auto it = rafraichissements_.begin(); it != rafraichissements_.end();)
+            it = it->utilisateur == id ? rafraichissements_.erase(it) : std::next(it);
+    }
+    return rep;
 }
 
 } // namespace vd::fakes

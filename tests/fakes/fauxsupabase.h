@@ -18,6 +18,10 @@
 // With utiliserPostgres() (under scripts/avec-postgres.sh), users are written
 // into the database's auth.users and "rest/v1/rpc/NAME" runs the real procedure
 // (see fauxsupabase_pg.h); procedures scripted with surProcedure still win.
+// The edge functions "equipe" and "compte" then run too: the token is checked
+// (401 "non_connecte" without a user) and the procedures prive.fonction_equipe
+// and prive.fonction_compte of the migrations get the caller's id; functions
+// scripted with surFonction still win.
 #include "cloud/configcloud.h"
 #include "fakes/fauxsupabase_pg.h"
 #include "fakes/serveurhttp.h"
@@ -69,6 +73,8 @@ public:
     BasePostgres* base() { return base_.get(); }
     // The body of the last answer of a procedure (PostgreSQL mode).
     QByteArray derniereReponse(const QString& procedure) const { return reponses_.value(procedure); }
+    // Addresses the "equipe" function sent an invitation e-mail to (PostgreSQL mode).
+    QStringList emailsInvitation;
 
     // Data.
     QHash<QString, QJsonArray> tables;
@@ -111,6 +117,7 @@ private:
     ReponseHttpFactice traiter(const RequeteHttp& r);
     ReponseHttpFactice auth(const RequeteHttp& r, const QString& route);
     ReponseHttpFactice rest(const RequeteHttp& r, const QString& table);
+    ReponseHttpFactice fonctionEnBase(const RequeteHttp& r, const QString& nom, const QString& jeton);
     QJsonObject jsonUtilisateur(const Utilisateur& u) const;
     QJsonObject nouvelleSession(const QString& idUtilisateur, QString sessionId = {});
     QString porteur(const RequeteHttp& r) const;

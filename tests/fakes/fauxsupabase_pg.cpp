@@ -293,4 +293,47 @@ ReponseHttpFactice BasePostgres::appeler(const QString& nom, const QJsonValue& c
     return r;
 }
 
+ReponseHttpFactice BasePostgres::appelerFonctionService(const QString& procedure, const QString& idUtilisateur,
+                                                         const QJsonObject& corps)
+{
+    static const QRegularExpression identifiant(QStringLiteral("^[a-z_][a-z0-9_]*$"));
+    auto erreurFonction = [](int statut, const QString& code, const QString& message) {
+        return ReponseHttpFactice::json(statut, QJsonObject{{QStringLiteral("error"), code}, {QStringLiteral("message"), message}});
+    };
+    if (!identifiant.match(procedure).hasMatch())
+        return erreurFonction(500, QStringLiteral("configuration"), QStringLiteral("procédure invalide"));
+    QSqlDatabase db = QSqlDatabase::database(nomConnexion_, false);
+    QSqlQuery q(db);
+    auto echec = [&](const QString& etape) {
+        erreur_ = etape + QStringLiteral(" : ") + q.lastError().text();
+        db.rollback();
+        return erreurFonction(500, QStringLiteral("erreur_base"), erreur_);
+    };
+    if (!db.transaction())
+        return erreurFonction(503, QStringLiteral("erreur_base"), db.lastError().text());
+    if (!q.exec(QStringLiteral("select set_config('role', 'service_role', true), "
+                               "set_config('request.jwt.claims', '{\"role\": \"service_role\"}', true)")))
+        return echec(QStringLiteral("rôle"));
+    q.prepare(QStringLiteral("select pg_temp.vd_appeler(?, array[?, ?])::text"));
+    q.addBindValue(QStringLiteral("select prive.%1($1[1]::uuid, $1[2]::jsonb)").arg(procedure));
+    q.addBindValue(idUtilisateur);
+    q.addBindValue(QString::fromUtf8(QJsonDocument(corps).toJson(QJsonDocument::Compact)));
+    if (!q.exec() || !q.next())
+        return echec(QStringLiteral("appel"));
+    const QJsonObject resultat = QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object();
+    q.finish();
+    if (!db.commit())
+        return echec(QStringLiteral("validation"));
+    if (resultat.value(QStringLiteral("ok")).toBool())
+        return ReponseHttpFactice::json(200, resultat.value(QStringLiteral("valeur")).toObject());
+    const QString hint = resultat.value(QStringLiteral("hint")).toString();
+    const QString message = resultat.value(QStringLiteral("message")).toString();
+    if (resultat.value(QStringLiteral("code")).toString() != QLatin1String("P0001") || hint.isEmpty()) {
+        erreur_ = message;
+        return erreurFonction(500, QStringLiteral("erreur_base"), QStringLiteral("Une erreur est survenue. Réessayez dans un instant."));
+    }
+    const int statut = hint == QLatin1String("sans_organisation") ? 403 : hint == QLatin1String("compte_introuvable") ? 404 : 400;
+    return erreurFonction(statut, hint, message);
+}
+
 } // namespace vd::fakes

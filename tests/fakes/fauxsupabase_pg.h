@@ -47,6 +47,12 @@ public:
     // column of every row.
     QVariantList executer(const QString& sql, const QVariantList& parametres = {});
 
+    // An edge function's procedure (schema prive, service role only) called as
+    // the function does once it has checked the caller's token:
+    // prive.NOM(account id, body). Refusals (P0001 whose hint is the function's
+    // error code) become {"error": code, "message"}; anything else "erreur_base".
+    ReponseHttpFactice appelerFonctionService(const QString& procedure, const QString& idUtilisateur, const QJsonObject& corps);
+
     // PostgREST's HTTP status for a SQLSTATE code.
     static int statutPour(const QString& sqlstate, bool anonyme);
 

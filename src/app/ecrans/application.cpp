@@ -38,6 +38,7 @@
 #include "crm/ecrans/ecranfichecontact.h"
 #include "crm/ecrans/ecranprofils.h"
 #include "crm/ecrans/ecranrelances.h"
+#include "team/ecrans/ecranequipe.h"
 #include "crm/ecriturerelances.h"
 #include "crm/relances.h"
 #include "call/liaisonsouffleur.h"
@@ -372,7 +373,8 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     }
     case G::relances: return new crm::EcranRelances(ctx_, parent);
     case G::quillo: return new assistant::EcranQuillo(ctx_, parent);
-    case G::equipe: case G::classement: case G::admin: case G::exemplaire:
+    case G::equipe: return new team::EcranEquipe(ctx_, parent);
+    case G::classement: case G::admin: case G::exemplaire:
         return new EcranVide(ctx_, QStringLiteral("Équipe"), QStringLiteral("equipe"),
                              QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);
     case G::compte:
