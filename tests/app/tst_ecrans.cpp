@@ -7,6 +7,7 @@
 #include "app/ecrans/elementstatut.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "app/misesajour.h"
+#include "cloud/compte.h"
 #include "platform/formulation.h"
 #include "ui/ecrans/style.h"
 
@@ -16,8 +17,6 @@
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QApplication>
-#include <QTemporaryDir>
-#include "cloud/compte.h"
 #include <QJsonArray>
 #include <QLabel>
 #include <QMenu>
