@@ -9,9 +9,12 @@
 #include "outilscloud.h"
 #include "serveursynchro.h"
 #include "ui/contexte.h"
+#include "ui/ecrans/style.h"
 #include "ui/navigation.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -78,6 +81,16 @@ class TestLigneSynchro : public QObject {
         s->synchroniser(true);
         return !s->actif() || fin.wait(20'000);
     }
+    // Pictures for a look at the dialogs, when asked for.
+    static void capturer(QWidget* w, const char* nom)
+    {
+        const QString dossier = qEnvironmentVariable("VD_DOSSIER_CAPTURES");
+        if (dossier.isEmpty() || !w)
+            return;
+        QDir().mkpath(dossier);
+        w->resize(w->size().expandedTo(w->sizeHint()).expandedTo(w->minimumSize()));
+        w->grab().save(dossier + QLatin1Char('/') + QLatin1String(nom) + QStringLiteral(".png"));
+    }
     static bool visible(const LigneSynchro& l, const char* nom)
     {
         auto* b = l.findChild<QPushButton*>(QLatin1String(nom));
@@ -85,6 +98,7 @@ class TestLigneSynchro : public QObject {
     }
 
 private Q_SLOTS:
+    void initTestCase() { ui::style::appliquer(*qApp); }
     void init() { QStandardPaths::setTestModeEnabled(true); }
     void cleanup()
     {
@@ -158,6 +172,9 @@ private Q_SLOTS:
         QVERIFY(ligne.fenetreRefus());
         auto* liste = ligne.fenetreRefus()->findChild<QTreeWidget*>(QStringLiteral("listeRefus"));
         QCOMPARE(liste->topLevelItemCount(), 1);
+        capturer(ligne.fenetreRefus(), "synchro-refus");
+        ligne.resize(224, ligne.sizeHint().height());
+        capturer(&ligne, "synchro-ligne");
         const QTreeWidgetItem* r = liste->topLevelItem(0);
         QCOMPARE(QStringList({r->text(0), r->text(1), r->text(2)}),
                  QStringList({QStringLiteral("Contact"), QStringLiteral("c1"),
@@ -197,7 +214,8 @@ private Q_SLOTS:
         QVERIFY(serveur.corps.isEmpty());   // nothing sent before the choice
         auto* d = ligne.fenetreDecision();
         QVERIFY(d);
-        QCOMPARE(d->texte(), QStringLiteral("Cet ordinateur contient déjà 2 contacts et le profil de votre entreprise. Que voulez-vous en faire ?"));
+        QCOMPARE(d->texte(), QStringLiteral("Cet ordinateur contient déjà 2 contacts et le profil de votre entreprise. Que voulez-vous en faire\u00a0?"));
+        capturer(d, "synchro-decision");
         d->findChild<QPushButton*>(bouton)->click();
         QTRY_COMPARE(s->phase(), Synchro::Phase::aJour);
         QVERIFY(!ligne.fenetreDecision() || !ligne.fenetreDecision()->isVisible());

@@ -44,7 +44,7 @@ DialogueDonneesLocales::DialogueDonneesLocales(Synchro& synchro, const synchro::
 {
     setWindowTitle(QStringLiteral("Données déjà sur cet ordinateur"));
     setObjectName(QStringLiteral("decisionSynchro"));
-    texte_ = QStringLiteral("Cet ordinateur contient déjà %1. Que voulez-vous en faire ?").arg(resume(r));
+    texte_ = QStringLiteral("Cet ordinateur contient déjà %1. Que voulez-vous en faire ?").arg(resume(r));
     auto* l = new QVBoxLayout(this);
     l->setContentsMargins(24, 24, 24, 20);
     l->setSpacing(12);

@@ -184,7 +184,7 @@ void LigneSynchro::montrerRefus()
     l->setContentsMargins(24, 24, 24, 20);
     l->setSpacing(12);
     l->addWidget(st::etiquette(QStringLiteral("Éléments refusés par le serveur"), QStringLiteral("titreSection"), d));
-    auto* aide = st::etiquette(QStringLiteral("Ils restent sur cet ordinateur ; les autres données sont synchronisées."),
+    auto* aide = st::etiquette(QStringLiteral("Ils restent sur cet ordinateur ; les autres données sont synchronisées."),
                                QStringLiteral("legende"), d);
     aide->setWordWrap(true);
     l->addWidget(aide);
@@ -192,6 +192,7 @@ void LigneSynchro::montrerRefus()
     liste->setObjectName(QStringLiteral("listeRefus"));
     liste->setHeaderLabels({QStringLiteral("Type"), QStringLiteral("Identifiant"), QStringLiteral("Raison")});
     liste->setRootIsDecorated(false);
+    liste->setWordWrap(true);
     liste->header()->setStretchLastSection(true);
     for (const Synchro::Refus& r : s->refus())
         new QTreeWidgetItem(liste, {libelleCollection(r.collection), r.id, Synchro::texteRaison(r.raison)});
@@ -201,7 +202,7 @@ void LigneSynchro::montrerRefus()
     auto* fermer = st::bouton(QStringLiteral("Fermer"), QStringLiteral("primaire"), d);
     connect(fermer, &QPushButton::clicked, d, &QDialog::accept);
     l->addWidget(fermer, 0, Qt::AlignRight);
-    d->resize(640, 360);
+    d->setMinimumSize(680, 320);
     refus_ = d;
     d->open();
 }
