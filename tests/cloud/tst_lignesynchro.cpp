@@ -222,32 +222,6 @@ private Q_SLOTS:
         QCOMPARE(int(serveur.donnees[QStringLiteral("contacts")].size()), contactsServeur);
         QCOMPARE(int(store->etat().contacts.size()), contactsLocaux);
     }
-
-    void resume_data()
-    {
-        QTest::addColumn<int>("contacts");
-        QTest::addColumn<int>("appels");
-        QTest::addColumn<int>("profils");
-        QTest::addColumn<bool>("entreprise");
-        QTest::addColumn<QString>("texte");
-        QTest::newRow("un") << 1 << 0 << 0 << false << "1 contact";
-        QTest::newRow("trois") << 12 << 1 << 2 << false << "12 contacts, 1 appel et 2 profils clients";
-        QTest::newRow("entreprise seule") << 0 << 0 << 0 << true << "le profil de votre entreprise";
-    }
-    void resume()
-    {
-        QFETCH(int, contacts);
-        QFETCH(int, appels);
-        QFETCH(int, profils);
-        QFETCH(bool, entreprise);
-        QFETCH(QString, texte);
-        cloud::synchro::ResumeLocal r;
-        r.contacts = contacts;
-        r.appels = appels;
-        r.profils = profils;
-        r.entreprise = entreprise;
-        QCOMPARE(cloud::DialogueDonneesLocales::resume(r), texte);
-    }
 };
 
 QTEST_MAIN(TestLigneSynchro)
