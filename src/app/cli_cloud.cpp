@@ -2,7 +2,7 @@
 // a self-hosted or local backend (VD_URL_SUPABASE, VD_CLE_PUBLIQUE_SUPABASE).
 #include "cli.h"
 #include "cli_commandes.h"
-#include "cloud/clientsupabase.h"
+#include "cloud/clientprogramme.h"
 #include "cloud/fluxfonction.h"
 
 #include <QEventLoop>
@@ -56,16 +56,15 @@ int etat(const cloud::ClientSupabase& client)
 int commandeCloud(const QStringList& args)
 {
     const QString action = args.value(0);
-    const cloud::ConfigCloud config = cloud::ConfigCloud::duProgramme();
-    if (!config.active()) {
+    const cloud::ClientProgramme acces;
+    if (!acces.client()) {
         if (action == QLatin1String("etat")) {
             sortieJson(QJsonObject{{QStringLiteral("actif"), false}});
             return 0;
         }
         return erreur(QStringLiteral("Le compte en ligne n'est pas configuré (VD_URL_SUPABASE)."));
     }
-    cloud::StockageSession stockage(platform::Coffre::instance());
-    cloud::ClientSupabase client(config, &stockage);
+    cloud::ClientSupabase& client = *acces.client();
 
     if (action == QLatin1String("etat"))
         return etat(client);

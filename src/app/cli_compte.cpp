@@ -2,8 +2,8 @@
 // role), refreshed from the backend when it answers, else the last copy.
 #include "cli.h"
 #include "cli_commandes.h"
+#include "cloud/clientprogramme.h"
 #include "cloud/compte.h"
-#include "platform/coffre.h"
 #include "platform/dossiers.h"
 
 #include <QEventLoop>
@@ -15,16 +15,14 @@ int commandeCompte(const QStringList& args)
 {
     if (!args.isEmpty())
         return erreur(QStringLiteral("Usage : vendalo compte"), 2);
-    const cloud::ConfigCloud config = cloud::ConfigCloud::duProgramme();
-    if (!config.active()) {
+    const cloud::ClientProgramme acces;
+    if (!acces.client()) {
         sortieJson(QJsonObject{{QStringLiteral("etat"), QStringLiteral("deconnecte")},
                                {QStringLiteral("code"), QStringLiteral("mode_local")},
                                {QStringLiteral("message"), cloud::Compte::erreurModeLocal().message}});
         return 0;
     }
-    cloud::StockageSession stockage(platform::Coffre::instance());
-    cloud::ClientSupabase client(config, &stockage);
-    cloud::Compte compte(&client, platform::dossierCloud(), platform::Reseau::systeme());
+    cloud::Compte compte(acces.client(), platform::dossierCloud(), platform::Reseau::systeme());
     QEventLoop boucle;
     QObject::connect(&compte, &cloud::Compte::rafraichi, &boucle, &QEventLoop::quit);
     compte.demarrer();

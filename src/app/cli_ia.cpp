@@ -3,10 +3,8 @@
 #include "ai/moteur.h"
 #include "cli.h"
 #include "cli_commandes.h"
-#include "cloud/clientsupabase.h"
-#include "cloud/session.h"
+#include "cloud/clientprogramme.h"
 #include "model/store.h"
-#include "platform/coffre.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -64,12 +62,9 @@ int commandeIa(const QStringList& arguments)
     requete.modele = modele.value_or(live ? reglages.modeles.live : reglages.modeles.analyse);
 
     // The signed-in account comes first when the backend is configured.
-    const cloud::ConfigCloud configCloud = cloud::ConfigCloud::duProgramme();
-    cloud::StockageSession stockage(platform::Coffre::instance());
-    std::unique_ptr<cloud::ClientSupabase> supabase =
-        configCloud.active() ? std::make_unique<cloud::ClientSupabase>(configCloud, &stockage) : nullptr;
+    const cloud::ClientProgramme supabase;
     std::unique_ptr<ai::AccesCloudSupabase> acces =
-        supabase ? std::make_unique<ai::AccesCloudSupabase>(*supabase) : nullptr;
+        supabase.client() ? std::make_unique<ai::AccesCloudSupabase>(*supabase.client()) : nullptr;
 
     ai::ConfigClientIA config;
     config.routes = ai::routesDuStore(store);

@@ -3,10 +3,9 @@
 #include "cli.h"
 #include "cli_commandes.h"
 #include "contextecommande.h"
-#include "cloud/clientsupabase.h"
+#include "cloud/clientprogramme.h"
 #include "cloud/synchro.h"
 #include "model/store.h"
-#include "platform/coffre.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -103,12 +102,11 @@ int commandeSynchroniser(const QStringList& args)
         const bool ok = attendreFin(*c->synchro);
         return bilan(*c->synchro, ok);
     }
-    const cloud::ConfigCloud config = cloud::ConfigCloud::duProgramme();
-    if (!config.active())
+    if (!cloud::ConfigCloud::duProgramme().active())
         return erreur(messageModeLocal);
     return executerEnEcriture(QStringLiteral("synchroniser"), args, [&](model::Store& store) {
-        cloud::StockageSession stockage(platform::Coffre::instance());
-        cloud::ClientSupabase client(config, &stockage);
+        const cloud::ClientProgramme acces;
+        cloud::ClientSupabase& client = *acces.client();
         if (!client.connecte())
             return erreur(cloud::messages::sessionAbsente);
         const QString dossier = model::JournalCloud::pour(store.fichier().value_or(model::Store::cheminPrincipal()));

@@ -144,11 +144,13 @@ void Compte::surSession(ClientSupabase::Evenement e)
     }
     case ClientSupabase::Evenement::expiration:
         messageSession_ = messages::sessionExpiree;
+        besoinMotDePasse_ = false;
         infos_.reset();
         equipe_.reset();
         mettreEtat(Etat::deconnecte);
         return;
     case ClientSupabase::Evenement::deconnexion:
+        besoinMotDePasse_ = false;
         infos_.reset();
         equipe_.reset();
         effacerCopie();
@@ -208,6 +210,39 @@ QCoro::Task<void> Compte::executerRafraichissement()
     enCours_ = false;
     Q_EMIT change();
     Q_EMIT rafraichi(ok);
+}
+
+QCoro::Task<Compte::ResultatLien> Compte::traiterLien(QUrl url)
+{
+    using G = ResultatLien::Genre;
+    QPointer<Compte> moi(this);
+    ResultatLien r;
+    const bool notreSchema = url.scheme().compare(schemaLiens, Qt::CaseInsensitive) == 0;
+    if (!notreSchema || url.host().compare(QLatin1String("agenda"), Qt::CaseInsensitive) == 0) {
+        r.genre = G::ignore;
+    } else if (!client_) {
+        r = {G::message, erreurModeLocal().message};
+    } else {
+        auto t = co_await client_->traiterLien(url);
+        if (!moi)
+            co_return r;
+        if (!t) {
+            // A sign-in sheet closed by the user says nothing.
+            if (t.erreur().genre == ErreurCloud::Genre::annule || t.erreur().message.isEmpty())
+                r.genre = G::ignore;
+            else
+                r = {G::message, t.erreur().message};
+        } else if (t.valeur() == QLatin1String("recovery")) {
+            r.genre = G::choisirMotDePasse;
+            besoinMotDePasse_ = true;
+        } else {
+            r.genre = G::connecte;
+        }
+    }
+    dernierLien_ = r;
+    Q_EMIT lienTraite(r);
+    Q_EMIT change();
+    co_return r;
 }
 
 QCoro::Task<ResultatCloud<model::JSONValeur>> Compte::accepter(QString invitation)

@@ -18,6 +18,13 @@ class Compte : public QObject {
 public:
     enum class Etat { deconnecte, connexion, connecte, horsLigne };
     Q_ENUM(Etat)
+    // What handling a link opened by the system produced, for the account screen.
+    struct ResultatLien {
+        enum class Genre { message, connecte, choisirMotDePasse, ignore };
+        Genre genre = Genre::ignore;
+        QString message;   // for Genre::message
+        bool operator==(const ResultatLien&) const = default;
+    };
 
     static constexpr int periodeMs = 300'000;
     static constexpr qint64 fraicheurPremierPlanMs = 30'000;
@@ -42,6 +49,19 @@ public:
     QString roleOrg() const;
     bool gestionnaire() const;
     QString cheminCompte() const { return chemin_; }
+    // A recovery link signed the user in: a new password must be chosen first.
+    bool besoinMotDePasse() const { return besoinMotDePasse_; }
+    void fixerBesoinMotDePasse(bool b)
+    {
+        if (b != besoinMotDePasse_) {
+            besoinMotDePasse_ = b;
+            Q_EMIT change();
+        }
+    }
+    const std::optional<ResultatLien>& dernierLien() const { return dernierLien_; }
+    // A "vendalo2" link other than the calendar's: sign-in callbacks (confirmation,
+    // recovery, Google) through the client. The result is kept as dernierLien.
+    QCoro::Task<ResultatLien> traiterLien(QUrl url);
 
     // Called when the account becomes usable (sign-in, network back): synchronisation asks for a forced run.
     std::function<void()> surUtilisable;
@@ -59,6 +79,7 @@ public:
 Q_SIGNALS:
     void change();
     void rafraichi(bool reussi);
+    void lienTraite(const vd::cloud::Compte::ResultatLien& resultat);
 
 private:
     QCoro::Task<void> executerRafraichissement();
@@ -78,6 +99,8 @@ private:
     qint64 decalageS_ = 0;
     bool enCours_ = false;
     bool demarre_ = false;
+    bool besoinMotDePasse_ = false;
+    std::optional<ResultatLien> dernierLien_;
     std::optional<qint64> dernierRafraichissementMs_;
 };
 

@@ -7,6 +7,7 @@
 #include "app/ecrans/elementstatut.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "app/misesajour.h"
+#include "cloud/compte.h"
 #include "platform/formulation.h"
 #include "ui/ecrans/style.h"
 
@@ -347,6 +348,29 @@ private slots:
         b.app->traiterLien(QStringLiteral("VENDALO2://Agenda"));
         QVERIFY(b.app->fenetre()->isVisible());
         QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::agenda));
+        // Any other host goes to the account, shown on its screen.
+        b.app->fenetre()->hide();
+        b.app->traiterLien(QStringLiteral("vendalo2://auth-callback?code=abc"));
+        QVERIFY(b.app->fenetre()->isVisible());
+        QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::compte));
+        QCOMPARE(b.app->compte().dernierLien()->message, cloud::Compte::erreurModeLocal().message);
+    }
+
+    void demonstrationJamaisSurUnCompte()
+    {
+        // Even with a backend configured, demonstration data stay local.
+        qputenv("VD_URL_SUPABASE", "http://127.0.0.1:9");
+        QTemporaryDir d;
+        platform::HorlogeFactice horloge;
+        platform::PreferencesMemoire prefs;
+        OptionsLancement options;
+        options.demo = true;
+        Application app(std::make_unique<model::Store>(d.filePath(QStringLiteral("etat.json")), horloge), options, horloge, prefs,
+                        std::make_unique<ServiceDemarrageFactice>());
+        qunsetenv("VD_URL_SUPABASE");
+        QVERIFY(!app.contexte().client);
+        QVERIFY(!app.synchro());
+        QCOMPARE(app.contexte().compte, &app.compte());
     }
 
     void quitterSansAppel()

@@ -196,6 +196,57 @@ private Q_SLOTS:
         QVERIFY(!r);
         QCOMPARE(r.erreur().code, QStringLiteral("mode_local"));
         QCOMPARE(r.erreur().message, QStringLiteral("Le compte Vendalo n'est pas encore disponible sur ce Mac."));
+        const auto l = tests::attendre(local.traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback?code=abc"))));
+        QCOMPARE(l.genre, Compte::ResultatLien::Genre::message);
+        QCOMPARE(l.message, r.erreur().message);
+    }
+
+    // Links opened by the system, as the account screen receives them.
+    void liens_data()
+    {
+        QTest::addColumn<QString>("lien");
+        QTest::addColumn<QString>("flot");   // "recovery"/"signup": a code for a pending request of that kind
+        QTest::addColumn<int>("genre");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("besoinMotDePasse");
+        using G = Compte::ResultatLien::Genre;
+        QTest::newRow("erreur") << "vendalo2://auth-callback#error=access_denied&error_code=otp_expired" << QString() << int(G::message)
+                                << "Ce lien a expiré ou a déjà servi. Demandez-en un nouveau." << false;
+        QTest::newRow("récupération") << "vendalo2://auth-callback?code=" << "recovery" << int(G::choisirMotDePasse) << QString() << true;
+        QTest::newRow("confirmation") << "VENDALO2://Auth-Callback?code=" << "signup" << int(G::connecte) << QString() << false;
+        QTest::newRow("code sans demande") << "vendalo2://auth-callback?code=abc" << QString() << int(G::message)
+                                           << "Email confirmé. Connectez-vous." << false;
+        QTest::newRow("autre schéma") << "https://exemple.fr/auth-callback?code=abc" << QString() << int(G::ignore) << QString() << false;
+        QTest::newRow("agenda") << "vendalo2://agenda?statut=ok" << QString() << int(G::ignore) << QString() << false;
+    }
+    void liens()
+    {
+        QFETCH(QString, lien);
+        QFETCH(QString, flot);
+        QFETCH(int, genre);
+        QFETCH(QString, message);
+        QFETCH(bool, besoinMotDePasse);
+        const QString lea = QStringLiteral("lea@exemple.fr");
+        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
+        compte->demarrer();
+        if (flot == QLatin1String("recovery"))
+            QVERIFY(tests::attendre(b->client->demanderReinitialisation(lea)).ok());
+        else if (flot == QLatin1String("signup"))
+            QVERIFY(tests::attendre(b->client->inscrire(QStringLiteral("tom@exemple.fr"), QStringLiteral("motdepasse2"))).ok());
+        if (!flot.isEmpty())
+            lien += b->serveur.codePour(flot == QLatin1String("signup") ? QStringLiteral("tom@exemple.fr") : lea);
+        QSignalSpy signal(compte.get(), &Compte::lienTraite);
+        const Compte::ResultatLien r = tests::attendre(compte->traiterLien(QUrl(lien)));
+        QCOMPARE(int(r.genre), genre);
+        QCOMPARE(r.message, message);
+        QCOMPARE(compte->dernierLien(), std::optional(r));
+        QCOMPARE(signal.size(), 1);
+        QCOMPARE(compte->besoinMotDePasse(), besoinMotDePasse);
+        QCOMPARE(compte->etat(), genre == int(Compte::ResultatLien::Genre::connecte) || besoinMotDePasse ? Compte::Etat::connecte
+                                                                                                           : Compte::Etat::deconnecte);
+        // Signing out forgets the pending new password.
+        tests::attendre(b->client->deconnecter());
+        QVERIFY(!compte->besoinMotDePasse());
     }
 
     void suppressionEffaceLesCopies()

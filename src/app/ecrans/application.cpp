@@ -45,6 +45,9 @@
 #include "call/sessionappel.h"
 #include "call/detectionpartage.h"
 #include "call/gardeoubli.h"
+#include "cloud/clientprogramme.h"
+#include "cloud/compte.h"
+#include "cloud/synchro.h"
 #include "platform/fenetres.h"
 #include "platform/notificationsbureau.h"
 #include "agenda/notificationsapp.h"
@@ -300,6 +303,7 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     ctx_.ouvrirPreVol = [this](const call::ConfigAppel& c) { ouvrirPreVol(c); };
     ctx_.montrerFenetre = [this] { montrerFenetre(); };
     ctx_.quitter = [this] { demanderQuitter(); };
+    brancherCloud();
     misesAJour_.etatAppel = [this] { return ctx_.appelActif(); };
 
     // Quitting during a call: the call is stopped and saved first (at most 4 s).
@@ -425,6 +429,7 @@ void Application::demarrer()
 
     connexion_.appliquerDefaut();
     misesAJour_.demarrer();
+    demarrerCloud();
     // Follow-up messages are written the day before they are due (not for a single demonstration screen).
     if (options_.ecran.isEmpty())
         ecritureRelances_->demarrer();
@@ -438,10 +443,12 @@ void Application::demarrer()
     connect(rapprocher, &platform::Minuterie::expire, agenda_.get(), &agenda::Agenda::recalculer);
     connect(store_.get(), &model::Store::etatChange, rapprocher, [rapprocher] { rapprocher->demarrer(2000); });
 
-    // Local-only use: calls older than the retention period go.
-    const int n = store_->purgerAnciensAppels(store_->etat().reglages.conservationMois);
-    if (n >= 1)
-        toasts_.montrer(model::Store::phraseRetention(n), Toasts::Toast::Genre::info);
+    // Local-only use: calls older than the retention period go (with an account, the server applies its own).
+    if (!ctx_.client) {
+        const int n = store_->purgerAnciensAppels(store_->etat().reglages.conservationMois);
+        if (n >= 1)
+            toasts_.montrer(model::Store::phraseRetention(n), Toasts::Toast::Genre::info);
+    }
 
     if (!options_.lien.isEmpty())
         traiterLien(options_.lien);
@@ -537,8 +544,11 @@ void Application::traiterLien(const QString& lien)
         navigation_.aller(Ecran::de(Ecran::Genre::agenda));
         return;
     case DestinationLien::compte:
+        // The result reaches the account screen through the account; the exchange may take a moment.
         qCInfo(lcApp) << "lien de compte reçu (hôte" << url.host() << ")";
+        compte_->traiterLien(url);
         montrerFenetre();
+        navigation_.aller(Ecran::de(Ecran::Genre::compte));
         return;
     }
 }

@@ -37,6 +37,11 @@ namespace vd::platform {
 class LecteurFenetres;
 class NotificationsBureau;
 }
+namespace vd::cloud {
+class ClientProgramme;
+class Compte;
+class Synchro;
+} // namespace vd::cloud
 
 namespace vd::agenda {
 class Agenda;
@@ -85,6 +90,9 @@ public:
     agenda::PileNotifications& pileNotifications() { return *pile_; }
     agenda::FenetreNotifications* fenetreNotifications() const { return fenetreNotifs_.get(); }
     agenda::NotificationsApp& notifications() { return *notifications_; }
+    // The account (local mode without a backend) and synchronisation (none without a backend).
+    cloud::Compte& compte() { return *compte_; }
+    cloud::Synchro* synchro() const { return synchro_.get(); }
     // For tests: replaces how the pre-flight probes the audio.
     void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
     Navigation& navigation() { return navigation_; }
@@ -106,6 +114,9 @@ private:
     void surEtatSession();
     void majSouffleur();
     void brancherGardeEtPartage();
+    void brancherCloud();
+    void demarrerCloud();
+    void suivreAppelPourSynchro();
     void montrerCarteOubli(const call::CarteOubli& carte);
     void retirerCarteOubli(const QString& id);
     void agirCarteOubli(const agenda::CarteNotification& carte);
@@ -142,6 +153,10 @@ private:
     std::unique_ptr<agenda::FenetreNotifications> fenetreNotifs_;
     std::unique_ptr<platform::NotificationsBureau> bureau_;
     std::unique_ptr<agenda::NotificationsApp> notifications_;
+    std::unique_ptr<cloud::ClientProgramme> cloud_;
+    std::unique_ptr<cloud::Compte> compte_;
+    std::unique_ptr<cloud::Synchro> synchro_;
+    QString appelSynchro_;   // the call kept out of synchronisation while it runs
     void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;
     std::unique_ptr<FenetrePrincipale> fenetre_;

@@ -159,6 +159,7 @@ int lancerApplication(int argc, char** argv)
         base.store = &application.store();
         base.session = &application.session();
         base.analyses = &application.analyses();
+        base.synchro = application.synchro();
         base.montrerAppel = [&application] {
             application.montrerFenetre();
             application.navigation().aller(Ecran::de(Ecran::Genre::enAppel));

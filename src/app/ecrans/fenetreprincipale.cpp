@@ -5,6 +5,7 @@
 #include "ui/ecrans/style.h"
 #include "zonetoasts.h"
 #include "app/misesajour.h"
+#include "cloud/ecrans/lignesynchro.h"
 #include "model/store.h"
 #include "platform/preferences.h"
 
@@ -108,6 +109,9 @@ FenetrePrincipale::FenetrePrincipale(Contexte& ctx, FabriqueEcran fabrique, QWid
         bl->addWidget(b);
         boutonsNav_.insert(int(g), b);
     }
+    bl->addSpacing(8);
+    bl->addWidget(style::filet(barre));
+    bl->addWidget(new cloud::LigneSynchro(ctx_, barre));
     h->addWidget(barre);
 
     auto* droite = new QWidget(centre);
