@@ -144,11 +144,13 @@ void Compte::surSession(ClientSupabase::Evenement e)
     }
     case ClientSupabase::Evenement::expiration:
         messageSession_ = messages::sessionExpiree;
+        besoinMotDePasse_ = false;
         infos_.reset();
         equipe_.reset();
         mettreEtat(Etat::deconnecte);
         return;
     case ClientSupabase::Evenement::deconnexion:
+        besoinMotDePasse_ = false;
         infos_.reset();
         equipe_.reset();
         effacerCopie();

@@ -42,6 +42,21 @@ public:
     QString roleOrg() const;
     bool gestionnaire() const;
     QString cheminCompte() const { return chemin_; }
+    // A recovery link signed the user in: a new password must be chosen first.
+    bool besoinMotDePasse() const { return besoinMotDePasse_; }
+    void fixerBesoinMotDePasse(bool b)
+    {
+        if (b != besoinMotDePasse_) {
+            besoinMotDePasse_ = b;
+            Q_EMIT change();
+        }
+    }
+    // Signed in and the account read, but no company name given yet (a Google sign-up, for one).
+    bool besoinEntreprise() const
+    {
+        return (etat_ == Etat::connecte || etat_ == Etat::horsLigne) && infos_
+            && infos_->value(QStringLiteral("compte")).toObject().value(QStringLiteral("entreprise")).toString().trimmed().isEmpty();
+    }
 
     // Called when the account becomes usable (sign-in, network back): synchronisation asks for a forced run.
     std::function<void()> surUtilisable;
@@ -78,6 +93,7 @@ private:
     qint64 decalageS_ = 0;
     bool enCours_ = false;
     bool demarre_ = false;
+    bool besoinMotDePasse_ = false;
     std::optional<qint64> dernierRafraichissementMs_;
 };
 
