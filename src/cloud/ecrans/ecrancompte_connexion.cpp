@@ -157,7 +157,7 @@ void EcranCompte::sInscrire()
     std::optional<QString> refus;
     if (!emailPlausible(saisie_.email))
         refus = QStringLiteral("Adresse email invalide.");
-    else if (saisie_.motDePasse.size() < 8)
+    else if (saisie_.motDePasse.toUcs4().size() < 8)
         refus = trop_court;
     if (refus) {
         erreur_ = refus;
@@ -294,7 +294,7 @@ void EcranCompte::choisirMotDePasse()
     if (enCours_)
         return;
     std::optional<QString> refus;
-    if (saisie_.motDePasse.size() < 8)
+    if (saisie_.motDePasse.toUcs4().size() < 8)
         refus = trop_court;
     else if (saisie_.motDePasse != saisie_.motDePasse2)
         refus = QStringLiteral("Les deux mots de passe ne sont pas identiques.");

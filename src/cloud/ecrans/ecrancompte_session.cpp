@@ -203,10 +203,10 @@ void EcranCompte::remplirSuppression()
     QVBoxLayout* l = nullptr;
     carte(l)->setObjectName(QStringLiteral("suppressionCompte"));
     l->addWidget(st::etiquette(QStringLiteral("Supprimer mon compte"), QStringLiteral("titreCarte")));
-    if (messagesEnBas_)
-        messages(l);
     if (!apercu_) {
         texte(QStringLiteral("Le compte et ses données en ligne sont effacés pour de bon. Les données de cet ordinateur restent."), l);
+        if (messagesEnBas_)
+            messages(l);
         QHBoxLayout* r = rangee(l);
         bouton(r, QStringLiteral("Supprimer mon compte…"), QStringLiteral("danger"), &EcranCompte::demanderApercu);
         r->addStretch(1);
@@ -242,6 +242,8 @@ void EcranCompte::remplirSuppression()
         texte(chaine(a, "avertissement"), l, QStringLiteral("alerte"));
     QLineEdit* e = champ(l, QStringLiteral("Pour confirmer, tapez %1").arg(motSuppression), &Saisie::confirmation,
                          QStringLiteral("confirmationSuppression"));
+    if (messagesEnBas_)
+        messages(l);
     QHBoxLayout* r = rangee(l);
     QPushButton* go = bouton(r, QStringLiteral("Supprimer définitivement"), QStringLiteral("danger"), &EcranCompte::supprimer);
     go->setEnabled(!enCours_ && saisie_.confirmation.trimmed() == motSuppression);
