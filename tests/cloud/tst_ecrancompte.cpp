@@ -275,6 +275,49 @@ private Q_SLOTS:
         QCOMPARE(texteDe(QStringLiteral("infoCompte")), QStringLiteral("Votre compte a été supprimé."));
     }
 
+    // After a recovery link: the new password first, checked before it is sent.
+    void nouveauMotDePasseApresLeLien_data()
+    {
+        QTest::addColumn<QString>("premier");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("trop court") << "abc" << "abc" << "Mot de passe trop faible : 8 caractères au moins.";
+        QTest::newRow("différents") << "nouveau-mdp1" << "nouveau-mdp2" << "Les deux mots de passe ne sont pas identiques.";
+        QTest::newRow("accepté") << "nouveau-mdp1" << "nouveau-mdp1" << "";
+    }
+    void nouveauMotDePasseApresLeLien()
+    {
+        QFETCH(QString, premier);
+        QFETCH(QString, second);
+        QFETCH(QString, message);
+        QVERIFY(seConnecter(QStringLiteral("lea@exemple.fr")));
+        compte->fixerBesoinMotDePasse(true);
+        QCOMPARE(ecran->vue(), Vue::motDePasse);
+        saisir(QStringLiteral("nouveauMotDePasse"), premier);
+        saisir(QStringLiteral("confirmationMotDePasse"), second);
+        QVERIFY(cliquer(QStringLiteral("Enregistrer le mot de passe")));
+        if (!message.isEmpty()) {
+            QCOMPARE(texteDe(QStringLiteral("erreurCompte")), message);
+            QCOMPARE(b->serveur.nombre("PUT", QStringLiteral("/auth/v1/user")), 0);
+            return;
+        }
+        QTRY_COMPARE(ecran->vue(), Vue::compte);
+        QCOMPARE(b->serveur.motDePasse(QStringLiteral("lea@exemple.fr")), premier);
+        QCOMPARE(texteDe(QStringLiteral("infoCompte")), QStringLiteral("Votre nouveau mot de passe est enregistré."));
+    }
+
+    void sessionExpireeSurLeFormulaire()
+    {
+        QVERIFY(seConnecter(QStringLiteral("lea@exemple.fr")));
+        b->horloge.avancer(3'600'000);
+        QTRY_VERIFY(!compte->rafraichissementEnCours());
+        b->serveur.injecter(QStringLiteral("/auth/v1/token"), fakes::FauxSupabase::erreurAuth(400, QStringLiteral("refresh_token_not_found"),
+                                                                                            QStringLiteral("Invalid Refresh Token")));
+        compte->rafraichir();
+        QTRY_COMPARE(ecran->vue(), Vue::connexion);
+        QCOMPARE(texteDe(QStringLiteral("messageSession")), QStringLiteral("Votre session a expiré. Reconnectez-vous."));
+    }
+
     void horsLigneLeDernierCompte()
     {
         QVERIFY(seConnecter(QStringLiteral("lea@exemple.fr")));
