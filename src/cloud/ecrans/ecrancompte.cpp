@@ -16,9 +16,11 @@ EcranCompte::EcranCompte(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
 {
     corps_ = pageDefilante(QMargins(0, 8, 16, 24), 16);
     if (ctx_.compte) {
-        // A state change swaps the page; a refresh redraws the account view (typed text is kept in saisie_).
+        // A state change swaps the page; a refresh redraws the account view (typed text is kept in
+        // saisie_), unless the deletion is being confirmed.
         connect(ctx_.compte, &Compte::change, this, [this] {
-            if (vue() != affichee_ || (affichee_ == Vue::compte && !enCours_))
+            const bool etatChange = int(ctx_.compte->etat()) != etatAffiche_;
+            if (vue() != affichee_ || etatChange || (affichee_ == Vue::compte && !enCours_ && !apercu_))
                 remplir();
         });
     }
@@ -69,6 +71,8 @@ void EcranCompte::remplir()
         delete it;
     }
     affichee_ = vue();
+    if (ctx_.compte)
+        etatAffiche_ = int(ctx_.compte->etat());
     switch (affichee_) {
     case Vue::local: {
         QVBoxLayout* l = nullptr;

@@ -99,6 +99,7 @@ private:
     QVBoxLayout* corps_ = nullptr;
     Vue formulaire_ = Vue::connexion;   // the signed-out form shown
     Vue affichee_ = Vue::local;
+    int etatAffiche_ = -1;   // the account state the page was drawn for
     Saisie saisie_;
     bool enCours_ = false;
     bool google_ = false;

@@ -95,6 +95,7 @@ QCoro::Task<void> EcranCompte::executerConnexion(QString email, QString motDePas
         co_return;
     if (r) {
         saisie_.motDePasse.clear();
+        formulaire_ = Vue::connexion;
         finir(std::nullopt);
         co_return;
     }
@@ -182,10 +183,10 @@ QCoro::Task<void> EcranCompte::executerInscription(QString email, QString motDeP
         co_return;
     if (r) {
         saisie_.motDePasse.clear();
-        if (!r.valeur()) {   // usable once the e-mail is confirmed
+        // Usable at once, or once the e-mail is confirmed.
+        formulaire_ = r.valeur() ? Vue::connexion : Vue::confirmation;
+        if (!r.valeur())
             emailAConfirmer_ = email.toLower();
-            formulaire_ = Vue::confirmation;
-        }
         finir(std::nullopt);
         co_return;
     }
