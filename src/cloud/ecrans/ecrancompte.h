@@ -27,7 +27,8 @@ public:
     enum class Vue { local, connexion, inscription, confirmation, recuperation, motDePasse, entreprise, compte };
     Q_ENUM(Vue)
 
-    // The text to type before the account is deleted.
+    // The text to type before the account is deleted, unless the preview names
+    // another one ("confirmation", the account's e-mail for the real backend).
     static inline const QString motSuppression = QStringLiteral("SUPPRIMER");
 
     explicit EcranCompte(ui::Contexte& ctx, QWidget* parent = nullptr);
@@ -91,6 +92,8 @@ private:
     void demanderApercu();
     void supprimer();
     void annulerSuppression();
+    QString motAttendu() const;
+    bool confirmationSaisie(const QString& texte) const;
     QCoro::Task<void> executerInvitation(QString id, bool accepter);
     QCoro::Task<void> executerDeconnexion();
     QCoro::Task<void> executerApercu();

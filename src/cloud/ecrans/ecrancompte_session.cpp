@@ -219,38 +219,54 @@ void EcranCompte::remplirSuppression()
     };
     const QList<Compteur> compteurs{{"appels", QStringLiteral("appel"), QStringLiteral("appels")},
                                     {"contacts", QStringLiteral("contact"), QStringLiteral("contacts")},
-                                    {"relances", QStringLiteral("relance"), QStringLiteral("relances")},
-                                    {"rendezVous", QStringLiteral("rendez-vous"), QStringLiteral("rendez-vous")}};
+                                    {"autres", QStringLiteral("autre donnée"), QStringLiteral("autres données")}};
     QStringList effaces;
     for (const Compteur& k : compteurs)
-        if (a.value(QLatin1String(k.cle)).isDouble())
+        if (a.value(QLatin1String(k.cle)).toInt() > 0)
             effaces << pluriel(a.value(QLatin1String(k.cle)).toInt(), k.un, k.plusieurs);
     texte(effaces.isEmpty() ? QStringLiteral("Seront effacés : votre compte et toutes ses données en ligne.")
                             : QStringLiteral("Seront effacés : votre compte, %1.").arg(effaces.join(QStringLiteral(", "))),
           l)
         ->setObjectName(QStringLiteral("apercuSuppression"));
-    if (a.value(QStringLiteral("proprietaire")).toBool()) {
-        const QString equipe = chaine(a, "equipe");
-        const int autres = a.value(QStringLiteral("membres")).toInt();
-        QString t = equipe.isEmpty() ? QStringLiteral("Vous êtes propriétaire de votre équipe.")
-                                     : QStringLiteral("Vous êtes propriétaire de l'équipe « %1 ».").arg(equipe);
-        if (autres > 0)
-            t += QStringLiteral(" Elle compte %1.").arg(pluriel(autres, QStringLiteral("autre membre"), QStringLiteral("autres membres")));
-        texte(t, l, QStringLiteral("alerte"));
+    const QString consequence = chaine(a.value(QStringLiteral("equipe")).toObject(), "consequence");
+    if (!consequence.isEmpty())
+        texte(consequence, l, QStringLiteral("alerte"));
+    // The server may refuse for now (an owner whose team still has members): say why, offer nothing to type.
+    const bool possible = !a.value(QStringLiteral("suppressionPossible")).isBool() || a.value(QStringLiteral("suppressionPossible")).toBool();
+    if (!possible) {
+        texte(chaine(a, "motif").isEmpty() ? QStringLiteral("Ce compte ne peut pas être supprimé pour le moment.") : chaine(a, "motif"),
+              l, QStringLiteral("erreur"))
+            ->setObjectName(QStringLiteral("motifSuppression"));
+        QHBoxLayout* r = rangee(l);
+        bouton(r, QStringLiteral("Fermer"), QStringLiteral("secondaire"), &EcranCompte::annulerSuppression);
+        r->addStretch(1);
+        return;
     }
-    if (!chaine(a, "avertissement").isEmpty())
-        texte(chaine(a, "avertissement"), l, QStringLiteral("alerte"));
-    QLineEdit* e = champ(l, QStringLiteral("Pour confirmer, tapez %1").arg(motSuppression), &Saisie::confirmation,
-                         QStringLiteral("confirmationSuppression"));
+    const QString consigne = chaine(a, "consigne").isEmpty() ? QStringLiteral("Pour confirmer, tapez %1").arg(motAttendu())
+                                                             : chaine(a, "consigne");
+    QLineEdit* e = champ(l, consigne, &Saisie::confirmation, QStringLiteral("confirmationSuppression"));
     if (messagesEnBas_)
         messages(l);
     QHBoxLayout* r = rangee(l);
     QPushButton* go = bouton(r, QStringLiteral("Supprimer définitivement"), QStringLiteral("danger"), &EcranCompte::supprimer);
-    go->setEnabled(!enCours_ && saisie_.confirmation.trimmed() == motSuppression);
-    connect(e, &QLineEdit::textEdited, go, [this, go](const QString& t) { go->setEnabled(!enCours_ && t.trimmed() == motSuppression); });
+    go->setEnabled(!enCours_ && confirmationSaisie(saisie_.confirmation));
+    connect(e, &QLineEdit::textEdited, go, [this, go](const QString& t) { go->setEnabled(!enCours_ && confirmationSaisie(t)); });
     connect(e, &QLineEdit::returnPressed, this, &EcranCompte::supprimer);
     bouton(r, QStringLiteral("Annuler"), QStringLiteral("secondaire"), &EcranCompte::annulerSuppression);
     r->addStretch(1);
+}
+
+QString EcranCompte::motAttendu() const
+{
+    const QString serveur = apercu_ ? chaine(*apercu_, "confirmation") : QString();
+    return serveur.isEmpty() ? motSuppression : serveur;
+}
+
+// An address is typed in any case; the word exactly.
+bool EcranCompte::confirmationSaisie(const QString& t) const
+{
+    const QString attendu = motAttendu();
+    return t.trimmed().compare(attendu, attendu.contains(QLatin1Char('@')) ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
 }
 
 void EcranCompte::demanderApercu()
@@ -288,15 +304,15 @@ void EcranCompte::supprimer()
     if (enCours_)
         return;
     // Nothing leaves without the typed word.
-    if (saisie_.confirmation.trimmed() != motSuppression) {
-        erreur_ = QStringLiteral("Tapez %1 pour confirmer la suppression.").arg(motSuppression);
+    if (!confirmationSaisie(saisie_.confirmation)) {
+        erreur_ = QStringLiteral("Tapez %1 pour confirmer la suppression.").arg(motAttendu());
         messagesEnBas_ = true;
         remplir();
         return;
     }
     messagesEnBas_ = true;
     if (commencer())
-        executerSuppression(motSuppression);
+        executerSuppression(saisie_.confirmation.trimmed());
 }
 
 QCoro::Task<void> EcranCompte::executerSuppression(QString confirmation)
