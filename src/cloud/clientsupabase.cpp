@@ -304,6 +304,17 @@ QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::selectionner(QString tabl
     co_return *v;
 }
 
+QCoro::Task<ResultatCloudVide> ClientSupabase::modifier(QString table, QUrlQuery filtres, QJsonObject valeurs)
+{
+    const QList<QPair<QByteArray, QByteArray>> entetes{qMakePair(QByteArrayLiteral("Prefer"), QByteArrayLiteral("return=minimal"))};
+    auto r = co_await envoyerAvecJeton(http::PATCH, http::rest + table, filtres, compact(valeurs), delaiAuthMs, false, entetes);
+    if (!r)
+        co_return echec(r.erreur());
+    if (!r.valeur().reussie())
+        co_return echec(erreurBase(r.valeur().statut, r.valeur().corps));
+    co_return Rien{};
+}
+
 QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::inserer(QString table, QJsonArray lignes, QStringList conflit,
                                                                Retour retour)
 {

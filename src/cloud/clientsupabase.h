@@ -50,6 +50,7 @@ namespace http {
 inline const QByteArray GET = QByteArrayLiteral("GET");
 inline const QByteArray POST = QByteArrayLiteral("POST");
 inline const QByteArray PUT = QByteArrayLiteral("PUT");
+inline const QByteArray PATCH = QByteArrayLiteral("PATCH");
 inline const QString token = QStringLiteral("auth/v1/token");
 inline const QString signup = QStringLiteral("auth/v1/signup");
 inline const QString user = QStringLiteral("auth/v1/user");
@@ -114,6 +115,8 @@ public:
     QCoro::Task<ResultatCloud<model::JSONValeur>> selectionner(QString table, QUrlQuery requete);
     QCoro::Task<ResultatCloud<model::JSONValeur>> inserer(QString table, QJsonArray lignes, QStringList conflit = {},
                                                           Retour retour = Retour::minimal);
+    // PATCH of the rows the PostgREST filters select (e.g. "id" = "eq.…"), without answer body.
+    QCoro::Task<ResultatCloudVide> modifier(QString table, QUrlQuery filtres, QJsonObject valeurs);
     QCoro::Task<ResultatCloud<model::JSONValeur>> appelerProcedure(QString nom, QJsonObject parametres, int delaiMs);
     // POST with a body, GET without one.
     QCoro::Task<ResultatCloud<model::JSONValeur>> appelerFonction(QString nom, std::optional<QJsonValue> corps,

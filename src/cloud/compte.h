@@ -62,6 +62,12 @@ public:
     // A "vendalo2" link other than the calendar's: sign-in callbacks (confirmation,
     // recovery, Google) through the client. The result is kept as dernierLien.
     QCoro::Task<ResultatLien> traiterLien(QUrl url);
+    // Signed in and the account read, but no company name given yet (a Google sign-up, for one).
+    bool besoinEntreprise() const
+    {
+        return (etat_ == Etat::connecte || etat_ == Etat::horsLigne) && infos_
+            && infos_->value(QStringLiteral("compte")).toObject().value(QStringLiteral("entreprise")).toString().trimmed().isEmpty();
+    }
 
     // Called when the account becomes usable (sign-in, network back): synchronisation asks for a forced run.
     std::function<void()> surUtilisable;

@@ -16,6 +16,7 @@
 #include "ui/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
+#include "cloud/ecrans/ecrancompte.h"
 #include "crm/ecrans/democrm.h"
 #include "crm/ecrans/ecrancrm.h"
 #include "crm/ecrans/ecranfichecontact.h"
@@ -372,6 +373,17 @@ private Q_SLOTS:
         panneau->raise();
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-carte-rendez-vous.png")));
         panneau->hide();
+    }
+
+    // The account page of a demonstration run: no backend, the local-mode page.
+    void compteEnModeLocal()
+    {
+        AppliDemo f;
+        f.application->navigation().aller(Ecran::de(Ecran::Genre::compte));
+        auto* page = qobject_cast<cloud::EcranCompte*>(f.application->fenetre()->pageCourante());
+        QVERIFY(page);
+        QCOMPARE(page->vue(), cloud::EcranCompte::Vue::local);
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-compte.png")));
     }
 };
 

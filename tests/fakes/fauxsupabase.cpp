@@ -367,6 +367,26 @@ ReponseHttpFactice FauxSupabase::rest(const RequeteHttp& r, const QString& table
         }
         return ReponseHttpFactice::json(200, resultat);
     }
+    if (r.methode == "PATCH") {
+        // Only the signed-in user's own rows, as the update policies allow.
+        const QString moi = utilisateurDuJeton(porteur(r));
+        const QJsonObject valeurs = r.json().toObject();
+        const auto filtres = r.requete.queryItems(QUrl::FullyDecoded);
+        if (moi.isEmpty() || filtres.isEmpty())
+            return erreurRest(401, QStringLiteral("42501"), QStringLiteral("permission denied"));
+        for (QJsonValueRef l : lignes) {
+            QJsonObject o = l.toObject();
+            bool garde = o.value(QStringLiteral("id")).toString() == moi;
+            for (const auto& [cle, valeur] : filtres)
+                garde = garde && valeur.startsWith(QLatin1String("eq.")) && o.value(cle).toVariant().toString() == valeur.mid(3);
+            if (!garde)
+                continue;
+            for (auto it = valeurs.begin(); it != valeurs.end(); ++it)
+                o.insert(it.key(), it.value());
+            l = o;
+        }
+        return ReponseHttpFactice::texte(204, {});
+    }
     return erreurRest(405, QStringLiteral("PGRST105"), QStringLiteral("Method not allowed"));
 }
 

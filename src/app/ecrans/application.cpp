@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "assistant/ecrans/ecranquillo.h"
+#include "cloud/ecrans/ecrancompte.h"
 
 #include "ecrananalyse.h"
 #include "ecranappels.h"
@@ -381,9 +382,7 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::classement: case G::admin: case G::exemplaire:
         return new EcranVide(ctx_, QStringLiteral("Équipe"), QStringLiteral("equipe"),
                              QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);
-    case G::compte:
-        return new EcranVide(ctx_, QStringLiteral("Compte"), QStringLiteral("equipe"),
-                             QStringLiteral("Votre compte Vendalo, votre équipe et la synchronisation de vos données."), parent);
+    case G::compte: return new cloud::EcranCompte(ctx_, parent);
     case G::progresser:
         return new EcranVide(ctx_, QStringLiteral("Progresser"), QStringLiteral("progresser"),
                              QStringLiteral("Vos compétences semaine après semaine, et l'exercice de la semaine."), parent);
@@ -435,6 +434,8 @@ void Application::demarrer()
         ecritureRelances_->demarrer();
     agenda_->demarrer();
     notifications_->demarrer();
+    // Invitations arrive with the account's refreshes.
+    QObject::connect(compte_.get(), &cloud::Compte::change, this, [this] { notifications_->programmer(); });
     if (options_.demo)
         agenda_->actualiser(true);
     // Contacts changed: the meetings are matched again, once the changes settle.
