@@ -56,6 +56,21 @@ const char* reponseModele =
     "          \"prochaineAction\": \"Envoyer une proposition\", \"champs\": {\"douleur\": \"perte de clients\", \"budget\": \"\"}}, "
     "  \"relances\": {\"etapes\": [{\"canal\": \"email\"}]}, \"syntheseManager\": {\"points\": [\"a\"]}}";
 
+// The store on a state, a scripted client, and the analyses over them.
+struct Banc {
+    model::Store store;
+    ClientIAScripte client;
+    QList<QJsonObject> journal;
+    std::unique_ptr<ai::AnalysesEnCours> analyses;
+    Banc(const model::Etat& e, ai::Moteur& moteur)
+    {
+        store.remplacerEtat(e);
+        analyses = std::make_unique<ai::AnalysesEnCours>(store, moteur, client);
+        analyses->setJournal([this](const QJsonObject& o) { journal.append(o); });
+    }
+    QString erreur(const QString& id = QStringLiteral("a1")) const { return analyses->suivi(id)->erreur.value_or(QString()); }
+};
+
 } // namespace
 
 class TestAnalyses : public QObject {
@@ -73,99 +88,75 @@ private Q_SLOTS:
     }
     void cleanupTestCase() { platform::Horloge::installer(nullptr); }
 
-    void appelInconnuSansRequete()
+    // Nothing to analyse, or a payload the engine cannot build: no request, a message.
+    void refusSansRequete_data()
     {
-        model::Store store;
-        store.remplacerEtat(etatDeBase());
-        ClientIAScripte client;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.analyser(QStringLiteral("inconnu"));
-        auto s = analyses.suivi(QStringLiteral("inconnu"));
-        QVERIFY(s);
-        QCOMPARE(s->erreur.value_or(QString()), QStringLiteral("Cet appel est introuvable."));
-        QCOMPARE(client.requetes.size(), 0);
-    }
-
-    void transcriptVide()
-    {
-        model::Etat e = etatDeBase();
-        e.appels[0].transcript = {seg(QStringLiteral("vous"), QStringLiteral("   "), 0)};
-        model::Store store;
-        store.remplacerEtat(e);
-        ClientIAScripte client;
-        QList<QJsonObject> journal;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.setJournal([&](const QJsonObject& o) { journal.append(o); });
-        analyses.analyser(QStringLiteral("a1"));
-        QCOMPARE(analyses.suivi(QStringLiteral("a1"))->erreur.value_or(QString()),
-                 QStringLiteral("Le transcript est vide : il n'y a rien à analyser."));
-        QCOMPARE(client.requetes.size(), 0);
-        QCOMPARE(journal.size(), 1);
-        QCOMPARE(journal[0].value("type").toString(), QStringLiteral("analyse_echec"));
-        QCOMPARE(journal[0].value("source").toString(), QStringLiteral("app"));
-        QCOMPARE(journal[0].value("details").toObject().value("appel_id").toString(), QStringLiteral("a1"));
-        QCOMPARE(journal[0].value("details").toObject().value("moteur").toString(), QStringLiteral("soniox"));
-    }
-
-    void payloadIncomplet_data()
-    {
+        QTest::addColumn<QString>("appel");
         QTest::addColumn<QString>("objectif");
-        QTest::newRow("réponse qui le dit") << QStringLiteral("incomplet");
-        QTest::newRow("exception du script") << QStringLiteral("jette");
+        QTest::addColumn<bool>("transcriptVide");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("appel inconnu") << "inconnu" << "" << false << "Cet appel est introuvable.";
+        QTest::newRow("transcript vide") << "a1" << "" << true << "Le transcript est vide : il n'y a rien à analyser.";
+        QTest::newRow("réponse du script qui le dit") << "a1" << "incomplet" << false << "Le payload d'analyse est incomplet.";
+        QTest::newRow("exception du script") << "a1" << "jette" << false << "Le payload d'analyse est incomplet.";
     }
-    void payloadIncomplet()
+    void refusSansRequete()
     {
+        QFETCH(QString, appel);
         QFETCH(QString, objectif);
+        QFETCH(bool, transcriptVide);
         model::Etat e = etatDeBase();
         e.appels[0].objectif = objectif;
-        model::Store store;
-        store.remplacerEtat(e);
-        ClientIAScripte client;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.analyser(QStringLiteral("a1"));
-        QCOMPARE(analyses.suivi(QStringLiteral("a1"))->erreur.value_or(QString()),
-                 QStringLiteral("Le payload d'analyse est incomplet."));
-        QCOMPARE(client.requetes.size(), 0);
+        if (transcriptVide)
+            e.appels[0].transcript = {seg(QStringLiteral("vous"), QStringLiteral("   "), 0)};
+        Banc b(e, *moteur);
+        b.analyses->analyser(appel);
+        QTEST(b.erreur(appel), "message");
+        QCOMPARE(b.client.requetes.size(), 0);
+        if (transcriptVide) {
+            QCOMPARE(b.journal.size(), 1);
+            QCOMPARE(b.journal[0].value("type").toString(), QStringLiteral("analyse_echec"));
+            QCOMPARE(b.journal[0].value("source").toString(), QStringLiteral("app"));
+            QCOMPARE(b.journal[0].value("details").toObject().value("appel_id").toString(), QStringLiteral("a1"));
+            QCOMPARE(b.journal[0].value("details").toObject().value("moteur").toString(), QStringLiteral("soniox"));
+        }
     }
 
     void analyseComplete()
     {
-        model::Store store;
-        store.remplacerEtat(etatDeBase());
-        ClientIAScripte client;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.setEquipe([] { return true; });
-        QSignalSpy fin(&analyses, &ai::AnalysesEnCours::analyseTerminee);
-        analyses.analyser(QStringLiteral("a1"));
-        QCOMPARE(client.requetes.size(), 1);
-        const ai::RequeteIA& r = client.requetes[0];
+        Banc b(etatDeBase(), *moteur);
+        b.analyses->setEquipe([] { return true; });
+        QSignalSpy fin(b.analyses.get(), &ai::AnalysesEnCours::analyseTerminee);
+        b.analyses->analyser(QStringLiteral("a1"));
+        QCOMPARE(b.client.requetes.size(), 1);
+        const ai::RequeteIA& r = b.client.requetes[0];
         QCOMPARE(r.tache, QStringLiteral("analyse"));
         QCOMPARE(r.modele, QStringLiteral("claude-sonnet-5-5"));
         QCOMPARE(r.appelId.value_or(QString()), QStringLiteral("a1"));
         QVERIFY(!r.formatStructure);
         QVERIFY(r.payload.toObject().value("equipe").toBool());
         QCOMPARE(r.payload.toObject().value("contexte").toObject().value("nom").toString(), QStringLiteral("Léa Martin"));
-        QCOMPARE(analyses.suivi(QStringLiteral("a1"))->etape, 3);
-        QCOMPARE(analyses.etapes().size(), 5);
-        QCOMPARE(analyses.progression(QStringLiteral("a1")), 0.6);
+        QCOMPARE(b.analyses->suivi(QStringLiteral("a1"))->etape, 3);
+        QCOMPARE(b.analyses->etapes().size(), 5);
+        QCOMPARE(b.analyses->progression(QStringLiteral("a1")), 0.6);
 
         // Partial values reach the progress entry while the answer streams.
-        client.derniere()->envoyerPartiel(QJsonObject{{"score", 72}});
-        QCOMPARE(analyses.suivi(QStringLiteral("a1"))->partiel.value_or(QJsonValue()).toObject().value("score").toInt(), 72);
-        QCOMPARE(store.etat().contact(QStringLiteral("c1"))->etape, QStringLiteral("contacte"));
+        b.client.derniere()->envoyerPartiel(QJsonObject{{"score", 72}});
+        QCOMPARE(b.analyses->suivi(QStringLiteral("a1"))->partiel.value_or(QJsonValue()).toObject().value("score").toInt(), 72);
+        QCOMPARE(b.store.etat().contact(QStringLiteral("c1"))->etape, QStringLiteral("contacte"));
 
         ai::InfosGeneration infos;
         infos.modele = QStringLiteral("claude-opus-5-5");
         infos.source = ai::SourceIA::cle;
-        client.derniere()->terminer(QString::fromUtf8(reponseModele), infos);
+        b.client.derniere()->terminer(QString::fromUtf8(reponseModele), infos);
         QCOMPARE(fin.size(), 1);
         QCOMPARE(fin[0][1].toBool(), true);
-        auto s = analyses.suivi(QStringLiteral("a1"));
+        auto s = b.analyses->suivi(QStringLiteral("a1"));
         QVERIFY(s->fini);
         QVERIFY(!s->erreur);
-        QCOMPARE(analyses.progression(QStringLiteral("a1")), 1.0);
+        QCOMPARE(b.analyses->progression(QStringLiteral("a1")), 1.0);
 
-        const model::Appel& a = *store.etat().appel(QStringLiteral("a1"));
+        const model::Appel& a = *b.store.etat().appel(QStringLiteral("a1"));
         QVERIFY(a.analyse);
         QCOMPARE(a.statut, QStringLiteral("analyse"));
         QCOMPARE(a.analyse->score, 72);
@@ -181,7 +172,7 @@ private Q_SLOTS:
                                 "appel test ou conversation trop brève."));
         // The follow-up sequence is proposed on the call, never activated on the contact.
         QVERIFY(a.analyse->relances);
-        const model::Contact& c = *store.etat().contact(QStringLiteral("c1"));
+        const model::Contact& c = *b.store.etat().contact(QStringLiteral("c1"));
         QVERIFY(!c.relance);
         QCOMPARE(c.etape, QStringLiteral("decouverte"));
         QCOMPARE(c.probabilite, 35.0);
@@ -189,49 +180,41 @@ private Q_SLOTS:
         QCOMPARE(c.champs.douleur, QStringLiteral("perte de clients"));
         QCOMPARE(c.champs.budget, QStringLiteral("20 k€"));   // an empty learnt value erases nothing
         QCOMPARE(a.analyse->crm.etapeAppliquee, std::optional<bool>(true));
-        QCOMPARE(store.etat().interactions.size(), 1);
-        QCOMPARE(store.etat().interactions[0].appelId.value_or(QString()), QStringLiteral("a1"));
-        QCOMPARE(store.etat().interactions[0].resume, QStringLiteral("Besoin identifié."));
+        QCOMPARE(b.store.etat().interactions.size(), 1);
+        QCOMPARE(b.store.etat().interactions[0].appelId.value_or(QString()), QStringLiteral("a1"));
+        QCOMPARE(b.store.etat().interactions[0].resume, QStringLiteral("Besoin identifié."));
 
         // Analysing again replaces the interaction of the call instead of adding one.
-        analyses.analyser(QStringLiteral("a1"));
-        client.derniere()->terminer(QString::fromUtf8(reponseModele), infos);
-        QCOMPARE(store.etat().interactions.size(), 1);
+        b.analyses->analyser(QStringLiteral("a1"));
+        b.client.derniere()->terminer(QString::fromUtf8(reponseModele), infos);
+        QCOMPARE(b.store.etat().interactions.size(), 1);
     }
 
     void prochaineEtapeDuCommercialGagne()
     {
         model::Etat e = etatDeBase();
         e.appels[0].prochaineEtape = model::ProchaineAction{QStringLiteral("Rappeler jeudi 11 h"), QStringLiteral("2026-03-05")};
-        model::Store store;
-        store.remplacerEtat(e);
-        ClientIAScripte client;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.analyser(QStringLiteral("a1"));
-        client.derniere()->terminer(QString::fromUtf8(reponseModele));
-        const model::Contact& c = *store.etat().contact(QStringLiteral("c1"));
+        Banc b(e, *moteur);
+        b.analyses->analyser(QStringLiteral("a1"));
+        b.client.derniere()->terminer(QString::fromUtf8(reponseModele));
+        const model::Contact& c = *b.store.etat().contact(QStringLiteral("c1"));
         QCOMPARE(c.prochaineAction->texte, QStringLiteral("Rappeler jeudi 11 h"));
         QCOMPARE(c.prochaineAction->echeance, QStringLiteral("2026-03-05"));
     }
 
     void annulationPendantLeFlux()
     {
-        model::Store store;
-        store.remplacerEtat(etatDeBase());
-        const model::Contact avant = *store.etat().contact(QStringLiteral("c1"));
-        ClientIAScripte client;
-        QList<QJsonObject> journal;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.setJournal([&](const QJsonObject& o) { journal.append(o); });
-        analyses.analyser(QStringLiteral("a1"));
-        client.derniere()->envoyerPartiel(QJsonObject{{"score", 10}});
-        analyses.annuler(QStringLiteral("a1"));
-        QVERIFY(client.derniere()->annulee);
-        QCOMPARE(analyses.suivi(QStringLiteral("a1"))->erreur.value_or(QString()), QStringLiteral("Analyse annulée."));
-        QCOMPARE(*store.etat().contact(QStringLiteral("c1")), avant);
-        QVERIFY(!store.etat().appel(QStringLiteral("a1"))->analyse);
-        QVERIFY(journal.isEmpty());
-        QVERIFY(!analyses.enCours(QStringLiteral("a1")));
+        Banc b(etatDeBase(), *moteur);
+        const model::Contact avant = *b.store.etat().contact(QStringLiteral("c1"));
+        b.analyses->analyser(QStringLiteral("a1"));
+        b.client.derniere()->envoyerPartiel(QJsonObject{{"score", 10}});
+        b.analyses->annuler(QStringLiteral("a1"));
+        QVERIFY(b.client.derniere()->annulee);
+        QCOMPARE(b.erreur(), QStringLiteral("Analyse annulée."));
+        QCOMPARE(*b.store.etat().contact(QStringLiteral("c1")), avant);
+        QVERIFY(!b.store.etat().appel(QStringLiteral("a1"))->analyse);
+        QVERIFY(b.journal.isEmpty());
+        QVERIFY(!b.analyses->enCours(QStringLiteral("a1")));
     }
 
     void echecGardeLAnalysePrecedente()
@@ -241,51 +224,40 @@ private Q_SLOTS:
         ancienne.score = 55;
         ancienne.verdict = QStringLiteral("Ancienne");
         e.appels[0].analyse = ancienne;
-        model::Store store;
-        store.remplacerEtat(e);
-        ClientIAScripte client;
-        QList<QJsonObject> journal;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.setJournal([&](const QJsonObject& o) { journal.append(o); });
-        analyses.analyser(QStringLiteral("a1"));
-        client.derniere()->echouer(QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
-        QCOMPARE(analyses.suivi(QStringLiteral("a1"))->erreur.value_or(QString()),
+        Banc b(e, *moteur);
+        b.analyses->analyser(QStringLiteral("a1"));
+        b.client.derniere()->echouer(QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
+        QCOMPARE(b.erreur(),
                  QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
-        const model::Appel& a = *store.etat().appel(QStringLiteral("a1"));
+        const model::Appel& a = *b.store.etat().appel(QStringLiteral("a1"));
         QCOMPARE(a.analyse, std::optional(ancienne));
         QCOMPARE(a.statut, QStringLiteral("analyse"));
         QCOMPARE(a.transcript.size(), 2);
-        QCOMPARE(journal.size(), 1);
-        QCOMPARE(journal[0].value("message").toString(), QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
+        QCOMPARE(b.journal.size(), 1);
+        QCOMPARE(b.journal[0].value("message").toString(), QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
     }
 
     void reponseIllisible()
     {
-        model::Store store;
-        store.remplacerEtat(etatDeBase());
-        ClientIAScripte client;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.analyser(QStringLiteral("a1"));
-        client.derniere()->terminer(QStringLiteral("Désolé, je ne peux pas."));
-        QCOMPARE(analyses.suivi(QStringLiteral("a1"))->erreur.value_or(QString()), QStringLiteral("L'analyse a échoué."));
-        QCOMPARE(store.etat().appel(QStringLiteral("a1"))->statut, QStringLiteral("erreur"));
-        QCOMPARE(store.etat().appel(QStringLiteral("a1"))->erreur.value_or(QString()), QStringLiteral("L'analyse a échoué."));
+        Banc b(etatDeBase(), *moteur);
+        b.analyses->analyser(QStringLiteral("a1"));
+        b.client.derniere()->terminer(QStringLiteral("Désolé, je ne peux pas."));
+        QCOMPARE(b.erreur(), QStringLiteral("L'analyse a échoué."));
+        QCOMPARE(b.store.etat().appel(QStringLiteral("a1"))->statut, QStringLiteral("erreur"));
+        QCOMPARE(b.store.etat().appel(QStringLiteral("a1"))->erreur.value_or(QString()), QStringLiteral("L'analyse a échoué."));
     }
 
     void deuxDemandesUneSeuleAnalyse()
     {
-        model::Store store;
-        store.remplacerEtat(etatDeBase());
-        ClientIAScripte client;
-        ai::AnalysesEnCours analyses(store, *moteur, client);
-        analyses.analyser(QStringLiteral("a1"));
-        analyses.analyser(QStringLiteral("a1"));
-        QCOMPARE(client.requetes.size(), 2);
-        QVERIFY(client.demandes[0]->annulee);
-        QVERIFY(!client.demandes[1]->annulee);
-        client.demandes[1]->terminer(QString::fromUtf8(reponseModele));
-        QVERIFY(analyses.suivi(QStringLiteral("a1"))->fini);
-        QCOMPARE(store.etat().interactions.size(), 1);
+        Banc b(etatDeBase(), *moteur);
+        b.analyses->analyser(QStringLiteral("a1"));
+        b.analyses->analyser(QStringLiteral("a1"));
+        QCOMPARE(b.client.requetes.size(), 2);
+        QVERIFY(b.client.demandes[0]->annulee);
+        QVERIFY(!b.client.demandes[1]->annulee);
+        b.client.demandes[1]->terminer(QString::fromUtf8(reponseModele));
+        QVERIFY(b.analyses->suivi(QStringLiteral("a1"))->fini);
+        QCOMPARE(b.store.etat().interactions.size(), 1);
     }
 
     void effetsRendusParLeMoteur()
@@ -328,29 +300,26 @@ private Q_SLOTS:
         e.appels[0].source = QStringLiteral("demo");
         e.appels[0].transcript.append(seg(QStringLiteral("vous"), QStringLiteral("Combien de clients perdez-vous par mois ?"), 6000));
         e.appels[0].transcript.append(seg(QStringLiteral("prospect"), QStringLiteral("Une dizaine, et c'est trop cher pour nous de continuer."), 9000));
-        model::Store store;
-        store.remplacerEtat(e);
-        ClientIAScripte client;
-        ai::AnalysesEnCours analyses(store, livre, client);
-        analyses.analyser(QStringLiteral("a1"));
-        QVERIFY2(!analyses.suivi(QStringLiteral("a1"))->erreur, qPrintable(analyses.suivi(QStringLiteral("a1"))->erreur.value_or(QString())));
-        QCOMPARE(client.requetes.size(), 1);
-        auto demo = livre.appelerTexte(QStringLiteral("reponseDemo"), {QStringLiteral("analyse"), client.requetes[0].payload});
+        Banc b(e, livre);
+        b.analyses->analyser(QStringLiteral("a1"));
+        QVERIFY2(!b.analyses->suivi(QStringLiteral("a1"))->erreur, qPrintable(b.erreur()));
+        QCOMPARE(b.client.requetes.size(), 1);
+        auto demo = livre.appelerTexte(QStringLiteral("reponseDemo"), {QStringLiteral("analyse"), b.client.requetes[0].payload});
         QVERIFY(demo.ok());
         QVERIFY(!demo.valeur().isEmpty());
         ai::InfosGeneration infos;
         infos.source = ai::SourceIA::demo;
-        client.derniere()->terminer(demo.valeur(), infos);
-        auto s = analyses.suivi(QStringLiteral("a1"));
+        b.client.derniere()->terminer(demo.valeur(), infos);
+        auto s = b.analyses->suivi(QStringLiteral("a1"));
         QVERIFY2(s->fini, qPrintable(s->erreur.value_or(QString())));
-        const model::Appel& a = *store.etat().appel(QStringLiteral("a1"));
+        const model::Appel& a = *b.store.etat().appel(QStringLiteral("a1"));
         QVERIFY(a.analyse);
         QVERIFY(a.analyse->score > 0);
         QCOMPARE(a.statut, QStringLiteral("analyse"));
         QCOMPARE(a.analyse->meta->qt().toObject().value("source").toString(), QStringLiteral("demo"));
         QVERIFY(a.metriques && a.metriques->nbEchanges >= 3);
-        QCOMPARE(store.etat().interactions.size(), 1);
-        QVERIFY(store.etat().contact(QStringLiteral("c1"))->majLe != QString());
+        QCOMPARE(b.store.etat().interactions.size(), 1);
+        QVERIFY(b.store.etat().contact(QStringLiteral("c1"))->majLe != QString());
     }
 
     void reponseEnveloppee_data()

@@ -247,6 +247,7 @@ private Q_SLOTS:
         QCOMPARE(issue.statut, statut);
     }
 
+    // The status table itself is the stream's test; here, the route reaches it end to end.
     void messagesDeBoutEnBout_data()
     {
         QTest::addColumn<bool>("cle");
@@ -256,10 +257,6 @@ private Q_SLOTS:
         QTest::newRow("401 cle") << true << 401 << "invalid x-api-key"
                                  << "Votre clé est refusée. Vérifiez-la dans Réglages.";
         QTest::newRow("401 relais") << false << 401 << "bad key" << "La clé du serveur est refusée.";
-        QTest::newRow("404 relais") << false << 404 << "Not Found"
-                                    << "Le relais ne répond pas ici. Ajoutez votre clé dans Réglages pour travailler en local.";
-        QTest::newRow("418 Claude") << true << 418 << "Claude says no"
-                                    << "La demande a échoué. Réessayez dans un instant.";
         QTest::newRow("workspace") << true << 400 << "This key is not scoped to a workspace" << messages::workspace;
         QTest::newRow("workspace relais") << false << 400 << "This key is not scoped to a workspace"
                                           << "This key is not scoped to a workspace";

@@ -2,6 +2,8 @@
 // Environment of a vendalo process a test starts: its own data and settings folders
 // under the test's folder, the real engine, and (unless the test checks the lookup
 // itself) the built resources.
+#include <QJsonDocument>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 
@@ -17,3 +19,32 @@ inline QProcessEnvironment environnementVendalo(const QTemporaryDir& dossier, bo
     e.remove(QStringLiteral("VD_TEST_MOTEUR"));
     return e;
 }
+
+// What a vendalo process printed, once it has ended.
+struct SortieVendalo {
+    int code = -1;
+    QByteArray sortie;
+    QString erreurs;
+    QString texte() const { return QString::fromUtf8(sortie); }
+    QJsonDocument json() const { return QJsonDocument::fromJson(sortie); }
+    QString derniereErreur() const { return erreurs.trimmed().split(QLatin1Char('\n')).last(); }
+};
+
+#ifdef VD_VENDALO_BIN
+// Runs vendalo to its end, entree on its standard input; a run past delaiMs is killed and reads as code -1.
+inline SortieVendalo lancerVendalo(const QProcessEnvironment& env, const QStringList& args, const QByteArray& entree = {},
+                                   int delaiMs = 60000)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VD_VENDALO_BIN), args);
+    p.write(entree);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(delaiMs)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+}
+#endif

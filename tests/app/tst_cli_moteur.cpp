@@ -12,24 +12,13 @@ class TstCliMoteur : public QObject {
     Q_OBJECT
     QTemporaryDir dossier;
 
-    struct Sortie {
-        int code = -1;
-        QString sortie, erreurs;
-    };
+    using Sortie = SortieVendalo;
     Sortie lancer(const QStringList& args, const QMap<QString, QString>& env = {}, const QByteArray& entree = {})
     {
-        QProcess p;
         QProcessEnvironment e = environnementVendalo(dossier);
         for (auto it = env.cbegin(); it != env.cend(); ++it)
             e.insert(it.key(), it.value());
-        p.setProcessEnvironment(e);
-        p.start(QStringLiteral(VD_VENDALO_BIN), args);
-        if (!entree.isEmpty())
-            p.write(entree);
-        p.closeWriteChannel();
-        if (!p.waitForFinished(60000))
-            return {};
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+        return lancerVendalo(e, args, entree);
     }
 
 private Q_SLOTS:
@@ -37,7 +26,7 @@ private Q_SLOTS:
     {
         const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("compterQuestions"), QStringLiteral("Vous utilisez quoi aujourd'hui ? Et combien ça vous coûte")});
         QCOMPARE(s.code, 0);
-        QCOMPARE(s.sortie, QStringLiteral("2\n"));
+        QCOMPARE(s.texte(), QStringLiteral("2\n"));
     }
 
     void resultatsSimples_data()
@@ -56,7 +45,7 @@ private Q_SLOTS:
         QFETCH(QString, sortie);
         const Sortie s = lancer(QStringList{QStringLiteral("moteur")} + args);
         QCOMPARE(s.code, 0);
-        QCOMPARE(s.sortie, sortie);
+        QCOMPARE(s.texte(), sortie);
     }
 
     void argumentDansUnFichier()
@@ -68,7 +57,7 @@ private Q_SLOTS:
         f.close();
         const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("metriques"), QLatin1Char('@') + f.fileName()});
         QCOMPARE(s.code, 0);
-        const QJsonObject m = QJsonDocument::fromJson(s.sortie.toUtf8()).object();
+        const QJsonObject m = QJsonDocument::fromJson(s.sortie).object();
         QCOMPARE(m.value(QStringLiteral("partVous")).toInt(), 25);
         QCOMPARE(m.value(QStringLiteral("questionsVous")).toInt(), 1);
         QCOMPARE(m.value(QStringLiteral("dureeSec")).toInt(), 20);
@@ -92,7 +81,7 @@ private Q_SLOTS:
         QFETCH(int, code);
         const Sortie s = lancer(args);
         QCOMPARE(s.code, code);
-        QVERIFY(s.sortie.isEmpty());
+        QVERIFY(s.texte().isEmpty());
         if (!message.isEmpty())
             QCOMPARE(s.erreurs, message);
         else
@@ -106,40 +95,40 @@ private Q_SLOTS:
         QVERIFY2(s.erreurs.endsWith(QStringLiteral("Le moteur n'a pas pu démarrer. Le fichier moteur.js est introuvable dans l'app.\n")), qPrintable(s.erreurs));
         const Sortie a = lancer({QStringLiteral("autotest")}, {{QStringLiteral("VD_RESOURCES_DIR"), dossier.filePath(QStringLiteral("vide"))}});
         QCOMPARE(a.code, 1);
-        QVERIFY(a.sortie.contains(QStringLiteral("✗ Le moteur se charge")));
+        QVERIFY(a.texte().contains(QStringLiteral("✗ Le moteur se charge")));
     }
 
     void etatDemoImportable()
     {
         const Sortie demo = lancer({QStringLiteral("moteur"), QStringLiteral("etatDemo")});
         QCOMPARE(demo.code, 0);
-        const QJsonObject etat = QJsonDocument::fromJson(demo.sortie.toUtf8()).object();
+        const QJsonObject etat = QJsonDocument::fromJson(demo.sortie).object();
         QVERIFY(etat.value(QStringLiteral("contacts")).toArray().size() >= 12);
-        const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, {}, demo.sortie.toUtf8());
+        const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, {}, demo.sortie);
         QCOMPARE(import.code, 0);
-        const QJsonObject r = QJsonDocument::fromJson(import.sortie.toUtf8()).object();
+        const QJsonObject r = QJsonDocument::fromJson(import.sortie).object();
         QCOMPARE(r.value(QStringLiteral("message")).toString(), QStringLiteral("Données importées."));
         QCOMPARE(r.value(QStringLiteral("contacts")).toInt(), etat.value(QStringLiteral("contacts")).toArray().size());
         QCOMPARE(r.value(QStringLiteral("appels")).toInt(), etat.value(QStringLiteral("appels")).toArray().size());
         // The store now on disk is what the engine reads before a task.
         const Sortie ctx = lancer({QStringLiteral("moteur"), QStringLiteral("contexteAppel"), QStringLiteral("{\"contactId\":\"c_morel\"}")});
         QCOMPARE(ctx.code, 0);
-        QCOMPARE(QJsonDocument::fromJson(ctx.sortie.toUtf8()).object().value(QStringLiteral("contact")).toObject().value(QStringLiteral("societe")).toString(),
+        QCOMPARE(QJsonDocument::fromJson(ctx.sortie).object().value(QStringLiteral("contact")).toObject().value(QStringLiteral("societe")).toString(),
                  QStringLiteral("Thermiq Services"));
         const Sortie sans = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("contexteAppel"), QStringLiteral("{\"contactId\":\"c_morel\"}")});
-        QVERIFY(QJsonDocument::fromJson(sans.sortie.toUtf8()).object().value(QStringLiteral("contact")).isNull());
+        QVERIFY(QJsonDocument::fromJson(sans.sortie).object().value(QStringLiteral("contact")).isNull());
     }
 
     void autotest()
     {
         const Sortie s = lancer({QStringLiteral("autotest")});
         QCOMPARE(s.code, 0);
-        QVERIFY(s.sortie.startsWith(QStringLiteral("Vendalo · auto-test du moteur\n")));
-        QVERIFY(s.sortie.contains(QStringLiteral("✓ Une échéance n'est jamais inventée")));
-        QVERIFY(!s.sortie.contains(QStringLiteral("✗")));
+        QVERIFY(s.texte().startsWith(QStringLiteral("Vendalo · auto-test du moteur\n")));
+        QVERIFY(s.texte().contains(QStringLiteral("✓ Une échéance n'est jamais inventée")));
+        QVERIFY(!s.texte().contains(QStringLiteral("✗")));
         const Sortie env = lancer({}, {{QStringLiteral("VD_TEST_MOTEUR"), QStringLiteral("1")}});
         QCOMPARE(env.code, 0);
-        QCOMPARE(env.sortie, s.sortie);
+        QCOMPARE(env.texte(), s.texte());
     }
 };
 

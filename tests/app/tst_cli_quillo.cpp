@@ -12,19 +12,8 @@ class TestCliQuillo : public QObject {
     Q_OBJECT
     QTemporaryDir dossier;
 
-    struct Sortie {
-        int code = -1;
-        QString sortie, erreurs;
-    };
-    Sortie lancer(const QStringList& args)
-    {
-        QProcess p;
-        p.setProcessEnvironment(environnementVendalo(dossier));
-        p.start(QStringLiteral(VD_VENDALO_BIN), args);
-        if (!p.waitForFinished(60000))
-            return {};
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-    }
+    using Sortie = SortieVendalo;
+    Sortie lancer(const QStringList& args) { return lancerVendalo(environnementVendalo(dossier), args); }
     static QJsonObject derniereLigne(const QString& s)
     {
         return QJsonDocument::fromJson(s.trimmed().split(QLatin1Char('\n')).last().toUtf8()).object();
@@ -38,7 +27,7 @@ private Q_SLOTS:
         QCOMPARE(demo.code, 0);
         QFile f(dossier.filePath(QStringLiteral("demo.json")));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(demo.sortie.toUtf8());
+        f.write(demo.sortie);
         f.close();
         QCOMPARE(lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), f.fileName()}).code, 0);
     }
@@ -48,7 +37,7 @@ private Q_SLOTS:
         const Sortie r = lancer({QStringLiteral("quillo"), QStringLiteral("--demo"), QStringLiteral("Ajoute une note à Julien Morel : rappeler lundi")});
         QCOMPARE(r.code, 0);
         QVERIFY(r.erreurs.contains(QStringLiteral("Recherche dans le CRM…")));
-        const QJsonObject fin = derniereLigne(r.sortie);
+        const QJsonObject fin = derniereLigne(r.texte());
         QCOMPARE(fin.value(QLatin1String("outils")).toArray(), (QJsonArray{"chercher_contacts", "ajouter_note"}));
         const QJsonObject p = fin.value(QLatin1String("propositions")).toArray().at(0).toObject();
         QCOMPARE(p.value(QLatin1String("outil")).toString(), QStringLiteral("ajouter_note"));
@@ -57,7 +46,7 @@ private Q_SLOTS:
 
         const Sortie a = lancer({QStringLiteral("quillo"), QStringLiteral("appliquer"), conversation, id});
         QCOMPARE(a.code, 0);
-        QCOMPARE(derniereLigne(a.sortie).value(QLatin1String("statut")).toString(), QStringLiteral("applique"));
+        QCOMPARE(derniereLigne(a.texte()).value(QLatin1String("statut")).toString(), QStringLiteral("applique"));
         // Decided once: a second choice is refused with a clear message.
         const Sortie b = lancer({QStringLiteral("quillo"), QStringLiteral("ignorer"), conversation, id});
         QCOMPARE(b.code, 1);

@@ -13,23 +13,8 @@ class TstCliRelances : public QObject {
     Q_OBJECT
     QTemporaryDir dossier;
 
-    struct Sortie {
-        int code = -1;
-        QByteArray sortie;
-        QString erreurs;
-        QJsonDocument json() const { return QJsonDocument::fromJson(sortie); }
-        QString derniereErreur() const { return erreurs.trimmed().split(QLatin1Char('\n')).last(); }
-    };
-    Sortie lancer(const QStringList& args)
-    {
-        QProcess p;
-        p.setProcessEnvironment(environnementVendalo(dossier));
-        p.start(QStringLiteral(VD_VENDALO_BIN), args);
-        p.closeWriteChannel();
-        if (!p.waitForFinished(60000))
-            return {};
-        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
-    }
+    using Sortie = SortieVendalo;
+    Sortie lancer(const QStringList& args) { return lancerVendalo(environnementVendalo(dossier), args); }
 
 private Q_SLOTS:
     void initTestCase()

@@ -14,25 +14,10 @@ class TstCliSauvegarde : public QObject {
     Q_OBJECT
     QTemporaryDir dossier;
 
-    struct Sortie {
-        int code = -1;
-        QString sortie, erreurs;
-    };
+    using Sortie = SortieVendalo;
     Sortie lancer(const QStringList& args, const QByteArray& entree = {})
     {
-        QProcess p;
-        QProcessEnvironment e = environnementVendalo(dossier);
-        p.setProcessEnvironment(e);
-        p.start(QStringLiteral(VD_VENDALO_BIN), QStringList{QStringLiteral("sauvegarde")} + args);
-        if (!entree.isEmpty())
-            p.write(entree);
-        p.closeWriteChannel();
-        if (!p.waitForFinished(30000)) {
-            p.kill();
-            p.waitForFinished();
-            return {};
-        }
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError()).trimmed()};
+        return lancerVendalo(environnementVendalo(dossier), QStringList{QStringLiteral("sauvegarde")} + args, entree, 30000);
     }
     QString dossierVendalo() const { return dossier.filePath(QStringLiteral("donnees/Vendalo")); }
 
@@ -41,7 +26,7 @@ private Q_SLOTS:
     {
         const Sortie s = lancer({QStringLiteral("importer"), QStringLiteral("/dev/zero")});
         QCOMPARE(s.code, 1);
-        QCOMPARE(s.erreurs, QStringLiteral("Ce fichier n'est pas un JSON valide."));
+        QCOMPARE(s.erreurs.trimmed(), QStringLiteral("Ce fichier n'est pas un JSON valide."));
     }
 
     void fichierTropGros()
@@ -54,7 +39,7 @@ private Q_SLOTS:
         f.close();
         const Sortie s = lancer({QStringLiteral("importer"), chemin});
         QCOMPARE(s.code, 1);
-        QCOMPARE(s.erreurs, QStringLiteral("« %1 » est trop gros (1,5\u00A0Go) : 1\u00A0Go au plus.").arg(chemin));
+        QCOMPARE(s.erreurs.trimmed(), QStringLiteral("« %1 » est trop gros (1,5\u00A0Go) : 1\u00A0Go au plus.").arg(chemin));
     }
 
     void importGardeLesDonneesRemplacees()
@@ -64,9 +49,9 @@ private Q_SLOTS:
         QCOMPARE(premier.code, 0);
         const Sortie s = lancer({QStringLiteral("importer"), QStringLiteral("-")}, R"({"appels":5})");
         QCOMPARE(s.code, 0);
-        const QJsonObject o = QJsonDocument::fromJson(s.sortie.toUtf8()).object();
+        const QJsonObject o = QJsonDocument::fromJson(s.sortie).object();
         const QString copie = o.value(QStringLiteral("copie")).toString();
-        QVERIFY2(QFileInfo(copie).fileName().startsWith(QStringLiteral("etat-remplace-")), qPrintable(s.sortie));
+        QVERIFY2(QFileInfo(copie).fileName().startsWith(QStringLiteral("etat-remplace-")), qPrintable(s.texte()));
         QCOMPARE(o.value(QStringLiteral("message")).toString(),
                  QStringLiteral("Données importées. Les données remplacées sont gardées dans « ") + copie + QStringLiteral(" »."));
         QCOMPARE(QFileInfo(copie).absolutePath(), dossierVendalo());

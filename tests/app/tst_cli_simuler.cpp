@@ -14,21 +14,10 @@ class TstCliSimuler : public QObject {
     Q_OBJECT
     QTemporaryDir dossier;
 
-    struct Sortie {
-        int code = -1;
-        QByteArray sortie;
-        QString erreurs;
-    };
+    using Sortie = SortieVendalo;
     Sortie lancer(const QStringList& args)
     {
-        QProcess p;
-        QProcessEnvironment e = environnementVendalo(dossier);
-        p.setProcessEnvironment(e);
-        p.start(QStringLiteral(VD_VENDALO_BIN), QStringList{QStringLiteral("simuler")} + args);
-        p.closeWriteChannel();
-        if (!p.waitForFinished(120000))
-            return {};
-        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+        return lancerVendalo(environnementVendalo(dossier), QStringList{QStringLiteral("simuler")} + args, {}, 120000);
     }
 
     QJsonObject etatSurDisque()

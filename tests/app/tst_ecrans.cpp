@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QApplication>
@@ -173,8 +172,6 @@ private slots:
         QCOMPARE(b.app->navigation().historique().size(), 1);
         f->action(QStringLiteral("reglages"))->trigger();
         QCOMPARE(f->pageCourante()->titre(), QStringLiteral("Réglages"));
-        auto* retour = f->findChild<QPushButton*>();
-        Q_UNUSED(retour);
         f->action(QStringLiteral("retour"))->trigger();
         QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::appels));
         f->action(QStringLiteral("nouvelAppel"))->trigger();
@@ -298,8 +295,6 @@ private slots:
         b.service->echec = QStringLiteral("refus");
         b.app->navigation().aller(Ecran::de(Ecran::Genre::reglages));
         auto* page = qobject_cast<EcranReglages*>(b.app->fenetre()->pageCourante());
-        auto* boite = page->findChild<QCheckBox*>();
-        Q_UNUSED(boite);
         b.app->contexte().connexion->definir(false);
         QCOMPARE(page->messageDemarrage(),
                  vd::platform::formuler(QStringLiteral("macOS n'a pas pu retirer Vendalo de l'ouverture de session. Retirez-le dans Réglages Système, Général, Ouverture.")));
@@ -417,34 +412,6 @@ private slots:
         QCOMPARE(nouvel.count(), 1);
         QCOMPARE(reglages.count(), 1);
         QCOMPARE(quitter.count(), 1);
-    }
-
-    // Screenshots for a look by eye: VD_DOSSIER_CAPTURES=/tmp/x ./tst_ecrans captures
-    void captures()
-    {
-        const QString dossier = qEnvironmentVariable("VD_DOSSIER_CAPTURES");
-        if (dossier.isEmpty())
-            QSKIP("VD_DOSSIER_CAPTURES absent");
-        QDir().mkpath(dossier);
-        {
-            Banc vide;
-            vide.app->demarrer();
-            QTest::qWait(100);
-            QVERIFY(vide.app->fenetre()->grab().save(dossier + QStringLiteral("/tableau-vide.png")));
-        }
-        Banc b(etatRempli());
-        b.app->demarrer();
-        const std::pair<Ecran, const char*> ecrans[] = {{Ecran::de(Ecran::Genre::tableau), "tableau"},
-                                                       {Ecran::de(Ecran::Genre::appels), "appels"},
-                                                       {Ecran::ficheAppel(QStringLiteral("a1")), "fiche"},
-                                                       {Ecran::de(Ecran::Genre::reglages), "reglages"},
-                                                       {Ecran::nouvelAppel(), "nouvel-appel"},
-                                                       {Ecran::de(Ecran::Genre::crm), "crm"}};
-        for (const auto& [e, nom] : ecrans) {
-            b.app->navigation().aller(e);
-            QTest::qWait(100);
-            QVERIFY(b.app->fenetre()->grab().save(dossier + QLatin1Char('/') + QLatin1String(nom) + QStringLiteral(".png")));
-        }
     }
 
     void actionsDuMenuDeStatutSurLApplication()

@@ -7,7 +7,6 @@
 #include "fakes/clientiascripte.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QFrame>
@@ -360,24 +359,6 @@ private Q_SLOTS:
         b.panneau.setReglages(r);
         QCOMPARE(b.fenetre.reponse()->text(), QStringLiteral("Ligne un"));
         QVERIFY(!b.fenetre.boutonAssistance()->isVisibleTo(&b.fenetre));
-    }
-
-    void capture()
-    {
-        // A picture of the panel during a call, for a person to look at.
-        Banc b(*moteur);
-        b.panneau.setObjectifEtBrief(QStringLiteral("Obtenir un rendez-vous de démo"), true);
-        b.panneau.setGrille({{QStringLiteral("budget"), QStringLiteral("Budget")}, {QStringLiteral("decideur"), QStringLiteral("Décideur")}});
-        b.souffleur.segmentFinal(b.appel.dire(QStringLiteral("prospect"), QStringLiteral("Honnêtement, c'est trop cher pour nous."), 0, 3000));
-        b.fenetre.boutonAssistance()->click();
-        b.client.derniere()->envoyerPartiel(QJsonObject{{"reponse", "Je comprends. Par rapport à quoi ? Qu'est-ce que ce problème vous coûte"}});
-        b.fenetre.setVoulue(true);
-        const QString dossier = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
-        QVERIFY(b.fenetre.grab().save(dossier + QStringLiteral("/souffleur-sombre.png")));
-        model::ReglagesSouffleur r;
-        r.theme = QStringLiteral("clair");
-        b.panneau.setReglages(r);
-        QVERIFY(b.fenetre.grab().save(dossier + QStringLiteral("/souffleur-clair.png")));
     }
 };
 

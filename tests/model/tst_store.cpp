@@ -46,6 +46,7 @@ class TstStore : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
     QString chemin() const { return dir_.path() + QStringLiteral("/Vendalo/etat.json"); }
+    QString cheminJournal() const { return dir_.path() + QStringLiteral("/Vendalo/etat.journal"); }
 
 private Q_SLOTS:
     void init()
@@ -122,8 +123,7 @@ private Q_SLOTS:
     void modificationEcritePeu()
     {
         HorlogeFactice h;
-        QString journal = chemin();
-        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        const QString journal = cheminJournal();
         {
             Store s(chemin(), h);
             s.modifier([](Etat& e) {
@@ -172,8 +172,7 @@ private Q_SLOTS:
     void marqueurSansRenommageGardeLeFichierEnPlace()
     {
         const IdentiteFichier ancien{100, 1}, enPlace{200, 2}, jamaisRenomme{300, 3};
-        QString journal = chemin();
-        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        const QString journal = cheminJournal();
         QVERIFY(QDir().mkpath(QFileInfo(journal).absolutePath()));
         ecrireFichier(journal, journal::entete(ancien) + journal::cadre("e1") + journal::cadre("e2") + journal::marqueur(enPlace, 1)
                                    + journal::cadre("e3") + journal::marqueur(jamaisRenomme, 3) + journal::cadre("e4"));
@@ -188,8 +187,7 @@ private Q_SLOTS:
     void finDeJournalDechireeIgnoree()
     {
         HorlogeFactice h;
-        QString journal = chemin();
-        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        const QString journal = cheminJournal();
         QByteArray complet;
         {
             Store s(chemin(), h);
@@ -223,8 +221,7 @@ private Q_SLOTS:
     void journalDUnAutreFichierMisDeCote()
     {
         HorlogeFactice h;
-        QString journal = chemin();
-        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        const QString journal = cheminJournal();
         QByteArray ancien;
         {
             Store s(chemin(), h);
@@ -252,8 +249,7 @@ private Q_SLOTS:
     void journalRestantCompacteAuDemarrage()
     {
         HorlogeFactice h;
-        QString journal = chemin();
-        journal.replace(QStringLiteral(".json"), QStringLiteral(".journal"));
+        const QString journal = cheminJournal();
         {
             Store s(chemin(), h);
             s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("base")}; });
