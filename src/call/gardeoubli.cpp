@@ -16,6 +16,18 @@ qint64 borne(std::optional<qint64> minutes, qint64 defaut, qint64 min, qint64 ma
 }
 } // namespace
 
+ReglagesOubli ReglagesOubli::depuisCompte(const std::optional<QJsonObject>& monCompte)
+{
+    const QJsonObject q = monCompte ? monCompte->value(QLatin1String("quilloAppel")).toObject() : QJsonObject();
+    auto minutes = [&q](const char* cle) -> std::optional<qint64> {
+        const QJsonValue v = q.value(QLatin1String(cle));
+        if (!v.isDouble() || !std::isfinite(v.toDouble()))
+            return std::nullopt;
+        return qint64(std::llround(v.toDouble()));
+    };
+    return depuisMinutes(minutes("silenceAvantAlerteMin"), minutes("delaiArretMin"), minutes("dureeMaxMin"));
+}
+
 ReglagesOubli ReglagesOubli::depuisMinutes(std::optional<qint64> silenceAvantAlerteMin, std::optional<qint64> delaiArretMin,
                                            std::optional<qint64> dureeMaxMin)
 {

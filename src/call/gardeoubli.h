@@ -3,6 +3,7 @@
 // in the calling tool. `GardeOubli` holds the rules (pure: clock values in
 // seconds in, decisions out); `GardeAppelOublie` feeds it the session's clock
 // and voices once a second and turns its decisions into cards and a stop.
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -26,6 +27,8 @@ struct ReglagesOubli {
     // back to the nearest allowed one (missing: the default).
     static ReglagesOubli depuisMinutes(std::optional<qint64> silenceAvantAlerteMin, std::optional<qint64> delaiArretMin,
                                        std::optional<qint64> dureeMaxMin);
+    // From the account summary's "quilloAppel"; none or a value that is not a number: the defaults.
+    static ReglagesOubli depuisCompte(const std::optional<QJsonObject>& monCompte);
 };
 
 enum class MotifOubli { silence, plafond };

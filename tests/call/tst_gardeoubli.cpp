@@ -3,6 +3,7 @@
 #include "call/gardeoubli.h"
 #include "fauxappel.h"
 
+#include <QJsonDocument>
 #include <QtTest>
 
 using namespace vd;
@@ -44,23 +45,33 @@ private Q_SLOTS:
 
     void reglagesDepuisLeCompte_data()
     {
-        QTest::addColumn<qint64>("silence");   // -1: absent
-        QTest::addColumn<qint64>("delai");
-        QTest::addColumn<qint64>("duree");
+        QTest::addColumn<QByteArray>("monCompte");   // empty: no account summary
         QTest::addColumn<ReglagesOubli>("attendu");
-        QTest::newRow("absents: défauts") << qint64(-1) << qint64(-1) << qint64(-1) << ReglagesOubli{300, 120, 10800};
-        QTest::newRow("valeurs données") << qint64(10) << qint64(3) << qint64(60) << ReglagesOubli{600, 180, 3600};
-        QTest::newRow("sous les bornes") << qint64(0) << qint64(-5) << qint64(10) << ReglagesOubli{60, 60, 1800};
-        QTest::newRow("au-dessus des bornes") << qint64(99) << qint64(31) << qint64(1000) << ReglagesOubli{3600, 1800, 43200};
+        QTest::newRow("sans compte: défauts") << QByteArray() << ReglagesOubli{300, 120, 10800};
+        QTest::newRow("absents: défauts") << QByteArray(R"({"quilloAppel": {}})") << ReglagesOubli{300, 120, 10800};
+        QTest::newRow("valeurs données") << QByteArray(R"({"quilloAppel": {"silenceAvantAlerteMin": 10, "delaiArretMin": 3, "dureeMaxMin": 60}})")
+                                         << ReglagesOubli{600, 180, 3600};
+        QTest::newRow("sous les bornes") << QByteArray(R"({"quilloAppel": {"silenceAvantAlerteMin": 0, "delaiArretMin": -5, "dureeMaxMin": 10}})")
+                                         << ReglagesOubli{60, 60, 1800};
+        QTest::newRow("au-dessus des bornes")
+            << QByteArray(R"({"quilloAppel": {"silenceAvantAlerteMin": 99, "delaiArretMin": 31, "dureeMaxMin": 1000}})")
+            << ReglagesOubli{3600, 1800, 43200};
+        QTest::newRow("texte au lieu d'un nombre") << QByteArray(R"({"quilloAppel": {"silenceAvantAlerteMin": "10", "dureeMaxMin": null}})")
+                                                   << ReglagesOubli{300, 120, 10800};
     }
     void reglagesDepuisLeCompte()
     {
-        QFETCH(qint64, silence);
-        QFETCH(qint64, delai);
-        QFETCH(qint64, duree);
+        QFETCH(QByteArray, monCompte);
         QFETCH(ReglagesOubli, attendu);
-        auto opt = [](qint64 v) { return v == -1 ? std::nullopt : std::optional<qint64>(v); };
-        QCOMPARE(ReglagesOubli::depuisMinutes(opt(silence), opt(delai), opt(duree)), attendu);
+        const std::optional<QJsonObject> c = monCompte.isEmpty() ? std::nullopt : std::optional(QJsonDocument::fromJson(monCompte).object());
+        QCOMPARE(ReglagesOubli::depuisCompte(c), attendu);
+    }
+
+    void explicationDesReglages()
+    {
+        QCOMPARE(texte::explication(ReglagesOubli{600, 180, 5400}),
+                 QStringLiteral("Appel oublié : après 10 min sans personne qui parle, ou vers 1 h 30 d'appel, Vendalo vous demande si "
+                                "l'appel continue. Sans réponse, il l'arrête 3 min plus tard, l'enregistre et lance l'analyse."));
     }
 
     void regles_data()

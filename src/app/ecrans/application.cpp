@@ -604,6 +604,8 @@ void Application::brancherGardeEtPartage()
 {
     // A call left running after the hang-up: a countdown card, then the stop.
     call::GardeAppelOublie::Operations ops;
+    // Thresholds from the account's call settings (the defaults in local mode).
+    ops.lireReglages = [this] { return call::ReglagesOubli::depuisCompte(compte_ ? compte_->infos() : std::nullopt); };
     ops.notifier = [this](const call::CarteOubli& c) { montrerCarteOubli(c); };
     ops.retirerNotification = [this](const QString& id) { retirerCarteOubli(id); };
     ops.signaler = [this](const QString& texte) { toasts_.montrer(texte, Toasts::Toast::Genre::erreur); };

@@ -6,6 +6,7 @@
 #include "agenda/notificationsapp.h"
 #include "ai/moteur.h"
 #include "call/gardeoubli.h"
+#include "cloud/compte.h"
 #include "app/connexionaudemarrage.h"
 #include "app/misesajour.h"
 #include "model/store.h"
@@ -196,7 +197,7 @@ EcranReglages::EcranReglages(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
     connect(masquerPartage_, &QCheckBox::toggled, this, [modifier](bool v) { modifier([v](model::Reglages& r) { r.souffleur.masquerPendantPartage = v; }); });
 
     {
-        auto* garde = style::etiquette(call::texteoubli::explication(call::ReglagesOubli{}), QStringLiteral("secondaire"), this);
+        auto* garde = style::etiquette(call::texteoubli::explication(call::ReglagesOubli::depuisCompte(ctx_.compte ? ctx_.compte->infos() : std::nullopt)), QStringLiteral("secondaire"), this);
         garde->setWordWrap(true);
         f->addRow(QString(), garde);
     }
