@@ -10,6 +10,7 @@
 //  quilloReglagesModifiables()                    → [{cle, libelle, valeurs?}]
 //  quilloMemoire(entree, memoire, active)         → {resultat, memoire, affichage, change}
 //  quilloInfos()                                  → libellés des outils et des statuts
+//  quilloOutilsMcp()                              → [{name, description, inputSchema}] des outils de lecture offerts en MCP
 //  quilloDemo({messages, aujourdhui})             → flux d'événements d'exemple (texte SSE)
 (function (M) {
   'use strict';
@@ -63,6 +64,14 @@
   M.quilloInfos = function () {
     return json({ lecture: LECTURE, propositions: PROPOSITIONS, statuts: STATUTS, ecrans: ECRANS,
                   demo: 'Démo : réponses d\'exemple, pour découvrir Quillo.' });
+  };
+
+  // The read tools offered to outside assistants, as MCP lists them.
+  var MCP = ['chercher_contacts', 'lire_contact', 'lister_appels', 'lire_appel', 'statistiques', 'prochaines_actions', 'pipeline', 'lire_profils'];
+  M.quilloOutilsMcp = function () {
+    return json(OUTILS.filter(function (o) { return MCP.indexOf(o[0]) >= 0; }).map(function (o) {
+      return { name: o[0], description: o[1], inputSchema: { type: 'object', properties: o[2].properties, required: o[2].required } };
+    }));
   };
 
   M.quilloConfiguration = function (modeArg) {

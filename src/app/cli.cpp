@@ -71,6 +71,10 @@ const QList<Commande>& commandes()
          QStringLiteral("Pose une question à Quillo : la réponse sur la sortie standard (outils sur la sortie d'erreur), puis une ligne JSON "
                         "avec la conversation, les outils appelés et les propositions en attente ; applique ou laisse de côté une proposition."),
          &commandeQuillo},
+        {QStringLiteral("mcp"), QStringLiteral("mcp"),
+         QStringLiteral("Serveur MCP en lecture seule sur l'entrée et la sortie standard, pour un assistant IA de cet ordinateur "
+                        "(contacts, appels, statistiques, relances du jour)."),
+         &commandeMcp},
         {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
          QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
          &commandeAgenda},

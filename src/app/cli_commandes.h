@@ -2,6 +2,9 @@
 // One function per subcommand; each lives in its own cli_*.cpp.
 #include <QStringList>
 
+class QJsonArray;
+namespace vd::model { class Store; }
+
 namespace vd::app {
 
 int commandeSauvegarde(const QStringList& args);
@@ -23,5 +26,9 @@ int commandeQuillo(const QStringList& args);
 int commandeEnregistrement(const QStringList& args);
 int commandeExtrait(const QStringList& args);
 int commandeAgenda(const QStringList& args);
+int commandeMcp(const QStringList& args);
+
+// The follow-up steps due on jour (AAAA-MM-JJ) or late, by sequence.
+QJsonArray relancesDues(model::Store& store, const QString& jour);
 
 } // namespace vd::app

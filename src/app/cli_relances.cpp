@@ -57,18 +57,14 @@ int lister(model::Store& store, const QStringList& args)
     } else if (!args.isEmpty()) {
         return erreur(usage, 2);
     }
+    if (jour) {
+        sortieJson(relancesDues(store, *jour));
+        return 0;
+    }
     crm::Relances relances(store, ai::Moteur::instance());
     QJsonArray r;
-    for (const crm::Relances::Entree& e : relances.entrees()) {
-        QJsonObject o = versJson(e);
-        if (jour) {
-            auto d = dues(o, *jour);
-            if (!d)
-                continue;
-            o = *d;
-        }
-        r.append(o);
-    }
+    for (const crm::Relances::Entree& e : relances.entrees())
+        r.append(versJson(e));
     sortieJson(r);
     return 0;
 }
@@ -126,6 +122,16 @@ int modifier(model::Store& store, const QStringList& args)
 }
 
 } // namespace
+
+QJsonArray relancesDues(model::Store& store, const QString& jour)
+{
+    crm::Relances relances(store, ai::Moteur::instance());
+    QJsonArray r;
+    for (const crm::Relances::Entree& e : relances.entrees())
+        if (auto d = dues(versJson(e), jour))
+            r.append(*d);
+    return r;
+}
 
 int commandeRelances(const QStringList& args)
 {

@@ -19,6 +19,8 @@ struct ErreurCloud {
     std::optional<model::JSONValeur> details;
     // Seconds the server asks to wait before trying again ("retry_after"), when given.
     std::optional<double> reessayerApres;
+    // A procedure's business code, sent as its "hint" ("objectif_introuvable"…); empty otherwise.
+    QString indice;
 
     bool operator==(const ErreurCloud&) const = default;
 };

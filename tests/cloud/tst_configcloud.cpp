@@ -238,7 +238,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("droits") << 403 << QByteArray(R"({"code":"42501","message":" Réservé aux responsables. "})")
                                 << "42501" << "Réservé aux responsables.";
-        QTest::newRow("levee") << 400 << QByteArray(R"({"code":"P0001","message":"Objectif invalide"})")
+        QTest::newRow("levee") << 400 << QByteArray(R"({"code":"P0001","message":"Objectif invalide","hint":"objectif_invalide"})")
                                << "P0001" << "Objectif invalide";
         QTest::newRow("levee vide") << 400 << QByteArray(R"({"code":"P0001","message":""})") << "P0001" << messages::generique;
         QTest::newRow("parametre") << 400 << QByteArray(R"({"code":"22023","message":"Semaine inconnue"})")
@@ -264,6 +264,7 @@ private Q_SLOTS:
         QCOMPARE(e.genre, ErreurCloud::Genre::base);
         QCOMPARE(e.code, code);
         QCOMPARE(e.message, message);
+        QCOMPARE(e.indice, QJsonDocument::fromJson(corps).object().value(QStringLiteral("hint")).toString());   // the business code
     }
 
     void fonction_data()

@@ -1,6 +1,7 @@
 #include "ecranreglages.h"
 
 #include "app/ui.h"
+#include "assistant/ecrans/sectionconnecteur.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
 #include "agenda/notificationsapp.h"
@@ -303,6 +304,8 @@ EcranReglages::EcranReglages(Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
     });
 
     // Start-up and updates.
+    page->addWidget(new assistant::SectionConnecteur(ctx_.client, ctx_.compte, nullptr, this));
+
     f = section(page, QStringLiteral("Démarrage et mises à jour"));
     login_ = new QCheckBox(QStringLiteral("Ouvrir Vendalo à l'ouverture de session"), this);
     f->addRow(QString(), login_);
