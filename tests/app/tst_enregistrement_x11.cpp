@@ -4,6 +4,7 @@
 // server: a five-second file with sound and the screen.
 #include "environnementvendalo.h"
 #include "platform/capturevideo.h"
+#include "platform/fenetres.h"
 
 #include <QThread>
 #include <atomic>
