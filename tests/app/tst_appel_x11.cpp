@@ -205,6 +205,7 @@ private Q_SLOTS:
         QVERIFY(enr);
         if (auto* zone = app.fenetre()->pageCourante()->findChild<QScrollArea*>())
             zone->ensureWidgetVisible(enr);
+        app.fenetre()->repaint();   // the scrolled page drawn whole before the grab
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche-enregistrement.png")));
 
         // The pre-flight sheet with its recording choice.
