@@ -37,7 +37,7 @@ const QList<Commande>& commandes()
          QStringLiteral("Teste le micro et le son du système comme pendant un appel : niveaux chaque seconde, puis un bilan "
                         "(et les deux canaux en WAV 16 kHz stéréo si demandé)."),
          &commandeAudio},
-        {QStringLiteral("enregistrement"), QStringLiteral("enregistrement tester [--duree SECONDES] [--video]"),
+        {QStringLiteral("enregistrement"), QStringLiteral("enregistrement tester [--duree SECONDES] [--video] [--fenetre TITRE]"),
          QStringLiteral("Enregistre le son (et l'écran avec --video) comme pendant un appel, puis affiche le fichier en JSON."),
          &commandeEnregistrement},
         {QStringLiteral("extrait"), QStringLiteral("extrait APPEL_ID DEBUT FIN FICHIER.mp4"),

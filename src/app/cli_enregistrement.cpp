@@ -8,6 +8,7 @@
 #include "platform/horloge.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <QDir>
 #include <QEventLoop>
 #include <QJsonObject>
@@ -28,13 +29,17 @@ std::optional<double> secondes(QString t)
 // Records from the real sources like a call: the user's check that recording works.
 int commandeEnregistrement(const QStringList& args)
 {
-    const QString usage = QStringLiteral("Usage : vendalo enregistrement tester [--duree SECONDES] [--video]");
+    const QString usage = QStringLiteral("Usage : vendalo enregistrement tester [--duree SECONDES] [--video] [--fenetre TITRE]");
     if (args.value(0) != QLatin1String("tester"))
         return erreur(usage, 2);
     int duree = 10;
     bool video = false;
+    std::optional<QString> fenetre;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--video")) {
+            video = true;
+        } else if (args[i] == QLatin1String("--fenetre") && i + 1 < args.size()) {
+            fenetre = args[++i];
             video = true;
         } else if (args[i] == QLatin1String("--duree") && i + 1 < args.size()) {
             const auto s = secondes(args[++i]);
@@ -48,6 +53,17 @@ int commandeEnregistrement(const QStringList& args)
     call::EnregistreurAppel::Options o;
     o.dossier = platform::dossierEnregistrements();
     o.video = video;
+    if (fenetre) {
+        // The first open window whose title holds the text, as the pre-flight would offer it.
+        const auto liste = call::EnregistreurAppel::listeSysteme()();
+        if (!liste)
+            return erreur(call::ErreurEnregistrement{call::ErreurEnregistrement::Genre::listeIndisponible, {}}.description());
+        const auto f = std::find_if(liste->begin(), liste->end(),
+                                    [&](const call::FenetreProposee& p) { return p.titre.contains(*fenetre, Qt::CaseInsensitive); });
+        if (f == liste->end())
+            return erreur(call::ErreurEnregistrement{call::ErreurEnregistrement::Genre::fenetreIntrouvable, *fenetre}.description());
+        o.cible = f->cible();
+    }
     const QString nom = QStringLiteral("essai-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     call::CaptureAudio capture;
     capture.setRappel([](const QByteArray&) {});   // the capture mixes only while someone takes its blocks

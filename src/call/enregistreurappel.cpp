@@ -1,5 +1,6 @@
 #include "call/enregistreurappel.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
@@ -18,6 +19,56 @@ EnregistreurAppel::SondeVolume EnregistreurAppel::sondeSysteme()
             return std::nullopt;
         return info.bytesAvailable();
     };
+}
+
+EnregistreurAppel::ListeFenetres EnregistreurAppel::listeSysteme()
+{
+    return []() -> std::optional<QList<FenetreProposee>> {
+        const auto lues = platform::creerLecteurFenetres()->lire();
+        if (!lues)
+            return std::nullopt;
+        return proposerFenetres(*lues, QCoreApplication::applicationPid());
+    };
+}
+
+platform::CaptureOuRaison EnregistreurAppel::ouvrirVideo(const Options& options)
+{
+    if (options.cible.type == QLatin1String("ecran") || options.cible.type.isEmpty())
+        return options.fabriqueVideo ? options.fabriqueVideo() : platform::creerCaptureEcran();
+    // A window: found again among the open ones; never the whole screen in its place,
+    // which could show what the user meant to keep off the recording.
+    const QString absente = ErreurEnregistrement{ErreurEnregistrement::Genre::fenetreIntrouvable, nomCible(options.cible)}.description();
+    const ListeFenetres liste = options.listeFenetres ? options.listeFenetres : listeSysteme();
+    const auto fenetres = liste();
+    const auto f = fenetres ? retrouverFenetre(*fenetres, options.cible) : std::nullopt;
+    if (!f)
+        return {nullptr, absente};
+    const QString perdue = ErreurEnregistrement{ErreurEnregistrement::Genre::fenetreIntrouvable, f->titre}.description();
+    return options.fabriqueFenetre ? options.fabriqueFenetre(f->numero, perdue) : platform::creerCaptureFenetre(f->numero, perdue);
+}
+
+std::optional<QString> EnregistreurAppel::avertissement() const
+{
+    std::lock_guard l(verrouAvertissement_);
+    return avertissement_;
+}
+
+void EnregistreurAppel::surAvertissement(std::function<void(const QString&)> rappel)
+{
+    std::lock_guard l(verrouAvertissement_);
+    surAvertissement_ = std::move(rappel);
+}
+
+void EnregistreurAppel::signaler(const QString& texte)
+{
+    std::function<void(const QString&)> rappel;
+    {
+        std::lock_guard l(verrouAvertissement_);
+        avertissement_ = texte;
+        rappel = surAvertissement_;
+    }
+    if (rappel)
+        rappel(texte);
 }
 
 int EnregistreurAppel::nettoyerPartiels(const QString& dossier)
@@ -49,7 +100,7 @@ EnregistreurAppel::EnregistreurAppel(const QString& appelId, Options options)
 
     bool video = options.video;
     if (video) {
-        platform::CaptureOuRaison c = options.fabriqueVideo ? options.fabriqueVideo() : platform::creerCaptureEcran();
+        platform::CaptureOuRaison c = ouvrirVideo(options);
         if (!c.capture) {
             video = false;
             avertissement_ = c.raison.isEmpty()
@@ -76,9 +127,10 @@ EnregistreurAppel::EnregistreurAppel(const QString& appelId, Options options)
     if (video_ && ecrivain_->avecVideo()) {
         EcrivainEnregistrement* e = ecrivain_.get();
         const auto refus = video_->demarrer([e](const QImage& image) { e->ajouterImage(image); },
-                                            [](const QString& raison) {
+                                            [this](const QString& raison) {
                                                 // The last picture is repeated to the end.
                                                 qCWarning(lcEnregistrement) << "fin de la vidéo :" << raison;
+                                                signaler(raison);
                                             });
         if (refus) {
             // Sound only: the file is opened again without its picture track.

@@ -2,6 +2,8 @@
 
 #include "ai/moteur.h"
 #include "call/enregistreurappel.h"
+
+#include <QPointer>
 #include "call/lecteurdemo.h"
 #include "platform/formulation.h"
 #include "model/store.h"
@@ -465,12 +467,21 @@ void SessionAppel::demarrerEnregistrement()
     const bool voulu = config_.enregistrer.value_or(store_.etat().reglages.enregistrement.actif);
     if (!voulu || !fabriques_.enregistreur || !capture_ || enregistreur_)
         return;
-    std::shared_ptr<EnregistreurAppel> e = fabriques_.enregistreur(appelIdTexte());
+    const model::CibleEnregistrement cible = config_.cibleEnregistrement.value_or(store_.etat().reglages.enregistrement.cible);
+    std::shared_ptr<EnregistreurAppel> e = fabriques_.enregistreur(appelIdTexte(), cible);
     if (!e)
         return;
     definirAvertissementEnregistrement(e->avertissement());
     if (!e->actif())
         return;
+    // The filmed window closed during the call: said on screen, the call goes on.
+    QPointer<SessionAppel> soi(this);
+    e->surAvertissement([soi](const QString& texte) {
+        QMetaObject::invokeMethod(soi, [soi, texte] {
+            if (soi)
+                soi->definirAvertissementEnregistrement(texte);
+        }, Qt::QueuedConnection);
+    });
     enregistreur_ = e;
     capture_->setMixage([e](const float* mono, qsizetype n) { e->recevoirSon(mono, n); });
     definirEnregistre(true);

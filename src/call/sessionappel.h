@@ -55,7 +55,8 @@ public:
         // Given the engine id ("soniox" | "deepgram").
         std::function<std::unique_ptr<MoteurTranscriptionBase>(const QString& moteur)> transcription;
         // The recording of a live call (none: calls are not recorded).
-        std::function<std::unique_ptr<EnregistreurAppel>(const QString& appelId)> enregistreur;
+        // cible: what the call films (the pre-flight's choice, else the settings').
+        std::function<std::unique_ptr<EnregistreurAppel>(const QString& appelId, const model::CibleEnregistrement& cible)> enregistreur;
     };
     // Error journal: event name, message, properties.
     using Journal = std::function<void(const QString& nom, const QString& message, const QJsonObject& proprietes)>;

@@ -2,6 +2,7 @@
 // Values the call session publishes or is given: the start configuration,
 // live help requests, the end summary, cuts, and demonstration calls.
 #include "model/appel.h"
+#include "model/reglages.h"
 
 #include <QList>
 #include <QString>
@@ -22,6 +23,8 @@ struct ConfigAppel {
     QString source = QStringLiteral("micro+mac");   // "micro+mac" | "demo"
     std::optional<model::Brief> brief;
     std::optional<bool> enregistrer;
+    // What the recording films for this call (none: the settings' target).
+    std::optional<model::CibleEnregistrement> cibleEnregistrement;
     // Start of the meeting the call was started for (ISO 8601): its punctuality is recorded.
     std::optional<QString> rdvDebut;
     bool operator==(const ConfigAppel&) const = default;

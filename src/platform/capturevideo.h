@@ -1,6 +1,6 @@
 #pragma once
-// Video of the desktop for call recordings. On X11 the screen is grabbed
-// through libavdevice's x11grab at 15 images/s on a thread of its own; a
+// Video of the desktop for call recordings. On X11 the screen, or one window,
+// is grabbed through libavdevice's x11grab at 15 images/s on a thread of its own; a
 // Wayland session gives no capture, with the reason, and the call is recorded
 // with sound only.
 #include <QImage>
@@ -28,5 +28,8 @@ struct CaptureOuRaison {
 
 // The whole screen of the running desktop.
 CaptureOuRaison creerCaptureEcran();
+// One window of the running desktop (its system number), at its own size and
+// wherever it moves; when it closes the capture ends with raisonPerte.
+CaptureOuRaison creerCaptureFenetre(quint32 numero, const QString& raisonPerte);
 
 } // namespace vd::platform

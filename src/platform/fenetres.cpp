@@ -48,11 +48,19 @@ public:
                 f.titre = QString::fromUtf8(*nom);
             else if (const auto ancien = propriete(w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 1024))
                 f.titre = QString::fromLatin1(*ancien);
+            f.numero = w;
             QStringList proprietaire;
-            if (const auto classe = propriete(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256))
+            if (const auto classe = propriete(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256)) {
                 for (const QByteArray& partie : classe->split('\0'))
                     if (!partie.isEmpty())
                         proprietaire << QString::fromLocal8Bit(partie);
+                f.classe = proprietaire.value(1, proprietaire.value(0));
+            }
+            if (auto* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, w), nullptr)) {
+                f.largeur = g->width;
+                f.hauteur = g->height;
+                free(g);
+            }
             if (const auto pid = propriete(w, atomes_.pid, XCB_ATOM_CARDINAL, 1); pid && pid->size() >= 4) {
                 f.pid = *reinterpret_cast<const quint32*>(pid->constData());
                 QFile comm(QStringLiteral("/proc/%1/comm").arg(f.pid));
@@ -134,6 +142,46 @@ std::unique_ptr<LecteurFenetres> creerLecteurFenetres()
         return std::make_unique<LecteurX11>();
 #endif
     return std::make_unique<LecteurAveugle>();
+}
+
+bool fenetreOuverte(quint32 numero)
+{
+#ifdef VD_AVEC_XCB
+    if (numero == 0 || sessionWayland() || !qEnvironmentVariableIsSet("DISPLAY"))
+        return false;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    bool ouverte = false;
+    if (!xcb_connection_has_error(c))
+        if (auto* r = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, numero), nullptr)) {
+            ouverte = r->map_state == XCB_MAP_STATE_VIEWABLE;
+            free(r);
+        }
+    xcb_disconnect(c);
+    return ouverte;
+#else
+    Q_UNUSED(numero);
+    return false;
+#endif
+}
+
+std::optional<QSize> tailleFenetre(quint32 numero)
+{
+#ifdef VD_AVEC_XCB
+    if (numero == 0 || sessionWayland() || !qEnvironmentVariableIsSet("DISPLAY"))
+        return std::nullopt;
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    std::optional<QSize> t;
+    if (!xcb_connection_has_error(c))
+        if (auto* g = xcb_get_geometry_reply(c, xcb_get_geometry(c, numero), nullptr)) {
+            t = QSize(g->width, g->height);
+            free(g);
+        }
+    xcb_disconnect(c);
+    return t;
+#else
+    Q_UNUSED(numero);
+    return std::nullopt;
+#endif
 }
 
 QString raisonFenetresInvisibles()

@@ -5,6 +5,7 @@
 #include "app/ecrans/ecranenappel.h"
 #include "app/ecrans/ecrannouvelappel.h"
 #include "app/ecrans/feuilleprevol.h"
+#include "app/ecrans/choixenregistrement.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "ui/ecrans/style.h"
 #include "call/ecrans/fenetresouffleur.h"
@@ -156,6 +157,47 @@ private slots:
         seconde.demarrer();
         QCOMPARE(seconde.demarrage().erreur().value_or(QString()), TextesPreVol::dejaEnCours);
         QVERIFY(seconde.textes().contains(TextesPreVol::dejaEnCours));
+    }
+
+    // The recording choice: a saved window that is closed stays chosen with
+    // the call's warning; what is picked goes into the call's configuration
+    // and is offered first next time.
+    void feuillePreVolChoixEnregistrement()
+    {
+        model::Etat e = etatAvecContact();
+        const model::CibleEnregistrement zoom{QStringLiteral("fenetre"), QStringLiteral("zoom"), QStringLiteral("zoom"),
+                                              QStringLiteral("Réunion hebdo")};
+        e.reglages.enregistrement.cible = zoom;
+        Banc b(e);
+        b.sonde->etat = {StatutMicro::autorise, EtatEcran::autorise, true};
+        FeuillePreVol f(b.app->contexte(), call::ConfigAppel{}, *b.sonde);
+        ChoixEnregistrement* c = f.choixEnregistrement();
+        QCOMPARE(c->libelles().first(), ChoixEnregistrement::libelleEcran());
+        QCOMPARE(c->libelles().last(), QStringLiteral("Réunion hebdo (fermée)"));
+        QCOMPARE(c->note(), QStringLiteral("La fenêtre « Réunion hebdo » n'est pas ouverte : seul le son est enregistré. "
+                                           "Ouvrez la réunion avant de démarrer l'appel."));
+        QCOMPARE(f.configChoisie().enregistrer, std::optional<bool>(true));
+        QCOMPARE(f.configChoisie().cibleEnregistrement, std::optional(zoom));
+        c->choisir(false, 0);
+        QCOMPARE(f.configChoisie().enregistrer, std::optional<bool>(false));
+        QCOMPARE(f.configChoisie().cibleEnregistrement, std::optional(model::CibleEnregistrement{}));
+        f.demarrer();
+        QVERIFY(b.app->contexte().store->etat().reglages.enregistrement.choisi);
+        QCOMPARE(b.app->contexte().store->etat().reglages.enregistrement.cible, model::CibleEnregistrement{});
+
+        // Open windows: meeting tools first, a pick gives the window's target.
+        ChoixEnregistrement d(model::ReglagesEnregistrement{}, std::nullopt, std::nullopt, [] {
+            return std::optional(QList<call::FenetreProposee>{
+                {4, QStringLiteral("zoom"), QStringLiteral("zoom"), QStringLiteral("Zoom Meeting"), 1280, 800, true},
+                {6, QStringLiteral("firefox"), QStringLiteral("firefox"), QStringLiteral("Recettes"), 800, 600, false}});
+        });
+        QCOMPARE(d.libelles(), (QStringList{QStringLiteral("Tout l'écran"), QStringLiteral("Réunion · Zoom Meeting"),
+                                            QStringLiteral("firefox — Recettes")}));
+        QCOMPARE(d.indexChoisi(), 0);
+        d.choisir(true, 1);
+        QCOMPARE(d.cible(), (model::CibleEnregistrement{QStringLiteral("fenetre"), QStringLiteral("zoom"), QStringLiteral("zoom"),
+                                                        QStringLiteral("Zoom Meeting")}));
+        QVERIFY(d.note().isEmpty());
     }
 
     void feuillePreVolAppelReelSansCaptureMontreLErreur()

@@ -9,6 +9,9 @@
 #include "agenda/ecrans/fenetrenotifications.h"
 #include "agenda/pilenotifications.h"
 #include "app/ecrans/application.h"
+#include "app/ecrans/blocenregistrement.h"
+#include "app/ecrans/feuilleprevol.h"
+#include "platform/dossiers.h"
 #include "assistant/ecrans/ecranquillo.h"
 #include "assistant/ecrans/panneauquilloappel.h"
 #include "ui/ecrans/ecranbase.h"
@@ -190,6 +193,29 @@ private Q_SLOTS:
         if (auto* zone = app.fenetre()->pageCourante()->findChild<QScrollArea*>())
             zone->ensureWidgetVisible(bloc);
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche-relances.png")));
+
+        // A recorded call: play and clip from its sheet.
+        QDir().mkpath(platform::dossierEnregistrements());
+        QFile fichier(QDir(platform::dossierEnregistrements()).filePath(id + QStringLiteral(".mp4")));
+        QVERIFY(fichier.open(QIODevice::WriteOnly));
+        fichier.close();
+        app.store().modifier([&](model::Etat& e) { e.appel(id)->enregistrement = model::EnregistrementAppel{id + QStringLiteral(".mp4"), 754, 9'400'000, true}; });
+        app.navigation().aller(Ecran::ficheAppel(id));
+        auto* enr = app.fenetre()->pageCourante()->findChild<BlocEnregistrement*>(QStringLiteral("blocEnregistrement"));
+        QVERIFY(enr);
+        if (auto* zone = app.fenetre()->pageCourante()->findChild<QScrollArea*>())
+            zone->ensureWidgetVisible(enr);
+        app.fenetre()->repaint();   // the scrolled page drawn whole before the grab
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche-enregistrement.png")));
+
+        // The pre-flight sheet with its recording choice.
+        struct Sonde : SondeAudio {
+            EtatAudio sonder() override { return {StatutMicro::autorise, EtatEcran::autorise, true}; }
+        } sonde;
+        FeuillePreVol prevol(app.contexte(), call::ConfigAppel{}, sonde, app.fenetre());
+        prevol.show();
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-prevol.png")));
+        prevol.reject();
     }
 
     // "Relances du jour" on the demonstration's follow-ups, late ones first, then the settings page.

@@ -24,7 +24,9 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QGridLayout>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QToolButton>
 
 using namespace vd;
@@ -126,6 +128,19 @@ struct Banc {
 class TestEcrans : public QObject {
     Q_OBJECT
 private slots:
+    // A rebuilt page leaves nothing of its old content, grids included.
+    void viderRetireLesGrilles()
+    {
+        QWidget page;
+        auto* l = new QVBoxLayout(&page);
+        auto* grille = new QGridLayout;
+        grille->addWidget(new QLabel(QStringLiteral("ancienne carte")), 0, 0);
+        l->addLayout(grille);
+        l->addWidget(new QLabel(QStringLiteral("en-tête")));
+        style::vider(l);
+        QVERIFY(page.findChildren<QLabel*>().isEmpty());
+    }
+
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);

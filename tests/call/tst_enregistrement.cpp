@@ -39,17 +39,19 @@ QImage image(int n, QSize taille = QSize(1920, 1080))
 // A video source the test feeds by hand, or that refuses to start.
 struct EtatVideo {
     platform::CaptureVideo::SurImage surImage;
+    platform::CaptureVideo::SurFin surFin;
     std::optional<QString> refus;
     bool arretee = false;
 };
 class FausseVideo final : public platform::CaptureVideo {
 public:
     explicit FausseVideo(std::shared_ptr<EtatVideo> e) : e_(std::move(e)) {}
-    std::optional<QString> demarrer(SurImage s, SurFin) override
+    std::optional<QString> demarrer(SurImage s, SurFin f) override
     {
         if (e_->refus)
             return e_->refus;
         e_->surImage = std::move(s);
+        e_->surFin = std::move(f);
         return std::nullopt;
     }
     void arreter() override
@@ -144,7 +146,7 @@ private Q_SLOTS:
             banc.transcriptions.push_back(t.get());
             return std::unique_ptr<MoteurTranscriptionBase>(std::move(t));
         };
-        f.enregistreur = [o](const QString& id) { return std::make_unique<EnregistreurAppel>(id, o); };
+        f.enregistreur = [o](const QString& id, const model::CibleEnregistrement&) { return std::make_unique<EnregistreurAppel>(id, o); };
         banc.session->setFabriques(f);
         banc.demarrerOuvert();
         QVERIFY(banc.session->enregistre());
@@ -358,6 +360,76 @@ private Q_SLOTS:
         const Sonde s = sonder(clip);
         QVERIFY2(std::abs(s.duree() - duree) < 0.15, qPrintable(QString::number(s.duree())));
         QCOMPARE(s.flux.size(), 2);
+    }
+
+    // A window target: found again by application when its title changed;
+    // closed before the call, or during it, the call goes on with sound (and
+    // the last picture) and the warning names the window.
+    void cibleFenetre_data()
+    {
+        QTest::addColumn<bool>("ouverte");
+        QTest::addColumn<QString>("avertissement");
+        QTest::newRow("ouverte puis fermée") << true << QStringLiteral("La fenêtre « Réunion hebdo — 10 h » n'est pas ouverte : "
+                                                                       "seul le son est enregistré. Ouvrez la réunion avant de démarrer l'appel.");
+        QTest::newRow("fermée avant l'appel") << false << QStringLiteral("La fenêtre « Réunion hebdo » n'est pas ouverte : seul le "
+                                                                         "son est enregistré. Ouvrez la réunion avant de démarrer l'appel.");
+    }
+    void cibleFenetre()
+    {
+        QFETCH(bool, ouverte);
+        QFETCH(QString, avertissement);
+        auto o = options();
+        o.cible = {QStringLiteral("fenetre"), QStringLiteral("zoom"), QStringLiteral("zoom"), QStringLiteral("Réunion hebdo")};
+        QList<FenetreProposee> liste{{7, QStringLiteral("firefox"), QStringLiteral("firefox"), QStringLiteral("Recettes"), 800, 600, false}};
+        if (ouverte)
+            liste.prepend({42, QStringLiteral("zoom"), QStringLiteral("zoom"), QStringLiteral("Réunion hebdo — 10 h"), 1280, 800, true});
+        o.listeFenetres = [liste] { return std::optional(liste); };
+        quint32 filmee = 0;
+        QString perte;
+        auto v = video_;
+        o.fabriqueFenetre = [v, &filmee, &perte](quint32 numero, const QString& raisonPerte) {
+            filmee = numero;
+            perte = raisonPerte;
+            return platform::CaptureOuRaison{std::make_unique<FausseVideo>(v), {}};
+        };
+        EnregistreurAppel e(QStringLiteral("a6"), o);
+        QVERIFY(e.actif());
+        QStringList recus;
+        e.surAvertissement([&recus](const QString& t) { recus << t; });
+        qint64 phase = 0;
+        int n = 0;
+        alimenter(e, phase, n, 1000);
+        if (ouverte) {
+            QCOMPARE(filmee, 42u);
+            QCOMPARE(e.avertissement(), std::nullopt);
+            video_->surFin(perte);   // the capture reports the window gone
+            QCOMPARE(recus, QStringList{avertissement});
+            video_->surImage = {};
+            alimenter(e, phase, n, 1000);
+        } else {
+            QCOMPARE(filmee, 0u);   // never the whole screen instead
+        }
+        QCOMPARE(e.avertissement(), std::optional<QString>(avertissement));
+        auto r = e.arreter();
+        QVERIFY(r.ok());
+        QCOMPARE(r.valeur().video, ouverte);
+        QVERIFY(std::abs(sonder(QDir(o.dossier).filePath(QStringLiteral("a6.mp4"))).duree() - (ouverte ? 2.0 : 1.0)) < 0.15);
+    }
+
+    // A Wayland session gives no picture, and says why.
+    void waylandSonSeul()
+    {
+        const QByteArray avant = qgetenv("XDG_SESSION_TYPE");
+        qputenv("XDG_SESSION_TYPE", "wayland");
+        const auto ecran = platform::creerCaptureEcran();
+        const auto fenetre = platform::creerCaptureFenetre(42, QStringLiteral("x"));
+        qputenv("XDG_SESSION_TYPE", avant);
+        const QString attendu = QStringLiteral("Sous Wayland, filmer l'écran passe par le portail du bureau et PipeWire, que cette "
+                                               "version de Vendalo n'utilise pas : seul le son est enregistré. Pour la vidéo, "
+                                               "ouvrez une session X11.");
+        QVERIFY(!ecran.capture && !fenetre.capture);
+        QCOMPARE(ecran.raison, attendu);
+        QCOMPARE(fenetre.raison, attendu);
     }
 
     void extraitSansSource()

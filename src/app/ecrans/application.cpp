@@ -101,14 +101,20 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     fabriques.transcription = [this](const QString& moteur) -> std::unique_ptr<call::MoteurTranscriptionBase> {
         return call::creerMoteurAppel(moteur, ai::routesDuStore(*store_));
     };
-    fabriques.enregistreur = [](const QString& appelId) {
+    fabriques.enregistreur = [](const QString& appelId, const model::CibleEnregistrement& cible) {
         call::EnregistreurAppel::Options o;
         o.dossier = platform::dossierEnregistrements();
+        o.cible = cible;
         return std::make_unique<call::EnregistreurAppel>(appelId, o);
     };
     // A crash may have left a file half written: it would only fill the disk.
     call::EnregistreurAppel::nettoyerPartiels(platform::dossierEnregistrements());
     session_ = std::make_unique<call::SessionAppel>(*store_, ai::Moteur::instance(), horloge_, std::move(fabriques));
+    // Recording trouble never stops the call, but the user hears of it at once.
+    QObject::connect(session_.get(), &call::SessionAppel::avertissementEnregistrementChange, this, [this] {
+        if (const auto& a = session_->avertissementEnregistrement())
+            toasts_.montrer(*a, Toasts::Toast::Genre::info);
+    });
 
     // Post-call analysis on the route the rules choose (demonstration calls on the canned one).
     ai::ConfigClientIA configIA;

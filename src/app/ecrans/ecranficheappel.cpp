@@ -1,6 +1,9 @@
 #include "ecranficheappel.h"
 
 #include "app/ui.h"
+#include "blocenregistrement.h"
+#include "call/sessionappel.h"
+#include "platform/dossiers.h"
 #include "crm/ecrans/blocrelances.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
@@ -195,6 +198,17 @@ void EcranFicheAppel::reconstruire()
         if (a->erreur && !a->erreur->isEmpty())
             t = *a->erreur;
         corps_->addWidget(paragraphe(t, QStringLiteral("secondaire")));
+    }
+
+    {
+        // The recording: play it, cut a clip; or why there is none.
+        const bool derniere = ctx_.session && ctx_.session->appelId() == a->id;
+        auto* enr = new BlocEnregistrement(*a, platform::dossierEnregistrements(),
+                                           derniere ? ctx_.session->avertissementEnregistrement() : std::nullopt);
+        if (enr->utile())
+            corps_->addWidget(enr);
+        else
+            delete enr;
     }
 
     if (!an.isEmpty()) {

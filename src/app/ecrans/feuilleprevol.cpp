@@ -1,4 +1,5 @@
 #include "feuilleprevol.h"
+#include "choixenregistrement.h"
 
 #include "app/ui.h"
 #include "ui/ecrans/style.h"
@@ -49,6 +50,10 @@ FeuillePreVol::FeuillePreVol(Contexte& ctx, call::ConfigAppel config, SondeAudio
     l->addWidget(demo_);
     (config_.source == QLatin1String("demo") ? demo_ : reel_)->setChecked(true);
     connect(reel_, &QRadioButton::toggled, this, [this] { reconstruire(); });
+    enregistrement_ = new ChoixEnregistrement(ctx_.store->etat().reglages.enregistrement, config_.enregistrer,
+                                              config_.cibleEnregistrement, {}, this);
+    l->addWidget(enregistrement_);
+    connect(enregistrement_, &ChoixEnregistrement::change, this, [this] { reconstruire(); });
     auto* conteneur = new QWidget(this);
     encart_ = new QVBoxLayout(conteneur);
     encart_->setContentsMargins(0, 0, 0, 0);
@@ -114,7 +119,8 @@ void FeuillePreVol::reconstruire()
     style::vider(encart_);
     const bool demo = source() == QLatin1String("demo");
     const auto erreur = demarrage_.erreurAMontrer();
-    autorisations_ = AutorisationsPreVol::construire(source(), audio_.micro, audio_.ecran, false, erreur);
+    enregistrement_->setVisible(!demo);
+    autorisations_ = AutorisationsPreVol::construire(source(), audio_.micro, audio_.ecran, !demo && enregistrement_->enregistrer(), erreur);
     auto ajouterLigne = [this](const QString& icone, const QString& titre, const QString& texte, const QString& role) {
         auto* cadre = style::carte(role);
         auto* h = new QHBoxLayout(cadre);
@@ -219,8 +225,16 @@ void FeuillePreVol::demarrer()
 {
     if (!ctx_.session)
         return;
-    call::ConfigAppel cfg = config_;
-    cfg.source = source();
+    const call::ConfigAppel cfg = configChoisie();
+    if (cfg.source != QLatin1String("demo")) {
+        // The target chosen here is offered first next time.
+        const model::CibleEnregistrement cible = *cfg.cibleEnregistrement;
+        if (ctx_.store->etat().reglages.enregistrement.cible != cible || !ctx_.store->etat().reglages.enregistrement.choisi)
+            ctx_.store->modifier([&](model::Etat& etat) {
+                etat.reglages.enregistrement.cible = cible;
+                etat.reglages.enregistrement.choisi = true;
+            });
+    }
     demarrage_.commencer();
     attenteIssue_ = true;
     if (auto refus = ctx_.session->demarrer(cfg)) {
@@ -239,6 +253,17 @@ void FeuillePreVol::demarrer()
         attenteIssue_ = false;
         demarrage_.echouer(ctx_.session->erreurTexte());
     }
+}
+
+call::ConfigAppel FeuillePreVol::configChoisie() const
+{
+    call::ConfigAppel cfg = config_;
+    cfg.source = source();
+    if (cfg.source != QLatin1String("demo")) {
+        cfg.enregistrer = enregistrement_->enregistrer();
+        cfg.cibleEnregistrement = enregistrement_->cible();
+    }
+    return cfg;
 }
 
 QStringList FeuillePreVol::textes() const

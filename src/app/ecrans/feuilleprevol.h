@@ -15,6 +15,8 @@ class QVBoxLayout;
 
 namespace vd::app {
 
+class ChoixEnregistrement;
+
 class FeuillePreVol : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +27,9 @@ public:
     QString source() const;
     void choisirSource(const QString& source);
     void demarrer();
+    // The configuration the start button hands to the session: the source and the recording choice.
+    call::ConfigAppel configChoisie() const;
+    ChoixEnregistrement* choixEnregistrement() const { return enregistrement_; }
     // Texts shown, for tests.
     QStringList textes() const;
 
@@ -44,6 +49,7 @@ private:
     AutorisationsPreVol autorisations_;
     DemarrageAppel demarrage_;
     QRadioButton *reel_, *demo_;
+    ChoixEnregistrement* enregistrement_;
     QVBoxLayout* encart_;
     QPushButton* demarrer_;
     QLabel* rappel_ = nullptr;

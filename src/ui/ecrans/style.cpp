@@ -89,15 +89,24 @@ QFrame* filet(QWidget* parent)
     return f;
 }
 
-void vider(QBoxLayout* l)
+namespace {
+// Any nested layout (boxes, grids, forms): their widgets go with them, none left
+// behind on the page at its old place.
+void viderLayout(QLayout* l)
 {
     while (QLayoutItem* it = l->takeAt(0)) {
         if (QWidget* w = it->widget())
             delete w;
-        else if (auto* sous = qobject_cast<QBoxLayout*>(it->layout()))
-            vider(sous);
+        else if (QLayout* sous = it->layout())
+            viderLayout(sous);
         delete it;
     }
+}
+} // namespace
+
+void vider(QBoxLayout* l)
+{
+    viderLayout(l);
 }
 
 QString duree(double secondes)
