@@ -81,24 +81,6 @@ private Q_SLOTS:
         QTRY_COMPARE(serveur->connexion(0).taillesAudio, QList<int>{6400});
     }
 
-    void segmentsParCanal()
-    {
-        creer(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
-        QTRY_VERIFY(ouvert);
-        serveur->envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(0, "Bonjour madame", 0.5, 1.0, false)).toJson());
-        serveur->envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(0, "Bonjour madame.", 0.5, 1.2, true)).toJson());
-        serveur->envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(1, "Oui bonjour monsieur", 1.0, 1.0, true,
-                                                                     FauxDeepgram::mots("Oui bonjour monsieur", 1.0, 0)))
-                                    .toJson());
-        serveur->envoyerJson(0, R"({"type":"UtteranceEnd"})");
-        serveur->envoyerJson(0, QJsonDocument(FauxDeepgram::resultat(1, "Et moi", 2.0, 0.5, true, FauxDeepgram::mots("Et moi", 2.0, 1))).toJson());
-        QTRY_COMPARE(segments.size(), 4);
-        QCOMPARE(segments[0], (SegmentLive{"vous", "Bonjour madame", false, 500, 1500, std::nullopt}));
-        QCOMPARE(segments[1], (SegmentLive{"vous", "Bonjour madame.", true, 500, 1700, std::nullopt}));
-        QCOMPARE(segments[2], (SegmentLive{"prospect", "Oui bonjour monsieur", true, 1000, 2000, 1}));
-        QCOMPARE(segments[3], (SegmentLive{"prospect", "Et moi", true, 2000, 2500, 1}));
-    }
-
     void cleRefusee_data()
     {
         QTest::addColumn<int>("mode");

@@ -230,23 +230,6 @@ private Q_SLOTS:
         QTRY_COMPARE(echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
     }
 
-    void segmentsDesDeuxVoix()
-    {
-        QVERIFY(ouvrir(2));
-        const int v = indexVous();
-        serveur->envoyerJetons(v, {FauxSoniox::jeton("Bonjour", 100, 400, true), FauxSoniox::jeton(" madame", 400, 700, false)});
-        QTRY_COMPARE(segments.size(), 1);
-        QCOMPARE(segments[0], (SegmentLive{"vous", "Bonjour madame", false, 100, 700, std::nullopt}));
-        serveur->envoyerJetons(v, {FauxSoniox::jeton(" madame", 400, 700, true), fin()});
-        serveur->envoyerJetons(1 - v, {FauxSoniox::jeton("Oui", 800, 900, true, 0), FauxSoniox::jeton(" bonjour", 900, 1200, true, 0),
-                                       FauxSoniox::jeton(" monsieur", 1200, 1500, true, 0), fin()});
-        QTRY_COMPARE(segments.size(), 3);
-        QVERIFY(segments.contains(SegmentLive{"vous", "Bonjour madame", true, 100, 700, std::nullopt}));
-        QVERIFY(segments.contains(SegmentLive{"prospect", "Oui bonjour monsieur", true, 800, 1500, 1}));
-        for (quint64 g : generations)
-            QCOMPARE(g, quint64(7));
-    }
-
     void keepAliveApresQuatreSecondesEtDemie()
     {
         QVERIFY(ouvrir(1));
