@@ -1,9 +1,14 @@
-// Arithmetic of the call's audio blocks: tick sizes, 16-bit encoding, levels, mono mix.
+// Arithmetic of the call's audio: tick sizes, 16-bit encoding, levels, mono
+// mix, the per-speaker sample queue and the conversion of a source's frames
+// to 16 kHz mono.
 #include "call/blocaudio.h"
+#include "call/convertisseuraudio.h"
+#include "call/tamponaudio.h"
 
 #include <QTest>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <vector>
 
 using namespace vd::call;
@@ -11,6 +16,50 @@ using namespace vd::call;
 namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
+
+std::vector<float> suite(float depart, size_t n)
+{
+    std::vector<float> v(n);
+    std::iota(v.begin(), v.end(), depart);
+    return v;
+}
+
+// Amplitude of frequency f in x (16 kHz), by correlation.
+double amplitude(const std::vector<float>& x, double f, size_t debut)
+{
+    double re = 0, im = 0;
+    const size_t n = x.size() - debut;
+    for (size_t i = debut; i < x.size(); ++i) {
+        const double w = 2 * M_PI * f * double(i) / 16000.0;
+        re += x[i] * std::cos(w);
+        im += x[i] * std::sin(w);
+    }
+    return 2 * std::sqrt(re * re + im * im) / double(n);
+}
+
+std::vector<float> sinus(int frequence, int canaux, double f, int trames, double amp, int canalMuet = -1)
+{
+    std::vector<float> v(size_t(trames * canaux));
+    for (int i = 0; i < trames; ++i)
+        for (int c = 0; c < canaux; ++c)
+            v[size_t(i * canaux + c)] = c == canalMuet ? 0.0f : float(amp * std::sin(2 * M_PI * f * i / frequence));
+    return v;
+}
+
+// Converts in 20 ms pieces, as a source delivers.
+std::vector<float> convertirParMorceaux(ConvertisseurAudio& c, const std::vector<float>& entree, int frequence, int canaux)
+{
+    std::vector<float> tout, morceau;
+    const int pas = frequence / 50;
+    const qsizetype trames = qsizetype(entree.size()) / canaux;
+    for (qsizetype i = 0; i < trames; i += pas) {
+        const qsizetype n = std::min<qsizetype>(pas, trames - i);
+        c.convertir(entree.data() + i * canaux, n, morceau);
+        tout.insert(tout.end(), morceau.begin(), morceau.end());
+    }
+    return tout;
+}
+
 } // namespace
 
 class TstBlocAudio : public QObject {
@@ -123,15 +172,6 @@ private Q_SLOTS:
         QFETCH(float, attendu);
         QVERIFY(std::abs(vd::call::lisserNiveau(stocke, nouveau) - attendu) < 1e-6f);
     }
-    void decroissanceSurPlusieursTics()
-    {
-        float n = 0.8f;
-        const float attendus[] = {0.52f, 0.338f, 0.2197f};
-        for (float a : attendus) {
-            n = vd::call::lisserNiveau(n, 0.0f);
-            QVERIFY(std::abs(n - a) < 1e-5f);
-        }
-    }
 
     void mixer_data()
     {
@@ -156,6 +196,150 @@ private Q_SLOTS:
         float sortie = 99.0f;
         vd::call::mixer(&vous, avecProspect ? &prospect : nullptr, 1, &sortie);
         QCOMPARE(sortie, attendu);
+    }
+
+    // Appends `ajoutes` samples numbered from 0, then takes `pris`: what comes
+    // out first, how many zeros pad the end, how many still wait.
+    void prendre_data()
+    {
+        QTest::addColumn<int>("ajoutes");
+        QTest::addColumn<int>("pris");
+        QTest::addColumn<float>("premier");
+        QTest::addColumn<int>("zeros");
+        QTest::addColumn<int>("restants");
+        QTest::newRow("moins que disponible") << 2000 << 1600 << 0.0f << 0 << 400;
+        QTest::newRow("exactement disponible") << 1600 << 1600 << 0.0f << 0 << 0;
+        QTest::newRow("source en retard : complété de zéros") << 1000 << 1600 << 0.0f << 600 << 0;
+        QTest::newRow("source muette") << 0 << 1600 << 0.0f << 1600 << 0;
+        QTest::newRow("plafond : les plus anciens partent") << 10000 << 1600 << 400.0f << 0 << 8000;
+        QTest::newRow("plafond exact") << 9600 << 9600 << 0.0f << 0 << 0;
+        QTest::newRow("tout l'arriéré plus du remplissage") << 20000 << 12000 << 10400.0f << 2400 << 0;
+    }
+    void prendre()
+    {
+        QFETCH(int, ajoutes);
+        QFETCH(int, pris);
+        QFETCH(float, premier);
+        QFETCH(int, zeros);
+        QFETCH(int, restants);
+        TamponAudio t;
+        const auto donnees = suite(0.0f, size_t(ajoutes));
+        t.ajouter(donnees.data(), ajoutes);
+        std::vector<float> sortie(size_t(pris), -1.0f);
+        QCOMPARE(int(t.prendre(sortie.data(), pris)), zeros);
+        QCOMPARE(sortie.front(), ajoutes > 0 ? premier : 0.0f);
+        for (int i = pris - zeros; i < pris; ++i)
+            QCOMPARE(sortie[size_t(i)], 0.0f);
+        if (pris - zeros > 1)
+            QCOMPARE(sortie[size_t(pris - zeros - 1)], premier + float(pris - zeros - 1));
+        QCOMPARE(int(t.enAttente()), restants);
+    }
+
+    void ordreConserveEntreAjouts()
+    {
+        TamponAudio t;
+        const auto a = suite(0.0f, 1000);
+        const auto b = suite(1000.0f, 1000);
+        t.ajouter(a.data(), 1000);
+        QCOMPARE(t.prendre(600), suite(0.0f, 600));
+        t.ajouter(b.data(), 1000);
+        QCOMPARE(t.prendre(1400), suite(600.0f, 1400));
+    }
+
+    void memoireBorneeSansLecteur()
+    {
+        TamponAudio t;
+        const auto bloc = suite(0.0f, 700);
+        for (int i = 0; i < 2000; ++i)
+            t.ajouter(bloc.data(), qsizetype(bloc.size()));
+        QCOMPARE(int(t.enAttente()), int(TamponAudio::max));
+        QVERIFY2(t.capacite() <= 4 * TamponAudio::max, qPrintable(QString::number(t.capacite())));
+        // The newest 9600 samples wait, in order.
+        const auto sortie = t.prendre(TamponAudio::max);
+        QCOMPARE(sortie.back(), 699.0f);
+        QCOMPARE(sortie[sortie.size() - 700], 0.0f);
+    }
+
+    void viderRepartDeZero()
+    {
+        TamponAudio t;
+        const auto a = suite(1.0f, 500);
+        t.ajouter(a.data(), 500);
+        t.vider();
+        QCOMPARE(int(t.enAttente()), 0);
+        std::vector<float> sortie(10, 7.0f);
+        QCOMPARE(int(t.prendre(sortie.data(), 10)), 10);
+        QCOMPARE(sortie, std::vector<float>(10, 0.0f));
+    }
+
+    void formats_data()
+    {
+        QTest::addColumn<int>("frequence");
+        QTest::addColumn<int>("canaux");
+        QTest::addColumn<int>("canalMuet");
+        QTest::addColumn<double>("amplitudeAttendue");
+        QTest::newRow("48 kHz mono") << 48000 << 1 << -1 << 0.5;
+        QTest::newRow("48 kHz stéréo") << 48000 << 2 << -1 << 0.5;
+        QTest::newRow("48 kHz stéréo, un seul côté") << 48000 << 2 << 1 << 0.25;
+        QTest::newRow("44,1 kHz stéréo") << 44100 << 2 << -1 << 0.5;
+        QTest::newRow("96 kHz 4 canaux") << 96000 << 4 << -1 << 0.5;
+        QTest::newRow("8 kHz mono") << 8000 << 1 << -1 << 0.5;
+        QTest::newRow("16 kHz mono") << 16000 << 1 << -1 << 0.5;
+    }
+    void formats()
+    {
+        QFETCH(int, frequence);
+        QFETCH(int, canaux);
+        QFETCH(int, canalMuet);
+        QFETCH(double, amplitudeAttendue);
+        ConvertisseurAudio c(frequence, canaux);
+        QVERIFY(c.valide());
+        QVERIFY(c.pour(frequence, canaux));
+        const auto sortie = convertirParMorceaux(c, sinus(frequence, canaux, 440.0, frequence, 0.5, canalMuet), frequence, canaux);
+        // One second in, one second out (less the filter's start-up).
+        QVERIFY2(sortie.size() >= 15800 && sortie.size() <= 16000, qPrintable(QString::number(sortie.size())));
+        QVERIFY(std::abs(amplitude(sortie, 440.0, 800) - amplitudeAttendue) < 0.02);
+        QVERIFY(amplitude(sortie, 1000.0, 800) < 0.01);
+    }
+
+    void seizeKiloHertzMonoInchange()
+    {
+        ConvertisseurAudio c(16000, 1);
+        const std::vector<float> entree = {0.1f, -0.2f, 0.3f, 1.5f};
+        std::vector<float> sortie;
+        c.convertir(entree.data(), 4, sortie);
+        QCOMPARE(sortie, entree);
+    }
+
+    void nonFiniNEmpoisonnePasLaSuite()
+    {
+        ConvertisseurAudio c(48000, 2);
+        auto entree = sinus(48000, 2, 440.0, 48000, 0.5);
+        entree[1000] = std::numeric_limits<float>::quiet_NaN();
+        entree[1001] = std::numeric_limits<float>::infinity();
+        const auto sortie = convertirParMorceaux(c, entree, 48000, 2);
+        for (float x : sortie)
+            QVERIFY(std::isfinite(x));
+        QVERIFY(std::abs(amplitude(sortie, 440.0, 8000) - 0.5) < 0.02);
+    }
+
+    void formatInutilisable_data()
+    {
+        QTest::addColumn<int>("frequence");
+        QTest::addColumn<int>("canaux");
+        QTest::newRow("fréquence nulle") << 0 << 2;
+        QTest::newRow("aucun canal") << 48000 << 0;
+        QTest::newRow("fréquence négative") << -48000 << 1;
+    }
+    void formatInutilisable()
+    {
+        QFETCH(int, frequence);
+        QFETCH(int, canaux);
+        ConvertisseurAudio c(frequence, canaux);
+        QVERIFY(!c.valide());
+        std::vector<float> entree(960, 0.5f), sortie{1.0f};
+        c.convertir(entree.data(), 480, sortie);
+        QVERIFY(sortie.empty());
     }
 };
 

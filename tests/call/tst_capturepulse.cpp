@@ -102,6 +102,7 @@ bool executer(const QString& programme, const QStringList& args, QString* sortie
         *sortie = QString::fromUtf8(p.readAllStandardOutput());
     return true;
 }
+bool pactl(const QStringList& args, QString* sortie = nullptr) { return executer("pactl", args, sortie); }
 
 } // namespace
 
@@ -113,7 +114,7 @@ class TstCapturePulse : public QObject {
     QProcess* jouer(const QString& fichier, const QString& sink)
     {
         auto* p = new QProcess(this);
-        p->start(QStringLiteral("paplay"), {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"), sink, fichier});
+        p->start("paplay", {"--latency-msec=20", "-d", sink, fichier});
         return p;
     }
 
@@ -125,19 +126,11 @@ private Q_SLOTS:
         ton_ = dossier_.filePath(QStringLiteral("ton.wav"));
         parole_ = dossier_.filePath(QStringLiteral("parole.wav"));
         const QString brut = dossier_.filePath(QStringLiteral("parole-brute.wav"));
-        QVERIFY(executer(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("48000"),
-                                                 QStringLiteral("-c"), QStringLiteral("2"), ton_, QStringLiteral("synth"),
-                                                 QStringLiteral("2"), QStringLiteral("sine"), QStringLiteral("440"),
-                                                 QStringLiteral("vol"), QStringLiteral("0.5")}));
-        QVERIFY(executer(QStringLiteral("espeak-ng"),
-                         {QStringLiteral("-v"), QStringLiteral("fr"), QStringLiteral("-w"), brut,
-                          QStringLiteral("Bonjour, je vous appelle au sujet de votre devis. Avez-vous un moment ?")}));
+        QVERIFY(executer("sox", {"-n", "-r", "48000", "-c", "2", ton_, "synth", "2", "sine", "440", "vol", "0.5"}));
+        QVERIFY(executer("espeak-ng", {"-v", "fr", "-w", brut, "Bonjour, je vous appelle au sujet de votre devis. Avez-vous un moment ?"}));
         // Stereo files: the daemon halves a mono stream spread over a stereo sink.
         // Leading silence trimmed, so the speech starts with the file.
-        QVERIFY(executer(QStringLiteral("sox"), {brut, QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"),
-                                                 QStringLiteral("2"), parole_,
-                                                 QStringLiteral("silence"), QStringLiteral("1"), QStringLiteral("0.01"),
-                                                 QStringLiteral("1%")}));
+        QVERIFY(executer("sox", {brut, "-r", "48000", "-c", "2", parole_, "silence", "1", "0.01", "1%"}));
     }
 
     void sonReelSurLesDeuxCanaux()
@@ -246,7 +239,13 @@ private Q_SLOTS:
             ecartsEcriture.push_back(double(hautParleurs.prendreEcritUs() - micro.prendreEcritUs()) / 1000.0);
             QTest::qWait(400 + 37 * i);
         }
-        QTest::qWait(400);
+        // Until the last burst's onset is in the blocks on both channels.
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     QMutexLocker l(&verrou);
+                                     const Canaux c = separer(blocs);
+                                     return debutsDeSalves(c.vous).size() >= 6 && debutsDeSalves(c.prospect).size() >= 6;
+                                 }()),
+                                 5000);
         capture.arreter();
         QMutexLocker l(&verrou);
         const Canaux c = separer(blocs);
@@ -269,9 +268,7 @@ private Q_SLOTS:
     void suitLeChangementDeMicro()
     {
         QString module;
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                                                   QStringLiteral("sink_name=vd_casque"), QStringLiteral("rate=44100")},
-                         &module));
+        QVERIFY(pactl({"load-module", "module-null-sink", "sink_name=vd_casque", "rate=44100"}, &module));
         CaptureAudio capture;
         QMutex verrou;
         QList<QByteArray> blocs;
@@ -286,7 +283,7 @@ private Q_SLOTS:
         });
         QVERIFY(capture.demarrer(2).ok());
         // A headset is plugged in: it becomes the default input.
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vd_casque.monitor")}));
+        QVERIFY(pactl({"set-default-source", "vd_casque.monitor"}));
         QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().first, QStringLiteral("vd_casque.monitor"), 5000);
         QCOMPARE(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"));
         {
@@ -295,20 +292,22 @@ private Q_SLOTS:
         }
         QProcess* ton = jouer(ton_, QStringLiteral("vd_casque"));
         QVERIFY(ton->waitForFinished(30000));
-        QTest::qWait(400);
+        // The headset's tone reaches the salesperson's channel.
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     QMutexLocker l(&verrou);
+                                     const Canaux c = separer(blocs);
+                                     double plus = 0;
+                                     for (size_t i = 0; i + 1600 <= c.vous.size(); i += 1600)
+                                         plus = std::max(plus, amplitude(c.vous.data() + i, 1600, 440.0));
+                                     return c.vous.size() > 16000 && plus > 0.3;
+                                 }()),
+                                 5000);
         {
             QMutexLocker l(&verrou);
-            const Canaux c = separer(blocs);
-            QVERIFY(c.vous.size() > 16000);
-            std::vector<double> amplitudes;
-            for (size_t i = 0; i + 1600 <= c.vous.size(); i += 1600)
-                amplitudes.push_back(amplitude(c.vous.data() + i, 1600, 440.0));
-            QVERIFY2(*std::max_element(amplitudes.begin(), amplitudes.end()) > 0.3, "le ton du casque n'arrive pas");
             QVERIFY(fins.isEmpty());
         }
         // The default input falls back on the speakers' monitor: no microphone any more.
-        QVERIFY(executer(QStringLiteral("pactl"),
-                         {QStringLiteral("set-default-source"), QStringLiteral("vd_hautparleurs.monitor")}));
+        QVERIFY(pactl({"set-default-source", "vd_hautparleurs.monitor"}));
         QTRY_COMPARE_WITH_TIMEOUT(([&] {
                                       QMutexLocker l(&verrou);
                                       return fins;
@@ -326,17 +325,15 @@ private Q_SLOTS:
                                  5000);
         QCOMPARE(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"));
         capture.arreter();
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vd_micro.monitor")}));
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module.trimmed()}));
+        QVERIFY(pactl({"set-default-source", "vd_micro.monitor"}));
+        QVERIFY(pactl({"unload-module", module.trimmed()}));
     }
 
     // New speakers become the default output: the system audio follows them.
     void suitLeChangementDeSortie()
     {
         QString module;
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                                                   QStringLiteral("sink_name=vd_ecouteurs")},
-                         &module));
+        QVERIFY(pactl({"load-module", "module-null-sink", "sink_name=vd_ecouteurs"}, &module));
         CaptureAudio capture;
         QStringList fins;
         QMutex verrou;
@@ -345,24 +342,23 @@ private Q_SLOTS:
             fins << s;
         });
         QVERIFY(capture.demarrer(2).ok());
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), QStringLiteral("vd_ecouteurs")}));
+        QVERIFY(pactl({"set-default-sink", "vd_ecouteurs"}));
         QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().second, QStringLiteral("vd_ecouteurs.monitor"), 5000);
         QCOMPARE(capture.peripheriques().first, QStringLiteral("vd_micro.monitor"));
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), QStringLiteral("vd_hautparleurs")}));
+        QVERIFY(pactl({"set-default-sink", "vd_hautparleurs"}));
         QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"), 5000);
         capture.arreter();
         QMutexLocker l(&verrou);
         QVERIFY(fins.isEmpty());
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module.trimmed()}));
+        QVERIFY(pactl({"unload-module", module.trimmed()}));
     }
 
     void sansMicroDisponible()
     {
-        QVERIFY(executer(QStringLiteral("pactl"),
-                         {QStringLiteral("set-default-source"), QStringLiteral("vd_hautparleurs.monitor")}));
+        QVERIFY(pactl({"set-default-source", "vd_hautparleurs.monitor"}));
         CaptureAudio capture;
         const auto r = capture.demarrer(2);
-        QVERIFY(executer(QStringLiteral("pactl"), {QStringLiteral("set-default-source"), QStringLiteral("vd_micro.monitor")}));
+        QVERIFY(pactl({"set-default-source", "vd_micro.monitor"}));
         QVERIFY(!r.ok());
         QCOMPARE(r.erreur().genre, Genre::aucunMicro);
         QVERIFY(capture.demarrer(2).ok());
@@ -385,20 +381,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         const QString usage = QStringLiteral("Utilisation : vendalo audio tester [--duree SECONDES] [--wav FICHIER]");
+        const QString duree = QStringLiteral("Durée invalide : « %1 ». Indiquez un nombre de secondes entre 1 et 3600.");
         QTest::newRow("sans sous-commande") << QStringList{} << 2 << usage;
-        QTest::newRow("sous-commande inconnue") << QStringList{QStringLiteral("jouer")} << 2 << usage;
-        QTest::newRow("option inconnue") << QStringList{QStringLiteral("tester"), QStringLiteral("--vite")} << 2 << usage;
-        QTest::newRow("durée sans valeur") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree")} << 2 << usage;
-        QTest::newRow("durée illisible") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree"), QStringLiteral("cinq")}
-                                         << 2
-                                         << QStringLiteral("Durée invalide : « cinq ». Indiquez un nombre de secondes entre 1 et 3600.");
-        QTest::newRow("durée nulle") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree"), QStringLiteral("0")} << 2
-                                     << QStringLiteral("Durée invalide : « 0 ». Indiquez un nombre de secondes entre 1 et 3600.");
-        QTest::newRow("durée infinie") << QStringList{QStringLiteral("tester"), QStringLiteral("--duree"), QStringLiteral("inf")} << 2
-                                       << QStringLiteral("Durée invalide : « inf ». Indiquez un nombre de secondes entre 1 et 3600.");
-        QTest::newRow("fichier impossible") << QStringList{QStringLiteral("tester"), QStringLiteral("--wav"),
-                                                           QStringLiteral("/dossier/absent/sortie.wav")}
-                                            << 1 << QStringLiteral("Impossible d'écrire « /dossier/absent/sortie.wav »");
+        QTest::newRow("sous-commande inconnue") << QStringList{"jouer"} << 2 << usage;
+        QTest::newRow("option inconnue") << QStringList{"tester", "--vite"} << 2 << usage;
+        QTest::newRow("durée sans valeur") << QStringList{"tester", "--duree"} << 2 << usage;
+        QTest::newRow("durée illisible") << QStringList{"tester", "--duree", "cinq"} << 2 << duree.arg("cinq");
+        QTest::newRow("durée nulle") << QStringList{"tester", "--duree", "0"} << 2 << duree.arg("0");
+        QTest::newRow("durée infinie") << QStringList{"tester", "--duree", "inf"} << 2 << duree.arg("inf");
+        QTest::newRow("fichier impossible") << QStringList{"tester", "--wav", "/dossier/absent/sortie.wav"} << 1
+                                            << QStringLiteral("Impossible d'écrire « /dossier/absent/sortie.wav »");
     }
     void commandeMauvaiseEntree()
     {
@@ -419,9 +411,7 @@ private Q_SLOTS:
     {
         const QString wav = dossier_.filePath(QStringLiteral("sortie.wav"));
         QProcess vendalo;
-        vendalo.start(QStringLiteral(VD_VENDALO_BIN),
-                      {QStringLiteral("audio"), QStringLiteral("tester"), QStringLiteral("--duree"), QStringLiteral("6"),
-                       QStringLiteral("--wav"), wav});
+        vendalo.start(QStringLiteral(VD_VENDALO_BIN), {"audio", "tester", "--duree", "6", "--wav", wav});
         QVERIFY(vendalo.waitForStarted());
         // Wait for the capture to run (its first line) and the sinks to wake up.
         QString journal;

@@ -1,6 +1,11 @@
 // Demonstration calls: a scenario played through the same session path as a
-// live call, on the fake clock, without audio or network.
+// live call, on the fake clock, without audio or network; the script
+// lengthened for long calls; the prompter tied to a simulated call.
+#include "ai/panneausouffleur.h"
+#include "ai/souffleur.h"
 #include "call/lecteurdemo.h"
+#include "call/liaisonsouffleur.h"
+#include "fakes/clientiascripte.h"
 #include "fauxappel.h"
 
 #include <QJsonArray>
@@ -25,6 +30,20 @@ ScenarioDemo scenario()
         {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous cherchons un outil pour nos commerciaux."), 3500, 7000, 1},
         {QStringLiteral("vous"), QStringLiteral("Combien de commerciaux sont concernés aujourd'hui ?"), 7500, 10000, std::nullopt},
         {QStringLiteral("prospect"), QStringLiteral("Une douzaine, mais le budget est serré cette année."), 10500, 14000, 1},
+    };
+    return s;
+}
+
+
+// Three turns over 10 s, for the lengthened script.
+ScenarioDemo scenarioCourt()
+{
+    ScenarioDemo s;
+    s.id = QStringLiteral("decouverte");
+    s.tours = {
+        {QStringLiteral("vous"), QStringLiteral("Bonjour, merci de prendre ce moment."), 1000, 4000, std::nullopt},
+        {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous avons trois agences."), 4500, 9000, 2},
+        {QStringLiteral("vous"), QStringLiteral("Combien de techniciens ?"), 9300, 11000, std::nullopt},
     };
     return s;
 }
@@ -219,6 +238,99 @@ private Q_SLOTS:
         QCOMPARE(b.appel()->statut, QStringLiteral("analyse"));
         QVERIFY(b.appel()->metriques);
         QVERIFY(b.appel()->metriques->nbEchanges > 0);
+    }
+
+    // The script lengthened for long calls: the turns again, round after
+    // round, on the call's clock.
+    void prolonge_data()
+    {
+        QTest::addColumn<qint64>("dureeMs");
+        QTest::addColumn<int>("tours");
+        QTest::addColumn<qint64>("fin");   // end of the last turn
+        // One round lasts 10 s (1 s → 11 s) and the next starts 0.7 s later: a period of 10.7 s.
+        QTest::newRow("aucune durée") << qint64(0) << 3 << qint64(11000);
+        QTest::newRow("déjà assez long") << qint64(11000) << 3 << qint64(11000);
+        QTest::newRow("une seconde de plus") << qint64(11001) << 6 << qint64(21700);
+        QTest::newRow("juste la fin du second tour") << qint64(21700) << 6 << qint64(21700);
+        QTest::newRow("une minute") << qint64(60000) << 18 << qint64(64500);
+        QTest::newRow("durée négative") << qint64(-5) << 3 << qint64(11000);
+    }
+    void prolonge()
+    {
+        QFETCH(qint64, dureeMs);
+        QFETCH(int, tours);
+        QFETCH(qint64, fin);
+        const ScenarioDemo base = scenarioCourt();
+        const ScenarioDemo s = base.prolonge(dureeMs);
+        QCOMPARE(s.tours.size(), tours);
+        QCOMPARE(s.tours.last().finMs, fin);
+        QCOMPARE(s.id, base.id);
+        // Each round repeats the script's turns, speakers and words, shifted by whole periods.
+        for (qsizetype i = 0; i < s.tours.size(); ++i) {
+            const call::TourDemo& t = s.tours[i];
+            const call::TourDemo& o = base.tours[i % base.tours.size()];
+            const qint64 decalage = (i / base.tours.size()) * 10700;
+            QCOMPARE(t.locuteur, o.locuteur);
+            QCOMPARE(t.texte, o.texte);
+            QCOMPARE(t.interlocuteur, o.interlocuteur);
+            QCOMPARE(t.debutMs, o.debutMs + decalage);
+            QCOMPARE(t.finMs, o.finMs + decalage);
+        }
+    }
+
+    void evenementsDansLOrdre()
+    {
+        // The player's events stay in time order across rounds.
+        const auto e = vd::call::LecteurDemo::evenementsDe(scenarioCourt().prolonge(40000));
+        QVERIFY(!e.empty());
+        for (size_t i = 1; i < e.size(); ++i)
+            QVERIFY(e[i - 1].tMs <= e[i].tMs);
+        QCOMPARE(e.back().tMs, scenarioCourt().prolonge(40000).tours.last().finMs);
+        QVERIFY(e.back().segment.final);
+    }
+
+    void scenarioVide()
+    {
+        ScenarioDemo s;
+        QVERIFY(s.prolonge(60000).tours.isEmpty());
+    }
+
+    // The prompter tied to a running simulated call: objections spotted on the
+    // session's finals reach the call, help answers land in the call's help list.
+    void appelSimuleAvecSouffleur()
+    {
+        platform::HorlogeFactice horloge;
+        ai::Moteur& moteur = ai::Moteur::instance();
+        model::Store store({}, horloge);
+        auto demo = moteur.appelerJSON(QStringLiteral("etatDemo"));
+        QVERIFY(demo);
+        store.remplacerEtat(*model::Etat::depuisJson(demo.valeur()));
+        auto brut = moteur.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")});
+        QVERIFY(brut);
+        auto scenario = call::ScenarioDemo::depuisJson(brut.valeur());
+        QVERIFY(scenario);
+
+        fakes::ClientIAScripte client;
+        call::SessionAppel session(store, moteur, horloge, {});
+        ai::Souffleur souffleur(moteur, client);
+        ai::PanneauSouffleur panneau(souffleur, horloge);
+        call::LiaisonSouffleur liaison(session, souffleur, panneau, store);
+
+        QVERIFY(!session.demarrerGuide(call::AppelGuide{*scenario, std::nullopt, 50.0}));
+        for (int i = 0; i < 400 && session.detections().isEmpty(); ++i)
+            horloge.avancer(250);
+        QVERIFY(!session.detections().isEmpty());   // spotted by the prompter, recorded on the call
+
+        // A help request streams into the call's help list.
+        const auto id = souffleur.demander(QStringLiteral("objection"));
+        QVERIFY2(id, qPrintable(id ? QString() : id.erreur()));
+        QVERIFY(client.derniere());
+        QCOMPARE(client.requetes.last().tache, QStringLiteral("objection"));
+        QVERIFY(client.requetes.last().demo);   // a simulated call asks the demonstration route
+        client.derniere()->terminer(QStringLiteral("{\"reponse\":\"Je comprends.\"}"));
+        QCOMPARE(session.aides().size(), 1);
+        QCOMPARE(session.aides().first().statut, call::AideLive::Statut::ok);
+        session.arreter();
     }
 };
 

@@ -110,23 +110,6 @@ private Q_SLOTS:
         QVERIFY(!r->valeur().url.query().contains("multichannel"));
     }
 
-    void adresseDuRelais_data()
-    {
-        QTest::addColumn<QString>("reglage");
-        QTest::addColumn<QString>("attendu");
-        QTest::newRow("sans schéma, /api/") << " relais.exemple.fr/api/ " << "https://relais.exemple.fr";
-        QTest::newRow("http gardé") << "HTTP://127.0.0.1:8080//" << "HTTP://127.0.0.1:8080";
-        QTest::newRow("vide") << "  " << "";
-        QTest::newRow("sans hôte") << "https://" << "";
-    }
-    void adresseDuRelais()
-    {
-        QFETCH(QString, reglage);
-        QFETCH(QString, attendu);
-        const QUrl u = adresseRelais(reglage);
-        QCOMPARE(u.isEmpty() ? QString() : u.toString(), QUrl(attendu).toString());
-    }
-
     void relais_data()
     {
         QTest::addColumn<int>("statut");
@@ -322,6 +305,7 @@ private Q_SLOTS:
         p.appelId = QStringLiteral("appel-7");
         moteur.demarrer(p);
         QTRY_COMPARE(b.appels.size(), 1);
+        QCOMPARE(b.appels[0].corps["appelId"].toString(), QStringLiteral("appel-7"));
         QTest::qWait(20);
         QCOMPARE(b.appels.size(), 1);
         b.repondre(0, QJsonObject{{"access_token", "tmp"}, {"url_websocket", serveur.url().toString()}, {"diarisation", false}});

@@ -1,6 +1,8 @@
 // vd-test: timeout=120
 // `vendalo transcrire` end to end: the real program, its stream threads and
-// the system clock, against the fake services of this process.
+// the system clock, against the fake services of this process; and the same
+// threading driven from this process.
+#include "call/moteurtranscription.h"
 #include "fakes/fauxdeepgram.h"
 #include "fakes/fauxsoniox.h"
 
@@ -11,7 +13,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QtEndian>
+#include <thread>
 
 using vd::fakes::FauxDeepgram;
 using vd::fakes::FauxSoniox;
@@ -224,6 +228,59 @@ private Q_SLOTS:
         const Sortie s = lancer({"--moteur", "autre", "x.wav"}, {}, "{}");
         QCOMPARE(s.code, 2);
         QVERIFY(s.erreur.contains("soniox ou deepgram"));
+    }
+
+    // The production threading inside this process: each stream on its own
+    // thread with the system clock, audio pushed from a capture-like thread,
+    // everything published on the engine's thread.
+    void fluxSurLeursFils()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        vd::call::ContexteTranscription c;
+        c.fournisseurCle = std::make_shared<vd::call::AccesFixe>(vd::call::AccesTranscription{"k", serveur.url(), vd::ai::SourceIA::cle, {}});
+        auto moteur = std::make_unique<vd::call::Soniox>(c);
+        QThread* principal = QThread::currentThread();
+        QList<vd::call::SegmentLive> segments;
+        bool horsFil = false, ouvert = false, termine = false;
+        connect(moteur.get(), &vd::call::MoteurTranscriptionBase::segment, this, [&](const vd::call::SegmentLive& s, quint64) {
+            horsFil |= QThread::currentThread() != principal;
+            segments.append(s);
+        });
+        connect(moteur.get(), &vd::call::MoteurTranscriptionBase::ouvert, this, [&](quint64) {
+            horsFil |= QThread::currentThread() != principal;
+            ouvert = true;
+        });
+        connect(moteur.get(), &vd::call::MoteurTranscriptionBase::termine, this, [&](quint64) { termine = true; });
+        vd::call::ParametresTranscription p;
+        p.canaux = 2;
+        moteur->demarrer(p);
+        QTRY_VERIFY_WITH_TIMEOUT(ouvert, 10000);   // includes the 0.8 s confirmation
+        QVERIFY(moteur->flux(0)->thread() != principal);
+        QVERIFY(moteur->flux(1)->thread() != principal);
+        QVERIFY(moteur->flux(0)->thread() != moteur->flux(1)->thread());
+
+        // Audio from another thread, as the capture does.
+        std::thread capture([&] {
+            for (int i = 0; i < 20; ++i)
+                moteur->envoyer(QByteArray(6400, char(i)));
+        });
+        capture.join();
+        QTRY_VERIFY(serveur.connexion(0).audio.size() == 64000 && serveur.connexion(1).audio.size() == 64000);
+        QCOMPARE(serveur.connexion(0).taillesAudio.size(), 20);
+
+        const int v = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0;
+        serveur.envoyerJetons(1 - v, {FauxSoniox::jeton("Oui", 0, 100, true, 1), FauxSoniox::fin()});
+        QTRY_COMPARE(segments.size(), 1);
+        serveur.reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Fin", 200, 300, true)}}}};
+        moteur->terminer();
+        QTRY_VERIFY(termine);
+        const auto finaux = std::count_if(segments.cbegin(), segments.cend(), [](const vd::call::SegmentLive& s) { return s.final; });
+        QCOMPARE(finaux, 3);   // "Oui", then "Fin" on each stream
+        QVERIFY(segments.contains(vd::call::SegmentLive{"vous", "Fin", true, 200, 300, std::nullopt}));
+        QVERIFY(!horsFil);
+        moteur.reset();   // joins the stream threads
+        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
     }
 };
 

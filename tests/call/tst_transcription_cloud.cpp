@@ -3,7 +3,6 @@
 #include "call/accestranscription.h"
 #include "call/moteurtranscription.h"
 #include "cloud/outilscloud.h"
-#include "fakes/fauxsoniox.h"
 
 #include <QJsonDocument>
 #include <QTest>
@@ -121,35 +120,6 @@ private Q_SLOTS:
         const auto r = jeton(cloud);
         QVERIFY(r && !*r);
         QCOMPARE(r->erreur(), message);
-    }
-
-    void appelSonioxParLeCompte()
-    {
-        QVERIFY(banc->connecter());
-        vd::fakes::FauxSoniox soniox;
-        QVERIFY(soniox.demarrer());
-        const QString url = soniox.url().toString();
-        banc->serveur.surFonction("transcription-jeton", [url](const RequeteHttp&) {
-            return ReponseHttpFactice::json(200, QJsonObject{{"access_token", "tmp-7"}, {"url_websocket", url}});
-        });
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.source = vd::ai::SourceIA::cloud;
-        c.appelerFonction = appelFonctionCloud(banc->client.get());
-        Soniox moteur(c);
-        bool ouvert = false;
-        connect(&moteur, &MoteurTranscriptionBase::ouvert, this, [&](quint64) { ouvert = true; });
-        ParametresTranscription p;
-        p.canaux = 2;
-        p.appelId = QStringLiteral("appel-4");
-        moteur.demarrer(p);
-        QTRY_VERIFY(soniox.nombreConnexions() == 2 && !soniox.configuration(0).isEmpty() && !soniox.configuration(1).isEmpty());
-        QCOMPARE(soniox.configuration(0)["api_key"].toString(), QStringLiteral("tmp-7"));
-        const auto demandes = banc->serveur.requetes("/functions/v1/transcription-jeton");
-        QCOMPARE(demandes.size(), 1);   // shared by both streams
-        QCOMPARE(QJsonDocument::fromJson(demandes.first().corps).object().value("appelId").toString(), QStringLiteral("appel-4"));
-        banc->horloge.avancer(800);
-        QTRY_VERIFY(ouvert);
     }
 };
 

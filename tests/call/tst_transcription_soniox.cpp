@@ -1,15 +1,18 @@
-// Soniox engine against the fake service, on the fake clock (streams share
-// the test's thread so the fake clock drives every timer).
+// The Soniox and Deepgram engines against the fake services, on the fake clock
+// (streams share the test's thread so the fake clock drives every timer).
 #include "call/moteurtranscription.h"
+#include "fakes/fauxdeepgram.h"
 #include "fakes/fauxsoniox.h"
 #include "platform/horloge.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace vd::call;
 using vd::ai::SourceIA;
+using vd::fakes::FauxDeepgram;
 using vd::fakes::FauxSoniox;
 using vd::platform::HorlogeFactice;
 
@@ -55,6 +58,8 @@ class TestSoniox : public QObject {
     FauxSoniox* serveur = nullptr;
     std::shared_ptr<AccesCompte> acces;
     std::unique_ptr<Soniox> moteur;
+    FauxDeepgram* dg = nullptr;   // the Deepgram tests' service and engine
+    std::unique_ptr<Deepgram> moteurDg;
     QList<SegmentLive> segments;
     QStringList etats;
     QList<quint64> generations;
@@ -109,6 +114,29 @@ class TestSoniox : public QObject {
 
     int indexVous() const { return serveur->configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0; }
 
+    // Deepgram: one socket for both channels, no confirmation delay.
+    void creerDeepgram(SourceIA mode, const QString& autorisation, int canaux = 2, const QString& langue = QStringLiteral("fr"))
+    {
+        ContexteTranscription c;
+        c.filDedie = false;
+        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, dg->url()), mode, {}});
+        moteurDg = std::make_unique<Deepgram>(c);
+        connect(moteurDg.get(), &MoteurTranscriptionBase::segment, this, [this](const SegmentLive& s, quint64 g) {
+            QCOMPARE(g, quint64(3));
+            segments.append(s);
+        });
+        connect(moteurDg.get(), &MoteurTranscriptionBase::etat, this, [this](const QString& e, quint64) { etats.append(e); });
+        connect(moteurDg.get(), &MoteurTranscriptionBase::ouvert, this, [this](quint64) { ouvert = true; });
+        connect(moteurDg.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
+        connect(moteurDg.get(), &MoteurTranscriptionBase::termine, this, [this](quint64) { termine = true; });
+        ParametresTranscription p;
+        p.moteur = QStringLiteral("deepgram");
+        p.canaux = canaux;
+        p.langue = langue;
+        p.generation = 3;
+        moteurDg->demarrer(p);
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -116,6 +144,9 @@ private Q_SLOTS:
         vd::platform::Horloge::installer(horloge);
         serveur = new FauxSoniox;
         QVERIFY(serveur->demarrer());
+        dg = new FauxDeepgram;
+        QVERIFY(dg->demarrer());
+        dg->autorisationAttendue = QStringLiteral("Token cle-deepgram");
         segments.clear();
         etats.clear();
         generations.clear();
@@ -126,8 +157,11 @@ private Q_SLOTS:
     void cleanup()
     {
         moteur.reset();
+        moteurDg.reset();
         QVERIFY2(serveur->anomalies.isEmpty(), qPrintable(serveur->anomalies.join('\n')));
+        QVERIFY2(dg->anomalies.isEmpty(), qPrintable(dg->anomalies.join('\n')));
         delete serveur;
+        delete dg;
         vd::platform::Horloge::installer(nullptr);
         delete horloge;
     }
@@ -228,23 +262,6 @@ private Q_SLOTS:
         connect(moteur.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
         lancer(1);
         QTRY_COMPARE(echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
-    }
-
-    void segmentsDesDeuxVoix()
-    {
-        QVERIFY(ouvrir(2));
-        const int v = indexVous();
-        serveur->envoyerJetons(v, {FauxSoniox::jeton("Bonjour", 100, 400, true), FauxSoniox::jeton(" madame", 400, 700, false)});
-        QTRY_COMPARE(segments.size(), 1);
-        QCOMPARE(segments[0], (SegmentLive{"vous", "Bonjour madame", false, 100, 700, std::nullopt}));
-        serveur->envoyerJetons(v, {FauxSoniox::jeton(" madame", 400, 700, true), fin()});
-        serveur->envoyerJetons(1 - v, {FauxSoniox::jeton("Oui", 800, 900, true, 0), FauxSoniox::jeton(" bonjour", 900, 1200, true, 0),
-                                       FauxSoniox::jeton(" monsieur", 1200, 1500, true, 0), fin()});
-        QTRY_COMPARE(segments.size(), 3);
-        QVERIFY(segments.contains(SegmentLive{"vous", "Bonjour madame", true, 100, 700, std::nullopt}));
-        QVERIFY(segments.contains(SegmentLive{"prospect", "Oui bonjour monsieur", true, 800, 1500, 1}));
-        for (quint64 g : generations)
-            QCOMPARE(g, quint64(7));
     }
 
     void keepAliveApresQuatreSecondesEtDemie()
@@ -459,6 +476,90 @@ private Q_SLOTS:
         QTRY_COMPARE(compteur->valeur(), 6400);
     }
 
+    void requeteEtOuvertureImmediate()
+    {
+        creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"), 2, QStringLiteral("de"));
+        // Open as soon as the socket is: no confirmation delay on the clock.
+        QTRY_VERIFY(ouvert);
+        const auto& c = dg->connexion(0);
+        QCOMPARE(c.entetes.value("authorization"), QByteArray("Token cle-deepgram"));
+        QVERIFY(c.requete.contains(std::pair{QStringLiteral("language"), QStringLiteral("fr")}));   // German falls back to French
+        QVERIFY(c.textes.isEmpty());   // no configuration frame
+        moteurDg->envoyer(QByteArray(6400, '\x02'));
+        QTRY_COMPARE(dg->connexion(0).taillesAudio, QList<int>{6400});
+    }
+
+    void cleRefusee_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("clé") << int(SourceIA::cle) << "La transcription refuse votre clé. Vérifiez-la dans Réglages.";
+        QTest::newRow("relais") << int(SourceIA::relais) << "La transcription ne démarre pas. Réessayez dans un instant.";
+        QTest::newRow("compte") << int(SourceIA::cloud) << "La transcription ne démarre pas. Réessayez dans un instant.";
+    }
+    void cleRefusee()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, message);
+        creerDeepgram(SourceIA(mode), QStringLiteral("Token mauvaise"));
+        QTRY_COMPARE(echec, message);
+        QCOMPARE(dg->tentatives(), 1);
+        QCOMPARE(dg->nombreConnexions(), 0);
+    }
+
+    void erreurServeurALaPoignee()
+    {
+        dg->refuserProchaines(1, 500);
+        creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
+        QTRY_COMPARE(echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
+    }
+
+    void keepAliveToutesLesHuitSecondes()
+    {
+        creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
+        QTRY_VERIFY(ouvert);
+        horloge->avancer(7999);
+        moteurDg->envoyer(QByteArray(640, '\x01'));
+        QTRY_COMPARE(dg->connexion(0).audio.size(), 640);
+        QCOMPARE(dg->connexion(0).keepAlives, 0);
+        horloge->avancer(1);   // sent even though audio just flowed
+        QTRY_COMPARE(dg->connexion(0).keepAlives, 1);
+        horloge->avancer(8000);
+        QTRY_COMPARE(dg->connexion(0).keepAlives, 2);
+    }
+
+    void terminerEnvoieCloseStream()
+    {
+        creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
+        QTRY_VERIFY(ouvert);
+        dg->reponsesFin = {FauxDeepgram::resultat(1, "Merci au revoir", 3.0, 1.0, true, FauxDeepgram::mots("Merci au revoir", 3.0, 0))};
+        moteurDg->terminer();
+        QTRY_VERIFY(termine);
+        QCOMPARE(dg->connexion(0).textes, QStringList{"{\"type\":\"CloseStream\"}"});
+        QCOMPARE(segments, (QList<SegmentLive>{{"prospect", "Merci au revoir", true, 3000, 4000, 1}}));
+        QCOMPARE(etats, QStringList{"ferme"});
+    }
+
+    void reconnexionDecalageStereo()
+    {
+        creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
+        QTRY_VERIFY(ouvert);
+        moteurDg->envoyer(QByteArray(64000, '\x01'));   // 1 s of stereo
+        QTRY_COMPARE(dg->connexion(0).audio.size(), 64000);
+        dg->lacher(0);
+        QTRY_COMPARE(etats, QStringList{"reconnexion"});
+        for (int i = 0; i < 70; ++i)
+            moteurDg->envoyer(QByteArray(6400, char(i)));   // 7 s held, 5 s kept
+        QTest::qWait(20);
+        horloge->avancer(600);
+        QTRY_COMPARE(dg->nombreConnexions(), 2);
+        QTRY_COMPARE(dg->connexion(1).audio.size(), 320000);
+        QCOMPARE(dg->connexion(1).audio.at(0), char(20));
+        QTRY_COMPARE(etats, (QStringList{"reconnexion", "ouvert"}));
+        dg->envoyerJson(1, QJsonDocument(FauxDeepgram::resultat(0, "Reprise", 0.0, 0.5, true)).toJson());
+        QTRY_COMPARE(segments.size(), 1);
+        QCOMPARE(segments[0].debutMs, 3000);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSoniox)
