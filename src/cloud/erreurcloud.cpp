@@ -146,6 +146,7 @@ ErreurCloud erreurBase(int statut, const QByteArray& corps)
     const QString code = champTexte(o, "code", true);
     const QString message = champTexte(o, "message", false);
     ErreurCloud e{ErreurCloud::Genre::base, statut, code, messages::generique, std::nullopt, retry(o)};
+    e.indice = champTexte(o, "hint", false);
     if (o.contains(QStringLiteral("details")) && !o.value(QStringLiteral("details")).isNull())
         e.details = model::JSONValeur(o.value(QStringLiteral("details")));
     if (code.isEmpty()) {

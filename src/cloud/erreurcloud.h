@@ -19,6 +19,8 @@ struct ErreurCloud {
     std::optional<model::JSONValeur> details;
     // Seconds the server asks to wait before trying again ("retry_after"), when given.
     std::optional<double> reessayerApres;
+    // The procedure's hint ("action_interdite", "equipe_requise"…), when the server gave one.
+    QString indice;
 
     bool operator==(const ErreurCloud&) const = default;
 };
