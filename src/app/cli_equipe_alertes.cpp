@@ -80,9 +80,9 @@ int commandeEquipeAlertes(const QStringList& args)
     for (const QString& cle : {team::PilotageEquipe::prefixeAlertes + moi, team::PilotageEquipe::prefixeTraites + moi,
                                team::PilotageEquipe::prefixeSyntheses + moi, team::PilotageEquipe::cleADeposer})
         if (vraies.contient(cle))
-            copie.definir(cle, vraies.valeur(cle));
+            copie.definir(cle, vraies.valeur(cle, {}));
     QSet<QString> dejaLevees;
-    for (const QJsonValue& v : QJsonDocument::fromJson(copie.valeur(team::PilotageEquipe::prefixeAlertes + moi).toString().toUtf8()).array())
+    for (const QJsonValue& v : QJsonDocument::fromJson(copie.valeur(team::PilotageEquipe::prefixeAlertes + moi, {}).toString().toUtf8()).array())
         dejaLevees.insert(v[QStringLiteral("appelId")].toString());
 
     return executerEnLecture([&](model::Store& store) {

@@ -783,7 +783,8 @@ QCoro::Task<void> PilotageEquipe::chargerSeuils()
         co_return;
     const quint64 generation = generation_;
     const QString nom = QStringLiteral("lire_seuils_equipe");
-    auto r = co_await cl->appelerProcedure(nom, {}, delaiMs);
+    const QJsonObject sansParametre;
+    auto r = co_await cl->appelerProcedure(nom, sansParametre, delaiMs);
     if (!moi || generation != generation_)
         co_return;
     if (!r) {
@@ -803,11 +804,10 @@ QCoro::Task<std::optional<QString>> PilotageEquipe::reglerSeuils(SeuilsEquipe s)
     s = s.bornes();
     const quint64 generation = generation_;
     const QString nom = QStringLiteral("regler_seuils_equipe");
-    auto r = co_await cl->appelerProcedure(nom,
-                                           QJsonObject{{QStringLiteral("p_retard_minutes"), s.retardMinutes},
-                                                       {QStringLiteral("p_suivi_framework_min"), s.suiviFrameworkMin},
-                                                       {QStringLiteral("p_score_bas"), s.scoreBas}},
-                                           delaiMs);
+    const QJsonObject parametres{{QStringLiteral("p_retard_minutes"), s.retardMinutes},
+                                 {QStringLiteral("p_suivi_framework_min"), s.suiviFrameworkMin},
+                                 {QStringLiteral("p_score_bas"), s.scoreBas}};
+    auto r = co_await cl->appelerProcedure(nom, parametres, delaiMs);
     if (!moi || generation != generation_)
         co_return messageSeuilsEchec();
     if (!r)
@@ -932,11 +932,10 @@ QCoro::Task<void> PilotageEquipe::deposerEnAttente()
         if (!cl)
             break;
         const QString appelId = e.value(QStringLiteral("appelId")).toString();
-        auto r = co_await cl->appelerProcedure(nom,
-                                               QJsonObject{{QStringLiteral("p_appel_id"), appelId},
-                                                           {QStringLiteral("p_contenu"), e.value(QStringLiteral("contenu"))},
-                                                           {QStringLiteral("p_source"), QStringLiteral("app")}},
-                                               delaiMs);
+        const QJsonObject parametres{{QStringLiteral("p_appel_id"), appelId},
+                                     {QStringLiteral("p_contenu"), e.value(QStringLiteral("contenu"))},
+                                     {QStringLiteral("p_source"), QStringLiteral("app")}};
+        auto r = co_await cl->appelerProcedure(nom, parametres, delaiMs);
         if (!moi)
             co_return;
         if (generation != generation_)
@@ -962,8 +961,8 @@ QCoro::Task<void> PilotageEquipe::chargerSyntheses(QStringList appelIds)
         co_return;
     const quint64 generation = generation_;
     const QString nom = QStringLiteral("lire_syntheses_manager");
-    auto r = co_await cl->appelerProcedure(nom, QJsonObject{{QStringLiteral("p_appel_ids"), QJsonArray::fromStringList(appelIds.mid(0, 500))}},
-                                           delaiMs);
+    const QJsonObject parametres{{QStringLiteral("p_appel_ids"), QJsonArray::fromStringList(appelIds.mid(0, 500))}};
+    auto r = co_await cl->appelerProcedure(nom, parametres, delaiMs);
     if (!moi || generation != generation_ || !r)
         co_return;
     const QStringList locales = aDeposer();

@@ -237,6 +237,7 @@ public:
     const QSet<QString>& traites() const { return traites_; }
     bool demarre() const { return demarre_; }
     bool initialise() const { return initialise_; }
+    bool depotEnCours() const { return depotEnCours_; }
     QString compte() const { return compte_; }
     // The team calls known locally (every call of another account).
     QList<model::Appel> appelsEquipe() const;

@@ -13,6 +13,7 @@
 #include "team/pilotageequipe.h"
 
 #include <QJsonArray>
+#include <QSet>
 #include <QTimeZone>
 
 namespace vd::app {

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QValueAxis>
+#include <algorithm>
 
 namespace vd::team {
 
@@ -509,13 +510,18 @@ void FeuilleSeuils::enregistrer()
     s.scoreBas = score_->value();
     enregistrer_->setEnabled(false);
     message_->clear();
+    envoyer(s);
+}
+
+QCoro::Task<void> FeuilleSeuils::envoyer(SeuilsEquipe s)
+{
     QPointer<FeuilleSeuils> moi(this);
-    pilotage_.reglerSeuils(s).then([moi](std::optional<QString> erreur) {
-        if (!moi)
-            return;
-        moi->enregistrer_->setEnabled(true);
-        moi->message_->setText(erreur.value_or(PilotageEquipe::messageSeuilsEnregistres()));
-    });
+    const std::optional<QString> erreur = co_await pilotage_.reglerSeuils(s);
+    if (!moi)
+        co_return;
+    enregistrer_->setEnabled(true);
+    message_->setText(erreur.value_or(PilotageEquipe::messageSeuilsEnregistres()));
+    Q_EMIT termine(!erreur);
 }
 
 } // namespace vd::team

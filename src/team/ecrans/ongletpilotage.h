@@ -75,7 +75,12 @@ public:
     void enregistrer();
     QString message() const;
 
+Q_SIGNALS:
+    // The save ended (true: saved).
+    void termine(bool enregistre);
+
 private:
+    QCoro::Task<void> envoyer(SeuilsEquipe s);
     void majResume();
     PilotageEquipe& pilotage_;
     QDoubleSpinBox* retard_;
