@@ -39,7 +39,7 @@ model::Segment segment(const QString& locuteur, qint64 debutMs)
 }
 
 // An analysed call of the member "kim"; the analysis fields as the model writes them.
-model::Appel appel(const QString& id, const char* analyse = R"({"score": 72, "resume": "Bonne découverte."})")
+model::Appel appel(const QString& id, const char* analyse = "{\"score\": 72, \"resume\": \"Bonne découverte.\"}")
 {
     model::Appel a;
     a.id = id;
@@ -108,11 +108,11 @@ private Q_SLOTS:
         QTest::addColumn<double>("retard");
         QTest::addColumn<double>("suivi");
         QTest::addColumn<double>("score");
-        QTest::newRow("texte avec espace") << QByteArray(R"({"retardMinutes": "5 ", "suiviFrameworkMin": 70, "scoreBas": 40})") << 5.0 << 70.0 << 40.0;
-        QTest::newRow("bornés") << QByteArray(R"({"retardMinutes": 90, "suiviFrameworkMin": -5, "scoreBas": 150})") << 60.0 << 0.0 << 100.0;
+        QTest::newRow("texte avec espace") << QByteArray("{\"retardMinutes\": \"5 \", \"suiviFrameworkMin\": 70, \"scoreBas\": 40}") << 5.0 << 70.0 << 40.0;
+        QTest::newRow("bornés") << QByteArray("{\"retardMinutes\": 90, \"suiviFrameworkMin\": -5, \"scoreBas\": 150}") << 60.0 << 0.0 << 100.0;
         QTest::newRow("absents") << QByteArray("{}") << 2.0 << 60.0 << 50.0;
-        QTest::newRow("illisibles") << QByteArray(R"({"retardMinutes": "bientôt", "suiviFrameworkMin": null, "scoreBas": true})") << 2.0 << 60.0 << 50.0;
-        QTest::newRow("virgule et espaces") << QByteArray(R"({"retardMinutes": " 1,5 ", "scoreBas": "4 5"})") << 1.5 << 60.0 << 45.0;
+        QTest::newRow("illisibles") << QByteArray("{\"retardMinutes\": \"bientôt\", \"suiviFrameworkMin\": null, \"scoreBas\": true}") << 2.0 << 60.0 << 50.0;
+        QTest::newRow("virgule et espaces") << QByteArray("{\"retardMinutes\": \" 1,5 \", \"scoreBas\": \"4 5\"}") << 1.5 << 60.0 << 45.0;
     }
     void seuilsLus()
     {
@@ -136,23 +136,21 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("attendues");
         QTest::addColumn<QString>("libelle");   // of the last reason
         QTest::newRow("sans raison") << appel("a") << QStringList() << QString();
-        QTest::newRow("probabilité 70") << appel("a", R"({"score": 72, "resume": "r", "crm": {"probabilite": 70}})")
+        QTest::newRow("probabilité 70") << appel("a", "{\"score\": 72, \"resume\": \"r\", \"crm\": {\"probabilite\": 70}}")
                                         << QStringList{"affaireChaude"} << QStringLiteral("affaire chaude (70 %)");
-        QTest::newRow("probabilité 69") << appel("a", R"({"score": 72, "resume": "r", "crm": {"probabilite": 69}})") << QStringList() << QString();
-        QTest::newRow("69 et issue gagnée") << appel("a", R"({"score": 72, "resume": "r", "crm": {"probabilite": 69}, "issue": {"proposee": "gagne"}})")
+        QTest::newRow("probabilité 69") << appel("a", "{\"score\": 72, \"resume\": \"r\", \"crm\": {\"probabilite\": 69}}") << QStringList() << QString();
+        QTest::newRow("69 et issue gagnée") << appel("a", "{\"score\": 72, \"resume\": \"r\", \"crm\": {\"probabilite\": 69}, \"issue\": {\"proposee\": \"gagne\"}}")
                                             << QStringList{"affaireChaude"} << QStringLiteral("affaire chaude (69 %)");
-        QTest::newRow("score bas") << appel("a", R"({"score": 42, "resume": "r"})") << QStringList{"scoreBas"}
+        QTest::newRow("score bas") << appel("a", "{\"score\": 42, \"resume\": \"r\"}") << QStringList{"scoreBas"}
                                    << QStringLiteral("Sous le seuil d'alerte de l'équipe (50)");
         QTest::newRow("deux objections sans réponse")
-            << appel("a", R"({"score": 72, "resume": "r", "objections": [{"libelle": "Prix", "traitement": "non"}, {"libelle": "Délai", "traitement": "Non "}, {"libelle": "x", "traitement": "oui"}]})")
+            << appel("a", "{\"score\": 72, \"resume\": \"r\", \"objections\": [{\"libelle\": \"Prix\", \"traitement\": \"non\"}, {\"libelle\": \"Délai\", \"traitement\": \"Non \"}, {\"libelle\": \"x\", \"traitement\": \"oui\"}]}")
             << QStringList{"objectionNonTraitee"} << QStringLiteral("2 objections sans réponse");
         QTest::newRow("Framework peu suivi")
-            << appel("a", R"({"score": 72, "resume": "r", "methode": {"nom": "Process", "etapes": [
-                 {"id": "e1", "nom": "Ouverture", "criteres": [{"texte": "c", "rempli": true}]},
-                 {"id": "e2", "nom": "Découverte", "questions": [{"texte": "q1", "posee": false}, {"texte": "q2", "posee": false}]}]}})")
+            << appel("a", "{\"score\": 72, \"resume\": \"r\", \"methode\": {\"nom\": \"Process\", \"etapes\": [ {\"id\": \"e1\", \"nom\": \"Ouverture\", \"criteres\": [{\"texte\": \"c\", \"rempli\": true}]}, {\"id\": \"e2\", \"nom\": \"Découverte\", \"questions\": [{\"texte\": \"q1\", \"posee\": false}, {\"texte\": \"q2\", \"posee\": false}]}]}}")
             << QStringList{"suiviFramework"} << QStringLiteral("Framework suivi à 50 %");
 
-        model::Appel absent = appel("a", R"({"score": 30, "resume": "r"})");
+        model::Appel absent = appel("a", "{\"score\": 30, \"resume\": \"r\"}");
         absent.transcript = {segment(QStringLiteral("vous"), 0)};
         absent.ponctualite = ponctualite(600);
         QTest::newRow("prospect absent d'abord") << absent << QStringList{"prospectAbsent", "scoreBas", "commercialEnRetard"}
@@ -179,7 +177,7 @@ private Q_SLOTS:
     void alerteAnnonceeUneFois()
     {
         Banc b;
-        b.appels = {appel("a1", R"({"score": 30, "resume": "r"})"), appel("a2")};
+        b.appels = {appel("a1", "{\"score\": 30, \"resume\": \"r\"}"), appel("a2")};
         b.appels << b.appels.first();
         b.appels.last().id = QStringLiteral("a3");
         b.appels.last().compteId = b.moi;   // the manager's own call
@@ -209,7 +207,7 @@ private Q_SLOTS:
     void analyseIncompleteLaissee()
     {
         Banc b;
-        model::Appel a = appel("a1", R"({"score": 30, "resume": "r"})");
+        model::Appel a = appel("a1", "{\"score\": 30, \"resume\": \"r\"}");
         const std::optional<model::Analyse> analyse = a.analyse;
         a.analyse.reset();
         a.statut = QStringLiteral("analyse");
@@ -231,7 +229,7 @@ private Q_SLOTS:
     void changementDeCompte()
     {
         Banc b;
-        b.appels = {appel("a1", R"({"score": 30, "resume": "r"})")};
+        b.appels = {appel("a1", "{\"score\": 30, \"resume\": \"r\"}")};
         auto p = b.creer();
         p->demarrer();
         QCOMPARE(p->alertes().size(), 1);
@@ -254,14 +252,14 @@ private Q_SLOTS:
         ReponseHttpFactice coupe;
         coupe.couper = true;
         QTest::newRow("réseau") << coupe << true;
-        QTest::newRow("serveur") << ReponseHttpFactice::json(503, objet(R"({"code": "XX000", "message": "panne"})")) << true;
+        QTest::newRow("serveur") << ReponseHttpFactice::json(503, objet("{\"code\": \"XX000\", \"message\": \"panne\"}")) << true;
         QTest::newRow("appel introuvable")
-            << ReponseHttpFactice::json(400, objet(R"({"code": "P0001", "message": "x", "hint": "appel_introuvable"})")) << false;
+            << ReponseHttpFactice::json(400, objet("{\"code\": \"P0001\", \"message\": \"x\", \"hint\": \"appel_introuvable\"}")) << false;
         QTest::newRow("synthèse invalide")
-            << ReponseHttpFactice::json(400, objet(R"({"code": "P0001", "message": "x", "hint": "synthese_invalide"})")) << false;
+            << ReponseHttpFactice::json(400, objet("{\"code\": \"P0001\", \"message\": \"x\", \"hint\": \"synthese_invalide\"}")) << false;
         QTest::newRow("action interdite")
-            << ReponseHttpFactice::json(403, objet(R"({"code": "42501", "message": "x", "hint": "action_interdite"})")) << false;
-        QTest::newRow("acceptée") << ReponseHttpFactice::json(200, objet(R"({"appel_id": "a1"})")) << false;
+            << ReponseHttpFactice::json(403, objet("{\"code\": \"42501\", \"message\": \"x\", \"hint\": \"action_interdite\"}")) << false;
+        QTest::newRow("acceptée") << ReponseHttpFactice::json(200, objet("{\"appel_id\": \"a1\"}")) << false;
     }
     void fileDeDepot()
     {
@@ -289,9 +287,7 @@ private Q_SLOTS:
         p->preparerSynthese(QStringLiteral("a1"));
         QCOMPARE(ia.requetes.size(), 1);
         QCOMPARE(ia.requetes.first().tache, QStringLiteral("synthese_manager"));
-        ia.derniere()->terminer(QStringLiteral(R"({"aCoacher": [{"point": "Reformuler le besoin", "tMs": "1:05", "citation": "On verra."}],
-            "risque": "Élevé", "raisonRisque": "Pas de décideur.", "prochaineEtape": "Démo jeudi", "framework": "en partie",
-            "commentaireFramework": "La conclusion manque.", "actionManager": "Écouter l'appel avec Kim."})"));
+        ia.derniere()->terminer(QStringLiteral("{\"aCoacher\": [{\"point\": \"Reformuler le besoin\", \"tMs\": \"1:05\", \"citation\": \"On verra.\"}], \"risque\": \"Élevé\", \"raisonRisque\": \"Pas de décideur.\", \"prochaineEtape\": \"Démo jeudi\", \"framework\": \"en partie\", \"commentaireFramework\": \"La conclusion manque.\", \"actionManager\": \"Écouter l'appel avec Kim.\"}"));
         QVERIFY(p->syntheses().contains(QStringLiteral("a1")));
         QCOMPARE(p->syntheses().value(QStringLiteral("a1")).aCoacher.value(0).tMs, 65'000);
         QCOMPARE(p->syntheses().value(QStringLiteral("a1")).risque, QStringLiteral("élevé"));
@@ -334,7 +330,7 @@ private Q_SLOTS:
         OngletPilotage onglet(ctx);
         QVERIFY(onglet.disponible());
         QCOMPARE(onglet.findChild<QLabel*>(QStringLiteral("aucuneAlerte"))->text(), OngletPilotage::texteAucuneAlerte());
-        b.appels = {appel("a1", R"({"score": 35, "resume": "r", "objections": [{"libelle": "Prix", "traitement": "non"}]})")};
+        b.appels = {appel("a1", "{\"score\": 35, \"resume\": \"r\", \"objections\": [{\"libelle\": \"Prix\", \"traitement\": \"non\"}]}")};
         p->evaluer();
         const QList<QWidget*> alertes = onglet.findChildren<QWidget*>(QStringLiteral("alerte"));
         QCOMPARE(alertes.size(), 1);

@@ -25,6 +25,7 @@
 #include "app/reglesarriereplan.h"
 #include "ai/analyses.h"
 #include "ai/clientclaude.h"
+#include "team/pilotageequipe.h"
 #include "ai/generateurbrief.h"
 #include "ai/moteur.h"
 #include "ai/routes.h"

@@ -5,7 +5,7 @@
 #include "application.h"
 
 #include "agenda/notificationsapp.h"
-#include "ai/clientia.h"
+#include "ai/clientclaude.h"
 #include "ai/moteur.h"
 #include "cloud/compte.h"
 #include "model/texte.h"
