@@ -118,6 +118,11 @@ void NotificationsApp::verifier()
     if (const auto cle = regles::cleBilan(maintenant, c_.fuseau);
         cle && c_.appelsNotes && livraison_.active(TypeNotification::bilan) && !livraison_.livree(*cle))
         livrer(regles::bilan(c_.appelsNotes(), maintenant, c_.fuseau));
+    // The team summary is asked for only in its evening hours, until delivered.
+    if (c_.resumeEquipe && livraison_.active(TypeNotification::resumeEquipe) && regles::heureResume(maintenant, c_.fuseau) &&
+        !livraison_.livree(regles::cleResumeEquipe(maintenant, c_.fuseau)))
+        if (const auto r = c_.resumeEquipe())
+            livrer(regles::resumeEquipe(*r, maintenant, c_.fuseau));
     if (c_.invitations && livraison_.active(TypeNotification::invitation))
         for (const InvitationAnnoncee& i : c_.invitations()) {
             const QString cle = QStringLiteral("vd.invitation.") + i.id;
@@ -133,6 +138,11 @@ void NotificationsApp::annoncerAnalyse(const QString& appelId, const std::option
     NotificationPrevue p{TypeNotification::analyse, cle, QStringLiteral("Analyse prête"), contenu::corpsAnalyse(contact, score),
                          c_.horloge->maintenant(), QStringLiteral("analyse"), appelId, {}, {}};
     livrer(Due{cle, p});
+}
+
+void NotificationsApp::annoncerAlertesEquipe(const QStringList& appelIds, const QList<contenu::AppelAlerte>& alertes)
+{
+    livrer(regles::alerteEquipe(appelIds, alertes, c_.horloge->maintenant()));
 }
 
 } // namespace vd::agenda

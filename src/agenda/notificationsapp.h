@@ -48,6 +48,8 @@ public:
         std::function<QList<contenu::RelanceDuJour>(const QString& jour)> relancesDuJour;
         std::function<QList<regles::AppelNote>()> appelsNotes;
         std::function<QList<InvitationAnnoncee>()> invitations;
+        // For a manager: the team's figures of the day (none: no summary).
+        std::function<std::optional<regles::ResumeEquipe>()> resumeEquipe;
         std::function<bool()> auPremierPlan;
         // Opens the screen a clicked desktop notification leads to.
         std::function<void(const QString& cible, const std::optional<QString>& objet)> ouvrir;
@@ -61,6 +63,8 @@ public:
     void programmer();
     // A call's analysis just finished.
     void annoncerAnalyse(const QString& appelId, const std::optional<QString>& contact, std::optional<int> score);
+    // New team calls to look at (for a manager).
+    void annoncerAlertesEquipe(const QStringList& appelIds, const QList<contenu::AppelAlerte>& alertes);
 
     bool active(TypeNotification t) const { return livraison_.active(t); }
     void activer(TypeNotification t, bool actif);

@@ -1,5 +1,6 @@
 #include "agenda/planificationnotifications.h"
 
+#include <QCryptographicHash>
 #include <QLocale>
 #include <QTimeZone>
 #include <cmath>
@@ -288,6 +289,35 @@ bool heureResume(const QDateTime& maintenant, const QTimeZone& fuseau)
 {
     const int h = local(maintenant, fuseau).time().hour();
     return h >= 18 && h <= 22;
+}
+
+QString cleResumeEquipe(const QDateTime& maintenant, const QTimeZone& fuseau)
+{
+    return QStringLiteral("vd.resumeEquipe.") + QLocale::c().toString(local(maintenant, fuseau).date(), QStringLiteral("yyyy-MM-dd"));
+}
+
+std::optional<Due> resumeEquipe(const ResumeEquipe& r, const QDateTime& maintenant, const QTimeZone& fuseau)
+{
+    if (!heureResume(maintenant, fuseau) || r.appels <= 0)
+        return std::nullopt;
+    const QString cle = cleResumeEquipe(maintenant, fuseau);
+    NotificationPrevue p{TypeNotification::resumeEquipe, cle, QStringLiteral("Résumé du jour de l'équipe"),
+                         contenu::corpsResumeEquipe(r.appels, r.aRegarder, r.score, r.partFramework), maintenant,
+                         QStringLiteral("equipe"), std::nullopt, {}, {}};
+    return Due{cle, p};
+}
+
+std::optional<Due> alerteEquipe(const QStringList& appelIds, const QList<contenu::AppelAlerte>& alertes, const QDateTime& maintenant)
+{
+    if (appelIds.isEmpty() || alertes.isEmpty())
+        return std::nullopt;
+    QStringList ids = appelIds;
+    ids.sort();
+    const QString cle = QStringLiteral("vd.alerteEquipe.") +
+                        QString::fromLatin1(QCryptographicHash::hash(ids.join(QLatin1Char(',')).toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
+    NotificationPrevue p{TypeNotification::alerteEquipe, cle, QStringLiteral("Appels à regarder"), contenu::corpsAlerteEquipe(alertes),
+                         maintenant, QStringLiteral("equipe"), ids.size() == 1 ? std::optional(ids.first()) : std::nullopt, {}, {}};
+    return Due{cle, p};
 }
 
 } // namespace regles

@@ -97,6 +97,19 @@ std::optional<Due> brief(const RendezVous& rdv, bool briefPret, const QDateTime&
 // The team's daily summary is delivered between 18:00 and 22:59 local time.
 bool heureResume(const QDateTime& maintenant, const QTimeZone& fuseau);
 
+// The day's team figures, for the manager's summary.
+struct ResumeEquipe {
+    int appels = 0;       // team calls analysed today
+    int aRegarder = 0;    // among them, calls with an alert
+    std::optional<double> score;
+    std::optional<double> partFramework;
+};
+QString cleResumeEquipe(const QDateTime& maintenant, const QTimeZone& fuseau);
+// Due between 18:00 and 22:59, once a day; none without a team call today.
+std::optional<Due> resumeEquipe(const ResumeEquipe& r, const QDateTime& maintenant, const QTimeZone& fuseau);
+// New team calls to look at, keyed by their call ids so a batch is announced once.
+std::optional<Due> alerteEquipe(const QStringList& appelIds, const QList<contenu::AppelAlerte>& alertes, const QDateTime& maintenant);
+
 } // namespace regles
 
 class LivraisonNotifications {

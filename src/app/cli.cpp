@@ -78,6 +78,14 @@ const QList<Commande>& commandes()
         {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
          QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
          &commandeAgenda},
+        // Temporary entry until the team command (classement, objectifs) joins it.
+        {QStringLiteral("equipe"), QStringLiteral("equipe alertes"),
+         QStringLiteral("Pour un manager : les appels de l'équipe à regarder, en JSON, avec leurs raisons."),
+         [](const QStringList& args) {
+             if (args.value(0) == QLatin1String("alertes"))
+                 return commandeEquipeAlertes(args.mid(1));
+             return erreur(QStringLiteral("Usage : vendalo equipe alertes"), 2);
+         }},
     };
     return liste;
 }

@@ -30,5 +30,7 @@ int commandeMcp(const QStringList& args);
 
 // The follow-up steps due on jour (AAAA-MM-JJ) or late, by sequence.
 QJsonArray relancesDues(model::Store& store, const QString& jour);
+// "vendalo equipe alertes" (args after "alertes").
+int commandeEquipeAlertes(const QStringList& args);
 
 } // namespace vd::app

@@ -29,6 +29,9 @@ class ClientSupabase;
 class Compte;
 class Synchro;
 } // namespace vd::cloud
+namespace vd::team {
+class PilotageEquipe;
+}
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -67,6 +70,8 @@ struct Contexte {
     cloud::ClientSupabase* client = nullptr;
     cloud::Compte* compte = nullptr;
     cloud::Synchro* synchro = nullptr;
+    // Team steering (signed-in managers only; none otherwise).
+    team::PilotageEquipe* pilotage = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

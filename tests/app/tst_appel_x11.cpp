@@ -29,6 +29,8 @@
 #include "crm/ecrans/modelecontacts.h"
 #include "crm/ecrans/panneauexportcrm.h"
 #include "team/ecrans/ecranequipe.h"
+#include "team/ecrans/ongletpilotage.h"
+#include <QTabWidget>
 #include "model/store.h"
 
 #include <QAbstractItemModel>
@@ -63,10 +65,11 @@ struct AppliDemo {
     std::unique_ptr<Application> application;
     bool demoChargee = false;
 
-    explicit AppliDemo(QDateTime depart = QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)) : horloge(depart)
+    explicit AppliDemo(QDateTime depart = QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC), OptionsLancement options = {})
+        : horloge(depart)
     {
         prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
-        application = std::make_unique<Application>(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge,
+        application = std::make_unique<Application>(std::make_unique<model::Store>(QString(), horloge), options, horloge,
                                                     prefs, std::make_unique<ServiceDemarrageFactice>());
         application->demarrer();
         demoChargee = !application->contexte().chargerDemo();
@@ -294,6 +297,23 @@ private Q_SLOTS:
         QVERIFY(page);
         QVERIFY(page->findChild<QPushButton*>(QStringLiteral("ouvrirCompte"))->isVisible());
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-equipe.png")));
+    }
+
+    // The demonstration's team steering: the Pilotage tab first, with its calls to look at and its table.
+    void equipePilotageDemo()
+    {
+        OptionsLancement options;
+        options.demo = true;
+        AppliDemo f(QDateTime::currentDateTimeUtc(), options);
+        QVERIFY(f.demoChargee);
+        f.application->navigation().aller(Ecran::equipe(QStringLiteral("pilotage")));
+        auto* page = qobject_cast<team::EcranEquipe*>(f.application->fenetre()->pageCourante());
+        QVERIFY(page);
+        QCOMPARE(page->onglets()->currentWidget(), static_cast<QWidget*>(page->ongletPilotage()));
+        QCOMPARE(page->onglets()->tabText(0), QStringLiteral("Pilotage"));
+        QVERIFY(page->ongletPilotage()->findChild<QWidget*>(QStringLiteral("appelsARegarder"))->isVisible());
+        QVERIFY(page->ongletPilotage()->findChild<QWidget*>(QStringLiteral("tableauMembres"))->isVisible());
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-equipe-pilotage.png")));
     }
 
     // The CRM on the demonstration data: list, board, a contact sheet, profiles and objections.

@@ -25,6 +25,7 @@
 #include "app/reglesarriereplan.h"
 #include "ai/analyses.h"
 #include "ai/clientclaude.h"
+#include "team/pilotageequipe.h"
 #include "ai/generateurbrief.h"
 #include "ai/moteur.h"
 #include "ai/routes.h"
@@ -282,6 +283,7 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
             }
             return l;
         };
+        c.resumeEquipe = [this] { return resumeEquipeDuJour(); };
         c.auPremierPlan = [this] { return fenetre_ && fenetre_->isVisible() && fenetre_->isActiveWindow(); };
         c.ouvrir = [this](const QString& cible, const std::optional<QString>& objet) { ouvrirCible(cible, objet); };
         notifications_ = std::make_unique<agenda::NotificationsApp>(std::move(c));
@@ -311,6 +313,7 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     ctx_.montrerFenetre = [this] { montrerFenetre(); };
     ctx_.quitter = [this] { demanderQuitter(); };
     brancherCloud();
+    brancherPilotage();
     misesAJour_.etatAppel = [this] { return ctx_.appelActif(); };
 
     // Quitting during a call: the call is stopped and saved first (at most 4 s).
@@ -661,6 +664,8 @@ void Application::ouvrirCible(const QString& cible, const std::optional<QString>
         navigation_.aller(Ecran::de(Ecran::Genre::compte));
     else if (cible == QLatin1String("tableau"))
         navigation_.aller(Ecran::de(Ecran::Genre::tableau));
+    else if (cible == QLatin1String("equipe"))
+        navigation_.aller(Ecran::equipe(QStringLiteral("pilotage")));
 }
 
 void Application::agirCarteOubli(const agenda::CarteNotification& carte)

@@ -43,6 +43,16 @@ class Compte;
 class Synchro;
 } // namespace vd::cloud
 
+namespace vd::team {
+class PilotageEquipe;
+}
+namespace vd::agenda::regles {
+struct ResumeEquipe;
+}
+namespace vd::platform {
+class Preferences;
+}
+
 namespace vd::agenda {
 class Agenda;
 class AvantRendezVous;
@@ -117,6 +127,11 @@ private:
     void brancherCloud();
     void demarrerCloud();
     void suivreAppelPourSynchro();
+    // Team steering for signed-in managers (and the demonstration's team).
+    void brancherPilotage();
+    void suivreComptePourPilotage();
+    void annoncerAlertesEquipe(const QStringList& appelIds);
+    std::optional<agenda::regles::ResumeEquipe> resumeEquipeDuJour() const;
     void montrerCarteOubli(const call::CarteOubli& carte);
     void retirerCarteOubli(const QString& id);
     void agirCarteOubli(const agenda::CarteNotification& carte);
@@ -156,6 +171,8 @@ private:
     std::unique_ptr<cloud::ClientProgramme> cloud_;
     std::unique_ptr<cloud::Compte> compte_;
     std::unique_ptr<cloud::Synchro> synchro_;
+    std::unique_ptr<platform::Preferences> preferencesDemo_;
+    std::unique_ptr<team::PilotageEquipe> pilotage_;
     QString appelSynchro_;   // the call kept out of synchronisation while it runs
     void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;

@@ -5,6 +5,7 @@
 #include "call/sessionappel.h"
 #include "platform/dossiers.h"
 #include "crm/ecrans/blocrelances.h"
+#include "team/ecrans/blocsynthese.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
 #include "model/store.h"
@@ -373,6 +374,10 @@ void EcranFicheAppel::reconstruire()
     // The follow-up sequence proposed after the analysis.
     if (a->analyse && a->statut != QLatin1String("en_cours"))
         corps_->addWidget(new crm::BlocRelances(ctx_, a->id));
+
+    // A team call seen by its manager: the manager synthesis.
+    if (team::BlocSynthese::concerne(ctx_, a->id))
+        corps_->addWidget(new team::BlocSynthese(ctx_, a->id));
 
     // What the salesperson wrote and marked.
     if (!a->notes.isEmpty() || !a->momentsMarques.isEmpty()) {
