@@ -74,6 +74,14 @@ const QList<Commande>& commandes()
         {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
          QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
          &commandeAgenda},
+        {QStringLiteral("commenter"), QStringLiteral("commenter APPEL_ID TEXTE [--a SECONDES]"),
+         QStringLiteral("Commente un appel de votre équipe, à un moment précis (--a : secondes ou minutes:secondes) ou sur "
+                        "l'appel entier, et affiche le commentaire publié en JSON."),
+         &commandeCommenter},
+        {QStringLiteral("equipe"), QStringLiteral("equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ]"),
+         QStringLiteral("Affiche en JSON le classement de l'équipe sur les derniers jours (30 par défaut) ou les objectifs "
+                        "d'une semaine avec la progression de chacun."),
+         &commandeEquipe},
     };
     return liste;
 }

@@ -23,5 +23,7 @@ int commandeQuillo(const QStringList& args);
 int commandeEnregistrement(const QStringList& args);
 int commandeExtrait(const QStringList& args);
 int commandeAgenda(const QStringList& args);
+int commandeCommenter(const QStringList& args);
+int commandeEquipe(const QStringList& args);
 
 } // namespace vd::app

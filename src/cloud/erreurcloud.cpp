@@ -148,6 +148,7 @@ ErreurCloud erreurBase(int statut, const QByteArray& corps)
     ErreurCloud e{ErreurCloud::Genre::base, statut, code, messages::generique, std::nullopt, retry(o)};
     if (o.contains(QStringLiteral("details")) && !o.value(QStringLiteral("details")).isNull())
         e.details = model::JSONValeur(o.value(QStringLiteral("details")));
+    e.indice = champTexte(o, "hint", false);
     if (code.isEmpty()) {
         e.code = QStringLiteral("http_") + QString::number(statut);
     } else if (parmi(code, {"42501", "P0001", "22023"})) {

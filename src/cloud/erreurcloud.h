@@ -19,6 +19,8 @@ struct ErreurCloud {
     std::optional<model::JSONValeur> details;
     // Seconds the server asks to wait before trying again ("retry_after"), when given.
     std::optional<double> reessayerApres;
+    // The database's hint (a snake_case business code such as "commentaire_introuvable"), when given.
+    QString indice;
 
     bool operator==(const ErreurCloud&) const = default;
 };

@@ -29,6 +29,9 @@ class ClientSupabase;
 class Compte;
 class Synchro;
 } // namespace vd::cloud
+namespace vd::team {
+class CoachingEquipe;
+} // namespace vd::team
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -67,6 +70,8 @@ struct Contexte {
     cloud::ClientSupabase* client = nullptr;
     cloud::Compte* compte = nullptr;
     cloud::Synchro* synchro = nullptr;
+    // The team's comments, exemplary calls, objectives, ranking and reports (none in local mode).
+    team::CoachingEquipe* coaching = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

@@ -43,6 +43,10 @@ class Compte;
 class Synchro;
 } // namespace vd::cloud
 
+namespace vd::team {
+class CoachingEquipe;
+}
+
 namespace vd::agenda {
 class Agenda;
 class AvantRendezVous;
@@ -93,6 +97,8 @@ public:
     // The account (local mode without a backend) and synchronisation (none without a backend).
     cloud::Compte& compte() { return *compte_; }
     cloud::Synchro* synchro() const { return synchro_.get(); }
+    // The team's coaching data (none without a backend).
+    team::CoachingEquipe* coaching() const { return coaching_.get(); }
     // For tests: replaces how the pre-flight probes the audio.
     void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
     Navigation& navigation() { return navigation_; }
@@ -156,6 +162,7 @@ private:
     std::unique_ptr<cloud::ClientProgramme> cloud_;
     std::unique_ptr<cloud::Compte> compte_;
     std::unique_ptr<cloud::Synchro> synchro_;
+    std::unique_ptr<team::CoachingEquipe> coaching_;
     QString appelSynchro_;   // the call kept out of synchronisation while it runs
     void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;

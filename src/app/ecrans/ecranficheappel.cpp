@@ -2,6 +2,8 @@
 
 #include "app/ui.h"
 #include "crm/ecrans/blocrelances.h"
+#include "team/coachingequipe.h"
+#include "team/ecrans/bloccoaching.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
 #include "model/store.h"
@@ -360,6 +362,12 @@ void EcranFicheAppel::reconstruire()
     if (a->analyse && a->statut != QLatin1String("en_cours"))
         corps_->addWidget(new crm::BlocRelances(ctx_, a->id));
 
+    // The team's comments and the exemplary-call pin (team accounts only).
+    team::BlocCoaching* coaching = team::BlocCoaching::pourAppel(ctx_, a->id, this);
+    QHash<qint64, QWidget*> moments;
+    if (coaching)
+        corps_->addWidget(coaching);
+
     // What the salesperson wrote and marked.
     if (!a->notes.isEmpty() || !a->momentsMarques.isEmpty()) {
         QVBoxLayout* l = nullptr;
@@ -391,11 +399,39 @@ void EcranFicheAppel::reconstruire()
         qui->setAlignment(Qt::AlignCenter);
         ligne->addWidget(qui, 0, Qt::AlignTop);
         ligne->addWidget(paragraphe(s.texte), 1);
+        if (coaching && coaching->peutCommenter()) {
+            auto* commenter = style::bouton(team::textes::commenterMomentCourt, QStringLiteral("lien"));
+            commenter->setToolTip(team::textes::commenterMoment);
+            connect(commenter, &QPushButton::clicked, coaching, [coaching, t = s.debutMs, id = s.id] { coaching->commenterMoment(t, id); });
+            ligne->addWidget(commenter, 0, Qt::AlignTop);
+        }
         l->addLayout(ligne);
+        moments.insert(s.debutMs, qui);
     }
+    if (coaching)
+        coaching->voirMoment = [this, moments](qint64 t) { montrerMoment(moments, t); };
     corps_->addWidget(c);
     corps_->addStretch(1);
     Q_EMIT enTeteChange();
+}
+
+void EcranFicheAppel::montrerMoment(const QHash<qint64, QWidget*>& moments, qint64 tMs)
+{
+    // The last segment starting at or before the moment.
+    QWidget* cible = nullptr;
+    qint64 meilleur = -1;
+    for (auto it = moments.begin(); it != moments.end(); ++it)
+        if (it.key() <= tMs && it.key() > meilleur) {
+            meilleur = it.key();
+            cible = it.value();
+        }
+    if (!cible && !moments.isEmpty())
+        cible = moments.begin().value();
+    for (QWidget* w = cible; w && cible; w = w->parentWidget())
+        if (auto* defil = qobject_cast<QScrollArea*>(w)) {
+            defil->ensureWidgetVisible(cible, 0, 120);
+            return;
+        }
 }
 
 } // namespace vd::app

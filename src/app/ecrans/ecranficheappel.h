@@ -2,6 +2,8 @@
 #include "app/ui.h"
 #include "ui/ecrans/ecranbase.h"
 
+#include <QHash>
+
 class QVBoxLayout;
 
 namespace vd::app {
@@ -26,6 +28,7 @@ public:
 private:
     void reconstruire();
     QWidget* enTete(const class QJsonObject& analyse);
+    void montrerMoment(const QHash<qint64, QWidget*>& moments, qint64 tMs);
     QVBoxLayout* corps_;
     QString appelId_;
     QString titre_ = QStringLiteral("Appel");
