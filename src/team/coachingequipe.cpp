@@ -148,7 +148,8 @@ void CoachingEquipe::marquerLu(const QString& appelId)
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::chargerCommentaires(QString appelId)
 {
-    auto a = co_await appeler(pLire, QJsonObject{{QStringLiteral("p_appel_id"), appelId}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_appel_id"), appelId}};
+    auto a = co_await appeler(pLire, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok())
@@ -229,7 +230,8 @@ QCoro::Task<ResultatCoaching<CommentaireAppel>> CoachingEquipe::modifierCommenta
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::supprimerCommentaire(QString appelId, QString id)
 {
-    auto a = co_await appeler(pSupprimer, QJsonObject{{QStringLiteral("p_id"), id}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_id"), id}};
+    auto a = co_await appeler(pSupprimer, parametresA);
     if (a.perime)
         co_return silence();
     // Already deleted by someone else: it is gone, which is what was asked.
@@ -258,7 +260,8 @@ QCoro::Task<ResultatCoachingVide> CoachingEquipe::chargerExemplaires()
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::lireExemplaire(QString appelId)
 {
-    auto a = co_await appeler(pLireExemplaire, QJsonObject{{QStringLiteral("p_appel_id"), appelId}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_appel_id"), appelId}};
+    auto a = co_await appeler(pLireExemplaire, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok())
@@ -304,7 +307,8 @@ QCoro::Task<ResultatCoaching<AppelExemplaire>> CoachingEquipe::epingler(QString 
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::desepingler(QString appelId)
 {
-    auto a = co_await appeler(pDesepingler, QJsonObject{{QStringLiteral("p_appel_id"), appelId}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_appel_id"), appelId}};
+    auto a = co_await appeler(pDesepingler, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok() && a.r.erreur().indice != indiceExemplaire)
@@ -379,7 +383,8 @@ QCoro::Task<ResultatCoachingVide> CoachingEquipe::rafraichirNonLus()
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::chargerObjectifs(std::optional<QString> semaine)
 {
-    auto a = co_await appeler(pObjectifs, QJsonObject{{QStringLiteral("p_semaine"), texteOuNull(semaine)}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_semaine"), texteOuNull(semaine)}};
+    auto a = co_await appeler(pObjectifs, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok())
@@ -396,7 +401,8 @@ QCoro::Task<ResultatCoaching<ObjectifEquipe>> CoachingEquipe::fixerObjectif(Obje
 {
     if (!saisi.semaine && !saisi.id && objectifs_)
         saisi.semaine = objectifs_->semaine;
-    auto a = co_await appeler(pFixer, QJsonObject{{QStringLiteral("p_objectif"), saisi.versJson()}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_objectif"), saisi.versJson()}};
+    auto a = co_await appeler(pFixer, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok()) {
@@ -431,7 +437,8 @@ QCoro::Task<ResultatCoaching<ObjectifEquipe>> CoachingEquipe::fixerObjectif(Obje
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::supprimerObjectif(QString id)
 {
-    auto a = co_await appeler(pSupprimerObjectif, QJsonObject{{QStringLiteral("p_id"), id}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_id"), id}};
+    auto a = co_await appeler(pSupprimerObjectif, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok() && a.r.erreur().indice != indiceObjectif)
@@ -446,7 +453,8 @@ QCoro::Task<ResultatCoachingVide> CoachingEquipe::supprimerObjectif(QString id)
 QCoro::Task<ResultatCoaching<int>> CoachingEquipe::reprendreObjectifs()
 {
     const std::optional<QString> semaine = objectifs_ ? std::optional(objectifs_->semaine) : std::nullopt;
-    auto a = co_await appeler(pReprendre, QJsonObject{{QStringLiteral("p_semaine"), texteOuNull(semaine)}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_semaine"), texteOuNull(semaine)}};
+    auto a = co_await appeler(pReprendre, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok())
@@ -461,7 +469,8 @@ QCoro::Task<ResultatCoaching<int>> CoachingEquipe::reprendreObjectifs()
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::chargerClassement(int jours)
 {
-    auto a = co_await appeler(pClassement, QJsonObject{{QStringLiteral("p_periode_jours"), jours}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_periode_jours"), jours}};
+    auto a = co_await appeler(pClassement, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok())
@@ -478,7 +487,8 @@ QCoro::Task<ResultatCoachingVide> CoachingEquipe::chargerClassement(int jours)
 
 QCoro::Task<ResultatCoachingVide> CoachingEquipe::chargerRapports()
 {
-    auto a = co_await appeler(pRapports, QJsonObject{{QStringLiteral("p_limite"), limiteRapports}});
+    const QJsonObject parametresA = QJsonObject{{QStringLiteral("p_limite"), limiteRapports}};
+    auto a = co_await appeler(pRapports, parametresA);
     if (a.perime)
         co_return silence();
     if (!a.r.ok())

@@ -12,7 +12,7 @@ namespace lire = model::lire;
 namespace {
 
 QJsonValue champ(const QJsonObject& o, const char* cle) { return o.value(QLatin1String(cle)); }
-QString texte(const QJsonObject& o, const char* cle) { return lire::texte(champ(o, cle), QString()); }
+QString chaine(const QJsonObject& o, const char* cle) { return lire::texte(champ(o, cle), QString()); }
 std::optional<QString> texteOpt(const QJsonObject& o, const char* cle) { return lire::texteOpt(champ(o, cle)); }
 std::optional<double> nombre(const QJsonObject& o, const char* cle) { return lire::nombre(champ(o, cle)); }
 int entier(const QJsonObject& o, const char* cle) { return int(lire::entier(champ(o, cle), 0)); }
@@ -46,7 +46,7 @@ std::optional<CommentaireAppel::AppelLie> CommentaireAppel::AppelLie::depuisJson
 {
     const QJsonObject o = v.toObject();
     AppelLie a;
-    a.id = texte(o, "id");
+    a.id = chaine(o, "id");
     if (!v.isObject() || a.id.isEmpty())
         return std::nullopt;
     a.compteId = texteOpt(o, "compte_id");
@@ -60,14 +60,14 @@ std::optional<CommentaireAppel> CommentaireAppel::depuisJson(const QJsonValue& v
 {
     const QJsonObject o = v.toObject();
     CommentaireAppel c;
-    c.id = texte(o, "id");
+    c.id = chaine(o, "id");
     if (!v.isObject() || c.id.isEmpty())
         return std::nullopt;
-    c.appelId = texte(o, "appel_id");
+    c.appelId = chaine(o, "appel_id");
     c.auteurId = texteOpt(o, "auteur_id");
     c.auteurNom = texteOpt(o, "auteur_nom");
     c.tMs = lire::entier(champ(o, "t_ms"));
-    c.texte = texte(o, "texte");
+    c.texte = chaine(o, "texte");
     c.creeLe = date(o, "cree_le");
     c.majLe = date(o, "maj_le");
     c.modifiable = booleen(o, "modifiable");
@@ -82,7 +82,7 @@ std::optional<AppelExemplaire> AppelExemplaire::depuisJson(const QJsonValue& v)
 {
     const QJsonObject o = v.toObject();
     AppelExemplaire e;
-    e.appelId = texte(o, "appel_id");
+    e.appelId = chaine(o, "appel_id");
     if (!v.isObject() || e.appelId.isEmpty())
         return std::nullopt;
     e.note = texteOpt(o, "note");
@@ -108,8 +108,8 @@ std::optional<ProgressionObjectif> ProgressionObjectif::depuisJson(const QJsonVa
         return std::nullopt;
     const QJsonObject o = v.toObject();
     ProgressionObjectif p;
-    p.compteId = texte(o, "compte_id");
-    p.nom = texte(o, "nom");
+    p.compteId = chaine(o, "compte_id");
+    p.nom = chaine(o, "nom");
     p.appels = entier(o, "appels");
     p.valeur = nombre(o, "valeur");
     p.atteint = booleen(o, "atteint");
@@ -121,17 +121,17 @@ std::optional<ObjectifEquipe> ObjectifEquipe::depuisJson(const QJsonValue& v)
 {
     const QJsonObject o = v.toObject();
     ObjectifEquipe b;
-    b.id = texte(o, "id");
+    b.id = chaine(o, "id");
     if (!v.isObject() || b.id.isEmpty())
         return std::nullopt;
     b.compteId = texteOpt(o, "compte_id");
     b.compteNom = texteOpt(o, "compte_nom");
     b.equipe = booleen(o, "equipe", !b.compteId);
-    b.type = texte(o, "type");
+    b.type = chaine(o, "type");
     b.cible = nombre(o, "cible").value_or(0);
     b.competence = texteOpt(o, "competence");
-    b.libelle = texte(o, "libelle");
-    b.semaine = texte(o, "semaine");
+    b.libelle = chaine(o, "libelle");
+    b.semaine = chaine(o, "semaine");
     b.actif = booleen(o, "actif", true);
     b.creePar = texteOpt(o, "cree_par");
     b.progression = liste<ProgressionObjectif>(champ(o, "progression"));
@@ -146,7 +146,7 @@ std::optional<ObjectifsSemaine> ObjectifsSemaine::depuisJson(const QJsonValue& v
         return std::nullopt;
     const QJsonObject o = v.toObject();
     ObjectifsSemaine s;
-    s.semaine = texte(o, "semaine");
+    s.semaine = chaine(o, "semaine");
     s.debut = date(o, "debut");
     s.fin = date(o, "fin");
     s.gestionnaire = booleen(o, "gestionnaire");
@@ -161,9 +161,9 @@ std::optional<MembreClassement> MembreClassement::depuisJson(const QJsonValue& v
     const QJsonObject o = v.toObject();
     MembreClassement m;
     m.rang = entierOpt(o, "rang");
-    m.compteId = texte(o, "compte_id");
-    m.nom = texte(o, "nom");
-    m.roleOrg = texte(o, "role_org");
+    m.compteId = chaine(o, "compte_id");
+    m.nom = chaine(o, "nom");
+    m.roleOrg = chaine(o, "role_org");
     m.appels = entier(o, "appels");
     m.scoreMoyen = nombre(o, "score_moyen");
     m.scoreMoyenPrecedent = nombre(o, "score_moyen_precedent");
@@ -219,11 +219,11 @@ ContenuRapport ContenuRapport::depuisJson(const QJsonValue& v)
 {
     const QJsonObject o = v.toObject();
     ContenuRapport c;
-    c.semaine = texte(o, "semaine");
+    c.semaine = chaine(o, "semaine");
     c.debut = date(o, "debut");
     c.fin = date(o, "fin");
-    c.synthese = texte(o, "synthese");
-    c.syntheseSource = texte(o, "synthese_source");
+    c.synthese = chaine(o, "synthese");
+    c.syntheseSource = chaine(o, "synthese_source");
     c.modele = texteOpt(o, "modele");
     c.genereLe = date(o, "genere_le");
     c.faitsMarquants = lire::textes(champ(o, "faits_marquants"));
@@ -236,10 +236,10 @@ std::optional<RapportEquipe> RapportEquipe::depuisJson(const QJsonValue& v)
 {
     const QJsonObject o = v.toObject();
     RapportEquipe r;
-    r.id = texte(o, "id");
+    r.id = chaine(o, "id");
     if (!v.isObject() || r.id.isEmpty())
         return std::nullopt;
-    r.semaine = texte(o, "semaine");
+    r.semaine = chaine(o, "semaine");
     r.creeLe = date(o, "cree_le");
     r.contenu = ContenuRapport::depuisJson(champ(o, "contenu"));
     if (r.semaine.isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 // The team's part of a call sheet: the exemplary-call banner (with the pin
 // actions for managers) and the comments card with its composer.
+#include <qcoro/qcorotask.h>
 #include "team/typescoaching.h"
 #include "ui/contexte.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 // The team ranking over a chosen period: rank, calls, mean score and its
 // change against the previous period, objectives reached this week.
+#include <qcoro/qcorotask.h>
 #include "ui/ecrans/ecranbase.h"
 
 class QComboBox;

@@ -1,6 +1,7 @@
 #pragma once
 // An exemplary call of the team, read-only: the manager's note and who pinned
 // it, its analysis and its transcript. Without a call: the team's list.
+#include <qcoro/qcorotask.h>
 #include "ui/ecrans/ecranbase.h"
 
 class QLabel;

@@ -1,6 +1,7 @@
 #pragma once
 // The Objectifs tab of the Équipe page: the week's objectives with each
 // member's progress; managers set, edit, delete and carry them over.
+#include <qcoro/qcorotask.h>
 #include "team/typescoaching.h"
 #include "ui/contexte.h"
 

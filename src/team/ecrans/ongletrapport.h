@@ -1,6 +1,7 @@
 #pragma once
 // The Rapport tab of the Équipe page: the Monday reports, newest first, each
 // with its synthesis, key facts, the team's figures and each member's.
+#include <qcoro/qcorotask.h>
 #include "team/typescoaching.h"
 #include "ui/contexte.h"
 
