@@ -107,7 +107,7 @@ class TestCoachingEquipePostgres : public QObject {
         while (p.state() != QProcess::NotRunning && t.elapsed() < 60'000)
             QTest::qWait(20);
         return {p.exitCode(), QJsonDocument::fromJson(p.readAllStandardOutput()).object(),
-                QString::fromUtf8(p.readAllStandardError()).trimmed()};
+                QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last()};
     }
 
 private Q_SLOTS:
@@ -156,7 +156,7 @@ private Q_SLOTS:
         QVERIFY(dernierCorps(QStringLiteral("commentaires_recents")).value(QStringLiteral("p_depuis")).isNull());
         QCOMPARE(dernierCorps(QStringLiteral("commentaires_recents")).value(QStringLiteral("p_limite")).toInt(), 100);
         QCOMPARE(lea->coaching->commentairesNonLus(), QSet<QString>{appelLea});
-        QCOMPARE(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id)).toStringList(), QStringList{appelLea});
+        QCOMPARE(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id), {}).toStringList(), QStringList{appelLea});
         QVERIFY(lea->coaching->marque().has_value());
 
         QVERIFY(tests::attendre(lea->coaching->chargerCommentaires(appelLea)).ok());
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QCOMPARE(l[0].auteurNom, std::optional<QString>(QStringLiteral("paule")));
         QVERIFY(!l[0].modifiable);
         QVERIFY(lea->coaching->commentairesNonLus().isEmpty());
-        QVERIFY(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id)).toStringList().isEmpty());
+        QVERIFY(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id), {}).toStringList().isEmpty());
 
         QVERIFY(tests::attendre(lea->coaching->lireExemplaire(appelLea)).ok());
         const auto e = lea->coaching->epingle(appelLea);

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -69,13 +70,13 @@ private Q_SLOTS:
         repondre(QStringLiteral("lire_commentaires"), tableau(R"([
             {"id": "c1", "appel_id": "a1", "auteur_nom": "Paule Manager", "t_ms": 83000, "texte": "Belle reformulation du besoin : gardez-la.",
              "cree_le": "2026-03-02T10:00:00.000Z", "modifiable": true, "supprimable": true},
-            {"id": "c2", "appel_id": "a1", "auteur_nom": "Paule Manager", "t_ms": null, "texte": "Bon appel dans l'ensemble, proposez la démo plus tôt.",
+            {"id": "c2", "appel_id": "a1", "auteur_nom": "Paule Manager", "t_ms": null, "texte": "Bon appel dans l’ensemble, proposez la démo plus tôt.",
              "cree_le": "2026-03-02T10:05:00.000Z", "modifiable": true, "supprimable": true}])"));
-        const QJsonObject pin = objet(R"({"appel_id": "a1", "note": "À écouter pour la gestion de l'objection prix, à 12:40.",
+        const QJsonObject pin = objet(R"({"appel_id": "a1", "note": "À écouter pour la gestion de l’objection prix, à 12:40.",
             "epingle_par_nom": "Paule Manager", "auteur_nom": "Léa Martin", "debut": "2026-03-02T09:00:00.000Z", "duree": 754, "score": 82,
             "appel": {"analyse": {"score": 82, "resume": "Découverte solide, objection prix bien traitée.",
                                   "coaching": {"pointFort": "Reformulation", "aTravailler": "Conclure plus tôt"}},
-                      "transcript": [{"locuteur": "vous", "texte": "Qu'est-ce qui compte le plus pour vous ?", "debutMs": 0},
+                      "transcript": [{"locuteur": "vous", "texte": "Qu’est-ce qui compte le plus pour vous ?", "debutMs": 0},
                                      {"locuteur": "prospect", "texte": "Le prix, surtout.", "debutMs": 4200}]}})");
         repondre(QStringLiteral("lire_appel_exemplaire"), pin);
         repondre(QStringLiteral("classement_equipe"), objet(R"({"periode_jours": 30, "membres": [
@@ -91,7 +92,7 @@ private Q_SLOTS:
                {"compte_id": "m", "nom": "Marc Petit", "appels": 0, "valeur": null, "atteint": false}]}]})"));
         repondre(QStringLiteral("lire_rapports_equipe"), tableau(R"([{"id": "r1", "semaine": "2026-02-23", "contenu": {
             "semaine": "2026-02-23", "synthese": "Semaine du 23 février 2026 : 21 appels, score moyen 75,2 (+2,1).",
-            "synthese_source": "calcul", "faits_marquants": ["Léa Martin progresse le plus : +4,5 points.", "Paule Manager n'a pas eu d'appel."],
+            "synthese_source": "calcul", "faits_marquants": ["Léa Martin progresse le plus : +4,5 points.", "Paule Manager n’a pas eu d’appel."],
             "equipe": {"membres": 3, "appels": 21, "duree_totale_sec": 15120, "score_moyen": 75.2, "progression": 2.1,
                        "part_parole": 46, "questions_par_appel": 4.4, "objectifs": 2, "objectifs_atteints": 1},
             "par_membre": [{"nom": "Léa Martin", "appels": 12, "duree_totale_sec": 8400, "score_moyen": 78.5, "progression": 4.5,
@@ -134,7 +135,7 @@ private Q_SLOTS:
         e.resize(900, 760);
         e.show();
         e.afficher(ui::Ecran::exemplaire(QStringLiteral("a1")));
-        QTRY_VERIFY(montre(&e, QStringLiteral("« À écouter pour la gestion de l'objection prix, à 12:40. »")));
+        QTRY_VERIFY(montre(&e, QStringLiteral("« À écouter pour la gestion de l’objection prix, à 12:40. »")));
         QVERIFY(montre(&e, QStringLiteral("Le prix, surtout.")));
         capturer(&e, QStringLiteral("exemplaire"));
     }
