@@ -23,6 +23,9 @@ EcranEquipe::EcranEquipe(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
     onglets_->addTab(objectifs_, QStringLiteral("Objectifs"));
     onglets_->addTab(rapport_, QStringLiteral("Rapport"));
     onglets_->addTab(section_, QStringLiteral("Membres"));
+    // Without a backend there are no objectives nor reports: the members' tab says where the team will appear.
+    if (!ctx_.coaching)
+        onglets_->setCurrentWidget(section_);
     connect(onglets_, &QTabWidget::currentChanged, this, [this] { ongletMontre(); });
     corps->addWidget(onglets_);
     corps->addStretch();
