@@ -107,6 +107,7 @@ std::optional<EcranBase::Action> EcranFicheAppel::actionPrincipale() const
 void EcranFicheAppel::afficher(const Ecran& e)
 {
     appelId_ = e.charge.value_or(QString());
+    lireCoaching_ = true;
     reconstruire();
 }
 
@@ -363,7 +364,7 @@ void EcranFicheAppel::reconstruire()
         corps_->addWidget(new crm::BlocRelances(ctx_, a->id));
 
     // The team's comments and the exemplary-call pin (team accounts only).
-    team::BlocCoaching* coaching = team::BlocCoaching::pourAppel(ctx_, a->id, this);
+    team::BlocCoaching* coaching = team::BlocCoaching::pourAppel(ctx_, a->id, this, std::exchange(lireCoaching_, false));
     QHash<qint64, QWidget*> moments;
     if (coaching)
         corps_->addWidget(coaching);

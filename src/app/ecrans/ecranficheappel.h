@@ -31,6 +31,7 @@ private:
     void montrerMoment(const QHash<qint64, QWidget*>& moments, qint64 tMs);
     QVBoxLayout* corps_;
     QString appelId_;
+    bool lireCoaching_ = true;   // the team block asks the server when the sheet is opened, not on each rebuild
     QString titre_ = QStringLiteral("Appel");
 };
 

@@ -28,6 +28,19 @@ QLabel* paragraphe(const QString& t, const QString& role = {})
     return l;
 }
 
+struct Brouillon {
+    QString texte;
+    std::optional<qint64> tMs;
+    QString segmentId;
+    std::optional<CommentaireAppel> edition;
+};
+// By call id; one sheet at a time, so this stays tiny.
+QHash<QString, Brouillon>& brouillons()
+{
+    static QHash<QString, Brouillon> b;
+    return b;
+}
+
 QString milliers(int n) { return QLocale(QLocale::French).toString(n).replace(QChar(0x202F), QChar(0x00A0)); }
 
 } // namespace
@@ -96,14 +109,23 @@ FeuilleNote::FeuilleNote(const QString& note, bool dejaEpingle, QWidget* parent)
 
 // ---- BlocCoaching ------------------------------------------------------------
 
-BlocCoaching* BlocCoaching::pourAppel(ui::Contexte& ctx, const QString& appelId, QWidget* parent)
+BlocCoaching* BlocCoaching::pourAppel(ui::Contexte& ctx, const QString& appelId, QWidget* parent, bool lire)
 {
     if (!ctx.coaching || !ctx.compte || ctx.compte->roleOrg().isEmpty() || appelId.isEmpty())
         return nullptr;
-    return new BlocCoaching(ctx, ctx.coaching, appelId, ctx.compte->gestionnaire(), parent);
+    return new BlocCoaching(ctx, ctx.coaching, appelId, ctx.compte->gestionnaire(), parent, lire);
 }
 
-BlocCoaching::BlocCoaching(ui::Contexte& ctx, CoachingEquipe* coaching, const QString& appelId, bool gestionnaire, QWidget* parent)
+BlocCoaching::~BlocCoaching()
+{
+    if (zone_ && (!zone_->texte().isEmpty() || tMs_ || edition_))
+        brouillons().insert(appelId_, Brouillon{zone_->texte(), tMs_, segmentId_, edition_});
+    else
+        brouillons().remove(appelId_);
+}
+
+BlocCoaching::BlocCoaching(ui::Contexte& ctx, CoachingEquipe* coaching, const QString& appelId, bool gestionnaire, QWidget* parent,
+                           bool lire)
     : QWidget(parent), ctx_(ctx), coaching_(coaching), appelId_(appelId), gestionnaire_(gestionnaire)
 {
     auto* l = new QVBoxLayout(this);
@@ -156,9 +178,19 @@ BlocCoaching::BlocCoaching(ui::Contexte& ctx, CoachingEquipe* coaching, const QS
     l->addWidget(carte);
 
     connect(coaching_, &CoachingEquipe::change, this, &BlocCoaching::actualiser);
+    if (zone_) {
+        const Brouillon b = brouillons().take(appelId_);
+        if (!lire) {
+            tMs_ = b.tMs;
+            segmentId_ = b.segmentId;
+            edition_ = b.edition;
+            zone_->setTexte(b.texte);
+        }
+    }
     actualiser();
     majComposeur();
-    charger();
+    if (lire || !coaching_->commentaires().contains(appelId_))
+        charger();
 }
 
 QCoro::Task<void> BlocCoaching::charger()

@@ -53,8 +53,12 @@ class BlocCoaching : public QWidget {
     Q_OBJECT
 public:
     // None when the call has no team around it (local mode, no team account).
-    static BlocCoaching* pourAppel(ui::Contexte& ctx, const QString& appelId, QWidget* parent = nullptr);
-    BlocCoaching(ui::Contexte& ctx, CoachingEquipe* coaching, const QString& appelId, bool gestionnaire, QWidget* parent = nullptr);
+    // lire: asks the server (the sheet was opened); else the cached comments are shown (the sheet was rebuilt).
+    static BlocCoaching* pourAppel(ui::Contexte& ctx, const QString& appelId, QWidget* parent = nullptr, bool lire = true);
+    BlocCoaching(ui::Contexte& ctx, CoachingEquipe* coaching, const QString& appelId, bool gestionnaire, QWidget* parent = nullptr,
+                 bool lire = true);
+    // The draft survives the sheet being rebuilt (a synchronisation while typing).
+    ~BlocCoaching() override;
 
     // Managers comment and pin; everybody reads.
     bool peutCommenter() const { return gestionnaire_; }
