@@ -114,17 +114,18 @@ private Q_SLOTS:
         bloc.show();
         QTRY_COMPARE(coaching->commentairesDe(QStringLiteral("a1")).size(), 2);
         QTRY_VERIFY(coaching->epingle(QStringLiteral("a1")).has_value());
+        QTRY_VERIFY(montre(&bloc, team::textes::surAppelEntier));
         QVERIFY(montre(&bloc, team::textes::carteCommentaires));
         QVERIFY(montre(&bloc, team::textes::aideManager));
         QVERIFY(montre(&bloc, team::textes::surAppelEntier));
-        QVERIFY(montre(&bloc, QStringLiteral("Appel exemplaire, épinglé par Paule Manager")));
+        QTRY_VERIFY(montre(&bloc, QStringLiteral("Appel exemplaire, épinglé par Paule Manager")));
         bloc.commenterMoment(125'000);
         auto* edit = bloc.findChild<QPlainTextEdit*>();
         QVERIFY(edit);
         edit->setPlainText(QString(2001, QLatin1Char('x')));
         // The counter stops at its limit.
         QCOMPARE(edit->toPlainText().size(), 2000);
-        QVERIFY(montre(&bloc, QStringLiteral("2\u00a0000 / 2 000")));
+        QTRY_VERIFY(montre(&bloc, QStringLiteral("2\u00a0000 / 2 000")));
         edit->setPlainText(QStringLiteral("Ici, laissez le prospect finir sa phrase."));
         capturer(&bloc, QStringLiteral("fiche-coaching"));
     }
@@ -136,7 +137,7 @@ private Q_SLOTS:
         e.show();
         e.afficher(ui::Ecran::exemplaire(QStringLiteral("a1")));
         QTRY_VERIFY(montre(&e, QStringLiteral("« À écouter pour la gestion de l’objection prix, à 12:40. »")));
-        QVERIFY(montre(&e, QStringLiteral("Le prix, surtout.")));
+        QTRY_VERIFY(montre(&e, QStringLiteral("Le prix, surtout.")));
         capturer(&e, QStringLiteral("exemplaire"));
     }
 
@@ -147,7 +148,7 @@ private Q_SLOTS:
         e.show();
         e.afficher(ui::Ecran::de(ui::Ecran::Genre::classement));
         QTRY_VERIFY(montre(&e, QStringLiteral("Marc Petit (vous)")));
-        QVERIFY(montre(&e, QStringLiteral("+4,5")));
+        QTRY_VERIFY(montre(&e, QStringLiteral("+4,5")));
         capturer(&e, QStringLiteral("classement"));
     }
 
@@ -158,7 +159,7 @@ private Q_SLOTS:
         o.show();
         o.recharger();
         QTRY_VERIFY(montre(&o, QStringLiteral("Poser 5 questions par appel")));
-        QVERIFY(montre(&o, team::textes::pasEncoreDAppel));
+        QTRY_VERIFY(montre(&o, team::textes::pasEncoreDAppel));
         capturer(&o, QStringLiteral("equipe-objectifs"));
 
         team::OngletRapport r(ctx);
