@@ -55,7 +55,8 @@ void Application::brancherCloud()
     coaching_ = std::make_unique<team::CoachingEquipe>(client, preferences_);
     ctx_.coaching = coaching_.get();
     connect(coaching_.get(), &team::CoachingEquipe::compteChange, coaching_.get(), [this] {
-        if (compte_->etat() == cloud::Compte::Etat::connecte)
+        // The session, not the account's state: this runs before the account has seen the sign-in.
+        if (ctx_.client && ctx_.client->connecte() && platform::Reseau::systeme().disponible())
             coaching_->rafraichirNonLus();
     });
 }
