@@ -78,14 +78,14 @@ const QList<Commande>& commandes()
         {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
          QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
          &commandeAgenda},
-        // Temporary entry until the team command (classement, objectifs) joins it.
-        {QStringLiteral("equipe"), QStringLiteral("equipe alertes"),
-         QStringLiteral("Pour un manager : les appels de l'équipe à regarder, en JSON, avec leurs raisons."),
-         [](const QStringList& args) {
-             if (args.value(0) == QLatin1String("alertes"))
-                 return commandeEquipeAlertes(args.mid(1));
-             return erreur(QStringLiteral("Usage : vendalo equipe alertes"), 2);
-         }},
+        {QStringLiteral("commenter"), QStringLiteral("commenter APPEL_ID TEXTE [--a SECONDES]"),
+         QStringLiteral("Commente un appel de votre équipe, à un moment précis (--a : secondes ou minutes:secondes) ou sur "
+                        "l'appel entier, et affiche le commentaire publié en JSON."),
+         &commandeCommenter},
+        {QStringLiteral("equipe"), QStringLiteral("equipe alertes | equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ]"),
+         QStringLiteral("Affiche en JSON les appels de l'équipe à regarder (pour un manager), le classement de l'équipe sur les derniers jours (30 par défaut) ou les objectifs "
+                        "d'une semaine avec la progression de chacun."),
+         &commandeEquipe},
     };
     return liste;
 }

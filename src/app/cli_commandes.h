@@ -32,5 +32,7 @@ int commandeMcp(const QStringList& args);
 QJsonArray relancesDues(model::Store& store, const QString& jour);
 // "vendalo equipe alertes" (args after "alertes").
 int commandeEquipeAlertes(const QStringList& args);
+int commandeCommenter(const QStringList& args);
+int commandeEquipe(const QStringList& args);
 
 } // namespace vd::app

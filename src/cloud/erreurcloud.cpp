@@ -149,6 +149,7 @@ ErreurCloud erreurBase(int statut, const QByteArray& corps)
     e.indice = champTexte(o, "hint", false);
     if (o.contains(QStringLiteral("details")) && !o.value(QStringLiteral("details")).isNull())
         e.details = model::JSONValeur(o.value(QStringLiteral("details")));
+    e.indice = champTexte(o, "hint", false);
     if (code.isEmpty()) {
         e.code = QStringLiteral("http_") + QString::number(statut);
     } else if (parmi(code, {"42501", "P0001", "22023"})) {

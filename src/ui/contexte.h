@@ -30,8 +30,9 @@ class Compte;
 class Synchro;
 } // namespace vd::cloud
 namespace vd::team {
+class CoachingEquipe;
 class PilotageEquipe;
-}
+} // namespace vd::team
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -72,6 +73,8 @@ struct Contexte {
     cloud::Synchro* synchro = nullptr;
     // Team steering (signed-in managers only; none otherwise).
     team::PilotageEquipe* pilotage = nullptr;
+    // The team's comments, exemplary calls, objectives, ranking and reports (none in local mode).
+    team::CoachingEquipe* coaching = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

@@ -40,6 +40,9 @@ private Q_SLOTS:
         QTest::newRow("quillo") << "quillo" << 0 << "";
         QTest::newRow("agenda") << "agenda" << 0 << "";
         QTest::newRow("équipe") << "equipe" << 0 << "";
+        QTest::newRow("rapport d'équipe") << "equipe:rapport" << 0 << "";
+        QTest::newRow("classement") << "classement" << 0 << "";
+        QTest::newRow("appels exemplaires") << "exemplaire" << 0 << "";
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
         QTest::newRow("inconnu") << "bogus" << 2 << "Écran inconnu : « bogus ». Écrans : tableau, appels,";
         QTest::newRow("id absent") << "contact:c_nulle" << 2 << "Aucun enregistrement « c_nulle » dans les données de démonstration.";

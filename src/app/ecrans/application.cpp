@@ -41,6 +41,9 @@
 #include "crm/ecrans/ecranprofils.h"
 #include "crm/ecrans/ecranrelances.h"
 #include "team/ecrans/ecranequipe.h"
+#include "team/coachingequipe.h"
+#include "team/ecrans/ecranclassement.h"
+#include "team/ecrans/ecranexemplaire.h"
 #include "crm/ecriturerelances.h"
 #include "crm/relances.h"
 #include "call/liaisonsouffleur.h"
@@ -388,7 +391,9 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::relances: return new crm::EcranRelances(ctx_, parent);
     case G::quillo: return new assistant::EcranQuillo(ctx_, parent);
     case G::equipe: return new team::EcranEquipe(ctx_, parent);
-    case G::classement: case G::admin: case G::exemplaire:
+    case G::classement: return new team::EcranClassement(ctx_, parent);
+    case G::exemplaire: return new team::EcranExemplaire(ctx_, parent);
+    case G::admin:
         return new EcranVide(ctx_, QStringLiteral("Équipe"), QStringLiteral("equipe"),
                              QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);
     case G::compte: return new cloud::EcranCompte(ctx_, parent);

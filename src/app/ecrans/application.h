@@ -44,6 +44,7 @@ class Synchro;
 } // namespace vd::cloud
 
 namespace vd::team {
+class CoachingEquipe;
 class PilotageEquipe;
 }
 namespace vd::agenda::regles {
@@ -103,6 +104,8 @@ public:
     // The account (local mode without a backend) and synchronisation (none without a backend).
     cloud::Compte& compte() { return *compte_; }
     cloud::Synchro* synchro() const { return synchro_.get(); }
+    // The team's coaching data (none without a backend).
+    team::CoachingEquipe* coaching() const { return coaching_.get(); }
     // For tests: replaces how the pre-flight probes the audio.
     void setSondeAudio(std::unique_ptr<SondeAudio> s) { sonde_ = std::move(s); }
     Navigation& navigation() { return navigation_; }
@@ -173,6 +176,7 @@ private:
     std::unique_ptr<cloud::Synchro> synchro_;
     std::unique_ptr<platform::Preferences> preferencesDemo_;
     std::unique_ptr<team::PilotageEquipe> pilotage_;
+    std::unique_ptr<team::CoachingEquipe> coaching_;
     QString appelSynchro_;   // the call kept out of synchronisation while it runs
     void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;

@@ -9,6 +9,7 @@
 #include "cloud/synchro.h"
 #include "model/journalcloud.h"
 #include "platform/reseau.h"
+#include "team/coachingequipe.h"
 
 #include <QGuiApplication>
 
@@ -49,6 +50,15 @@ void Application::brancherCloud()
         synchro_->definirEquipe(texte(QStringLiteral("organisationId")), texte(QStringLiteral("roleOrg")));
     });
     connect(session_.get(), &call::SessionAppel::etatChange, synchro_.get(), [this] { suivreAppelPourSynchro(); });
+
+    // Coaching follows the signed-in account; its unread comments are asked again on each change.
+    coaching_ = std::make_unique<team::CoachingEquipe>(client, preferences_);
+    ctx_.coaching = coaching_.get();
+    connect(coaching_.get(), &team::CoachingEquipe::compteChange, coaching_.get(), [this] {
+        // The session, not the account's state: this runs before the account has seen the sign-in.
+        if (ctx_.client && ctx_.client->connecte() && platform::Reseau::systeme().disponible())
+            coaching_->rafraichirNonLus();
+    });
 }
 
 void Application::demarrerCloud()
@@ -56,6 +66,8 @@ void Application::demarrerCloud()
     compte_->demarrer();
     if (synchro_)
         synchro_->demarrer();
+    if (coaching_ && compte_->etat() == cloud::Compte::Etat::connecte)
+        coaching_->rafraichirNonLus();
 }
 
 void Application::suivreAppelPourSynchro()

@@ -6,6 +6,8 @@
 #include "platform/dossiers.h"
 #include "crm/ecrans/blocrelances.h"
 #include "team/ecrans/blocsynthese.h"
+#include "team/coachingequipe.h"
+#include "team/ecrans/bloccoaching.h"
 #include "ui/ecrans/libelles.h"
 #include "ui/ecrans/style.h"
 #include "model/store.h"
@@ -109,6 +111,7 @@ std::optional<EcranBase::Action> EcranFicheAppel::actionPrincipale() const
 void EcranFicheAppel::afficher(const Ecran& e)
 {
     appelId_ = e.charge.value_or(QString());
+    lireCoaching_ = true;
     reconstruire();
 }
 
@@ -378,6 +381,11 @@ void EcranFicheAppel::reconstruire()
     // A team call seen by its manager: the manager synthesis.
     if (team::BlocSynthese::concerne(ctx_, a->id))
         corps_->addWidget(new team::BlocSynthese(ctx_, a->id));
+    // The team's comments and the exemplary-call pin (team accounts only).
+    team::BlocCoaching* coaching = team::BlocCoaching::pourAppel(ctx_, a->id, this, std::exchange(lireCoaching_, false));
+    QHash<qint64, QWidget*> moments;
+    if (coaching)
+        corps_->addWidget(coaching);
 
     // What the salesperson wrote and marked.
     if (!a->notes.isEmpty() || !a->momentsMarques.isEmpty()) {
@@ -410,11 +418,39 @@ void EcranFicheAppel::reconstruire()
         qui->setAlignment(Qt::AlignCenter);
         ligne->addWidget(qui, 0, Qt::AlignTop);
         ligne->addWidget(paragraphe(s.texte), 1);
+        if (coaching && coaching->peutCommenter()) {
+            auto* commenter = style::bouton(team::textes::commenterMomentCourt, QStringLiteral("lien"));
+            commenter->setToolTip(team::textes::commenterMoment);
+            connect(commenter, &QPushButton::clicked, coaching, [coaching, t = s.debutMs, id = s.id] { coaching->commenterMoment(t, id); });
+            ligne->addWidget(commenter, 0, Qt::AlignTop);
+        }
         l->addLayout(ligne);
+        moments.insert(s.debutMs, qui);
     }
+    if (coaching)
+        coaching->voirMoment = [this, moments](qint64 t) { montrerMoment(moments, t); };
     corps_->addWidget(c);
     corps_->addStretch(1);
     Q_EMIT enTeteChange();
+}
+
+void EcranFicheAppel::montrerMoment(const QHash<qint64, QWidget*>& moments, qint64 tMs)
+{
+    // The last segment starting at or before the moment.
+    QWidget* cible = nullptr;
+    qint64 meilleur = -1;
+    for (auto it = moments.begin(); it != moments.end(); ++it)
+        if (it.key() <= tMs && it.key() > meilleur) {
+            meilleur = it.key();
+            cible = it.value();
+        }
+    if (!cible && !moments.isEmpty())
+        cible = moments.begin().value();
+    for (QWidget* w = cible; w && cible; w = w->parentWidget())
+        if (auto* defil = qobject_cast<QScrollArea*>(w)) {
+            defil->ensureWidgetVisible(cible, 0, 120);
+            return;
+        }
 }
 
 } // namespace vd::app

@@ -2,6 +2,8 @@
 #include "app/ui.h"
 #include "ui/ecrans/ecranbase.h"
 
+#include <QHash>
+
 class QVBoxLayout;
 
 namespace vd::app {
@@ -26,8 +28,10 @@ public:
 private:
     void reconstruire();
     QWidget* enTete(const class QJsonObject& analyse);
+    void montrerMoment(const QHash<qint64, QWidget*>& moments, qint64 tMs);
     QVBoxLayout* corps_;
     QString appelId_;
+    bool lireCoaching_ = true;   // the team block asks the server when the sheet is opened, not on each rebuild
     QString titre_ = QStringLiteral("Appel");
 };
 

@@ -1,7 +1,10 @@
 #include "ecranequipe.h"
 
 #include "cloud/ecrans/sectionequipe.h"
+#include "team/coachingequipe.h"
+#include "team/ecrans/ongletobjectifs.h"
 #include "team/ecrans/ongletpilotage.h"
+#include "team/ecrans/ongletrapport.h"
 
 #include <QTabWidget>
 
@@ -14,7 +17,8 @@ EcranEquipe::EcranEquipe(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
     onglets_->setObjectName(QStringLiteral("ongletsEquipe"));
     onglets_->setDocumentMode(true);
     pilotage_ = new OngletPilotage(ctx_, onglets_);
-    onglets_->addTab(pilotage_, QStringLiteral("Pilotage"));
+    objectifs_ = new OngletObjectifs(ctx_, onglets_);
+    rapport_ = new OngletRapport(ctx_, onglets_);
     auto* membres = new QWidget(onglets_);
     auto* lm = new QVBoxLayout(membres);
     lm->setContentsMargins(0, 16, 0, 0);
@@ -25,21 +29,43 @@ EcranEquipe::EcranEquipe(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, pa
     };
     lm->addWidget(section_);
     lm->addStretch();
+    onglets_->addTab(pilotage_, QStringLiteral("Pilotage"));
+    onglets_->addTab(objectifs_, QStringLiteral("Objectifs"));
+    onglets_->addTab(rapport_, QStringLiteral("Rapport"));
     onglets_->addTab(membres, QStringLiteral("Membres"));
     // The steering tab is for managers only.
     onglets_->setTabVisible(0, pilotage_->disponible());
     connect(pilotage_, &OngletPilotage::disponibiliteChange, this, [this](bool d) { onglets_->setTabVisible(0, d); });
+    // Without a backend there are no objectives nor reports: the members' tab says where the team will appear.
+    if (pilotage_->disponible())
+        onglets_->setCurrentWidget(pilotage_);
+    else if (!ctx_.coaching)
+        onglets_->setCurrentWidget(membres);
+    else
+        onglets_->setCurrentWidget(objectifs_);
+    connect(onglets_, &QTabWidget::currentChanged, this, [this] { ongletMontre(); });
     corps->addWidget(onglets_);
     corps->addStretch();
 }
 
 void EcranEquipe::afficher(const ui::Ecran& e)
 {
-    const QString onglet = e.charge.value_or(QString());
-    if (onglet == QLatin1String("membres"))
-        onglets_->setCurrentIndex(1);
-    else if (onglet == QLatin1String("pilotage") && pilotage_->disponible())
-        onglets_->setCurrentIndex(0);
+    const QString voulu = e.charge.value_or(QString());
+    for (int i = 0; i < onglets_->count(); ++i)
+        if (!voulu.isEmpty() && onglets_->isTabVisible(i) && onglets_->tabText(i).compare(voulu, Qt::CaseInsensitive) == 0)
+            onglets_->setCurrentIndex(i);
+    if (ctx_.coaching)
+        ctx_.coaching->rafraichirNonLus();
+    ongletMontre();
+}
+
+void EcranEquipe::ongletMontre()
+{
+    QWidget* w = onglets_->currentWidget();
+    if (w == objectifs_)
+        objectifs_->recharger();
+    else if (w == rapport_)
+        rapport_->recharger();
 }
 
 } // namespace vd::team

@@ -1,0 +1,153 @@
+// "vendalo commenter" and "vendalo equipe …": team coaching from the command
+// line, through the same object as the app (the signed-in account's session).
+#include "cli.h"
+#include "cli_commandes.h"
+#include "cloud/clientprogramme.h"
+#include "cloud/compte.h"
+#include "platform/preferences.h"
+#include "team/coachingequipe.h"
+
+#include <QDate>
+#include <QEventLoop>
+#include <QJsonObject>
+
+namespace vd::app {
+
+namespace {
+
+const QString usageCommenter = QStringLiteral("Usage : vendalo commenter APPEL_ID TEXTE [--a SECONDES]");
+const QString usageEquipe =
+    QStringLiteral("Utilisation : vendalo equipe alertes | equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ]");
+
+template<typename T>
+T attendre(QCoro::Task<T>&& tache)
+{
+    std::optional<T> r;
+    QEventLoop boucle;
+    auto suite = tache.then([&r, &boucle](T v) {
+        r.emplace(std::move(v));
+        boucle.quit();
+    });
+    if (!r)
+        boucle.exec();
+    return std::move(*r);
+}
+
+// Runs f with the coaching object of the signed-in account, or says why not.
+template<typename F>
+int avecCoaching(F f)
+{
+    const cloud::ClientProgramme acces;
+    if (!acces.client())
+        return erreur(cloud::Compte::erreurModeLocal().message, 1);
+    if (!acces.client()->connecte())
+        return erreur(cloud::messages::sessionAbsente, 1);
+    team::CoachingEquipe coaching(acces.client(), platform::Preferences::instance());
+    return f(coaching);
+}
+
+int echecCoaching(const QString& message) { return erreur(message.isEmpty() ? team::textes::generique : message, 1); }
+
+// "83", "83,5" or "1:23" (minutes and seconds): milliseconds, none when unreadable.
+std::optional<qint64> lireMoment(const QString& t)
+{
+    bool ok = false;
+    const QStringList parties = t.trimmed().split(QLatin1Char(':'));
+    if (parties.size() == 2) {
+        const int m = parties[0].toInt(&ok);
+        if (!ok || m < 0)
+            return std::nullopt;
+        const int s = parties[1].toInt(&ok);
+        if (!ok || s < 0 || s > 59 || parties[1].size() != 2)
+            return std::nullopt;
+        return qint64(m * 60 + s) * 1000;
+    }
+    const double s = QString(t.trimmed()).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    if (!ok || s < 0 || s > 86'400 * 7)
+        return std::nullopt;
+    return qint64(s * 1000 + 0.5);
+}
+
+int equipeClassement(const QStringList& args)
+{
+    int jours = 30;
+    if (!args.isEmpty()) {
+        bool ok = false;
+        if (args.size() != 2 || args[0] != QLatin1String("--periode"))
+            return erreur(usageEquipe, 2);
+        jours = args[1].toInt(&ok);
+        if (!ok || jours < 1 || jours > 365)
+            return erreur(QStringLiteral("La période est un nombre de jours de 1 à 365."), 2);
+    }
+    return avecCoaching([jours](team::CoachingEquipe& c) {
+        const auto r = attendre(c.chargerClassement(jours));
+        if (!r.ok())
+            return echecCoaching(r.erreur());
+        sortieJson(c.classements().value(jours).versJson());
+        return 0;
+    });
+}
+
+int equipeObjectifs(const QStringList& args)
+{
+    std::optional<QString> semaine;
+    if (!args.isEmpty()) {
+        if (args.size() != 2 || args[0] != QLatin1String("--semaine"))
+            return erreur(usageEquipe, 2);
+        if (!QDate::fromString(args[1], QStringLiteral("yyyy-MM-dd")).isValid())
+            return erreur(QStringLiteral("La semaine est un jour au format AAAA-MM-JJ, par exemple 2026-03-02."), 2);
+        semaine = args[1];
+    }
+    return avecCoaching([&semaine](team::CoachingEquipe& c) {
+        const auto r = attendre(c.chargerObjectifs(semaine));
+        if (!r.ok())
+            return echecCoaching(r.erreur());
+        sortieJson(c.objectifs()->versJson());
+        return 0;
+    });
+}
+
+} // namespace
+
+int commandeCommenter(const QStringList& args)
+{
+    QStringList positions;
+    std::optional<qint64> tMs;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--a")) {
+            if (i + 1 >= args.size())
+                return erreur(usageCommenter, 2);
+            tMs = lireMoment(args[++i]);
+            if (!tMs)
+                return erreur(QStringLiteral("Le moment de l'appel est un nombre de secondes (83) ou des minutes et secondes (1:23)."), 2);
+        } else {
+            positions.append(args[i]);
+        }
+    }
+    if (positions.size() != 2 || positions[0].trimmed().isEmpty())
+        return erreur(usageCommenter, 2);
+    if (const auto refus = team::CoachingEquipe::verifierCommentaire(positions[1]))
+        return erreur(*refus, 2);
+    return avecCoaching([&](team::CoachingEquipe& c) {
+        const auto r = attendre(c.commenter(positions[0].trimmed(), positions[1], tMs));
+        if (!r.ok())
+            return echecCoaching(r.erreur());
+        sortieJson(r.valeur().versJson());
+        return 0;
+    });
+}
+
+int commandeEquipe(const QStringList& args)
+{
+    const QString sous = args.value(0);
+    const QStringList reste = args.mid(1);
+    if (sous == QLatin1String("alertes"))
+        return commandeEquipeAlertes(reste);
+    if (sous == QLatin1String("classement"))
+        return equipeClassement(reste);
+    if (sous == QLatin1String("objectifs"))
+        return equipeObjectifs(reste);
+    return erreur(usageEquipe, 2);
+}
+
+} // namespace vd::app

@@ -1,0 +1,371 @@
+// vd-test: postgres
+// vd-test: timeout=300
+// Team coaching on the real procedures: a manager and two salespeople of one
+// team, and a salesperson of another team who sees none of it. Comments (on a
+// moment or the whole call), pins, unread comments with their server mark and
+// paging, objectives and ranking, the account change, and the command line.
+#include "../app/environnementvendalo.h"
+#include "../cloud/outilscloud.h"
+#include "platform/preferences.h"
+#include "team/coachingequipe.h"
+
+#include <QJsonArray>
+#include <QProcess>
+
+using namespace vd;
+using team::CoachingEquipe;
+
+namespace {
+
+struct Poste {
+    platform::CoffreMemoire coffre;
+    cloud::StockageSession stockage{coffre};
+    platform::PreferencesMemoire preferences;
+    std::unique_ptr<cloud::ClientSupabase> client;
+    std::unique_ptr<CoachingEquipe> coaching;
+    QString id;
+};
+
+template<typename T>
+QString texteErreur(const Resultat<T, QString>& r)
+{
+    return r.ok() ? QString() : r.erreur();
+}
+
+} // namespace
+
+class TestCoachingEquipePostgres : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<fakes::FauxSupabase> serveur;
+    std::unique_ptr<Poste> paule, lea, marc, nina;
+    QString appelLea;
+
+    std::unique_ptr<Poste> poste(const QString& email)
+    {
+        auto p = std::make_unique<Poste>();
+        p->id = serveur->ajouterUtilisateur(email, QStringLiteral("motdepasse1"), true,
+                                            QJsonObject{{QStringLiteral("nom"), email.section(QLatin1Char('@'), 0, 0)}});
+        p->client = std::make_unique<cloud::ClientSupabase>(serveur->config(), &p->stockage);
+        if (!tests::attendre(p->client->connecter(email, QStringLiteral("motdepasse1"))).ok())
+            return {};
+        p->coaching = std::make_unique<CoachingEquipe>(p->client.get(), p->preferences);
+        return p;
+    }
+    QVariantList sql(const QString& requete, const QVariantList& parametres = {})
+    {
+        return serveur->base()->executer(requete, parametres);
+    }
+    QString equipe(const QString& nom, const QString& proprietaire)
+    {
+        return sql(QStringLiteral("insert into public.organisations (nom, sieges, proprietaire_id) values (?, 5, ?::uuid) returning id::text"),
+                   {nom, proprietaire}).value(0).toString();
+    }
+    void membre(const QString& org, const QString& compte, const QString& role)
+    {
+        sql(QStringLiteral("insert into public.membres values (?::uuid, ?::uuid, ?, now())"), {org, compte, role});
+    }
+    void appel(const QString& compte, const QString& id)
+    {
+        const QString debut = QDateTime::currentDateTimeUtc().addSecs(-600).toString(Qt::ISODateWithMs);
+        const QJsonObject d{{QStringLiteral("id"), id}, {QStringLiteral("statut"), QStringLiteral("analyse")},
+                            {QStringLiteral("debut"), debut}, {QStringLiteral("type"), QStringLiteral("decouverte")},
+                            {QStringLiteral("duree"), 300}, {QStringLiteral("analyse"), QJsonObject{{QStringLiteral("score"), 72}}},
+                            {QStringLiteral("transcript"), QJsonArray{QJsonObject{{QStringLiteral("locuteur"), QStringLiteral("vous")},
+                                                                                  {QStringLiteral("texte"), QStringLiteral("Bonjour")},
+                                                                                  {QStringLiteral("debutMs"), 0}, {QStringLiteral("finMs"), 900}}}}};
+        sql(QStringLiteral("insert into public.appels (compte_id, id, donnees, maj_le, cree_le) values (?::uuid, ?, ?::jsonb, now(), now())"),
+            {compte, id, QString::fromUtf8(QJsonDocument(d).toJson(QJsonDocument::Compact))});
+    }
+    QJsonObject dernierCorps(const QString& procedure)
+    {
+        return serveur->requetes(QStringLiteral("/rest/v1/rpc/") + procedure).last().json().toObject();
+    }
+
+    struct Sortie {
+        int code = -1;
+        QJsonObject json;
+        QString erreur;
+    };
+    // A vendalo process; the test's event loop keeps the emulator answering meanwhile.
+    Sortie lancer(const QTemporaryDir& dossier, const QStringList& args, const QByteArray& entree = {})
+    {
+        QProcess p;
+        QProcessEnvironment env = environnementVendalo(dossier);
+        env.insert(QStringLiteral("HOME"), dossier.path());
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dossier.path() + QStringLiteral("/pas-de-bus"));
+        env.insert(QStringLiteral("VD_URL_SUPABASE"), serveur->url().toString());
+        env.insert(QStringLiteral("VD_CLE_PUBLIQUE_SUPABASE"), serveur->cleAnon());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VD_VENDALO_BIN), args);
+        if (!p.waitForStarted(10'000))
+            return {};
+        p.write(entree);
+        p.closeWriteChannel();
+        QElapsedTimer t;
+        t.start();
+        while (p.state() != QProcess::NotRunning && t.elapsed() < 60'000)
+            QTest::qWait(20);
+        return {p.exitCode(), QJsonDocument::fromJson(p.readAllStandardOutput()).object(),
+                QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last()};
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        if (fakes::BasePostgres::connexionEnvironnement().isEmpty())
+            QSKIP("Sans base PostgreSQL (lancer par scripts/avec-postgres.sh)");
+        QStandardPaths::setTestModeEnabled(true);
+        serveur = std::make_unique<fakes::FauxSupabase>();
+        QVERIFY2(serveur->utiliserPostgres(), qPrintable(serveur->base()->erreur()));
+        QVERIFY(serveur->demarrer());
+        paule = poste(QStringLiteral("paule@exemple.fr"));
+        lea = poste(QStringLiteral("lea@exemple.fr"));
+        marc = poste(QStringLiteral("marc@exemple.fr"));
+        nina = poste(QStringLiteral("nina@exemple.fr"));
+        QVERIFY(paule && lea && marc && nina);
+        const QString nord = equipe(QStringLiteral("Ventes Nord"), paule->id);
+        membre(nord, paule->id, QStringLiteral("manager"));
+        membre(nord, lea->id, QStringLiteral("commercial"));
+        membre(nord, marc->id, QStringLiteral("commercial"));
+        membre(equipe(QStringLiteral("Ventes Sud"), nina->id), nina->id, QStringLiteral("commercial"));
+        appelLea = QStringLiteral("appel-lea");
+        appel(lea->id, appelLea);
+        appel(nina->id, QStringLiteral("appel-nina"));
+    }
+    void cleanup()
+    {
+        paule.reset();
+        lea.reset();
+        marc.reset();
+        nina.reset();
+        serveur.reset();
+    }
+
+    // The manager comments at 1:23 and pins the call; the salesperson, on
+    // another computer, is told of it, reads it and the pin; the other team sees nothing.
+    void commentaireEtEpingleDuManager()
+    {
+        auto c = tests::attendre(paule->coaching->commenter(appelLea, QStringLiteral("Belle reformulation ici."), 83'000));
+        QVERIFY2(c.ok(), qPrintable(texteErreur(c)));
+        QCOMPARE(dernierCorps(QStringLiteral("commenter_appel")).value(QStringLiteral("p_t_ms")).toDouble(), 83'000.0);
+        QVERIFY(tests::attendre(paule->coaching->epingler(appelLea, QStringLiteral("À écouter pour l'objection prix."))).ok());
+
+        auto n = tests::attendre(lea->coaching->rafraichirNonLus());
+        QVERIFY2(n.ok(), qPrintable(texteErreur(n)));
+        QVERIFY(dernierCorps(QStringLiteral("commentaires_recents")).value(QStringLiteral("p_depuis")).isNull());
+        QCOMPARE(dernierCorps(QStringLiteral("commentaires_recents")).value(QStringLiteral("p_limite")).toInt(), 100);
+        QCOMPARE(lea->coaching->commentairesNonLus(), QSet<QString>{appelLea});
+        QCOMPARE(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id), {}).toStringList(), QStringList{appelLea});
+        QVERIFY(lea->coaching->marque().has_value());
+
+        QVERIFY(tests::attendre(lea->coaching->chargerCommentaires(appelLea)).ok());
+        const QList<team::CommentaireAppel> l = lea->coaching->commentairesDe(appelLea);
+        QCOMPARE(l.size(), 1);
+        QCOMPARE(l[0].tMs, std::optional<qint64>(83'000));
+        QCOMPARE(l[0].auteurNom, std::optional<QString>(QStringLiteral("paule")));
+        QVERIFY(!l[0].modifiable);
+        QVERIFY(lea->coaching->commentairesNonLus().isEmpty());
+        QVERIFY(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id), {}).toStringList().isEmpty());
+
+        QVERIFY(tests::attendre(lea->coaching->lireExemplaire(appelLea)).ok());
+        const auto e = lea->coaching->epingle(appelLea);
+        QVERIFY(e);
+        QCOMPARE(e->epingleParNom, std::optional<QString>(QStringLiteral("paule")));
+        QVERIFY(e->appel && e->appel->value(QStringLiteral("transcript")).toArray().size() == 1);
+        QVERIFY(tests::attendre(marc->coaching->chargerExemplaires()).ok());
+        QCOMPARE(marc->coaching->exemplaires().size(), 1);
+
+        // The other team: no pin, no comment, no unread.
+        QVERIFY(tests::attendre(nina->coaching->chargerExemplaires()).ok());
+        QVERIFY(nina->coaching->exemplaires().isEmpty());
+        auto refus = tests::attendre(nina->coaching->chargerCommentaires(appelLea));
+        QVERIFY(!refus.ok());
+        QCOMPARE(refus.erreur(), team::textes::generique);
+        QVERIFY(tests::attendre(nina->coaching->rafraichirNonLus()).ok());
+        QVERIFY(nina->coaching->commentairesNonLus().isEmpty());
+        // A salesperson may not pin.
+        auto pin = tests::attendre(marc->coaching->epingler(appelLea, {}));
+        QVERIFY(!pin.ok());
+        QCOMPARE(pin.erreur(), QStringLiteral("Seul un manager de l'équipe peut faire cela."));
+    }
+
+    void commentaireSurAppelEntier()
+    {
+        QVERIFY(tests::attendre(paule->coaching->commenter(appelLea, QStringLiteral("Bon appel dans l'ensemble."), std::nullopt)).ok());
+        const QJsonObject corps = dernierCorps(QStringLiteral("commenter_appel"));
+        QVERIFY(corps.contains(QStringLiteral("p_t_ms")) && corps.value(QStringLiteral("p_t_ms")).isNull());
+        QVERIFY(tests::attendre(lea->coaching->chargerCommentaires(appelLea)).ok());
+        QCOMPARE(lea->coaching->commentairesDe(appelLea).value(0).tMs, std::nullopt);
+        QCOMPARE(CoachingEquipe::groupe(lea->coaching->commentairesDe(appelLea).value(0)), team::textes::surAppelEntier);
+    }
+
+    void longueurDuCommentaire_data()
+    {
+        QTest::addColumn<int>("longueur");
+        QTest::addColumn<QString>("refus");
+        QTest::newRow("2 000") << 2000 << QString();
+        QTest::newRow("2 001") << 2001 << team::textes::commentaireTropLong;
+        QTest::newRow("vide") << 0 << team::textes::commentaireVide;
+    }
+    void longueurDuCommentaire()
+    {
+        QFETCH(int, longueur);
+        QFETCH(QString, refus);
+        const int avant = serveur->requetes(QStringLiteral("/rest/v1/rpc/commenter_appel")).size();
+        auto r = tests::attendre(paule->coaching->commenter(appelLea, QString(longueur, QChar(u'é')), std::nullopt));
+        QCOMPARE(texteErreur(r), refus);
+        QCOMPARE(serveur->requetes(QStringLiteral("/rest/v1/rpc/commenter_appel")).size(), avant + (refus.isEmpty() ? 1 : 0));
+    }
+
+    // 101 comments: a full first page moves the mark to its newest comment and
+    // the second page brings the last one.
+    void pageCompleteLueJusquauBout()
+    {
+        appel(lea->id, QStringLiteral("appel-lea-2"));
+        sql(QStringLiteral("insert into public.commentaires_appels (appel_compte_id, appel_id, auteur_id, texte, cree_le) "
+                           "select ?::uuid, case when i = 101 then 'appel-lea-2' else 'appel-lea' end, ?::uuid, 'n° ' || i, "
+                           "now() - interval '1 hour' + i * interval '1 second' from generate_series(1, 101) i"),
+            {lea->id, paule->id});
+        QVERIFY(tests::attendre(lea->coaching->rafraichirNonLus()).ok());
+        const QList<fakes::RequeteHttp> lectures = serveur->requetes(QStringLiteral("/rest/v1/rpc/commentaires_recents"));
+        QCOMPARE(lectures.size(), 2);
+        const QString centieme = sql(QStringLiteral("select prive.instant_json(cree_le) from public.commentaires_appels where texte = 'n° 100'"))
+                                     .value(0).toString();
+        QCOMPARE(lectures[1].json().toObject().value(QStringLiteral("p_depuis")).toString(), centieme);
+        QCOMPARE(lea->coaching->commentairesNonLus(), (QSet<QString>{appelLea, QStringLiteral("appel-lea-2")}));
+        QVERIFY(lea->coaching->marque() > centieme);
+    }
+
+    void lectureEchoueeGardeLaMarque()
+    {
+        QVERIFY(tests::attendre(lea->coaching->rafraichirNonLus()).ok());
+        const auto marque = lea->coaching->marque();
+        QVERIFY(marque);
+        QVERIFY(tests::attendre(paule->coaching->commenter(appelLea, QStringLiteral("À reprendre demain."), std::nullopt)).ok());
+        serveur->injecter(QStringLiteral("/rest/v1/rpc/commentaires_recents"), fakes::FauxSupabase::erreurRest(500, QStringLiteral("XX000"), QStringLiteral("panne")));
+        auto r = tests::attendre(lea->coaching->rafraichirNonLus());
+        QCOMPARE(texteErreur(r), team::textes::generique);
+        QCOMPARE(lea->coaching->marque(), marque);
+        QVERIFY(lea->coaching->commentairesNonLus().isEmpty());
+        // The next refresh brings the comment the failed one missed.
+        QVERIFY(tests::attendre(lea->coaching->rafraichirNonLus()).ok());
+        QCOMPARE(lea->coaching->commentairesNonLus(), QSet<QString>{appelLea});
+    }
+
+    // Another manager deleted the comment or removed the pin meanwhile.
+    void dejaSupprimeRetireSansErreur()
+    {
+        auto c = tests::attendre(paule->coaching->commenter(appelLea, QStringLiteral("Très bien."), 1000));
+        QVERIFY(c.ok());
+        QVERIFY(tests::attendre(paule->coaching->epingler(appelLea, {})).ok());
+        QCOMPARE(paule->coaching->exemplaires().size(), 1);
+        sql(QStringLiteral("delete from public.commentaires_appels"));
+        sql(QStringLiteral("delete from public.appels_exemplaires"));
+
+        auto s = tests::attendre(paule->coaching->supprimerCommentaire(appelLea, c.valeur().id));
+        QVERIFY2(s.ok(), qPrintable(texteErreur(s)));
+        QVERIFY(paule->coaching->commentairesDe(appelLea).isEmpty());
+        auto d = tests::attendre(paule->coaching->desepingler(appelLea));
+        QVERIFY2(d.ok(), qPrintable(texteErreur(d)));
+        QVERIFY(paule->coaching->exemplaires().isEmpty());
+        QVERIFY(!paule->coaching->epingle(appelLea));
+    }
+
+    // An answer that arrives after the account changed is dropped with the old caches.
+    void changementDeCompteIgnoreLesReponsesEnVol()
+    {
+        lea->preferences.definir(CoachingEquipe::cleNonLus(paule->id), QStringList{QStringLiteral("appel-paule")});
+        lea->preferences.definir(CoachingEquipe::cleNonLus(lea->id), QStringList{appelLea});
+        serveur->injecter(QStringLiteral("/rest/v1/rpc/classement_equipe"),
+                          [] {
+                              auto r = fakes::ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("periode_jours"), 30},
+                                                                                        {QStringLiteral("membres"), QJsonArray()}});
+                              r.delaiMs = 1500;
+                              return r;
+                          }());
+        // Léa's computer, signed in as Paule first.
+        lea->client = std::make_unique<cloud::ClientSupabase>(serveur->config(), &lea->stockage);
+        QVERIFY(tests::attendre(lea->client->connecter(QStringLiteral("paule@exemple.fr"), QStringLiteral("motdepasse1"))).ok());
+        lea->coaching = std::make_unique<CoachingEquipe>(lea->client.get(), lea->preferences);
+        QCOMPARE(lea->coaching->commentairesNonLus(), QSet<QString>{QStringLiteral("appel-paule")});
+        auto enVol = lea->coaching->chargerClassement(30);
+        QVERIFY(tests::attendre(lea->client->connecter(QStringLiteral("lea@exemple.fr"), QStringLiteral("motdepasse1"))).ok());
+        QCOMPARE(lea->coaching->compteId(), lea->id);
+        QCOMPARE(lea->coaching->commentairesNonLus(), QSet<QString>{appelLea});
+        auto r = tests::attendre(enVol);
+        QVERIFY(!r.ok());
+        QVERIFY(r.erreur().isEmpty());
+        QVERIFY(lea->coaching->classements().isEmpty());
+    }
+
+    void objectifsEtClassementDeLaSemaine()
+    {
+        team::ObjectifSaisi s;
+        s.type = QStringLiteral("appels_semaine");
+        s.cible = 1;
+        auto o = tests::attendre(paule->coaching->fixerObjectif(s));
+        QVERIFY2(o.ok(), qPrintable(texteErreur(o)));
+        QCOMPARE(team::textes::objectifFixe(o.valeur().libelle), QStringLiteral("Objectif fixé : « 1 appel dans la semaine »"));
+
+        QVERIFY(tests::attendre(lea->coaching->chargerObjectifs()).ok());
+        const auto& semaine = *lea->coaching->objectifs();
+        QCOMPARE(QDate::fromString(semaine.semaine, QStringLiteral("yyyy-MM-dd")).dayOfWeek(), 1);
+        QVERIFY(!semaine.gestionnaire);
+        QCOMPARE(semaine.objectifs.size(), 1);
+        team::ProgressionObjectif moi;
+        for (const auto& p : semaine.objectifs[0].progression)
+            if (p.moi)
+                moi = p;
+        QCOMPARE(moi.compteId, lea->id);
+        QVERIFY(moi.atteint);
+        QVERIFY(tests::attendre(nina->coaching->chargerObjectifs()).ok());
+        QVERIFY(nina->coaching->objectifs()->objectifs.isEmpty());
+
+        QVERIFY(tests::attendre(lea->coaching->chargerClassement(30)).ok());
+        const team::ClassementEquipe c = lea->coaching->classements().value(30);
+        QCOMPARE(c.membres.size(), 3);
+        QCOMPARE(c.membres[0].compteId, lea->id);
+        QCOMPARE(c.membres[0].rang, std::optional<int>(1));
+        QCOMPARE(c.membres[0].scoreMoyen, std::optional<double>(72));
+
+        // Another manager removed it meanwhile: dropped without a message.
+        QVERIFY(tests::attendre(paule->coaching->chargerObjectifs()).ok());
+        sql(QStringLiteral("delete from public.objectifs_equipe"));
+        QVERIFY(tests::attendre(paule->coaching->supprimerObjectif(o.valeur().id)).ok());
+        QVERIFY(paule->coaching->objectifs()->objectifs.isEmpty());
+        auto repris = tests::attendre(paule->coaching->reprendreObjectifs());
+        QVERIFY(repris.ok());
+        QCOMPARE(repris.valeur(), 0);
+    }
+
+    void ligneDeCommande()
+    {
+        QTemporaryDir dossier;
+        QCOMPARE(lancer(dossier, {QStringLiteral("cloud"), QStringLiteral("connecter"), QStringLiteral("paule@exemple.fr")}, "motdepasse1\n").code, 0);
+        Sortie c = lancer(dossier, {QStringLiteral("commenter"), appelLea, QStringLiteral("Bonne relance."), QStringLiteral("--a"), QStringLiteral("1:23")});
+        QCOMPARE(c.code, 0);
+        QCOMPARE(c.json.value(QStringLiteral("t_ms")).toInt(), 83'000);
+        QCOMPARE(c.json.value(QStringLiteral("texte")).toString(), QStringLiteral("Bonne relance."));
+        c = lancer(dossier, {QStringLiteral("commenter"), appelLea, QStringLiteral("Sur tout l'appel.")});
+        QCOMPARE(c.code, 0);
+        QVERIFY(c.json.value(QStringLiteral("t_ms")).isNull());
+        c = lancer(dossier, {QStringLiteral("commenter"), QStringLiteral("appel-inconnu"), QStringLiteral("Texte")});
+        QCOMPARE(c.code, 1);
+        QCOMPARE(c.erreur, team::textes::generique);
+        c = lancer(dossier, {QStringLiteral("commenter"), appelLea, QStringLiteral("Texte"), QStringLiteral("--a"), QStringLiteral("une minute")});
+        QCOMPARE(c.code, 2);
+
+        Sortie k = lancer(dossier, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("7")});
+        QCOMPARE(k.code, 0);
+        QCOMPARE(k.json.value(QStringLiteral("periode_jours")).toInt(), 7);
+        QCOMPARE(k.json.value(QStringLiteral("membres")).toArray().size(), 3);
+        QCOMPARE(k.json.value(QStringLiteral("membres")).toArray().at(0).toObject().value(QStringLiteral("nom")).toString(), QStringLiteral("lea"));
+        k = lancer(dossier, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("0")});
+        QCOMPARE(k.code, 2);
+        QCOMPARE(k.erreur, QStringLiteral("La période est un nombre de jours de 1 à 365."));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCoachingEquipePostgres)
+#include "tst_coachingequipe_postgres.moc"

@@ -1,0 +1,175 @@
+// vd-test: x11 timeout=120
+// The team screens on a real X display, fed by a scripted backend: the call
+// sheet's comments card and pin banner, the exemplary call, the ranking, the
+// objectives and the Monday report. Screenshots land in $VD_CAPTURES.
+#include "../cloud/outilscloud.h"
+#include "platform/preferences.h"
+#include "team/coachingequipe.h"
+#include "team/ecrans/bloccoaching.h"
+#include "team/ecrans/ecranclassement.h"
+#include "team/ecrans/ecranexemplaire.h"
+#include "team/ecrans/ongletobjectifs.h"
+#include "team/ecrans/ongletrapport.h"
+#include "ui/ecrans/style.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace vd;
+using fakes::ReponseHttpFactice;
+using fakes::RequeteHttp;
+
+namespace {
+
+QJsonArray tableau(const char* json) { return QJsonDocument::fromJson(json).array(); }
+QJsonObject objet(const char* json) { return QJsonDocument::fromJson(json).object(); }
+
+bool montre(QWidget* w, const QString& texte)
+{
+    for (QLabel* l : w->findChildren<QLabel*>())
+        if (l->isVisibleTo(w) && l->text() == texte)
+            return true;
+    return false;
+}
+
+void capturer(QWidget* w, const QString& nom)
+{
+    const QString d = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
+    QDir().mkpath(d);
+    QCoreApplication::processEvents();
+    QVERIFY(w->grab().save(d + QStringLiteral("/x11-") + nom + QStringLiteral(".png")));
+}
+
+} // namespace
+
+class TestEcransEquipeX11 : public QObject {
+    Q_OBJECT
+    std::unique_ptr<tests::BancCloud> b;
+    platform::PreferencesMemoire prefs;
+    std::unique_ptr<team::CoachingEquipe> coaching;
+    ui::Contexte ctx;
+
+    void repondre(const QString& procedure, const QJsonValue& v)
+    {
+        b->serveur.surProcedure(procedure, [v](const RequeteHttp&) { return ReponseHttpFactice::json(200, v); });
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        ui::style::appliquer(*qApp);
+        b = std::make_unique<tests::BancCloud>();
+        QVERIFY(b->demarrer());
+        QVERIFY(b->connecter());
+        repondre(QStringLiteral("lire_commentaires"), tableau(R"([
+            {"id": "c1", "appel_id": "a1", "auteur_nom": "Paule Manager", "t_ms": 83000, "texte": "Belle reformulation du besoin : gardez-la.",
+             "cree_le": "2026-03-02T10:00:00.000Z", "modifiable": true, "supprimable": true},
+            {"id": "c2", "appel_id": "a1", "auteur_nom": "Paule Manager", "t_ms": null, "texte": "Bon appel dans l’ensemble, proposez la démo plus tôt.",
+             "cree_le": "2026-03-02T10:05:00.000Z", "modifiable": true, "supprimable": true}])"));
+        const QJsonObject pin = objet(R"({"appel_id": "a1", "note": "À écouter pour la gestion de l’objection prix, à 12:40.",
+            "epingle_par_nom": "Paule Manager", "auteur_nom": "Léa Martin", "debut": "2026-03-02T09:00:00.000Z", "duree": 754, "score": 82,
+            "appel": {"analyse": {"score": 82, "resume": "Découverte solide, objection prix bien traitée.",
+                                  "coaching": {"pointFort": "Reformulation", "aTravailler": "Conclure plus tôt"}},
+                      "transcript": [{"locuteur": "vous", "texte": "Qu’est-ce qui compte le plus pour vous ?", "debutMs": 0},
+                                     {"locuteur": "prospect", "texte": "Le prix, surtout.", "debutMs": 4200}]}})");
+        repondre(QStringLiteral("lire_appel_exemplaire"), pin);
+        repondre(QStringLiteral("classement_equipe"), objet(R"({"periode_jours": 30, "membres": [
+            {"rang": 1, "compte_id": "l", "nom": "Léa Martin", "role_org": "commercial", "appels": 12, "score_moyen": 78.5,
+             "score_moyen_precedent": 74, "progression": 4.5, "objectifs": 2, "objectifs_atteints": 1, "moi": false},
+            {"rang": 2, "compte_id": "m", "nom": "Marc Petit", "role_org": "commercial", "appels": 9, "score_moyen": 71,
+             "score_moyen_precedent": 73, "progression": -2, "objectifs": 2, "objectifs_atteints": 2, "moi": true},
+            {"rang": null, "compte_id": "p", "nom": "Paule Manager", "role_org": "manager", "appels": 0, "objectifs": 0, "objectifs_atteints": 0}]})"));
+        repondre(QStringLiteral("objectifs_semaine"), objet(R"({"semaine": "2026-03-02", "gestionnaire": true, "objectifs": [
+            {"id": "o1", "equipe": true, "type": "questions_par_appel", "cible": 5, "libelle": "Poser 5 questions par appel",
+             "semaine": "2026-03-02", "actif": true, "valeur_equipe": 4.2, "progression": [
+               {"compte_id": "l", "nom": "Léa Martin", "appels": 6, "valeur": 5.5, "atteint": true},
+               {"compte_id": "m", "nom": "Marc Petit", "appels": 0, "valeur": null, "atteint": false}]}]})"));
+        repondre(QStringLiteral("lire_rapports_equipe"), tableau(R"([{"id": "r1", "semaine": "2026-02-23", "contenu": {
+            "semaine": "2026-02-23", "synthese": "Semaine du 23 février 2026 : 21 appels, score moyen 75,2 (+2,1).",
+            "synthese_source": "calcul", "faits_marquants": ["Léa Martin progresse le plus : +4,5 points.", "Paule Manager n’a pas eu d’appel."],
+            "equipe": {"membres": 3, "appels": 21, "duree_totale_sec": 15120, "score_moyen": 75.2, "progression": 2.1,
+                       "part_parole": 46, "questions_par_appel": 4.4, "objectifs": 2, "objectifs_atteints": 1},
+            "par_membre": [{"nom": "Léa Martin", "appels": 12, "duree_totale_sec": 8400, "score_moyen": 78.5, "progression": 4.5,
+                            "part_parole": 44, "questions_par_appel": 5.1, "objectifs": 2, "objectifs_atteints": 1},
+                           {"nom": "Paule Manager", "appels": 0, "duree_totale_sec": 0, "objectifs": 0, "objectifs_atteints": 0}]}}])"));
+        coaching = std::make_unique<team::CoachingEquipe>(b->client.get(), prefs);
+        ctx.coaching = coaching.get();
+    }
+    void cleanupTestCase()
+    {
+        coaching.reset();
+        b.reset();
+    }
+
+    void blocDeLaFiche()
+    {
+        team::BlocCoaching bloc(ctx, coaching.get(), QStringLiteral("a1"), true);
+        bloc.resize(820, 760);
+        bloc.show();
+        QTRY_COMPARE(coaching->commentairesDe(QStringLiteral("a1")).size(), 2);
+        QTRY_VERIFY(coaching->epingle(QStringLiteral("a1")).has_value());
+        QTRY_VERIFY(montre(&bloc, team::textes::surAppelEntier));
+        QVERIFY(montre(&bloc, team::textes::carteCommentaires));
+        QVERIFY(montre(&bloc, team::textes::aideManager));
+        QVERIFY(montre(&bloc, team::textes::surAppelEntier));
+        QTRY_VERIFY(montre(&bloc, QStringLiteral("Appel exemplaire, épinglé par Paule Manager")));
+        bloc.commenterMoment(125'000);
+        auto* edit = bloc.findChild<QPlainTextEdit*>();
+        QVERIFY(edit);
+        edit->setPlainText(QString(2001, QLatin1Char('x')));
+        // The counter stops at its limit.
+        QCOMPARE(edit->toPlainText().size(), 2000);
+        QTRY_VERIFY(montre(&bloc, QStringLiteral("2\u00a0000 / 2 000")));
+        edit->setPlainText(QStringLiteral("Ici, laissez le prospect finir sa phrase."));
+        capturer(&bloc, QStringLiteral("fiche-coaching"));
+    }
+
+    void appelExemplaire()
+    {
+        team::EcranExemplaire e(ctx);
+        e.resize(900, 760);
+        e.show();
+        e.afficher(ui::Ecran::exemplaire(QStringLiteral("a1")));
+        QTRY_VERIFY(montre(&e, QStringLiteral("« À écouter pour la gestion de l’objection prix, à 12:40. »")));
+        QTRY_VERIFY(montre(&e, QStringLiteral("Le prix, surtout.")));
+        capturer(&e, QStringLiteral("exemplaire"));
+    }
+
+    void classement()
+    {
+        team::EcranClassement e(ctx);
+        e.resize(900, 600);
+        e.show();
+        e.afficher(ui::Ecran::de(ui::Ecran::Genre::classement));
+        QTRY_VERIFY(montre(&e, QStringLiteral("Marc Petit (vous)")));
+        QTRY_VERIFY(montre(&e, QStringLiteral("+4,5")));
+        capturer(&e, QStringLiteral("classement"));
+    }
+
+    void objectifsEtRapport()
+    {
+        team::OngletObjectifs o(ctx);
+        o.resize(900, 600);
+        o.show();
+        o.recharger();
+        QTRY_VERIFY(montre(&o, QStringLiteral("Poser 5 questions par appel")));
+        QTRY_VERIFY(montre(&o, team::textes::pasEncoreDAppel));
+        capturer(&o, QStringLiteral("equipe-objectifs"));
+
+        team::OngletRapport r(ctx);
+        r.resize(900, 700);
+        r.show();
+        r.recharger();
+        QTRY_VERIFY(montre(&r, QStringLiteral("• Léa Martin progresse le plus : +4,5 points.")));
+        capturer(&r, QStringLiteral("equipe-rapport"));
+    }
+};
+
+QTEST_MAIN(TestEcransEquipeX11)
+#include "tst_ecransequipe_x11.moc"
