@@ -47,7 +47,7 @@ QJsonObject alerteJson(const team::AlerteAppel& a, const model::Etat& etat, cons
 int commandeEquipeAlertes(const QStringList& args)
 {
     if (!args.isEmpty())
-        return erreur(QStringLiteral("Usage : vendalo equipe alertes"), 2);
+        return erreur(QStringLiteral("Utilisation : vendalo equipe alertes"), 2);
     const cloud::ClientProgramme acces;
     if (!acces.client())
         return erreur(cloud::Compte::erreurModeLocal().message, 1);
