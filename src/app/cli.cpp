@@ -71,8 +71,9 @@ const QList<Commande>& commandes()
          QStringLiteral("Pose une question à Quillo : la réponse sur la sortie standard (outils sur la sortie d'erreur), puis une ligne JSON "
                         "avec la conversation, les outils appelés et les propositions en attente ; applique ou laisse de côté une proposition."),
          &commandeQuillo},
-        {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
-         QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
+        {QStringLiteral("agenda"), QStringLiteral("agenda [--demo] | agenda brief EVENEMENT_ID [--demo]"),
+         QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise) ; "
+                        "prépare le brief d'un rendez-vous, le garde avec lui et l'affiche. VD_MAINTENANT fixe l'instant pris pour maintenant."),
          &commandeAgenda},
     };
     return liste;

@@ -29,6 +29,9 @@ class ClientSupabase;
 class Compte;
 class Synchro;
 } // namespace vd::cloud
+namespace vd::crm {
+class EcritureRelances;
+} // namespace vd::crm
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -67,6 +70,10 @@ struct Contexte {
     cloud::ClientSupabase* client = nullptr;
     cloud::Compte* compte = nullptr;
     cloud::Synchro* synchro = nullptr;
+    // The daily writer of follow-up messages: steps being written and their errors (none in a bare screen).
+    crm::EcritureRelances* ecritureRelances = nullptr;
+    // The signed-in account's id; none in local mode or signed out ("local" settings then).
+    std::function<std::optional<QString>()> compteConnecte;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;
