@@ -10,6 +10,7 @@
 #include "ui/toasts.h"
 
 #include <QClipboard>
+#include <QPlainTextEdit>
 #include <QComboBox>
 #include <QDate>
 #include <QGuiApplication>
