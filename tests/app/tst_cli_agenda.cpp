@@ -81,7 +81,7 @@ private Q_SLOTS:
             {"evenements", QJsonArray{rdv("proche", maintenant.addSecs(600), contactEmail.toUpper() + " "),
                                       rdv("inconnu", maintenant.addSecs(3600), "quelquun@ailleurs.test"),
                                       rdv("fini", maintenant.addSecs(-7200), contactEmail),
-                                      rdv("loin", maintenant.addDays(8), contactEmail)}}}});
+                                      rdv("loin", maintenant.addDays(8), contactEmail)}}});
     }
 
     void septJoursAPartirDeMaintenant()
