@@ -269,6 +269,28 @@
     return json(r);
   };
 
+  // La longue traîne devient réelle : une séquence qui court sans réponse garde toujours une étape à venir.
+  // Quand sa dernière étape arrive à échéance, la suivante est posée `puisTousLes` mois plus tard
+  // (jour ouvré) ; les dates déjà passées (application restée fermée) sont sautées, jamais posées en retard.
+  M.prolongerRelance = function (sArg, aujourdhuiArg) {
+    var s = sequence(sArg);
+    if (!s) return null;
+    var auj = aujourdhuiDe(aujourdhuiArg);
+    if ((s.statut !== 'active' && s.statut !== 'sommeil') || !s.etapes.length) return json(s);
+    var der = s.etapes[s.etapes.length - 1];
+    if (der.date > auj) return json(s);
+    var base = dateDe(der.date), prec = base, x = null;
+    for (var k = 1; k <= 400; k++) {
+      x = ouvre(plusMois(base, k * s.puisTousLes), prec);
+      prec = x;
+      if (I.jour(x) > auj) break;
+    }
+    var d0 = dateDe(s.dateAppel) || base;
+    s.etapes.push({ id: 'l' + I.jour(x).replace(/-/g, ''), date: I.jour(x), jour: ecartJours(d0, x), canal: der.canal || 'email',
+                    objet: '', message: '', raison: 'Une relance lointaine, écrite la veille de l\'envoi.', statut: 'a_venir' });
+    return json(statuts(s, auj));
+  };
+
   M.relancesDuJour = function (oArg) {
     var o = objet(oArg);
     var auj = aujourdhuiDe(o.aujourdhui);

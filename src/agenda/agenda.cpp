@@ -55,6 +55,9 @@ void Agenda::demarrer()
         Q_EMIT change();
         return;
     }
+    // Already reading (started again after a sign-in, say): nothing more.
+    if (boucle_->actif())
+        return;
     lancer(lireEtat(), this);
     c_.horloge->apres(premiereLectureMs, this, [this] {
         if (demarre_)

@@ -1,6 +1,8 @@
 #include "agenda/briefagenda.h"
 
+#include "ai/generateurbrief.h"
 #include "model/json.h"
+#include "model/store.h"
 #include "model/texte.h"
 
 #include <QJsonArray>
@@ -117,6 +119,69 @@ int nettoyer(model::Etat& etat, const QDateTime& maintenant)
         return d && d->secsTo(maintenant) > conservationS;
     });
     return int(avant - etat.briefsAgenda.size());
+}
+
+ai::ParametresBrief parametres(const EvenementAgenda& e)
+{
+    ai::ParametresBrief p;
+    p.contactId = e.contactId.value_or(QString());
+    p.type = QStringLiteral("decouverte");
+    p.objectif = e.titre.simplified();
+    p.methode = QStringLiteral("aucune");
+    p.langue = QStringLiteral("fr");
+    return p;
+}
+
+BriefAgenda pour(const EvenementAgenda& e, const ai::ParametresBrief& p, const model::Brief& brief, const QDateTime& maintenant)
+{
+    BriefAgenda b;
+    b.id = QStringLiteral("brief-") + valeur(e.fournisseur) + QLatin1Char('-') + e.id;
+    b.fournisseur = e.fournisseur;
+    b.evenementId = e.id;
+    b.debut = e.journeeEntiere ? e.debut.date().toString(Qt::ISODate) : model::horodatage(e.debut);
+    b.contactId = p.contactId;
+    b.titre = e.titre;
+    b.invites = RefRendezVous::de(e).invites;
+    b.type = p.type;
+    b.objectif = p.objectif;
+    b.methode = p.methode;
+    b.langue = p.langue;
+    b.brief = brief;
+    b.creeLe = model::horodatage(maintenant);
+    return b;
+}
+
+void preparer(ai::GenerateurBrief& generateur, model::Store& store, const EvenementAgenda& e, const QDateTime& maintenant, FinBrief fini)
+{
+    if (!e.contactId) {
+        fini(std::nullopt, sansContact);
+        return;
+    }
+    const ai::ParametresBrief p = parametres(e);
+    // The guard ties both answers to this request: whichever comes first ends it.
+    auto* garde = new QObject(&generateur);
+    auto fin = [garde, fini](std::optional<BriefAgenda> b, const QString& erreur) {
+        QObject::disconnect(garde->parent(), nullptr, garde, nullptr);
+        garde->deleteLater();
+        fini(std::move(b), erreur);
+    };
+    QObject::connect(&generateur, &ai::GenerateurBrief::pret, garde,
+                     [&store, e, p, maintenant, fin](const ai::ParametresBrief& q, const model::Brief& brief) {
+                         if (!(q == p))
+                             return;
+                         const BriefAgenda b = pour(e, p, brief, maintenant);
+                         store.modifier([&](model::Etat& etat) {
+                             nettoyer(etat, maintenant);
+                             enregistrer(etat, b);
+                         });
+                         fin(b, {});
+                     });
+    QObject::connect(&generateur, &ai::GenerateurBrief::echec, garde, [p, fin](const ai::ParametresBrief& q, const QString& message) {
+        if (q == p)
+            fin(std::nullopt, message);
+    });
+    if (auto r = generateur.generer(p); !r)
+        fin(std::nullopt, r.erreur());
 }
 
 } // namespace briefs

@@ -6,6 +6,10 @@
 #include "model/etat.h"
 
 #include <QJsonObject>
+#include <functional>
+
+namespace vd::ai { class GenerateurBrief; struct ParametresBrief; }
+namespace vd::model { class Store; }
 
 namespace vd::agenda {
 
@@ -44,6 +48,17 @@ void enregistrer(model::Etat& etat, const BriefAgenda& b);
 int nettoyer(model::Etat& etat, const QDateTime& maintenant);
 // The start read as a day (10 characters) or an instant (with, then without, fractions).
 std::optional<QDateTime> lireDebut(const QString& debut);
+
+// What a meeting's brief is about: its matched contact and its title as the objective.
+ai::ParametresBrief parametres(const EvenementAgenda& e);
+// The stored record of a brief written for a meeting.
+BriefAgenda pour(const EvenementAgenda& e, const ai::ParametresBrief& p, const model::Brief& brief, const QDateTime& maintenant);
+// Writes the meeting's brief through the pre-call brief generator and keeps it in
+// the store (older ones cleaned). fini is called once: the stored brief, or the
+// French reason it could not be written.
+using FinBrief = std::function<void(std::optional<BriefAgenda> brief, const QString& erreur)>;
+void preparer(ai::GenerateurBrief& generateur, model::Store& store, const EvenementAgenda& e, const QDateTime& maintenant, FinBrief fini);
+inline const QString sansContact = QStringLiteral("Aucun contact du CRM n'est reconnu parmi les invités : le brief porte sur un prospect connu.");
 } // namespace briefs
 
 } // namespace vd::agenda

@@ -77,6 +77,9 @@ const QList<Commande>& commandes()
          &commandeMcp},
         {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
          QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
+        {QStringLiteral("agenda"), QStringLiteral("agenda [--demo] | agenda brief EVENEMENT_ID [--demo]"),
+         QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise) ; "
+                        "prépare le brief d'un rendez-vous, le garde avec lui et l'affiche. VD_MAINTENANT fixe l'instant pris pour maintenant."),
          &commandeAgenda},
         {QStringLiteral("commenter"), QStringLiteral("commenter APPEL_ID TEXTE [--a SECONDES]"),
          QStringLiteral("Commente un appel de votre équipe, à un moment précis (--a : secondes ou minutes:secondes) ou sur "

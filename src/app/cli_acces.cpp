@@ -33,7 +33,7 @@ bool accepteeEnRelais(const QString& nom)
 {
     return nom == QLatin1String("sauvegarde") || nom == QLatin1String("simuler") || nom == QLatin1String("contacts")
         || nom == QLatin1String("importer") || nom == QLatin1String("synchroniser") || nom == QLatin1String("relances")
-        || nom == QLatin1String("quillo");
+        || nom == QLatin1String("quillo") || nom == QLatin1String("agenda");
 }
 
 void ecrireFlux(FILE* flux, const QByteArray& octets)

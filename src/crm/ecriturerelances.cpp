@@ -79,12 +79,22 @@ void EcritureRelances::passe()
     const QString aujourdhui = model::jourCalendaire(horloge_.maintenant());
     const QString jusquAu = jourOuvreSuivant(aujourdhui);
     QList<model::Contact> endormis;
+    // Sequences given their next long-tail step: contact id → sequence.
+    QHash<QString, QJsonValue> prolongees;
     for (const model::Contact& c : store_.etat().contacts) {
         if (!c.relance || !c.relance->qt().isObject())
             continue;
         const QString statut = c.relance->qt().toObject().value(QLatin1String("statut")).toString();
         if (statut != QLatin1String("active") && statut != QLatin1String("sommeil"))
             continue;
+        QJsonValue sequence = c.relance->qt();
+        // Its last step is due: the next one comes puisTousLes months later.
+        if (auto p = moteur_.appelerJSON(QStringLiteral("prolongerRelance"), {sequence, aujourdhui}); p && p.valeur().isObject()
+            && p.valeur().toObject().value(QLatin1String("etapes")).toArray().size()
+                   > sequence.toObject().value(QLatin1String("etapes")).toArray().size()) {
+            sequence = p.valeur();
+            prolongees.insert(c.id, sequence);
+        }
         // No answer three days after the last short step: the contact sleeps, its long steps go on.
         if (auto dort = moteur_.appelerBooleen(QStringLiteral("doitPasserEnSommeil"), {model::versObjetJson(c), aujourdhui});
             dort && dort.valeur()) {
@@ -92,7 +102,7 @@ void EcritureRelances::passe()
             if (auto x = r ? model::Contact::depuisJson(r.valeur()) : std::nullopt; x && x->id == c.id)
                 endormis.append(*x);
         }
-        auto r = moteur_.appelerJSON(QStringLiteral("etapesAEcrire"), {c.relance->qt(), jusquAu});
+        auto r = moteur_.appelerJSON(QStringLiteral("etapesAEcrire"), {sequence, jusquAu});
         if (!r)
             continue;
         for (const QJsonValue& e : r.valeur().toArray()) {
@@ -103,13 +113,18 @@ void EcritureRelances::passe()
             file_.append({c.id, id});
         }
     }
-    if (!endormis.isEmpty()) {
+    if (!endormis.isEmpty() || !prolongees.isEmpty()) {
         const QString maintenant = store_.horodatageMaintenant();
         store_.modifier([&](model::Etat& e) {
             for (model::Contact& x : endormis)
                 if (model::Contact* c = e.contact(x.id)) {
                     x.majLe = maintenant;
                     *c = x;
+                }
+            for (auto it = prolongees.cbegin(); it != prolongees.cend(); ++it)
+                if (model::Contact* c = e.contact(it.key())) {
+                    c->relance = model::JSONValeur(it.value());
+                    c->majLe = maintenant;
                 }
         });
     }
@@ -184,7 +199,14 @@ void EcritureRelances::terminer(const Tache& t, const QString& texte)
         echouer(t, {});
         return;
     }
-    if (c && c->relance) {
+    // The user wrote it meanwhile ("L'écrire moi-même"): their text stays.
+    const bool ecriteParLUtilisateur = c && c->relance && [&] {
+        for (const QJsonValue& v : c->relance->qt().toObject().value(QLatin1String("etapes")).toArray())
+            if (v.toObject().value(QLatin1String("id")).toString() == t.etapeId)
+                return !v.toObject().value(QLatin1String("message")).toString().trimmed().isEmpty();
+        return false;
+    }();
+    if (c && c->relance && !ecriteParLUtilisateur) {
         QJsonObject r = *reponse;
         r.insert(QStringLiteral("le"), store_.horodatageMaintenant());
         // Applied on the sequence as it is now: the user may have edited it meanwhile.

@@ -33,6 +33,9 @@ namespace vd::team {
 class CoachingEquipe;
 class PilotageEquipe;
 } // namespace vd::team
+namespace vd::crm {
+class EcritureRelances;
+} // namespace vd::crm
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -75,6 +78,10 @@ struct Contexte {
     team::PilotageEquipe* pilotage = nullptr;
     // The team's comments, exemplary calls, objectives, ranking and reports (none in local mode).
     team::CoachingEquipe* coaching = nullptr;
+    // The daily writer of follow-up messages: steps being written and their errors (none in a bare screen).
+    crm::EcritureRelances* ecritureRelances = nullptr;
+    // The signed-in account's id; none in local mode or signed out ("local" settings then).
+    std::function<std::optional<QString>()> compteConnecte;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

@@ -3,10 +3,13 @@
 // the browser and the callback link, disconnection, grouping by day.
 #include "../cloud/outilscloud.h"
 #include "agenda/agenda.h"
+#include "agenda/ecrans/ecranagenda.h"
+#include "ui/contexte.h"
 #include "fakes/fauxagenda.h"
 #include "platform/preferences.h"
 
 #include <QJsonArray>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -222,6 +225,31 @@ private Q_SLOTS:
         QCOMPARE(faux_->lectures, relu ? 1 : 0);
     }
 
+    // The screen's buttons: each click changes the agenda, the page follows once the click has returned.
+    void connecterEtAnnulerDepuisLEcran()
+    {
+        agenda_->demarrer();
+        ui::Contexte ctx;
+        EcranAgenda page(ctx, agenda_.get());
+        auto bouton = [&page](const QString& texte) -> QPushButton* {
+            for (QPushButton* b : page.findChildren<QPushButton*>())
+                if (b->text() == texte)
+                    return b;
+            return nullptr;
+        };
+        faux_->ecrire(QJsonObject{});
+        agenda_->actualiser(true);
+        QTRY_VERIFY(bouton("Connecter Google Agenda"));
+        bouton("Connecter Google Agenda")->click();
+        QCOMPARE(agenda_->connexionEnCours(), std::optional(FournisseurAgenda::google));
+        QTRY_COMPARE(banc_->ouvreur.ouvertes.size(), 1);
+        QTRY_VERIFY(bouton("Annuler"));
+        bouton("Annuler")->click();
+        QTRY_VERIFY(!agenda_->connexionEnCours());
+        QTRY_VERIFY(bouton("Connecter Google Agenda"));
+        QVERIFY(!bouton("Annuler"));
+    }
+
     void consentementSansHttpsRefuse()
     {
         faux_->pageConsentement = "http://consentement.exemple.test/autoriser";
@@ -327,5 +355,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TstAgenda)
+QTEST_MAIN(TstAgenda)
 #include "tst_agenda.moc"

@@ -35,6 +35,7 @@
 
 #include <QAbstractItemModel>
 #include <QAction>
+#include <QDialog>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -196,6 +197,19 @@ private Q_SLOTS:
         if (auto* zone = app.fenetre()->pageCourante()->findChild<QScrollArea*>())
             zone->ensureWidgetVisible(bloc);
         QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-fiche-relances.png")));
+        // A step's edit: its subject, message, date and channel.
+        QPushButton* modifier = nullptr;
+        for (QPushButton* b : bloc->findChildren<QPushButton*>())
+            if (!modifier && b->text() == QStringLiteral("Modifier"))
+                modifier = b;
+        QVERIFY(modifier);
+        modifier->click();
+        auto* dialogue = app.fenetre()->findChild<QDialog*>(QStringLiteral("dialogueEtape"));
+        QVERIFY(dialogue);
+        QVERIFY(QTest::qWaitForWindowExposed(dialogue));
+        QVERIFY(ecranEntier().save(dossierCaptures() + QStringLiteral("/x11-relance-modifier.png")));
+        dialogue->reject();
+
 
         // A recorded call: play and clip from its sheet.
         QDir().mkpath(platform::dossierEnregistrements());

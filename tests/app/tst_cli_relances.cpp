@@ -78,6 +78,23 @@ private Q_SLOTS:
         QCOMPARE(s.derniereErreur(), QStringLiteral("Préparez d'abord la relance."));
         QCOMPARE(lancer({QStringLiteral("relances"), QStringLiteral("bof")}).code, 2);
     }
+
+    // A deal moved to lost stops its running sequence, with that reason.
+    void affairePerdueArreteLaRelance()
+    {
+        QCOMPARE(lancer({QStringLiteral("contacts"), QStringLiteral("etape"), QStringLiteral("c_perrin"), QStringLiteral("perdu")}).code, 0);
+        const Sortie s = lancer({QStringLiteral("relances")});
+        QCOMPARE(s.code, 0);
+        QJsonObject perrin;
+        for (const QJsonValue& v : s.json().array())
+            if (v.toObject().value("contactId").toString() == QLatin1String("c_perrin"))
+                perrin = v.toObject();
+        QCOMPARE(perrin.value("statut").toString(), QStringLiteral("arretee"));
+        QCOMPARE(perrin.value("raisonArret").toString(), QStringLiteral("perdu"));
+        const Sortie e = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e2"),
+                                 QStringLiteral("--par"), QStringLiteral("note")});
+        QCOMPARE(e.derniereErreur(), QStringLiteral("Cette relance n'est plus active."));
+    }
 };
 
 QTEST_GUILESS_MAIN(TstCliRelances)

@@ -143,6 +143,81 @@ private Q_SLOTS:
         QCOMPARE(apres.etapeAvantSommeil.value_or(QString()), QStringLiteral("proposition"));
         QVERIFY(client.requetes.isEmpty());
     }
+
+    // The long tail: once the last step is due, the next one comes puisTousLes months later, on a working day.
+    void longueTraine_data()
+    {
+        QTest::addColumn<QString>("derniere");
+        QTest::addColumn<QString>("aujourdhui");
+        QTest::addColumn<int>("mois");
+        QTest::addColumn<QString>("statut");
+        QTest::addColumn<QString>("ajoutee");   // empty: nothing added
+        QTest::newRow("pas encore due") << "2026-12-08" << "2026-12-07" << 3 << "active" << "";
+        QTest::newRow("due ce jour") << "2026-12-08" << "2026-12-08" << 3 << "active" << "2027-03-08";
+        QTest::newRow("fin de février un dimanche") << "2026-11-30" << "2026-11-30" << 3 << "active" << "2027-03-01";
+        QTest::newRow("un mois, samedi → lundi") << "2026-01-31" << "2026-02-02" << 1 << "sommeil" << "2026-03-02";
+        QTest::newRow("longue absence : dates passées sautées") << "2026-01-05" << "2026-12-04" << 3 << "active" << "2027-01-05";
+        QTest::newRow("séquence arrêtée") << "2026-01-05" << "2026-12-04" << 3 << "arretee" << "";
+    }
+    void longueTraine()
+    {
+        QFETCH(QString, derniere);
+        QFETCH(QString, aujourdhui);
+        QFETCH(int, mois);
+        QFETCH(QString, statut);
+        QFETCH(QString, ajoutee);
+        QJsonObject dernier = etape("e2", derniere.toUtf8().constData(), 90);
+        dernier.insert("canal", "whatsapp");
+        const QJsonObject s{{"statut", statut}, {"dateAppel", "2025-10-06"}, {"puisTousLes", mois},
+                            {"etapes", QJsonArray{etape("e1", "2025-10-07", 1), dernier}}};
+        auto r = moteur.appelerJSON(QStringLiteral("prolongerRelance"), {s, aujourdhui});
+        QVERIFY(r);
+        const QJsonArray etapes = r.valeur().toObject().value("etapes").toArray();
+        QCOMPARE(etapes.size(), ajoutee.isEmpty() ? 2 : 3);
+        if (ajoutee.isEmpty())
+            return;
+        const QJsonObject n = etapes.last().toObject();
+        QCOMPARE(n.value("date").toString(), ajoutee);
+        QCOMPARE(n.value("canal").toString(), QStringLiteral("whatsapp"));
+        QCOMPARE(n.value("statut").toString(), QStringLiteral("a_venir"));
+        QCOMPARE(n.value("message").toString(), QString());
+        QCOMPARE(n.value("jour").toInt(), int(QDate(2025, 10, 6).daysTo(QDate::fromString(ajoutee, Qt::ISODate))));
+    }
+
+    // The pass gives a running sequence its next long step; a text the user wrote meanwhile is never overwritten.
+    void passeProlongeEtTexteDeLUtilisateurGarde()
+    {
+        platform::HorlogeFactice h(QDateTime(QDate(2026, 12, 8), QTime(7, 0), Qt::UTC));
+        model::Store store(QString(), h);
+        model::Etat e;
+        model::Contact c;
+        c.id = QStringLiteral("c1");
+        c.relance = model::JSONValeur(QJsonObject{{"statut", "active"}, {"dateAppel", "2026-09-08"}, {"etapes", QJsonArray{etape("e7", "2026-12-08", 91)}}});
+        e.contacts << c;
+        store.remplacerEtat(e);
+        fakes::ClientIAScripte client;
+        EcritureRelances ecriture(store, moteur, client, h);
+        ecriture.demarrer();
+        const QJsonArray etapes = store.etat().contacts.first().relance->qt()["etapes"].toArray();
+        QCOMPARE(etapes.size(), 2);
+        QCOMPARE(etapes.at(1).toObject().value("date").toString(), QStringLiteral("2027-03-08"));
+        // Today's step is being written; the user writes it first ("L'écrire moi-même").
+        QCOMPARE(client.requetes.size(), 1);
+        QVERIFY(ecriture.enCours().contains(EcritureRelances::cleEtape("c1", "e7")));
+        store.modifier([](model::Etat& x) {
+            QJsonObject s = x.contacts.first().relance->qt().toObject();
+            QJsonArray et = s.value("etapes").toArray();
+            QJsonObject e7 = et.at(0).toObject();
+            e7.insert("message", "Mon texte");
+            et.replace(0, e7);
+            s.insert("etapes", et);
+            x.contacts.first().relance = model::JSONValeur(s);
+        });
+        client.derniere()->terminer(QStringLiteral("{\"message\": \"Texte du modèle\"}"));
+        QCOMPARE(message(store, 0), QStringLiteral("Mon texte"));
+        QVERIFY(ecriture.enCours().isEmpty());
+        QVERIFY(ecriture.erreurs().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TstEcritureRelances)

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vd::agenda {
@@ -34,14 +35,27 @@ EcranAgenda::EcranAgenda(ui::Contexte& ctx, Agenda* agenda, QWidget* parent) : E
     jours_->setSpacing(12);
     corps->addWidget(blocJours);
     corps->addStretch(1);
+    // Rebuilt from the event loop: a click that changes the agenda (connect, cancel,
+    // disconnect, "Plus tard") must not delete its own button under it.
     if (agenda_)
-        connect(agenda_, &Agenda::change, this, &EcranAgenda::reconstruire);
+        connect(agenda_, &Agenda::change, this, &EcranAgenda::planifier);
     if (ctx_.store)
         connect(ctx_.store, &model::Store::etatChange, this, [this] {
             if (isVisible())
-                reconstruire();
+                planifier();
         });
     reconstruire();
+}
+
+void EcranAgenda::planifier()
+{
+    if (planifie_)
+        return;
+    planifie_ = true;
+    QTimer::singleShot(0, this, [this] {
+        planifie_ = false;
+        reconstruire();
+    });
 }
 
 std::optional<ui::EcranBase::Action> EcranAgenda::actionPrincipale() const

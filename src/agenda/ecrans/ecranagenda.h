@@ -29,6 +29,7 @@ public:
     std::function<void(const QString& evenementId)> preparerBrief;
 
 private:
+    void planifier();
     void reconstruire();
     QWidget* ligne(const EvenementAgenda& e, const QHash<QString, QString>& noms, QWidget* parent);
 
@@ -36,6 +37,7 @@ private:
     QLabel* message_ = nullptr;
     QVBoxLayout* connexions_ = nullptr;
     QVBoxLayout* jours_ = nullptr;
+    bool planifie_ = false;
 };
 
 } // namespace vd::agenda

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -27,7 +28,16 @@ FenetreNotifications::FenetreNotifications(PileNotifications& pile, QWidget* par
     cartes_ = new QVBoxLayout(this);
     cartes_->setContentsMargins(16, 16, 16, 16);
     cartes_->setSpacing(8);
-    connect(&pile, &PileNotifications::change, this, &FenetreNotifications::reconstruire);
+    // Rebuilt from the event loop: a card's button that changes the stack must not delete itself under the click.
+    connect(&pile, &PileNotifications::change, this, [this] {
+        if (planifie_)
+            return;
+        planifie_ = true;
+        QTimer::singleShot(0, this, [this] {
+            planifie_ = false;
+            reconstruire();
+        });
+    });
     reconstruire();
 }
 

@@ -28,6 +28,7 @@ private:
     void placer();
     QPointer<PileNotifications> pile_;
     QVBoxLayout* cartes_ = nullptr;
+    bool planifie_ = false;
 };
 
 } // namespace vd::agenda

@@ -131,10 +131,11 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
         if (!ok)
             return;
         crm::Relances relances(*store_, ai::Moteur::instance());
-        if (auto m = relances.apresAnalyse(id))
+        if (auto m = relances.apresAnalyse(id, ctx_.compteConnecte ? ctx_.compteConnecte() : std::nullopt))
             toasts_.montrer(*m, Toasts::Toast::Genre::ok);
     });
     ecritureRelances_ = std::make_unique<crm::EcritureRelances>(*store_, ai::Moteur::instance(), *clientIA_, horloge_);
+    ctx_.ecritureRelances = ecritureRelances_.get();
     ctx_.analyser = [this](const QString& id) { analyses_->analyser(id); };
     ctx_.suiviAnalyse = [this](const QString& id) -> std::optional<SuiviAnalyse> {
         const auto s = analyses_->suivi(id);
@@ -173,19 +174,34 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     ctx_.panneau = panneau_.get();
     sonde_ = std::make_unique<SondeAudioPulse>();
 
-    // The agenda: the demonstration's calendar with --demo; without a backend session it shows nothing.
+    // The account first: the agenda reads through its backend client.
+    brancherCloud();
+    ctx_.compteConnecte = [this]() -> std::optional<QString> {
+        if (!ctx_.client || !ctx_.client->connecte() || !ctx_.client->session() || ctx_.client->session()->utilisateur.id.isEmpty())
+            return std::nullopt;
+        return ctx_.client->session()->utilisateur.id;
+    };
+
+    // The agenda: the demonstration's calendar with --demo, else the backend's while signed in.
     if (options_.demo)
         clientAgenda_ = std::make_unique<agenda::ClientAgendaDemo>(horloge_, [this] { return store_->etat().contacts; });
+    else if (ctx_.client)
+        clientAgenda_ = std::make_unique<agenda::ClientAgendaCloud>(ctx_.client);
     {
         agenda::Agenda::Collaborateurs c;
         c.client = clientAgenda_.get();
         const bool demo = options_.demo;
-        c.lireContexte = [demo] {
+        c.lireContexte = [this, demo] {
             agenda::ContexteAgenda x;
-            x.cloudActif = demo;
-            x.inclus = demo;
-            if (demo)
+            if (demo) {
+                x.cloudActif = x.inclus = true;
                 x.emailCompte = agenda::ClientAgendaDemo::emailDemo;
+            } else if (ctx_.client && ctx_.client->connecte() && ctx_.client->session()) {
+                x.cloudActif = x.inclus = true;
+                const QString email = ctx_.client->session()->utilisateur.email;
+                if (!email.isEmpty())
+                    x.emailCompte = email;
+            }
             return x;
         };
         c.lireContacts = [this] { return store_->etat().contacts; };
@@ -315,7 +331,6 @@ Application::Application(std::unique_ptr<model::Store> store, OptionsLancement o
     ctx_.ouvrirPreVol = [this](const call::ConfigAppel& c) { ouvrirPreVol(c); };
     ctx_.montrerFenetre = [this] { montrerFenetre(); };
     ctx_.quitter = [this] { demanderQuitter(); };
-    brancherCloud();
     brancherPilotage();
     misesAJour_.etatAppel = [this] { return ctx_.appelActif(); };
 
@@ -449,7 +464,11 @@ void Application::demarrer()
     agenda_->demarrer();
     notifications_->demarrer();
     // Invitations arrive with the account's refreshes.
-    QObject::connect(compte_.get(), &cloud::Compte::change, this, [this] { notifications_->programmer(); });
+    QObject::connect(compte_.get(), &cloud::Compte::change, this, [this] {
+        notifications_->programmer();
+        // Signed in after the start: the agenda begins reading (it does nothing while signed out).
+        agenda_->demarrer();
+    });
     if (options_.demo)
         agenda_->actualiser(true);
     // Contacts changed: the meetings are matched again, once the changes settle.
@@ -477,53 +496,8 @@ void Application::genererBriefAgenda(const QString& evenementId, std::function<v
         fini(false);
         return;
     }
-    const agenda::EvenementAgenda ev = *e;
-    ai::ParametresBrief p;
-    p.contactId = *ev.contactId;
-    p.type = QStringLiteral("decouverte");
-    p.objectif = ev.titre.simplified();
-    p.methode = QStringLiteral("aucune");
-    p.langue = QStringLiteral("fr");
-    auto* garde = new QObject(this);
-    auto fin = [garde, fini](bool ok) {
-        garde->deleteLater();
-        fini(ok);
-    };
-    connect(briefs_.get(), &ai::GenerateurBrief::pret, garde, [this, garde, p, ev, fin](const ai::ParametresBrief& q, const model::Brief& brief) {
-        if (!(q == p))
-            return;
-        QObject::disconnect(briefs_.get(), nullptr, garde, nullptr);
-        agenda::BriefAgenda b;
-        const agenda::RefRendezVous ref = agenda::RefRendezVous::de(ev);
-        b.id = QStringLiteral("brief-") + valeur(ev.fournisseur) + QLatin1Char('-') + ev.id;
-        b.fournisseur = ev.fournisseur;
-        b.evenementId = ev.id;
-        b.debut = ev.journeeEntiere ? ev.debut.date().toString(Qt::ISODate) : model::horodatage(ev.debut);
-        b.contactId = p.contactId;
-        b.titre = ev.titre;
-        b.invites = ref.invites;
-        b.type = p.type;
-        b.objectif = p.objectif;
-        b.methode = p.methode;
-        b.langue = p.langue;
-        b.brief = brief;
-        b.creeLe = model::horodatage(horloge_.maintenant());
-        store_->modifier([&](model::Etat& etat) {
-            agenda::briefs::nettoyer(etat, horloge_.maintenant());
-            agenda::briefs::enregistrer(etat, b);
-        });
-        fin(true);
-    });
-    connect(briefs_.get(), &ai::GenerateurBrief::echec, garde, [this, garde, p, fin](const ai::ParametresBrief& q, const QString&) {
-        if (!(q == p))
-            return;
-        QObject::disconnect(briefs_.get(), nullptr, garde, nullptr);
-        fin(false);
-    });
-    if (!briefs_->generer(p)) {
-        QObject::disconnect(briefs_.get(), nullptr, garde, nullptr);
-        fin(false);
-    }
+    agenda::briefs::preparer(*briefs_, *store_, *e, horloge_.maintenant(),
+                             [fini](std::optional<agenda::BriefAgenda> b, const QString&) { fini(b.has_value()); });
 }
 
 void Application::montrerFenetre()

@@ -1,13 +1,17 @@
 #include "blocrelances.h"
 
+#include "dialogueetape.h"
 #include "ai/moteur.h"
 #include "cloud/ouvreururl.h"
+#include "crm/ecriturerelances.h"
 #include "crm/relances.h"
 #include "model/store.h"
 #include "ui/ecrans/style.h"
 #include "ui/toasts.h"
 
 #include <QClipboard>
+#include <QPlainTextEdit>
+#include <QComboBox>
 #include <QDate>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -85,7 +89,35 @@ std::optional<std::pair<QString, bool>> issue(const R& r, const QString& succes)
     return std::pair{succes, true};
 }
 
+std::optional<QString> compteDe(ui::Contexte& ctx) { return ctx.compteConnecte ? ctx.compteConnecte() : std::nullopt; }
+
 } // namespace
+
+QString BlocRelances::texteEnCours() { return QStringLiteral("Quillo écrit ce message…"); }
+QString BlocRelances::messageEnregistre() { return QStringLiteral("Relance enregistrée"); }
+QString BlocRelances::messageRetire() { return QStringLiteral("Relance retirée"); }
+QString BlocRelances::messageCanal() { return QStringLiteral("Canal changé pour les relances à venir"); }
+QString BlocRelances::messageVide() { return QStringLiteral("Écrivez le message avant de l'enregistrer."); }
+
+void BlocRelances::modifier(const CibleRelance& cible, const QJsonObject& etape, bool redaction)
+{
+    // On the window: the sheet may rebuild this block while the dialog is open.
+    auto* d = new DialogueEtape(etape, redaction, window());
+    d->setAttribute(Qt::WA_DeleteOnClose);
+    const QString etapeId = etape.value(QLatin1String("id")).toString();
+    ui::Contexte* c = &ctx_;
+    connect(d, &QDialog::accepted, this, [c, d, cible, etapeId, redaction] {
+        const QJsonObject champs = d->champs();
+        if (redaction && d->message()->toPlainText().trimmed().isEmpty()) {
+            c->toasts->montrer(messageVide(), ui::Toasts::Toast::Genre::erreur);
+            return;
+        }
+        if (champs.isEmpty())
+            return;
+        plusTard(*c, [cible, etapeId, champs](Relances& r) { return issue(r.modifierEtape(cible, etapeId, champs), messageEnregistre()); });
+    });
+    d->open();
+}
 
 BlocRelances::BlocRelances(ui::Contexte& ctx, const QString& appelId, QWidget* parent)
     : QFrame(parent), ctx_(ctx), appelId_(appelId)
@@ -96,10 +128,22 @@ BlocRelances::BlocRelances(ui::Contexte& ctx, const QString& appelId, QWidget* p
     corps_->setContentsMargins(16, 14, 16, 14);
     corps_->setSpacing(8);
     remplir();
+    // Steps being written and their errors are not in the store: the block follows the writer too.
+    if (ctx_.ecritureRelances)
+        connect(ctx_.ecritureRelances, &EcritureRelances::change, this, [this] {
+            if (enAttente_)
+                return;
+            enAttente_ = true;
+            QTimer::singleShot(0, this, [this] {
+                enAttente_ = false;
+                remplir();
+            });
+        });
 }
 
 void BlocRelances::remplir()
 {
+    st::vider(corps_);
     const model::Etat& etat = ctx_.store->etat();
     const model::Appel* a = etat.appel(appelId_);
     corps_->addWidget(st::etiquette(QStringLiteral("Relances"), QStringLiteral("titreCarte"), this));
@@ -151,6 +195,9 @@ void BlocRelances::remplir()
         corps_->addWidget(st::etiquette(s.value(QLatin1String("note")).toString(), QStringLiteral("secondaire"), this));
     const bool enMarche = active && (statut == QLatin1String("active") || statut == QLatin1String("sommeil"));
     const QString contactId = c ? c->id : QString();
+    // A proposal is edited on the call; a running (or finished) sequence on the contact.
+    const bool modifiable = !active || enMarche || statut == QLatin1String("terminee");
+    const CibleRelance cible{contactId, active ? QString() : appelId};
     for (const QJsonValue& v : s.value(QLatin1String("etapes")).toArray()) {
         const QJsonObject e = v.toObject();
         const QString etapeId = e.value(QLatin1String("id")).toString();
@@ -184,6 +231,38 @@ void BlocRelances::remplir()
             ligne->addWidget(noter);
         }
         corps_->addLayout(ligne);
+        if (modifiable)
+            ajouterEdition(cible, e, enMarche);
+    }
+    // The long tail, until an answer: its next dates (bounded).
+    if ((!active || enMarche) && !s.value(QLatin1String("etapes")).toArray().isEmpty())
+        if (auto suite = ai::Moteur::instance().appelerJSON(QStringLiteral("apercuSuiteRelance"), {s, 3}); suite && !suite.valeur().toArray().isEmpty()) {
+            QStringList dates;
+            for (const QJsonValue& d : suite.valeur().toArray())
+                dates << st::dateCourte(d.toString(), false);
+            const int mois = qMax(1, s.value(QLatin1String("puisTousLes")).toInt(3));
+            corps_->addWidget(st::etiquette(QStringLiteral("Ensuite, une relance tous les %1 mois jusqu'à sa réponse : %2…")
+                                                .arg(mois)
+                                                .arg(dates.join(QStringLiteral(", "))),
+                                            QStringLiteral("legende"), this));
+        }
+    if (modifiable && !s.value(QLatin1String("etapes")).toArray().isEmpty()) {
+        auto* h = new QHBoxLayout;
+        h->addWidget(st::etiquette(QStringLiteral("Changer le canal de toutes les relances à venir"), QStringLiteral("legende"), this));
+        auto* canal = new QComboBox(this);
+        canal->setObjectName(QStringLiteral("canalRelances"));
+        canal->addItem(QStringLiteral("Email"), QStringLiteral("email"));
+        canal->addItem(QStringLiteral("WhatsApp"), QStringLiteral("whatsapp"));
+        canal->addItem(QStringLiteral("Autre"), QStringLiteral("autre"));
+        h->addWidget(canal);
+        QPushButton* changer = st::bouton(QStringLiteral("Changer le canal"), QStringLiteral("lien"), this);
+        connect(changer, &QPushButton::clicked, this, [this, cible, canal] {
+            const QString choix = canal->currentData().toString();
+            plusTard(ctx_, [cible, choix](Relances& r) { return issue(r.changerCanal(cible, choix), messageCanal()); });
+        });
+        h->addWidget(changer);
+        h->addStretch(1);
+        corps_->addLayout(h);
     }
     if (enMarche) {
         bouton(QStringLiteral("Arrêter"), QStringLiteral("secondaire"), [this, contactId] {
@@ -205,8 +284,9 @@ void BlocRelances::remplir()
             corps_->addWidget(st::etiquette(Relances::messageDejaEnCours(c->nomComplet()), QStringLiteral("secondaire"), this));
         QPushButton* b = bouton(active ? QStringLiteral("Activer à nouveau") : QStringLiteral("Activer la relance"), QStringLiteral("primaire"),
                                 [this, appelId] {
-                                    plusTard(ctx_, [appelId](Relances& r) -> std::optional<std::pair<QString, bool>> {
-                                        auto x = r.activer(appelId);
+                                    const std::optional<QString> compte = compteDe(ctx_);
+                                    plusTard(ctx_, [appelId, compte](Relances& r) -> std::optional<std::pair<QString, bool>> {
+                                        auto x = r.activer(appelId, compte);
                                         return x ? std::pair{x.valeur(), true} : std::pair{x.erreur(), false};
                                     });
                                 });
@@ -215,6 +295,50 @@ void BlocRelances::remplir()
     }
     actions->addStretch(1);
     corps_->addLayout(actions);
+}
+
+void BlocRelances::ajouterEdition(const CibleRelance& cible, const QJsonObject& e, bool enMarche)
+{
+    const QString etapeId = e.value(QLatin1String("id")).toString();
+    const bool envoyee = e.value(QLatin1String("statut")).toString() == QLatin1String("envoyee");
+    const bool ecrite = !e.value(QLatin1String("message")).toString().trimmed().isEmpty();
+    const QString cle = EcritureRelances::cleEtape(cible.contactId, etapeId);
+    EcritureRelances* ecriture = ctx_.ecritureRelances;
+    const bool enCours = enMarche && !ecrite && ecriture && ecriture->enCours().contains(cle);
+    auto* h = new QHBoxLayout;
+    h->setContentsMargins(12, 0, 0, 0);
+    if (enCours) {
+        h->addWidget(st::etiquette(texteEnCours(), QStringLiteral("legende"), this));
+    } else if (!envoyee && !ecrite) {
+        if (const QString erreur = ecriture ? ecriture->erreurs().value(cle) : QString(); enMarche && !erreur.isEmpty()) {
+            QLabel* l = st::etiquette(erreur, QStringLiteral("erreur"), this);
+            l->setTextFormat(Qt::PlainText);
+            l->setWordWrap(true);
+            h->addWidget(l, 1);
+            QPushButton* reessayer = st::bouton(QStringLiteral("Réessayer"), QStringLiteral("lien"), this);
+            const QString contactId = cible.contactId;
+            connect(reessayer, &QPushButton::clicked, this, [ecriture, contactId, etapeId] { ecriture->ecrire(contactId, etapeId); });
+            h->addWidget(reessayer);
+        }
+        QPushButton* moiMeme = st::bouton(QStringLiteral("L'écrire moi-même"), QStringLiteral("lien"), this);
+        connect(moiMeme, &QPushButton::clicked, this, [this, cible, e] { modifier(cible, e, true); });
+        h->addWidget(moiMeme);
+    }
+    QPushButton* modif = st::bouton(QStringLiteral("Modifier"), QStringLiteral("lien"), this);
+    modif->setToolTip(QStringLiteral("Modifier le message, la date ou le canal"));
+    modif->setEnabled(!enCours);
+    connect(modif, &QPushButton::clicked, this, [this, cible, e] { modifier(cible, e, false); });
+    h->addWidget(modif);
+    if (!envoyee) {
+        QPushButton* retirer = st::bouton(QStringLiteral("Retirer"), QStringLiteral("lien"), this);
+        retirer->setToolTip(QStringLiteral("Retirer cette relance"));
+        connect(retirer, &QPushButton::clicked, this, [this, cible, etapeId] {
+            plusTard(ctx_, [cible, etapeId](Relances& r) { return issue(r.retirerEtape(cible, etapeId), messageRetire()); });
+        });
+        h->addWidget(retirer);
+    }
+    h->addStretch(1);
+    corps_->addLayout(h);
 }
 
 void BlocRelances::repondre(const QString& contactId, const QString& type)

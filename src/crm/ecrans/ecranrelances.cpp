@@ -1,7 +1,9 @@
 #include "ecranrelances.h"
 
+#include "dialogueetape.h"
 #include "ai/moteur.h"
 #include "cloud/ouvreururl.h"
+#include "crm/ecriturerelances.h"
 #include "crm/relances.h"
 #include "model/store.h"
 #include "ui/ecrans/style.h"
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QPlainTextEdit>
 
 namespace vd::crm {
 
@@ -48,17 +51,45 @@ EcranRelances::EcranRelances(ui::Contexte& ctx, QWidget* parent)
     relances_ = std::make_unique<Relances>(*ctx_.store, ai::Moteur::instance(), ouvreur_.get(),
                                            [](const QString& t) { QGuiApplication::clipboard()->setText(t); });
     corps_ = pageDefilante(QMargins(0, 8, 16, 24), 16);
-    // One refill per burst of changes, only while the page is shown.
-    connect(ctx_.store, &model::Store::etatChange, this, [this] {
-        if (!isVisible() || enAttente_)
+    // One refill per burst of changes, only while the page is shown, and only
+    // when the follow-ups themselves changed (a call saved does not rebuild it).
+    attente_ = new QTimer(this);
+    attente_->setSingleShot(true);
+    attente_->setInterval(delaiMs);
+    connect(attente_, &QTimer::timeout, this, [this] {
+        if (!isVisible())
             return;
-        enAttente_ = true;
-        QTimer::singleShot(0, this, [this] {
-            enAttente_ = false;
-            if (isVisible())
-                remplir();
-        });
+        // The settings page is small: it always follows. The daily list only when its records moved.
+        if (!reglages_ && empreinte() == empreinte_ && !ecritureChangee_)
+            return;
+        remplir();
     });
+    connect(ctx_.store, &model::Store::etatChange, this, [this] {
+        if (isVisible())
+            attente_->start();
+    });
+    if (ctx_.ecritureRelances)
+        connect(ctx_.ecritureRelances, &EcritureRelances::change, this, [this] {
+            ecritureChangee_ = true;
+            if (isVisible())
+                attente_->start();
+        });
+}
+
+size_t EcranRelances::empreinte() const
+{
+    // What the page shows comes from the contacts' follow-ups (and their names):
+    // every change to one moves its contact's majLe. Cheap beside a rebuild.
+    size_t h = qHash(relances_->aujourdhui());
+    for (const model::Contact& c : ctx_.store->etat().contacts)
+        if (c.relance)
+            h = qHashMulti(h, c.id, c.majLe, c.nomComplet());
+    return h;
+}
+
+QString EcranRelances::compte() const
+{
+    return ctx_.compteConnecte ? ctx_.compteConnecte().value_or(compteLocal) : compteLocal;
 }
 
 EcranRelances::~EcranRelances() = default;
@@ -83,6 +114,8 @@ void EcranRelances::afficher(const ui::Ecran& e)
 
 void EcranRelances::remplir()
 {
+    empreinte_ = empreinte();
+    ecritureChangee_ = false;
     st::vider(corps_);
     if (reglages_)
         remplirReglages();
@@ -135,8 +168,15 @@ void EcranRelances::remplirListe()
         if (!objet.isEmpty())
             l->addWidget(texte(objet, QStringLiteral("vous"), c));
         const QString message = r.value(QLatin1String("message")).toString();
-        l->addWidget(texte(message.isEmpty() ? QStringLiteral("Écrite la veille de l'envoi") : apercu(message),
+        const QString cle = EcritureRelances::cleEtape(contactId, etapeId);
+        const bool enCours = message.isEmpty() && ctx_.ecritureRelances && ctx_.ecritureRelances->enCours().contains(cle);
+        const QString erreur = message.isEmpty() && ctx_.ecritureRelances ? ctx_.ecritureRelances->erreurs().value(cle) : QString();
+        l->addWidget(texte(!message.isEmpty() ? apercu(message)
+                           : enCours          ? QStringLiteral("Quillo écrit ce message…")
+                                              : QStringLiteral("Écrite la veille de l'envoi"),
                            QStringLiteral("secondaire"), c));
+        if (!erreur.isEmpty())
+            l->addWidget(texte(erreur, QStringLiteral("erreur"), c));
         auto* actions = new QHBoxLayout;
         struct Bouton {
             QString libelle, par, aide;
@@ -160,10 +200,42 @@ void EcranRelances::remplirListe()
             connect(p, &QPushButton::clicked, this, [this, contactId, etapeId, par] { envoyer(contactId, etapeId, par); });
             actions->addWidget(p);
         }
+        if (message.isEmpty() && !enCours) {
+            if (!erreur.isEmpty() && ctx_.ecritureRelances) {
+                QPushButton* p = st::bouton(QStringLiteral("Réessayer"), QStringLiteral("lien"), c);
+                EcritureRelances* ecriture = ctx_.ecritureRelances;
+                connect(p, &QPushButton::clicked, this, [ecriture, contactId, etapeId] { ecriture->ecrire(contactId, etapeId); });
+                actions->addWidget(p);
+            }
+            QPushButton* p = st::bouton(QStringLiteral("L'écrire moi-même"), QStringLiteral("lien"), c);
+            const QJsonObject etape{{QStringLiteral("id"), etapeId}, {QStringLiteral("objet"), objet},
+                                    {QStringLiteral("date"), r.value(QLatin1String("date")).toString()}, {QStringLiteral("canal"), canal}};
+            connect(p, &QPushButton::clicked, this, [this, contactId, etape] { ecrireMoiMeme(contactId, etape); });
+            actions->addWidget(p);
+        }
         actions->addStretch(1);
         l->addLayout(actions);
         corps_->addWidget(c);
     }
+}
+
+void EcranRelances::ecrireMoiMeme(const QString& contactId, const QJsonObject& etape)
+{
+    auto* d = new DialogueEtape(etape, true, this);
+    d->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<EcranRelances> moi(this);
+    connect(d, &QDialog::accepted, this, [moi, d, contactId, etape] {
+        if (!moi)
+            return;
+        const QJsonObject champs = d->champs();
+        if (d->message()->toPlainText().trimmed().isEmpty()) {
+            moi->montrer(QStringLiteral("Écrivez le message avant de l'enregistrer."), false);
+            return;
+        }
+        auto r = moi->relances_->modifierEtape(CibleRelance{contactId, {}}, etape.value(QLatin1String("id")).toString(), champs);
+        moi->montrer(r ? QStringLiteral("Relance enregistrée") : r.erreur(), r.ok());
+    });
+    d->open();
 }
 
 void EcranRelances::envoyer(const QString& contactId, const QString& etapeId, const QString& par)
@@ -228,20 +300,21 @@ void EcranRelances::remplirReglages()
         l->addWidget(texte(QStringLiteral("Un rythme plus serré après un closing, plus long après une prospection"),
                            QStringLiteral("legende"), c));
     }
-    const QJsonObject moi = rg.value(QLatin1String("commerciaux")).toObject().value(compteLocal).toObject();
+    const QString compte = this->compte();
+    const QJsonObject moi = rg.value(QLatin1String("commerciaux")).toObject().value(compte).toObject();
     {
         auto [c, l] = carte(QStringLiteral("Lien de prise de rendez-vous"),
                             QStringLiteral("Quand un prospect répond « Intéressé », Quillo l'ajoute au message pour caler le rendez-vous."));
         auto* champ = new QLineEdit(moi.value(QLatin1String("lienRdv")).toString(), c);
         champ->setPlaceholderText(QStringLiteral("https://rdv.exemple.fr/votre-nom"));
         QPushButton* b = ligne(c, l, champ, QStringLiteral("Enregistrer"));
-        connect(b, &QPushButton::clicked, this, [this, champ] {
-            auto r = relances_->enregistrerLienRdv(compteLocal, champ->text());
+        connect(b, &QPushButton::clicked, this, [this, champ, compte] {
+            auto r = relances_->enregistrerLienRdv(compte, champ->text());
             montrer(r ? r.valeur() : r.erreur(), r.ok());
         });
         auto* auto_ = new QCheckBox(QStringLiteral("Activer automatiquement après chaque analyse"), c);
         auto_->setChecked(moi.value(QLatin1String("activationAuto")).toBool());
-        connect(auto_, &QCheckBox::toggled, this, [this](bool oui) { (void)relances_->activationAuto(compteLocal, oui); });
+        connect(auto_, &QCheckBox::toggled, this, [this, compte](bool oui) { (void)relances_->activationAuto(compte, oui); });
         l->addWidget(auto_);
         l->addWidget(texte(QStringLiteral("Sinon, vous activez les relances d'un clic sur la fiche de l'appel. Les messages ne partent jamais seuls."),
                            QStringLiteral("legende"), c));
