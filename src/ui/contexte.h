@@ -29,6 +29,9 @@ class ClientSupabase;
 class Compte;
 class Synchro;
 } // namespace vd::cloud
+namespace vd::assistant {
+class AideApp;
+}
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -67,6 +70,8 @@ struct Contexte {
     cloud::ClientSupabase* client = nullptr;
     cloud::Compte* compte = nullptr;
     cloud::Synchro* synchro = nullptr;
+    // The help panel's state (the chat, the tickets and their counters); none before the application makes it.
+    assistant::AideApp* aide = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

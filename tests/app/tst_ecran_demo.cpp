@@ -41,6 +41,8 @@ private Q_SLOTS:
         QTest::newRow("agenda") << "agenda" << 0 << "";
         QTest::newRow("équipe") << "equipe" << 0 << "";
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
+        QTest::newRow("aide sans serveur") << "aide" << 0 << "";
+        QTest::newRow("tickets sans serveur") << "aide:demandes" << 0 << "";
         QTest::newRow("inconnu") << "bogus" << 2 << "Écran inconnu : « bogus ». Écrans : tableau, appels,";
         QTest::newRow("id absent") << "contact:c_nulle" << 2 << "Aucun enregistrement « c_nulle » dans les données de démonstration.";
     }

@@ -36,6 +36,10 @@ struct CarteOubli;
 namespace vd::platform {
 class LecteurFenetres;
 class NotificationsBureau;
+class CaptureEcran;
+}
+namespace vd::assistant {
+class AideApp;
 }
 namespace vd::cloud {
 class ClientProgramme;
@@ -156,6 +160,8 @@ private:
     std::unique_ptr<cloud::ClientProgramme> cloud_;
     std::unique_ptr<cloud::Compte> compte_;
     std::unique_ptr<cloud::Synchro> synchro_;
+    std::unique_ptr<platform::CaptureEcran> captureEcran_;
+    std::unique_ptr<assistant::AideApp> aide_;
     QString appelSynchro_;   // the call kept out of synchronisation while it runs
     void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;
