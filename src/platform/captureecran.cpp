@@ -125,7 +125,7 @@ void CaptureX11::capturer(const QString& chemin)
     Q_EMIT terminee(true, chemin, QString());
 }
 
-std::unique_ptr<CaptureEcran> creerCaptureEcran()
+std::unique_ptr<CaptureEcran> creerOutilCapture()
 {
     auto portail = std::make_unique<CapturePortail>();
     if (portail->disponible())

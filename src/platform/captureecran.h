@@ -55,6 +55,6 @@ public:
 };
 
 // The portal when the session bus has one, else Qt's grab on X11 (possibly unavailable).
-std::unique_ptr<CaptureEcran> creerCaptureEcran();
+std::unique_ptr<CaptureEcran> creerOutilCapture();
 
 } // namespace vd::platform

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace vd::assistant;
 namespace PJ = PiecesJointes;

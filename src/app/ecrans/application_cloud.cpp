@@ -33,7 +33,7 @@ void Application::brancherCloud()
             compte_->auPremierPlan();
     });
     // The help panel: without a backend it opens all the same and says how to get help.
-    captureEcran_ = platform::creerCaptureEcran();
+    captureEcran_ = platform::creerOutilCapture();
     aide_ = std::make_unique<assistant::AideApp>(client ? std::make_unique<assistant::TransportAideCloud>(client) : nullptr, horloge_);
     aide_->setCapture(captureEcran_.get());
     ctx_.aide = aide_.get();
