@@ -95,6 +95,7 @@ EcranAide::EcranAide(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent
     l->addLayout(onglets);
     bandeau_ = texteLong(textesAide::sansCompte, QStringLiteral("encartAmbre"), this);
     bandeau_->setObjectName(QStringLiteral("bandeauAide"));
+    bandeau_->setMargin(8);
     l->addWidget(bandeau_);
     pile_ = new QStackedWidget(this);
     pile_->addWidget(construireAide());
@@ -108,8 +109,11 @@ EcranAide::EcranAide(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent
 
 EcranAide::~EcranAide()
 {
-    if (app_)
+    // The panel goes: the state stops feeding it before it says so.
+    if (app_) {
+        disconnect(app_, nullptr, this, nullptr);
         app_->fermer();
+    }
 }
 
 void EcranAide::afficher(const ui::Ecran& e)
@@ -506,6 +510,12 @@ void EcranAide::maj()
     pile_->setCurrentIndex(aide ? 0 : 1);
     ongletAide_->setChecked(aide);
     ongletDemandes_->setChecked(!aide);
+    // The tab shown reads as the primary button.
+    for (QPushButton* b : {ongletAide_, ongletDemandes_}) {
+        b->setProperty("role", b->isChecked() ? QStringLiteral("primaire") : QStringLiteral("secondaire"));
+        b->style()->unpolish(b);
+        b->style()->polish(b);
+    }
     ongletDemandes_->setText(app_->nonLus() > 0 ? QStringLiteral("Demandes (%1)").arg(app_->nonLus()) : QStringLiteral("Demandes"));
     bandeau_->setVisible(!app_->disponible());
     erreurChat_->setText(aide ? app_->erreurPieces().value_or(QString()) : QString());
