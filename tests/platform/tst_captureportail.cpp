@@ -101,9 +101,12 @@ private Q_SLOTS:
         QCOMPARE(fin[0][0].toBool(), ok);
         QCOMPARE(fin[0][2].toString(), message);
         QVERIFY(portail.options.value(QStringLiteral("interactive")).toBool());
-        QCOMPARE(QImage(cible).size(), ok ? QSize(30, 20) : QSize());
-        bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
-        bus.unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
+        QCOMPARE(QImage(cible).size(), ok ? QSize(30, 20) : QImage().size());
+    }
+    void cleanup()
+    {
+        QDBusConnection::sessionBus().unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        QDBusConnection::sessionBus().unregisterObject(QStringLiteral("/org/freedesktop/portal/desktop"));
     }
 };
 
