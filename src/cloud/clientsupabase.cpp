@@ -376,6 +376,23 @@ QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::appelerFonction(QString n
     co_return *v;
 }
 
+QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::envoyerOctetsFonction(QString nom, QByteArray octets, QByteArray type,
+                                                                            QList<QPair<QByteArray, QByteArray>> entetes,
+                                                                            int delaiMs)
+{
+    entetes.prepend(qMakePair(QByteArrayLiteral("Content-Type"), type.isEmpty() ? QByteArrayLiteral("application/octet-stream") : type));
+    auto r = co_await envoyerAvecJeton(http::POST, http::fonctions + nom, {}, octets, delaiMs, true, entetes);
+    if (!r)
+        co_return echec(r.erreur());
+    const ReponseHttp& h = r.valeur();
+    if (!h.reussie())
+        co_return echec(erreurFonction(h.statut, h.corps));
+    auto v = lireReponseJson(h.corps);
+    if (!v)
+        co_return echec(erreurIllisible(h.statut));
+    co_return *v;
+}
+
 FluxFonction* ClientSupabase::appelerFonctionFlux(const QString& nom, const QJsonValue& corps, int delaiMs)
 {
     auto* f = new FluxFonction(this, QStringLiteral("functions/v1/") + nom, compact(corps), delaiMs);

@@ -121,6 +121,11 @@ public:
     // POST with a body, GET without one.
     QCoro::Task<ResultatCloud<model::JSONValeur>> appelerFonction(QString nom, std::optional<QJsonValue> corps,
                                                                    int delaiMs);
+    // POST of raw bytes (an upload): the body as is with its own "Content-Type" and the
+    // caller's headers; the answer decoded as JSON like appelerFonction().
+    QCoro::Task<ResultatCloud<model::JSONValeur>> envoyerOctetsFonction(QString nom, QByteArray octets, QByteArray type,
+                                                                        QList<QPair<QByteArray, QByteArray>> entetes,
+                                                                        int delaiMs);
     // Calendar connection: asks the backend function "agenda/connecter" for the
     // provider's consent page, opens it in the browser and gives back the
     // "vendalo2://agenda" link that ends it (its items carry the outcome).

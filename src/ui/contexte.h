@@ -36,6 +36,9 @@ class PilotageEquipe;
 namespace vd::crm {
 class EcritureRelances;
 } // namespace vd::crm
+namespace vd::assistant {
+class AideApp;
+}
 namespace vd::app {
 class ConnexionAuDemarrage;
 class MisesAJour;
@@ -82,6 +85,8 @@ struct Contexte {
     crm::EcritureRelances* ecritureRelances = nullptr;
     // The signed-in account's id; none in local mode or signed out ("local" settings then).
     std::function<std::optional<QString>()> compteConnecte;
+    // The help panel's state (the chat, the tickets and their counters); none before the application makes it.
+    assistant::AideApp* aide = nullptr;
 
     // Replaces the data with the engine's demonstration state; none on success, else the message.
     std::function<std::optional<QString>()> chargerDemo;

@@ -21,6 +21,7 @@ constexpr NomEcran nomsEcrans[] = {
     {"en-appel", Ecran::Genre::enAppel},      {"fiche", Ecran::Genre::ficheAppel},
     {"analyse", Ecran::Genre::analyse},       {"contact", Ecran::Genre::ficheContact},
     {"exemplaire", Ecran::Genre::exemplaire}, {"compte", Ecran::Genre::compte},
+    {"aide", Ecran::Genre::aide},
 };
 
 } // namespace

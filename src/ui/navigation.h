@@ -11,7 +11,7 @@ namespace vd::ui {
 struct Ecran {
     enum class Genre {
         tableau, appels, crm, enAppel, reglages, quillo, classement, agenda, progresser, framework, relances, admin,
-        ficheAppel, ficheContact, nouvelAppel, analyse, profils, equipe, exemplaire, compte
+        ficheAppel, ficheContact, nouvelAppel, analyse, profils, equipe, exemplaire, compte, aide
     };
     Genre genre = Genre::tableau;
     // Call id, contact id, tab…; for nouvelAppel the optional contact id.
@@ -26,6 +26,8 @@ struct Ecran {
     static Ecran profils(const QString& onglet) { return {Genre::profils, onglet}; }
     static Ecran equipe(const QString& onglet) { return {Genre::equipe, onglet}; }
     static Ecran exemplaire(const QString& id) { return {Genre::exemplaire, id}; }
+    // The help panel on its tab ("aide" or "demandes").
+    static Ecran aide(const QString& onglet = QStringLiteral("aide")) { return {Genre::aide, onglet}; }
 
     // Screens by the names of "vendalo --ecran NOM[:ID]" ("tableau", "crm", "fiche"…).
     static std::optional<Ecran> depuisNom(const QString& nom, std::optional<QString> charge = std::nullopt);

@@ -7,6 +7,7 @@
 #include "app/ecrans/elementstatut.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "app/misesajour.h"
+#include "assistant/aideapp.h"
 #include "cloud/compte.h"
 #include "platform/formulation.h"
 #include "ui/ecrans/style.h"
@@ -191,6 +192,23 @@ private slots:
         QCOMPARE(b.app->navigation().ecran(), Ecran::de(Ecran::Genre::appels));
         f->action(QStringLiteral("nouvelAppel"))->trigger();
         QCOMPARE(b.app->navigation().ecran(), Ecran::nouvelAppel());
+    }
+
+    void menuAideOuvreLePanneau()
+    {
+        Banc b;
+        b.app->demarrer();
+        FenetrePrincipale* f = b.app->fenetre();
+        f->action(QStringLiteral("appels"))->trigger();
+        f->action(QStringLiteral("aideTickets"))->trigger();
+        QCOMPARE(b.app->navigation().ecran(), Ecran::aide());
+        QCOMPARE(f->pageCourante()->titre(), QStringLiteral("Aide"));
+        QVERIFY(b.app->contexte().aide && b.app->contexte().aide->ouvert());
+        QCOMPARE(b.app->contexte().aide->ecran(), QStringLiteral("appels"));   // sent with the questions
+        // No backend here: the panel says how help is reached.
+        auto* bandeau = f->pageCourante()->findChild<QLabel*>(QStringLiteral("bandeauAide"));
+        QVERIFY(bandeau && bandeau->isVisible());
+        QCOMPARE(bandeau->text(), assistant::textesAide::sansCompte);
     }
 
     void tableauVideProposeLaDemo()

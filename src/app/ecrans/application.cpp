@@ -2,6 +2,8 @@
 
 #include "assistant/ecrans/ecranquillo.h"
 #include "cloud/ecrans/ecrancompte.h"
+#include "assistant/ecrans/ecranaide.h"
+#include "platform/captureecran.h"
 
 #include "ecrananalyse.h"
 #include "ecranappels.h"
@@ -412,6 +414,7 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
         return new EcranVide(ctx_, QStringLiteral("Équipe"), QStringLiteral("equipe"),
                              QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);
     case G::compte: return new cloud::EcranCompte(ctx_, parent);
+    case G::aide: return new assistant::EcranAide(ctx_, parent);
     case G::progresser:
         return new EcranVide(ctx_, QStringLiteral("Progresser"), QStringLiteral("progresser"),
                              QStringLiteral("Vos compétences semaine après semaine, et l'exercice de la semaine."), parent);

@@ -36,6 +36,10 @@ struct CarteOubli;
 namespace vd::platform {
 class LecteurFenetres;
 class NotificationsBureau;
+class CaptureEcran;
+}
+namespace vd::assistant {
+class AideApp;
 }
 namespace vd::cloud {
 class ClientProgramme;
@@ -177,6 +181,8 @@ private:
     std::unique_ptr<platform::Preferences> preferencesDemo_;
     std::unique_ptr<team::PilotageEquipe> pilotage_;
     std::unique_ptr<team::CoachingEquipe> coaching_;
+    std::unique_ptr<platform::CaptureEcran> captureEcran_;
+    std::unique_ptr<assistant::AideApp> aide_;
     QString appelSynchro_;   // the call kept out of synchronisation while it runs
     void genererBriefAgenda(const QString& evenementId, std::function<void(bool)> fini);
     Contexte ctx_;

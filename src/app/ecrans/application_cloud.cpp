@@ -3,11 +3,13 @@
 // application coming to the front.
 #include "application.h"
 
+#include "assistant/aideapp.h"
 #include "call/sessionappel.h"
 #include "cloud/clientprogramme.h"
 #include "cloud/compte.h"
 #include "cloud/synchro.h"
 #include "model/journalcloud.h"
+#include "platform/captureecran.h"
 #include "platform/reseau.h"
 #include "team/coachingequipe.h"
 
@@ -31,6 +33,11 @@ void Application::brancherCloud()
         if (e == Qt::ApplicationActive)
             compte_->auPremierPlan();
     });
+    // The help panel: without a backend it opens all the same and says how to get help.
+    captureEcran_ = platform::creerOutilCapture();
+    aide_ = std::make_unique<assistant::AideApp>(client ? std::make_unique<assistant::TransportAideCloud>(client) : nullptr, horloge_);
+    aide_->setCapture(captureEcran_.get());
+    ctx_.aide = aide_.get();
     if (!client)
         return;
 
@@ -64,6 +71,8 @@ void Application::brancherCloud()
 void Application::demarrerCloud()
 {
     compte_->demarrer();
+    if (aide_ && aide_->disponible())
+        aide_->demarrer();
     if (synchro_)
         synchro_->demarrer();
     if (coaching_ && compte_->etat() == cloud::Compte::Etat::connecte)

@@ -202,6 +202,8 @@ void FenetrePrincipale::construireMenus()
 
     QMenu* aide = menuBar()->addMenu(QStringLiteral("Aide"));
     ajouter(aide, QStringLiteral("priseEnMain"), QStringLiteral("Prise en main"), {}, [this] { Q_EMIT priseEnMain(); });
+    ajouter(aide, QStringLiteral("aideTickets"), QStringLiteral("Aide et tickets"), QKeySequence(QKeySequence::HelpContents),
+            [nav] { nav->aller(Ecran::aide()); });
     ajouter(aide, QStringLiteral("appelSimule"), QStringLiteral("Essayer un appel simulé"), {}, [this] {
         if (!ctx_.lancerAppelSimule)
             return;
