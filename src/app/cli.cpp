@@ -75,8 +75,6 @@ const QList<Commande>& commandes()
          QStringLiteral("Serveur MCP en lecture seule sur l'entrée et la sortie standard, pour un assistant IA de cet ordinateur "
                         "(contacts, appels, statistiques, relances du jour)."),
          &commandeMcp},
-        {QStringLiteral("agenda"), QStringLiteral("agenda [--demo]"),
-         QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise)."),
         {QStringLiteral("agenda"), QStringLiteral("agenda [--demo] | agenda brief EVENEMENT_ID [--demo]"),
          QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise) ; "
                         "prépare le brief d'un rendez-vous, le garde avec lui et l'affiche. VD_MAINTENANT fixe l'instant pris pour maintenant."),

@@ -236,6 +236,23 @@ void SessionAppel::reinitialiser()
     ++generation_;
 }
 
+namespace {
+
+// The salesperson's punctuality against the meeting's start, for a call started from a meeting.
+std::optional<model::PonctualiteAppel> ponctualiteDe(const std::optional<QString>& rdvDebut, const QString& debutAppel)
+{
+    if (!rdvDebut)
+        return std::nullopt;
+    model::PonctualiteAppel p;
+    p.rdvDebut = rdvDebut;
+    if (const auto rdv = model::lireHorodatage(*rdvDebut); rdv)
+        if (const auto debut = model::lireHorodatage(debutAppel); debut)
+            p.retardCommercialSec = std::max<qint64>(0, rdv->secsTo(*debut));   // early counts as on time
+    return p;
+}
+
+} // namespace
+
 void SessionAppel::creerAppel(const QString& source)
 {
     model::Appel a;
@@ -249,14 +266,7 @@ void SessionAppel::creerAppel(const QString& source)
     a.brief = config_.brief;
     a.statut = QStringLiteral("en_cours");
     a.debut = a.creeLe = a.majLe = horodatageMaintenant();
-    if (config_.rdvDebut) {
-        model::PonctualiteAppel p;
-        p.rdvDebut = config_.rdvDebut;
-        if (const auto rdv = model::lireHorodatage(*config_.rdvDebut); rdv)
-            if (const auto debut = model::lireHorodatage(a.debut); debut)
-                p.retardCommercialSec = std::max<qint64>(0, rdv->secsTo(*debut));   // early counts as on time
-        a.ponctualite = p;
-    }
+    a.ponctualite = ponctualiteDe(config_.rdvDebut, a.debut);
     if (source != QLatin1String("demo"))
         a.moteurTranscription = moteurAppel_;
     appelBase_ = a;
@@ -279,7 +289,22 @@ std::optional<QString> SessionAppel::demarrer(const ConfigAppel& config)
             return scenario ? messageDemarrage : scenario.erreur().description();
         if (config.contactId)
             s->contactId = config.contactId;
-        return demarrerGuide(AppelGuide{*s, std::nullopt, 1.0});
+        if (auto refus = demarrerGuide(AppelGuide{*s, std::nullopt, 1.0}))
+            return refus;
+        // A demonstration started from a meeting keeps its brief and the meeting's start.
+        if (config.brief || config.rdvDebut) {
+            config_.brief = config.brief;
+            config_.rdvDebut = config.rdvDebut;
+            appelBase_.brief = config.brief;
+            appelBase_.ponctualite = ponctualiteDe(config.rdvDebut, appelBase_.debut);
+            store_.modifier([this](model::Etat& e) {
+                if (model::Appel* a = e.appel(appelBase_.id)) {
+                    a->brief = appelBase_.brief;
+                    a->ponctualite = appelBase_.ponctualite;
+                }
+            });
+        }
+        return std::nullopt;
     }
 
     reinitialiser();

@@ -5,6 +5,7 @@
 // vd-test: timeout=180
 #include "environnementvendalo.h"
 #include "fakes/fauxagenda.h"
+#include "fakes/fauxmessages.h"
 #include "fakes/fauxsupabase.h"
 
 #include <QElapsedTimer>
@@ -61,7 +62,7 @@ private Q_SLOTS:
         QVERIFY(serveur.demarrer());
         serveur.ajouterUtilisateur(QStringLiteral("lea@exemple.fr"), QStringLiteral("motdepasse1"));
         faux = std::make_unique<vd::fakes::FauxAgenda>(serveur, dossier.filePath(QStringLiteral("calendrier.json")));
-        // The demonstration's contacts in the data folder: their briefs come from the canned route.
+        // The demonstration's contacts in the data folder.
         const SortieVendalo demo = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("etatDemo")});
         QCOMPARE(demo.code, 0);
         for (const QJsonValue& v : demo.json().object().value("contacts").toArray())
@@ -76,6 +77,18 @@ private Q_SLOTS:
         f.close();
         QCOMPARE(lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), f.fileName()}).code, 0);
         QCOMPARE(lancer({QStringLiteral("cloud"), QStringLiteral("connecter"), QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
+        // Signed in, the brief goes through the account's language model, which the emulator plays.
+        serveur.surFonction(QStringLiteral("claude"), [](const vd::fakes::RequeteHttp&) {
+            const QJsonObject reponse{
+                {"pointsCles", QJsonArray{"Le dossier passe en comité."}},
+                {"objectionsProbables", QJsonArray{QJsonObject{{"objection", "C'est trop cher."}, {"parade", "Par rapport à quoi ?"}}}},
+                {"questions", QJsonArray{"Qui signe ?"}},
+                {"objectifMesurable", "Obtenir une date de signature."},
+                {"ouverture", "Bonjour, on reprend ?"}};
+            const QString brief = QString::fromUtf8(QJsonDocument(reponse).toJson(QJsonDocument::Compact));
+            return vd::fakes::ReponseHttpFactice::flux(
+                {vd::fakes::debutMessage() + vd::fakes::deltaTexte(brief) + vd::fakes::finMessage() + vd::fakes::arretMessage()}, 10);
+        });
         faux->ecrire(QJsonObject{
             {"connexions", QJsonArray{QJsonObject{{"fournisseur", "google"}, {"email", "lea@exemple.fr"}}}},
             {"evenements", QJsonArray{rdv("proche", maintenant.addSecs(600), contactEmail.toUpper() + " "),
