@@ -1,5 +1,6 @@
 // "vendalo cloud …": the backend client from the command line, for checking
 // a self-hosted or local backend (VD_URL_SUPABASE, VD_CLE_PUBLIQUE_SUPABASE).
+#include "cliasync.h"
 #include "cli.h"
 #include "cli_commandes.h"
 #include "cloud/clientprogramme.h"
@@ -13,20 +14,6 @@
 namespace vd::app {
 
 namespace {
-
-template<typename T>
-T attendre(QCoro::Task<T>&& tache)
-{
-    std::optional<T> r;
-    QEventLoop boucle;
-    auto suite = tache.then([&r, &boucle](T v) {
-        r.emplace(std::move(v));
-        boucle.quit();
-    });
-    if (!r)
-        boucle.exec();
-    return std::move(*r);
-}
 
 std::optional<QJsonValue> argumentJson(const QStringList& args, int i)
 {

@@ -1,5 +1,6 @@
 // "vendalo commenter" and "vendalo equipe …": team coaching from the command
 // line, through the same object as the app (the signed-in account's session).
+#include "cliasync.h"
 #include "cli.h"
 #include "cli_commandes.h"
 #include "cloud/clientprogramme.h"
@@ -18,20 +19,6 @@ namespace {
 const QString usageCommenter = QStringLiteral("Usage : vendalo commenter APPEL_ID TEXTE [--a SECONDES]");
 const QString usageEquipe =
     QStringLiteral("Utilisation : vendalo equipe alertes | equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ]");
-
-template<typename T>
-T attendre(QCoro::Task<T>&& tache)
-{
-    std::optional<T> r;
-    QEventLoop boucle;
-    auto suite = tache.then([&r, &boucle](T v) {
-        r.emplace(std::move(v));
-        boucle.quit();
-    });
-    if (!r)
-        boucle.exec();
-    return std::move(*r);
-}
 
 // Runs f with the coaching object of the signed-in account, or says why not.
 template<typename F>

@@ -287,21 +287,27 @@ QByteArray compact(const QJsonValue& v)
 {
     return JSONValeur(v).versTexte();
 }
+
+// A JSON answer, or the error its status and body say (erreur: the table for this kind of call).
+ResultatCloud<JSONValeur> lireJson(const ResultatCloud<ReponseHttp>& r, ErreurCloud (*erreur)(int, const QByteArray&))
+{
+    if (!r)
+        return echec(r.erreur());
+    const ReponseHttp& h = r.valeur();
+    if (!h.reussie())
+        return echec(erreur(h.statut, h.corps));
+    auto v = lireReponseJson(h.corps);
+    if (!v)
+        return echec(erreurIllisible(h.statut));
+    return *v;
+}
 } // namespace
 
 QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::selectionner(QString table, QUrlQuery requeteItems)
 {
     auto r = co_await envoyerAvecJeton(http::GET, http::rest + table, requeteItems, std::nullopt,
                                        delaiAuthMs, true);
-    if (!r)
-        co_return echec(r.erreur());
-    const ReponseHttp& h = r.valeur();
-    if (!h.reussie())
-        co_return echec(erreurBase(h.statut, h.corps));
-    auto v = lireReponseJson(h.corps);
-    if (!v)
-        co_return echec(erreurIllisible(h.statut));
-    co_return *v;
+    co_return lireJson(r, &erreurBase);
 }
 
 QCoro::Task<ResultatCloudVide> ClientSupabase::modifier(QString table, QUrlQuery filtres, QJsonObject valeurs)
@@ -346,15 +352,7 @@ QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::appelerProcedure(QString 
 {
     auto r = co_await envoyerAvecJeton(http::POST, http::rpc + nom, {}, compact(parametres), delaiMs,
                                        true);
-    if (!r)
-        co_return echec(r.erreur());
-    const ReponseHttp& h = r.valeur();
-    if (!h.reussie())
-        co_return echec(erreurBase(h.statut, h.corps));
-    auto v = lireReponseJson(h.corps);
-    if (!v)
-        co_return echec(erreurIllisible(h.statut));
-    co_return *v;
+    co_return lireJson(r, &erreurBase);
 }
 
 QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::appelerFonction(QString nom, std::optional<QJsonValue> corps,
@@ -365,15 +363,7 @@ QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::appelerFonction(QString n
         octets = compact(*corps);
     auto r = co_await envoyerAvecJeton(corps ? http::POST : http::GET, http::fonctions + nom, {}, octets,
                                        delaiMs, true);
-    if (!r)
-        co_return echec(r.erreur());
-    const ReponseHttp& h = r.valeur();
-    if (!h.reussie())
-        co_return echec(erreurFonction(h.statut, h.corps));
-    auto v = lireReponseJson(h.corps);
-    if (!v)
-        co_return echec(erreurIllisible(h.statut));
-    co_return *v;
+    co_return lireJson(r, &erreurFonction);
 }
 
 QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::envoyerOctetsFonction(QString nom, QByteArray octets, QByteArray type,
@@ -382,15 +372,7 @@ QCoro::Task<ResultatCloud<JSONValeur>> ClientSupabase::envoyerOctetsFonction(QSt
 {
     entetes.prepend(qMakePair(QByteArrayLiteral("Content-Type"), type.isEmpty() ? QByteArrayLiteral("application/octet-stream") : type));
     auto r = co_await envoyerAvecJeton(http::POST, http::fonctions + nom, {}, octets, delaiMs, true, entetes);
-    if (!r)
-        co_return echec(r.erreur());
-    const ReponseHttp& h = r.valeur();
-    if (!h.reussie())
-        co_return echec(erreurFonction(h.statut, h.corps));
-    auto v = lireReponseJson(h.corps);
-    if (!v)
-        co_return echec(erreurIllisible(h.statut));
-    co_return *v;
+    co_return lireJson(r, &erreurFonction);
 }
 
 FluxFonction* ClientSupabase::appelerFonctionFlux(const QString& nom, const QJsonValue& corps, int delaiMs)
