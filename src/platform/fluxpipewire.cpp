@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fcntl.h>

@@ -100,6 +100,7 @@ private Q_SLOTS:
         QFETCH(QString, cible);
         call::EnregistreurAppel::Options o;
         o.dossier = dossier_.filePath(QStringLiteral("sans"));
+        o.sonde = [](const QString&) { return std::optional<qint64>(50'000'000'000LL); };
         o.cible.type = cible;
         o.listeFenetres = [] { return std::optional<QList<call::FenetreProposee>>(); };
         call::EnregistreurAppel e(QStringLiteral("s1"), o);
@@ -133,7 +134,7 @@ private Q_SLOTS:
             QSKIP(qPrintable(pw_->raison()));
         portail_->versionPortail = version;
         QVERIFY(portail_->publier());
-        for (const QString jetonAttendu : {QString(), QStringLiteral("jeton-1")}) {
+        for (const QString& jetonAttendu : {QString(), QStringLiteral("jeton-1")}) {
             Filmage f;
             auto c = demarrer(fenetre, f);
             QVERIFY(c);
@@ -149,7 +150,7 @@ private Q_SLOTS:
             const int fermees = portail_->sessionsFermees;
             c->arreter();
             QTRY_COMPARE(portail_->sessionsFermees, fermees + 1);
-            QCOMPARE(prefs_.valeur(PortailEcran::cleJeton()).toString(), portail_->dernierJeton);
+            QCOMPARE(prefs_.valeur(PortailEcran::cleJeton(), {}).toString(), portail_->dernierJeton);
         }
         // A screen's token is never offered for a window, nor the reverse.
         portail_->selection.clear();
@@ -199,7 +200,7 @@ private Q_SLOTS:
         if (cas == QLatin1String("pipewire"))
             QTRY_COMPARE(portail_->sessionsFermees, 1);
         const bool partage = cas == QLatin1String("pipewire") || cas == QLatin1String("arret");
-        QCOMPARE(prefs_.valeur(PortailEcran::cleJeton()).toString(), partage ? portail_->dernierJeton : QString());
+        QCOMPARE(prefs_.valeur(PortailEcran::cleJeton(), {}).toString(), partage ? portail_->dernierJeton : QString());
     }
 
     // The user's check from the command line films the desktop through the portal.
