@@ -109,7 +109,9 @@ std::optional<QString> CaptureBureau::demarrer(SurImage surImage, SurFin surFin)
                         rappel(image);
                 }
             },
-            [faible](const QString& r) {
+            [faible, portail](const QString& r) {
+                // The flux goes before the portal object: the portal is still there.
+                portail->fermer();
                 if (auto p = faible.lock())
                     p->finir(r.isEmpty() ? PortailEcran::arrete() : r);
             },

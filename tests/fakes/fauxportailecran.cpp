@@ -174,8 +174,8 @@ PipeWirePrive::PipeWirePrive()
     env.insert(QStringLiteral("XDG_STATE_HOME"), dossier_.filePath(QStringLiteral("etat")));
     for (QProcess* p : {&demon_, &session_}) {
         p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p->setStandardOutputFile(QProcess::nullDevice());
+        p->setStandardErrorFile(QProcess::nullDevice());
     }
     demon_.start(QStringLiteral("pipewire"), {});
     const QString socket = dossier_.filePath(QStringLiteral("pipewire-0"));
