@@ -208,6 +208,8 @@ private slots:
         QCOMPARE(w.libelles(), (QStringList{QStringLiteral("Tout l'écran"), QStringLiteral("Une fenêtre, choisie au début de l'appel")}));
         QCOMPARE(w.indexChoisi(), 1);
         QCOMPARE(w.note(), QStringLiteral("Au début de l'appel, votre bureau vous demandera quoi filmer."));
+        w.resize(560, w.sizeHint().height());
+        w.grab().save(QStringLiteral("/tmp/x11-choix-enregistrement-wayland.png"));
         w.choisir(true, 0);
         QCOMPARE(w.cible(), model::CibleEnregistrement{});
     }

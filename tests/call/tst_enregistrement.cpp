@@ -416,6 +416,23 @@ private Q_SLOTS:
         QVERIFY(std::abs(sonder(QDir(o.dossier).filePath(QStringLiteral("a6.mp4"))).duree() - (ouverte ? 2.0 : 1.0)) < 0.15);
     }
 
+    // A source that ends before its first picture (a desktop that refused to
+    // share once the file was open) leaves a recording without video.
+    void sourceSansImageSansVideo()
+    {
+        EnregistreurAppel e(QStringLiteral("a7"), options());
+        QVERIFY(e.ecrivain() && e.ecrivain()->avecVideo());
+        video_->surFin(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré."));
+        video_->surImage = {};
+        qint64 phase = 0;
+        int n = 0;
+        alimenter(e, phase, n, 1000);
+        QCOMPARE(e.avertissement(), std::optional<QString>(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré.")));
+        auto r = e.arreter();
+        QVERIFY(r.ok());
+        QVERIFY(!r.valeur().video);
+    }
+
     void extraitSansSource()
     {
         auto r = exporterExtrait(dossier_.filePath(QStringLiteral("absent.mp4")), 0, 1, dossier_.filePath(QStringLiteral("c.mp4")));
