@@ -150,7 +150,7 @@ void PortailEcranDbus::demander(const QString& methode, const QVariantList& argu
     QDBusMessage m = QDBusMessage::createMethodCall(service, chemin, interfacePartage, methode);
     m.setArguments(arguments + QVariantList{options});
     auto* attente = new QDBusPendingCallWatcher(bus.asyncCall(m, delaiAppel), this);
-    connect(attente, &QDBusPendingCallWatcher::finished, this, [this, attente, methode] {
+    connect(attente, &QDBusPendingCallWatcher::finished, this, [this, attente, methode, numero = jeton_] {
         attente->deleteLater();
         QDBusPendingReply<QDBusObjectPath> r = *attente;
         if (!actif_)
@@ -160,8 +160,8 @@ void PortailEcranDbus::demander(const QString& methode, const QVariantList& argu
             echouer(refuse());
             return;
         }
-        // Older portals answer with a path of their own choice.
-        if (r.value().path() != requete_)
+        // Older portals answer with a path of their own choice (unless the answer came first).
+        if (numero == jeton_ && suite_ && r.value().path() != requete_)
             ecouter(r.value().path());
     });
 }
