@@ -72,6 +72,6 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vendalo.io)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Plugins and services loaded at run time, which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6, fonts-inter")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, gnome-keyring, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, gnome-keyring, xdg-utils, xdg-desktop-portal")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -31,3 +31,13 @@ if [ ${#manquants[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq "${manquants[@]}"
 fi
+# Wayland video (portal streams) and its tests' private PipeWire, without the
+# recommended pipewire-pulse, which would take the place of PulseAudio.
+pipewire=(libpipewire-0.3-dev pipewire pipewire-bin wireplumber)
+for p in "${pipewire[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${pipewire[@]}"
+    break
+  fi
+done

@@ -4,6 +4,7 @@
 #include "cli_commandes.h"
 #include "contextecommande.h"
 #include "model/store.h"
+#include "platform/capturevideo.h"
 #include "platform/dossiers.h"
 #include "platform/horloge.h"
 
@@ -56,13 +57,20 @@ int commandeEnregistrement(const QStringList& args)
     if (fenetre) {
         // The first open window whose title holds the text, as the pre-flight would offer it.
         const auto liste = call::EnregistreurAppel::listeSysteme()();
-        if (!liste)
+        if (!liste && platform::choixParLeBureau()) {
+            // Wayland: the desktop's dialog asks which window, when the recording starts.
+            o.cible = model::CibleEnregistrement{QStringLiteral("fenetre"), {}, {}, *fenetre};
+        } else if (!liste) {
             return erreur(call::ErreurEnregistrement{call::ErreurEnregistrement::Genre::listeIndisponible, {}}.description());
-        const auto f = std::find_if(liste->begin(), liste->end(),
-                                    [&](const call::FenetreProposee& p) { return p.titre.contains(*fenetre, Qt::CaseInsensitive); });
-        if (f == liste->end())
-            return erreur(call::ErreurEnregistrement{call::ErreurEnregistrement::Genre::fenetreIntrouvable, *fenetre}.description());
-        o.cible = f->cible();
+        } else {
+            const auto f = std::find_if(liste->begin(), liste->end(), [&](const call::FenetreProposee& p) {
+                return p.titre.contains(*fenetre, Qt::CaseInsensitive);
+            });
+            if (f == liste->end())
+                return erreur(
+                    call::ErreurEnregistrement{call::ErreurEnregistrement::Genre::fenetreIntrouvable, *fenetre}.description());
+            o.cible = f->cible();
+        }
     }
     const QString nom = QStringLiteral("essai-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     call::CaptureAudio capture;
@@ -71,8 +79,9 @@ int commandeEnregistrement(const QStringList& args)
     if (!demarrage)
         return erreur(demarrage.erreur().description());
     auto enregistreur = std::make_shared<call::EnregistreurAppel>(nom, o);
-    if (enregistreur->avertissement())
-        erreur(*enregistreur->avertissement(), 0);
+    const auto avertissement = enregistreur->avertissement();
+    if (avertissement)
+        erreur(*avertissement, 0);
     if (!enregistreur->actif()) {
         capture.arreter();
         return 1;
@@ -84,6 +93,9 @@ int commandeEnregistrement(const QStringList& args)
     boucle.exec();
     capture.setMixage({});
     capture.arreter();
+    // Said during the recording: the desktop refused, or stopped sharing.
+    if (const auto plusTard = enregistreur->avertissement(); plusTard && plusTard != avertissement)
+        erreur(*plusTard, 0);
     const qint64 perdues = enregistreur->ecrivain() ? enregistreur->ecrivain()->imagesPerdues() : 0;
     auto r = enregistreur->arreter();
     if (!r)

@@ -121,6 +121,9 @@ struct EcrivainEnregistrement::Etat {
     AVAudioFifo* fifo = nullptr;
     AVFrame* trameAudio = nullptr;
     AVFrame* imageGardee = nullptr;   // the last picture, in the encoder's format
+    // Pictures from the source: a picture track of plain background alone (a desktop
+    // that refused to share, after the file was opened) is no video.
+    qint64 imagesFilmees = 0;
     AVPacket* paquet = nullptr;
     SwsContext* sws = nullptr;
     QString nomEncodeurVideo;
@@ -230,6 +233,7 @@ struct EcrivainEnregistrement::Etat {
             return;
         if (!el.image.isNull()) {
             enEchec = !garderImage(el.image);
+            ++imagesFilmees;
             return;
         }
         if (el.son.empty())
@@ -585,7 +589,7 @@ Resultat<model::EnregistrementAppel, ErreurEnregistrement> EcrivainEnregistremen
     r.fichier = QFileInfo(e.final).fileName();
     r.dureeSec = double(e.echantillonsEcrits) / frequence;
     r.taille = QFileInfo(e.final).size();
-    r.video = e.video != nullptr && e.images.load() > 0;
+    r.video = e.video != nullptr && e.images.load() > 0 && e.imagesFilmees > 0;
     return r;
 }
 

@@ -40,6 +40,9 @@ platform::CaptureOuRaison EnregistreurAppel::ouvrirVideo(const Options& options)
     const QString absente = ErreurEnregistrement{ErreurEnregistrement::Genre::fenetreIntrouvable, nomCible(options.cible)}.description();
     const ListeFenetres liste = options.listeFenetres ? options.listeFenetres : listeSysteme();
     const auto fenetres = liste();
+    // Wayland lists no windows: the desktop's dialog picks one at the start of the call.
+    if (!fenetres && platform::choixParLeBureau())
+        return platform::creerCaptureBureau(true);
     const auto f = fenetres ? retrouverFenetre(*fenetres, options.cible) : std::nullopt;
     if (!f)
         return {nullptr, absente};

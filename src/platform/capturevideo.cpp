@@ -22,9 +22,6 @@ namespace {
 
 constexpr int imagesParSeconde = 15;
 
-const QString raisonWayland = QStringLiteral(
-    "Sous Wayland, filmer l'écran passe par le portail du bureau et PipeWire, que cette version de Vendalo "
-    "n'utilise pas : seul le son est enregistré. Pour la vidéo, ouvrez une session X11.");
 const QString raisonAucunEcran =
     QStringLiteral("Aucun écran n'est disponible pour filmer la réunion : seul le son est enregistré.");
 
@@ -173,10 +170,10 @@ CaptureOuRaison creerCaptureEcran()
 
 CaptureOuRaison creerCaptureFenetre(quint32 numero, const QString& raisonPerte)
 {
-    const QByteArray session = qgetenv("XDG_SESSION_TYPE");
     const QByteArray affichage = qgetenv("DISPLAY");
-    if (session == "wayland" || (affichage.isEmpty() && !qgetenv("WAYLAND_DISPLAY").isEmpty()))
-        return {nullptr, raisonWayland};
+    // Wayland: windows have no number here; the desktop asks which one.
+    if (choixParLeBureau())
+        return creerCaptureBureau(numero != 0);
     if (affichage.isEmpty())
         return {nullptr, raisonAucunEcran};
     return {std::make_unique<CaptureX11>(affichage, numero, raisonPerte), {}};

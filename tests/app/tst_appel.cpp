@@ -198,6 +198,20 @@ private slots:
         QCOMPARE(d.cible(), (model::CibleEnregistrement{QStringLiteral("fenetre"), QStringLiteral("zoom"), QStringLiteral("zoom"),
                                                         QStringLiteral("Zoom Meeting")}));
         QVERIFY(d.note().isEmpty());
+
+        // Wayland: no list; the desktop asks for the window when the call starts.
+        qputenv("WAYLAND_DISPLAY", "wayland-vd");
+        ChoixEnregistrement w(model::ReglagesEnregistrement{}, std::nullopt, std::optional(zoom), [] {
+            return std::optional<QList<call::FenetreProposee>>();
+        });
+        qunsetenv("WAYLAND_DISPLAY");
+        QCOMPARE(w.libelles(), (QStringList{QStringLiteral("Tout l'écran"), QStringLiteral("Une fenêtre, choisie au début de l'appel")}));
+        QCOMPARE(w.indexChoisi(), 1);
+        QCOMPARE(w.note(), QStringLiteral("Au début de l'appel, votre bureau vous demandera quoi filmer."));
+        w.resize(560, w.sizeHint().height());
+        w.grab().save(QStringLiteral("/tmp/x11-choix-enregistrement-wayland.png"));
+        w.choisir(true, 0);
+        QCOMPARE(w.cible(), model::CibleEnregistrement{});
     }
 
     void feuillePreVolAppelReelSansCaptureMontreLErreur()

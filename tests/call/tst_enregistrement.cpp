@@ -416,20 +416,21 @@ private Q_SLOTS:
         QVERIFY(std::abs(sonder(QDir(o.dossier).filePath(QStringLiteral("a6.mp4"))).duree() - (ouverte ? 2.0 : 1.0)) < 0.15);
     }
 
-    // A Wayland session gives no picture, and says why.
-    void waylandSonSeul()
+    // A source that ends before its first picture (a desktop that refused to
+    // share once the file was open) leaves a recording without video.
+    void sourceSansImageSansVideo()
     {
-        const QByteArray avant = qgetenv("XDG_SESSION_TYPE");
-        qputenv("XDG_SESSION_TYPE", "wayland");
-        const auto ecran = platform::creerCaptureEcran();
-        const auto fenetre = platform::creerCaptureFenetre(42, QStringLiteral("x"));
-        qputenv("XDG_SESSION_TYPE", avant);
-        const QString attendu = QStringLiteral("Sous Wayland, filmer l'écran passe par le portail du bureau et PipeWire, que cette "
-                                               "version de Vendalo n'utilise pas : seul le son est enregistré. Pour la vidéo, "
-                                               "ouvrez une session X11.");
-        QVERIFY(!ecran.capture && !fenetre.capture);
-        QCOMPARE(ecran.raison, attendu);
-        QCOMPARE(fenetre.raison, attendu);
+        EnregistreurAppel e(QStringLiteral("a7"), options());
+        QVERIFY(e.ecrivain() && e.ecrivain()->avecVideo());
+        video_->surFin(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré."));
+        video_->surImage = {};
+        qint64 phase = 0;
+        int n = 0;
+        alimenter(e, phase, n, 1000);
+        QCOMPARE(e.avertissement(), std::optional<QString>(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré.")));
+        auto r = e.arreter();
+        QVERIFY(r.ok());
+        QVERIFY(!r.valeur().video);
     }
 
     void extraitSansSource()

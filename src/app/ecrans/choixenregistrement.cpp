@@ -1,5 +1,6 @@
 #include "choixenregistrement.h"
 
+#include "platform/capturevideo.h"
 #include "platform/formulation.h"
 #include "app/ui.h"
 #include "ui/ecrans/style.h"
@@ -38,9 +39,9 @@ ChoixEnregistrement::ChoixEnregistrement(const model::ReglagesEnregistrement& re
     cibleBox_->setObjectName(QStringLiteral("cibleEnregistrement"));
     cibleBox_->setMinimumWidth(320);
     h->addWidget(cibleBox_, 1);
-    auto* relire = style::bouton(QStringLiteral("Actualiser"), QStringLiteral("lien"), this);
-    relire->setToolTip(QStringLiteral("Relire la liste des fenêtres ouvertes"));
-    h->addWidget(relire);
+    relire_ = style::bouton(QStringLiteral("Actualiser"), QStringLiteral("lien"), this);
+    relire_->setToolTip(QStringLiteral("Relire la liste des fenêtres ouvertes"));
+    h->addWidget(relire_);
     l->addLayout(h);
     note_ = style::etiquette({}, QStringLiteral("legende"), this);
     note_->setWordWrap(true);
@@ -60,7 +61,7 @@ ChoixEnregistrement::ChoixEnregistrement(const model::ReglagesEnregistrement& re
         majNote();
         Q_EMIT change();
     });
-    connect(relire, &QPushButton::clicked, this, &ChoixEnregistrement::actualiser);
+    connect(relire_, &QPushButton::clicked, this, &ChoixEnregistrement::actualiser);
     actualiser();
 }
 
@@ -72,6 +73,18 @@ void ChoixEnregistrement::actualiser()
     cibles_.clear();
     cibles_.append(model::CibleEnregistrement{});
     cibleBox_->addItem(libelleEcran());
+    if (platform::choixParLeBureau()) {
+        // Windows cannot be listed here: the desktop's own dialog picks one when the call starts.
+        relire_->hide();
+        cibles_.append(estEcran(garder) ? model::CibleEnregistrement{QStringLiteral("fenetre"), {}, {}, {}} : garder);
+        cibleBox_->addItem(libelleFenetreBureau());
+        noteListe_ = QStringLiteral("Au début de l'appel, votre bureau vous demandera quoi filmer.");
+        const int index = estEcran(garder) ? 0 : 1;
+        cibleBox_->setCurrentIndex(index);
+        choisie_ = cibles_[index];
+        majNote();
+        return;
+    }
     const auto fenetres = liste_();
     noteListe_ = fenetres ? QString()
                           : call::ErreurEnregistrement{call::ErreurEnregistrement::Genre::listeIndisponible, {}}.description();

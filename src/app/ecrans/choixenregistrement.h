@@ -2,7 +2,8 @@
 // The recording choice of the pre-flight sheet: record this call or not, and
 // what to film: the whole screen or one window, meeting tools listed first.
 // A saved window that is not open is kept selected with the warning the call
-// would give, so the user can open the meeting first.
+// would give, so the user can open the meeting first. On Wayland the choice is
+// the screen or a window that the desktop asks for when the call starts.
 #include "call/enregistreurappel.h"
 
 #include <QWidget>
@@ -10,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 
 namespace vd::app {
 
@@ -32,6 +34,8 @@ public:
     void actualiser();
 
     static QString libelleEcran() { return QStringLiteral("Tout l'écran"); }
+    // Wayland: the window is the one the desktop's dialog lets the user pick.
+    static QString libelleFenetreBureau() { return QStringLiteral("Une fenêtre, choisie au début de l'appel"); }
 
 Q_SIGNALS:
     void change();
@@ -47,6 +51,7 @@ private:
     QComboBox* cibleBox_;
     QLabel* note_;
     QLabel* mention_;
+    QPushButton* relire_;
 };
 
 } // namespace vd::app
