@@ -611,6 +611,13 @@ std::optional<QString> enregistrerFramework(model::Store& store, FrameworkVente 
         if (i < 0 && !f.creePar)
             f.creePar = compteId;
     }
+    // Calls naming no framework follow the default one: without an active default, this one becomes it.
+    if (!f.parDefaut && f.actif) {
+        bool autreDefaut = false;
+        for (const FrameworkVente& x : frameworksDe(store.etat()))
+            autreDefaut = autreDefaut || (x.id != f.id && x.actif && x.parDefaut);
+        f.parDefaut = !autreDefaut;
+    }
     if (f.parDefaut)
         f.actif = true;
     store.modifier([&](model::Etat& e) {

@@ -266,7 +266,8 @@ std::optional<FrameworkVente> frameworkParId(const model::Etat& etat, const QStr
 std::optional<FrameworkVente> frameworkPourMethode(const model::Etat& etat, const QString& methode);
 
 // Validates, trims ids, stamps majLe (and creeLe when new), then adds or replaces
-// it by id. A framework saved as default clears the flag on the others.
+// it by id. A framework saved as default clears the flag on the others; an
+// active framework saved while no other active one is the default becomes it.
 // Returns the validation message and saves nothing when refused.
 std::optional<QString> enregistrerFramework(model::Store& store, FrameworkVente f, std::optional<QString> compteId = {});
 // Makes this framework the active default (others lose parDefaut). False when unknown.
