@@ -158,7 +158,7 @@
       var e = { item: x.item, nom: x.nom, valeur: x.valeur, preuve: x.preuve, date: date, source: texte(o.source) || 'analyse' };
       if (texte(o.appelId)) e.appelId = texte(o.appelId);
       var k = -1;
-      for (var i = 0; i < liste.length; i++) if (liste[i].item === x.item) k = i;
+      for (var i = 0; i < liste.length; i++) if (texte(liste[i].item).trim() === x.item) k = i;
       if (k < 0) liste.push(e);
       else if (texte(liste[k].date) <= date) liste[k] = e;
     });
