@@ -350,6 +350,8 @@
     if (!etapes.length && estObjet(r.framework)) etapes = tableau(r.framework.etapes).map(etapeMethode).filter(Boolean);
     // Step weights come from the company's process when the model leaves them out.
     var fw = I.frameworkPour(texte(appel.methode) || 'aucune');
+    // A model answer without steps: the steps of the process are scored on the questions asked.
+    if (!etapes.length && fw && I.etapesNotees && Array.isArray(appel.transcript)) etapes = I.etapesNotees(fw, texte(appel.type), appel.transcript);
     if (fw) etapes.forEach(function (e) {
       if (e.poids !== undefined) return;
       fw.etapes.forEach(function (f) { if (estObjet(f) && texte(f.id).trim() === e.id.trim() && nombre(f.poids, null) !== null) e.poids = nombre(f.poids, 0); });
