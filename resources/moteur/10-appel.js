@@ -17,7 +17,8 @@
   function frameworkPour(methode) {
     var f = I.etat().frameworks || [];
     var actifs = f.filter(function (x) { return estObjet(x) && x.actif !== false && Array.isArray(x.etapes); });
-    for (var i = 0; i < actifs.length; i++) if (actifs[i].id === methode) return actifs[i];
+    var voulu = texte(methode).trim();
+    for (var i = 0; i < actifs.length; i++) if (texte(actifs[i].id).trim() === voulu) return actifs[i];
     for (var j = 0; j < actifs.length; j++) if (actifs[j].parDefaut) return actifs[j];
     return null;
   }
@@ -91,7 +92,7 @@
     var methode = texte(c.methode) || texte(reglages.methode) || 'aucune';
     var fw = frameworkPour(methode);
     var etapes = fw ? fw.etapes.filter(function (e) { return estObjet(e) && (!Array.isArray(e.typesAppel) || !e.typesAppel.length || e.typesAppel.indexOf(type) >= 0); })
-      .map(function (e) { return { id: texte(e.id), nom: texte(e.nom), objectif: texte(e.objectif), questions: I.listeTextes(e.questions), transition: texte(e.transition), phase: texte(e.phase), criteres: I.listeTextes(e.criteres) }; }) : [];
+      .map(function (e) { return { id: texte(e.id).trim(), nom: texte(e.nom), objectif: texte(e.objectif), questions: I.listeTextes(e.questions), transition: texte(e.transition), phase: texte(e.phase), criteres: I.listeTextes(e.criteres) }; }) : [];
     var g = grillePour(fw, methode);
     var profil = contact ? I.profilParId(contact.profilClientId) : null;
     var registre = contact && estObjet(contact.registre) ? contact.registre : null;

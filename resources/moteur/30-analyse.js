@@ -14,6 +14,7 @@
   var MOTS_VIDES = { le: 1, la: 1, les: 1, de: 1, des: 1, du: 1, un: 1, une: 1, et: 1, ou: 1, a: 1, au: 1, aux: 1, en: 1, vous: 1, votre: 1, vos: 1, tu: 1, ton: 1, ta: 1, tes: 1, ce: 1, ca: 1, cette: 1, est: 1, que: 1, qui: 1, quoi: 1, qu: 1, pour: 1, sur: 1, dans: 1, par: 1, avec: 1, il: 1, elle: 1, on: 1, nous: 1, se: 1, sa: 1, son: 1, ses: 1, ne: 1, pas: 1, plus: 1, y: 1, d: 1, l: 1, s: 1, c: 1, j: 1, n: 1, t: 1, m: 1 };
   function motsPleins(t) { return plier(t).split(/[^a-z0-9]+/).filter(function (m) { return m.length > 1 && !MOTS_VIDES[m]; }); }
   function cleQuestion(t) { return motsPleins(t).join(' '); }
+  I.motsPleins = motsPleins;
   // La question favorite est posée quand ses mots pleins se retrouvent aux deux tiers dans une phrase du commercial.
   function questionPosee(question, segs) {
     var mots = motsPleins(question);
@@ -157,7 +158,7 @@
       var e = { item: x.item, nom: x.nom, valeur: x.valeur, preuve: x.preuve, date: date, source: texte(o.source) || 'analyse' };
       if (texte(o.appelId)) e.appelId = texte(o.appelId);
       var k = -1;
-      for (var i = 0; i < liste.length; i++) if (liste[i].item === x.item) k = i;
+      for (var i = 0; i < liste.length; i++) if (texte(liste[i].item).trim() === x.item) k = i;
       if (k < 0) liste.push(e);
       else if (texte(liste[k].date) <= date) liste[k] = e;
     });
@@ -189,7 +190,7 @@
       notes: tableau(appel.notes).filter(estObjet).map(function (n) { return { tMs: entier(n.tMs, 0), texte: texte(n.texte) }; }).filter(function (n) { return n.texte.trim(); }),
       prochaineEtape: estObjet(appel.prochaineEtape) && texte(appel.prochaineEtape.texte).trim() ? { texte: texte(appel.prochaineEtape.texte).trim(), echeance: texte(appel.prochaineEtape.echeance) } : null,
       questionsFavorites: favoritesAvecEtat(appel),
-      processus: fw ? { id: texte(fw.id), nom: texte(fw.nom), etapes: fw.etapes.filter(estObjet).map(function (e) { return { id: texte(e.id), nom: texte(e.nom), poids: nombre(e.poids, 0), objectif: texte(e.objectif), criteres: I.listeTextes(e.criteres), questions: I.listeTextes(e.questions), typesAppel: tableau(e.typesAppel) }; }) } : null,
+      processus: fw ? { id: texte(fw.id), nom: texte(fw.nom), etapes: fw.etapes.filter(estObjet).map(function (e) { return { id: texte(e.id).trim(), nom: texte(e.nom), poids: nombre(e.poids, 0), objectif: texte(e.objectif), criteres: I.listeTextes(e.criteres), questions: I.listeTextes(e.questions), typesAppel: tableau(e.typesAppel) }; }) } : null,
       grille: { methode: texte(g.methode || g.id), nom: texte(g.nom), items: g.items.map(function (it) { return { id: it.id, nom: it.nom, champ: it.champ || '' }; }) },
       contexte: estObjet(ctx) ? ctx : null,
       entreprise: I.vueEntreprise(),
@@ -349,9 +350,11 @@
     if (!etapes.length && estObjet(r.framework)) etapes = tableau(r.framework.etapes).map(etapeMethode).filter(Boolean);
     // Step weights come from the company's process when the model leaves them out.
     var fw = I.frameworkPour(texte(appel.methode) || 'aucune');
+    // A model answer without steps: the steps of the process are scored on the questions asked.
+    if (!etapes.length && fw && I.etapesNotees && Array.isArray(appel.transcript)) etapes = I.etapesNotees(fw, texte(appel.type), appel.transcript);
     if (fw) etapes.forEach(function (e) {
       if (e.poids !== undefined) return;
-      fw.etapes.forEach(function (f) { if (estObjet(f) && texte(f.id) === e.id && nombre(f.poids, null) !== null) e.poids = nombre(f.poids, 0); });
+      fw.etapes.forEach(function (f) { if (estObjet(f) && texte(f.id).trim() === e.id.trim() && nombre(f.poids, null) !== null) e.poids = nombre(f.poids, 0); });
     });
     var methode = { nom: texte(m.nom) || texte(appel.methode) || 'aucune', etapes: etapes };
     var ms = score(m.score);
@@ -391,8 +394,11 @@
       crm: { etapeSuggeree: ETAPES_OK[etapeS] && etapeS !== 'sommeil' ? etapeS : '', probabilite: proba === null ? 0 : Math.round(borne(proba, 0, 100)), resumeInteraction: texte(crm.resumeInteraction),
         prochaineAction: notee || texte(crm.prochaineAction), champs: { budget: texte(champs.budget), decideur: texte(champs.decideur), echeance: texte(champs.echeance), douleur: texte(champs.douleur) } }
     };
-    var qualif = itemsEntendus(r.qualification, null);
-    if (!qualif.length && Array.isArray(appel.transcript)) qualif = JSON.parse(M.detecterQualification(JSON.stringify({ transcript: appel.transcript })));
+    var grille = I.grillePour(fw, texte(appel.methode) || 'aucune');
+    var qualif = itemsEntendus(r.qualification, grille);
+    // Without the model's items: those ticked live, else those the call's grid finds in the transcript.
+    if (!qualif.length) qualif = itemsEntendus(tableau(appel.qualification), grille);
+    if (!qualif.length && Array.isArray(appel.transcript)) qualif = JSON.parse(M.detecterQualification(JSON.stringify({ transcript: appel.transcript, grille: grille })));
     if (qualif.length) a.qualification = qualif.map(function (q) { return { item: q.item, nom: q.nom, valeur: q.valeur, preuve: q.preuve }; });
     if (plafonds.length) a.plafonds = plafonds;
     var issue = normaliserIssue(r.issue);
@@ -511,6 +517,14 @@
     if (prochaine) contact.prochaineAction = prochaine;
     var champs = estObjet(contact.champs) ? contact.champs : {};
     var appris = estObjet(crm.champs) ? crm.champs : {};
+    // Heard items feed the contact field their grid item names, when the analysis left it empty.
+    var grille = I.grillePour(I.frameworkPour(texte(appel.methode) || 'aucune'), texte(appel.methode) || 'aucune');
+    var champDe = {};
+    grille.items.forEach(function (it) { if (estObjet(it) && texte(it.champ)) champDe[texte(it.id).trim()] = texte(it.champ); });
+    tableau(an.qualification).forEach(function (q) {
+      var k = estObjet(q) ? champDe[texte(q.item).trim()] : '';
+      if (k && !texte(appris[k]).trim() && texte(q.valeur).trim()) appris[k] = texte(q.valeur).trim();
+    });
     ['budget', 'decideur', 'echeance', 'douleur'].forEach(function (k) { champs[k] = texte(appris[k]).trim() || texte(champs[k]); });
     contact.champs = champs;
     if (Array.isArray(an.qualification) && an.qualification.length)

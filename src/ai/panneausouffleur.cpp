@@ -1,5 +1,6 @@
 #include "panneausouffleur.h"
 
+#include "model/json.h"
 #include "model/texte.h"
 
 #include <QJsonArray>
@@ -39,6 +40,8 @@ PanneauSouffleur::PanneauSouffleur(Souffleur& souffleur, platform::Horloge& horl
     connect(&souffleur_, &Souffleur::aideChangee, this, [this] { Q_EMIT change(); });
     connect(&souffleur_, &Souffleur::detectionChangee, this, [this] { Q_EMIT change(); });
     connect(&souffleur_, &Souffleur::qualificationChangee, this, [this] { Q_EMIT change(); });
+    connect(&souffleur_, &Souffleur::questionsEtapeChangees, this, [this] { Q_EMIT change(); });
+    connect(&souffleur_, &Souffleur::contexteChange, this, [this] { Q_EMIT change(); });
     connect(&souffleur_, &Souffleur::erreurChangee, this, [this] {
         erreurLocale_ = souffleur_.erreur() ? std::optional(libelles::pasDeReponse) : std::nullopt;
         Q_EMIT change();
@@ -142,6 +145,64 @@ QString PanneauSouffleur::itemAObtenir() const
             return libelles::itemManquant + nom;
     }
     return {};
+}
+
+QList<PanneauSouffleur::ItemGrille> PanneauSouffleur::grilleCochee() const
+{
+    const QSet<QString> entendus = souffleur_.itemsEntendus();
+    QList<ItemGrille> r;
+    for (const auto& [id, nom] : grille_)
+        r.append({id, nom, entendus.contains(id)});
+    return r;
+}
+
+void PanneauSouffleur::setEtapeChoisie(const std::optional<QString>& id)
+{
+    if (etapeChoisie_ == id)
+        return;
+    etapeChoisie_ = id;
+    Q_EMIT change();
+}
+
+std::optional<PanneauSouffleur::EtapeAffichee> PanneauSouffleur::etapeCourante() const
+{
+    const QJsonArray etapes = souffleur_.etapes();
+    if (etapes.isEmpty())
+        return std::nullopt;
+    const QStringList& posees = souffleur_.questionsEtapePosees();
+    auto idDe = [](const QJsonValue& e) { return e.toObject().value(QLatin1String("id")).toString().trimmed(); };
+    auto questionsDe = [](const QJsonValue& e) { return model::lire::textes(e.toObject().value(QLatin1String("questions"))); };
+    qsizetype choix = -1;
+    if (etapeChoisie_)
+        for (qsizetype i = 0; i < etapes.size() && choix < 0; ++i)
+            if (idDe(etapes[i]) == etapeChoisie_->trimmed())
+                choix = i;
+    for (qsizetype i = 0; i < etapes.size() && choix < 0; ++i) {
+        const QStringList qs = questionsDe(etapes[i]);
+        for (qsizetype k = 0; k < qs.size() && choix < 0; ++k)
+            if (!posees.contains(idDe(etapes[i]) + QLatin1Char('#') + QString::number(k)))
+                choix = i;
+    }
+    if (choix < 0)
+        choix = etapes.size() - 1;
+    const QJsonObject o = etapes[choix].toObject();
+    EtapeAffichee e;
+    e.id = idDe(o);
+    e.nom = model::lire::texte(o.value(QLatin1String("nom")), QString());
+    e.objectif = model::lire::texte(o.value(QLatin1String("objectif")), QString());
+    e.transition = model::lire::texte(o.value(QLatin1String("transition")), QString());
+    const QStringList qs = questionsDe(o);
+    for (qsizetype k = 0; k < qs.size(); ++k)
+        e.questions.append({qs[k], posees.contains(e.id + QLatin1Char('#') + QString::number(k))});
+    e.rang = int(choix + 1);
+    e.total = int(etapes.size());
+    return e;
+}
+
+QString PanneauSouffleur::titreEtape() const
+{
+    const auto e = etapeCourante();
+    return e ? QStringLiteral("Étape %1 / %2 : %3").arg(e->rang).arg(e->total).arg(e->nom) : QString();
 }
 
 void PanneauSouffleur::setPartageEcran(bool partage)

@@ -94,6 +94,26 @@ public:
     void ignorerObjection();
     Resultat<QString, QString> cliquerObjection();
     QString itemAObtenir() const;   // "Item de qualification encore à obtenir : …" or empty
+    // The grid with the items heard so far ticked.
+    struct ItemGrille {
+        QString id, nom;
+        bool entendu = false;
+        bool operator==(const ItemGrille&) const = default;
+    };
+    QList<ItemGrille> grilleCochee() const;
+
+    // The step of the call's framework to show: the one the user chose, else the
+    // first with a question still to ask, else the last; none without a framework.
+    struct EtapeAffichee {
+        QString id, nom, objectif, transition;
+        QList<QPair<QString, bool>> questions;   // text, asked
+        int rang = 0, total = 0;                 // 1-based position among the call's steps
+        bool operator==(const EtapeAffichee&) const = default;
+    };
+    std::optional<EtapeAffichee> etapeCourante() const;
+    void setEtapeChoisie(const std::optional<QString>& id);
+    // "Étape 2 / 4 : Démo", empty without a step.
+    QString titreEtape() const;
 
     // Help requests from the buttons, keys and the field.
     Resultat<QString, QString> aide(const QString& tache);
@@ -149,6 +169,7 @@ private:
     QString objectif_;
     bool avecBrief_ = false;
     QList<QPair<QString, QString>> grille_;
+    std::optional<QString> etapeChoisie_;
     bool partage_ = false;
     bool visible_ = true;
     bool deplie_ = true;

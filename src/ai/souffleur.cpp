@@ -137,12 +137,14 @@ void Souffleur::reinitialiser()
     derniers_.clear();
     propositions_.clear();
     entendus_.clear();
+    posees_.clear();
     registre_ = QJsonValue();
     compteur_ = 0;
     publierErreur(std::nullopt);
     Q_EMIT aidesChangees();
     Q_EMIT detectionChangee();
     Q_EMIT qualificationChangee();
+    Q_EMIT questionsEtapeChangees();
     Q_EMIT registreChange();
 }
 
@@ -543,6 +545,36 @@ void Souffleur::segmentFinal(const model::Segment& s)
         detecterObjection(s, texte, debut, premier);
     detecterQualification(s, texte);
     detecterRegistre(s, texte);
+    if (s.locuteur == QLatin1String("vous"))
+        reperer(texte);
+}
+
+QJsonArray Souffleur::etapes() const
+{
+    return contexte_ ? contexte_->toObject().value(QLatin1String("etapes")).toArray() : QJsonArray();
+}
+
+void Souffleur::reperer(const QString& texte)
+{
+    const QJsonArray e = etapes();
+    if (e.isEmpty())
+        return;
+    auto r = moteur_.appelerJSON(QStringLiteral("questionsEtapePosees"),
+                                 {QJsonObject{{QStringLiteral("etapes"), e},
+                                              {QStringLiteral("texte"), texte},
+                                              {QStringLiteral("dejaPosees"), QJsonArray::fromStringList(posees_)}}});
+    if (!r.ok())
+        return;
+    bool change = false;
+    for (const QJsonValue& v : r.valeur().toArray()) {
+        const QString cle = v.toObject().value(QLatin1String("cle")).toString();
+        if (!cle.isEmpty() && !posees_.contains(cle)) {
+            posees_.append(cle);
+            change = true;
+        }
+    }
+    if (change)
+        Q_EMIT questionsEtapeChangees();
 }
 
 void Souffleur::detecterObjection(const model::Segment& s, const QString& texte, qint64 debutMs, const QString& premier)
@@ -589,7 +621,10 @@ void Souffleur::detecterQualification(const model::Segment& s, const QString& te
 {
     if (!appel_)
         return;
-    const QJsonValue grille = appel_->configAppel().value(QLatin1String("grille"));
+    QJsonValue grille = appel_->configAppel().value(QLatin1String("grille"));
+    // A framework without a grid of its own: the context's (the method's, else the built-in one).
+    if (!grille.isObject() && !grille.isArray() && contexte_)
+        grille = contexte_->toObject().value(QLatin1String("grille"));
     if (!grille.isObject() && !grille.isArray())
         return;
     auto r = moteur_.appelerJSON(QStringLiteral("detecterQualification"),

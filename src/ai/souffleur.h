@@ -12,6 +12,7 @@
 #include "platform/resultat.h"
 
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -113,6 +114,10 @@ public:
     const QList<PropositionQualification>& propositionsQualification() const { return propositions_; }
     QSet<QString> itemsEntendus() const { return entendus_; }
     QJsonValue registre() const { return registre_; }
+    // Steps of the call's framework for its type (from the call context), and the
+    // step questions the salesperson asked, as "stepId#index".
+    QJsonArray etapes() const;
+    const QStringList& questionsEtapePosees() const { return posees_; }
     std::optional<QString> erreur() const { return erreur_; }
     int requetesEnVol() const { return int(enVol_.size()); }
     QJsonValue contexte() const { return contexte_.value_or(QJsonValue()); }
@@ -125,6 +130,7 @@ Q_SIGNALS:
     void aideChangee(const QString& id);
     void detectionChangee();
     void qualificationChangee();
+    void questionsEtapeChangees();
     void registreChange();
     void erreurChangee();
     void contexteChange();
@@ -141,6 +147,7 @@ private:
     void detecterObjection(const model::Segment& s, const QString& texte, qint64 debutMs, const QString& premier);
     void detecterQualification(const model::Segment& s, const QString& texte);
     void detecterRegistre(const model::Segment& s, const QString& texte);
+    void reperer(const QString& texte);
     void terminer(const QString& cle, const QString& id, quint64 generation);
     void publierErreur(std::optional<QString> e);
     void retenirVu(const model::Etat& etat, const std::optional<QString>& contactId);
@@ -164,6 +171,7 @@ private:
     QHash<QString, Final> derniers_;   // last final of each voice
     QList<PropositionQualification> propositions_;
     QSet<QString> entendus_;
+    QStringList posees_;
     QJsonValue registre_;
     std::optional<QString> erreur_;
     std::function<model::Etat()> sourceEtat_;

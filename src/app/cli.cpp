@@ -79,6 +79,10 @@ const QList<Commande>& commandes()
          QStringLiteral("Affiche en JSON les rendez-vous des 7 prochains jours, chacun avec le contact reconnu et comment (adresse ou entreprise) ; "
                         "prépare le brief d'un rendez-vous, le garde avec lui et l'affiche. VD_MAINTENANT fixe l'instant pris pour maintenant."),
          &commandeAgenda},
+        {QStringLiteral("frameworks"), QStringLiteral("frameworks | frameworks valider FICHIER.json"),
+         QStringLiteral("Affiche en JSON les Frameworks de vente enregistrés, celui que suivent les appels et les modèles ; "
+                        "vérifie un Framework en JSON comme à son enregistrement (le premier message d'erreur, statut 1)."),
+         &commandeFrameworks},
         {QStringLiteral("commenter"), QStringLiteral("commenter APPEL_ID TEXTE [--a SECONDES]"),
          QStringLiteral("Commente un appel de votre équipe, à un moment précis (--a : secondes ou minutes:secondes) ou sur "
                         "l'appel entier, et affiche le commentaire publié en JSON."),

@@ -25,7 +25,16 @@ LiaisonSouffleur::LiaisonSouffleur(SessionAppel& session, ai::Souffleur& souffle
     connect(&souffleur_, &ai::Souffleur::contexteChange, this, [this] {
         if (enCours() && !souffleur_.contexte().isNull())
             session_.definirContexte(model::JSONValeur(souffleur_.contexte()));
+        // A framework without a grid of its own: the panel ticks the context's.
+        if (!grille_.isObject())
+            panneau_.setGrille(itemsDe(souffleur_.contexte().toObject().value(QLatin1String("grille"))));
     });
+    // Step questions asked are ticked in the call, so the analysis and the call page see them.
+    connect(&souffleur_, &ai::Souffleur::questionsEtapeChangees, this, [this] {
+        for (const QString& cle : souffleur_.questionsEtapePosees())
+            session_.cocher(SessionAppel::ListeCochee::questionsEtapeAuto, cle, true);
+    });
+    connect(&session_, &SessionAppel::notesChange, this, [this] { panneau_.setEtapeChoisie(session_.etapeChoisie()); });
     connect(&souffleur_, &ai::Souffleur::aidesChangees, this, &LiaisonSouffleur::synchroniserAides);
     connect(&souffleur_, &ai::Souffleur::aideChangee, this, &LiaisonSouffleur::synchroniserAides);
     connect(&souffleur_, &ai::Souffleur::detectionChangee, this, &LiaisonSouffleur::synchroniserDetections);
@@ -34,6 +43,13 @@ LiaisonSouffleur::LiaisonSouffleur(SessionAppel& session, ai::Souffleur& souffle
         for (const ai::PropositionQualification& p : souffleur_.propositionsQualification())
             l.append(PropositionQualification{p.id, p.champ, p.valeur, p.extrait, p.tMs, p.item, p.nomItem});
         session_.definirPropositionsQualification(l);
+        // Items heard live are kept in the call with their moment and source.
+        for (const ai::PropositionQualification& p : souffleur_.propositionsQualification())
+            session_.accepterQualification(model::JSONValeur(QJsonObject{{QStringLiteral("item"), p.item},
+                                                                          {QStringLiteral("valeur"), p.valeur},
+                                                                          {QStringLiteral("preuve"), p.extrait},
+                                                                          {QStringLiteral("source"), QStringLiteral("direct")},
+                                                                          {QStringLiteral("tMs"), double(p.tMs)}}));
     });
     connect(&souffleur_, &ai::Souffleur::registreChange, this, [this] {
         const QString v = souffleur_.registre().toObject().value(QLatin1String("valeur")).toString();
@@ -88,18 +104,30 @@ QString LiaisonSouffleur::appelId() const { return session_.appelIdTexte(); }
 
 QJsonValue LiaisonSouffleur::grillePour(const model::Etat& etat, const QString& methode)
 {
-    QJsonValue parDefaut;
+    // The same framework as the engine picks: an active one named by the call, else the active default.
+    std::optional<QJsonObject> nomme, parDefaut;
     for (const model::JSONValeur& f : etat.frameworks) {
         const QJsonObject o = f.qt().toObject();
-        const QJsonValue g = o.value(QLatin1String("qualification"));
-        if (!g.isObject())
+        if (o.value(QLatin1String("actif")) == QJsonValue(false) || !o.value(QLatin1String("etapes")).isArray())
             continue;
-        if (o.value(QLatin1String("id")).toString() == methode)
-            return g;
-        if (o.value(QLatin1String("parDefaut")).toBool() && parDefaut.isUndefined())
-            parDefaut = g;
+        if (!nomme && o.value(QLatin1String("id")).toString().trimmed() == methode.trimmed())
+            nomme = o;
+        if (!parDefaut && o.value(QLatin1String("parDefaut")).toBool())
+            parDefaut = o;
     }
-    return parDefaut.isUndefined() ? QJsonValue() : parDefaut;
+    const std::optional<QJsonObject>& choisi = nomme ? nomme : parDefaut;
+    if (!choisi)
+        return QJsonValue();
+    const QJsonValue g = choisi->value(QLatin1String("qualification"));
+    return g.isObject() && !g.toObject().value(QLatin1String("items")).toArray().isEmpty() ? g : QJsonValue();
+}
+
+QList<QPair<QString, QString>> LiaisonSouffleur::itemsDe(const QJsonValue& grille)
+{
+    QList<QPair<QString, QString>> items;
+    for (const QJsonValue& v : grille.toObject().value(QLatin1String("items")).toArray())
+        items.append({v.toObject().value(QLatin1String("id")).toString().trimmed(), v.toObject().value(QLatin1String("nom")).toString()});
+    return items;
 }
 
 QJsonObject LiaisonSouffleur::configAppel() const
@@ -131,10 +159,8 @@ void LiaisonSouffleur::suivreEtat()
         detectionsTransmises_ = 0;
         souffleur_.reinitialiser();
         grille_ = grillePour(store_.etat(), session_.config().methode);
-        QList<QPair<QString, QString>> items;
-        for (const QJsonValue& v : grille_.toObject().value(QLatin1String("items")).toArray())
-            items.append({v.toObject().value(QLatin1String("id")).toString(), v.toObject().value(QLatin1String("nom")).toString()});
-        panneau_.setGrille(items);
+        panneau_.setGrille(itemsDe(grille_));
+        panneau_.setEtapeChoisie(session_.etapeChoisie());
         panneau_.setObjectifEtBrief(session_.config().objectif, session_.config().brief.has_value());
         souffleur_.preparerContexte();
     }

@@ -27,7 +27,9 @@ public:
     bool demo() const override;
 
     // The qualification grid of a call: its framework's, else the default framework's.
+    // None when that framework has no grid: the call context's applies.
     static QJsonValue grillePour(const model::Etat& etat, const QString& methode);
+    static QList<QPair<QString, QString>> itemsDe(const QJsonValue& grille);
     static AideLive versSession(const ai::AideLive& a);
 
 private:

@@ -489,7 +489,7 @@ std::optional<QString> Store::ajouterQuestionEtape(const QString& frameworkId, c
     }
     qsizetype iEtape = -1;
     for (qsizetype i = 0; i < etapes.size(); ++i)
-        if (etapes[i].toObject().value(QLatin1String("id")).toString() == etapeId)
+        if (etapes[i].toObject().value(QLatin1String("id")).toString().trimmed() == etapeId.trimmed())
             iEtape = i;
     if (iEtape < 0)
         return QStringLiteral("Cette étape n'existe plus dans le Framework.");

@@ -145,6 +145,15 @@ void FenetreSouffleur::construire()
 
     item_ = etiquette(corps_, QStringLiteral("item"));
     c->addWidget(item_);
+    // The compact grid: one letter per item, ticked as the prospect states it.
+    grille_ = etiquette(corps_, QStringLiteral("grille"));
+    grille_->setTextFormat(Qt::RichText);
+    c->addWidget(grille_);
+    etape_ = etiquette(corps_, QStringLiteral("etape"));
+    c->addWidget(etape_);
+    questionsEtape_ = etiquette(corps_, QStringLiteral("questionsEtape"));
+    questionsEtape_->setTextFormat(Qt::RichText);
+    c->addWidget(questionsEtape_);
 
     zoneReponse_ = new QFrame(corps_);
     auto* z = new QVBoxLayout(zoneReponse_);
@@ -288,7 +297,8 @@ void FenetreSouffleur::appliquerTheme()
         "QLabel { color: %2; font-size: 13px; background: transparent; }"
         "QLabel#reponse { font-size: %9px; }"
         "QLabel#message { font-size: 13px; font-weight: 600; }"
-        "QLabel#compteur, QLabel#noteCoaching, QLabel#objectif { color: %3; font-size: 12px; }"
+        "QLabel#compteur, QLabel#noteCoaching, QLabel#objectif, QLabel#grille, QLabel#questionsEtape { color: %3; font-size: 12px; }"
+        "QLabel#etape { font-size: 12px; font-weight: 600; }"
         "QLabel#accuse { color: #0E9F6E; font-size: 12px; }"
         "QLabel#erreur { color: #D93F3F; font-size: 12px; }"
         "QLabel#coaching { color: #B76E00; font-size: 13px; }"
@@ -324,6 +334,23 @@ void FenetreSouffleur::rafraichir()
     const QString item = pa.itemAObtenir();
     item_->setText(item);
     item_->setVisible(!item.isEmpty() && !uneLigne);
+
+    QStringList cases;
+    for (const ai::PanneauSouffleur::ItemGrille& g : pa.grilleCochee())
+        cases << (g.entendu ? QStringLiteral("<b>✓ %1</b>") : QStringLiteral("<span style=\"opacity:0.6\">○ %1</span>"))
+                     .arg(g.nom.toHtmlEscaped());
+    grille_->setText(cases.join(QStringLiteral(" &nbsp; ")));
+    grille_->setVisible(!cases.isEmpty() && !uneLigne);
+    const auto etape = pa.etapeCourante();
+    etape_->setText(pa.titreEtape());
+    etape_->setToolTip(etape ? etape->objectif : QString());
+    etape_->setVisible(etape.has_value() && !uneLigne);
+    QStringList questions;
+    if (etape)
+        for (const auto& [q, posee] : etape->questions)
+            questions << (posee ? QStringLiteral("✓ <s>%1</s>") : QStringLiteral("• %1")).arg(q.toHtmlEscaped());
+    questionsEtape_->setText(questions.join(QStringLiteral("<br>")));
+    questionsEtape_->setVisible(!questions.isEmpty() && !uneLigne);
 
     const QString texte = pa.texteReponse();
     const ai::AideLive* aide = pa.reponseAffichee();

@@ -81,6 +81,9 @@ private:
     QLabel* texteObjection_ = nullptr;
     QPushButton* btnIgnorer_ = nullptr;
     QLabel* item_ = nullptr;
+    QLabel* grille_ = nullptr;
+    QLabel* etape_ = nullptr;
+    QLabel* questionsEtape_ = nullptr;
     QFrame* zoneReponse_ = nullptr;
     QLabel* reponse_ = nullptr;
     QLabel* compteur_ = nullptr;
