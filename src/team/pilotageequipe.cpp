@@ -3,6 +3,7 @@
 #include "ai/clientia.h"
 #include "ai/moteur.h"
 #include "cloud/clientsupabase.h"
+#include "cloud/compte.h"
 #include "model/texte.h"
 #include "platform/preferences.h"
 
@@ -478,6 +479,22 @@ QString libelleRaison(RaisonAlerte r, const model::Appel& a, const SeuilsEquipe&
 }
 
 // --- Period table ------------------------------------------------------------------
+
+QString nomMembreEquipe(const cloud::Compte* compte, const QString& compteId)
+{
+    if (compteId == QLatin1String("demo-lea"))
+        return QStringLiteral("Léa Martin");
+    if (compteId == QLatin1String("demo-hugo"))
+        return QStringLiteral("Hugo Bernard");
+    if (!compte || !compte->equipe())
+        return {};
+    for (const QJsonValue& v : compte->equipe()->value(QStringLiteral("membres")).toArray())
+        if (v[QStringLiteral("id")].toString() == compteId) {
+            const QString nom = v[QStringLiteral("nom")].toString().trimmed();
+            return nom.isEmpty() ? v[QStringLiteral("email")].toString() : nom;
+        }
+    return {};
+}
 
 TableauEquipe calculerTableau(const QList<model::Appel>& appels, const QList<MembreEquipe>& membres,
                               const QList<model::Contact>& contacts, int periodeJours, const QDateTime& maintenant)

@@ -27,7 +27,8 @@ class Moteur;
 } // namespace vd::ai
 namespace vd::cloud {
 class ClientSupabase;
-}
+class Compte;
+} // namespace vd::cloud
 namespace vd::platform {
 class Preferences;
 }
@@ -125,6 +126,10 @@ bool affaireChaude(const model::Appel& a);
 QList<RaisonAlerte> raisonsAlerte(const model::Appel& a, const SeuilsEquipe& s);
 // "Framework suivi à 40 %", "2 objections sans réponse", "commercial en retard de 6 min"…
 QString libelleRaison(RaisonAlerte r, const model::Appel& a, const SeuilsEquipe& s);
+
+// A team member's name: the demonstration's salespeople, else the account's
+// team list (the name, else the e-mail); empty when the member is unknown.
+QString nomMembreEquipe(const cloud::Compte* compte, const QString& compteId);
 
 // The period table.
 struct MembreEquipe {

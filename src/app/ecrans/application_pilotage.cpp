@@ -30,24 +30,6 @@ QString idDuCompte(const cloud::Compte& c)
     return c.infos()->value(QStringLiteral("compte")).toObject().value(QStringLiteral("id")).toString();
 }
 
-QString nomMembre(const cloud::Compte* c, const QString& id)
-{
-    if (id == demoMembres.value(0))
-        return QStringLiteral("Léa Martin");
-    if (id == demoMembres.value(1))
-        return QStringLiteral("Hugo Bernard");
-    if (!c || !c->equipe())
-        return {};
-    for (const QJsonValue& v : c->equipe()->value(QStringLiteral("membres")).toArray()) {
-        const QJsonObject m = v.toObject();
-        if (m.value(QStringLiteral("id")).toString() == id) {
-            const QString nom = m.value(QStringLiteral("nom")).toString().trimmed();
-            return nom.isEmpty() ? m.value(QStringLiteral("email")).toString() : nom;
-        }
-    }
-    return {};
-}
-
 } // namespace
 
 void Application::brancherPilotage()
@@ -123,7 +105,7 @@ void Application::annoncerAlertesEquipe(const QStringList& appelIds)
         if (!voulus.contains(a.appelId))
             continue;
         agenda::contenu::AppelAlerte x;
-        const QString membre = nomMembre(compte_.get(), a.compteId);
+        const QString membre = team::nomMembreEquipe(compte_.get(), a.compteId);
         if (!membre.isEmpty())
             x.membre = membre;
         if (const model::Appel* appel = store_->etat().appel(a.appelId); appel && appel->contactId)

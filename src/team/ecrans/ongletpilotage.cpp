@@ -215,17 +215,8 @@ QList<MembreEquipe> OngletPilotage::membres() const
 
 QString OngletPilotage::nomMembre(const QString& compteId) const
 {
-    if (compteId == QLatin1String("demo-lea"))
-        return QStringLiteral("Léa Martin");
-    if (compteId == QLatin1String("demo-hugo"))
-        return QStringLiteral("Hugo Bernard");
-    if (ctx_.compte && ctx_.compte->equipe())
-        for (const QJsonValue& v : ctx_.compte->equipe()->value(QStringLiteral("membres")).toArray())
-            if (v[QStringLiteral("id")].toString() == compteId) {
-                const QString nom = v[QStringLiteral("nom")].toString().trimmed();
-                return nom.isEmpty() ? v[QStringLiteral("email")].toString() : nom;
-            }
-    return QStringLiteral("Un membre de l'équipe");
+    const QString nom = nomMembreEquipe(ctx_.compte, compteId);
+    return nom.isEmpty() ? QStringLiteral("Un membre de l'équipe") : nom;
 }
 
 void OngletPilotage::rafraichir()
