@@ -10,6 +10,8 @@
 #include "cloud/compte.h"
 #include "model/texte.h"
 #include "platform/preferences.h"
+#include "team/coachingequipe.h"
+#include "team/equipedemo.h"
 #include "team/pilotageequipe.h"
 
 #include <QJsonArray>
@@ -76,6 +78,10 @@ void Application::brancherPilotage()
     connect(store_.get(), &model::Store::etatChange, evaluer, [evaluer] { evaluer->demarrer(2000); });
     if (demo) {
         pilotage_->demarrer();
+        // The coaching screens on the demonstration team, answered in memory.
+        equipeDemo_ = std::make_unique<team::EquipeDemo>([this] { return pilotage_->appelsEquipe(); }, [this] { return horloge_.maintenant(); });
+        coaching_ = std::make_unique<team::CoachingEquipe>(equipeDemo_.get(), *preferencesDemo_);
+        ctx_.coaching = coaching_.get();
         return;
     }
     connect(compte_.get(), &cloud::Compte::change, this, [this] { suivreComptePourPilotage(); });
