@@ -3,6 +3,7 @@
 #include "model/json.h"
 #include "model/texte.h"
 #include "team/pilotageequipe.h"
+#include "team/coachingequipe.h"
 #include "team/typescoaching.h"
 
 #include <QMap>
@@ -24,14 +25,14 @@ QString nomDe(const QString& id)
     return id == EquipeDemo::manager ? EquipeDemo::nomManager : QStringLiteral("Membre de l'équipe");
 }
 
-cloud::ErreurCloud refus(const QString& indice)
+Echec<cloud::ErreurCloud> refus(const QString& indice)
 {
     cloud::ErreurCloud e;
     e.genre = cloud::ErreurCloud::Genre::base;
     e.code = QStringLiteral("P0001");
     e.indice = indice;
     e.message = textes::generique;
-    return e;
+    return echec(e);
 }
 
 QString libelleObjectif(const QString& type, double cible, const QString& competence)
@@ -98,11 +99,11 @@ void EquipeDemo::semer()
     QList<model::Appel> l = analyses();
     // The exemplary calls: the first one shown, and the best closing.
     if (!l.isEmpty())
-        epingles_.insert(l.first().id, {{QStringLiteral("note"), QStringLiteral("À écouter : la démo part de la douleur du client et lui fait chiffrer le gain.")},
+        epingles_.insert(l.first().id, QJsonObject{{QStringLiteral("note"), QStringLiteral("À écouter : la démo part de la douleur du client et lui fait chiffrer le gain.")},
                                         {QStringLiteral("epingle_le"), horodatage(-3 * 86'400)}});
     const auto meilleur = std::max_element(l.begin(), l.end(), [](const model::Appel& a, const model::Appel& b) { return a.analyse->score < b.analyse->score; });
     if (meilleur != l.end() && !epingles_.contains(meilleur->id))
-        epingles_.insert(meilleur->id, {{QStringLiteral("note"), QStringLiteral("Un closing net : le dernier frein levé, puis la date de démarrage fixée.")},
+        epingles_.insert(meilleur->id, QJsonObject{{QStringLiteral("note"), QStringLiteral("Un closing net : le dernier frein levé, puis la date de démarrage fixée.")},
                                         {QStringLiteral("epingle_le"), horodatage(-6 * 86'400)}});
     // Comments of the manager on the newest calls: one on a moment, one on the whole call.
     std::sort(l.begin(), l.end(), [](const model::Appel& a, const model::Appel& b) { return a.debut > b.debut; });
@@ -131,7 +132,7 @@ void EquipeDemo::semer()
     // The week's objectives, with each salesperson's progress.
     const QString lundi = semaine(QString()).value(QStringLiteral("semaine")).toString();
     auto objectif = [&](const QString& type, double cible, const QString& compte, QJsonArray prog, std::optional<double> equipe) {
-        objectifs_.append({{QStringLiteral("id"), QStringLiteral("demo-o%1").arg(suivant_++)},
+        objectifs_.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("demo-o%1").arg(suivant_++)},
                            {QStringLiteral("compte_id"), compte.isEmpty() ? QJsonValue() : QJsonValue(compte)},
                            {QStringLiteral("compte_nom"), compte.isEmpty() ? QJsonValue() : QJsonValue(nomDe(compte))},
                            {QStringLiteral("equipe"), compte.isEmpty()},
@@ -254,7 +255,7 @@ cloud::ResultatCloud<model::JSONValeur> EquipeDemo::repondre(const QString& proc
     e.genre = cloud::ErreurCloud::Genre::base;
     e.code = QStringLiteral("PGRST202");
     e.message = textes::generique;
-    return e;
+    return echec(e);
 }
 
 QJsonObject EquipeDemo::exemplaire(const QString& appelId, bool avecAppel) const
@@ -368,7 +369,7 @@ QJsonObject EquipeDemo::classement(int jours) const
                     atteints += pr[QStringLiteral("atteint")].toBool() ? 1 : 0;
                 }
         const auto score = moyenne(scores.value(id)), precedent = moyenne(precedents.value(id));
-        membres.append({{QStringLiteral("compte_id"), id},
+        membres.append(QJsonObject{{QStringLiteral("compte_id"), id},
                         {QStringLiteral("nom"), nom},
                         {QStringLiteral("role_org"), QStringLiteral("commercial")},
                         {QStringLiteral("appels"), int(scores.value(id).size())},
@@ -443,6 +444,8 @@ QJsonArray EquipeDemo::rapports() const
         m.insert(QStringLiteral("compte_id"), membresDemo[i].first);
         m.insert(QStringLiteral("nom"), membresDemo[i].second);
         m.insert(QStringLiteral("role_org"), QStringLiteral("commercial"));
+        m.insert(QStringLiteral("objectifs"), i == 0 ? 2 : 3);
+        m.insert(QStringLiteral("objectifs_atteints"), 1);
         membres.append(m);
     }
     const QString genere = QDateTime(lundi.addDays(7), QTime(7, 0)).toUTC().toString(Qt::ISODate);

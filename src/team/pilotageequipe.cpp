@@ -541,8 +541,8 @@ TableauEquipe calculerTableau(const QList<model::Appel>& appels, const QList<Mem
         if (!a.compteId || a.statut == QLatin1String("en_cours"))
             continue;
         if (a.analyse)
-            if (const auto it = a.analyse->autres.constFind(cleSuivi); it != a.analyse->autres.constEnd() && it->isObject())
-                cumulerRelances(relances[*a.compteId], it->toObject(), premierJour, aujourdhui);
+            if (const QJsonValue suivi = a.analyse->autres.value(cleSuivi); suivi.isObject())
+                cumulerRelances(relances[*a.compteId], suivi.toObject(), premierJour, aujourdhui);
         const auto quand = debutAppel(a);
         if (!quand || *quand > maintenant || *quand < debutPrecedent)
             continue;
