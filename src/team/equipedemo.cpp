@@ -99,7 +99,7 @@ void EquipeDemo::semer()
     QList<model::Appel> l = analyses();
     // The exemplary calls: the first one shown, and the best closing.
     if (!l.isEmpty())
-        epingles_.insert(l.first().id, QJsonObject{{QStringLiteral("note"), QStringLiteral("À écouter : la démo part de la douleur du client et lui fait chiffrer le gain.")},
+        epingles_.insert(l.first().id, QJsonObject{{QStringLiteral("note"), QStringLiteral("La démo part de la douleur du client et lui fait chiffrer le gain, dès 0:31.")},
                                         {QStringLiteral("epingle_le"), horodatage(-3 * 86'400)}});
     const auto meilleur = std::max_element(l.begin(), l.end(), [](const model::Appel& a, const model::Appel& b) { return a.analyse->score < b.analyse->score; });
     if (meilleur != l.end() && !epingles_.contains(meilleur->id))
