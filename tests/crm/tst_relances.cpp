@@ -343,8 +343,6 @@ private Q_SLOTS:
         const QJsonObject rep = relanceDe(*store).value("reponse").toObject();
         QCOMPARE(rep.value("objet").toString(), QStringLiteral("Calons un créneau"));
         QCOMPARE(relanceDe(*store).value("raisonArret").toString(), QStringLiteral("reponse"));
-        QCOMPARE(suiviDe(*store).value("reponse")[QStringLiteral("type")].toString(), QStringLiteral("pas_interesse"));
-        QCOMPARE(suiviDe(*store).value("statut").toString(), QStringLiteral("arretee"));
     }
 
     void listeDuJourRetardsDAbord()
