@@ -346,9 +346,10 @@ private Q_SLOTS:
     {
         QTemporaryDir posteLea, postePaule, posteMarc;
         const QString appelBas = QStringLiteral("appel-lea-bas");
+        const QString debut = QDateTime::currentDateTimeUtc().addSecs(-900).toString(Qt::ISODateWithMs);
         const QJsonObject appelLocal{
             {QStringLiteral("id"), appelBas}, {QStringLiteral("statut"), QStringLiteral("analyse")}, {QStringLiteral("type"), QStringLiteral("decouverte")},
-            {QStringLiteral("debut"), QDateTime::currentDateTimeUtc().addSecs(-900).toString(Qt::ISODateWithMs)}, {QStringLiteral("duree"), 420},
+            {QStringLiteral("debut"), debut}, {QStringLiteral("creeLe"), debut}, {QStringLiteral("majLe"), debut}, {QStringLiteral("duree"), 420},
             {QStringLiteral("analyse"), QJsonObject{{QStringLiteral("score"), 35}, {QStringLiteral("resume"), QStringLiteral("Prix laissé sans réponse.")},
                                                     {QStringLiteral("objections"), QJsonArray{QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Prix")},
                                                                                                           {QStringLiteral("traitement"), QStringLiteral("non")}}}}}}};
@@ -361,7 +362,8 @@ private Q_SLOTS:
         QCOMPARE(lancer(posteLea, connecter + QStringList{QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
         QCOMPARE(lancer(postePaule, connecter + QStringList{QStringLiteral("paule@exemple.fr")}, "motdepasse1\n").code, 0);
         QCOMPARE(lancer(posteMarc, connecter + QStringList{QStringLiteral("marc@exemple.fr")}, "motdepasse1\n").code, 0);
-        QCOMPARE(lancer(posteLea, {QStringLiteral("synchroniser"), QStringLiteral("--envoyer-local")}).code, 0);
+        const Sortie envoi = lancer(posteLea, {QStringLiteral("synchroniser"), QStringLiteral("--envoyer-local")});
+        QCOMPARE(envoi.json.value(QStringLiteral("refuses")).toInt(-1), 0);
 
         // The manager's computer pulls the team's calls; the low score is one to look at.
         QCOMPARE(lancer(postePaule, {QStringLiteral("synchroniser")}).code, 0);
