@@ -87,9 +87,12 @@ const QList<Commande>& commandes()
          QStringLiteral("Commente un appel de votre équipe, à un moment précis (--a : secondes ou minutes:secondes) ou sur "
                         "l'appel entier, et affiche le commentaire publié en JSON."),
          &commandeCommenter},
-        {QStringLiteral("equipe"), QStringLiteral("equipe alertes | equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ]"),
+        {QStringLiteral("equipe"), QStringLiteral("equipe alertes | equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ] | "
+                                                  "equipe objectif TYPE CIBLE [--commercial COMPTE_ID] | equipe epingler APPEL_ID [--note TEXTE] | "
+                                                  "equipe nonlus | equipe commentaires APPEL_ID"),
          QStringLiteral("Affiche en JSON les appels de l'équipe à regarder (pour un manager), le classement de l'équipe sur les derniers jours (30 par défaut) ou les objectifs "
-                        "d'une semaine avec la progression de chacun."),
+                        "d'une semaine avec la progression de chacun ; fixe un objectif de la semaine, épingle un appel comme exemple avec une note, "
+                        "liste vos appels aux commentaires non lus ou lit les commentaires d'un appel."),
          &commandeEquipe},
     };
     return liste;

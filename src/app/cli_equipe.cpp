@@ -10,6 +10,7 @@
 
 #include <QDate>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonObject>
 
 namespace vd::app {
@@ -17,8 +18,10 @@ namespace vd::app {
 namespace {
 
 const QString usageCommenter = QStringLiteral("Usage : vendalo commenter APPEL_ID TEXTE [--a SECONDES]");
-const QString usageEquipe =
-    QStringLiteral("Utilisation : vendalo equipe alertes | equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ]");
+const QString usageEquipe = QStringLiteral(
+    "Utilisation : vendalo equipe alertes | equipe classement [--periode JOURS] | equipe objectifs [--semaine AAAA-MM-JJ] | "
+    "equipe objectif TYPE CIBLE [--commercial COMPTE_ID] | equipe epingler APPEL_ID [--note TEXTE] | equipe nonlus | "
+    "equipe commentaires APPEL_ID");
 
 // Runs f with the coaching object of the signed-in account, or says why not.
 template<typename F>
@@ -94,6 +97,113 @@ int equipeObjectifs(const QStringList& args)
     });
 }
 
+QJsonValue texteOuNull(const std::optional<QString>& t) { return t ? QJsonValue(*t) : QJsonValue(); }
+
+// "equipe objectif TYPE CIBLE [--commercial COMPTE_ID]": for the current week.
+int equipeObjectif(const QStringList& args)
+{
+    team::ObjectifSaisi saisi;
+    QStringList positions;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--commercial")) {
+            if (i + 1 >= args.size())
+                return erreur(usageEquipe, 2);
+            saisi.compteId = args[++i];
+        } else {
+            positions.append(args[i]);
+        }
+    }
+    if (positions.size() != 2)
+        return erreur(usageEquipe, 2);
+    const QStringList types{QStringLiteral("questions_par_appel"), QStringLiteral("part_parole_max"), QStringLiteral("score_moyen"),
+                            QStringLiteral("appels_semaine"), QStringLiteral("competence")};
+    if (!types.contains(positions[0]))
+        return erreur(QStringLiteral("Type d'objectif inconnu : « %1 ». Types : %2.").arg(positions[0], types.join(QStringLiteral(", "))), 2);
+    bool ok = false;
+    saisi.type = positions[0];
+    saisi.cible = QString(positions[1]).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    if (!ok || saisi.cible <= 0)
+        return erreur(QStringLiteral("La cible est un nombre positif, par exemple 5 ou 4,5."), 2);
+    return avecCoaching([&saisi](team::CoachingEquipe& c) {
+        const auto r = attendre(c.fixerObjectif(saisi));
+        if (!r.ok())
+            return echecCoaching(r.erreur());
+        sortieJson(QJsonObject{{QStringLiteral("id"), r.valeur().id},
+                               {QStringLiteral("libelle"), r.valeur().libelle},
+                               {QStringLiteral("semaine"), r.valeur().semaine},
+                               {QStringLiteral("compte_id"), texteOuNull(r.valeur().compteId)},
+                               {QStringLiteral("message"), team::textes::objectifFixe(r.valeur().libelle)}});
+        return 0;
+    });
+}
+
+// "equipe epingler APPEL_ID [--note TEXTE]": the pin, created or its note updated.
+int equipeEpingler(const QStringList& args)
+{
+    QString note;
+    QStringList positions;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--note")) {
+            if (i + 1 >= args.size())
+                return erreur(usageEquipe, 2);
+            note = args[++i].trimmed();
+        } else {
+            positions.append(args[i]);
+        }
+    }
+    if (positions.size() != 1 || positions[0].trimmed().isEmpty())
+        return erreur(usageEquipe, 2);
+    if (team::CoachingEquipe::longueur(note) > team::CoachingEquipe::maxNote)
+        return erreur(team::textes::noteTropLongue, 2);
+    return avecCoaching([&](team::CoachingEquipe& c) {
+        const auto r = attendre(c.epingler(positions[0].trimmed(), note));
+        if (!r.ok())
+            return echecCoaching(r.erreur());
+        const team::AppelExemplaire& e = r.valeur();
+        sortieJson(QJsonObject{{QStringLiteral("appel_id"), e.appelId},
+                               {QStringLiteral("note"), texteOuNull(e.note)},
+                               {QStringLiteral("epingle_par"), texteOuNull(e.epinglePar)},
+                               {QStringLiteral("epingle_par_nom"), texteOuNull(e.epingleParNom)},
+                               {QStringLiteral("epingle_le"), e.epingleLe ? QJsonValue(e.epingleLe->toString(Qt::ISODateWithMs)) : QJsonValue()},
+                               {QStringLiteral("message"), team::textes::noteEnregistree}});
+        return 0;
+    });
+}
+
+// "equipe nonlus": the user's calls with comments not read yet (kept for the next run).
+int equipeNonLus(const QStringList& args)
+{
+    if (!args.isEmpty())
+        return erreur(usageEquipe, 2);
+    return avecCoaching([](team::CoachingEquipe& c) {
+        const auto r = attendre(c.rafraichirNonLus());
+        if (!r.ok())
+            return echecCoaching(r.erreur());
+        QStringList ids(c.commentairesNonLus().begin(), c.commentairesNonLus().end());
+        ids.sort();
+        sortieJson(QJsonObject{{QStringLiteral("appels"), QJsonArray::fromStringList(ids)}, {QStringLiteral("depuis"), texteOuNull(c.marque())}});
+        return 0;
+    });
+}
+
+// "equipe commentaires APPEL_ID": the call's comments, oldest first; the call is then read.
+int equipeCommentaires(const QStringList& args)
+{
+    if (args.size() != 1 || args[0].trimmed().isEmpty())
+        return erreur(usageEquipe, 2);
+    const QString id = args[0].trimmed();
+    return avecCoaching([&id](team::CoachingEquipe& c) {
+        const auto r = attendre(c.chargerCommentaires(id));
+        if (!r.ok())
+            return echecCoaching(r.erreur());
+        QJsonArray l;
+        for (const team::CommentaireAppel& x : c.commentairesDe(id))
+            l.append(x.versJson());
+        sortieJson(l);
+        return 0;
+    });
+}
+
 } // namespace
 
 int commandeCommenter(const QStringList& args)
@@ -134,6 +244,14 @@ int commandeEquipe(const QStringList& args)
         return equipeClassement(reste);
     if (sous == QLatin1String("objectifs"))
         return equipeObjectifs(reste);
+    if (sous == QLatin1String("objectif"))
+        return equipeObjectif(reste);
+    if (sous == QLatin1String("epingler"))
+        return equipeEpingler(reste);
+    if (sous == QLatin1String("nonlus"))
+        return equipeNonLus(reste);
+    if (sous == QLatin1String("commentaires"))
+        return equipeCommentaires(reste);
     return erreur(usageEquipe, 2);
 }
 

@@ -1,6 +1,7 @@
 #include "demo.h"
 
 #include "ai/moteur.h"
+#include "crm/operationscrm.h"
 
 namespace vd::app {
 
@@ -12,6 +13,9 @@ Resultat<model::Etat, QString> etatDemonstration()
     auto etat = model::Etat::depuisJson(r.valeur());
     if (!etat)
         return echec(QStringLiteral("Les données de démonstration sont illisibles."));
+    // The follow-ups reach the team's table through their calls, as in real use.
+    for (const model::Contact& c : QList<model::Contact>(etat->contacts))
+        crm::refleterRelance(*etat, c.id, c.majLe);
     return *etat;
 }
 

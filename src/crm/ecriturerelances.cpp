@@ -1,5 +1,6 @@
 #include "ecriturerelances.h"
 
+#include "operationscrm.h"
 #include "relances.h"
 #include "ai/analyses.h"
 #include "ai/clientia.h"
@@ -120,11 +121,13 @@ void EcritureRelances::passe()
                 if (model::Contact* c = e.contact(x.id)) {
                     x.majLe = maintenant;
                     *c = x;
+                    refleterRelance(e, x.id, maintenant);
                 }
             for (auto it = prolongees.cbegin(); it != prolongees.cend(); ++it)
                 if (model::Contact* c = e.contact(it.key())) {
                     c->relance = model::JSONValeur(it.value());
                     c->majLe = maintenant;
+                    refleterRelance(e, it.key(), maintenant);
                 }
         });
     }

@@ -2,6 +2,7 @@
 
 #include "etapes.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QStringList>
@@ -35,6 +36,41 @@ void arreterSequence(model::Contact& c, const QString& raison, const QString& ma
     s.insert(QStringLiteral("arreteeLe"), maintenant);
     s.insert(QStringLiteral("raisonArret"), raison);
     c.relance = model::JSONValeur(s);
+}
+
+void refleterRelance(model::Etat& e, const QString& contactId, const QString& maintenant)
+{
+    const model::Contact* c = e.contact(contactId);
+    if (!c || !c->relance || !c->relance->qt().isObject())
+        return;
+    const QJsonObject s = c->relance->qt().toObject();
+    model::Appel* a = e.appel(s.value(QLatin1String("appelId")).toString());
+    if (!a || !a->analyse)
+        return;
+    const QString proprietaire = s.value(QLatin1String("compteId")).toString();
+    if (a->compteId && !a->compteId->isEmpty() && !proprietaire.isEmpty() && *a->compteId != proprietaire)
+        return;
+    QJsonArray etapes;
+    for (const QJsonValue& v : s.value(QLatin1String("etapes")).toArray()) {
+        const QJsonObject x = v.toObject();
+        QJsonObject etape{{QStringLiteral("date"), x.value(QLatin1String("date")).toString()},
+                          {QStringLiteral("statut"), x.value(QLatin1String("statut")).toString()}};
+        if (const QString le = x.value(QLatin1String("envoyeeLe")).toString(); !le.isEmpty())
+            etape.insert(QStringLiteral("envoyeeLe"), le);
+        etapes.append(etape);
+    }
+    QJsonObject suivi{{QStringLiteral("statut"), s.value(QLatin1String("statut")).toString()}, {QStringLiteral("etapes"), etapes}};
+    for (const char* cle : {"activeLe", "arreteeLe", "raisonArret"})
+        if (const QString t = s.value(QLatin1String(cle)).toString(); !t.isEmpty())
+            suivi.insert(QLatin1String(cle), t);
+    const QJsonObject reponse = s.value(QLatin1String("reponse")).toObject();
+    if (const QString type = reponse.value(QLatin1String("type")).toString(); !type.isEmpty())
+        suivi.insert(QStringLiteral("reponse"), QJsonObject{{QStringLiteral("type"), type}, {QStringLiteral("le"), reponse.value(QLatin1String("le"))}});
+    const QString cle = QStringLiteral("suiviRelance");
+    if (a->analyse->autres.value(cle) == suivi)
+        return;
+    a->analyse->autres.insert(cle, suivi);
+    a->majLe = maintenant;
 }
 
 void appliquerEtape(model::Contact& c, const QString& etape, const QString& maintenant)
@@ -99,6 +135,7 @@ Resultat<model::Contact, QString> enregistrerContact(model::Store& store, const 
             *x = c;
         else
             e.contacts.prepend(c);
+        refleterRelance(e, c.id, maintenant);
     });
     return c;
 }
@@ -120,6 +157,7 @@ Resultat<model::Contact, QString> changerEtape(model::Store& store, const QStrin
     store.modifier([&](model::Etat& e) {
         if (model::Contact* x = e.contact(id))
             *x = c;
+        refleterRelance(e, id, maintenant);
     });
     return c;
 }

@@ -14,6 +14,12 @@ namespace vd::crm {
 void appliquerEtape(model::Contact& c, const QString& etape, const QString& maintenant);
 // Stops the contact's running or proposed sequence with that reason.
 void arreterSequence(model::Contact& c, const QString& raison, const QString& maintenant);
+// Contacts stay on this computer but calls reach the team: the state of the
+// contact's sequence (status, each step's date and sending, the answer) is
+// copied onto its originating call's analysis as "suiviRelance", so a manager
+// can count sent, late and answered follow-ups. Only a call of the sequence's
+// owner is written, and only when the copy changes.
+void refleterRelance(model::Etat& e, const QString& contactId, const QString& maintenant);
 
 // Creates (empty id) or updates a contact from the form. The stored contact,
 // or the form's message.

@@ -150,6 +150,7 @@ Resultat<QString, QString> Relances::activer(const QString& appelId, const std::
             x->relance = model::JSONValeur(s);
             x->majLe = maintenant;
         }
+        refleterRelance(e, contactId, maintenant);
     });
     const int n = int(s.value(kEtapes).toArray().size());
     const QString premiere = s.value(kEtapes).toArray().first().toObject().value(QLatin1String("date")).toString();
@@ -176,6 +177,7 @@ ResultatVide<QString> Relances::arreter(const QString& contactId)
             x->relance = model::JSONValeur(s);
             x->majLe = maintenant;
         }
+        refleterRelance(e, contactId, maintenant);
     });
     return Rien{};
 }
@@ -210,6 +212,7 @@ void Relances::ecrireSequence(const CibleRelance& cible, const QJsonObject& s)
         } else if (model::Contact* c = e.contact(cible.contactId)) {
             c->relance = model::JSONValeur(s);
             c->majLe = maintenant;
+            refleterRelance(e, cible.contactId, maintenant);
         }
     });
 }
@@ -339,6 +342,7 @@ Resultat<QString, QString> Relances::envoyer(const QString& contactId, const QSt
             x->majLe = maintenant;
             e.interactions.prepend(i);
         }
+        refleterRelance(e, contactId, maintenant);
     });
     return confirmation;
 }
@@ -368,6 +372,7 @@ ResultatVide<QString> Relances::annulerEnvoi(const QString& contactId, const QSt
                 x->relance = model::JSONValeur(apres);
                 x->majLe = maintenant;
             }
+            refleterRelance(e, contactId, maintenant);
             if (!interactionId.isEmpty())
                 e.interactions.removeIf([&](const model::Interaction& i) { return i.id == interactionId; });
         },
@@ -432,6 +437,7 @@ Resultat<QString, QString> Relances::repondre(const QString& contactId, const QS
     store_.modifier([&](model::Etat& e) {
         if (model::Contact* x = e.contact(contactId))
             *x = *c;
+        refleterRelance(e, contactId, maintenant);
     });
     return confirmation;
 }
@@ -472,6 +478,7 @@ std::optional<QString> Relances::apresAnalyse(const QString& appelId, const std:
         store_.modifier([&](model::Etat& e) {
             if (model::Contact* x = e.contact(contactId))
                 *x = apres;
+            refleterRelance(e, contactId, maintenant);
         });
     }
     if (!a->analyse->relances && !preparer(appelId).ok())

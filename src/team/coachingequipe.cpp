@@ -1,5 +1,6 @@
 #include "coachingequipe.h"
 
+#include "equipedemo.h"
 #include "model/json.h"
 #include "platform/preferences.h"
 
@@ -47,6 +48,13 @@ CoachingEquipe::CoachingEquipe(cloud::ClientSupabase* client, platform::Preferen
     if (client_)
         connect(client_, &cloud::ClientSupabase::sessionChangee, this, [this] { suivreSession(); });
     suivreSession();
+}
+
+CoachingEquipe::CoachingEquipe(EquipeDemo* demo, platform::Preferences& preferences, QObject* parent)
+    : QObject(parent), demo_(demo), preferences_(preferences)
+{
+    compteId_ = EquipeDemo::manager;
+    reinitialiser();
 }
 
 QString CoachingEquipe::message(const cloud::ErreurCloud& e)
@@ -112,6 +120,8 @@ void CoachingEquipe::enregistrerNonLus()
 
 QCoro::Task<CoachingEquipe::Appel> CoachingEquipe::appeler(QString nom, QJsonObject parametres)
 {
+    if (demo_)
+        co_return Appel{false, demo_->repondre(nom, parametres)};
     if (!client_ || !client_->session()) {
         cloud::ErreurCloud e;
         e.genre = cloud::ErreurCloud::Genre::session;

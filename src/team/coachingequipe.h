@@ -19,6 +19,8 @@ class Preferences;
 
 namespace vd::team {
 
+class EquipeDemo;
+
 // Value or the French message to show. An empty message is a silent failure:
 // nothing to tell the user (the item was already gone and was dropped, or the
 // answer came for an account that is no longer signed in).
@@ -89,6 +91,9 @@ public:
 
     // client null: no backend (every operation answers the generic failure).
     CoachingEquipe(cloud::ClientSupabase* client, platform::Preferences& preferences, QObject* parent = nullptr);
+    // The demonstration team (--demo): every procedure is answered in memory, as its manager.
+    CoachingEquipe(EquipeDemo* demo, platform::Preferences& preferences, QObject* parent = nullptr);
+    bool demonstration() const { return demo_ != nullptr; }
 
     // The signed-in account's id, "-" when nobody is.
     QString compteId() const { return compteId_; }
@@ -166,6 +171,7 @@ private:
     void retirerCommentaire(const QString& appelId, const QString& id);
 
     QPointer<cloud::ClientSupabase> client_;
+    EquipeDemo* demo_ = nullptr;
     platform::Preferences& preferences_;
     QString compteId_ = QStringLiteral("-");
     quint64 generation_ = 0;

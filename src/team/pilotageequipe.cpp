@@ -3,6 +3,7 @@
 #include "ai/clientia.h"
 #include "ai/moteur.h"
 #include "cloud/clientsupabase.h"
+#include "cloud/compte.h"
 #include "model/texte.h"
 #include "platform/preferences.h"
 
@@ -132,7 +133,67 @@ QString issueProposee(const model::Appel& a)
     return a.analyse && a.analyse->issue ? textePlie(a.analyse->issue->proposee) : QString();
 }
 
+// A day ("yyyy-MM-dd") or a time stamp, as the team's calendar day.
+std::optional<QDate> jourDe(const QString& t)
+{
+    if (t.size() == 10)
+        if (const QDate d = QDate::fromString(t, Qt::ISODate); d.isValid())
+            return d;
+    if (const auto h = model::lireHorodatage(t))
+        return h->toTimeZone(fuseauEquipe()).date();
+    return std::nullopt;
+}
+
+void cumulerRelances(StatsRelances& r, const QJsonObject& s, QDate premier, QDate aujourdhui)
+{
+    const QString statut = s.value(QLatin1String("statut")).toString();
+    if (statut.isEmpty() || statut == QLatin1String("proposee"))
+        return;
+    const bool enMarche = statut == QLatin1String("active") || statut == QLatin1String("sommeil");
+    auto dansPeriode = [&](const QJsonValue& v) {
+        const auto d = jourDe(v.toString());
+        return d && *d >= premier && *d <= aujourdhui;
+    };
+    bool compte = dansPeriode(s.value(QLatin1String("activeLe")));
+    for (const QJsonValue& v : s.value(QLatin1String("etapes")).toArray()) {
+        const QJsonObject e = v.toObject();
+        if (e.value(QLatin1String("statut")).toString() == QLatin1String("envoyee")) {
+            if (dansPeriode(e.value(QLatin1String("envoyeeLe")))) {
+                ++r.envoyees;
+                compte = true;
+            }
+        } else if (const auto d = jourDe(e.value(QLatin1String("date")).toString()); enMarche && d && *d < aujourdhui) {
+            ++r.enRetard;
+        }
+    }
+    if (!compte)
+        return;
+    ++r.sequences;
+    r.reponses += s.value(QLatin1String("reponse")).isObject() ? 1 : 0;
+}
+
+void ajouterRelances(StatsRelances& total, const StatsRelances& r)
+{
+    total.envoyees += r.envoyees;
+    total.enRetard += r.enRetard;
+    total.sequences += r.sequences;
+    total.reponses += r.reponses;
+}
+
+void calculerTaux(StatsRelances& r)
+{
+    r.tauxReponse = r.sequences > 0 ? std::optional(int(std::lround(100.0 * r.reponses / r.sequences))) : std::nullopt;
+}
+
 } // namespace
+
+QString texteRelances(const StatsRelances& r)
+{
+    return QStringLiteral("%1 · %2 · %3")
+        .arg(r.envoyees)
+        .arg(r.enRetard)
+        .arg(r.tauxReponse ? QString::number(*r.tauxReponse) + QStringLiteral("\u00A0%") : QStringLiteral("—"));
+}
 
 // --- Thresholds ------------------------------------------------------------------
 
@@ -419,6 +480,22 @@ QString libelleRaison(RaisonAlerte r, const model::Appel& a, const SeuilsEquipe&
 
 // --- Period table ------------------------------------------------------------------
 
+QString nomMembreEquipe(const cloud::Compte* compte, const QString& compteId)
+{
+    if (compteId == QLatin1String("demo-lea"))
+        return QStringLiteral("Léa Martin");
+    if (compteId == QLatin1String("demo-hugo"))
+        return QStringLiteral("Hugo Bernard");
+    if (!compte || !compte->equipe())
+        return {};
+    for (const QJsonValue& v : compte->equipe()->value(QStringLiteral("membres")).toArray())
+        if (v[QStringLiteral("id")].toString() == compteId) {
+            const QString nom = v[QStringLiteral("nom")].toString().trimmed();
+            return nom.isEmpty() ? v[QStringLiteral("email")].toString() : nom;
+        }
+    return {};
+}
+
 TableauEquipe calculerTableau(const QList<model::Appel>& appels, const QList<MembreEquipe>& membres,
                               const QList<model::Contact>& contacts, int periodeJours, const QDateTime& maintenant)
 {
@@ -454,9 +531,18 @@ TableauEquipe calculerTableau(const QList<model::Appel>& appels, const QList<Mem
     QHash<QString, int> pertes;
     QHash<QString, AffaireChaude> chaudes;
 
+    // Follow-ups count by when they happened, whatever the age of their call.
+    QHash<QString, StatsRelances> relances;
+    const QDate premierJour = debut.toTimeZone(fuseauEquipe()).date();
+    const QDate aujourdhui = maintenant.toTimeZone(fuseauEquipe()).date();
+    const QString cleSuivi = QStringLiteral("suiviRelance");
+
     for (const model::Appel& a : appels) {
         if (!a.compteId || a.statut == QLatin1String("en_cours"))
             continue;
+        if (a.analyse)
+            if (const QJsonValue suivi = a.analyse->autres.value(cleSuivi); suivi.isObject())
+                cumulerRelances(relances[*a.compteId], suivi.toObject(), premierJour, aujourdhui);
         const auto quand = debutAppel(a);
         if (!quand || *quand > maintenant || *quand < debutPrecedent)
             continue;
@@ -547,6 +633,9 @@ TableauEquipe calculerTableau(const QList<model::Appel>& appels, const QList<Mem
         l.affairesChaudes = int(c.chaudes.size());
         l.gagnees = int(c.gagnees.size());
         l.perdues = int(c.perdues.size());
+        l.relances = relances.value(l.id);
+        calculerTaux(l.relances);
+        ajouterRelances(t.equipe.relances, l.relances);
         for (auto it = c.dimensions.cbegin(); it != c.dimensions.cend(); ++it) {
             const int m = moyenne(it.value()).value_or(100);
             if (!l.competenceFaible || m < l.competenceFaible->score)
@@ -572,6 +661,7 @@ TableauEquipe calculerTableau(const QList<model::Appel>& appels, const QList<Mem
     t.equipe.scorePrecedent = moyenne(tousPrecedents);
     t.equipe.suiviMoyen = moyenne(tousSuivis);
     t.equipe.qualification = moyenne(tousQualifs);
+    calculerTaux(t.equipe.relances);
     for (auto it = semaines.begin(); it != semaines.end(); ++it) {
         it->scoreMoyen = moyenne(scoresSemaine.value(it.key()));
         t.semaines.append(*it);

@@ -27,7 +27,8 @@ class Moteur;
 } // namespace vd::ai
 namespace vd::cloud {
 class ClientSupabase;
-}
+class Compte;
+} // namespace vd::cloud
 namespace vd::platform {
 class Preferences;
 }
@@ -126,6 +127,10 @@ QList<RaisonAlerte> raisonsAlerte(const model::Appel& a, const SeuilsEquipe& s);
 // "Framework suivi à 40 %", "2 objections sans réponse", "commercial en retard de 6 min"…
 QString libelleRaison(RaisonAlerte r, const model::Appel& a, const SeuilsEquipe& s);
 
+// A team member's name: the demonstration's salespeople, else the account's
+// team list (the name, else the e-mail); empty when the member is unknown.
+QString nomMembreEquipe(const cloud::Compte* compte, const QString& compteId);
+
 // The period table.
 struct MembreEquipe {
     QString id, nom, role;
@@ -134,6 +139,15 @@ struct CompetenceFaible {
     QString id, label;
     int score = 0;
     bool operator==(const CompetenceFaible&) const = default;
+};
+// Follow-ups of a member, from the sequence state each call carries ("suiviRelance").
+struct StatsRelances {
+    int envoyees = 0;    // steps sent within the period
+    int enRetard = 0;    // steps of running sequences due before today and not sent
+    int sequences = 0;   // sequences activated or with a step sent within the period
+    int reponses = 0;    // of those, the ones the prospect answered
+    std::optional<int> tauxReponse;   // percent, none without a sequence
+    bool operator==(const StatsRelances&) const = default;
 };
 struct LigneMembreEquipe {
     QString id, nom, role;
@@ -145,6 +159,7 @@ struct LigneMembreEquipe {
     std::optional<int> qualification;
     int suitesDatees = 0;
     int affairesChaudes = 0, gagnees = 0, perdues = 0;
+    StatsRelances relances;
 };
 struct SemaineEquipe {
     QDate lundi;
@@ -172,6 +187,8 @@ struct TableauEquipe {
 };
 // Calls of the team started within the last periodeJours days (and, for the
 // previous score, the period before). Weeks start on Monday, Paris time.
+// "3 · 1 · 50 %": sent, late today, answer rate (— without a sequence).
+QString texteRelances(const StatsRelances& r);
 TableauEquipe calculerTableau(const QList<model::Appel>& appels, const QList<MembreEquipe>& membres,
                               const QList<model::Contact>& contacts, int periodeJours, const QDateTime& maintenant);
 

@@ -43,6 +43,9 @@ private Q_SLOTS:
         QTest::newRow("rapport d'équipe") << "equipe:rapport" << 0 << "";
         QTest::newRow("classement") << "classement" << 0 << "";
         QTest::newRow("appels exemplaires") << "exemplaire" << 0 << "";
+        QTest::newRow("objectifs d'équipe") << "equipe:objectifs" << 0 << "";
+        QTest::newRow("fiche commentée") << "fiche:a_perrin_demo" << 0 << "";
+        QTest::newRow("appels d'un membre") << "appels:compte:demo-lea" << 0 << "";
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
         QTest::newRow("aide sans serveur") << "aide" << 0 << "";
         QTest::newRow("tickets sans serveur") << "aide:demandes" << 0 << "";

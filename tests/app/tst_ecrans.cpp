@@ -253,6 +253,23 @@ private slots:
         QCOMPARE(t->item(0, 4)->text(), QStringLiteral("74 / 100"));
     }
 
+    // "Voir les appels de …" from team steering: that member's calls, and the chip that clears the filter.
+    void appelsDUnMembre()
+    {
+        model::Etat e = etatRempli();
+        e.appels[1].compteId = QStringLiteral("demo-lea");
+        Banc b(e);
+        b.app->demarrer();
+        b.app->navigation().aller(Ecran{Ecran::Genre::appels, QStringLiteral("compte:demo-lea")});
+        auto* page = qobject_cast<EcranAppels*>(b.app->fenetre()->pageCourante());
+        QCOMPARE(page->table()->rowCount(), 1);
+        QCOMPARE(page->table()->item(0, 0)->data(Qt::UserRole).toString(), QStringLiteral("a2"));
+        QCOMPARE(page->findChild<QLabel*>(QStringLiteral("puceCompte"))->text(), QStringLiteral("Appels de Léa Martin"));
+        page->findChild<QPushButton*>(QStringLiteral("voirTousLesAppels"))->click();
+        QCOMPARE(page->table()->rowCount(), 2);
+        QVERIFY(page->findChild<QWidget*>(QStringLiteral("filtreCompte"))->isHidden());
+    }
+
     void ficheAppelAnalyse()
     {
         Banc b(etatRempli());

@@ -65,6 +65,11 @@ QJsonObject relanceDe(const model::Store& s)
     const model::Contact* c = s.etat().contact(QStringLiteral("c1"));
     return c && c->relance ? c->relance->qt().toObject() : QJsonObject();
 }
+// The sequence's state as the call carries it to the team.
+QJsonObject suiviDe(const model::Store& s)
+{
+    return s.etat().appel(QStringLiteral("a1"))->analyse->autres.value(QStringLiteral("suiviRelance")).toObject();
+}
 QJsonObject etape(const model::Store& s, int i) { return relanceDe(s).value("etapes").toArray().at(i).toObject(); }
 
 } // namespace
@@ -227,6 +232,8 @@ private Q_SLOTS:
         QVERIFY(relances->envoyer(QStringLiteral("c1"), e1, QStringLiteral("note")));
         QVERIFY(relances->envoyer(QStringLiteral("c1"), e2, QStringLiteral("note")));
         QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("terminee"));
+        QCOMPARE(suiviDe(*store).value("statut").toString(), QStringLiteral("terminee"));
+        QCOMPARE(suiviDe(*store).value("etapes").toArray().at(1)[QStringLiteral("statut")].toString(), QStringLiteral("envoyee"));
         QCOMPARE(store->etat().interactions.size(), 2);
         const QString ecrite = etape(*store, 1).value("interactionId").toString();
         QSignalSpy supprime(store.get(), &model::Store::supprime);
@@ -234,6 +241,7 @@ private Q_SLOTS:
         QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("active"));
         QCOMPARE(etape(*store, 1).value("statut").toString(), QStringLiteral("a_venir"));
         QVERIFY(!etape(*store, 1).contains("interactionId"));
+        QCOMPARE(suiviDe(*store).value("etapes").toArray().at(1)[QStringLiteral("statut")].toString(), QStringLiteral("a_venir"));
         // The history entry the send wrote goes with it, and synchronisation hears of it.
         QCOMPARE(store->etat().interactions.size(), 1);
         QVERIFY(store->etat().interactions.first().id != ecrite);
@@ -323,6 +331,8 @@ private Q_SLOTS:
         QCOMPARE(c.raisonPerte.value_or(QString()), QStringLiteral("Pas le budget"));
         QCOMPARE(relanceDe(*store).value("statut").toString(), QStringLiteral("arretee"));
         QCOMPARE(relanceDe(*store).value("raisonArret").toString(), QStringLiteral("reponse"));
+        QCOMPARE(suiviDe(*store).value("reponse")[QStringLiteral("type")].toString(), QStringLiteral("pas_interesse"));
+        QCOMPARE(suiviDe(*store).value("statut").toString(), QStringLiteral("arretee"));
     }
 
     void interesseSansLien()

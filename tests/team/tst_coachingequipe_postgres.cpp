@@ -87,6 +87,7 @@ class TestCoachingEquipePostgres : public QObject {
         int code = -1;
         QJsonObject json;
         QString erreur;
+        QByteArray brut;
     };
     // A vendalo process; the test's event loop keeps the emulator answering meanwhile.
     Sortie lancer(const QTemporaryDir& dossier, const QStringList& args, const QByteArray& entree = {})
@@ -107,8 +108,9 @@ class TestCoachingEquipePostgres : public QObject {
         t.start();
         while (p.state() != QProcess::NotRunning && t.elapsed() < 60'000)
             QTest::qWait(20);
-        return {p.exitCode(), QJsonDocument::fromJson(p.readAllStandardOutput()).object(),
-                QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last()};
+        const QByteArray sortie = p.readAllStandardOutput();
+        return {p.exitCode(), QJsonDocument::fromJson(sortie).object(),
+                QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last(), sortie};
     }
 
 private Q_SLOTS:
@@ -369,6 +371,68 @@ private Q_SLOTS:
         auto repris = tests::attendre(paule->coaching->reprendreObjectifs());
         QVERIFY(repris.ok());
         QCOMPARE(repris.valeur(), 0);
+    }
+
+    // The whole road on three computers (three data folders), through the command line only.
+    void troisPostesEnLigneDeCommande()
+    {
+        QTemporaryDir posteLea, postePaule, posteMarc;
+        const QString appelBas = QStringLiteral("appel-lea-bas");
+        const QString debut = QDateTime::currentDateTimeUtc().addSecs(-900).toString(Qt::ISODateWithMs);
+        const QJsonObject appelLocal{
+            {QStringLiteral("id"), appelBas}, {QStringLiteral("statut"), QStringLiteral("analyse")}, {QStringLiteral("type"), QStringLiteral("decouverte")},
+            {QStringLiteral("debut"), debut}, {QStringLiteral("creeLe"), debut}, {QStringLiteral("majLe"), debut}, {QStringLiteral("duree"), 420},
+            {QStringLiteral("analyse"), QJsonObject{{QStringLiteral("score"), 35}, {QStringLiteral("resume"), QStringLiteral("Prix laissé sans réponse.")},
+                                                    {QStringLiteral("objections"), QJsonArray{QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Prix")},
+                                                                                                          {QStringLiteral("traitement"), QStringLiteral("non")}}}}}}};
+        QDir().mkpath(posteLea.filePath(QStringLiteral("donnees/Vendalo")));
+        QFile f(posteLea.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QJsonDocument(QJsonObject{{QStringLiteral("version"), 2}, {QStringLiteral("appels"), QJsonArray{appelLocal}}}).toJson());
+        f.close();
+        const QStringList connecter{QStringLiteral("cloud"), QStringLiteral("connecter")};
+        QCOMPARE(lancer(posteLea, connecter + QStringList{QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
+        QCOMPARE(lancer(postePaule, connecter + QStringList{QStringLiteral("paule@exemple.fr")}, "motdepasse1\n").code, 0);
+        QCOMPARE(lancer(posteMarc, connecter + QStringList{QStringLiteral("marc@exemple.fr")}, "motdepasse1\n").code, 0);
+        const Sortie envoi = lancer(posteLea, {QStringLiteral("synchroniser"), QStringLiteral("--envoyer-local")});
+        QCOMPARE(envoi.json.value(QStringLiteral("refuses")).toInt(-1), 0);
+
+        // The manager's computer pulls the team's calls; the low score is one to look at.
+        QCOMPARE(lancer(postePaule, {QStringLiteral("synchroniser")}).code, 0);
+        Sortie a = lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("alertes")});
+        QCOMPARE(a.code, 0);
+        QJsonArray alertes = a.json.value(QStringLiteral("alertes")).toArray();
+        QCOMPARE(alertes.size(), 1);
+        QCOMPARE(alertes[0][QStringLiteral("appelId")].toString(), appelBas);
+        QCOMPARE(alertes[0][QStringLiteral("raisons")][0][QStringLiteral("raison")].toString(), QStringLiteral("scoreBas"));
+        QCOMPARE(lancer(postePaule, {QStringLiteral("commenter"), appelBas, QStringLiteral("Ici, reformulez le prix."), QStringLiteral("--a"), QStringLiteral("1:23")}).code, 0);
+        Sortie e = lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("epingler"), appelBas, QStringLiteral("--note"), QStringLiteral("À écouter.")});
+        QCOMPARE(e.code, 0);
+        QCOMPARE(e.json.value(QStringLiteral("epingle_par_nom")).toString(), QStringLiteral("paule"));
+        QCOMPARE(lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("objectif"), QStringLiteral("appels_semaine"), QStringLiteral("2")}).json
+                     .value(QStringLiteral("message")).toString(), QStringLiteral("Objectif fixé : « 2 appels dans la semaine »"));
+        QCOMPARE(lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("epingler"), appelBas}).erreur,
+                 QStringLiteral("Seul un manager de l'équipe peut faire cela."));
+
+        // Léa is told, reads the comment at 1:23, and the call is read.
+        QCOMPARE(lancer(posteLea, {QStringLiteral("equipe"), QStringLiteral("nonlus")}).json.value(QStringLiteral("appels")).toArray(), QJsonArray{appelBas});
+        Sortie c = lancer(posteLea, {QStringLiteral("equipe"), QStringLiteral("commentaires"), appelBas});
+        QCOMPARE(c.code, 0);
+        const QJsonArray lus = QJsonDocument::fromJson(c.brut).array();
+        QCOMPARE(lus.size(), 1);
+        QCOMPARE(lus[0][QStringLiteral("t_ms")].toInt(), 83'000);
+        QVERIFY(lancer(posteLea, {QStringLiteral("equipe"), QStringLiteral("nonlus")}).json.value(QStringLiteral("appels")).toArray().isEmpty());
+
+        // The week, seen from Marc's computer: Léa first with her two calls, the objective reached.
+        Sortie k = lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("7")});
+        QCOMPARE(k.json.value(QStringLiteral("membres"))[0][QStringLiteral("compte_id")].toString(), lea->id);
+        QCOMPARE(k.json.value(QStringLiteral("membres"))[0][QStringLiteral("appels")].toInt(), 2);
+        Sortie o = lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("objectifs")});
+        QCOMPARE(QDate::fromString(o.json.value(QStringLiteral("semaine")).toString(), Qt::ISODate).dayOfWeek(), 1);
+        bool atteint = false;
+        for (const QJsonValue& p : o.json.value(QStringLiteral("objectifs"))[0][QStringLiteral("progression")].toArray())
+            atteint |= p[QStringLiteral("compte_id")].toString() == lea->id && p[QStringLiteral("atteint")].toBool();
+        QVERIFY(atteint);
     }
 
     void ligneDeCommande()

@@ -319,6 +319,38 @@ private Q_SLOTS:
         QVERIFY(p->synthesesEnCours().isEmpty());
     }
 
+    // Follow-ups count by when they were sent; late steps are those of running sequences, as of today.
+    void relancesDuTableau_data()
+    {
+        QTest::addColumn<QByteArray>("suivi");
+        QTest::addColumn<int>("ageAppelJours");
+        QTest::addColumn<QString>("attendu");
+        QTest::newRow("envoyée et en retard") << QByteArray(R"({"statut": "active", "activeLe": "2026-02-20", "etapes": [
+            {"date": "2026-02-21", "statut": "envoyee", "envoyeeLe": "2026-02-21T09:00:00.000Z"},
+            {"date": "2026-02-25", "statut": "en_retard"}, {"date": "2026-03-05", "statut": "a_venir"}]})") << 0 << "1 · 1 · 0 %";
+        QTest::newRow("répondue, arrêtée") << QByteArray(R"({"statut": "arretee", "activeLe": "2026-02-20", "reponse": {"type": "interesse"},
+            "etapes": [{"date": "2026-02-21", "statut": "envoyee", "envoyeeLe": "2026-02-21"}, {"date": "2026-02-25", "statut": "a_venir"}]})")
+                                           << 0 << "1 · 0 · 100 %";
+        QTest::newRow("appel ancien, envoi récent") << QByteArray(R"({"statut": "sommeil", "activeLe": "2025-11-20", "etapes": [
+            {"date": "2026-03-01", "statut": "envoyee", "envoyeeLe": "2026-03-01T08:00:00Z"}]})") << 100 << "1 · 0 · 0 %";
+        QTest::newRow("hors période, encore en retard") << QByteArray(R"({"statut": "active", "activeLe": "2025-12-01", "etapes": [
+            {"date": "2025-12-20", "statut": "a_venir"}]})") << 90 << "0 · 1 · —";
+        QTest::newRow("seulement proposée") << QByteArray(R"({"statut": "proposee", "etapes": [{"date": "2026-02-01", "statut": "a_venir"}]})")
+                                            << 0 << "0 · 0 · —";
+    }
+    void relancesDuTableau()
+    {
+        QFETCH(QByteArray, suivi);
+        QFETCH(int, ageAppelJours);
+        QFETCH(QString, attendu);
+        model::Appel a = appel("a1");
+        a.debut = model::horodatage(maintenant.addDays(-ageAppelJours));
+        a.analyse->autres.insert(QStringLiteral("suiviRelance"), QJsonDocument::fromJson(suivi).object());
+        const TableauEquipe t = calculerTableau({a}, {{QStringLiteral("kim"), QStringLiteral("Kim"), {}}}, {}, 30, maintenant);
+        QCOMPARE(texteRelances(t.lignes.value(0).relances), attendu);
+        QCOMPARE(t.equipe.relances, t.lignes.value(0).relances);
+    }
+
     // A member's analysed call that crosses a threshold reaches the manager's "Appels à regarder".
     void appelDuMembreDansAppelsARegarder()
     {

@@ -44,6 +44,7 @@
 #include "crm/ecrans/ecranrelances.h"
 #include "team/ecrans/ecranequipe.h"
 #include "team/coachingequipe.h"
+#include "team/equipedemo.h"
 #include "team/ecrans/ecranclassement.h"
 #include "team/ecrans/ecranexemplaire.h"
 #include "crm/ecriturerelances.h"

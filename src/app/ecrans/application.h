@@ -49,6 +49,7 @@ class Synchro;
 
 namespace vd::team {
 class CoachingEquipe;
+class EquipeDemo;
 class PilotageEquipe;
 }
 namespace vd::agenda::regles {
@@ -180,6 +181,7 @@ private:
     std::unique_ptr<cloud::Synchro> synchro_;
     std::unique_ptr<platform::Preferences> preferencesDemo_;
     std::unique_ptr<team::PilotageEquipe> pilotage_;
+    std::unique_ptr<team::EquipeDemo> equipeDemo_;
     std::unique_ptr<team::CoachingEquipe> coaching_;
     std::unique_ptr<platform::CaptureEcran> captureEcran_;
     std::unique_ptr<assistant::AideApp> aide_;

@@ -10,6 +10,8 @@
 #include "cloud/compte.h"
 #include "model/texte.h"
 #include "platform/preferences.h"
+#include "team/coachingequipe.h"
+#include "team/equipedemo.h"
 #include "team/pilotageequipe.h"
 
 #include <QJsonArray>
@@ -28,24 +30,6 @@ QString idDuCompte(const cloud::Compte& c)
     if (!c.infos())
         return {};
     return c.infos()->value(QStringLiteral("compte")).toObject().value(QStringLiteral("id")).toString();
-}
-
-QString nomMembre(const cloud::Compte* c, const QString& id)
-{
-    if (id == demoMembres.value(0))
-        return QStringLiteral("Léa Martin");
-    if (id == demoMembres.value(1))
-        return QStringLiteral("Hugo Bernard");
-    if (!c || !c->equipe())
-        return {};
-    for (const QJsonValue& v : c->equipe()->value(QStringLiteral("membres")).toArray()) {
-        const QJsonObject m = v.toObject();
-        if (m.value(QStringLiteral("id")).toString() == id) {
-            const QString nom = m.value(QStringLiteral("nom")).toString().trimmed();
-            return nom.isEmpty() ? m.value(QStringLiteral("email")).toString() : nom;
-        }
-    }
-    return {};
 }
 
 } // namespace
@@ -94,6 +78,10 @@ void Application::brancherPilotage()
     connect(store_.get(), &model::Store::etatChange, evaluer, [evaluer] { evaluer->demarrer(2000); });
     if (demo) {
         pilotage_->demarrer();
+        // The coaching screens on the demonstration team, answered in memory.
+        equipeDemo_ = std::make_unique<team::EquipeDemo>([this] { return pilotage_->appelsEquipe(); }, [this] { return horloge_.maintenant(); });
+        coaching_ = std::make_unique<team::CoachingEquipe>(equipeDemo_.get(), *preferencesDemo_);
+        ctx_.coaching = coaching_.get();
         return;
     }
     connect(compte_.get(), &cloud::Compte::change, this, [this] { suivreComptePourPilotage(); });
@@ -123,7 +111,7 @@ void Application::annoncerAlertesEquipe(const QStringList& appelIds)
         if (!voulus.contains(a.appelId))
             continue;
         agenda::contenu::AppelAlerte x;
-        const QString membre = nomMembre(compte_.get(), a.compteId);
+        const QString membre = team::nomMembreEquipe(compte_.get(), a.compteId);
         if (!membre.isEmpty())
             x.membre = membre;
         if (const model::Appel* appel = store_->etat().appel(a.appelId); appel && appel->contactId)

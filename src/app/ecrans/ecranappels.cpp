@@ -5,8 +5,10 @@
 #include "ui/ecrans/style.h"
 #include "model/store.h"
 #include "model/texte.h"
+#include "team/pilotageequipe.h"
 
 #include <QHeaderView>
+#include <QSet>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,6 +29,25 @@ EcranAppels::EcranAppels(Contexte& ctx, QWidget* parent) : EcranBase(ctx, parent
     filtre_->setClearButtonEnabled(true);
     filtre_->setMaximumWidth(420);
     l->addWidget(filtre_);
+    // "Appels de Léa Martin" · "Voir tous les appels".
+    puce_ = new QWidget(this);
+    puce_->setObjectName(QStringLiteral("filtreCompte"));
+    auto* lp = new QHBoxLayout(puce_);
+    lp->setContentsMargins(0, 0, 0, 0);
+    lp->setSpacing(8);
+    puceTexte_ = style::etiquette({}, QStringLiteral("chipBleu"), puce_);
+    puceTexte_->setObjectName(QStringLiteral("puceCompte"));
+    lp->addWidget(puceTexte_);
+    auto* tous = style::bouton(QStringLiteral("Voir tous les appels"), QStringLiteral("lien"), puce_);
+    tous->setObjectName(QStringLiteral("voirTousLesAppels"));
+    connect(tous, &QPushButton::clicked, this, [this] {
+        compteFiltre_.clear();
+        remplir();
+    });
+    lp->addWidget(tous);
+    lp->addStretch(1);
+    puce_->hide();
+    l->addWidget(puce_);
     pile_ = new QStackedWidget(this);
     table_ = new QTableWidget(0, 5, pile_);
     table_->setHorizontalHeaderLabels({QStringLiteral("Contact"), QStringLiteral("Type"), QStringLiteral("Date"), QStringLiteral("Durée"),
@@ -97,14 +118,34 @@ std::optional<EcranBase::Action> EcranAppels::actionPrincipale() const
     return Action{QStringLiteral("Nouvel appel"), [nav] { nav->aller(Ecran::nouvelAppel()); }};
 }
 
+void EcranAppels::afficher(const Ecran& e)
+{
+    const QString charge = e.charge.value_or(QString());
+    compteFiltre_ = charge.startsWith(QLatin1String("compte:")) ? charge.mid(7).trimmed() : QString();
+    remplir();
+}
+
 void EcranAppels::remplir()
 {
     const model::Etat& etat = ctx_.store->etat();
     filtre_->setVisible(!etat.appels.isEmpty());
     pile_->setCurrentIndex(etat.appels.isEmpty() ? 1 : 0);
+    // The member's calls: theirs by account, or as team steering shares them out.
+    QSet<QString> duMembre;
+    if (!compteFiltre_.isEmpty() && ctx_.pilotage)
+        for (const model::Appel& a : ctx_.pilotage->appelsEquipe())
+            if (a.compteId == compteFiltre_)
+                duMembre.insert(a.id);
+    puce_->setVisible(!compteFiltre_.isEmpty());
+    if (!compteFiltre_.isEmpty()) {
+        const QString nom = team::nomMembreEquipe(ctx_.compte, compteFiltre_);
+        puceTexte_->setText(nom.isEmpty() ? QStringLiteral("Appels d'un membre de l'équipe") : QStringLiteral("Appels de ") + nom);
+    }
     QList<const model::Appel*> tries;
     const QString f = model::plier(filtre_->text().trimmed());
     for (const model::Appel& a : etat.appels) {
+        if (!compteFiltre_.isEmpty() && a.compteId != compteFiltre_ && !duMembre.contains(a.id))
+            continue;
         if (!f.isEmpty()) {
             const QString foin = model::plier(libelles::nomContact(etat, a) + QLatin1Char(' ') + libelles::typeAppel(a.type) +
                                               QLatin1Char(' ') + a.objectif);

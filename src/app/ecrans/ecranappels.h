@@ -2,6 +2,7 @@
 #include "app/ui.h"
 #include "ui/ecrans/ecranbase.h"
 
+class QLabel;
 class QTableWidget;
 class QLineEdit;
 class QStackedWidget;
@@ -9,17 +10,24 @@ class QStackedWidget;
 namespace vd::app {
 
 // All calls, newest first, with a filter; a double click opens the call.
+// Opened with "compte:<id>" (a manager's "Voir les appels de …"), it lists
+// that team member's calls only, under a chip that clears the filter.
 class EcranAppels : public EcranBase {
     Q_OBJECT
 public:
     explicit EcranAppels(Contexte& ctx, QWidget* parent = nullptr);
     QString titre() const override { return QStringLiteral("Appels"); }
     std::optional<Action> actionPrincipale() const override;
-    void afficher(const Ecran&) override { remplir(); }
+    void afficher(const Ecran& e) override;
     QTableWidget* table() const { return table_; }
+    // The member whose calls are listed, empty for all calls.
+    QString compteFiltre() const { return compteFiltre_; }
 
 private:
     void remplir();
+    QString compteFiltre_;
+    QWidget* puce_;
+    QLabel* puceTexte_;
     QTableWidget* table_;
     QLineEdit* filtre_;
     QStackedWidget* pile_;

@@ -111,6 +111,9 @@ FeuilleNote::FeuilleNote(const QString& note, bool dejaEpingle, QWidget* parent)
 
 BlocCoaching* BlocCoaching::pourAppel(ui::Contexte& ctx, const QString& appelId, QWidget* parent, bool lire)
 {
+    // The demonstration team is seen by its manager.
+    if (ctx.coaching && ctx.coaching->demonstration() && !appelId.isEmpty())
+        return new BlocCoaching(ctx, ctx.coaching, appelId, true, parent, lire);
     if (!ctx.coaching || !ctx.compte || ctx.compte->roleOrg().isEmpty() || appelId.isEmpty())
         return nullptr;
     return new BlocCoaching(ctx, ctx.coaching, appelId, ctx.compte->gestionnaire(), parent, lire);

@@ -2,6 +2,7 @@
 
 #include "cloud/compte.h"
 #include "team/coachingequipe.h"
+#include "team/pilotageequipe.h"
 #include "ui/ecrans/style.h"
 #include "ui/toasts.h"
 
@@ -209,6 +210,11 @@ void OngletObjectifs::recharger()
 QList<QPair<QString, QString>> OngletObjectifs::membres() const
 {
     QList<QPair<QString, QString>> r;
+    if (ctx_.coaching && ctx_.coaching->demonstration()) {
+        for (const QString& id : {QStringLiteral("demo-lea"), QStringLiteral("demo-hugo")})
+            r.append({id, nomMembreEquipe(nullptr, id)});
+        return r;
+    }
     if (!ctx_.compte || !ctx_.compte->equipe())
         return r;
     for (const QJsonValue& v : ctx_.compte->equipe()->value(QStringLiteral("membres")).toArray()) {

@@ -117,15 +117,19 @@ OngletPilotage::OngletPilotage(ui::Contexte& ctx, QWidget* parent) : QWidget(par
                                QStringLiteral("Retards du commercial"), QStringLiteral("Prospect en retard"), QStringLiteral("Prospects absents"),
                                QStringLiteral("Score"), QStringLiteral("Framework"), QStringLiteral("À travailler"),
                                QStringLiteral("Qualification"), QStringLiteral("Suites datées"), QStringLiteral("Affaires chaudes"),
-                               QStringLiteral("gagnées / perdues")};
+                               QStringLiteral("gagnées / perdues"), QStringLiteral("Relances")};
     tableau_->setColumnCount(int(colonnes.size()));
     tableau_->setHorizontalHeaderLabels(colonnes);
+    tableau_->horizontalHeaderItem(int(colonnes.size()) - 1)->setToolTip(texteColonneRelances());
     tableau_->verticalHeader()->hide();
     tableau_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tableau_->setSelectionMode(QAbstractItemView::NoSelection);
     tableau_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tableau_->setMinimumHeight(160);
     t->addWidget(tableau_);
+    auto* legende = texte(texteColonneRelances(), QStringLiteral("legende"), carteTableau);
+    legende->setObjectName(QStringLiteral("legendeRelances"));
+    t->addWidget(legende);
     tableauVide_ = texte({}, QStringLiteral("secondaire"), carteTableau);
     tableauVide_->setObjectName(QStringLiteral("tableauVide"));
     t->addWidget(tableauVide_);
@@ -211,17 +215,8 @@ QList<MembreEquipe> OngletPilotage::membres() const
 
 QString OngletPilotage::nomMembre(const QString& compteId) const
 {
-    if (compteId == QLatin1String("demo-lea"))
-        return QStringLiteral("Léa Martin");
-    if (compteId == QLatin1String("demo-hugo"))
-        return QStringLiteral("Hugo Bernard");
-    if (ctx_.compte && ctx_.compte->equipe())
-        for (const QJsonValue& v : ctx_.compte->equipe()->value(QStringLiteral("membres")).toArray())
-            if (v[QStringLiteral("id")].toString() == compteId) {
-                const QString nom = v[QStringLiteral("nom")].toString().trimmed();
-                return nom.isEmpty() ? v[QStringLiteral("email")].toString() : nom;
-            }
-    return QStringLiteral("Un membre de l'équipe");
+    const QString nom = nomMembreEquipe(ctx_.compte, compteId);
+    return nom.isEmpty() ? QStringLiteral("Un membre de l'équipe") : nom;
 }
 
 void OngletPilotage::rafraichir()
@@ -331,7 +326,8 @@ void OngletPilotage::remplirTableau()
                                    entierOuTiret(l.suiviMoyen, QStringLiteral("\u00A0%")),
                                    l.competenceFaible ? QStringLiteral("À travailler : ") + l.competenceFaible->label : QStringLiteral("—"),
                                    entierOuTiret(l.qualification, QStringLiteral("\u00A0%")), QString::number(l.suitesDatees),
-                                   QString::number(l.affairesChaudes), QStringLiteral("%1 / %2").arg(l.gagnees).arg(l.perdues)};
+                                   QString::number(l.affairesChaudes), QStringLiteral("%1 / %2").arg(l.gagnees).arg(l.perdues),
+                                   texteRelances(l.relances)};
         for (int c = 0; c < cellules.size(); ++c) {
             auto* item = new QTableWidgetItem(cellules[c]);
             if (r == lignes.size() - 1) {

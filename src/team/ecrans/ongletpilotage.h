@@ -28,6 +28,7 @@ public:
     static QString texteAucuneAlerte() { return QStringLiteral("Aucun pour l'instant. Les autres appels arrivent dans le résumé du jour, à 18 h."); }
     static QString texteExplication() { return QStringLiteral("Score bas, Framework peu suivi, objection sans réponse, affaire chaude, retard ou prospect absent."); }
     static QString texteSansAppel() { return QStringLiteral("Aucun appel sur la période."); }
+    static QString texteColonneRelances() { return QStringLiteral("Relances envoyées, en retard aujourd'hui et taux de réponse."); }
     static QString texteSansMembre() { return QStringLiteral("Aucun membre dans l'équipe pour l'instant."); }
     static QString texteIndisponible()
     {
