@@ -7,6 +7,7 @@
 #include "ui/ecrans/style.h"
 #include "ui/toasts.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QJsonObject>
 #include <QLabel>
@@ -308,7 +309,7 @@ void BlocQuestions::proposerAjout(QWidget* ancre, const QString& question, const
     }
     QMenu menu(ancre);
     for (const EtapeFramework& e : cible->etapes)
-        menu.addAction(e.nom, this, [ajouter, e] { ajouter(e); });
+        connect(menu.addAction(e.nom), &QAction::triggered, this, [ajouter, e] { ajouter(e); });
     menu.exec(ancre->mapToGlobal(QPoint(0, ancre->height())));
 }
 

@@ -315,6 +315,7 @@ QWidget* EditeurFramework::construireEtapes()
         etape_ = -1;
         remplirListeEtapes();
         etapes_->setCurrentRow(suivante);
+        chargerEtape(etapes_->currentRow());
         valider();
     });
     return rangee;
@@ -408,6 +409,7 @@ QWidget* EditeurFramework::construireGrille()
         item_ = -1;
         remplirListeItems();
         items_->setCurrentRow(suivant);
+        chargerItem(items_->currentRow());
         valider();
     });
     return rangee;
