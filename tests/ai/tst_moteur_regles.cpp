@@ -378,6 +378,48 @@ private Q_SLOTS:
         QCOMPARE(m.phaseDeduite(entree).valeur(), phase);
         QCOMPARE(m.phaseEtape(QStringLiteral("proposition")).valeur(), QStringLiteral("negociation"));
     }
+
+    // Framework operations: one value of the answer, reached by a dotted path.
+    void operationsFramework_data()
+    {
+        QTest::addColumn<QString>("fonction");
+        QTest::addColumn<QByteArray>("arguments");
+        QTest::addColumn<QString>("chemin");
+        QTest::addColumn<QByteArray>("attendu");
+        const QByteArray fw = R"({"id":" f ","nom":"P","etapes":[{"id":" demo ","nom":"Démo","typesAppel":["demo"],"questions":["Qu\u0027est-ce qui manque ?"]},{"nom":"Démo"},{"id":"tous","nom":"Tous"}]})";
+        auto ligne = [](const char* nom, const char* f, const QByteArray& args, const char* chemin, const QByteArray& attendu) {
+            QTest::newRow(nom) << QString::fromLatin1(f) << args << QString::fromLatin1(chemin) << attendu;
+        };
+        ligne("ids nets", "formeFramework", "[" + fw + "]", "etapes.0.id", R"("demo")");
+        ligne("id tiré du nom, unique", "formeFramework", "[" + fw + "]", "etapes.1.id", R"("demo_2")");
+        ligne("étapes du type", "etapesPourType", "[" + fw + R"(,"decouverte"])", "length", "1");
+        ligne("grille de la méthode", "grilleFramework", R"([{"methode":"bant","etapes":[]}])", "methode", R"("bant")");
+        ligne("grille par défaut", "grilleFramework", R"([{"etapes":[]}])", "methode", R"("essentiel")");
+        ligne("poids répartis à 100", "normaliserGuideEtapes", R"(["{\"etapes\":[{\"nom\":\"A\",\"poids\":50},{\"nom\":\"B\"},{\"nom\":\"C\"}]}"])", "2.poids", "25");
+        ligne("texte sans étape", "normaliserFrameworkTexte", R"(["pas de JSON"])", "framework.etapes.length", "0");
+        ligne("question d'étape posée", "questionsEtapePosees",
+              R"([{"etapes":[{"id":" demo ","questions":["Qu\u0027est-ce qui manque ?"]}],"texte":"Et qu\u0027est-ce qui vous manque ?"}])", "0.cle", R"("demo#0")");
+    }
+    void operationsFramework()
+    {
+        QFETCH(QString, fonction);
+        QFETCH(QByteArray, arguments);
+        QFETCH(QString, chemin);
+        QFETCH(QByteArray, attendu);
+        Moteur::Arguments a;
+        for (const QJsonValue& v : QJsonDocument::fromJson(arguments).array())
+            a.append(v);
+        QJsonValue r = json(fonction, a);
+        for (const QString& cle : chemin.split(QLatin1Char('.'))) {
+            if (cle == QLatin1String("length"))
+                r = double(r.isArray() ? r.toArray().size() : -1);
+            else if (r.isArray())
+                r = r.toArray().at(cle.toInt());
+            else
+                r = r.toObject().value(cle);
+        }
+        QCOMPARE(QJsonDocument(QJsonArray{r}).toJson(QJsonDocument::Compact), "[" + attendu + "]");
+    }
 };
 
 QTEST_GUILESS_MAIN(TstMoteurRegles)

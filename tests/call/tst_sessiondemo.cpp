@@ -1,12 +1,14 @@
 // Demonstration calls: a scenario played through the same session path as a
 // live call, on the fake clock, without audio or network; the script
 // lengthened for long calls; the prompter tied to a simulated call.
+#include "ai/analyses.h"
 #include "ai/panneausouffleur.h"
 #include "ai/souffleur.h"
 #include "call/lecteurdemo.h"
 #include "call/liaisonsouffleur.h"
 #include "fakes/clientiascripte.h"
 #include "fauxappel.h"
+#include "team/framework.h"
 
 #include <QJsonArray>
 #include <QtTest>
@@ -331,6 +333,71 @@ private Q_SLOTS:
         QCOMPARE(session.aides().size(), 1);
         QCOMPARE(session.aides().first().statut, call::AideLive::Statut::ok);
         session.arreter();
+    }
+
+    // A template picked and one step edited: the next simulated call follows that
+    // framework (the one saved as default), shows the step's questions in the
+    // prompter and ticks them and the grid live; the analysis scores the step
+    // and writes what was heard on the contact.
+    void frameworkChoisiDansLAppelSimule()
+    {
+        platform::HorlogeFactice horloge;
+        ai::Moteur& moteur = ai::Moteur::instance();
+        model::Store store({}, horloge);
+        store.remplacerEtat(*model::Etat::depuisJson(moteur.appelerJSON(QStringLiteral("etatDemo")).valeur()));
+        auto scenario = call::ScenarioDemo::depuisJson(moteur.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")}).valeur());
+        QVERIFY(scenario);
+        const auto grilles = team::grillesDepuisMoteur(moteur.donnee(QStringLiteral("GRILLES_QUALIFICATION")).toArray());
+        team::FrameworkVente f = team::frameworkDepuisModele(*team::modeleCycle(QStringLiteral("vente_courte")), QStringLiteral("fw_court"),
+                                                             store.horodatageMaintenant(), grilles);
+        const QString q1 = QStringLiteral("Comment se passe la planification de vos interventions aujourd'hui ?");
+        f.etapes[0].questions = {q1, QStringLiteral("Qui d'autre participe à la décision de votre côté ?")};
+        f.parDefaut = true;
+        QVERIFY(!team::enregistrerFramework(store, f));
+
+        fakes::ClientIAScripte client;
+        call::SessionAppel session(store, moteur, horloge, {});
+        ai::Souffleur souffleur(moteur, client);
+        ai::PanneauSouffleur panneau(souffleur, horloge);
+        ai::AnalysesEnCours analyses(store, moteur, client);
+        call::LiaisonSouffleur liaison(session, souffleur, panneau, store, &analyses);
+        QVERIFY(!session.demarrerGuide(call::AppelGuide{*scenario, std::nullopt, 50.0}));
+        QTRY_VERIFY(panneau.etapeCourante().has_value());   // the context is built on its own thread
+        QCOMPARE(panneau.titreEtape(), QStringLiteral("Étape 1 / 2 : Découverte express"));
+        QCOMPARE(panneau.etapeCourante()->questions.first(), (QPair<QString, bool>{q1, false}));
+
+        QSignalSpy fin(&session, &call::SessionAppel::guideTermine);
+        for (int i = 0; i < 2000 && fin.isEmpty(); ++i)
+            horloge.avancer(250);
+        QCOMPARE(fin.count(), 1);
+        // Both questions asked: the prompter moves on to the next step.
+        QCOMPARE(panneau.etapeCourante()->id, QStringLiteral("proposition"));
+        QStringList entendus;
+        for (const auto& g : panneau.grilleCochee())
+            if (g.entendu)
+                entendus << g.id;
+        QCOMPARE(entendus, (QStringList{"budget", "autorite", "besoin", "echeance"}));
+        QVERIFY(session.qualificationAppel().size() >= 2);
+        QCOMPARE(session.qualificationAppel().first().qt()[QLatin1String("source")].toString(), QStringLiteral("direct"));
+
+        const QString appelId = session.appelIdTexte();
+        session.arreter();
+        QTRY_VERIFY(!client.requetes.isEmpty() && client.requetes.last().tache == QLatin1String("analyse"));
+        auto demo = moteur.appelerTexte(QStringLiteral("reponseDemo"), {QStringLiteral("analyse"), client.requetes.last().payload});
+        QVERIFY(demo);
+        client.derniere()->terminer(demo.valeur());
+        QTRY_VERIFY(store.etat().appel(appelId)->analyse.has_value());
+        const model::MethodeAnalyse& m = store.etat().appel(appelId)->analyse->methode;
+        QCOMPARE(m.frameworkId, std::optional<QString>(QStringLiteral("fw_court")));
+        QCOMPARE(m.etapes.first().id, QStringLiteral("decouverte"));
+        QCOMPARE(m.etapes.first().score, std::optional<qint64>(100));
+        QCOMPARE(m.etapes.first().poids, std::optional<double>(30));
+        const model::Contact* c = store.etat().contact(scenario->contactId);
+        QCOMPARE(c->champs.budget, QStringLiteral("15 000 euros"));
+        QStringList items;
+        for (const model::JSONValeur& q : c->qualification.value_or(QList<model::JSONValeur>()))
+            items << q.qt()[QLatin1String("item")].toString();
+        QVERIFY2(items.contains(QStringLiteral("autorite")), qPrintable(items.join(',')));
     }
 };
 
