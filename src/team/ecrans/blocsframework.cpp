@@ -168,10 +168,10 @@ void BlocMethodePerso::remplir()
     auto* h = new QHBoxLayout;
     auto* creer = bouton(QStringLiteral("Créer ce framework"), QStringLiteral("primaire"), resultat_);
     creer->setObjectName(QStringLiteral("creerDepuisMethode"));
-    auto* ajuster = bouton(QStringLiteral("Ajuster avant d'enregistrer"), {}, resultat_);
+    auto* retoucher = bouton(QStringLiteral("Ajuster avant d'enregistrer"), {}, resultat_);
     auto* recommencer = bouton(QStringLiteral("Recommencer"), QStringLiteral("lien"), resultat_);
     h->addWidget(creer);
-    h->addWidget(ajuster);
+    h->addWidget(retoucher);
     h->addStretch(1);
     h->addWidget(recommencer);
     contenuResultat_->addSpacing(6);
@@ -182,7 +182,7 @@ void BlocMethodePerso::remplir()
             Q_EMIT enregistre(analyse_->enregistre()->id);
         }
     });
-    connect(ajuster, &QPushButton::clicked, this, [this] { Q_EMIT ajuster(analyse_->brouillon()); });
+    connect(retoucher, &QPushButton::clicked, this, [this] { Q_EMIT ajuster(analyse_->brouillon()); });
     connect(recommencer, &QPushButton::clicked, this, [this] { analyse_->recommencer(); });
 }
 
