@@ -3,6 +3,7 @@
 // questions over the recent window), one keystroke in the step editor of a
 // 30-step framework (draft rebuilt and validated), and saving. Prints the
 // median and worst of each.
+#include "ai/clientia.h"
 #include "ai/moteur.h"
 #include "model/store.h"
 #include "team/ecrans/ecranframework.h"

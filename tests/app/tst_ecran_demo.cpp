@@ -46,6 +46,7 @@ private Q_SLOTS:
         QTest::newRow("framework") << "framework" << 0 << "";
         QTest::newRow("framework, étape en édition") << "framework:fw_tempora:demo" << 0 << "";
         QTest::newRow("framework depuis une méthode") << "framework:methode" << 0 << "";
+        QTest::newRow("questions des appels") << "framework:questions" << 0 << "";
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
         QTest::newRow("aide sans serveur") << "aide" << 0 << "";
         QTest::newRow("tickets sans serveur") << "aide:demandes" << 0 << "";

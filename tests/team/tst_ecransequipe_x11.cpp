@@ -3,6 +3,7 @@
 // sheet's comments card and pin banner, the exemplary call, the ranking, the
 // objectives, the Monday report and the framework editor. Screenshots land in $VD_CAPTURES.
 #include "../cloud/outilscloud.h"
+#include "ai/clientia.h"
 #include "ai/moteur.h"
 #include "model/store.h"
 #include "platform/preferences.h"

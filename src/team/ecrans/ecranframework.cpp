@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QUuid>
 
@@ -85,7 +86,8 @@ EcranFramework::EcranFramework(ui::Contexte& ctx, ai::Moteur& moteur, ai::Client
     corps->addWidget(methode_);
 
     corps->addSpacing(8);
-    corps->addWidget(etiquette(QStringLiteral("Ce que disent vos appels"), QStringLiteral("titreSection"), interieur));
+    titreQuestions_ = etiquette(QStringLiteral("Ce que disent vos appels"), QStringLiteral("titreSection"), interieur);
+    corps->addWidget(titreQuestions_);
     questions_ = new BlocQuestions(ctx_, moteur_, interieur);
     corps->addWidget(questions_);
     propositions_ = new BlocPropositions(ctx_, demo_, interieur);
@@ -102,6 +104,8 @@ EcranFramework::EcranFramework(ui::Contexte& ctx, ai::Moteur& moteur, ai::Client
         methode_->apresEnregistrement(id);
         revenirALaListe();
     });
+    // The proposal grows the card: the section asked for stays in sight.
+    connect(&methode_->analyse(), &AnalyseMethodePerso::change, this, &EcranFramework::defiler);
     connect(methode_, &BlocMethodePerso::ajuster, this, [this](const FrameworkVente& f) { ouvrirEditeur(f); });
 
     // The lists follow the store once changes settle, and only while the screen is shown.
@@ -155,25 +159,35 @@ void EcranFramework::afficher(const ui::Ecran& e)
     questions_->actualiser();
     propositions_->actualiser();
     const QString charge = e.charge.value_or(QString());
+    defilerVers_ = nullptr;
     if (charge.isEmpty()) {
         revenirALaListe();
         return;
     }
-    if (charge == QLatin1String("methode")) {
+    if (charge == QLatin1String("methode") || charge == QLatin1String("questions")) {
         revenirALaListe();
-        if (demo_ && methode_->analyse().etat() == AnalyseMethodePerso::Etat::saisie) {
+        defilerVers_ = charge == QLatin1String("methode") ? static_cast<QWidget*>(methode_) : titreQuestions_;
+        if (demo_ && defilerVers_ == methode_ && methode_->analyse().etat() == AnalyseMethodePerso::Etat::saisie) {
             methode_->setTexte(methodeDemo);
             methode_->analyse().analyser();
         }
-        auto* defil = static_cast<QScrollArea*>(pages_->widget(0));
-        QMetaObject::invokeMethod(this, [defil, cible = QPointer<QWidget>(methode_)] {
-            if (cible)
-                defil->ensureWidgetVisible(cible, 0, 16);
-        }, Qt::QueuedConnection);
+        defiler();
         return;
     }
     const qsizetype i = charge.indexOf(QLatin1Char(':'));
     modifier(i < 0 ? charge : charge.left(i), i < 0 ? std::nullopt : std::optional(charge.mid(i + 1)));
+}
+
+// The section asked for at the top of the page, once the layout has taken its changes.
+void EcranFramework::defiler()
+{
+    QMetaObject::invokeMethod(this, [this] {
+        if (!defilerVers_ || pages_->currentIndex() != 0)
+            return;
+        auto* defil = static_cast<QScrollArea*>(pages_->widget(0));
+        defil->widget()->layout()->activate();
+        defil->verticalScrollBar()->setValue(defilerVers_->y() - 8);
+    }, Qt::QueuedConnection);
 }
 
 QList<GrilleQualification> EcranFramework::grilles()

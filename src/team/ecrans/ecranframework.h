@@ -4,9 +4,12 @@
 // user's own method text, the questions that work or were forgotten across
 // recent calls, the team's proposals for a manager, and the editor.
 // Payload: none (the list), a framework id (its editor; "ID:ETAPE" on a step),
-// or "methode" (the method card, with the demonstration's sample under --demo).
+// "methode" (the method card, with the demonstration's sample under --demo) or
+// "questions" (the questions of recent calls and the team's proposals).
 #include "team/framework.h"
 #include "ui/ecrans/ecranbase.h"
+
+#include <QPointer>
 
 class QStackedWidget;
 
@@ -51,6 +54,7 @@ private:
     void supprimer(const FrameworkVente& f);
     QWidget* construireModeles(QWidget* parent);
     QList<GrilleQualification> grilles();
+    void defiler();
 
     ai::Moteur& moteur_;
     bool demo_;
@@ -60,6 +64,8 @@ private:
     BlocMethodePerso* methode_;
     BlocQuestions* questions_;
     BlocPropositions* propositions_;
+    QWidget* titreQuestions_;
+    QPointer<QWidget> defilerVers_;
     platform::Minuterie* relire_ = nullptr;
     bool listePerimee_ = true;
     std::optional<QList<GrilleQualification>> grilles_;

@@ -205,6 +205,7 @@ QWidget* EditeurFramework::construireEtapes()
     etapes_ = new QListWidget(gauche);
     etapes_->setObjectName(QStringLiteral("listeEtapes"));
     etapes_->setMinimumHeight(220);
+    etapes_->setSpacing(3);
     vg->addWidget(etapes_, 1);
     totalPoids_ = etiquette(QString(), QStringLiteral("legende"), gauche);
     vg->addWidget(totalPoids_);
@@ -236,7 +237,7 @@ QWidget* EditeurFramework::construireEtapes()
     objectif_->setPlaceholderText(QStringLiteral("Ce que l'étape doit obtenir, en une phrase."));
     questions_ = zone(droite, 96, QStringLiteral("Une question par ligne, telle que vous la posez (8 au plus)."));
     questions_->setObjectName(QStringLiteral("questionsEtape"));
-    criteres_ = zone(droite, 80, QStringLiteral("Un critère par ligne : ce qui prouve que l'étape est réussie."));
+    criteres_ = zone(droite, 96, QStringLiteral("Un critère par ligne : ce qui prouve que l'étape est réussie."));
     criteres_->setObjectName(QStringLiteral("criteresEtape"));
     poids_ = new QLineEdit(droite);
     poids_->setObjectName(QStringLiteral("poidsEtape"));
@@ -335,6 +336,7 @@ QWidget* EditeurFramework::construireGrille()
     items_ = new QListWidget(gauche);
     items_->setObjectName(QStringLiteral("listeItems"));
     items_->setMinimumHeight(160);
+    items_->setSpacing(3);
     vg->addWidget(items_, 1);
     auto* ajouter = bouton(QStringLiteral("Ajouter un item"), {}, gauche);
     ajouter->setIcon(ui::style::icone(QStringLiteral("plus"), ui::style::couleur::texte, 16));
