@@ -47,6 +47,7 @@ private Q_SLOTS:
         QTest::newRow("framework, étape en édition") << "framework:fw_tempora:demo" << 0 << "";
         QTest::newRow("framework depuis une méthode") << "framework:methode" << 0 << "";
         QTest::newRow("questions des appels") << "framework:questions" << 0 << "";
+        QTest::newRow("propositions de l'équipe") << "framework:propositions" << 0 << "";
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
         QTest::newRow("aide sans serveur") << "aide" << 0 << "";
         QTest::newRow("tickets sans serveur") << "aide:demandes" << 0 << "";

@@ -9,6 +9,7 @@
 #include "ui/toasts.h"
 
 #include <QGridLayout>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -164,9 +165,12 @@ void EcranFramework::afficher(const ui::Ecran& e)
         revenirALaListe();
         return;
     }
-    if (charge == QLatin1String("methode") || charge == QLatin1String("questions")) {
+    const QHash<QString, QWidget*> sections{{QStringLiteral("methode"), methode_},
+                                            {QStringLiteral("questions"), titreQuestions_},
+                                            {QStringLiteral("propositions"), propositions_}};
+    if (QWidget* section = sections.value(charge)) {
         revenirALaListe();
-        defilerVers_ = charge == QLatin1String("methode") ? static_cast<QWidget*>(methode_) : titreQuestions_;
+        defilerVers_ = section;
         if (demo_ && defilerVers_ == methode_ && methode_->analyse().etat() == AnalyseMethodePerso::Etat::saisie) {
             methode_->setTexte(methodeDemo);
             methode_->analyse().analyser();

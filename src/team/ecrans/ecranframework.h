@@ -4,8 +4,8 @@
 // user's own method text, the questions that work or were forgotten across
 // recent calls, the team's proposals for a manager, and the editor.
 // Payload: none (the list), a framework id (its editor; "ID:ETAPE" on a step),
-// "methode" (the method card, with the demonstration's sample under --demo) or
-// "questions" (the questions of recent calls and the team's proposals).
+// "methode" (the method card, with the demonstration's sample under --demo),
+// "questions" (the questions of recent calls) or "propositions" (the team's proposals).
 #include "team/framework.h"
 #include "ui/ecrans/ecranbase.h"
 
