@@ -530,7 +530,7 @@ std::optional<FrameworkVente> frameworkPourMethode(const model::Etat& etat, cons
 {
     const QList<FrameworkVente> tous = frameworksDe(etat);
     for (const FrameworkVente& f : tous)
-        if (f.actif && f.id == methode)
+        if (f.actif && memeId(f.id, methode))
             return f;
     for (const FrameworkVente& f : tous)
         if (f.actif && f.parDefaut)

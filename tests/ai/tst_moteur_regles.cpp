@@ -386,19 +386,19 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("arguments");
         QTest::addColumn<QString>("chemin");
         QTest::addColumn<QByteArray>("attendu");
-        const QByteArray fw = R"({"id":" f ","nom":"P","etapes":[{"id":" demo ","nom":"Démo","typesAppel":["demo"],"questions":["Qu\u0027est-ce qui manque ?"]},{"nom":"Démo"},{"id":"tous","nom":"Tous"}]})";
+        const QByteArray fw = "{\"id\":\" f \",\"nom\":\"P\",\"etapes\":[{\"id\":\" demo \",\"nom\":\"Démo\",\"typesAppel\":[\"demo\"],\"questions\":[\"Qu\\u0027est-ce qui manque ?\"]},{\"nom\":\"Démo\"},{\"id\":\"tous\",\"nom\":\"Tous\"}]}";
         auto ligne = [](const char* nom, const char* f, const QByteArray& args, const char* chemin, const QByteArray& attendu) {
             QTest::newRow(nom) << QString::fromLatin1(f) << args << QString::fromLatin1(chemin) << attendu;
         };
-        ligne("ids nets", "formeFramework", "[" + fw + "]", "etapes.0.id", R"("demo")");
-        ligne("id tiré du nom, unique", "formeFramework", "[" + fw + "]", "etapes.1.id", R"("demo_2")");
-        ligne("étapes du type", "etapesPourType", "[" + fw + R"(,"decouverte"])", "length", "1");
-        ligne("grille de la méthode", "grilleFramework", R"([{"methode":"bant","etapes":[]}])", "methode", R"("bant")");
-        ligne("grille par défaut", "grilleFramework", R"([{"etapes":[]}])", "methode", R"("essentiel")");
-        ligne("poids répartis à 100", "normaliserGuideEtapes", R"(["{\"etapes\":[{\"nom\":\"A\",\"poids\":50},{\"nom\":\"B\"},{\"nom\":\"C\"}]}"])", "2.poids", "25");
-        ligne("texte sans étape", "normaliserFrameworkTexte", R"(["pas de JSON"])", "framework.etapes.length", "0");
+        ligne("ids nets", "formeFramework", "[" + fw + "]", "etapes.0.id", "\"demo\"");
+        ligne("id tiré du nom, unique", "formeFramework", "[" + fw + "]", "etapes.1.id", "\"demo_2\"");
+        ligne("étapes du type", "etapesPourType", "[" + fw + ",\"decouverte\"]", "length", "2");
+        ligne("grille de la méthode", "grilleFramework", "[{\"methode\":\"bant\",\"etapes\":[]}]", "methode", "\"bant\"");
+        ligne("grille par défaut", "grilleFramework", "[{\"etapes\":[]}]", "methode", "\"essentiel\"");
+        ligne("poids répartis à 100", "normaliserGuideEtapes", "[\"{\\\"etapes\\\":[{\\\"nom\\\":\\\"A\\\",\\\"poids\\\":50},{\\\"nom\\\":\\\"B\\\"},{\\\"nom\\\":\\\"C\\\"}]}\"]", "2.poids", "25");
+        ligne("texte sans étape", "normaliserFrameworkTexte", "[\"pas de JSON\"]", "framework.etapes.length", "0");
         ligne("question d'étape posée", "questionsEtapePosees",
-              R"([{"etapes":[{"id":" demo ","questions":["Qu\u0027est-ce qui manque ?"]}],"texte":"Et qu\u0027est-ce qui vous manque ?"}])", "0.cle", R"("demo#0")");
+              "[{\"etapes\":[{\"id\":\" demo \",\"questions\":[\"Qu\\u0027est-ce qui manque ?\"]}],\"texte\":\"Et qu\\u0027est-ce qui vous manque ?\"}]", "0.cle", "\"demo#0\"");
     }
     void operationsFramework()
     {

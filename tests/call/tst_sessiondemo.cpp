@@ -392,7 +392,7 @@ private Q_SLOTS:
         QCOMPARE(m.etapes.first().id, QStringLiteral("decouverte"));
         QCOMPARE(m.etapes.first().score, std::optional<qint64>(100));
         QCOMPARE(m.etapes.first().poids, std::optional<double>(30));
-        const model::Contact* c = store.etat().contact(scenario->contactId);
+        const model::Contact* c = store.etat().contact(scenario->contactId.value_or(QString()));
         QCOMPARE(c->champs.budget, QStringLiteral("15 000 euros"));
         QStringList items;
         for (const model::JSONValeur& q : c->qualification.value_or(QList<model::JSONValeur>()))

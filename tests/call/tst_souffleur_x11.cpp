@@ -1,6 +1,7 @@
 // vd-test: x11
 // The prompter on a real X server: it shows above another window without taking
 // the keyboard from it, and looks right on screen.
+#include "ai/demonstration.h"
 #include "ai/panneausouffleur.h"
 #include "call/ecrans/fenetresouffleur.h"
 #include "fakes/appelfactice.h"
@@ -57,6 +58,39 @@ private Q_SLOTS:
         const QPixmap ecran = fenetre.screen()->grabWindow(0, 0, 0, 1000, 700);
         QVERIFY(!ecran.isNull());
         QVERIFY(ecran.save(dossier + QStringLiteral("/souffleur-x11.png")));
+    }
+
+    // The current step of the framework with its questions, and the grid ticked as the prospect speaks.
+    void etapeEtGrille()
+    {
+        ai::Moteur moteur(QStringLiteral(VD_RESOURCES_DIR "/moteur.js"));
+        QVERIFY(!moteur.charger());
+        const std::optional<model::Etat> etat = ai::etatDemonstration(moteur);
+        QVERIFY(etat);
+        fakes::ClientIAScripte client;
+        fakes::AppelFactice appel;
+        appel.config.insert(QStringLiteral("contactId"), QStringLiteral("c_morel"));
+        ai::Souffleur souffleur(moteur, client);
+        souffleur.setAppel(&appel);
+        souffleur.setSourceEtat([&] { return *etat; });
+        ai::PanneauSouffleur panneau(souffleur);
+        panneau.setEtatAppel(QStringLiteral("enCours"), QStringLiteral("ouvert"));
+        souffleur.preparerContexte();
+        QTRY_VERIFY(!souffleur.contexte().isNull());
+        QList<QPair<QString, QString>> items;
+        for (const QJsonValue& v : souffleur.contexte().toObject().value(QLatin1String("grille")).toObject().value(QLatin1String("items")).toArray())
+            items.append({v.toObject().value(QLatin1String("id")).toString(), v.toObject().value(QLatin1String("nom")).toString()});
+        panneau.setGrille(items);
+        souffleur.segmentFinal(appel.dire(QStringLiteral("vous"), QStringLiteral("Comment ça se passe aujourd'hui, concrètement, de votre côté ?"), 0, 3000));
+        souffleur.segmentFinal(appel.dire(QStringLiteral("prospect"), QStringLiteral("On a une enveloppe d'environ 15 000 euros par an."), 3500, 7000));
+        QCOMPARE(panneau.titreEtape(), QStringLiteral("Étape 1 / 1 : Découverte"));
+        call::FenetreSouffleur fenetre(panneau);
+        fenetre.setVoulue(true);
+        fenetre.move(40, 40);
+        QVERIFY(QTest::qWaitForWindowExposed(&fenetre));
+        QTest::qWait(200);
+        const QString dossier = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
+        QVERIFY(fenetre.grab().save(dossier + QStringLiteral("/souffleur-etape-x11.png")));
     }
 };
 

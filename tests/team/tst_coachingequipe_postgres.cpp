@@ -8,6 +8,7 @@
 #include "../cloud/outilscloud.h"
 #include "platform/preferences.h"
 #include "team/coachingequipe.h"
+#include "team/propositionsframework.h"
 
 #include <QJsonArray>
 #include <QProcess>
@@ -188,6 +189,37 @@ private Q_SLOTS:
         auto pin = tests::attendre(marc->coaching->epingler(appelLea, {}));
         QVERIFY(!pin.ok());
         QCOMPARE(pin.erreur(), QStringLiteral("Seul un manager de l'équipe peut faire cela."));
+    }
+
+    // Questions proposed for a step of the team framework: a step id stored with
+    // spaces still matches, the manager accepts into the framework record, a
+    // proposal already handled leaves the list silently.
+    void propositionsDeQuestions()
+    {
+        const QJsonObject fw{{QStringLiteral("id"), QStringLiteral("fw_equipe")}, {QStringLiteral("nom"), QStringLiteral("Process")},
+                             {QStringLiteral("etapes"), QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral(" demo")},
+                                                                               {QStringLiteral("nom"), QStringLiteral("Démo")},
+                                                                               {QStringLiteral("questions"), QJsonArray{}}}}}};
+        sql(QStringLiteral("insert into public.frameworks (compte_id, id, donnees, maj_le, cree_le) values (?::uuid, 'fw_equipe', ?::jsonb, now(), now())"),
+            {paule->id, QString::fromUtf8(QJsonDocument(fw).toJson(QJsonDocument::Compact))});
+        team::PropositionsFramework deLea(lea->client.get()), dePaule(paule->client.get());
+        auto p = tests::attendre(deLea.proposer(QStringLiteral("fw_equipe"), QStringLiteral("demo "), QStringLiteral("Qui valide ?"), appelLea));
+        QVERIFY2(p.ok(), qPrintable(texteErreur(p)));
+        QCOMPARE(p.valeur().statut, QStringLiteral("en_attente"));
+        QCOMPARE(p.valeur().auteurNom, QStringLiteral("lea"));
+        QVERIFY(tests::attendre(dePaule.charger()).ok());
+        QCOMPARE(dePaule.enAttente().size(), 1);
+        QVERIFY(tests::attendre(dePaule.decider(p.valeur().id, true)).ok());
+        QVERIFY(dePaule.enAttente().isEmpty());
+        QCOMPARE(sql(QStringLiteral("select donnees->'etapes'->0->'questions'->>0 from public.frameworks where id = 'fw_equipe'")).value(0).toString(),
+                 QStringLiteral("Qui valide ?"));
+        auto encore = tests::attendre(dePaule.decider(p.valeur().id, false));
+        QCOMPARE(texteErreur(encore), QString());   // already handled: silent
+        QVERIFY(!encore.ok());
+        auto double_ = tests::attendre(deLea.proposer(QStringLiteral("fw_equipe"), QStringLiteral("demo"), QStringLiteral("qui valide ?")));
+        QCOMPARE(texteErreur(double_), QStringLiteral("Cette question figure déjà dans l'étape."));
+        auto absent = tests::attendre(team::PropositionsFramework(nullptr).charger());
+        QCOMPARE(texteErreur(absent), QStringLiteral("Une erreur est survenue. Réessayez dans un instant."));
     }
 
     void commentaireSurAppelEntier()

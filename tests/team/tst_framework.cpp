@@ -10,6 +10,8 @@
 #include "team/framework.h"
 
 #include <QJsonArray>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <functional>
