@@ -97,6 +97,9 @@ BlocMethodePerso::BlocMethodePerso(ui::Contexte& ctx, ai::Moteur& moteur, ai::Cl
     h->addWidget(analyser_);
     etat_ = etiquette(QString(), QStringLiteral("secondaire"), this);
     h->addWidget(etat_, 1);
+    arreter_ = bouton(QStringLiteral("Annuler l'analyse"), QStringLiteral("lien"), this);
+    h->addWidget(arreter_);
+    connect(arreter_, &QPushButton::clicked, this, [this] { analyse_->recommencer(); });
     v->addLayout(h);
     erreur_ = texteLong(QString(), QStringLiteral("erreur"), this);
     v->addWidget(erreur_);
@@ -136,6 +139,7 @@ void BlocMethodePerso::remplir()
     analyser_->setEnabled(e != E::analyse);
     analyser_->setText(e == E::resultat || e == E::enregistre ? QStringLiteral("Relancer l'analyse") : QStringLiteral("Analyser ma méthode"));
     etat_->setText(e == E::analyse ? QStringLiteral("Quillo lit votre méthode…") : QString());
+    arreter_->setVisible(e == E::analyse);
     erreur_->setText(analyse_->erreur().value_or(QString()));
     erreur_->setVisible(analyse_->erreur().has_value());
     ui::style::vider(contenuResultat_);

@@ -47,7 +47,7 @@ private:
     std::unique_ptr<ai::ClientIABase> clientDemo_;
     AnalyseMethodePerso* analyse_;
     QPlainTextEdit* texte_;
-    QPushButton* analyser_;
+    QPushButton *analyser_, *arreter_;
     QLabel *etat_, *erreur_;
     QFrame* resultat_;
     QVBoxLayout* contenuResultat_;

@@ -162,7 +162,9 @@ void EcranFramework::afficher(const ui::Ecran& e)
     const QString charge = e.charge.value_or(QString());
     defilerVers_ = nullptr;
     if (charge.isEmpty()) {
-        revenirALaListe();
+        // Back on the screen with a draft open: the draft is still there.
+        if (pages_->currentWidget() != editeur_ || !editeur_->modifie())
+            revenirALaListe();
         return;
     }
     const QHash<QString, QWidget*> sections{{QStringLiteral("methode"), methode_},

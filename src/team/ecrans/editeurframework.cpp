@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -137,7 +138,7 @@ EditeurFramework::EditeurFramework(model::Store& store, std::function<std::optio
 
     auto* haut = new QHBoxLayout;
     auto* retour = bouton(QStringLiteral("‹ Tous les frameworks"), QStringLiteral("retour"), interieur);
-    connect(retour, &QPushButton::clicked, this, &EditeurFramework::annule);
+    connect(retour, &QPushButton::clicked, this, &EditeurFramework::abandonner);
     haut->addWidget(retour);
     haut->addStretch(1);
     corps->addLayout(haut);
@@ -181,7 +182,7 @@ EditeurFramework::EditeurFramework(model::Store& store, std::function<std::optio
     avis_->setWordWrap(true);
     hp->addWidget(avis_, 1);
     auto* annuler = bouton(QStringLiteral("Annuler"), {}, pied);
-    connect(annuler, &QPushButton::clicked, this, &EditeurFramework::annule);
+    connect(annuler, &QPushButton::clicked, this, &EditeurFramework::abandonner);
     hp->addWidget(annuler);
     enregistrer_ = bouton(QStringLiteral("Enregistrer"), QStringLiteral("primaire"), pied);
     enregistrer_->setObjectName(QStringLiteral("enregistrerFramework"));
@@ -422,6 +423,7 @@ void EditeurFramework::ouvrir(const FrameworkVente& f, const std::optional<QStri
     brouillon_ = f;
     if (!brouillon_.qualification)
         brouillon_.qualification = brouillon_.grille();
+    ouvert_ = brouillon_;
     const bool stocke = frameworkParId(store_.etat(), f.id).has_value();
     titre_->setText(stocke ? QStringLiteral("Modifier « %1 »").arg(f.nom) : QStringLiteral("Nouveau framework"));
     chargement_ = true;
@@ -598,6 +600,23 @@ void EditeurFramework::valider()
                                                                                                   : QStringLiteral("alerte"));
     totalPoids_->style()->unpolish(totalPoids_);
     totalPoids_->style()->polish(totalPoids_);
+}
+
+// Leaving with changes asks first: nothing typed is lost by a stray click.
+void EditeurFramework::abandonner()
+{
+    if (modifie()) {
+        QMessageBox boite(this);
+        boite.setIcon(QMessageBox::Question);
+        boite.setWindowTitle(QStringLiteral("Modifications non enregistrées"));
+        boite.setText(QStringLiteral("Abandonner les modifications de « %1 » ?").arg(brouillon_.nom.trimmed()));
+        QPushButton* oui = boite.addButton(QStringLiteral("Abandonner"), QMessageBox::DestructiveRole);
+        boite.addButton(QStringLiteral("Continuer la modification"), QMessageBox::RejectRole);
+        boite.exec();
+        if (boite.clickedButton() != oui)
+            return;
+    }
+    Q_EMIT annule();
 }
 
 bool EditeurFramework::enregistrer()

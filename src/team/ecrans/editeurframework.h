@@ -35,6 +35,8 @@ public:
     const std::optional<QString>& message() const { return message_; }
     // Validates and stores the draft; false (nothing stored) when refused.
     bool enregistrer();
+    // The draft differs from what was opened.
+    bool modifie() const { return !(brouillon_ == ouvert_); }
 
 Q_SIGNALS:
     void enregistre(const QString& id);
@@ -52,10 +54,11 @@ private:
     void lireItem();
     void valider();
     void deplacerEtape(int sens);
+    void abandonner();
 
     model::Store& store_;
     std::function<std::optional<QString>()> compte_;
-    FrameworkVente brouillon_;
+    FrameworkVente brouillon_, ouvert_;
     std::optional<QString> message_;
     bool chargement_ = false;
     int etape_ = -1, item_ = -1;
