@@ -618,7 +618,9 @@ var Moteur = (function () {
     var r = [];
     for (var k = 0; k < g.items.length; k++) {
       var item = g.items[k];
-      if (!estObjet(item) || !item.id || deja[item.id]) continue;
+      if (!estObjet(item) || !texte(item.id).trim() || deja[texte(item.id).trim()]) continue;
+      // Ids compare trimmed: a grid stored before its ids were cleaned keeps working.
+      item = Object.assign({}, item, { id: texte(item.id).trim() });
       var re = indicesItem(item);
       if (!re) continue;
       for (var i = 0; i < segs.length; i++) {

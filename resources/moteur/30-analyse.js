@@ -158,7 +158,7 @@
       var e = { item: x.item, nom: x.nom, valeur: x.valeur, preuve: x.preuve, date: date, source: texte(o.source) || 'analyse' };
       if (texte(o.appelId)) e.appelId = texte(o.appelId);
       var k = -1;
-      for (var i = 0; i < liste.length; i++) if (liste[i].item === x.item) k = i;
+      for (var i = 0; i < liste.length; i++) if (texte(liste[i].item).trim() === x.item) k = i;
       if (k < 0) liste.push(e);
       else if (texte(liste[k].date) <= date) liste[k] = e;
     });
@@ -350,6 +350,8 @@
     if (!etapes.length && estObjet(r.framework)) etapes = tableau(r.framework.etapes).map(etapeMethode).filter(Boolean);
     // Step weights come from the company's process when the model leaves them out.
     var fw = I.frameworkPour(texte(appel.methode) || 'aucune');
+    // A model answer without steps: the steps of the process are scored on the questions asked.
+    if (!etapes.length && fw && I.etapesNotees && Array.isArray(appel.transcript)) etapes = I.etapesNotees(fw, texte(appel.type), appel.transcript);
     if (fw) etapes.forEach(function (e) {
       if (e.poids !== undefined) return;
       fw.etapes.forEach(function (f) { if (estObjet(f) && texte(f.id).trim() === e.id.trim() && nombre(f.poids, null) !== null) e.poids = nombre(f.poids, 0); });

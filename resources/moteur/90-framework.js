@@ -5,7 +5,6 @@
 //  payloadGuideEtapes(texte, {methode}?) → payload de la tâche « framework » (méthode collée par l'utilisateur)
 //  normaliserGuideEtapes(réponse | étapes) → EtapeFramework[] ; normaliserFrameworkTexte(réponse, payload?) → {framework, conseils}
 //  questionsEtapePosees({etapes, texte, dejaPosees}) → [{etapeId, index, question}] (questions d'étape que le commercial vient de poser)
-//  etapeCourante({etapes, choisie, posees}) → identifiant de l'étape à montrer dans le souffleur
 (function (M) {
   'use strict';
   var I = M._interne;
@@ -234,22 +233,6 @@
     });
     return json(r);
   };
-  // L'étape à montrer : celle choisie, sinon la première dont une question reste à poser, sinon la dernière.
-  M.etapeCourante = function (entree) {
-    var o = objet(entree);
-    var etapes = tableau(o.etapes).filter(estObjet);
-    if (!etapes.length) return json(null);
-    var choisie = net(o.choisie);
-    for (var i = 0; i < etapes.length; i++) if (choisie && net(etapes[i].id) === choisie) return json(net(etapes[i].id));
-    var posees = {};
-    I.listeTextes(o.posees).forEach(function (k) { posees[k] = 1; });
-    for (var j = 0; j < etapes.length; j++) {
-      var qs = I.listeTextes(etapes[j].questions);
-      for (var k = 0; k < qs.length; k++) if (!posees[net(etapes[j].id) + '#' + k]) return json(net(etapes[j].id));
-    }
-    return json(net(etapes[etapes.length - 1].id));
-  };
-
   // Analyse sans modèle : chaque étape du process est notée sur les questions posées.
   function etapesNotees(processus, type, transcript) {
     var segs = I.segments(transcript).filter(function (s) { return s.locuteur === 'vous'; });

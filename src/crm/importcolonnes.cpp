@@ -103,7 +103,7 @@ QList<ItemQualification> grilleDe(const QList<model::JSONValeur>& frameworks)
         QList<ItemQualification> l;
         for (const QJsonValue& v : fw.value(QStringLiteral("qualification")).toObject().value(QStringLiteral("items")).toArray()) {
             const QJsonObject o = v.toObject();
-            const QString id = o.value(QStringLiteral("id")).toString();
+            const QString id = o.value(QStringLiteral("id")).toString().trimmed();
             if (!id.isEmpty())
                 l.append({id, o.value(QStringLiteral("nom")).toString(), o.value(QStringLiteral("champ")).toString()});
         }

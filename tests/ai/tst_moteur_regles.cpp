@@ -396,6 +396,9 @@ private Q_SLOTS:
         ligne("grille de la méthode", "grilleFramework", "[{\"methode\":\"bant\",\"etapes\":[]}]", "methode", "\"bant\"");
         ligne("grille par défaut", "grilleFramework", "[{\"etapes\":[]}]", "methode", "\"essentiel\"");
         ligne("poids répartis à 100", "normaliserGuideEtapes", "[\"{\\\"etapes\\\":[{\\\"nom\\\":\\\"A\\\",\\\"poids\\\":50},{\\\"nom\\\":\\\"B\\\"},{\\\"nom\\\":\\\"C\\\"}]}\"]", "2.poids", "25");
+        ligne("item de grille aux espaces", "detecterQualification",
+              "[{\"transcript\":[{\"locuteur\":\"prospect\",\"texte\":\"On a un budget de 10 000 euros.\",\"debutMs\":0,\"finMs\":900}],"
+              "\"grille\":{\"items\":[{\"id\":\" budget \",\"nom\":\"Budget\",\"champ\":\"budget\"}]}}]", "0.item", "\"budget\"");
         ligne("texte sans étape", "normaliserFrameworkTexte", "[\"pas de JSON\"]", "framework.etapes.length", "0");
         ligne("question d'étape posée", "questionsEtapePosees",
               "[{\"etapes\":[{\"id\":\" demo \",\"questions\":[\"Qu\\u0027est-ce qui manque ?\"]}],\"texte\":\"Et qu\\u0027est-ce qui vous manque ?\"}]", "0.cle", "\"demo#0\"");
