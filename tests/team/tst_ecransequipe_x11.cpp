@@ -7,6 +7,7 @@
 #include "ai/moteur.h"
 #include "model/store.h"
 #include "platform/preferences.h"
+#include "team/ecrans/blocsframework.h"
 #include "team/ecrans/ecranframework.h"
 #include "team/ecrans/editeurframework.h"
 #include "team/coachingequipe.h"
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextCursor>
 
@@ -56,6 +58,23 @@ void capturer(QWidget* w, const QString& nom)
 class ClientIAMuet : public ai::ClientIABase {
 public:
     ai::DemandeIA* envoyer(const ai::RequeteIA&) override { return nullptr; }
+};
+
+// Requests kept for the test to answer, in any order.
+class DemandeFactice : public ai::DemandeIA {
+public:
+    void annuler() override {}
+};
+class ClientIAFactice : public ai::ClientIABase {
+public:
+    QList<ai::RequeteIA> requetes;
+    QList<QPointer<DemandeFactice>> demandes;
+    ai::DemandeIA* envoyer(const ai::RequeteIA& r) override
+    {
+        requetes << r;
+        demandes << new DemandeFactice;
+        return demandes.last();
+    }
 };
 
 void saisir(QWidget* ecran, const char* nom, const QString& texte)
@@ -266,6 +285,47 @@ private Q_SLOTS:
         QVERIFY(ecran->findChild<QWidget*>(QStringLiteral("framework_") + l[0].id));
         if (champ == "poidsEtape")
             capturer(ecran.get(), QStringLiteral("framework-liste"));
+        ecran.reset();
+        ctx.store = nullptr;
+    }
+
+    // A method pasted under the demonstration: too short is refused unsent; a late answer to an
+    // older request is dropped; the proposal is reviewed, then stored as a new framework.
+    void frameworkDepuisUneMethode()
+    {
+        model::Store store;
+        ctx.store = &store;
+        ClientIAFactice ia;
+        auto ecran = std::make_unique<team::EcranFramework>(ctx, ai::Moteur::instance(), ia, true);
+        ecran->resize(1100, 860);
+        ecran->show();
+        ecran->afficher(ui::Ecran::de(ui::Ecran::Genre::framework));
+        auto* analyser = ecran->findChild<QPushButton*>(QStringLiteral("analyserMethode"));
+        saisir(ecran.get(), "texteMethode", QStringLiteral("Accueil puis vente."));
+        analyser->click();
+        QVERIFY(montre(ecran.get(), team::textesFramework::texteTropCourt));
+        QVERIFY(ia.requetes.isEmpty());
+        saisir(ecran.get(), "texteMethode", QStringLiteral("1. Accueil : on cadre l'appel.\n2. Conclusion : on fixe une date."));
+        analyser->click();
+        QVERIFY(ecran->methode()->analyse().analyser());
+        QCOMPARE(ia.requetes.size(), 2);
+        QVERIFY(ia.requetes[0].demo);
+        const auto reponse = [](const char* nom) {
+            return QStringLiteral(R"({"nom": "%1", "etapes": [{"nom": "Accueil", "poids": 40}, {"nom": "Conclusion", "poids": 60}],
+                                      "conseils": ["Ajoutez une question par étape."]})").arg(QString::fromUtf8(nom));
+        };
+        Q_EMIT ia.demandes[0]->fini(reponse("Ancienne"), ai::InfosGeneration{});
+        QCOMPARE(ecran->methode()->analyse().etat(), team::AnalyseMethodePerso::Etat::analyse);
+        Q_EMIT ia.demandes[1]->fini(reponse("Méthode maison"), ai::InfosGeneration{});
+        QTRY_VERIFY(montre(ecran.get(), QStringLiteral("Proposition de Quillo : Méthode maison")));
+        QTRY_VERIFY(montre(ecran.get(), QStringLiteral("• Ajoutez une question par étape.")));
+        QVERIFY(team::frameworksDe(store.etat()).isEmpty());
+        ecran->findChild<QPushButton*>(QStringLiteral("creerDepuisMethode"))->click();
+        const QList<team::FrameworkVente> l = team::frameworksDe(store.etat());
+        QCOMPARE(l.size(), 1);
+        QCOMPARE(l[0].nom, QStringLiteral("Méthode maison"));
+        QCOMPARE(l[0].etapes.size(), 2);
+        QCOMPARE(l[0].etapes[1].poids, 60.0);
         ecran.reset();
         ctx.store = nullptr;
     }
