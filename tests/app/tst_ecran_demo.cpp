@@ -46,6 +46,11 @@ private Q_SLOTS:
         QTest::newRow("objectifs d'équipe") << "equipe:objectifs" << 0 << "";
         QTest::newRow("fiche commentée") << "fiche:a_perrin_demo" << 0 << "";
         QTest::newRow("appels d'un membre") << "appels:compte:demo-lea" << 0 << "";
+        QTest::newRow("framework") << "framework" << 0 << "";
+        QTest::newRow("framework, étape en édition") << "framework:fw_tempora:demo" << 0 << "";
+        QTest::newRow("framework depuis une méthode") << "framework:methode" << 0 << "";
+        QTest::newRow("questions des appels") << "framework:questions" << 0 << "";
+        QTest::newRow("propositions de l'équipe") << "framework:propositions" << 0 << "";
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
         QTest::newRow("aide sans serveur") << "aide" << 0 << "";
         QTest::newRow("tickets sans serveur") << "aide:demandes" << 0 << "";

@@ -1,9 +1,15 @@
 // vd-test: x11 timeout=120
 // The team screens on a real X display, fed by a scripted backend: the call
 // sheet's comments card and pin banner, the exemplary call, the ranking, the
-// objectives and the Monday report. Screenshots land in $VD_CAPTURES.
+// objectives, the Monday report and the framework editor. Screenshots land in $VD_CAPTURES.
 #include "../cloud/outilscloud.h"
+#include "ai/clientia.h"
+#include "ai/moteur.h"
+#include "model/store.h"
 #include "platform/preferences.h"
+#include "team/ecrans/blocsframework.h"
+#include "team/ecrans/ecranframework.h"
+#include "team/ecrans/editeurframework.h"
 #include "team/coachingequipe.h"
 #include "team/ecrans/bloccoaching.h"
 #include "team/ecrans/ecranclassement.h"
@@ -17,8 +23,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTextCursor>
 
 using namespace vd;
 using fakes::ReponseHttpFactice;
@@ -43,6 +52,47 @@ void capturer(QWidget* w, const QString& nom)
     QDir().mkpath(d);
     QCoreApplication::processEvents();
     QVERIFY(w->grab().save(d + QStringLiteral("/x11-") + nom + QStringLiteral(".png")));
+}
+
+// The language model is never reached by the editor.
+class ClientIAMuet : public ai::ClientIABase {
+public:
+    ai::DemandeIA* envoyer(const ai::RequeteIA&) override { return nullptr; }
+};
+
+// Requests kept for the test to answer, in any order.
+class DemandeFactice : public ai::DemandeIA {
+public:
+    void annuler() override {}
+};
+class ClientIAFactice : public ai::ClientIABase {
+public:
+    QList<ai::RequeteIA> requetes;
+    QList<QPointer<DemandeFactice>> demandes;
+    ai::DemandeIA* envoyer(const ai::RequeteIA& r) override
+    {
+        requetes << r;
+        demandes << new DemandeFactice;
+        return demandes.last();
+    }
+};
+
+void saisir(QWidget* ecran, const char* nom, const QString& texte)
+{
+    QWidget* w = ecran->findChild<QWidget*>(QString::fromLatin1(nom));
+    QVERIFY2(w, nom);
+    if (auto* l = qobject_cast<QLineEdit*>(w)) {
+        l->clear();
+        QTest::keyClicks(w, texte);
+        return;
+    }
+    static_cast<QPlainTextEdit*>(w)->clear();
+    const QStringList lignes = texte.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lignes.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(w, Qt::Key_Return);
+        QTest::keyClicks(w, lignes[i]);
+    }
 }
 
 } // namespace
@@ -168,6 +218,116 @@ private Q_SLOTS:
         r.recharger();
         QTRY_VERIFY(montre(&r, QStringLiteral("• Léa Martin progresse le plus : +4,5 points.")));
         capturer(&r, QStringLiteral("equipe-rapport"));
+    }
+
+    // A template's step edited by keyboard: a bad value shows its rule and blocks the save, the fix saves.
+    void editeurFramework_data()
+    {
+        QTest::addColumn<QByteArray>("champ");
+        QTest::addColumn<QString>("faux");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("poids") << QByteArray("poidsEtape") << "100.5" << "Le poids d'une étape va de 0 à 100.";
+        QTest::newRow("poids négatif") << QByteArray("poidsEtape") << "-1" << "Le poids d'une étape va de 0 à 100.";
+        QTest::newRow("9 questions") << QByteArray("questionsEtape") << "a ?\nb ?\nc ?\nd ?\ne ?\nf ?\ng ?\nh ?\ni ?"
+                                     << "8 questions au plus par étape.";
+        QTest::newRow("sans nom") << QByteArray("nomEtape") << "  " << "L'étape 1 n'a pas de nom.";
+        QTest::newRow("id vide") << QByteArray("idEtape") << " " << "L'étape 1 n'a pas d'identifiant valide.";
+    }
+    void editeurFramework()
+    {
+        QFETCH(QByteArray, champ);
+        QFETCH(QString, faux);
+        QFETCH(QString, message);
+        model::Store store;
+        ctx.store = &store;
+        ClientIAMuet ia;
+        auto ecran = std::make_unique<team::EcranFramework>(ctx, ai::Moteur::instance(), ia, false);
+        ecran->resize(1100, 860);
+        ecran->show();
+        ecran->afficher(ui::Ecran::de(ui::Ecran::Genre::framework));
+        ecran->findChild<QPushButton*>(QStringLiteral("modele_vente_courte"))->click();
+        team::EditeurFramework* ed = ecran->editeur();
+        QVERIFY(ed->isVisible());
+        auto* enregistrer = ed->findChild<QPushButton*>(QStringLiteral("enregistrerFramework"));
+        auto* avis = ed->findChild<QLabel*>(QStringLiteral("messageValidation"));
+        QVERIFY(enregistrer->isEnabled());
+        // One more question typed at the end of the first step's list, and an id with spaces.
+        auto* questions = ed->findChild<QPlainTextEdit*>(QStringLiteral("questionsEtape"));
+        questions->moveCursor(QTextCursor::End);
+        QTest::keyClick(questions, Qt::Key_Return);
+        QTest::keyClicks(questions, QStringLiteral("Qui signe chez vous ?"));
+        saisir(ed, "idEtape", QStringLiteral(" express "));
+
+        QWidget* w = ed->findChild<QWidget*>(QString::fromLatin1(champ));
+        const QString avant = w->property(qobject_cast<QLineEdit*>(w) ? "text" : "plainText").toString();
+        saisir(ed, champ.constData(), faux);
+        QCOMPARE(avis->text(), message);
+        QVERIFY(!enregistrer->isEnabled());
+        if (champ == "poidsEtape")
+            capturer(ecran.get(), QStringLiteral("framework-editeur-invalide"));
+        // Back to the value it had (accents cannot be typed by key events).
+        w->setProperty(qobject_cast<QLineEdit*>(w) ? "text" : "plainText", avant);
+        saisir(ed, "poidsEtape", QStringLiteral("25,5"));
+        QCOMPARE(avis->text(), QString());
+        QVERIFY(enregistrer->isEnabled());
+        enregistrer->click();
+        QVERIFY(!ed->isVisible());
+
+        const QList<team::FrameworkVente> l = team::frameworksDe(store.etat());
+        QCOMPARE(l.size(), 1);
+        QCOMPARE(l[0].nom, QStringLiteral("Vente courte"));
+        const team::EtapeFramework& e = l[0].etapes[0];
+        QCOMPARE(e.id, QStringLiteral("express"));
+        QCOMPARE(e.poids, 25.5);
+        QCOMPARE(e.questions.size(), 4);
+        QCOMPARE(e.questions.last(), QStringLiteral("Qui signe chez vous ?"));
+        QCOMPARE(l[0].etapes.size(), 3);
+        QVERIFY(ecran->findChild<QWidget*>(QStringLiteral("framework_") + l[0].id));
+        if (champ == "poidsEtape")
+            capturer(ecran.get(), QStringLiteral("framework-liste"));
+        ecran.reset();
+        ctx.store = nullptr;
+    }
+
+    // A method pasted under the demonstration: too short is refused unsent; a late answer to an
+    // older request is dropped; the proposal is reviewed, then stored as a new framework.
+    void frameworkDepuisUneMethode()
+    {
+        model::Store store;
+        ctx.store = &store;
+        ClientIAFactice ia;
+        auto ecran = std::make_unique<team::EcranFramework>(ctx, ai::Moteur::instance(), ia, true);
+        ecran->resize(1100, 860);
+        ecran->show();
+        ecran->afficher(ui::Ecran::de(ui::Ecran::Genre::framework));
+        auto* analyser = ecran->findChild<QPushButton*>(QStringLiteral("analyserMethode"));
+        saisir(ecran.get(), "texteMethode", QStringLiteral("Accueil puis vente."));
+        analyser->click();
+        QVERIFY(montre(ecran.get(), team::textesFramework::texteTropCourt));
+        QVERIFY(ia.requetes.isEmpty());
+        saisir(ecran.get(), "texteMethode", QStringLiteral("1. Accueil : on cadre l'appel.\n2. Conclusion : on fixe une date."));
+        analyser->click();
+        QVERIFY(ecran->methode()->analyse().analyser());
+        QCOMPARE(ia.requetes.size(), 2);
+        QVERIFY(ia.requetes[0].demo);
+        const auto reponse = [](const char* nom) {
+            return QStringLiteral(R"({"nom": "%1", "etapes": [{"nom": "Accueil", "poids": 40}, {"nom": "Conclusion", "poids": 60}],
+                                      "conseils": ["Ajoutez une question par étape."]})").arg(QString::fromUtf8(nom));
+        };
+        Q_EMIT ia.demandes[0]->fini(reponse("Ancienne"), ai::InfosGeneration{});
+        QCOMPARE(ecran->methode()->analyse().etat(), team::AnalyseMethodePerso::Etat::analyse);
+        Q_EMIT ia.demandes[1]->fini(reponse("Méthode maison"), ai::InfosGeneration{});
+        QTRY_VERIFY(montre(ecran.get(), QStringLiteral("Proposition de Quillo : Méthode maison")));
+        QTRY_VERIFY(montre(ecran.get(), QStringLiteral("• Ajoutez une question par étape.")));
+        QVERIFY(team::frameworksDe(store.etat()).isEmpty());
+        ecran->findChild<QPushButton*>(QStringLiteral("creerDepuisMethode"))->click();
+        const QList<team::FrameworkVente> l = team::frameworksDe(store.etat());
+        QCOMPARE(l.size(), 1);
+        QCOMPARE(l[0].nom, QStringLiteral("Méthode maison"));
+        QCOMPARE(l[0].etapes.size(), 2);
+        QCOMPARE(l[0].etapes[1].poids, 60.0);
+        ecran.reset();
+        ctx.store = nullptr;
     }
 };
 

@@ -47,6 +47,7 @@
 #include "team/equipedemo.h"
 #include "team/ecrans/ecranclassement.h"
 #include "team/ecrans/ecranexemplaire.h"
+#include "team/ecrans/ecranframework.h"
 #include "crm/ecriturerelances.h"
 #include "crm/relances.h"
 #include "call/liaisonsouffleur.h"
@@ -392,10 +393,7 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
     case G::crm: return new crm::EcranCRM(ctx_, parent);
     case G::ficheContact: return new crm::EcranFicheContact(ctx_, parent);
     case G::profils: return new crm::EcranProfils(ctx_, parent);
-    case G::framework:
-        return new EcranVide(ctx_, QStringLiteral("CRM"), QStringLiteral("crm"),
-                             QStringLiteral("Vos contacts et votre pipeline, de « Nouveau » à « Gagné ». Chaque appel analysé met à jour la fiche du prospect."),
-                             parent);
+    case G::framework: return new team::EcranFramework(ctx_, ai::Moteur::instance(), *clientIA_, options_.demo, parent);
     case G::agenda: {
         auto* e = new agenda::EcranAgenda(ctx_, agenda_.get(), parent);
         e->preparerBrief = [this](const QString& id) {

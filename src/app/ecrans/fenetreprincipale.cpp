@@ -196,6 +196,8 @@ void FenetrePrincipale::construireMenus()
             [nav] { nav->aller(Ecran::de(Ecran::Genre::quillo)); });
     ajouter(aller, QStringLiteral("profils"), QStringLiteral("Profils"), QKeySequence(QStringLiteral("Ctrl+4")),
             [nav] { nav->aller(Ecran::profils(QStringLiteral("profils"))); });
+    ajouter(aller, QStringLiteral("framework"), QStringLiteral("Framework de vente"), QKeySequence(QStringLiteral("Ctrl+5")),
+            [nav] { nav->aller(Ecran::de(Ecran::Genre::framework)); });
     aller->addSeparator();
     ajouter(aller, QStringLiteral("retour"), QStringLiteral("Retour"), QKeySequence(QStringLiteral("Ctrl+[")), [nav] { nav->retour(); });
     connect(aller, &QMenu::aboutToShow, this, [this] { actions_.value(QStringLiteral("retour"))->setEnabled(ctx_.navigation->peutRevenir()); });
