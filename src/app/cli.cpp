@@ -87,6 +87,10 @@ const QList<Commande>& commandes()
          QStringLiteral("Affiche en JSON les appels de l'équipe à regarder (pour un manager), le classement de l'équipe sur les derniers jours (30 par défaut) ou les objectifs "
                         "d'une semaine avec la progression de chacun."),
          &commandeEquipe},
+        {QStringLiteral("progres"), QStringLiteral("progres [--le AAAA-MM-JJ] [--demo]"),
+         QStringLiteral("Affiche en JSON vos compétences sur 30 jours et leur tendance, l'exercice de la semaine avec le résultat de chaque "
+                        "appel de la semaine, et les moments à réécouter (--le : à la fin de ce jour-là ; --demo : sur les données de démonstration)."),
+         &commandeProgres},
     };
     return liste;
 }
