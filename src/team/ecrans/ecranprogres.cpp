@@ -7,6 +7,7 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -48,6 +49,13 @@ QLabel* coche()
     l->setFixedSize(22, 22);
     l->setStyleSheet(QStringLiteral("background: %1; border-radius: 11px;").arg(couleur::succes.name()));
     return l;
+}
+
+// "12:05": minutes and seconds into the call.
+QString minuteSeconde(qint64 ms)
+{
+    const qint64 s = std::max<qint64>(ms, 0) / 1000;
+    return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString signe(int n) { return n > 0 ? QStringLiteral("+%1").arg(n) : n < 0 ? QStringLiteral("\u2212%1").arg(-n) : QStringLiteral("="); }
@@ -134,8 +142,7 @@ QString EcranProgres::nomContact(const std::optional<QString>& contactId) const
     const model::Contact* c = ctx_.store->etat().contact(*contactId);
     if (!c)
         return QStringLiteral("Sans contact");
-    const QString nom = (c->prenom + QLatin1Char(' ') + c->nom).trimmed();
-    return nom.isEmpty() ? c->societe : nom;
+    return c->nomComplet();
 }
 
 void EcranProgres::ouvrirAppel(const QString& appelId)
@@ -356,7 +363,7 @@ QWidget* EcranProgres::colonneMoments(const QString& titre, MomentProgres::Genre
         auto* bas = new QHBoxLayout;
         QString quand = nomContact(m.contactId) + QStringLiteral(" · ") + ui::style::dateCourte(m.debut, false);
         if (m.tMs)
-            quand += QStringLiteral(" · ") + ui::style::duree(double(*m.tMs) / 1000.0);
+            quand += QStringLiteral(" · à ") + minuteSeconde(*m.tMs);
         bas->addWidget(etiquette(quand, QStringLiteral("legende")), 1);
         auto* revoir = ui::style::bouton(textes::revoir, QStringLiteral("lien"));
         const QString id = m.appelId;
