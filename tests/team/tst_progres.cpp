@@ -95,8 +95,8 @@ private Q_SLOTS:
     void alternanceAuNouvelAn()
     {
         QStringList vus;
-        for (const QString& lundi : {"2026-12-21", "2026-12-28", "2027-01-04", "2027-01-11"}) {
-            const QDateTime ref = t(lundi + QStringLiteral("T12:00:00+01:00"));
+        for (const char* lundi : {"2026-12-21", "2026-12-28", "2027-01-04", "2027-01-11"}) {
+            const QDateTime ref = t(QLatin1String(lundi) + QStringLiteral("T12:00:00+01:00"));
             const QList<model::Appel> l = appels({ref.addDays(-1).toString(Qt::ISODate) + QStringLiteral("|80,80,80,50,80,80")});
             vus << choisirExercice(appelsAnalyses(l, paris.fuseau), ref, dimensionsParDefaut(), paris).exercice->id;
         }
