@@ -25,9 +25,19 @@ namespace {
 
 constexpr int momentsParColonne = 4;
 
+// French typography for display: no line starts with « ? ! : ; » nor ends with «.
+QString typographie(QString t)
+{
+    const QChar insecable(0x00A0);
+    for (const QChar signe : {QChar(u'?'), QChar(u'!'), QChar(u':'), QChar(u';'), QChar(u'\u00BB')})
+        t.replace(QLatin1Char(' ') + signe, QString(insecable) + signe);
+    t.replace(QString(QChar(u'\u00AB')) + QLatin1Char(' '), QString(QChar(u'\u00AB')) + insecable);
+    return t;
+}
+
 QLabel* paragraphe(const QString& texte, const QString& role = {})
 {
-    QLabel* l = etiquette(texte, role);
+    QLabel* l = etiquette(typographie(texte), role);
     l->setWordWrap(true);
     return l;
 }
@@ -354,7 +364,8 @@ QWidget* EcranProgres::colonneMoments(const QString& titre, MomentProgres::Genre
         l->setSpacing(4);
         l->addWidget(paragraphe(m.titre, QStringLiteral("titreCarte")));
         if (!m.citation.isEmpty()) {
-            auto* q = paragraphe(QStringLiteral("« ") + m.citation + QStringLiteral(" »"));
+            const QString citation = m.citation.size() > 200 ? m.citation.left(199).trimmed() + QStringLiteral("…") : m.citation;
+            auto* q = paragraphe(QStringLiteral("« ") + citation + QStringLiteral(" »"));
             q->setStyleSheet(QStringLiteral("font-style: italic;"));
             l->addWidget(q);
         }
