@@ -61,7 +61,8 @@ void mesurer(const char* quoi, const std::function<void()>& f)
         ms.push_back(double(t.nsecsElapsed()) / 1e6);
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("%-44s médiane %7.2f ms   pire %7.2f ms\n", quoi, ms[ms.size() / 2], ms.back());
+    const QString libelle = QString::fromUtf8(quoi).leftJustified(42);
+    std::printf("%s médiane %7.2f ms   pire %7.2f ms\n", qUtf8Printable(libelle), ms[ms.size() / 2], ms.back());
 }
 
 } // namespace

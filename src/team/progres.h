@@ -130,6 +130,7 @@ struct ChoixExercice {
     std::optional<QString> competence;   // the weakest one
     QList<MoyenneCompetence> moyennes;   // the averages the choice read
     bool repli = false;                  // no call in 30 days: the newest 10 were read
+    bool operator==(const ChoixExercice&) const = default;
 };
 ChoixExercice choisirExercice(const QList<AppelDate>& appels, const QDateTime& reference, const QList<Dimension>& dimensions,
                               const CalendrierSemaines& calendrier);
@@ -142,6 +143,7 @@ struct Evolutions {
     QList<EvolutionCompetence> competences;
     int appels30Jours = 0;
     bool tendanceDisponible = false;   // at least 4 analysed calls in 30 days
+    bool operator==(const Evolutions&) const = default;
 };
 Evolutions evoluer(const QList<AppelDate>& appels, const QDateTime& reference, const QList<Dimension>& dimensions);
 
@@ -157,6 +159,12 @@ struct BilanProgres {
     ChoixExercice choix;
     SuiviExercice suivi;
     QList<MomentProgres> moments;
+    // The same figures, whatever the instant they were computed at.
+    bool memesChiffres(const BilanProgres& b) const
+    {
+        return debutSemaine == b.debutSemaine && dimensions == b.dimensions && evolutions == b.evolutions && choix == b.choix &&
+               suivi == b.suivi && moments == b.moments;
+    }
     // Whole view as the command line prints it.
     QJsonObject versJson(const QList<model::Appel>& appels) const;
 };

@@ -131,7 +131,11 @@ EcranProgres::EcranProgres(ui::Contexte& ctx, QWidget* parent) : EcranBase(ctx, 
     recalculer();
 }
 
-void EcranProgres::afficher(const ui::Ecran&) { recalculer(); }
+void EcranProgres::afficher(const ui::Ecran&)
+{
+    construit_ = false;   // shown again: names and dates are read afresh too
+    recalculer();
+}
 
 // Several changes in one turn of the event loop make one computation.
 void EcranProgres::planifier()
@@ -166,7 +170,13 @@ void EcranProgres::recalculer()
     const QDateTime maintenant = (ctx_.horloge ? *ctx_.horloge : platform::Horloge::instance()).maintenant();
     const QList<model::Appel> vide;
     const QList<model::Appel>& appels = ctx_.store ? ctx_.store->etat().appels : vide;
-    bilan_ = calculerProgres(appels, maintenant, dimensionsDepuis(ai::Moteur::instance().donnee(QStringLiteral("DIMENSIONS"))));
+    BilanProgres b = calculerProgres(appels, maintenant, dimensionsDepuis(ai::Moteur::instance().donnee(QStringLiteral("DIMENSIONS"))));
+    // A save that changes none of the figures leaves the page (and where it is scrolled) alone.
+    const bool inchange = construit_ && b.memesChiffres(bilan_);
+    bilan_ = std::move(b);
+    if (inchange)
+        return;
+    construit_ = true;
 
     ui::style::vider(corps_);
     corps_->addWidget(paragraphe(QStringLiteral("Vos compétences appel après appel, et ") + textes::slogan + QStringLiteral("."),

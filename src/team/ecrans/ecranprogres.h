@@ -29,6 +29,7 @@ private:
     QVBoxLayout* corps_;
     BilanProgres bilan_;
     bool planifie_ = false;
+    bool construit_ = false;
 };
 
 } // namespace vd::team
