@@ -44,6 +44,7 @@ private Q_SLOTS:
         QTest::newRow("classement") << "classement" << 0 << "";
         QTest::newRow("appels exemplaires") << "exemplaire" << 0 << "";
         QTest::newRow("progresser") << "progresser" << 0 << "";
+        QTest::newRow("fiche à un moment") << "fiche:a_dubois_prospection@36050" << 0 << "";
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
         QTest::newRow("aide sans serveur") << "aide" << 0 << "";
         QTest::newRow("tickets sans serveur") << "aide:demandes" << 0 << "";

@@ -388,7 +388,11 @@ QWidget* EcranProgres::colonneMoments(const QString& titre, MomentProgres::Genre
         bas->addWidget(etiquette(quand, QStringLiteral("legende")), 1);
         auto* revoir = ui::style::bouton(textes::revoir, QStringLiteral("lien"));
         const QString id = m.appelId;
-        connect(revoir, &QPushButton::clicked, this, [this, id] { ouvrirAppel(id); });
+        const std::optional<qint64> tMs = m.tMs;
+        connect(revoir, &QPushButton::clicked, this, [this, id, tMs] {
+            if (ctx_.navigation)
+                ctx_.navigation->aller(tMs ? ui::Ecran::ficheAppel(id, *tMs) : ui::Ecran::ficheAppel(id));
+        });
         bas->addWidget(revoir);
         l->addLayout(bas);
         v->addWidget(c);
