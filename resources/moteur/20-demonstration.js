@@ -6,7 +6,7 @@
 
   // Horodatage ISO d'un moment relatif à la référence : jours de décalage, heure locale.
   function quand(ref, jours, h, mn) {
-    var d = new Date(ref.getFullYear(), ref.getMonth(), ref.getDate() + jours, h || 9, mn || 0, 0, 0);
+    var d = new Date(ref.getFullYear(), ref.getMonth(), ref.getDate() + jours, h === undefined || h === null ? 9 : h, mn || 0, 0, 0);
     return d.toISOString();
   }
   function jourDecale(ref, jours) { return I.jour(new Date(ref.getFullYear(), ref.getMonth(), ref.getDate() + jours, 12)); }
@@ -221,7 +221,110 @@
         dims: { decouverte: 68, engagement: 76, valeur: 80, ecoute: 74, objections: 72, closing: 70 },
         pointFort: 'Démo ouverte directement sur la douleur dite en découverte.', aTravailler: 'La prochaine étape n\'a pas de date avec le gérant.', conseil: 'Proposez d\'assister à la présentation au gérant, avec une date.',
         prochaine: 'Envoyer la proposition', echeance: -1, etape: 'proposition', proba: 55,
-        email: ['Votre proposition Tempora', 'Bonjour Nathalie,\n\nMerci pour la démo. Vous recevrez la proposition vendredi, avec l\'export vers votre facturation.\n\nBien à vous,\nCamille'] } }
+        email: ['Votre proposition Tempora', 'Bonjour Nathalie,\n\nMerci pour la démo. Vous recevrez la proposition vendredi, avec l\'export vers votre facturation.\n\nBien à vous,\nCamille'] } },
+    // This week's calls, before the reference whatever its weekday and hour: the exercise of the week judges them.
+    { id: 'a_leroy_decouverte', contactId: 'c_leroy', type: 'decouverte', jours: function (ref) { return ref.getDay() === 1 ? 0 : -1; },
+      heure: function (ref) { return ref.getDay() === 1 ? Math.max(0, ref.getHours() - 4) : 14; }, objectif: 'Comprendre comment les visites de contrôle sont planifiées.',
+      tours: [
+        [V, 'Bonjour Madame Leroy, merci pour ce moment. Comment se passent vos visites de contrôle aujourd\'hui ?'],
+        [P, 'On a trente techniciens pour les extincteurs et les alarmes. Les visites annuelles sont sur un tableur, et ça coince tous les mois.'],
+        [V, 'Qu\'est-ce qui coince le plus ?'],
+        [P, 'Les clients qui annulent. Il faut tout recaler à la main, et on rate des dates de contrôle obligatoires.'],
+        [V, 'Qu\'est-ce qui vous fait dire que vous en ratez ? Vous avez eu des remarques ?'],
+        [P, 'Oui, deux réclamations le trimestre dernier. Un contrôle réglementaire en retard, chez nous, c\'est grave.'],
+        [V, 'Combien de temps votre équipe passe-t-elle à recaler ces visites ?'],
+        [P, 'Mon assistante, une journée et demie par semaine, à peu près.'],
+        [V, 'Et qui d\'autre en souffre ? Qu\'est-ce que ça vous coûte, à vous ?'],
+        [P, 'Les techniciens perdent du temps sur la route, et moi je passe mes vendredis à rappeler les clients.'],
+        [V, 'Si ce recalage se faisait tout seul, qu\'est-ce que vous feriez de ce temps ?'],
+        [P, 'On prendrait enfin les nouveaux contrats qu\'on refuse aujourd\'hui.'],
+        [V, 'Qui doit être dans la boucle pour avancer ? Et pour quand voulez-vous que ce soit réglé ?'],
+        [P, 'Notre directeur, Monsieur Faure. Idéalement avant la campagne de printemps.'],
+        [V, 'Je vous envoie demain le cas ElecPro, très proche du vôtre. On se revoit jeudi 10 h avec Monsieur Faure ?'],
+        [P, 'Jeudi 10 h, c\'est noté.']
+      ],
+      fiche: { score: 77, verdict: 'Découverte fouillée : la douleur est chiffrée et le décideur sera là.', sentiment: 0.6,
+        resume: 'Amandine Leroy recale à la main les visites de contrôle annulées : une journée et demie d\'assistante par semaine et deux réclamations le trimestre dernier. Son directeur, M. Faure, rejoint le prochain échange jeudi 10 h.',
+        dims: { decouverte: 78, engagement: 74, valeur: 66, ecoute: 80, objections: 76, closing: 76 },
+        pointFort: 'Chaque réponse a été creusée par une deuxième question.', aTravailler: 'La valeur n\'a pas encore été reliée au coût des réclamations.', conseil: 'Jeudi, chiffrez avec M. Faure ce que coûte un contrôle en retard.',
+        prochaine: 'Point avec M. Faure', echeance: 2, etape: 'decouverte', proba: 25,
+        moments: [{ tour: 7, type: 'positif', texte: 'La prospecte chiffre elle-même le coût : une journée et demie par semaine.' },
+          { tour: 15, type: 'positif', texte: 'Rendez-vous daté avec le décideur, accepté sans hésiter.' }],
+        email: ['Le cas ElecPro et notre point de jeudi', 'Bonjour Amandine,\n\nMerci pour cet échange. Voici le cas ElecPro, dont l\'organisation ressemble beaucoup à la vôtre. À jeudi 10 h avec Monsieur Faure.\n\nBien à vous,\nCamille'] } },
+    { id: 'a_dubois_prospection', contactId: 'c_dubois', type: 'prospection', jours: 0, heure: function (ref) { return Math.max(0, ref.getHours() - 2); },
+      objectif: 'Qualifier la demande reçue par le formulaire.',
+      tours: [
+        [V, 'Bonjour Monsieur Dubois, Camille, de Tempora. Vous avez rempli notre formulaire hier : vous avez deux minutes ?'],
+        [P, 'Oui, rapidement. J\'ai douze laveurs de vitres et je voulais connaître vos tarifs.'],
+        [V, 'Alors je vous explique tout. Tempora planifie vos interventions, l\'application guide vos laveurs sur le terrain, les rapports sont signés sur place et vos clients sont prévenus automatiquement de l\'arrivée de l\'équipe. C\'est 39 euros par technicien et par mois, avec un engagement annuel, et la mise en place prend moins d\'un mois, formation comprise.'],
+        [P, 'Trente-neuf euros par personne, ça fait quand même cher pour nous.'],
+        [V, 'C\'est le prix de l\'outil complet. Je peux vous envoyer une documentation.'],
+        [P, 'Oui, envoyez, je regarderai.'],
+        [V, 'Je vous rappelle mardi prochain à 9 h pour en parler ?'],
+        [P, 'D\'accord, mardi 9 h.']
+      ],
+      fiche: { score: 58, verdict: 'Présentation avant la découverte : le prix arrive sans valeur à laquelle le comparer.', sentiment: -0.1,
+        resume: 'Olivier Dubois, douze laveurs de vitres, voulait les tarifs. L\'offre est présentée d\'un bloc avant toute question ; le prix est jugé cher et une documentation part sans qualification. Rappel mardi 9 h.',
+        dims: { decouverte: 52, engagement: 62, valeur: 60, ecoute: 58, objections: 60, closing: 72 },
+        pointFort: 'Vous avez obtenu un rappel daté malgré un appel difficile.', aTravailler: 'Aucune question sur son organisation avant de donner le prix.', conseil: 'Demandez d\'abord comment il organise ses tournées aujourd\'hui.',
+        prochaine: 'Rappeler M. Dubois', echeance: 7, etape: 'contacte', proba: 10,
+        objections: [{ libelle: 'C\'est trop cher.', categorie: 'prix', tour: 3, traitement: 'mal', reponseDonnee: 'C\'est le prix de l\'outil complet. Je peux vous envoyer une documentation.',
+          meilleureReponse: 'Par rapport à quoi ? Combien d\'heures passez-vous chaque semaine à organiser les tournées de vos douze laveurs ?' }],
+        moments: [{ tour: 2, type: 'negatif', texte: 'Présentation complète de l\'offre avant la moindre question sur son activité.' }],
+        email: ['Votre demande Tempora', 'Bonjour Olivier,\n\nMerci pour votre temps. Voici la documentation promise ; je vous rappelle mardi à 9 h pour voir ce qui compte pour vos équipes.\n\nBien à vous,\nCamille'] } },
+    // Older calls, 30 to 60 days back: the competences of the last 30 days are compared with them.
+    { id: 'a_lambert_decouverte', contactId: 'c_lambert', type: 'decouverte', jours: -52, heure: 10, objectif: 'Comprendre l\'organisation des agences.',
+      tours: [
+        [V, 'Bonjour Monsieur Lambert. Je vous présente Tempora : nous planifions les interventions des entreprises de maintenance.'],
+        [P, 'On a trois agences, chacune fait son planning dans son coin.'],
+        [V, 'Notre outil centralise tout, avec une application pour les techniciens et des rapports automatiques.'],
+        [P, 'Et ça se met en place comment ?'],
+        [V, 'En moins d\'un mois, formation comprise. Je vous montre une démo le mois prochain ?'],
+        [P, 'Pourquoi pas, oui.']
+      ],
+      fiche: { score: 63, verdict: 'Beaucoup de présentation, peu de questions sur les agences.', sentiment: 0.2,
+        resume: 'Pierre Lambert gère trois agences qui planifient chacune de leur côté. La présentation a pris le pas sur la découverte ; démo proposée le mois suivant.',
+        dims: { decouverte: 56, engagement: 82, valeur: 60, ecoute: 74, objections: 58, closing: 64 },
+        pointFort: 'Le prospect est resté engagé et a posé ses questions.', aTravailler: 'Aucune question sur ce que coûte l\'éclatement des plannings.', conseil: 'Demandez ce que chaque agence perd à planifier seule.',
+        prochaine: 'Démo Tempora', echeance: -38, etape: 'decouverte', proba: 20,
+        email: ['Tempora et vos trois agences', 'Bonjour Pierre,\n\nMerci pour cet échange. Je vous propose une démo le mois prochain pour vos trois agences.\n\nBien à vous,\nCamille'] } },
+    { id: 'a_fontaine_demo', contactId: 'c_fontaine', type: 'demo', jours: -44, heure: 14, objectif: 'Montrer les tournées optimisées.',
+      tours: [
+        [V, 'Bonjour Madame Fontaine. Je vous montre les tournées optimisées : voici la journée d\'un technicien, recalculée automatiquement.'],
+        [P, 'C\'est joli, mais ce n\'est peut-être pas le moment pour nous.'],
+        [V, 'Je comprends. Regardez aussi les rapports signés sur place, vos clients les reçoivent tout de suite.'],
+        [P, 'Oui, d\'accord.'],
+        [V, 'Je vous envoie une proposition la semaine prochaine.'],
+        [P, 'Envoyez toujours.']
+      ],
+      fiche: { score: 62, verdict: 'Démo déroulée sans lien avec la situation de la prospecte.', sentiment: 0,
+        resume: 'Démo des tournées et des rapports à Claire Fontaine, qui doute du moment. L\'objection n\'a pas été creusée ; proposition promise la semaine suivante.',
+        dims: { decouverte: 54, engagement: 84, valeur: 62, ecoute: 76, objections: 54, closing: 66 },
+        pointFort: 'Démo fluide et visuelle.', aTravailler: 'L\'objection « pas le moment » a été contournée au lieu d\'être creusée.', conseil: 'Demandez ce qui aura changé quand ce sera le bon moment.',
+        prochaine: 'Envoyer la proposition', echeance: -37, etape: 'proposition', proba: 30,
+        objections: [{ libelle: 'Ce n\'est pas le moment.', categorie: 'timing', tour: 1, traitement: 'partiel', reponseDonnee: 'Je comprends. Regardez aussi les rapports signés sur place.',
+          meilleureReponse: 'D\'accord. Qu\'est-ce qui aura changé d\'ici là ? Et si le bon moment arrive plus tôt, quel serait le signal ?' }],
+        email: ['Votre démo Tempora', 'Bonjour Claire,\n\nMerci pour votre temps. Vous recevrez notre proposition la semaine prochaine.\n\nBien à vous,\nCamille'] } },
+    { id: 'a_lambert_demo', contactId: 'c_lambert', type: 'demo', jours: -38, heure: 11, objectif: 'Démo pour les trois agences.',
+      tours: [
+        [V, 'Bonjour Monsieur Lambert. Vous m\'aviez parlé de vos trois plannings séparés : je commence par la vue commune ?'],
+        [P, 'Oui. Mais on a déjà un outil de planning, vous savez.'],
+        [V, 'Très bien. Qu\'est-ce qu\'il ne règle pas encore pour vous aujourd\'hui ?'],
+        [P, 'Les urgences. Il faut tout refaire à la main dès qu\'un client appelle.'],
+        [V, 'Regardez : l\'urgence arrive, le technicien le plus proche est proposé et le reste du planning se recale.'],
+        [P, 'Ça, c\'est exactement ce qui nous manque.'],
+        [V, 'On prépare le démarrage ensemble dans trois semaines ?'],
+        [P, 'Oui, faisons ça.']
+      ],
+      fiche: { score: 70, verdict: 'Objection outil existant bien creusée, la démo touche la vraie douleur.', sentiment: 0.6,
+        resume: 'Pierre Lambert a déjà un outil qui ne gère pas les urgences. La démo du recalage automatique le convainc ; démarrage à préparer sous trois semaines.',
+        dims: { decouverte: 64, engagement: 86, valeur: 68, ecoute: 75, objections: 64, closing: 74 },
+        pointFort: 'L\'objection « on a déjà un outil » a ouvert la vraie douleur.', aTravailler: 'Le gain n\'a pas été chiffré avec le prospect.', conseil: 'Faites chiffrer le temps perdu sur les urgences.',
+        prochaine: 'Préparer le démarrage', echeance: -20, etape: 'negociation', proba: 70,
+        objections: [{ libelle: 'On a déjà un outil.', categorie: 'concurrence', tour: 1, traitement: 'bien', reponseDonnee: 'Très bien. Qu\'est-ce qu\'il ne règle pas encore pour vous aujourd\'hui ?',
+          meilleureReponse: 'Qu\'est-ce qu\'il ne règle pas encore pour vous aujourd\'hui ?' }],
+        moments: [{ tour: 5, type: 'positif', texte: 'Le prospect reconnaît que le recalage des urgences est exactement ce qui lui manque.' }],
+        email: ['Le démarrage de Tempora', 'Bonjour Pierre,\n\nMerci pour la démo. Préparons le démarrage de vos trois agences dans les trois semaines.\n\nBien à vous,\nCamille'] } }
   ];
 
   function analyseDeFiche(f, appel, ref, debut) {
@@ -233,6 +336,10 @@
     brute.coaching = { pointFort: f.pointFort, aTravailler: f.aTravailler, conseil: f.conseil };
     brute.email = { objet: f.email[0], corps: f.email[1] };
     brute.prochainesEtapes = [{ action: f.prochaine, responsable: 'Camille', echeance: jourDecale(ref, f.echeance) }];
+    // Objections and moments written for the demonstration point at a turn of the transcript.
+    function aTour(x) { var y = JSON.parse(JSON.stringify(x)); if (typeof y.tour === 'number' && appel.transcript[y.tour]) y.tMs = appel.transcript[y.tour].debutMs; delete y.tour; return y; }
+    if (f.objections) brute.objections = f.objections.map(aTour);
+    if (f.moments) brute.moments = f.moments.map(aTour);
     brute.crm = { etapeSuggeree: f.etape, probabilite: f.proba, resumeInteraction: f.resume, prochaineAction: f.prochaine, champs: (brute.crm && brute.crm.champs) || {} };
     var fin = M.finaliserAnalyse ? JSON.parse(M.finaliserAnalyse(JSON.stringify(brute), JSON.stringify(appel), JSON.stringify({ modele: 'claude-sonnet-5-5', source: 'demo' }))) : brute;
     return fin;
@@ -277,7 +384,7 @@
     try {
     APPELS.forEach(function (x) {
       var tours = minuter(x.tours);
-      var debut = quand(ref, x.jours, x.heure, 0);
+      var debut = quand(ref, typeof x.jours === 'function' ? x.jours(ref) : x.jours, typeof x.heure === 'function' ? x.heure(ref) : x.heure, 0);
       var duree = Math.round(tours[tours.length - 1].finMs / 1000);
       var appel = { id: x.id, contactId: x.contactId, type: x.type, objectif: x.objectif, methode: 'aucune', langue: 'fr', source: 'micro+mac', debut: debut,
         duree: duree, statut: 'analyse', aides: [], detections: [], momentsMarques: [], notes: [], creeLe: debut, majLe: debut, moteurTranscription: 'soniox', modeleAnalyse: 'claude-sonnet-5-5',

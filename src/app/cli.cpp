@@ -94,6 +94,10 @@ const QList<Commande>& commandes()
                         "d'une semaine avec la progression de chacun ; fixe un objectif de la semaine, épingle un appel comme exemple avec une note, "
                         "liste vos appels aux commentaires non lus ou lit les commentaires d'un appel."),
          &commandeEquipe},
+        {QStringLiteral("progres"), QStringLiteral("progres [--le AAAA-MM-JJ] [--demo]"),
+         QStringLiteral("Affiche en JSON vos compétences sur 30 jours et leur tendance, l'exercice de la semaine avec le résultat de chaque "
+                        "appel de la semaine, et les moments à réécouter (--le : à la fin de ce jour-là ; --demo : sur les données de démonstration)."),
+         &commandeProgres},
     };
     return liste;
 }

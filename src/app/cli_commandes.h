@@ -28,6 +28,7 @@ int commandeExtrait(const QStringList& args);
 int commandeAgenda(const QStringList& args);
 int commandeMcp(const QStringList& args);
 int commandeFrameworks(const QStringList& args);
+int commandeProgres(const QStringList& args);
 
 // The follow-up steps due on jour (AAAA-MM-JJ) or late, by sequence.
 QJsonArray relancesDues(model::Store& store, const QString& jour);

@@ -20,6 +20,8 @@ struct Ecran {
 
     static Ecran de(Genre g) { return {g, std::nullopt}; }
     static Ecran ficheAppel(const QString& id) { return {Genre::ficheAppel, id}; }
+    // The call sheet opened at a moment of the call ("ID@83000", milliseconds).
+    static Ecran ficheAppel(const QString& id, qint64 tMs) { return {Genre::ficheAppel, id + QLatin1Char('@') + QString::number(tMs)}; }
     static Ecran ficheContact(const QString& id) { return {Genre::ficheContact, id}; }
     static Ecran nouvelAppel(std::optional<QString> contactId = std::nullopt) { return {Genre::nouvelAppel, std::move(contactId)}; }
     static Ecran analyse(const QString& id) { return {Genre::analyse, id}; }

@@ -54,6 +54,8 @@ private Q_SLOTS:
         QTest::newRow("compte sans serveur") << "compte" << 0 << "";
         QTest::newRow("aide sans serveur") << "aide" << 0 << "";
         QTest::newRow("tickets sans serveur") << "aide:demandes" << 0 << "";
+        QTest::newRow("progresser") << "progresser" << 0 << "";
+        QTest::newRow("fiche à un moment") << "fiche:a_dubois_prospection@36050" << 0 << "";
         QTest::newRow("inconnu") << "bogus" << 2 << "Écran inconnu : « bogus ». Écrans : tableau, appels,";
         QTest::newRow("id absent") << "contact:c_nulle" << 2 << "Aucun enregistrement « c_nulle » dans les données de démonstration.";
     }

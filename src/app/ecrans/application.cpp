@@ -28,6 +28,7 @@
 #include "ai/analyses.h"
 #include "ai/clientclaude.h"
 #include "team/pilotageequipe.h"
+#include "team/ecrans/ecranprogres.h"
 #include "ai/generateurbrief.h"
 #include "ai/moteur.h"
 #include "ai/routes.h"
@@ -414,9 +415,7 @@ EcranBase* Application::creerEcran(Ecran::Genre g, QWidget* parent)
                              QStringLiteral("Les appels exemplaires, les commentaires et les objectifs de votre équipe."), parent);
     case G::compte: return new cloud::EcranCompte(ctx_, parent);
     case G::aide: return new assistant::EcranAide(ctx_, parent);
-    case G::progresser:
-        return new EcranVide(ctx_, QStringLiteral("Progresser"), QStringLiteral("progresser"),
-                             QStringLiteral("Vos compétences semaine après semaine, et l'exercice de la semaine."), parent);
+    case G::progresser: return new team::EcranProgres(ctx_, parent);
     default:
         return new EcranVide(ctx_, QStringLiteral("Appels"), QStringLiteral("telephone"),
                              QStringLiteral("Cette page s'ouvre depuis un appel."), parent);

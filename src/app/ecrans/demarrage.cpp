@@ -93,8 +93,10 @@ int lancerEcran(QApplication& app, const OptionsLancement& options)
                 return erreur(QStringLiteral("Les données de démonstration n'ont rien à montrer sur cet écran."), 1);
             ecran->charge = contact ? etat.contacts.first().id : etat.appels.first().id;
         }
-        const bool trouve = contact ? std::any_of(etat.contacts.cbegin(), etat.contacts.cend(), [&](const auto& c) { return c.id == *ecran->charge; })
-                                    : std::any_of(etat.appels.cbegin(), etat.appels.cend(), [&](const auto& a) { return a.id == *ecran->charge; });
+        // A call sheet may be asked at a moment: "fiche:ID@83000".
+        const QString id = !contact && ecran->genre == Ecran::Genre::ficheAppel ? ecran->charge->section(QLatin1Char('@'), 0, 0) : *ecran->charge;
+        const bool trouve = contact ? std::any_of(etat.contacts.cbegin(), etat.contacts.cend(), [&](const auto& c) { return c.id == id; })
+                                    : std::any_of(etat.appels.cbegin(), etat.appels.cend(), [&](const auto& a) { return a.id == id; });
         if (!trouve)
             return erreur(QStringLiteral("Aucun enregistrement « %1 » dans les données de démonstration.").arg(*ecran->charge), 2);
     }

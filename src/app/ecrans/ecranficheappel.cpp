@@ -110,7 +110,12 @@ std::optional<EcranBase::Action> EcranFicheAppel::actionPrincipale() const
 
 void EcranFicheAppel::afficher(const Ecran& e)
 {
-    appelId_ = e.charge.value_or(QString());
+    const QString charge = e.charge.value_or(QString());
+    const qsizetype at = charge.lastIndexOf(QLatin1Char('@'));
+    bool ok = false;
+    const qint64 t = at > 0 ? charge.mid(at + 1).toLongLong(&ok) : 0;
+    appelId_ = ok ? charge.left(at) : charge;
+    momentDemande_ = ok ? std::optional<qint64>(t) : std::nullopt;
     lireCoaching_ = true;
     reconstruire();
 }
@@ -179,6 +184,7 @@ QWidget* EcranFicheAppel::enTete(const QJsonObject& an)
 void EcranFicheAppel::reconstruire()
 {
     style::vider(corps_);
+    ++rendu_;
     const model::Etat& etat = ctx_.store->etat();
     const model::Appel* a = etat.appel(appelId_);
     if (!a) {
@@ -431,6 +437,14 @@ void EcranFicheAppel::reconstruire()
         coaching->voirMoment = [this, moments](qint64 t) { montrerMoment(moments, t); };
     corps_->addWidget(c);
     corps_->addStretch(1);
+    // Opened at a moment: scrolled there once the page is laid out, unless rebuilt meanwhile.
+    if (momentDemande_) {
+        QMetaObject::invokeMethod(this, [this, moments, t = *momentDemande_, rendu = rendu_] {
+            if (rendu == rendu_)
+                montrerMoment(moments, t);
+        }, Qt::QueuedConnection);
+        momentDemande_.reset();
+    }
     Q_EMIT enTeteChange();
 }
 

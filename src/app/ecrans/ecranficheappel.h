@@ -32,6 +32,8 @@ private:
     QVBoxLayout* corps_;
     QString appelId_;
     bool lireCoaching_ = true;   // the team block asks the server when the sheet is opened, not on each rebuild
+    std::optional<qint64> momentDemande_;   // scroll there after the next build
+    int rendu_ = 0;
     QString titre_ = QStringLiteral("Appel");
 };
 
