@@ -191,11 +191,11 @@ void FenetreSouffleur::construire()
     c->addWidget(erreur_);
 
     auto* aides = new QHBoxLayout;
-    btnAssistance_ = new QPushButton(platform::formuler(QStringLiteral("Assistance  ⌘1")), corps_);
+    btnAssistance_ = new QPushButton(platform::formuler(QStringLiteral("Assistance ⌘1")), corps_);
     btnAssistance_->setToolTip(ai::libelles::assistance);
-    btnQuestions_ = new QPushButton(platform::formuler(QStringLiteral("Questions  ⌘2")), corps_);
+    btnQuestions_ = new QPushButton(platform::formuler(QStringLiteral("Questions ⌘2")), corps_);
     btnQuestions_->setToolTip(ai::libelles::questions);
-    btnRecap_ = new QPushButton(platform::formuler(QStringLiteral("Récap  ⌘3")), corps_);
+    btnRecap_ = new QPushButton(platform::formuler(QStringLiteral("Récap ⌘3")), corps_);
     btnRecap_->setToolTip(ai::libelles::recap);
     for (QPushButton* p : {btnAssistance_, btnQuestions_, btnRecap_}) {
         p->setObjectName(QStringLiteral("aide"));
@@ -307,7 +307,7 @@ void FenetreSouffleur::appliquerTheme()
         "QPushButton, QToolButton { background: %7; color: %8; border: 1px solid %4; border-radius: 8px;"
         " padding: 4px 10px; font-size: 12px; }"
         "QPushButton:hover, QToolButton:hover { border-color: #0044FF; }"
-        "QPushButton#aide { font-size: 13px; padding: 6px 8px; }"
+        "QPushButton#aide { font-size: 12px; padding: 6px 4px; }"
         "QPushButton#terminer { color: #D93F3F; }"
         "QToolButton:checked { background: #0044FF; color: #FFFFFF; }"
         "QLineEdit { background: %7; color: %2; border: 1px solid %4; border-radius: 8px; padding: 6px 8px;"
