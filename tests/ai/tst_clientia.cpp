@@ -9,6 +9,8 @@ using namespace vd::ai;
 using namespace vd::tests;
 using fakes::ReponseFaux;
 
+Q_DECLARE_METATYPE(vd::fakes::ReponseFaux)
+
 class TestClientIA : public QObject {
     Q_OBJECT
 
@@ -147,43 +149,50 @@ private Q_SLOTS:
         QCOMPARE(contenu, (QJsonObject{{"tache", "recap"}, {"payload", r.payload}}));
     }
 
+    // How a read ends, and the status messages end to end on each route (the
+    // status table itself is the stream's test).
     void finsDeLecture_data()
     {
         QTest::addColumn<bool>("relais");
-        QTest::addColumn<QStringList>("textes");
-        QTest::addColumn<QString>("stop");
-        QTest::addColumn<bool>("messageStop");
+        QTest::addColumn<ReponseFaux>("reponse");
+        QTest::addColumn<int>("statut");   // -1: not an HTTP failure
         QTest::addColumn<QString>("message");
         const QString illisible = QStringLiteral("Réponse illisible.");
-        QTest::newRow("pings puis stop") << false << QStringList() << "end_turn" << true << illisible;
-        QTest::newRow("blanc") << true << QStringList{"  ", "\n"} << "end_turn" << true << illisible;
-        QTest::newRow("coupee") << false << QStringList{"{\"a\":1}"} << "end_turn" << false
+        const QString longueur = QStringLiteral("La réponse a dépassé la longueur maximale. Réessayez, ou raccourcissez la demande.");
+        const QString portee = QStringLiteral("This key is not scoped to a workspace");
+        QTest::newRow("pings puis stop") << false << ReponseFaux::flux({}) << -1 << illisible;
+        QTest::newRow("blanc") << true << ReponseFaux::flux({"  ", "\n"}) << -1 << illisible;
+        QTest::newRow("coupee") << false << ReponseFaux::flux({"{\"a\":1}"}, QStringLiteral("end_turn"), false) << -1
                                 << "La réponse a été coupée. Réessayez.";
-        QTest::newRow("max_tokens") << false << QStringList{"{\"a\":"} << "max_tokens" << true
-                                    << "La réponse a dépassé la longueur maximale. Réessayez, ou raccourcissez la demande.";
-        QTest::newRow("max_tokens relais") << true << QStringList{"x"} << "max_tokens" << true
-                                           << "La réponse a dépassé la longueur maximale. Réessayez, ou raccourcissez la demande.";
-        QTest::newRow("refus") << true << QStringList{"Non."} << "refusal" << true
+        QTest::newRow("max_tokens") << false << ReponseFaux::flux({"{\"a\":"}, QStringLiteral("max_tokens")) << -1 << longueur;
+        QTest::newRow("max_tokens relais") << true << ReponseFaux::flux({"x"}, QStringLiteral("max_tokens")) << -1 << longueur;
+        QTest::newRow("refus") << true << ReponseFaux::flux({"Non."}, QStringLiteral("refusal")) << -1
                                << "Quillo ne peut pas répondre à cette demande. Reformulez-la et réessayez.";
+        QTest::newRow("401 cle") << false << ReponseFaux::erreur(401, QStringLiteral("invalid x-api-key")) << 401
+                                 << "Votre clé est refusée. Vérifiez-la dans Réglages.";
+        QTest::newRow("401 relais") << true << ReponseFaux::erreur(401, QStringLiteral("bad key")) << 401 << "La clé du serveur est refusée.";
+        QTest::newRow("workspace") << false << ReponseFaux::erreur(400, portee) << 400 << messages::workspace;
+        QTest::newRow("workspace relais") << true << ReponseFaux::erreur(400, portee) << 400 << portee;
     }
     void finsDeLecture()
     {
         QFETCH(bool, relais);
-        QFETCH(QStringList, textes);
-        QFETCH(QString, stop);
-        QFETCH(bool, messageStop);
+        QFETCH(ReponseFaux, reponse);
+        QFETCH(int, statut);
         BancClient b;
         if (relais)
             b.relais = b.serveur.url().toString();
         else
             b.avecCle();
-        b.serveur.ajouter(ReponseFaux::flux(textes, stop, messageStop));
+        b.serveur.ajouter(reponse);
         Issue issue;
         b.envoyer(requete(QStringLiteral("objection")), issue);
         QTRY_VERIFY(issue.termine());
         QCOMPARE(issue.signauxFin, 1);
         QVERIFY(!issue.texte);
         QTEST(issue.message.value_or(QString()), "message");
+        if (statut >= 0)
+            QCOMPARE(issue.statut, statut);
     }
 
     // Lines and characters cut across reads, with pings and a comment between.
@@ -243,38 +252,6 @@ private Q_SLOTS:
         QTRY_VERIFY(issue.termine());
         QCOMPARE(d->tentatives(), delais.size() + 1);
         QCOMPARE(b.serveur.nombre("/api/v1/messages"), delais.size() + 1);
-        QTEST(issue.message.value_or(QString()), "message");
-        QCOMPARE(issue.statut, statut);
-    }
-
-    // The status table itself is the stream's test; here, the route reaches it end to end.
-    void messagesDeBoutEnBout_data()
-    {
-        QTest::addColumn<bool>("cle");
-        QTest::addColumn<int>("statut");
-        QTest::addColumn<QString>("serveur");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("401 cle") << true << 401 << "invalid x-api-key"
-                                 << "Votre clé est refusée. Vérifiez-la dans Réglages.";
-        QTest::newRow("401 relais") << false << 401 << "bad key" << "La clé du serveur est refusée.";
-        QTest::newRow("workspace") << true << 400 << "This key is not scoped to a workspace" << messages::workspace;
-        QTest::newRow("workspace relais") << false << 400 << "This key is not scoped to a workspace"
-                                          << "This key is not scoped to a workspace";
-    }
-    void messagesDeBoutEnBout()
-    {
-        QFETCH(bool, cle);
-        QFETCH(int, statut);
-        QFETCH(QString, serveur);
-        BancClient b;
-        if (cle)
-            b.avecCle();
-        else
-            b.relais = b.serveur.url().toString();
-        b.serveur.ajouter(ReponseFaux::erreur(statut, serveur));
-        Issue issue;
-        b.envoyer(requete(QStringLiteral("objection")), issue);
-        QTRY_VERIFY(issue.termine());
         QTEST(issue.message.value_or(QString()), "message");
         QCOMPARE(issue.statut, statut);
     }

@@ -448,67 +448,52 @@ private Q_SLOTS:
         QCOMPARE(*e, (EtatRelais{false, false}));
     }
 
-    void sourceDuModele_data()
-    {
-        QTest::addColumn<bool>("connecte");
-        QTest::addColumn<QString>("cle");
-        QTest::addColumn<bool>("relais");
-        QTest::addColumn<bool>("claudeSurRelais");
-        QTest::addColumn<SourceIA>("attendu");
-        QTest::newRow("compte d'abord") << true << "sk-1" << true << true << SourceIA::cloud;
-        QTest::newRow("cle ensuite") << false << "sk-1" << true << true << SourceIA::cle;
-        QTest::newRow("cle blanche ignoree") << false << "  " << true << true << SourceIA::relais;
-        QTest::newRow("relais sans claude") << false << "" << true << false << SourceIA::demo;
-        QTest::newRow("rien") << false << "" << false << false << SourceIA::demo;
-    }
-    void sourceDuModele()
-    {
-        QFETCH(bool, connecte);
-        QFETCH(QString, cle);
-        QFETCH(bool, relais);
-        QFETCH(bool, claudeSurRelais);
-        Banc b;
-        QVERIFY(b.relais.demarrer());
-        b.connecte = connecte;
-        if (!cle.isEmpty())
-            QVERIFY(b.coffre.ecrire(cleAnthropic, cle).isEmpty());
-        b.adresse = relais ? b.relais.url().toString() + "/api/" : QString();
-        b.relais.etatRelais = {{"claude", claudeSurRelais}, {"deepgram", true}};
-        const ContexteRoutes r = b.routes();
-        QTEST(attendre([&](QObject* c, auto f) { choisirSourceIA(r, c, f); }), "attendu");
-    }
-
-    void sourceDeTranscription_data()
+    // The route of a request: the account first, then a key of the engine, then
+    // the relay when it offers the service, else the demonstration.
+    void sourceChoisie_data()
     {
         QTest::addColumn<bool>("connecte");
         QTest::addColumn<QString>("moteur");
-        QTest::addColumn<QString>("cle");       // name of the key stored, if any
-        QTest::addColumn<bool>("deepgramSurRelais");
+        QTest::addColumn<QString>("cle");       // "name=value" of the key stored, if any
+        QTest::addColumn<bool>("relais");
+        QTest::addColumn<bool>("surRelais");   // the relay offers the engine
         QTest::addColumn<SourceIA>("attendu");
-        QTest::newRow("compte") << true << "soniox" << "" << true << SourceIA::cloud;
-        QTest::newRow("soniox cle") << false << "soniox" << "soniox" << false << SourceIA::cle;
-        QTest::newRow("soniox pas de relais") << false << "soniox" << "deepgram" << true << SourceIA::demo;
-        QTest::newRow("deepgram cle") << false << "deepgram" << "deepgram" << false << SourceIA::cle;
-        QTest::newRow("deepgram relais") << false << "deepgram" << "soniox" << true << SourceIA::relais;
-        QTest::newRow("deepgram rien") << false << "deepgram" << "" << false << SourceIA::demo;
+        QTest::newRow("compte d'abord") << true << "claude" << "anthropic=sk-1" << true << true << SourceIA::cloud;
+        QTest::newRow("cle ensuite") << false << "claude" << "anthropic=sk-1" << true << true << SourceIA::cle;
+        QTest::newRow("cle blanche ignoree") << false << "claude" << "anthropic=  " << true << true << SourceIA::relais;
+        QTest::newRow("relais sans claude") << false << "claude" << "" << true << false << SourceIA::demo;
+        QTest::newRow("rien") << false << "claude" << "" << false << false << SourceIA::demo;
+        QTest::newRow("transcription compte") << true << "soniox" << "" << true << true << SourceIA::cloud;
+        QTest::newRow("soniox cle") << false << "soniox" << "soniox=k" << true << false << SourceIA::cle;
+        QTest::newRow("soniox pas de relais") << false << "soniox" << "deepgram=k" << true << true << SourceIA::demo;
+        QTest::newRow("deepgram cle") << false << "deepgram" << "deepgram=k" << true << false << SourceIA::cle;
+        QTest::newRow("deepgram relais") << false << "deepgram" << "soniox=k" << true << true << SourceIA::relais;
+        QTest::newRow("deepgram rien") << false << "deepgram" << "" << true << false << SourceIA::demo;
     }
-    void sourceDeTranscription()
+    void sourceChoisie()
     {
         QFETCH(bool, connecte);
         QFETCH(QString, moteur);
         QFETCH(QString, cle);
-        QFETCH(bool, deepgramSurRelais);
+        QFETCH(bool, relais);
+        QFETCH(bool, surRelais);
         Banc b;
         QVERIFY(b.relais.demarrer());
         b.connecte = connecte;
         if (!cle.isEmpty())
-            QVERIFY(b.coffre.ecrire(cle, QStringLiteral("k")).isEmpty());
-        b.adresse = b.relais.url().toString();
-        b.relais.etatRelais = {{"claude", true}, {"deepgram", deepgramSurRelais}};
+            QVERIFY(b.coffre.ecrire(cle.section('=', 0, 0), cle.section('=', 1)).isEmpty());
+        b.adresse = relais ? b.relais.url().toString() + "/api/" : QString();
+        const bool claude = moteur == QLatin1String("claude");
+        b.relais.etatRelais = {{"claude", !claude || surRelais}, {"deepgram", claude || surRelais}};
         const ContexteRoutes r = b.routes();
-        const MoteurTranscription m =
-            moteur == QLatin1String("soniox") ? MoteurTranscription::soniox : MoteurTranscription::deepgram;
-        QTEST(attendre([&](QObject* c, auto f) { choisirSourceTranscription(r, m, c, f); }), "attendu");
+        const MoteurTranscription m = moteur == QLatin1String("soniox") ? MoteurTranscription::soniox : MoteurTranscription::deepgram;
+        QTEST(attendre([&](QObject* c, auto f) {
+                  if (claude)
+                      choisirSourceIA(r, c, f);
+                  else
+                      choisirSourceTranscription(r, m, c, f);
+              }),
+              "attendu");
     }
 };
 

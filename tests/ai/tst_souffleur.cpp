@@ -73,6 +73,23 @@ void remplir(model::Store& store)
     });
 }
 
+// The same on the store's data for Morel's call, with an empty state left in
+// the engine by another caller: the context must not rely on it.
+struct BancStore {
+    model::Store store;
+    ClientIAScripte client;
+    ai::Souffleur s;
+    AppelFactice appel;
+    explicit BancStore(ai::Moteur& m) : s(m, client)
+    {
+        remplir(store);
+        s.setSourceEtat([this] { return store.etat(); });
+        appel.config.insert(QStringLiteral("contactId"), QStringLiteral("c_morel"));
+        s.setAppel(&appel);
+        m.appeler(QStringLiteral("chargerEtat"), {QJsonObject()});
+    }
+};
+
 } // namespace
 
 class TestSouffleur : public QObject {
@@ -285,31 +302,6 @@ private Q_SLOTS:
         QVERIFY(!recu);
     }
 
-    void finalsJoints_data()
-    {
-        QTest::addColumn<qint64>("ecartMs");
-        QTest::addColumn<int>("detections");
-        QTest::newRow("1,5 s : examinés ensemble") << qint64(1500) << 1;
-        QTest::newRow("1,999 s : examinés ensemble") << qint64(1999) << 1;
-        QTest::newRow("2 s : chacun seul") << qint64(2000) << 0;
-        QTest::newRow("2,5 s : chacun seul") << qint64(2500) << 0;
-    }
-    void finalsJoints()
-    {
-        QFETCH(qint64, ecartMs);
-        QFETCH(int, detections);
-        Banc b(*moteur);
-        auto& [client, s, appel] = b;
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("Franchement c'est trop"), 10000, 12000));
-        s.segmentFinal(appel.dire(prospect, QStringLiteral("cher pour nous."), 12000 + ecartMs, 14000 + ecartMs));
-        QCOMPARE(s.detections().size(), detections);
-        if (detections) {
-            QCOMPARE(s.derniereDetection()->categorie, QStringLiteral("prix"));
-            QCOMPARE(s.derniereDetection()->tMs, 12000 + ecartMs);
-        }
-        QCOMPARE(client.requetes.size(), 0);
-    }
-
     // Finals of the prospect less than 2 s apart are read together: one
     // objection is not found twice, another one in the joined text is new,
     // and nothing is joined across voices or found with detection off.
@@ -318,17 +310,24 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("finals");   // "who|text|start ms|end ms"
         QTest::addColumn<bool>("detection");
         QTest::addColumn<QStringList>("categories");
+        QTest::addColumn<qint64>("tMs");   // of the last detection
+        QTest::newRow("1,5 s : examinés ensemble") << QStringList{"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|13500|15500"}
+                                                   << true << QStringList{"prix"} << qint64(13500);
+        QTest::newRow("1,999 s : examinés ensemble") << QStringList{"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|13999|15999"}
+                                                     << true << QStringList{"prix"} << qint64(13999);
+        QTest::newRow("2 s : chacun seul") << QStringList{"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|14000|16000"}
+                                           << true << QStringList{} << qint64(0);
         QTest::newRow("voix différentes") << QStringList{"vous|Vous trouvez ça trop|0|2000", "prospect|cher ? Non.|2500|4000"}
-                                          << true << QStringList{};
+                                          << true << QStringList{} << qint64(0);
         QTest::newRow("sans doublon") << QStringList{"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000"} << true
-                                      << QStringList{"prix"};
+                                      << QStringList{"prix"} << qint64(0);
         QTest::newRow("nouvelle objection ensuite")
             << QStringList{"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000", "prospect|Et je n'ai pas le temps.|5000|7000"}
-            << true << QStringList{"prix", "temps"};
+            << true << QStringList{"prix", "temps"} << qint64(5000);
         QTest::newRow("deux objections jointes")
             << QStringList{"prospect|C'est trop cher,|0|2000", "prospect|et on n'a pas le temps.|2500|4000"} << true
-            << QStringList{"prix", "temps"};
-        QTest::newRow("détection coupée") << QStringList{"prospect|C'est trop cher.|0|2000"} << false << QStringList{};
+            << QStringList{"prix", "temps"} << qint64(2500);
+        QTest::newRow("détection coupée") << QStringList{"prospect|C'est trop cher.|0|2000"} << false << QStringList{} << qint64(0);
     }
     void detectionsSurTexteJoint()
     {
@@ -348,6 +347,8 @@ private Q_SLOTS:
         for (const auto& d : b.s.detections())
             trouvees << d.categorie;
         QCOMPARE(trouvees, categories);
+        if (!categories.isEmpty())
+            QTEST(b.s.derniereDetection()->tMs, "tMs");
         QCOMPARE(spy.size(), categories.size());
         QCOMPARE(b.client.requetes.size(), 0);
     }
@@ -394,16 +395,8 @@ private Q_SLOTS:
 
     void aideAvecLesDonneesDuStore()
     {
-        model::Store store;
-        remplir(store);
-        ClientIAScripte client;
-        ai::Souffleur s(*livre, client);
-        s.setSourceEtat([&store] { return store.etat(); });
-        AppelFactice appel;
-        appel.config.insert(QStringLiteral("contactId"), QStringLiteral("c_morel"));
-        s.setAppel(&appel);
-        // Another caller left an empty state in the engine: the context must not rely on it.
-        QVERIFY(livre->appeler(QStringLiteral("chargerEtat"), {QJsonObject()}).ok());
+        BancStore b(*livre);
+        auto& [store, client, s, appel] = b;
 
         QSignalSpy pret(&s, &ai::Souffleur::contexteChange);
         s.preparerContexte();
@@ -442,15 +435,8 @@ private Q_SLOTS:
     void aideAvantQueLeContexteSoitPret()
     {
         // A request right at the start of the call builds the context in place, from the store.
-        model::Store store;
-        remplir(store);
-        ClientIAScripte client;
-        ai::Souffleur s(*livre, client);
-        s.setSourceEtat([&store] { return store.etat(); });
-        AppelFactice appel;
-        appel.config.insert(QStringLiteral("contactId"), QStringLiteral("c_morel"));
-        s.setAppel(&appel);
-        QVERIFY(livre->appeler(QStringLiteral("chargerEtat"), {QJsonObject()}).ok());
+        BancStore b(*livre);
+        auto& [store, client, s, appel] = b;
         QVERIFY(s.recap().ok());
         const QJsonObject ctx = client.requetes[0].payload.toObject().value("contexte").toObject();
         QCOMPARE(ctx.value("contact").toObject().value("nom").toString(), QStringLiteral("Julien Morel"));

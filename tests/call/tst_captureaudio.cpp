@@ -68,6 +68,11 @@ struct Banc {
             instants << horloge.monotoneMs();
         });
     }
+    bool demarrer(int canaux)
+    {
+        brancher();
+        return capture.demarrer(canaux).ok();
+    }
     void avancer(qint64 ms) { horloge.factice.avancer(ms); }
     // Delivers `ms` of a constant on one source, at 16 kHz mono.
     void livrer(GenreSource g, qint64 ms, float valeur) { sources->livrer(g, std::vector<float>(size_t(ms * 16), valeur)); }
@@ -104,8 +109,7 @@ private Q_SLOTS:
     void blocsToutesLes100ms()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         QCOMPARE(b.capture.canaux(), 2);
         b.avancer(200);
         QVERIFY(b.blocs.isEmpty());   // 200 ms behind real time: nothing due yet
@@ -123,8 +127,7 @@ private Q_SLOTS:
     void sourceMuetteCompleteeDeZeros()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         // The microphone keeps time; the system audio says nothing for a second.
         for (int i = 0; i < 13; ++i) {
             b.livrer(GenreSource::micro, 100, 0.5f);
@@ -155,8 +158,7 @@ private Q_SLOTS:
     void rattrapageApresBlocage()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         b.avancer(300);
         QCOMPARE(b.blocs.size(), 1);
         // The clock's thread stalls for 2.8 s while the sources keep delivering.
@@ -182,8 +184,7 @@ private Q_SLOTS:
     void encodageDeBoutEnBout()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         const float nan = std::numeric_limits<float>::quiet_NaN();
         const float inf = std::numeric_limits<float>::infinity();
         b.sources->livrer(GenreSource::micro, {1.0f, -1.0f, nan, inf, 0.5f});
@@ -198,8 +199,7 @@ private Q_SLOTS:
     void niveauxMonteeEtDecroissance()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         b.livrer(GenreSource::micro, 100, 0.25f);   // level 0.8
         std::vector<float> sinus(1600);
         for (size_t i = 0; i < sinus.size(); ++i)
@@ -221,8 +221,7 @@ private Q_SLOTS:
     void appelMono()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(1).ok());
+        QVERIFY(b.demarrer(1));
         QCOMPARE(b.capture.canaux(), 1);
         QVERIFY(!b.sources->ouverte(GenreSource::sonSysteme));
         b.livrer(GenreSource::micro, 100, -0.5f);
@@ -255,8 +254,7 @@ private Q_SLOTS:
     void conversionDesSources()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         // 48 kHz stereo on the microphone, 44.1 kHz mono on the system audio.
         for (int i = 0; i < 5; ++i) {
             b.sources->livrer(GenreSource::micro, std::vector<float>(4800 * 2, 0.5f), 48000, 2);
@@ -286,8 +284,7 @@ private Q_SLOTS:
     void arretCoupeTout()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         b.avancer(500);
         QCOMPARE(b.blocs.size(), 3);
         b.capture.arreter();
@@ -310,14 +307,12 @@ private Q_SLOTS:
     void redemarrageRepartDeZero()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         b.livrer(GenreSource::micro, 500, 0.9f);
         b.avancer(300);
         QVERIFY(b.capture.niveaux().first > 0.9f);
         b.capture.arreter();
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         QCOMPARE(b.capture.niveaux().first, 0.0f);
         QCOMPARE(b.capture.statistiques().blocs, qint64(0));
         b.avancer(300);
@@ -372,8 +367,7 @@ private Q_SLOTS:
     void finDUneSource()
     {
         Banc b;
-        b.brancher();
-        QVERIFY(b.capture.demarrer(2).ok());
+        QVERIFY(b.demarrer(2));
         b.avancer(300);
         b.sources->perdre(GenreSource::sonSysteme);
         QCOMPARE(b.fins, QStringList{QStringLiteral("mac")});

@@ -67,9 +67,9 @@ class TestSoniox : public QObject {
     bool ouvert = false;
     bool termine = false;
 
-    void creer(SourceIA mode = SourceIA::cle)
+    void creer(SourceIA mode = SourceIA::cle, const QUrl& url = {})
     {
-        acces = std::make_shared<AccesCompte>(serveur->url(), mode);
+        acces = std::make_shared<AccesCompte>(url.isEmpty() ? serveur->url() : url, mode);
         ContexteTranscription c;
         c.filDedie = false;
         c.fournisseurCle = acces;
@@ -254,12 +254,7 @@ private Q_SLOTS:
         const QUrl url = serveur->url();
         delete serveur;
         serveur = new FauxSoniox;   // a fresh one, not listening on that port
-        acces = std::make_shared<AccesCompte>(url, SourceIA::cle);
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.fournisseurCle = acces;
-        moteur = std::make_unique<Soniox>(c);
-        connect(moteur.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
+        creer(SourceIA::cle, url);
         lancer(1);
         QTRY_COMPARE(echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
     }
@@ -489,29 +484,29 @@ private Q_SLOTS:
         QTRY_COMPARE(dg->connexion(0).taillesAudio, QList<int>{6400});
     }
 
+    // A refused handshake: the wrong key, or the service failing.
     void cleRefusee_data()
     {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("statut");   // 0: the key is refused
         QTest::addColumn<QString>("message");
-        QTest::newRow("clé") << int(SourceIA::cle) << "La transcription refuse votre clé. Vérifiez-la dans Réglages.";
-        QTest::newRow("relais") << int(SourceIA::relais) << "La transcription ne démarre pas. Réessayez dans un instant.";
-        QTest::newRow("compte") << int(SourceIA::cloud) << "La transcription ne démarre pas. Réessayez dans un instant.";
+        const QString demarre = QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant.");
+        QTest::newRow("clé") << int(SourceIA::cle) << 0 << "La transcription refuse votre clé. Vérifiez-la dans Réglages.";
+        QTest::newRow("relais") << int(SourceIA::relais) << 0 << demarre;
+        QTest::newRow("compte") << int(SourceIA::cloud) << 0 << demarre;
+        QTest::newRow("erreur serveur") << int(SourceIA::cle) << 500 << demarre;
     }
     void cleRefusee()
     {
         QFETCH(int, mode);
+        QFETCH(int, statut);
         QFETCH(QString, message);
-        creerDeepgram(SourceIA(mode), QStringLiteral("Token mauvaise"));
+        if (statut)
+            dg->refuserProchaines(1, statut);
+        creerDeepgram(SourceIA(mode), statut ? QStringLiteral("Token cle-deepgram") : QStringLiteral("Token mauvaise"));
         QTRY_COMPARE(echec, message);
         QCOMPARE(dg->tentatives(), 1);
         QCOMPARE(dg->nombreConnexions(), 0);
-    }
-
-    void erreurServeurALaPoignee()
-    {
-        dg->refuserProchaines(1, 500);
-        creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
-        QTRY_COMPARE(echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
     }
 
     void keepAliveToutesLesHuitSecondes()

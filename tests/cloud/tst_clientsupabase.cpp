@@ -136,15 +136,6 @@ private Q_SLOTS:
         QCOMPARE(r.erreur().message, QStringLiteral("Un compte existe déjà avec cet email. Connectez-vous."));
     }
 
-    void lienCodeSansPkce()
-    {
-        auto l = attendre(b->client->traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback?code=abc"))));
-        QVERIFY(!l.ok());
-        QCOMPARE(l.erreur().code, QStringLiteral("pkce_absent"));
-        QCOMPARE(l.erreur().message, QStringLiteral("Email confirmé. Connectez-vous."));
-        QCOMPARE(b->serveur.journal().size(), 0);
-    }
-
     void lienMauvaisVerificateur()
     {
         QVERIFY(attendre(b->client->demanderReinitialisation(lea)).ok());
@@ -160,23 +151,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("lien");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("code");   // checked when given
+        QTest::newRow("code sans pkce") << "vendalo2://auth-callback?code=abc" << "Email confirmé. Connectez-vous." << "pkce_absent";
         QTest::newRow("otp dans le fragment")
             << "vendalo2://auth-callback#error=access_denied&error_code=otp_expired&error_description=Email+link+is+invalid+or+has+expired"
-            << "Ce lien a expiré ou a déjà servi. Demandez-en un nouveau.";
+            << "Ce lien a expiré ou a déjà servi. Demandez-en un nouveau." << "";
         QTest::newRow("otp texte seul") << "vendalo2://auth-callback?error=access_denied&error_description=Email%20link%20has%20expired"
-                                        << "Ce lien a expiré ou a déjà servi. Demandez-en un nouveau.";
-        QTest::newRow("vide") << "vendalo2://auth-callback" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
-        QTest::newRow("autre hote") << "vendalo2://agenda?code=x" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
-        QTest::newRow("autre schema") << "https://auth-callback?code=x" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
-        QTest::newRow("jeton seul") << "vendalo2://auth-callback#access_token=a" << "Ce lien n'est pas valable. Demandez-en un nouveau.";
+                                        << "Ce lien a expiré ou a déjà servi. Demandez-en un nouveau." << "";
+        QTest::newRow("vide") << "vendalo2://auth-callback" << "Ce lien n'est pas valable. Demandez-en un nouveau." << "";
+        QTest::newRow("autre hote") << "vendalo2://agenda?code=x" << "Ce lien n'est pas valable. Demandez-en un nouveau." << "";
+        QTest::newRow("autre schema") << "https://auth-callback?code=x" << "Ce lien n'est pas valable. Demandez-en un nouveau." << "";
+        QTest::newRow("jeton seul") << "vendalo2://auth-callback#access_token=a" << "Ce lien n'est pas valable. Demandez-en un nouveau." << "";
     }
     void lienErreurs()
     {
         QFETCH(QString, lien);
         QFETCH(QString, message);
+        QFETCH(QString, code);
         auto l = attendre(b->client->traiterLien(QUrl(lien)));
         QVERIFY(!l.ok());
         QCOMPARE(l.erreur().message, message);
+        if (!code.isEmpty())
+            QCOMPARE(l.erreur().code, code);
         QCOMPARE(b->serveur.journal().size(), 0);
     }
 
