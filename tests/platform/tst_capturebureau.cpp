@@ -7,6 +7,7 @@
 #include "platform/preferences.h"
 
 #include <QDBusConnection>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -48,6 +49,32 @@ class TstCaptureBureau : public QObject {
     platform::PreferencesMemoire prefs_;
     std::unique_ptr<test::PipeWirePrive> pw_;
     std::unique_ptr<test::FauxPortailEcran> portail_;
+    QProcess bus_;
+
+    // A session bus of our own without service directories: a portal installed
+    // on the machine must not be started in place of a fake that is missing.
+    bool busPrive()
+    {
+        const QString conf = dossier_.filePath(QStringLiteral("bus.conf"));
+        QFile f(conf);
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        f.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+                "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">"
+                "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        f.close();
+        bus_.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + conf, QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
+        if (!bus_.waitForStarted(5000) || !bus_.waitForReadyRead(5000))
+            return false;
+        const QByteArray adresse = bus_.readLine().trimmed();
+        if (adresse.isEmpty())
+            return false;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", adresse);
+        return true;
+    }
 
     std::unique_ptr<platform::CaptureVideo> demarrer(bool fenetre, Filmage& f)
     {
@@ -72,7 +99,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        if (!QDBusConnection::sessionBus().isConnected())
+        if (!busPrive() || !QDBusConnection::sessionBus().isConnected())
             QSKIP("Sans bus D-Bus de session");
         platform::Preferences::installer(&prefs_);
         qputenv("WAYLAND_DISPLAY", "wayland-vd");
@@ -80,7 +107,14 @@ private Q_SLOTS:
         if (!pw_->pret())
             qWarning() << "PipeWire privé indisponible :" << pw_->raison();
     }
-    void cleanupTestCase() { platform::Preferences::installer(nullptr); }
+    void cleanupTestCase()
+    {
+        platform::Preferences::installer(nullptr);
+        portail_.reset();
+        pw_.reset();
+        bus_.kill();
+        bus_.waitForFinished(2000);
+    }
     void init()
     {
         prefs_.supprimer(PortailEcran::cleJeton());
