@@ -1,6 +1,6 @@
 #include "framework.h"
 
-#include "model/json.h"
+#include "champsjson.h"
 #include "model/store.h"
 
 #include <QSet>
@@ -13,9 +13,10 @@ namespace lire = model::lire;
 
 namespace {
 
-QJsonValue champ(const QJsonObject& o, const char* cle) { return o.value(QLatin1String(cle)); }
-QString chaine(const QJsonObject& o, const char* cle) { return lire::texte(champ(o, cle), QString()); }
-std::optional<QString> texteOpt(const QJsonObject& o, const char* cle) { return lire::texteOpt(champ(o, cle)); }
+using namespace champs;
+using champs::chaine;   // overloaded below
+using champs::texteOpt;
+
 // The first key that holds a text: records read from the backend use snake_case.
 QString chaine(const QJsonObject& o, const char* cle, const char* autre)
 {
@@ -26,14 +27,6 @@ std::optional<QString> texteOpt(const QJsonObject& o, const char* cle, const cha
 {
     const auto t = texteOpt(o, cle);
     return t ? t : texteOpt(o, autre);
-}
-int entier(const QJsonObject& o, const char* cle) { return int(lire::entier(champ(o, cle), 0)); }
-QStringList textes(const QJsonObject& o, const char* cle) { return lire::textes(champ(o, cle)); }
-
-template<typename T>
-QList<T> liste(const QJsonValue& v)
-{
-    return lire::liste<T>(v, [](const QJsonValue& e) { return T::depuisJson(e); });
 }
 template<typename T>
 QJsonArray tableau(const QList<T>& l)

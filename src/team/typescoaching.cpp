@@ -1,6 +1,6 @@
 #include "typescoaching.h"
 
-#include "model/json.h"
+#include "champsjson.h"
 
 #include <QJsonArray>
 #include <QLocale>
@@ -11,17 +11,7 @@ namespace lire = model::lire;
 
 namespace {
 
-QJsonValue champ(const QJsonObject& o, const char* cle) { return o.value(QLatin1String(cle)); }
-QString chaine(const QJsonObject& o, const char* cle) { return lire::texte(champ(o, cle), QString()); }
-std::optional<QString> texteOpt(const QJsonObject& o, const char* cle) { return lire::texteOpt(champ(o, cle)); }
-std::optional<double> nombre(const QJsonObject& o, const char* cle) { return lire::nombre(champ(o, cle)); }
-int entier(const QJsonObject& o, const char* cle) { return int(lire::entier(champ(o, cle), 0)); }
-std::optional<int> entierOpt(const QJsonObject& o, const char* cle)
-{
-    const auto v = lire::entier(champ(o, cle));
-    return v ? std::optional<int>(int(*v)) : std::nullopt;
-}
-bool booleen(const QJsonObject& o, const char* cle, bool defaut = false) { return lire::booleen(champ(o, cle), defaut); }
+using namespace champs;
 
 std::optional<QDateTime> date(const QJsonObject& o, const char* cle)
 {
@@ -32,12 +22,6 @@ std::optional<QDateTime> date(const QJsonObject& o, const char* cle)
     if (!d.isValid())
         d = QDateTime::fromString(*t, Qt::ISODate);
     return d.isValid() ? std::optional(d) : std::nullopt;
-}
-
-template<typename T>
-QList<T> liste(const QJsonValue& v)
-{
-    return lire::liste<T>(v, [](const QJsonValue& e) { return T::depuisJson(e); });
 }
 
 } // namespace
