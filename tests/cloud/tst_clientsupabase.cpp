@@ -399,14 +399,6 @@ private Q_SLOTS:
         QCOMPARE(req.entete("authorization"), "Bearer " + b->client->session()->accessToken.toUtf8());
     }
 
-    void changementSansSession()
-    {
-        auto r = attendre(b->client->changerMotDePasse(QStringLiteral("nouveau-mdp")));
-        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::session);
-        QCOMPARE(r.erreur().message, QStringLiteral("Connectez-vous pour continuer."));
-        QCOMPARE(b->serveur.journal().size(), 0);
-    }
-
     void utilisateurCourant()
     {
         QVERIFY(b->connecter());
@@ -510,8 +502,12 @@ private Q_SLOTS:
 
     void connexionAgenda()
     {
+        // Without a session: refused before any request.
         auto sans = attendre(b->client->connecterAgenda(QStringLiteral("google")));
         QCOMPARE(sans.erreur().message, QStringLiteral("Connectez-vous pour continuer."));
+        auto changement = attendre(b->client->changerMotDePasse(QStringLiteral("nouveau-mdp")));
+        QCOMPARE(changement.erreur().genre, ErreurCloud::Genre::session);
+        QCOMPARE(changement.erreur().message, QStringLiteral("Connectez-vous pour continuer."));
         QCOMPARE(b->serveur.journal().size(), 0);
 
         QVERIFY(b->connecter());
