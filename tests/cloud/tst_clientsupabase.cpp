@@ -461,43 +461,35 @@ private Q_SLOTS:
         QCOMPARE(b->client->session()->utilisateur.fournisseur, std::optional<QString>(QStringLiteral("google")));
     }
 
-    void googleAnnule()
-    {
-        auto tache = b->client->connecterAvecGoogle();
-        b->client->annulerConnexionWeb();
-        auto r = attendre(tache);
-        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::annule);
-        QVERIFY(r.erreur().message.isEmpty());
-        QVERIFY(!b->stockage.lirePkce());
-        QVERIFY(!b->client->connecte());
-    }
-
-    void googleNeSOuvrePas()
-    {
-        b->ouvreur.reussit = false;
-        auto r = attendre(b->client->connecterAvecGoogle());
-        QCOMPARE(r.erreur().message, QStringLiteral("La connexion avec Google n'a pas pu s'ouvrir."));
-        QVERIFY(!b->client->connexionWebEnCours());
-    }
-
-    void googleSansReponseUtilisable()
-    {
-        auto tache = b->client->connecterAvecGoogle();
-        auto l = attendre(b->client->traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback"))));
-        QCOMPARE(l.erreur().message, QStringLiteral("La connexion avec Google n'a pas abouti. Réessayez."));
-        auto r = attendre(tache);
-        QCOMPARE(r.erreur().message, QStringLiteral("La connexion avec Google n'a pas abouti. Réessayez."));
-    }
-
-    void googleRemplaceParUnNouvelEssai()
+    // A new try replaces the first (ended as cancelled, silently); a cancel forgets the challenge.
+    void googleRemplaceOuAnnule()
     {
         auto premiere = b->client->connecterAvecGoogle();
         auto seconde = b->client->connecterAvecGoogle();
-        QCOMPARE(attendre(premiere).erreur().genre, ErreurCloud::Genre::annule);
+        const auto r = attendre(premiere);
+        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::annule);
+        QVERIFY(r.erreur().message.isEmpty());
         QVERIFY(b->client->connexionWebEnCours());
         const QUrl retour = b->serveur.autoriserGoogle(b->ouvreur.ouvertes.last());
         QVERIFY(attendre(b->client->traiterLien(retour)).ok());
         QVERIFY(attendre(seconde).ok());
+        attendre(b->client->deconnecter());
+        auto annulee = b->client->connecterAvecGoogle();
+        b->client->annulerConnexionWeb();
+        QCOMPARE(attendre(annulee).erreur().genre, ErreurCloud::Genre::annule);
+        QVERIFY(!b->stockage.lirePkce());
+        QVERIFY(!b->client->connecte());
+    }
+
+    void googleEnEchec()
+    {
+        auto tache = b->client->connecterAvecGoogle();
+        auto l = attendre(b->client->traiterLien(QUrl(QStringLiteral("vendalo2://auth-callback"))));
+        QCOMPARE(l.erreur().message, QStringLiteral("La connexion avec Google n'a pas abouti. Réessayez."));
+        QCOMPARE(attendre(tache).erreur().message, QStringLiteral("La connexion avec Google n'a pas abouti. Réessayez."));
+        b->ouvreur.reussit = false;
+        QCOMPARE(attendre(b->client->connecterAvecGoogle()).erreur().message, QStringLiteral("La connexion avec Google n'a pas pu s'ouvrir."));
+        QVERIFY(!b->client->connexionWebEnCours());
     }
 
     void connexionAgenda()
