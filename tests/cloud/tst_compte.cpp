@@ -129,62 +129,39 @@ private Q_SLOTS:
         QCOMPARE(compte->etat(), Compte::Etat::connecte);
     }
 
-    void copieDUnAutreCompteIgnoree()
+    // A copy left by another account, or with nobody signed in, is not shown.
+    void copieEtrangere_data()
     {
+        QTest::addColumn<bool>("session");
+        QTest::newRow("autre compte") << true;
+        QTest::newRow("sans session") << false;
+    }
+    void copieEtrangere()
+    {
+        QFETCH(bool, session);
         QFile f(dossier->filePath(QStringLiteral("compte.json")));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(R"({"compte": {"id": "quelqu-un", "email": "autre@exemple.fr"}})");
         f.close();
-        QVERIFY(b->connecter());
-        b->nouveauClient();
-        nouveauCompte();
-        reseau.fixer(false);
+        if (session) {
+            QVERIFY(b->connecter());
+            b->nouveauClient();
+            nouveauCompte();
+            reseau.fixer(false);
+        }
         compte->demarrer();
         QVERIFY(!compte->infos());
-        QCOMPARE(compte->etat(), Compte::Etat::horsLigne);
+        QCOMPARE(compte->etat(), session ? Compte::Etat::horsLigne : Compte::Etat::deconnecte);
+        QCOMPARE(QFile::exists(f.fileName()), session);
     }
 
-    void copieSansSessionEffacee()
-    {
-        QFile f(dossier->filePath(QStringLiteral("compte.json")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"({"compte": {"id": "quelqu-un"}})");
-        f.close();
-        compte->demarrer();
-        QVERIFY(!compte->infos());
-        QVERIFY(!QFile::exists(f.fileName()));
-    }
-
-    void sessionExpiree()
-    {
-        QVERIFY(b->connecter());
-        compte->demarrer();
-        QVERIFY(attendreRafraichi());
-        b->horloge.avancer(3'600'000);
-        QVERIFY(attendreRafraichi());   // the periodic refresh that fell due meanwhile
-        b->serveur.injecter(QStringLiteral("/auth/v1/token"),
-                            FauxSupabase::erreurAuth(400, QStringLiteral("refresh_token_not_found"), QStringLiteral("Invalid Refresh Token")), 1);
-        compte->rafraichir();
-        QVERIFY(attendreRafraichi());
-        QCOMPARE(compte->etat(), Compte::Etat::deconnecte);
-        QCOMPARE(*compte->messageSession(), QStringLiteral("Votre session a expiré. Reconnectez-vous."));
-    }
-
-    void libellesDeRole_data()
-    {
-        QTest::addColumn<QString>("role");
-        QTest::addColumn<QString>("libelle");
-        QTest::newRow("propriétaire") << "proprietaire" << "Propriétaire";
-        QTest::newRow("manager") << "manager" << "Manager";
-        QTest::newRow("commercial") << "commercial" << "Commercial";
-        QTest::newRow("autre") << "stagiaire" << "Membre";
-        QTest::newRow("vide") << "" << "Membre";
-    }
     void libellesDeRole()
     {
-        QFETCH(QString, role);
-        QFETCH(QString, libelle);
-        QCOMPARE(Compte::libelleRole(role), libelle);
+        QStringList libelles;
+        for (const char* role : {"proprietaire", "manager", "commercial", "stagiaire", ""})
+            libelles << Compte::libelleRole(QString::fromLatin1(role));
+        QCOMPARE(libelles, (QStringList{QStringLiteral("Propriétaire"), QStringLiteral("Manager"), QStringLiteral("Commercial"),
+                                        QStringLiteral("Membre"), QStringLiteral("Membre")}));
     }
 
     void modeLocalSansServeur()
@@ -247,37 +224,6 @@ private Q_SLOTS:
         // Signing out forgets the pending new password.
         tests::attendre(b->client->deconnecter());
         QVERIFY(!compte->besoinMotDePasse());
-    }
-
-    void suppressionEffaceLesCopies()
-    {
-        QVERIFY(b->connecter());
-        compte->demarrer();
-        QVERIFY(attendreRafraichi());
-        QFile s(dossier->filePath(QStringLiteral("synchro.json")));
-        QVERIFY(s.open(QIODevice::WriteOnly));
-        s.write("{}");
-        s.close();
-        b->serveur.surFonction(QStringLiteral("compte"), [](const fakes::RequeteHttp& r) {
-            const QJsonObject c = r.json().toObject();
-            if (c.value(QStringLiteral("action")).toString() != QLatin1String("supprimer"))
-                return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("appels"), 3}});
-            if (c.value(QStringLiteral("confirmation")).toString() != QLatin1String("SUPPRIMER"))
-                return FauxSupabase::erreurFonction(400, QStringLiteral("requete_invalide"), QStringLiteral("Tapez SUPPRIMER pour confirmer."));
-            return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("supprime"), true}});
-        });
-        auto apercu = tests::attendre(compte->apercuSuppression());
-        QVERIFY(apercu);
-        QCOMPARE(apercu.valeur().qt().toObject().value(QStringLiteral("appels")).toInt(), 3);
-        auto refus = tests::attendre(compte->supprimerCompte(QStringLiteral("non")));
-        QVERIFY(!refus);
-        QCOMPARE(refus.erreur().message, QStringLiteral("Tapez SUPPRIMER pour confirmer."));
-        QVERIFY(QFile::exists(compte->cheminCompte()));
-        auto ok = tests::attendre(compte->supprimerCompte(QStringLiteral("SUPPRIMER")));
-        QVERIFY(ok);
-        QVERIFY(!QFile::exists(compte->cheminCompte()));
-        QVERIFY(!QFile::exists(s.fileName()));
-        QCOMPARE(compte->etat(), Compte::Etat::deconnecte);
     }
 };
 

@@ -47,6 +47,17 @@ const QList<QByteArray> evenementsSse{
 
 class TestDonneesCloud : public QObject {
     Q_OBJECT
+
+    // A streamed call to "claude", followed until it ends.
+    Recu fluxJusquAuBout(const QJsonObject& corps = {})
+    {
+        std::unique_ptr<FluxFonction> f(b->client->appelerFonctionFlux(QStringLiteral("claude"), corps));
+        Recu recu;
+        suivre(f.get(), recu);
+        QTest::qWaitFor([&] { return recu.fini || recu.erreur; }, 10'000);
+        return recu;
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -76,15 +87,6 @@ private Q_SLOTS:
         QCOMPARE(req.entete("content-type"), QByteArray("application/json"));
     }
 
-    void procedureSansSessionAvecLaClePublique()
-    {
-        b->serveur.surProcedure(QStringLiteral("rien"), [](const RequeteHttp&) { return ReponseHttpFactice::texte(204, {}); });
-        auto r = attendre(b->client->appelerProcedure(QStringLiteral("rien"), {}, 5000));
-        QVERIFY(r.ok());
-        QVERIFY(r.valeur().estNull());
-        QCOMPARE(b->serveur.requetes(QStringLiteral("/rest/v1/rpc/rien")).value(0).entete("authorization"), QByteArray("Bearer cle-anon-test"));
-    }
-
     void erreursDeProcedure_data()
     {
         QTest::addColumn<int>("statut");
@@ -93,9 +95,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("levee") << 400 << QByteArray(R"({"code":"P0001","message":"Objectif déjà clos"})")
                                << int(ErreurCloud::Genre::base) << "Objectif déjà clos";
-        QTest::newRow("temps") << 500 << QByteArray(R"({"code":"57014","message":"x"})") << int(ErreurCloud::Genre::base)
-                               << "Le serveur a mis trop de temps à répondre. Nouvel essai en cours.";
-        QTest::newRow("passerelle") << 502 << QByteArray("<html>") << int(ErreurCloud::Genre::base) << messages::generique;
         QTest::newRow("2xx illisible") << 200 << QByteArray("{\"a\":") << int(ErreurCloud::Genre::illisible) << messages::generique;
     }
     void erreursDeProcedure()
@@ -149,15 +148,6 @@ private Q_SLOTS:
         QCOMPARE(r.erreur().message, messages::generique);
     }
 
-    void barreFinaleSansDoubleBarre()
-    {
-        ClientSupabase client(ConfigCloud::depuis(b->serveur.url().toString() + QStringLiteral("//"), b->serveur.cleAnon()),
-                              &b->stockage, &b->horloge, &b->ouvreur);
-        b->serveur.surProcedure(QStringLiteral("p"), [](const RequeteHttp&) { return ReponseHttpFactice::json(200, QJsonValue(1)); });
-        QVERIFY(attendre(client.appelerProcedure(QStringLiteral("p"), {}, 5000)).ok());
-        QCOMPARE(b->serveur.journal().value(0).chemin, QStringLiteral("/rest/v1/rpc/p"));
-    }
-
     void fonction()
     {
         QVERIFY(b->connecter());
@@ -184,35 +174,25 @@ private Q_SLOTS:
 
     void erreursDeFonction_data()
     {
-        QTest::addColumn<QByteArray>("prefixe");
-        QTest::addColumn<int>("statut");
+        QTest::addColumn<int>("statut");   // 0: connection cut
         QTest::addColumn<QByteArray>("corps");
-        QTest::addColumn<bool>("couper");
         QTest::addColumn<int>("genre");
         QTest::addColumn<QString>("message");
-        QTest::newRow("sans equipe") << QByteArray("/functions/v1/f") << 403 << QByteArray(R"({"error":"sans_organisation"})") << false
-                                     << int(ErreurCloud::Genre::fonction)
+        QTest::newRow("sans equipe") << 403 << QByteArray(R"({"error":"sans_organisation"})") << int(ErreurCloud::Genre::fonction)
                                      << "Votre compte n'est rattaché à aucune équipe. Demandez une invitation à votre responsable.";
-        QTest::newRow("sessions") << QByteArray("/functions/v1/f") << 429 << QByteArray(R"({"error":"trop_de_sessions"})") << false
-                                  << int(ErreurCloud::Genre::fonction)
-                                  << "Trop de transcriptions en même temps. Terminez un appel avant d'en lancer un autre.";
-        QTest::newRow("illisible") << QByteArray("/functions/v1/f") << 200 << QByteArray("<<<") << false
-                                   << int(ErreurCloud::Genre::illisible) << messages::generique;
-        QTest::newRow("coupure") << QByteArray("/functions/v1/f") << 0 << QByteArray() << true << int(ErreurCloud::Genre::reseau)
-                                 << "Pas de connexion. Vérifiez votre accès à internet.";
+        QTest::newRow("illisible") << 200 << QByteArray("<<<") << int(ErreurCloud::Genre::illisible) << messages::generique;
+        QTest::newRow("coupure") << 0 << QByteArray() << int(ErreurCloud::Genre::reseau) << "Pas de connexion. Vérifiez votre accès à internet.";
     }
     void erreursDeFonction()
     {
-        QFETCH(QByteArray, prefixe);
         QFETCH(int, statut);
         QFETCH(QByteArray, corps);
-        QFETCH(bool, couper);
         QFETCH(int, genre);
         QFETCH(QString, message);
         QVERIFY(b->connecter());
         ReponseHttpFactice panne = ReponseHttpFactice::texte(statut, corps, "application/json");
-        panne.couper = couper;
-        b->serveur.injecter(QString::fromLatin1(prefixe), panne, couper ? 10 : 1);
+        panne.couper = statut == 0;
+        b->serveur.injecter(QStringLiteral("/functions/v1/f"), panne, panne.couper ? 10 : 1);
         auto r = attendre(b->client->appelerFonction(QStringLiteral("f"), QJsonValue(QJsonObject()), 5000));
         QVERIFY(!r.ok());
         QCOMPARE(int(r.erreur().genre), genre);
@@ -244,11 +224,8 @@ private Q_SLOTS:
             return r;
         });
         const QJsonObject corps{{QStringLiteral("tache"), QStringLiteral("objection")}, {QStringLiteral("payload"), QJsonObject()}};
-        std::unique_ptr<FluxFonction> f(b->client->appelerFonctionFlux(QStringLiteral("claude"), corps, 150'000));
-        Recu recu;
-        suivre(f.get(), recu);
-        QTRY_VERIFY(recu.fini || recu.erreur);
-        QVERIFY(!recu.erreur);
+        const Recu recu = fluxJusquAuBout(corps);
+        QVERIFY(recu.fini && !recu.erreur);
         QCOMPARE(recu.reponses, 1);
         QCOMPARE(recu.modele, QByteArray("modele-test"));
         QCOMPARE(recu.brut, evenementsSse.join());
@@ -273,10 +250,7 @@ private Q_SLOTS:
         QVERIFY(b->connecter());
         b->serveur.surFonction(QStringLiteral("claude"), [](const RequeteHttp&) { return ReponseHttpFactice::flux(evenementsSse); });
         b->serveur.injecter(QStringLiteral("/functions/v1/claude"), FauxSupabase::erreurFonction(401, QStringLiteral("non_connecte")));
-        std::unique_ptr<FluxFonction> f(b->client->appelerFonctionFlux(QStringLiteral("claude"), QJsonObject()));
-        Recu recu;
-        suivre(f.get(), recu);
-        QTRY_VERIFY(recu.fini || recu.erreur);
+        const Recu recu = fluxJusquAuBout();
         QVERIFY(recu.fini);
         QCOMPARE(recu.brut, evenementsSse.join());   // nothing from the refused answer
         QCOMPARE(b->serveur.nombreRafraichissements(), 1);
@@ -288,16 +262,15 @@ private Q_SLOTS:
         QVERIFY(b->connecter());
         b->serveur.injecter(QStringLiteral("/functions/v1/claude"),
                             ReponseHttpFactice::json(429, QJsonObject{{QStringLiteral("error"), QStringLiteral("rate_limit_error")},
-                                                                      {QStringLiteral("retry_after"), 1.5}}));
-        std::unique_ptr<FluxFonction> f(b->client->appelerFonctionFlux(QStringLiteral("claude"), QJsonObject()));
-        Recu recu;
-        suivre(f.get(), recu);
-        QTRY_VERIFY(recu.fini || recu.erreur);
+                                                                      {QStringLiteral("retry_after"), 1.5},
+                                                                      {QStringLiteral("details"), QJsonObject{{QStringLiteral("a"), 1}}}}));
+        const Recu recu = fluxJusquAuBout();
         QVERIFY(recu.erreur);
         QCOMPARE(recu.erreur->genre, ErreurCloud::Genre::fonction);
         QCOMPARE(recu.erreur->statut, 429);
         QCOMPARE(recu.erreur->code, QStringLiteral("rate_limit_error"));
         QCOMPARE(recu.erreur->reessayerApres, std::optional<double>(1.5));
+        QCOMPARE(recu.erreur->details->qt().toObject(), (QJsonObject{{QStringLiteral("a"), 1}}));
         QCOMPARE(recu.reponses, 0);
         QVERIFY(recu.lignes.isEmpty());
     }
@@ -310,10 +283,7 @@ private Q_SLOTS:
             r.couperApres = 2;
             return r;
         });
-        std::unique_ptr<FluxFonction> f(b->client->appelerFonctionFlux(QStringLiteral("claude"), QJsonObject()));
-        Recu recu;
-        suivre(f.get(), recu);
-        QTRY_VERIFY(recu.fini || recu.erreur);
+        const Recu recu = fluxJusquAuBout();
         QVERIFY(!recu.fini);
         QCOMPARE(recu.erreur->genre, ErreurCloud::Genre::reseau);
         QCOMPARE(recu.lignes.value(0), QByteArray("event: message_start"));
@@ -359,10 +329,7 @@ private Q_SLOTS:
                 return FauxSupabase::erreurFonction(401, QStringLiteral("non_connecte"));
             return ReponseHttpFactice::flux(evenementsSse);
         });
-        std::unique_ptr<FluxFonction> f(b->client->appelerFonctionFlux(QStringLiteral("claude"), QJsonObject()));
-        Recu recu;
-        suivre(f.get(), recu);
-        QTRY_VERIFY(recu.fini || recu.erreur);
+        const Recu recu = fluxJusquAuBout();
         QCOMPARE(recu.erreur->message, QStringLiteral("Votre session a expiré. Reconnectez-vous."));
         QCOMPARE(b->serveur.nombreRafraichissements(), 0);
     }

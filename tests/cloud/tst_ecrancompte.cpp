@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
@@ -195,6 +196,13 @@ private Q_SLOTS:
         QVERIFY2(resume.contains(QStringLiteral("Léa Martin")) && resume.contains(QStringLiteral("Entreprise : Exemple SAS")),
                  qPrintable(resume));
         QVERIFY(carte(QStringLiteral("equipeCompte")).contains(QStringLiteral("aucune équipe")));
+        // Offline: the last known account, nothing to delete.
+        reseau.fixer(false);
+        QCOMPARE(ecran->vue(), Vue::compte);
+        QVERIFY(texteDe(QStringLiteral("noteHorsLigne")).startsWith(QStringLiteral("Hors ligne : voici le dernier état connu")));
+        QVERIFY(carte(QStringLiteral("resumeCompte")).contains(QStringLiteral("Léa Martin")));
+        QVERIFY(!bouton(QStringLiteral("Supprimer mon compte…")));
+        reseau.fixer(true);
         // Sign-out: back to the sign-in form.
         QVERIFY(cliquer(QStringLiteral("Se déconnecter")));
         QTRY_COMPARE(ecran->vue(), Vue::connexion);
@@ -294,11 +302,18 @@ private Q_SLOTS:
         QVERIFY(texteDe(QStringLiteral("erreurCompte")).startsWith(QStringLiteral("Tapez ")));
         QVERIFY(confirmations.isEmpty());
         capturer(QString::fromUtf8(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')));
+        // Once deleted, the account's copies on this computer go too.
+        QFile synchro(QDir(dossier->path()).filePath(QStringLiteral("synchro.json")));
+        QVERIFY(synchro.open(QIODevice::WriteOnly) && synchro.write("{}") == 2);
+        synchro.close();
+        QVERIFY(QFile::exists(compte->cheminCompte()));
         saisir(QStringLiteral("confirmationSuppression"), bon);
         QVERIFY(cliquer(QStringLiteral("Supprimer définitivement")));
         QTRY_COMPARE(ecran->vue(), Vue::connexion);
         QCOMPARE(confirmations, QStringList{bon.trimmed()});
         QCOMPARE(texteDe(QStringLiteral("infoCompte")), QStringLiteral("Votre compte a été supprimé."));
+        QCOMPARE(compte->etat(), Compte::Etat::deconnecte);
+        QVERIFY(!QFile::exists(compte->cheminCompte()) && !synchro.exists());
     }
 
     // After a recovery link: the new password first, checked before it is sent.
@@ -342,16 +357,6 @@ private Q_SLOTS:
         compte->rafraichir();
         QTRY_COMPARE(ecran->vue(), Vue::connexion);
         QCOMPARE(texteDe(QStringLiteral("messageSession")), QStringLiteral("Votre session a expiré. Reconnectez-vous."));
-    }
-
-    void horsLigneLeDernierCompte()
-    {
-        QVERIFY(seConnecter(QStringLiteral("lea@exemple.fr")));
-        reseau.fixer(false);
-        QCOMPARE(ecran->vue(), Vue::compte);
-        QVERIFY(texteDe(QStringLiteral("noteHorsLigne")).startsWith(QStringLiteral("Hors ligne : voici le dernier état connu")));
-        QVERIFY(carte(QStringLiteral("resumeCompte")).contains(QStringLiteral("Léa Martin")));
-        QVERIFY(!bouton(QStringLiteral("Supprimer mon compte…")));
     }
 };
 

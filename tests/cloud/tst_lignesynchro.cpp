@@ -81,16 +81,6 @@ class TestLigneSynchro : public QObject {
         s->synchroniser(true);
         return !s->actif() || fin.wait(20'000);
     }
-    // Pictures for a look at the dialogs, when asked for.
-    static void capturer(QWidget* w, const char* nom)
-    {
-        const QString dossier = qEnvironmentVariable("VD_DOSSIER_CAPTURES");
-        if (dossier.isEmpty() || !w)
-            return;
-        QDir().mkpath(dossier);
-        w->resize(w->size().expandedTo(w->sizeHint()).expandedTo(w->minimumSize()));
-        w->grab().save(dossier + QLatin1Char('/') + QLatin1String(nom) + QStringLiteral(".png"));
-    }
     static bool visible(const LigneSynchro& l, const char* nom)
     {
         auto* b = l.findChild<QPushButton*>(QLatin1String(nom));
@@ -172,9 +162,6 @@ private Q_SLOTS:
         QVERIFY(ligne.fenetreRefus());
         auto* liste = ligne.fenetreRefus()->findChild<QTreeWidget*>(QStringLiteral("listeRefus"));
         QCOMPARE(liste->topLevelItemCount(), 1);
-        capturer(ligne.fenetreRefus(), "synchro-refus");
-        ligne.resize(224, ligne.sizeHint().height());
-        capturer(&ligne, "synchro-ligne");
         const QTreeWidgetItem* r = liste->topLevelItem(0);
         QCOMPARE(QStringList({r->text(0), r->text(1), r->text(2)}),
                  QStringList({QStringLiteral("Contact"), QStringLiteral("c1"),
@@ -215,7 +202,6 @@ private Q_SLOTS:
         auto* d = ligne.fenetreDecision();
         QVERIFY(d);
         QCOMPARE(d->texte(), QStringLiteral("Cet ordinateur contient déjà 2 contacts et le profil de votre entreprise. Que voulez-vous en faire\u00a0?"));
-        capturer(d, "synchro-decision");
         d->findChild<QPushButton*>(bouton)->click();
         QTRY_COMPARE(s->phase(), Synchro::Phase::aJour);
         QVERIFY(!ligne.fenetreDecision() || !ligne.fenetreDecision()->isVisible());
