@@ -1,6 +1,7 @@
 // The language-model client against local servers: exact requests of each
 // route, streamed answers, retries, resends, end-of-read checks, messages.
 #include "clientia_banc.h"
+#include "moteur_commun.h"
 
 #include <QJsonDocument>
 
@@ -65,13 +66,11 @@ private Q_SLOTS:
 
         QCOMPARE(b.serveur.requetes().size(), 1);
         const fakes::RequeteRecue& q = b.serveur.requetes()[0];
-        QCOMPARE(q.methode, QByteArray("POST"));
-        QCOMPARE(q.chemin, QByteArray("/v1/messages"));
-        QCOMPARE(q.entetes.value("x-api-key"), QByteArray("sk-test-123"));
-        QCOMPARE(q.entetes.value("anthropic-version"), QByteArray("2023-06-01"));
-        QCOMPARE(q.entetes.value("content-type"), QByteArray("application/json"));
-        QCOMPARE(q.entetes.value("accept"), QByteArray("text/event-stream"));
-        QCOMPARE(q.entetes.value("anthropic-workspace-id"), QByteArray("ws-42"));
+        QCOMPARE(q.methode + ' ' + q.chemin, QByteArray("POST /v1/messages"));
+        QByteArrayList entetes;
+        for (const char* e : {"x-api-key", "anthropic-version", "content-type", "accept", "anthropic-workspace-id"})
+            entetes << q.entetes.value(e);
+        QCOMPARE(entetes, (QByteArrayList{"sk-test-123", "2023-06-01", "application/json", "text/event-stream", "ws-42"}));
         QVERIFY(!q.entetes.contains("anthropic-beta"));   // no fallback for this model
         QCOMPARE(q.json(), corpsAttendu(b, r));
         QVERIFY(!q.json().contains("fallbacks"));
@@ -138,14 +137,9 @@ private Q_SLOTS:
         QCOMPARE(q.chemin, QByteArray("/api/v1/messages"));
         QCOMPARE(q.entetes.value("accept"), QByteArray("text/event-stream"));
         QVERIFY(!q.entetes.contains("x-api-key"));
-        const QJsonObject c = q.json();
-        QCOMPARE(c.value("model").toString(), QStringLiteral("claude-haiku-4-5"));
-        QCOMPARE(c.value("max_tokens").toInt(), 16000);
-        QCOMPARE(c.value("stream").toBool(), true);
-        const QJsonArray m = c.value("messages").toArray();
-        QCOMPARE(m.size(), 1);
-        QCOMPARE(m[0].toObject().value("role").toString(), QStringLiteral("user"));
-        const QJsonObject contenu = QJsonDocument::fromJson(m[0].toObject().value("content").toString().toUtf8()).object();
+        QCOMPARE(champs(q.json(), {"model", "max_tokens", "stream", "messages.length", "messages.0.role"}),
+                 QStringLiteral("claude-haiku-4-5 | 16000 | true | 1 | user"));
+        const QJsonObject contenu = QJsonDocument::fromJson(champs(q.json(), {"messages.0.content"}).toUtf8()).object();
         QCOMPARE(contenu, (QJsonObject{{"tache", "recap"}, {"payload", r.payload}}));
     }
 
@@ -567,8 +561,8 @@ private Q_SLOTS:
         QTRY_VERIFY(issue.termine());
         QCOMPARE(issue.texte.value_or(QString()), QStringLiteral("{\"ok\":true}"));
         QCOMPARE(issue.infos.source, SourceIA::cloud);
-        QCOMPARE(issue.infos.modele, std::optional<QString>(QStringLiteral("claude-opus-5-5")));
-        QCOMPARE(issue.infos.prompt, std::optional<QString>(QStringLiteral("prompt-objection-v3")));
+        QCOMPARE(QStringList({issue.infos.modele.value_or(QString()), issue.infos.prompt.value_or(QString())}),
+                 (QStringList{"claude-opus-5-5", "prompt-objection-v3"}));
         QCOMPARE(b.cloud->dernierDelaiMs, 150000);
         const fakes::RequeteRecue& q = b.serveur.requetes().last();
         QCOMPARE(q.chemin, QByteArray("/functions/v1/claude"));
@@ -578,44 +572,38 @@ private Q_SLOTS:
 
     void cloudErreursEtJournal_data()
     {
-        QTest::addColumn<int>("cas");
+        QTest::addColumn<ReponseFaux>("reponse");
+        QTest::addColumn<bool>("sessionExpiree");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("type");
-        QTest::newRow("max_tokens") << 0 << "Réponse incomplète. Réessayez." << "reponse_incomplete";
-        QTest::newRow("vide") << 1 << "Réponse illisible. Relancez la demande." << "reponse_illisible";
-        QTest::newRow("coupee") << 2 << "La réponse a été coupée. Réessayez." << "flux_coupe";
-        QTest::newRow("refus") << 3 << "Quillo ne peut pas répondre à cette demande. Reformulez-la et réessayez." << "refus";
-        QTest::newRow("fonction desactivee") << 4 << "Le serveur refuse cette demande." << "fonction_desactivee";
-        QTest::newRow("session expiree") << 5 << "Votre session a expiré. Reconnectez-vous." << "session";
-        QTest::newRow("412") << 6
+        auto erreur = [](int statut, const QByteArray& corps) {
+            ReponseFaux r;
+            r.statut = statut;
+            r.morceau(corps);
+            return r;
+        };
+        QTest::newRow("max_tokens") << ReponseFaux::flux({"{\"a\":"}, QStringLiteral("max_tokens")) << false << "Réponse incomplète. Réessayez." << "reponse_incomplete";
+        QTest::newRow("vide") << ReponseFaux::flux({}) << false << "Réponse illisible. Relancez la demande." << "reponse_illisible";
+        QTest::newRow("coupee") << ReponseFaux::flux({"x"}, QStringLiteral("end_turn"), false) << false << "La réponse a été coupée. Réessayez." << "flux_coupe";
+        QTest::newRow("refus") << ReponseFaux::flux({"x"}, QStringLiteral("refusal")) << false
+                               << "Quillo ne peut pas répondre à cette demande. Reformulez-la et réessayez." << "refus";
+        QTest::newRow("fonction desactivee") << erreur(403, "{\"code\":\"fonction_desactivee\",\"message\":\"Claude is off\"}") << false
+                                             << "Le serveur refuse cette demande." << "fonction_desactivee";
+        QTest::newRow("session expiree") << ReponseFaux() << true << "Votre session a expiré. Reconnectez-vous." << "session";
+        QTest::newRow("412") << erreur(412, "{\"code\":\"compte_introuvable\"}") << false
                              << "Quillo n'est pas encore disponible sur le serveur. Ajoutez votre clé dans Réglages, ou réessayez plus tard."
                              << "compte_introuvable";
     }
     void cloudErreursEtJournal()
     {
-        QFETCH(int, cas);
+        QFETCH(ReponseFaux, reponse);
         QFETCH(QString, message);
         QFETCH(QString, type);
         BancClient b;
         b.avecCloud();
-        ReponseFaux r;
-        switch (cas) {
-        case 0: r = ReponseFaux::flux({"{\"a\":"}, QStringLiteral("max_tokens")); break;
-        case 1: r = ReponseFaux::flux({}); break;
-        case 2: r = ReponseFaux::flux({"x"}, QStringLiteral("end_turn"), false); break;
-        case 3: r = ReponseFaux::flux({"x"}, QStringLiteral("refusal")); break;
-        case 4:
-            r.statut = 403;
-            r.morceau("{\"code\":\"fonction_desactivee\",\"message\":\"Claude is off\"}");
-            break;
-        case 6:
-            r.statut = 412;
-            r.morceau("{\"code\":\"compte_introuvable\"}");
-            break;
-        default: break;
-        }
-        b.serveur.ajouter(r);
-        b.cloud->sessionExpiree = cas == 5;
+        b.serveur.ajouter(reponse);
+        QFETCH(bool, sessionExpiree);
+        b.cloud->sessionExpiree = sessionExpiree;
         RequeteIA req = requete(QStringLiteral("objection"));
         req.appelId = QStringLiteral("appel-9");
         Issue issue;
@@ -624,15 +612,9 @@ private Q_SLOTS:
         QCOMPARE(issue.message.value_or(QString()), message);
         QCOMPARE(issue.type, type);
         QCOMPARE(b.cloud->journal.size(), 1);
-        const QJsonObject ligne = b.cloud->journal[0];
-        QCOMPARE(ligne.value("source").toString(), QStringLiteral("app"));
-        QCOMPARE(ligne.value("type").toString(), QStringLiteral("relais_claude"));
-        QCOMPARE(ligne.value("message").toString(), message);
-        const QJsonObject details = ligne.value("details").toObject();
-        QCOMPARE(details.value("tache").toString(), QStringLiteral("objection"));
-        QCOMPARE(details.value("type").toString(), type);
-        QCOMPARE(details.value("appel_id").toString(), QStringLiteral("appel-9"));
-        QVERIFY(details.contains("statut"));
+        QCOMPARE(champs(b.cloud->journal[0], {"source", "type", "message", "details.tache", "details.type", "details.appel_id"}),
+                 QStringList({"app", "relais_claude", message, "objection", type, "appel-9"}).join(" | "));
+        QVERIFY(b.cloud->journal[0].value("details").toObject().contains("statut"));
     }
 
     void cloudRetryAfterDuCorpsEtReseau()

@@ -1,39 +1,13 @@
 // The rules of the shipped moteur.js, through the real host: questions,
 // objections, qualification, talk metrics, deadlines, tone of address, phases.
-#include "ai/moteur.h"
 #include "model/appel.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTest>
+#include "moteur_commun.h"
 
 using namespace vd::ai;
+using namespace vd::tests;
 
-namespace {
-
-QJsonObject seg(const char* qui, const QString& texte, int debut, int fin, int interlocuteur = 0)
-{
-    QJsonObject s{{QStringLiteral("locuteur"), QString::fromLatin1(qui)}, {QStringLiteral("texte"), texte},
-                  {QStringLiteral("debutMs"), debut}, {QStringLiteral("finMs"), fin}};
-    if (interlocuteur)
-        s.insert(QStringLiteral("interlocuteur"), interlocuteur);
-    return s;
-}
-
-} // namespace
-
-class TstMoteurRegles : public QObject {
+class TstMoteurRegles : public QObject, AvecMoteur {
     Q_OBJECT
-    Moteur m{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
-
-    QJsonValue json(const QString& f, const Moteur::Arguments& a)
-    {
-        auto r = m.appelerJSON(f, a);
-        if (!r)
-            qWarning() << r.erreur().description();
-        return r ? r.valeur() : QJsonValue(QJsonValue::Undefined);
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -83,9 +57,8 @@ private Q_SLOTS:
 
     void compterQuestionsDuCommercialSeulement()
     {
-        const QJsonArray t{seg("vous", QStringLiteral("Comment ça se passe aujourd'hui ?"), 0, 2000),
-                           seg("prospect", QStringLiteral("Et vous, vous faites comment ?"), 2500, 4000),
-                           seg("vous", QStringLiteral("Est-ce que vous avez un budget"), 4500, 6000)};
+        const QJsonArray t{seg("vous", "Comment ça se passe aujourd'hui ?", 0, 2000), seg("prospect", "Et vous, vous faites comment ?", 2500, 4000),
+                           seg("vous", "Est-ce que vous avez un budget", 4500, 6000)};
         QCOMPARE(m.appelerNombre(QStringLiteral("compterQuestions"), {t}).valeur(), 2.0);
         QCOMPARE(m.appelerNombre(QStringLiteral("compterQuestions"), {QJsonObject{{QStringLiteral("transcript"), t}}}).valeur(), 2.0);
     }
@@ -120,8 +93,7 @@ private Q_SLOTS:
         if (categorie.isEmpty()) {
             QVERIFY(v.isNull());
         } else {
-            QCOMPARE(v.toObject().value(QStringLiteral("categorie")).toString(), categorie);
-            QCOMPARE(v.toObject().value(QStringLiteral("extrait")).toString(), texte);
+            QCOMPARE(champs(v, {"categorie", "extrait"}), categorie + " | " + texte);
             QVERIFY(!v.toObject().value(QStringLiteral("libelle")).toString().isEmpty());
         }
     }
@@ -132,9 +104,7 @@ private Q_SLOTS:
         const QJsonArray t{seg("prospect", QStringLiteral("C'est trop cher."), 1000, 2000),
                            seg("vous", QStringLiteral("Envoyez-moi une documentation, disent-ils souvent."), 2500, 5000),
                            seg("prospect", QStringLiteral("Et je n'ai pas le temps."), 6000, 8000)};
-        const QJsonObject d = json(QStringLiteral("detecterObjection"), {t}).toObject();
-        QCOMPARE(d.value(QStringLiteral("categorie")).toString(), QStringLiteral("temps"));
-        QCOMPARE(d.value(QStringLiteral("tMs")).toInt(), 6000);
+        QCOMPARE(champs(json("detecterObjection", {t}), {"categorie", "tMs"}), QStringLiteral("temps | 6000"));
     }
 
     void objectionsDeLAppelSansDoublon()
@@ -147,13 +117,8 @@ private Q_SLOTS:
                                                                                      {QStringLiteral("extrait"), QStringLiteral("un peu cher")}}}},
                                 {QStringLiteral("aides"), QJsonArray{QJsonObject{{QStringLiteral("tache"), QStringLiteral("objection")}, {QStringLiteral("tMs"), 13500},
                                                                                  {QStringLiteral("resultat"), QStringLiteral("ok")}}}}};
-        const QJsonArray l = json(QStringLiteral("detecterObjection"), {appel}).toArray();
-        QCOMPARE(l.size(), 2);
-        QCOMPARE(l.at(0).toObject().value(QStringLiteral("categorie")).toString(), QStringLiteral("prix"));
-        QCOMPARE(l.at(0).toObject().value(QStringLiteral("signalee")).toBool(), true);
-        QCOMPARE(l.at(0).toObject().value(QStringLiteral("aideDemandee")).toBool(), true);
-        QCOMPARE(l.at(1).toObject().value(QStringLiteral("categorie")).toString(), QStringLiteral("documentation"));
-        QCOMPARE(l.at(1).toObject().value(QStringLiteral("signalee")).toBool(), false);
+        QCOMPARE(champs(json("detecterObjection", {appel}), {"length", "*.categorie", "*.signalee", "0.aideDemandee"}),
+                 QStringLiteral("2 | [\"prix\",\"documentation\"] | [true,false] | true"));
     }
 
     void detecterQualification_data()
@@ -312,9 +277,9 @@ private Q_SLOTS:
         QFETCH(QString, registre);
         QFETCH(bool, sansObjet);
         const QJsonArray t{seg("vous", vous, 0, 3000), seg("prospect", prospect, 3500, 6000)};
-        const QJsonObject d = json(QStringLiteral("detecterRegistre"), {t}).toObject();
-        QCOMPARE(d.value(QStringLiteral("registre")).toString(), registre);
-        QCOMPARE(d.value(QStringLiteral("sansObjet")).toBool(), sansObjet);
+        const QJsonObject d = json("detecterRegistre", {t}).toObject();
+        QCOMPARE(d.value("registre").toString(), registre);
+        QCOMPARE(d.value("sansObjet").toBool(), sansObjet);
         QVERIFY(d.value(QStringLiteral("confiance")).toDouble() >= 0 && d.value(QStringLiteral("confiance")).toDouble() <= 1);
         if (registre == QLatin1String("tu"))
             QVERIFY(d.contains(QStringLiteral("depuisMs")));
@@ -322,35 +287,24 @@ private Q_SLOTS:
 
     void fusionEtChoixDuRegistre()
     {
-        const QJsonObject tu{{QStringLiteral("registre"), QStringLiteral("tu")}, {QStringLiteral("confiance"), 0.7}, {QStringLiteral("raison"), QStringLiteral("x")}};
-        const QJsonObject vousFaible{{QStringLiteral("registre"), QStringLiteral("vous")}, {QStringLiteral("confiance"), 0.6}};
-        const QJsonObject options{{QStringLiteral("appelId"), QStringLiteral("a1")}, {QStringLiteral("le"), QStringLiteral("2026-12-07T10:00:00.000Z")}};
-        // Nothing known: the detection is taken.
-        QJsonObject r = json(QStringLiteral("fusionnerRegistre"), {QJsonValue::Null, tu, options}).toObject();
-        QCOMPARE(r.value(QStringLiteral("valeur")).toString(), QStringLiteral("tu"));
-        QCOMPARE(r.value(QStringLiteral("appelId")).toString(), QStringLiteral("a1"));
-        // Back to "vous" needs a strong sign.
-        r = json(QStringLiteral("fusionnerRegistre"), {r, vousFaible, options}).toObject();
-        QCOMPARE(r.value(QStringLiteral("valeur")).toString(), QStringLiteral("tu"));
+        const QJsonObject tu{{"registre", "tu"}, {"confiance", 0.7}, {"raison", "x"}};
+        const QJsonObject vousFaible{{"registre", "vous"}, {"confiance", 0.6}};
+        const QJsonObject options{{"appelId", "a1"}, {"le", "2026-12-07T10:00:00.000Z"}};
+        // Nothing known: the detection is taken. Back to "vous" needs a strong sign.
+        QJsonValue r = json("fusionnerRegistre", {QJsonValue::Null, tu, options});
+        QCOMPARE(champs(r, {"valeur", "appelId"}), QStringLiteral("tu | a1"));
+        QCOMPARE(champs(json("fusionnerRegistre", {r, vousFaible, options}), {"valeur"}), QStringLiteral("tu"));
         // A choice made by the user is never replaced.
-        const QJsonObject force{{QStringLiteral("valeur"), QStringLiteral("vous")}, {QStringLiteral("force"), QStringLiteral("vous")}};
-        QCOMPARE(json(QStringLiteral("fusionnerRegistre"), {force, tu, options}).toObject(), force);
+        const QJsonObject force{{"valeur", "vous"}, {"force", "vous"}};
+        QCOMPARE(json("fusionnerRegistre", {force, tu, options}).toObject(), force);
         // A call without any form of address changes nothing.
-        QVERIFY(json(QStringLiteral("fusionnerRegistre"), {QJsonValue::Null, QJsonObject{{QStringLiteral("registre"), QStringLiteral("vous")}, {QStringLiteral("sansObjet"), true}}, options}).isNull());
+        QVERIFY(json("fusionnerRegistre", {QJsonValue::Null, QJsonObject{{"registre", "vous"}, {"sansObjet", true}}, options}).isNull());
 
-        QJsonObject e = json(QStringLiteral("choisirRegistre"), {QJsonValue::Null, QJsonValue::Null, QString()}).toObject();
-        QCOMPARE(e.value(QStringLiteral("valeur")).toString(), QStringLiteral("vous"));
-        QCOMPARE(e.value(QStringLiteral("source")).toString(), QStringLiteral("defaut"));
-        QCOMPARE(e.value(QStringLiteral("detail")).toString(), QStringLiteral("Par défaut, tant qu'aucun tutoiement n'est repéré."));
-        QCOMPARE(e.value(QStringLiteral("libelle")).toString(), QStringLiteral("Vouvoiement"));
-        e = json(QStringLiteral("choisirRegistre"), {force, tu, QString()}).toObject();
-        QCOMPARE(e.value(QStringLiteral("source")).toString(), QStringLiteral("contact"));
-        e = json(QStringLiteral("choisirRegistre"), {force, tu, QStringLiteral("tu")}).toObject();
-        QCOMPARE(e.value(QStringLiteral("valeur")).toString(), QStringLiteral("tu"));
-        QCOMPARE(e.value(QStringLiteral("choix")).toString(), QStringLiteral("tu"));
-        e = json(QStringLiteral("choisirRegistre"), {QJsonValue::Null, tu, QString()}).toObject();
-        QCOMPARE(e.value(QStringLiteral("source")).toString(), QStringLiteral("detection"));
-        QCOMPARE(e.value(QStringLiteral("libelle")).toString(), QStringLiteral("Tutoiement"));
+        QCOMPARE(champs(json("choisirRegistre", {QJsonValue::Null, QJsonValue::Null, QString()}), {"valeur", "source", "libelle", "detail"}),
+                 QStringLiteral("vous | defaut | Vouvoiement | Par défaut, tant qu'aucun tutoiement n'est repéré."));
+        QCOMPARE(champs(json("choisirRegistre", {force, tu, QString()}), {"source"}), QStringLiteral("contact"));
+        QCOMPARE(champs(json("choisirRegistre", {force, tu, "tu"}), {"valeur", "choix"}), QStringLiteral("tu | tu"));
+        QCOMPARE(champs(json("choisirRegistre", {QJsonValue::Null, tu, QString()}), {"source", "libelle"}), QStringLiteral("detection | Tutoiement"));
         QCOMPARE(m.appelerTexte(QStringLiteral("libelleRegistre"), {QStringLiteral("tu")}).valeur(), QStringLiteral("Tutoiement"));
     }
 
@@ -384,7 +338,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("fonction");
         QTest::addColumn<QByteArray>("arguments");
-        QTest::addColumn<QString>("chemin");
+        QTest::addColumn<QString>("chemin_");
         QTest::addColumn<QByteArray>("attendu");
         const QByteArray fw = "{\"id\":\" f \",\"nom\":\"P\",\"etapes\":[{\"id\":\" demo \",\"nom\":\"Démo\",\"typesAppel\":[\"demo\"],\"questions\":[\"Qu\\u0027est-ce qui manque ?\"]},{\"nom\":\"Démo\"},{\"id\":\"tous\",\"nom\":\"Tous\"}]}";
         auto ligne = [](const char* nom, const char* f, const QByteArray& args, const char* chemin, const QByteArray& attendu) {
@@ -407,20 +361,12 @@ private Q_SLOTS:
     {
         QFETCH(QString, fonction);
         QFETCH(QByteArray, arguments);
-        QFETCH(QString, chemin);
+        QFETCH(QString, chemin_);
         QFETCH(QByteArray, attendu);
         Moteur::Arguments a;
         for (const QJsonValue& v : QJsonDocument::fromJson(arguments).array())
             a.append(v);
-        QJsonValue r = json(fonction, a);
-        for (const QString& cle : chemin.split(QLatin1Char('.'))) {
-            if (cle == QLatin1String("length"))
-                r = double(r.isArray() ? r.toArray().size() : -1);
-            else if (r.isArray())
-                r = r.toArray().at(cle.toInt());
-            else
-                r = r.toObject().value(cle);
-        }
+        const QJsonValue r = chemin(json(fonction, a), chemin_);
         QCOMPARE(QJsonDocument(QJsonArray{r}).toJson(QJsonDocument::Compact), "[" + attendu + "]");
     }
 };

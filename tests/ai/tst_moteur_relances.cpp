@@ -1,13 +1,9 @@
 // The follow-up rules of the shipped moteur.js, through the real host: working
 // days, plans from a rhythm, the long tail, sleep, stop rules, replies, links.
-#include "ai/moteur.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTest>
+#include "moteur_commun.h"
 
 using namespace vd::ai;
+using namespace vd::tests;
 
 namespace {
 
@@ -31,29 +27,15 @@ QJsonObject sequence(const char* statut, const QJsonArray& etapes, const char* a
 
 } // namespace
 
-class TstMoteurRelances : public QObject {
+class TstMoteurRelances : public QObject, AvecMoteur {
     Q_OBJECT
-    Moteur m{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
 
-    QJsonValue json(const QString& f, const Moteur::Arguments& a)
-    {
-        auto r = m.appelerJSON(f, a);
-        if (!r)
-            qWarning() << f << r.erreur().description();
-        return r ? r.valeur() : QJsonValue(QJsonValue::Undefined);
-    }
     QString texte(const QString& f, const Moteur::Arguments& a)
     {
         auto r = m.appeler(f, a);
         return r && r.valeur().type == ValeurJS::Type::texte ? r.valeur().texte : QStringLiteral("<rien>");
     }
-    QStringList dates(const QJsonValue& seq)
-    {
-        QStringList r;
-        for (const QJsonValue& e : seq.toObject().value("etapes").toArray())
-            r << e.toObject().value("date").toString();
-        return r;
-    }
+    static QStringList dates(const QJsonValue& seq) { return liste(seq["etapes"], "date"); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -110,13 +92,12 @@ private Q_SLOTS:
         const QJsonValue s = json("planRelances", {QJsonObject{{"dateAppel", dateAppel}, {"reglages", QJsonObject{{"rythme", jours}}},
                                                                {"appelId", "a1"}, {"contact", QJsonObject{{"prenom", "Léa"}, {"email", "lea@x.fr"}}}}});
         QCOMPARE(dates(s), attendues);
-        QList<int> n;
-        for (const QJsonValue& e : s.toObject().value("etapes").toArray())
-            n << e.toObject().value("jour").toInt();
-        QCOMPARE(n, numeros);
-        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("proposee"));
-        QCOMPARE(s.toObject().value("appelId").toString(), QStringLiteral("a1"));
-        QVERIFY(s.toObject().value("etapes").toArray().at(0).toObject().value("message").toString().startsWith("Bonjour Léa,"));
+        QStringList n;
+        for (int j : numeros)
+            n << QString::number(j);
+        QCOMPARE(liste(s["etapes"], "jour"), n);
+        QCOMPARE(champs(s, {"statut", "appelId"}), QStringLiteral("proposee | a1"));
+        QVERIFY(s["etapes"][0]["message"].toString().startsWith("Bonjour Léa,"));
     }
 
     void planParTypeEtLongues()
@@ -135,8 +116,7 @@ private Q_SLOTS:
         QCOMPARE(json("etapesAEcrire", {active, "2026-12-31"}).toArray().size(), 1);
         // Without an e-mail address but with a phone, WhatsApp is proposed.
         const QJsonObject w = json("planRelances", {QJsonObject{{"dateAppel", "2026-12-01"}, {"contact", QJsonObject{{"tel", "06 12 34 56 78"}}}}}).toObject();
-        QCOMPARE(w.value("etapes").toArray().at(0).toObject().value("canal").toString(), QStringLiteral("whatsapp"));
-        QCOMPARE(w.value("etapes").toArray().size(), 7);   // default rhythm J+1 … J+90
+        QCOMPARE(champs(w, {"etapes.0.canal", "etapes.length"}), QStringLiteral("whatsapp | 7"));   // default rhythm J+1 … J+90
     }
 
     void rythmes_data()
@@ -174,11 +154,7 @@ private Q_SLOTS:
     {
         const QJsonObject s = sequence("active", {etape("e1", "2026-12-03", 1), etape("e2", "2026-12-07", 3), etape("e3", "2026-12-08", 4),
                                                   etape("e0", "2026-12-02", 0, "envoyee")});
-        const QJsonArray et = json("statutsRelance", {s, "2026-12-07"}).toObject().value("etapes").toArray();
-        QStringList st;
-        for (const QJsonValue& e : et)
-            st << e.toObject().value("statut").toString();
-        QCOMPARE(st, (QStringList{"envoyee", "en_retard", "a_venir", "a_venir"}));
+        QCOMPARE(liste(json("statutsRelance", {s, "2026-12-07"})["etapes"], "statut"), (QStringList{"envoyee", "en_retard", "a_venir", "a_venir"}));
 
         const QJsonArray contacts{
             QJsonObject{{"id", "c1"}, {"prenom", "Zoé"}, {"relance", s}},
@@ -219,9 +195,9 @@ private Q_SLOTS:
         QFETCH(QJsonObject, entree);
         QFETCH(bool, arreter);
         QFETCH(QString, raison);
-        const QJsonObject r = json("relanceEvenement", {entree}).toObject();
-        QCOMPARE(r.value("arreter").toBool(), arreter);
-        QCOMPARE(r.value("raison").toString(), raison);
+        const QJsonValue r = json("relanceEvenement", {entree});
+        QCOMPARE(r["arreter"].toBool(), arreter);
+        QCOMPARE(r["raison"].toString(), raison);
     }
 
     void libelles_data()
@@ -250,11 +226,7 @@ private Q_SLOTS:
         s = json("envoyerEtapeRelance", {s, "e2", QJsonObject{{"canal", "note"}, {"le", "2026-12-08T09:00:00Z"}, {"interactionId", "i2"}}});
         QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("terminee"));
         s = json("annulerEnvoiRelance", {s, "e2", "2026-12-08"});
-        QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("active"));
-        const QJsonObject e2 = s.toObject().value("etapes").toArray().at(1).toObject();
-        QCOMPARE(e2.value("statut").toString(), QStringLiteral("a_venir"));
-        QVERIFY(!e2.contains("interactionId"));
-        QVERIFY(!s.toObject().contains("termineeLe"));
+        QCOMPARE(champs(s, {"statut", "etapes.1.statut", "etapes.1.interactionId", "termineeLe"}), QStringLiteral("active | a_venir | undefined | undefined"));
         QVERIFY(!m.appelerJSON("envoyerEtapeRelance", {s, "inconnue", QJsonObject{}}));   // unknown step refused
     }
 
@@ -263,12 +235,9 @@ private Q_SLOTS:
         QJsonValue s = sequence("active", {etape("e1", "2026-12-07", 3), etape("e2", "2026-12-08", 4), etape("e3", "2026-12-09", 5, "envoyee")});
         s = json("modifierEtapeRelance", {s, "e1", QJsonObject{{"date", "2026-12-10"}, {"message", "Nouveau"}}});
         QCOMPARE(dates(s), (QStringList{"2026-12-08", "2026-12-09", "2026-12-10"}));   // re-sorted
-        QCOMPARE(s.toObject().value("etapes").toArray().at(2).toObject().value("jour").toInt(), 6);
+        QCOMPARE(s["etapes"][2]["jour"].toInt(), 6);
         s = json("changerCanalRelance", {s, "whatsapp"});
-        QStringList canaux;
-        for (const QJsonValue& e : s.toObject().value("etapes").toArray())
-            canaux << e.toObject().value("canal").toString();
-        QCOMPARE(canaux, (QStringList{"whatsapp", "email", "whatsapp"}));   // the sent step keeps its channel
+        QCOMPARE(liste(s["etapes"], "canal"), (QStringList{"whatsapp", "email", "whatsapp"}));   // the sent step keeps its channel
         s = json("supprimerEtapeRelance", {s, "e1", "2026-12-07T10:00:00Z"});
         QCOMPARE(s.toObject().value("statut").toString(), QStringLiteral("active"));
         s = json("supprimerEtapeRelance", {s, "e2", "2026-12-07T10:00:00Z"});
@@ -282,13 +251,10 @@ private Q_SLOTS:
         const QJsonObject c{{"id", "c1"}, {"etape", "proposition"}, {"relance", s}};
         QCOMPARE(m.appelerBooleen("doitPasserEnSommeil", {c, "2026-12-20"}).valeur(), false);
         QCOMPARE(m.appelerBooleen("doitPasserEnSommeil", {c, "2026-12-21"}).valeur(), true);
-        QJsonObject dort = json("passerEnSommeil", {c, "2026-12-21T09:00:00Z"}).toObject();
-        QCOMPARE(dort.value("etape").toString(), QStringLiteral("sommeil"));
-        QCOMPARE(dort.value("etapeAvantSommeil").toString(), QStringLiteral("proposition"));
+        const QJsonValue dort = json("passerEnSommeil", {c, "2026-12-21T09:00:00Z"});
+        QCOMPARE(champs(dort, {"etape", "etapeAvantSommeil"}), QStringLiteral("sommeil | proposition"));
         QCOMPARE(m.appelerBooleen("doitPasserEnSommeil", {dort, "2026-12-22"}).valeur(), false);
-        const QJsonObject reveille = json("reveilApresAppel", {dort}).toObject();
-        QCOMPARE(reveille.value("etape").toString(), QStringLiteral("proposition"));
-        QVERIFY(!reveille.contains("sommeilLe"));
+        QCOMPARE(champs(json("reveilApresAppel", {dort}), {"etape", "sommeilLe"}), QStringLiteral("proposition | undefined"));
     }
 
     void reponses()
@@ -297,20 +263,17 @@ private Q_SLOTS:
         const QJsonObject c{{"id", "c1"}, {"etape", "sommeil"}, {"etapeAvantSommeil", "demo"}, {"relance", s}};
         const QJsonObject opt{{"maintenant", "2026-12-07T10:00:00Z"}, {"aujourdhui", "2026-12-07"}};
 
-        const QJsonObject i = json("contactApresReponse", {c, QJsonObject{{"type", "interesse"}}, opt}).toObject();
-        QCOMPARE(i.value("etape").toString(), QStringLiteral("demo"));   // leaves sleep on an answer
-        QCOMPARE(i.value("relance").toObject().value("statut").toString(), QStringLiteral("arretee"));
-        QCOMPARE(i.value("relance").toObject().value("raisonArret").toString(), QStringLiteral("reponse"));
-
-        const QJsonObject p = json("contactApresReponse", {c, QJsonObject{{"type", "pas_maintenant"}, {"reprise", "2027-03-06"}}, opt}).toObject();
-        const QJsonObject ps = p.value("relance").toObject();
-        QCOMPARE(ps.value("statut").toString(), QStringLiteral("active"));
-        QCOMPARE(ps.value("reponse").toObject().value("reprise").toString(), QStringLiteral("2027-03-08"));   // Saturday → Monday
+        // An answer takes the contact out of sleep.
+        const QJsonValue i = json("contactApresReponse", {c, QJsonObject{{"type", "interesse"}}, opt});
+        QCOMPARE(champs(i, {"etape", "relance.statut", "relance.raisonArret"}), QStringLiteral("demo | arretee | reponse"));
+        // A Saturday becomes the Monday.
+        const QJsonValue ps = json("contactApresReponse", {c, QJsonObject{{"type", "pas_maintenant"}, {"reprise", "2027-03-06"}}, opt})["relance"];
+        QCOMPARE(champs(ps, {"statut", "reponse.reprise"}), QStringLiteral("active | 2027-03-08"));
         QCOMPARE(dates(ps), (QStringList{"2026-12-03", "2027-03-08", "2027-06-08", "2027-09-08"}));
         QVERIFY(!m.appelerJSON("contactApresReponse", {c, QJsonObject{{"type", "pas_maintenant"}}, opt}));   // no date: refused
 
-        const QJsonObject n = json("contactApresReponse", {c, QJsonObject{{"type", "pas_interesse"}, {"raison", "Pas le budget"}}, opt}).toObject();
-        QCOMPARE(n.value("relance").toObject().value("reponse").toObject().value("raison").toString(), QStringLiteral("Pas le budget"));
+        const QJsonValue n = json("contactApresReponse", {c, QJsonObject{{"type", "pas_interesse"}, {"raison", "Pas le budget"}}, opt});
+        QCOMPARE(n["relance"]["reponse"]["raison"].toString(), QStringLiteral("Pas le budget"));
         QVERIFY(!m.appelerJSON("contactApresReponse", {c, QJsonObject{{"type", "pas_interesse"}, {"raison", "  "}}, opt}));
         QVERIFY(!m.appelerJSON("contactApresReponse", {c, QJsonObject{{"type", "peut_etre"}}, opt}));
     }
@@ -346,9 +309,9 @@ private Q_SLOTS:
         const QJsonObject p = json("payloadRedaction", {QJsonObject{{"sequence", s}, {"etapeId", "e1"},
                                                                     {"reglages", QJsonObject{{"nouveautes", QJsonArray{QJsonObject{{"id", "n1"}, {"date", "2026-11-01"}, {"texte", "Vieux"}},
                                                                                                                        QJsonObject{{"id", "n2"}, {"date", "2026-12-01"}, {"texte", "Récent"}}}}}}}}).toObject();
-        QCOMPARE(p.value("nouveaute").toObject().value("texte").toString(), QStringLiteral("Récent"));
-        const QJsonObject r = json("appliquerRedaction", {s, "e1", QJsonObject{{"objet", "Du nouveau"}, {"message", " Texte "}}}).toObject();
-        QCOMPARE(r.value("etapes").toArray().at(0).toObject().value("message").toString(), QStringLiteral("Texte"));
+        QCOMPARE(p["nouveaute"]["texte"].toString(), QStringLiteral("Récent"));
+        const QJsonValue r = json("appliquerRedaction", {s, "e1", QJsonObject{{"objet", "Du nouveau"}, {"message", " Texte "}}});
+        QCOMPARE(r["etapes"][0]["message"].toString(), QStringLiteral("Texte"));
         QVERIFY(!m.appelerJSON("appliquerRedaction", {s, "e1", QJsonObject{{"message", ""}}}));   // empty text refused
     }
 };
