@@ -41,17 +41,12 @@ private Q_SLOTS:
 
     void fournisseur()
     {
-        QVERIFY(nommeUnFournisseur(QStringLiteral("Invalid Anthropic key")));
-        QVERIFY(nommeUnFournisseur(QStringLiteral("GPT quota")));
-        QVERIFY(!nommeUnFournisseur(QStringLiteral("GPTs")));   // whole words only
-        QVERIFY(!nommeUnFournisseur(QStringLiteral("Clé refusée")));
-    }
-
-    void libelles()
-    {
-        QCOMPARE(libelleModele(QStringLiteral("claude-opus-5-5")), QStringLiteral("Analyse avancée"));
-        QCOMPARE(libelleModele(QStringLiteral("CLAUDE-HAIKU-4-5")), QStringLiteral("Analyse rapide"));
-        QCOMPARE(libelleModele(QStringLiteral("claude-sonnet-5-5")), QStringLiteral("Analyse"));
+        QCOMPARE((QList<bool>{nommeUnFournisseur(QStringLiteral("Invalid Anthropic key")), nommeUnFournisseur(QStringLiteral("GPT quota")),
+                              nommeUnFournisseur(QStringLiteral("GPTs")), nommeUnFournisseur(QStringLiteral("Clé refusée"))}),
+                 (QList<bool>{true, true, false, false}));   // whole words only
+        QCOMPARE((QStringList{libelleModele(QStringLiteral("claude-opus-5-5")), libelleModele(QStringLiteral("CLAUDE-HAIKU-4-5")),
+                              libelleModele(QStringLiteral("claude-sonnet-5-5"))}),
+                 (QStringList{QStringLiteral("Analyse avancée"), QStringLiteral("Analyse rapide"), QStringLiteral("Analyse")}));
     }
 
     void partiel_data()
