@@ -518,16 +518,9 @@ private Q_SLOTS:
         HorlogeFactice h;
         Store s({}, h);
         s.modifier([](Etat& e) {
-            QJsonArray questions;
-            for (int i = 0; i < 7; ++i)
-                questions.append(QStringLiteral("Question %1 ?").arg(i));
-            e.frameworks = {JSONValeur(QJsonObject{
-                {QStringLiteral("id"), QStringLiteral("f")},
-                {QStringLiteral("etapes"),
-                 QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("e1")}, {QStringLiteral("nom"), QStringLiteral("Découverte")},
-                                        {QStringLiteral("questions"), QJsonArray{QStringLiteral("Qu’est-ce qui   vous freine ?")}}},
-                            QJsonObject{{QStringLiteral("id"), QStringLiteral("e2")}, {QStringLiteral("nom"), QStringLiteral("Closing")},
-                                        {QStringLiteral("questions"), questions}}}}})};
+            e.frameworks = {JSONValeur(QJsonDocument::fromJson(R"({"id": "f", "etapes": [
+                {"id": "e1", "nom": "Découverte", "questions": ["Qu’est-ce qui   vous freine ?"]},
+                {"id": "e2", "nom": "Closing", "questions": ["Q1 ?", "Q2 ?", "Q3 ?", "Q4 ?", "Q5 ?", "Q6 ?", "Q7 ?"]}]})").object())};
         });
         const QString f = QStringLiteral("f");
         QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e1"), QStringLiteral("  \n")), std::optional<QString>(QStringLiteral("La question est vide.")));

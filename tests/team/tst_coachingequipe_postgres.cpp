@@ -72,14 +72,10 @@ class TestCoachingEquipePostgres : public QObject {
     void appel(const QString& compte, const QString& id)
     {
         const QString debut = QDateTime::currentDateTimeUtc().addSecs(-600).toString(Qt::ISODateWithMs);
-        const QJsonObject d{{QStringLiteral("id"), id}, {QStringLiteral("statut"), QStringLiteral("analyse")},
-                            {QStringLiteral("debut"), debut}, {QStringLiteral("type"), QStringLiteral("decouverte")},
-                            {QStringLiteral("duree"), 300}, {QStringLiteral("analyse"), QJsonObject{{QStringLiteral("score"), 72}}},
-                            {QStringLiteral("transcript"), QJsonArray{QJsonObject{{QStringLiteral("locuteur"), QStringLiteral("vous")},
-                                                                                  {QStringLiteral("texte"), QStringLiteral("Bonjour")},
-                                                                                  {QStringLiteral("debutMs"), 0}, {QStringLiteral("finMs"), 900}}}}};
+        const QString d = QString::fromUtf8(R"({"id": "%1", "statut": "analyse", "debut": "%2", "type": "decouverte", "duree": 300,
+            "analyse": {"score": 72}, "transcript": [{"locuteur": "vous", "texte": "Bonjour", "debutMs": 0, "finMs": 900}]})");
         sql(QStringLiteral("insert into public.appels (compte_id, id, donnees, maj_le, cree_le) values (?::uuid, ?, ?::jsonb, now(), now())"),
-            {compte, id, QString::fromUtf8(QJsonDocument(d).toJson(QJsonDocument::Compact))});
+            {compte, id, d.arg(id, debut)});
     }
     QJsonObject dernierCorps(const QString& procedure)
     {
@@ -197,12 +193,8 @@ private Q_SLOTS:
     // proposal already handled leaves the list silently.
     void propositionsDeQuestions()
     {
-        const QJsonObject fw{{QStringLiteral("id"), QStringLiteral("fw_equipe")}, {QStringLiteral("nom"), QStringLiteral("Process")},
-                             {QStringLiteral("etapes"), QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral(" demo")},
-                                                                               {QStringLiteral("nom"), QStringLiteral("Démo")},
-                                                                               {QStringLiteral("questions"), QJsonArray{}}}}}};
         sql(QStringLiteral("insert into public.frameworks (compte_id, id, donnees, maj_le, cree_le) values (?::uuid, 'fw_equipe', ?::jsonb, now(), now())"),
-            {paule->id, QString::fromUtf8(QJsonDocument(fw).toJson(QJsonDocument::Compact))});
+            {paule->id, QString::fromUtf8(R"({"id": "fw_equipe", "nom": "Process", "etapes": [{"id": " demo", "nom": "Démo", "questions": []}]})")});
         team::PropositionsFramework deLea(lea->client.get()), dePaule(paule->client.get());
         auto p = tests::attendre(deLea.proposer(QStringLiteral("fw_equipe"), QStringLiteral("demo "), QStringLiteral("Qui valide ?"), appelLea));
         QVERIFY2(p.ok(), qPrintable(texteErreur(p)));
@@ -407,16 +399,12 @@ private Q_SLOTS:
         QTemporaryDir posteLea, postePaule, posteMarc;
         const QString appelBas = QStringLiteral("appel-lea-bas");
         const QString debut = QDateTime::currentDateTimeUtc().addSecs(-900).toString(Qt::ISODateWithMs);
-        const QJsonObject appelLocal{
-            {QStringLiteral("id"), appelBas}, {QStringLiteral("statut"), QStringLiteral("analyse")}, {QStringLiteral("type"), QStringLiteral("decouverte")},
-            {QStringLiteral("debut"), debut}, {QStringLiteral("creeLe"), debut}, {QStringLiteral("majLe"), debut}, {QStringLiteral("duree"), 420},
-            {QStringLiteral("analyse"), QJsonObject{{QStringLiteral("score"), 35}, {QStringLiteral("resume"), QStringLiteral("Prix laissé sans réponse.")},
-                                                    {QStringLiteral("objections"), QJsonArray{QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Prix")},
-                                                                                                          {QStringLiteral("traitement"), QStringLiteral("non")}}}}}}};
         QDir().mkpath(posteLea.filePath(QStringLiteral("donnees/Vendalo")));
         QFile f(posteLea.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QJsonDocument(QJsonObject{{QStringLiteral("version"), 2}, {QStringLiteral("appels"), QJsonArray{appelLocal}}}).toJson());
+        f.write(QString::fromUtf8(R"({"version": 2, "appels": [{"id": "%1", "statut": "analyse", "type": "decouverte", "debut": "%2", "creeLe": "%2",
+            "majLe": "%2", "duree": 420, "analyse": {"score": 35, "resume": "Prix laissé sans réponse.",
+            "objections": [{"libelle": "Prix", "traitement": "non"}]}}]})").arg(appelBas, debut).toUtf8());
         f.close();
         const QStringList connecter{QStringLiteral("cloud"), QStringLiteral("connecter")};
         QCOMPARE(lancer(posteLea, connecter + QStringList{QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
