@@ -94,19 +94,6 @@ private Q_SLOTS:
         QCOMPARE(Analyse::depuisJson(ecrit), a);
     }
 
-    void appelAvecAnalyse()
-    {
-        const QJsonObject appel = objet(R"({"id": "a1", "analyse": {"score": 55, "verdict": "Moyen", "futur": true},
-            "modeleAnalyse": "claude-opus-5-5"})");
-        auto a = Appel::depuisJson(appel);
-        QVERIFY(a);
-        QVERIFY(a->analyse);
-        QCOMPARE(a->analyse->verdict, QStringLiteral("Moyen"));
-        const QJsonObject ecrit = versObjetJson(*a);
-        QCOMPARE(ecrit.value("analyse").toObject().value("futur").toBool(), true);
-        QCOMPARE(ecrit.value("analyse").toObject().value("score").toInt(), 55);
-    }
-
     void avisCourt_data()
     {
         QTest::addColumn<qint64>("echanges");

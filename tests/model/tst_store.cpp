@@ -47,6 +47,12 @@ class TstStore : public QObject {
     QTemporaryDir dir_;
     QString chemin() const { return dir_.path() + QStringLiteral("/Vendalo/etat.json"); }
     QString cheminJournal() const { return dir_.path() + QStringLiteral("/Vendalo/etat.journal"); }
+    // A file stands where the store's folder should be: every write fails until it goes.
+    QString cheminBloque() const
+    {
+        ecrireFichier(dir_.path() + QStringLiteral("/bloque"), "fichier");
+        return dir_.path() + QStringLiteral("/bloque/etat.json");
+    }
 
     // Saves "base" then each entry through the journal, and leaves file and journal
     // as a process killed before its quit would; returns the journal's bytes.
@@ -81,20 +87,6 @@ private Q_SLOTS:
         QDir().mkpath(dir_.path());
     }
 
-    void premiereSauvegardeCreeLeDossier()
-    {
-        HorlogeFactice h;
-        Store s(chemin(), h);
-        QVERIFY(!QFile::exists(chemin()));
-        s.modifier([](Etat& e) { e.contacts.append(Contact{}); });
-        s.sauvegarder(true);
-        QVERIFY(QFile::exists(chemin()));
-        const QByteArray b = lireFichier(chemin());
-        QVERIFY(!b.contains('\n'));   // compact
-        QCOMPARE(QJsonDocument::fromJson(b).object().value(QStringLiteral("contacts")).toArray().size(), 1);
-        QVERIFY(!s.erreurSauvegarde());
-    }
-
     void rafaleDonneUneEcriture()
     {
         HorlogeFactice h;
@@ -111,7 +103,9 @@ private Q_SLOTS:
         h.avancer(1);
         QVERIFY(!s.sauvegardeEnAttente());
         QVERIFY(!s.modifie());
-        QTRY_VERIFY(QFile::exists(chemin()));   // written by the writer thread
+        QTRY_VERIFY(QFile::exists(chemin()));   // written by the writer thread, its folder created
+        QVERIFY(!lireFichier(chemin()).contains('\n'));   // compact
+        QVERIFY(!s.erreurSauvegarde());
         const QJsonObject o = QJsonDocument::fromJson(lireFichier(chemin())).object();
         QCOMPARE(o.value(QStringLiteral("quilloMemoire")).toArray().size(), 3);
         h.avancer(5000);
@@ -302,107 +296,99 @@ private Q_SLOTS:
         QVERIFY(QJsonDocument::fromJson(lireFichier(chemin())).isObject());
     }
 
-    void quarantaineImpossibleNEcraseRien()
+    // The only copy of a file that cannot be read or moved aside is never overwritten.
+    void fichierInsauvableGarde_data()
     {
-        QDir().mkpath(QFileInfo(chemin()).absolutePath());
-        ecrireFichier(chemin(), "[1,2]");   // not an object: unreadable as a state
+        QTest::addColumn<bool>("dossier");
+        QTest::newRow("quarantaine impossible") << false;   // its name taken by a folder holding a file
+        QTest::newRow("fichier illisible") << true;          // the working "file" is a folder
+    }
+    void fichierInsauvableGarde()
+    {
+        QFETCH(bool, dossier);
         HorlogeFactice h(QDateTime(QDate(2026, 3, 2), QTime(8, 30, 15), Qt::UTC));
-        // The quarantine name is taken by a folder holding a file: the move fails.
-        const QString nom = QStringLiteral("etat-illisible-%1.json")
-                                .arg(h.maintenant().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-        const QString obstacle = QFileInfo(chemin()).absoluteDir().filePath(nom);
-        QDir().mkpath(obstacle);
-        ecrireFichier(obstacle + QStringLiteral("/x"), "x");
+        const QString garde = dossier ? chemin() + QStringLiteral("/garde") : chemin();
+        if (dossier) {
+            QDir().mkpath(chemin());
+        } else {
+            QDir().mkpath(QFileInfo(chemin()).absolutePath());
+            const QString nom = QStringLiteral("etat-illisible-%1.json").arg(h.maintenant().toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+            QDir().mkpath(QFileInfo(chemin()).absoluteDir().filePath(nom));
+            ecrireFichier(QFileInfo(chemin()).absoluteDir().filePath(nom) + QStringLiteral("/x"), "x");
+        }
+        ecrireFichier(garde, "[1,2]");   // not an object: unreadable as a state
         Store s(chemin(), h);
         QVERIFY(s.ecritureBloquee());
         QVERIFY(s.erreurSauvegarde().value_or(QString()).startsWith(QStringLiteral("Sauvegarde impossible : ")));
         s.modifier([](Etat& e) { e.version = 5; });
-        s.sauvegarder(true);
-        QCOMPARE(lireFichier(chemin()), QByteArray("[1,2]"));   // the only copy is kept
-    }
-
-    void fichierIlluisibleNEstPasRemplace()
-    {
-        // A working "file" that exists but cannot be read (here a folder) is kept untouched.
-        QDir().mkpath(chemin());
-        ecrireFichier(chemin() + QStringLiteral("/garde"), "précieux");
-        HorlogeFactice h;
-        Store s(chemin(), h);
-        QVERIFY(s.ecritureBloquee());
-        QVERIFY(s.erreurSauvegarde()->startsWith(QStringLiteral("Sauvegarde impossible : ")));
-        s.modifier([](Etat& e) { e.version = 9; });
         h.avancer(600);
         s.sauvegarder(true);
-        QCOMPARE(lireFichier(chemin() + QStringLiteral("/garde")), QByteArray("précieux"));
-        QVERIFY(QFileInfo(chemin()).isDir());
+        QCOMPARE(lireFichier(garde), QByteArray("[1,2]"));
+        QCOMPARE(QFileInfo(chemin()).isDir(), dossier);
     }
 
+    // The same failure twice in a row, then the cause goes: said once, nothing lost.
+    void echecRepeteGardeLesChangements_data()
+    {
+        QTest::addColumn<bool>("immediat");
+        QTest::newRow("immédiat") << true;
+        QTest::newRow("différé") << false;
+    }
     void echecRepeteGardeLesChangements()
     {
+        QFETCH(bool, immediat);
         HorlogeFactice h;
-        // Same failure twice in a row (a file stands where the folder should be), then the cause goes.
-        const QString parent = dir_.path() + QStringLiteral("/bloque");
-        ecrireFichier(parent, "fichier");
-        Store s(parent + QStringLiteral("/etat.json"), h);
+        const QString cible = cheminBloque();
+        Store s(cible, h);
         QSignalSpy spy(&s, &Store::erreurSauvegardeChangee);
-        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("premier")}; });
-        s.sauvegarder(true);
-        const auto premiere = s.erreurSauvegarde();
-        QVERIFY(premiere.value_or(QString()).startsWith(QStringLiteral("Sauvegarde impossible : ")));
+        for (const char* mot : {"premier", "second"}) {
+            s.modifier([mot](Etat& e) { e.quilloMemoire.append(QString::fromLatin1(mot)); });
+            s.sauvegarder(immediat);
+            QTRY_VERIFY(s.modifie());   // the next change or quit tries again
+        }
+        QVERIFY(s.erreurSauvegarde().value_or(QString()).startsWith(QStringLiteral("Sauvegarde impossible : ")));
         QCOMPARE(spy.count(), 1);
-        QVERIFY(s.modifie());   // the next change or quit tries again
-        QCOMPARE(s.etat().quilloMemoire, QStringList{QStringLiteral("premier")});   // nothing lost in memory
-        s.modifier([](Etat& e) { e.quilloMemoire.append(QStringLiteral("second")); });
-        s.sauvegarder(true);
-        QCOMPARE(s.erreurSauvegarde(), premiere);   // the same message, said once
-        QCOMPARE(spy.count(), 1);
-        QVERIFY(s.modifie());
-        QVERIFY(QFile::remove(parent));
+        QCOMPARE(s.etat().quilloMemoire, (QStringList{QStringLiteral("premier"), QStringLiteral("second")}));   // nothing lost in memory
+        QVERIFY(QFile::remove(QFileInfo(cible).absolutePath()));
         s.sauvegarder(true);   // the quit save
         QVERIFY(!s.erreurSauvegarde());
-        const QJsonArray memoire =
-            QJsonDocument::fromJson(lireFichier(parent + QStringLiteral("/etat.json"))).object().value(QStringLiteral("quilloMemoire")).toArray();
-        QCOMPARE(memoire.size(), 2);
-        QCOMPARE(memoire.at(1).toString(), QStringLiteral("second"));
+        QCOMPARE(QJsonDocument::fromJson(lireFichier(cible)).object().value(QStringLiteral("quilloMemoire")).toArray(),
+                 (QJsonArray{QStringLiteral("premier"), QStringLiteral("second")}));
     }
 
-    void echecRepeteEnDiffereGardeLesChangements()
-    {
-        HorlogeFactice h;
-        const QString parent = dir_.path() + QStringLiteral("/bloque");
-        ecrireFichier(parent, "fichier");
-        Store s(parent + QStringLiteral("/etat.json"), h);
-        for (const char* mot : {"un", "deux"}) {
-            s.modifier([mot](Etat& e) { e.quilloMemoire.append(QString::fromLatin1(mot)); });
-            s.sauvegarder(false);
-            QTRY_VERIFY(s.modifie());   // the queued write failed and said so
-        }
-        QVERIFY(QFile::remove(parent));
-        s.sauvegarder(true);
-        QVERIFY(lireFichier(parent + QStringLiteral("/etat.json")).contains("deux"));
-    }
-
+    // A refused import leaves the state as it was; "Données importées." only after a successful write.
     void import_data()
     {
         QTest::addColumn<QByteArray>("donnees");
+        QTest::addColumn<bool>("bloque");
+        QTest::addColumn<bool>("garde");   // a state to keep aside first
         QTest::addColumn<QString>("message");
-        QTest::newRow("objet vide") << QByteArray("{}") << "Ce fichier ne ressemble pas à une sauvegarde Vendalo.";
-        QTest::newRow("sans clé connue") << QByteArray(R"({"version":2,"quilloMemoire":[]})") << "Ce fichier ne ressemble pas à une sauvegarde Vendalo.";
-        QTest::newRow("liste") << QByteArray("[]") << "Ce fichier n'est pas un JSON valide.";
-        QTest::newRow("déchet") << QByteArray("bonjour") << "Ce fichier n'est pas un JSON valide.";
-        QTest::newRow("vide") << QByteArray() << "Ce fichier n'est pas un JSON valide.";
+        const QString pasUneSauvegarde = QStringLiteral("Ce fichier ne ressemble pas à une sauvegarde Vendalo.");
+        const QString pasDuJson = QStringLiteral("Ce fichier n'est pas un JSON valide.");
+        QTest::newRow("objet vide") << QByteArray("{}") << false << true << pasUneSauvegarde;
+        QTest::newRow("sans clé connue") << QByteArray(R"({"version":2,"quilloMemoire":[]})") << false << true << pasUneSauvegarde;
+        QTest::newRow("liste") << QByteArray("[]") << false << true << pasDuJson;
+        QTest::newRow("déchet") << QByteArray("bonjour") << false << true << pasDuJson;
+        QTest::newRow("vide") << QByteArray() << false << true << pasDuJson;
+        QTest::newRow("écriture impossible") << QByteArray(R"({"reglages":{}})") << true << false << "Sauvegarde impossible : ";
+        QTest::newRow("copie impossible") << QByteArray(R"({"reglages":{}})") << true << true
+                                          << "Les données actuelles n'ont pas pu être mises de côté : ";
     }
     void import()
     {
         QFETCH(QByteArray, donnees);
+        QFETCH(bool, bloque);
+        QFETCH(bool, garde);
         QFETCH(QString, message);
         HorlogeFactice h;
-        Store s(chemin(), h);
-        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("garde")}; });
+        Store s(bloque ? cheminBloque() : chemin(), h);
+        if (garde)
+            s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("garde")}; });
         const auto r = s.importerSauvegarde(donnees);
         QVERIFY(!r);
-        QCOMPARE(r.erreur().description(), message);
-        QCOMPARE(s.etat().quilloMemoire, QStringList{QStringLiteral("garde")});   // untouched
+        QVERIFY2(r.erreur().description().startsWith(message), qPrintable(r.erreur().description()));
+        if (garde)
+            QCOMPARE(s.etat().quilloMemoire, QStringList{QStringLiteral("garde")});   // untouched
     }
 
     void importReussiEstEcrit()
@@ -417,17 +403,6 @@ private Q_SLOTS:
         // Written at once, without waiting for the debounce.
         QCOMPARE(QJsonDocument::fromJson(lireFichier(chemin())).object().value(QStringLiteral("contacts")).toArray().size(), 2);
         QVERIFY(!s.modifie());
-    }
-
-    void importEchoueSiEcritureEchoue()
-    {
-        HorlogeFactice h;
-        const QString parent = dir_.path() + QStringLiteral("/bloque");
-        ecrireFichier(parent, "fichier");
-        Store s(parent + QStringLiteral("/etat.json"), h);
-        const auto r = s.importerSauvegarde(R"({"reglages":{}})");
-        QVERIFY(!r);   // "Données importées." only after a successful write
-        QVERIFY(r.erreur().description().startsWith(QStringLiteral("Sauvegarde impossible : ")));
     }
 
     void importGardeUneCopie()
@@ -477,20 +452,6 @@ private Q_SLOTS:
         Store memoire;
         memoire.modifier([](Etat& e) { e.version = 3; });
         QVERIFY(memoire.garderEtatRemplace().valeurOu(QStringLiteral("x")).isEmpty());
-    }
-
-    void copieImpossibleRefuseLImport()
-    {
-        HorlogeFactice h;
-        const QString parent = dir_.path() + QStringLiteral("/bloque");
-        ecrireFichier(parent, "fichier");
-        Store s(parent + QStringLiteral("/etat.json"), h);
-        s.modifier([](Etat& e) { e.quilloMemoire = {QStringLiteral("garde")}; });
-        const auto r = s.importerSauvegarde(R"({"reglages":{}})");
-        QVERIFY(!r);
-        QVERIFY2(r.erreur().description().startsWith(QStringLiteral("Les données actuelles n'ont pas pu être mises de côté : ")),
-                 qPrintable(r.erreur().description()));
-        QCOMPARE(s.etat().quilloMemoire, QStringList{QStringLiteral("garde")});
     }
 
     void exportTrieEtIndente()
@@ -545,16 +506,9 @@ private Q_SLOTS:
         HorlogeFactice h;
         Store s({}, h);
         s.modifier([](Etat& e) {
-            QJsonArray questions;
-            for (int i = 0; i < 7; ++i)
-                questions.append(QStringLiteral("Question %1 ?").arg(i));
-            e.frameworks = {JSONValeur(QJsonObject{
-                {QStringLiteral("id"), QStringLiteral("f")},
-                {QStringLiteral("etapes"),
-                 QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("e1")}, {QStringLiteral("nom"), QStringLiteral("Découverte")},
-                                        {QStringLiteral("questions"), QJsonArray{QStringLiteral("Qu’est-ce qui   vous freine ?")}}},
-                            QJsonObject{{QStringLiteral("id"), QStringLiteral("e2")}, {QStringLiteral("nom"), QStringLiteral("Closing")},
-                                        {QStringLiteral("questions"), questions}}}}})};
+            e.frameworks = {JSONValeur(QJsonDocument::fromJson(R"({"id": "f", "etapes": [
+                {"id": "e1", "nom": "Découverte", "questions": ["Qu’est-ce qui   vous freine ?"]},
+                {"id": "e2", "nom": "Closing", "questions": ["Q1 ?", "Q2 ?", "Q3 ?", "Q4 ?", "Q5 ?", "Q6 ?", "Q7 ?"]}]})").object())};
         });
         const QString f = QStringLiteral("f");
         QCOMPARE(s.ajouterQuestionEtape(f, QStringLiteral("e1"), QStringLiteral("  \n")), std::optional<QString>(QStringLiteral("La question est vide.")));

@@ -41,17 +41,12 @@ private Q_SLOTS:
 
     void fournisseur()
     {
-        QVERIFY(nommeUnFournisseur(QStringLiteral("Invalid Anthropic key")));
-        QVERIFY(nommeUnFournisseur(QStringLiteral("GPT quota")));
-        QVERIFY(!nommeUnFournisseur(QStringLiteral("GPTs")));   // whole words only
-        QVERIFY(!nommeUnFournisseur(QStringLiteral("Clé refusée")));
-    }
-
-    void libelles()
-    {
-        QCOMPARE(libelleModele(QStringLiteral("claude-opus-5-5")), QStringLiteral("Analyse avancée"));
-        QCOMPARE(libelleModele(QStringLiteral("CLAUDE-HAIKU-4-5")), QStringLiteral("Analyse rapide"));
-        QCOMPARE(libelleModele(QStringLiteral("claude-sonnet-5-5")), QStringLiteral("Analyse"));
+        QCOMPARE((QList<bool>{nommeUnFournisseur(QStringLiteral("Invalid Anthropic key")), nommeUnFournisseur(QStringLiteral("GPT quota")),
+                              nommeUnFournisseur(QStringLiteral("GPTs")), nommeUnFournisseur(QStringLiteral("Clé refusée"))}),
+                 (QList<bool>{true, true, false, false}));   // whole words only
+        QCOMPARE((QStringList{libelleModele(QStringLiteral("claude-opus-5-5")), libelleModele(QStringLiteral("CLAUDE-HAIKU-4-5")),
+                              libelleModele(QStringLiteral("claude-sonnet-5-5"))}),
+                 (QStringList{QStringLiteral("Analyse avancée"), QStringLiteral("Analyse rapide"), QStringLiteral("Analyse")}));
     }
 
     void partiel_data()
@@ -131,9 +126,8 @@ private Q_SLOTS:
 
     void pliage()
     {
-        QCOMPARE(plier(QStringLiteral("  Élan   d’été\n")), QStringLiteral("elan d'ete"));
-        QCOMPARE(plier(QStringLiteral("ŒUVRE Ça")), QStringLiteral("oeuvre ca"));
-        QCOMPARE(plier(QStringLiteral("‘Quoi’")), QStringLiteral("'quoi'"));
+        QCOMPARE((QStringList{plier(QStringLiteral("  Élan   d’été\n")), plier(QStringLiteral("ŒUVRE Ça")), plier(QStringLiteral("‘Quoi’"))}),
+                 (QStringList{QStringLiteral("elan d'ete"), QStringLiteral("oeuvre ca"), QStringLiteral("'quoi'")}));
     }
 
     void horodatages()

@@ -3,11 +3,13 @@
 // Team coaching on the real procedures: a manager and two salespeople of one
 // team, and a salesperson of another team who sees none of it. Comments (on a
 // moment or the whole call), pins, unread comments with their server mark and
-// paging, objectives and ranking, the account change, and the command line.
+// paging, objectives and ranking, the alert thresholds, the account change,
+// and the command line.
 #include "../app/environnementvendalo.h"
 #include "../cloud/outilscloud.h"
 #include "platform/preferences.h"
 #include "team/coachingequipe.h"
+#include "team/pilotageequipe.h"
 #include "team/propositionsframework.h"
 
 #include <QJsonArray>
@@ -15,6 +17,7 @@
 
 using namespace vd;
 using team::CoachingEquipe;
+using team::PilotageEquipe;
 
 namespace {
 
@@ -69,14 +72,10 @@ class TestCoachingEquipePostgres : public QObject {
     void appel(const QString& compte, const QString& id)
     {
         const QString debut = QDateTime::currentDateTimeUtc().addSecs(-600).toString(Qt::ISODateWithMs);
-        const QJsonObject d{{QStringLiteral("id"), id}, {QStringLiteral("statut"), QStringLiteral("analyse")},
-                            {QStringLiteral("debut"), debut}, {QStringLiteral("type"), QStringLiteral("decouverte")},
-                            {QStringLiteral("duree"), 300}, {QStringLiteral("analyse"), QJsonObject{{QStringLiteral("score"), 72}}},
-                            {QStringLiteral("transcript"), QJsonArray{QJsonObject{{QStringLiteral("locuteur"), QStringLiteral("vous")},
-                                                                                  {QStringLiteral("texte"), QStringLiteral("Bonjour")},
-                                                                                  {QStringLiteral("debutMs"), 0}, {QStringLiteral("finMs"), 900}}}}};
+        const QString d = QString::fromUtf8(R"({"id": "%1", "statut": "analyse", "debut": "%2", "type": "decouverte", "duree": 300,
+            "analyse": {"score": 72}, "transcript": [{"locuteur": "vous", "texte": "Bonjour", "debutMs": 0, "finMs": 900}]})");
         sql(QStringLiteral("insert into public.appels (compte_id, id, donnees, maj_le, cree_le) values (?::uuid, ?, ?::jsonb, now(), now())"),
-            {compte, id, QString::fromUtf8(QJsonDocument(d).toJson(QJsonDocument::Compact))});
+            {compte, id, d.arg(id, debut)});
     }
     QJsonObject dernierCorps(const QString& procedure)
     {
@@ -145,8 +144,8 @@ private Q_SLOTS:
         serveur.reset();
     }
 
-    // The manager comments at 1:23 and pins the call; the salesperson, on
-    // another computer, is told of it, reads it and the pin; the other team sees nothing.
+    // The manager comments at 1:23 and on the whole call and pins it; the salesperson,
+    // on another computer, is told of it, reads them and the pin; the other team is told nothing.
     void commentaireEtEpingleDuManager()
     {
         auto c = tests::attendre(paule->coaching->commenter(appelLea, QStringLiteral("Belle reformulation ici."), 83'000));
@@ -162,12 +161,18 @@ private Q_SLOTS:
         QCOMPARE(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id), {}).toStringList(), QStringList{appelLea});
         QVERIFY(lea->coaching->marque().has_value());
 
+        QVERIFY(tests::attendre(paule->coaching->commenter(appelLea, QStringLiteral("Bon appel dans l'ensemble."), std::nullopt)).ok());
+        const QJsonObject corps = dernierCorps(QStringLiteral("commenter_appel"));
+        QVERIFY(corps.contains(QStringLiteral("p_t_ms")) && corps.value(QStringLiteral("p_t_ms")).isNull());
+
         QVERIFY(tests::attendre(lea->coaching->chargerCommentaires(appelLea)).ok());
         const QList<team::CommentaireAppel> l = lea->coaching->commentairesDe(appelLea);
-        QCOMPARE(l.size(), 1);
+        QCOMPARE(l.size(), 2);
         QCOMPARE(l[0].tMs, std::optional<qint64>(83'000));
         QCOMPARE(l[0].auteurNom, std::optional<QString>(QStringLiteral("paule")));
         QVERIFY(!l[0].modifiable);
+        QCOMPARE(l[1].tMs, std::nullopt);
+        QCOMPARE(CoachingEquipe::groupe(l[1]), team::textes::surAppelEntier);
         QVERIFY(lea->coaching->commentairesNonLus().isEmpty());
         QVERIFY(lea->preferences.valeur(CoachingEquipe::cleNonLus(lea->id), {}).toStringList().isEmpty());
 
@@ -178,19 +183,9 @@ private Q_SLOTS:
         QVERIFY(e->appel && e->appel->value(QStringLiteral("transcript")).toArray().size() == 1);
         QVERIFY(tests::attendre(marc->coaching->chargerExemplaires()).ok());
         QCOMPARE(marc->coaching->exemplaires().size(), 1);
-
-        // The other team: no pin, no comment, no unread.
-        QVERIFY(tests::attendre(nina->coaching->chargerExemplaires()).ok());
-        QVERIFY(nina->coaching->exemplaires().isEmpty());
-        auto refus = tests::attendre(nina->coaching->chargerCommentaires(appelLea));
-        QVERIFY(!refus.ok());
-        QCOMPARE(refus.erreur(), team::textes::generique);
+        // The other team is told of nothing.
         QVERIFY(tests::attendre(nina->coaching->rafraichirNonLus()).ok());
         QVERIFY(nina->coaching->commentairesNonLus().isEmpty());
-        // A salesperson may not pin.
-        auto pin = tests::attendre(marc->coaching->epingler(appelLea, {}));
-        QVERIFY(!pin.ok());
-        QCOMPARE(pin.erreur(), QStringLiteral("Seul un manager de l'équipe peut faire cela."));
     }
 
     // Questions proposed for a step of the team framework: a step id stored with
@@ -198,12 +193,8 @@ private Q_SLOTS:
     // proposal already handled leaves the list silently.
     void propositionsDeQuestions()
     {
-        const QJsonObject fw{{QStringLiteral("id"), QStringLiteral("fw_equipe")}, {QStringLiteral("nom"), QStringLiteral("Process")},
-                             {QStringLiteral("etapes"), QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral(" demo")},
-                                                                               {QStringLiteral("nom"), QStringLiteral("Démo")},
-                                                                               {QStringLiteral("questions"), QJsonArray{}}}}}};
         sql(QStringLiteral("insert into public.frameworks (compte_id, id, donnees, maj_le, cree_le) values (?::uuid, 'fw_equipe', ?::jsonb, now(), now())"),
-            {paule->id, QString::fromUtf8(QJsonDocument(fw).toJson(QJsonDocument::Compact))});
+            {paule->id, QString::fromUtf8(R"({"id": "fw_equipe", "nom": "Process", "etapes": [{"id": " demo", "nom": "Démo", "questions": []}]})")});
         team::PropositionsFramework deLea(lea->client.get()), dePaule(paule->client.get());
         auto p = tests::attendre(deLea.proposer(QStringLiteral("fw_equipe"), QStringLiteral("demo "), QStringLiteral("Qui valide ?"), appelLea));
         QVERIFY2(p.ok(), qPrintable(texteErreur(p)));
@@ -222,16 +213,6 @@ private Q_SLOTS:
         QCOMPARE(texteErreur(double_), QStringLiteral("Cette question figure déjà dans l'étape."));
         auto absent = tests::attendre(team::PropositionsFramework(nullptr).charger());
         QCOMPARE(texteErreur(absent), QStringLiteral("Une erreur est survenue. Réessayez dans un instant."));
-    }
-
-    void commentaireSurAppelEntier()
-    {
-        QVERIFY(tests::attendre(paule->coaching->commenter(appelLea, QStringLiteral("Bon appel dans l'ensemble."), std::nullopt)).ok());
-        const QJsonObject corps = dernierCorps(QStringLiteral("commenter_appel"));
-        QVERIFY(corps.contains(QStringLiteral("p_t_ms")) && corps.value(QStringLiteral("p_t_ms")).isNull());
-        QVERIFY(tests::attendre(lea->coaching->chargerCommentaires(appelLea)).ok());
-        QCOMPARE(lea->coaching->commentairesDe(appelLea).value(0).tMs, std::nullopt);
-        QCOMPARE(CoachingEquipe::groupe(lea->coaching->commentairesDe(appelLea).value(0)), team::textes::surAppelEntier);
     }
 
     void longueurDuCommentaire_data()
@@ -306,6 +287,47 @@ private Q_SLOTS:
         QVERIFY(!paule->coaching->epingle(appelLea));
     }
 
+    // The thresholds: the defaults, a manager's save (clamped) read back by a member,
+    // a member refused, an account outside any team told so.
+    void seuilsDuManagerLusParLeMembre()
+    {
+        const auto pilotage = [](Poste& p) {
+            PilotageEquipe::Collaborateurs c;
+            c.defaults = &p.preferences;
+            cloud::ClientSupabase* client = p.client.get();
+            c.client = [client] { return client; };
+            c.lireMoi = [&p] { return p.id; };
+            c.lireAppels = [] { return QList<model::Appel>{}; };
+            return std::make_unique<PilotageEquipe>(std::move(c));
+        };
+        auto manager = pilotage(*paule);
+        tests::attendre(manager->chargerSeuils());
+        QCOMPARE(manager->seuils().retardMinutes, 2.0);
+        QCOMPARE(manager->seuils().scoreBas, 50.0);
+        QVERIFY(manager->seuils().modifiable);
+        team::SeuilsEquipe s = manager->seuils();
+        s.retardMinutes = 5;
+        s.suiviFrameworkMin = 130;   // clamped before sending
+        s.scoreBas = 40;
+        QCOMPARE(tests::attendre(manager->reglerSeuils(s)), std::optional<QString>());
+        QCOMPARE(manager->seuils().suiviFrameworkMin, 100.0);
+        QVERIFY(manager->seuils().majLe.has_value());
+
+        auto membre = pilotage(*lea);
+        tests::attendre(membre->chargerSeuils());
+        QCOMPARE(membre->seuils().retardMinutes, 5.0);
+        QCOMPARE(membre->seuils().suiviFrameworkMin, 100.0);
+        QCOMPARE(membre->seuils().scoreBas, 40.0);
+        QVERIFY(!membre->seuils().modifiable);
+        s.scoreBas = 10;
+        QCOMPARE(tests::attendre(membre->reglerSeuils(s)), std::optional<QString>(PilotageEquipe::messageSeuilsEchec()));
+        QCOMPARE(membre->seuils().scoreBas, 40.0);
+        QCOMPARE(sql(QStringLiteral("select score_bas::int from public.seuils_equipe")), QVariantList{40});
+
+        sql(QStringLiteral("delete from public.membres where compte_id = ?::uuid"), {nina->id});
+        QCOMPARE(tests::attendre(pilotage(*nina)->reglerSeuils({})), std::optional<QString>(PilotageEquipe::messageHorsEquipe()));
+    }
+
     // An answer that arrives after the account changed is dropped with the old caches.
     void changementDeCompteIgnoreLesReponsesEnVol()
     {
@@ -353,8 +375,6 @@ private Q_SLOTS:
                 moi = p;
         QCOMPARE(moi.compteId, lea->id);
         QVERIFY(moi.atteint);
-        QVERIFY(tests::attendre(nina->coaching->chargerObjectifs()).ok());
-        QVERIFY(nina->coaching->objectifs()->objectifs.isEmpty());
 
         QVERIFY(tests::attendre(lea->coaching->chargerClassement(30)).ok());
         const team::ClassementEquipe c = lea->coaching->classements().value(30);
@@ -379,16 +399,12 @@ private Q_SLOTS:
         QTemporaryDir posteLea, postePaule, posteMarc;
         const QString appelBas = QStringLiteral("appel-lea-bas");
         const QString debut = QDateTime::currentDateTimeUtc().addSecs(-900).toString(Qt::ISODateWithMs);
-        const QJsonObject appelLocal{
-            {QStringLiteral("id"), appelBas}, {QStringLiteral("statut"), QStringLiteral("analyse")}, {QStringLiteral("type"), QStringLiteral("decouverte")},
-            {QStringLiteral("debut"), debut}, {QStringLiteral("creeLe"), debut}, {QStringLiteral("majLe"), debut}, {QStringLiteral("duree"), 420},
-            {QStringLiteral("analyse"), QJsonObject{{QStringLiteral("score"), 35}, {QStringLiteral("resume"), QStringLiteral("Prix laissé sans réponse.")},
-                                                    {QStringLiteral("objections"), QJsonArray{QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Prix")},
-                                                                                                          {QStringLiteral("traitement"), QStringLiteral("non")}}}}}}};
         QDir().mkpath(posteLea.filePath(QStringLiteral("donnees/Vendalo")));
         QFile f(posteLea.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QJsonDocument(QJsonObject{{QStringLiteral("version"), 2}, {QStringLiteral("appels"), QJsonArray{appelLocal}}}).toJson());
+        f.write(QString::fromUtf8(R"({"version": 2, "appels": [{"id": "%1", "statut": "analyse", "type": "decouverte", "debut": "%2", "creeLe": "%2",
+            "majLe": "%2", "duree": 420, "analyse": {"score": 35, "resume": "Prix laissé sans réponse.",
+            "objections": [{"libelle": "Prix", "traitement": "non"}]}}]})").arg(appelBas, debut).toUtf8());
         f.close();
         const QStringList connecter{QStringLiteral("cloud"), QStringLiteral("connecter")};
         QCOMPARE(lancer(posteLea, connecter + QStringList{QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
@@ -425,6 +441,8 @@ private Q_SLOTS:
 
         // The week, seen from Marc's computer: Léa first with her two calls, the objective reached.
         Sortie k = lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("7")});
+        QCOMPARE(k.json.value(QStringLiteral("periode_jours")).toInt(), 7);
+        QCOMPARE(k.json.value(QStringLiteral("membres")).toArray().size(), 3);
         QCOMPARE(k.json.value(QStringLiteral("membres"))[0][QStringLiteral("compte_id")].toString(), lea->id);
         QCOMPARE(k.json.value(QStringLiteral("membres"))[0][QStringLiteral("appels")].toInt(), 2);
         Sortie o = lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("objectifs")});
@@ -433,33 +451,19 @@ private Q_SLOTS:
         for (const QJsonValue& p : o.json.value(QStringLiteral("objectifs"))[0][QStringLiteral("progression")].toArray())
             atteint |= p[QStringLiteral("compte_id")].toString() == lea->id && p[QStringLiteral("atteint")].toBool();
         QVERIFY(atteint);
-    }
 
-    void ligneDeCommande()
-    {
-        QTemporaryDir dossier;
-        QCOMPARE(lancer(dossier, {QStringLiteral("cloud"), QStringLiteral("connecter"), QStringLiteral("paule@exemple.fr")}, "motdepasse1\n").code, 0);
-        Sortie c = lancer(dossier, {QStringLiteral("commenter"), appelLea, QStringLiteral("Bonne relance."), QStringLiteral("--a"), QStringLiteral("1:23")});
-        QCOMPARE(c.code, 0);
-        QCOMPARE(c.json.value(QStringLiteral("t_ms")).toInt(), 83'000);
-        QCOMPARE(c.json.value(QStringLiteral("texte")).toString(), QStringLiteral("Bonne relance."));
-        c = lancer(dossier, {QStringLiteral("commenter"), appelLea, QStringLiteral("Sur tout l'appel.")});
-        QCOMPARE(c.code, 0);
-        QVERIFY(c.json.value(QStringLiteral("t_ms")).isNull());
-        c = lancer(dossier, {QStringLiteral("commenter"), QStringLiteral("appel-inconnu"), QStringLiteral("Texte")});
+        // Refusals and a comment on the whole call, from the manager's computer.
+        c = lancer(postePaule, {QStringLiteral("commenter"), QStringLiteral("appel-inconnu"), QStringLiteral("Texte")});
         QCOMPARE(c.code, 1);
         QCOMPARE(c.erreur, team::textes::generique);
-        c = lancer(dossier, {QStringLiteral("commenter"), appelLea, QStringLiteral("Texte"), QStringLiteral("--a"), QStringLiteral("une minute")});
-        QCOMPARE(c.code, 2);
-
-        Sortie k = lancer(dossier, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("7")});
-        QCOMPARE(k.code, 0);
-        QCOMPARE(k.json.value(QStringLiteral("periode_jours")).toInt(), 7);
-        QCOMPARE(k.json.value(QStringLiteral("membres")).toArray().size(), 3);
-        QCOMPARE(k.json.value(QStringLiteral("membres")).toArray().at(0).toObject().value(QStringLiteral("nom")).toString(), QStringLiteral("lea"));
-        k = lancer(dossier, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("0")});
+        QCOMPARE(lancer(postePaule, {QStringLiteral("commenter"), appelBas, QStringLiteral("Texte"), QStringLiteral("--a"), QStringLiteral("une minute")}).code, 2);
+        k = lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("0")});
         QCOMPARE(k.code, 2);
         QCOMPARE(k.erreur, QStringLiteral("La période est un nombre de jours de 1 à 365."));
+        c = lancer(postePaule, {QStringLiteral("commenter"), appelBas, QStringLiteral("Sur tout l'appel.")});
+        QCOMPARE(c.code, 0);
+        QCOMPARE(c.json.value(QStringLiteral("texte")).toString(), QStringLiteral("Sur tout l'appel."));
+        QVERIFY(c.json.value(QStringLiteral("t_ms")).isNull());
     }
 };
 

@@ -3,8 +3,8 @@
 // sheet's comments card and pin banner, the exemplary call, the ranking, the
 // objectives, the Monday report and the framework editor. Screenshots land in $VD_CAPTURES.
 #include "../cloud/outilscloud.h"
-#include "ai/clientia.h"
 #include "ai/moteur.h"
+#include "fakes/clientiascripte.h"
 #include "model/store.h"
 #include "platform/preferences.h"
 #include "team/ecrans/blocsframework.h"
@@ -25,7 +25,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTextCursor>
 
@@ -53,29 +52,6 @@ void capturer(QWidget* w, const QString& nom)
     QCoreApplication::processEvents();
     QVERIFY(w->grab().save(d + QStringLiteral("/x11-") + nom + QStringLiteral(".png")));
 }
-
-// The language model is never reached by the editor.
-class ClientIAMuet : public ai::ClientIABase {
-public:
-    ai::DemandeIA* envoyer(const ai::RequeteIA&) override { return nullptr; }
-};
-
-// Requests kept for the test to answer, in any order.
-class DemandeFactice : public ai::DemandeIA {
-public:
-    void annuler() override {}
-};
-class ClientIAFactice : public ai::ClientIABase {
-public:
-    QList<ai::RequeteIA> requetes;
-    QList<QPointer<DemandeFactice>> demandes;
-    ai::DemandeIA* envoyer(const ai::RequeteIA& r) override
-    {
-        requetes << r;
-        demandes << new DemandeFactice;
-        return demandes.last();
-    }
-};
 
 void saisir(QWidget* ecran, const char* nom, const QString& texte)
 {
@@ -240,7 +216,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         model::Store store;
         ctx.store = &store;
-        ClientIAMuet ia;
+        fakes::ClientIAScripte ia;
         auto ecran = std::make_unique<team::EcranFramework>(ctx, ai::Moteur::instance(), ia, false);
         ecran->resize(1100, 860);
         ecran->show();
@@ -295,7 +271,7 @@ private Q_SLOTS:
     {
         model::Store store;
         ctx.store = &store;
-        ClientIAFactice ia;
+        fakes::ClientIAScripte ia;
         auto ecran = std::make_unique<team::EcranFramework>(ctx, ai::Moteur::instance(), ia, true);
         ecran->resize(1100, 860);
         ecran->show();
@@ -314,9 +290,10 @@ private Q_SLOTS:
             return QStringLiteral(R"({"nom": "%1", "etapes": [{"nom": "Accueil", "poids": 40}, {"nom": "Conclusion", "poids": 60}],
                                       "conseils": ["Ajoutez une question par étape."]})").arg(QString::fromUtf8(nom));
         };
-        Q_EMIT ia.demandes[0]->fini(reponse("Ancienne"), ai::InfosGeneration{});
+        ia.demandes[0]->annulee = false;   // a late answer to the older request
+        ia.demandes[0]->terminer(reponse("Ancienne"));
         QCOMPARE(ecran->methode()->analyse().etat(), team::AnalyseMethodePerso::Etat::analyse);
-        Q_EMIT ia.demandes[1]->fini(reponse("Méthode maison"), ai::InfosGeneration{});
+        ia.demandes[1]->terminer(reponse("Méthode maison"));
         QTRY_VERIFY(montre(ecran.get(), QStringLiteral("Proposition de Quillo : Méthode maison")));
         QTRY_VERIFY(montre(ecran.get(), QStringLiteral("• Ajoutez une question par étape.")));
         QVERIFY(team::frameworksDe(store.etat()).isEmpty());

@@ -192,12 +192,8 @@ private Q_SLOTS:
     void decodageSouple()
     {
         QVERIFY(!FrameworkVente::depuisJson(QJsonValue(3)));
-        const auto f = FrameworkVente::depuisJson(QJsonObject{
-            {QStringLiteral("id"), QStringLiteral("f")},
-            {QStringLiteral("nom"), 12},
-            {QStringLiteral("actif"), QStringLiteral("non")},
-            {QStringLiteral("etapes"), QJsonArray{QStringLiteral("x"), QJsonObject{{QStringLiteral("id"), QStringLiteral("a")}, {QStringLiteral("poids"), QStringLiteral("12,5")}},
-                                                  QJsonObject{{QStringLiteral("id"), QStringLiteral("b")}, {QStringLiteral("poids"), QStringLiteral("NaN")}}}}});
+        const auto f = FrameworkVente::depuisJson(QJsonDocument::fromJson(R"({"id": "f", "nom": 12, "actif": "non",
+            "etapes": ["x", {"id": "a", "poids": "12,5"}, {"id": "b", "poids": "NaN"}]})").object());
         QVERIFY(f);
         QCOMPARE(f->nom, QStringLiteral("12"));
         QCOMPARE(f->etapes.size(), 2);
