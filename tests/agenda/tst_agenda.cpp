@@ -3,6 +3,7 @@
 // the browser and the callback link, disconnection, grouping by day.
 #include "../cloud/outilscloud.h"
 #include "agenda/agenda.h"
+#include "../crm/commun_crm.h"
 #include "agenda/ecrans/ecranagenda.h"
 #include "ui/contexte.h"
 #include "fakes/fauxagenda.h"
@@ -29,14 +30,6 @@ QJsonObject rdv(const QString& id, const QDateTime& debut, const QString& email,
 }
 const QJsonArray connexionGoogle{QJsonObject{{"fournisseur", "google"}, {"email", "lea@vendeur.fr"}}};
 
-model::Contact contact(const QString& id, const QString& email)
-{
-    model::Contact c;
-    c.id = id;
-    c.prenom = "Paul";
-    c.email = email;
-    return c;
-}
 
 EvenementAgenda evenement(const QDateTime& debut, bool apparie, bool journee = false)
 {
@@ -78,7 +71,7 @@ private Q_SLOTS:
         Agenda::Collaborateurs c;
         c.client = client_.get();
         c.lireContexte = [] { return ContexteAgenda{true, true, QStringLiteral("lea@vendeur.fr")}; };
-        c.lireContacts = [] { return QList<model::Contact>{contact("c1", "paul@acme.fr")}; };
+        c.lireContacts = [] { return QList<model::Contact>{{.id = "c1", .prenom = "Paul", .email = "paul@acme.fr"}}; };
         c.horloge = &banc_->horloge;
         c.preferences = &prefs_;
         c.annoncer = [this](const QString& t, bool) { annonces_.append(t); };

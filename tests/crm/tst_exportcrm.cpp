@@ -98,7 +98,7 @@ private Q_SLOTS:
             return l.join(u' ');
         };
         QCOMPARE(cellules(0), QStringLiteral("t:Proposition t:En cours - n:12500.5 t:20 k€ d:2027-01-15 d:2026-11-02 n:1 n:70 t:salon, chaud"));
-        QCOMPARE(cellules(1), QStringLiteral("- t:Gagné d:2026-11-20 n:0 - - - n:0 - -"));
+        QCOMPARE(cellules(1), QStringLiteral("t:Gagné t:Gagné d:2026-11-20 - - - - n:0 - -"));
         QCOMPARE(t.lignes[2][10].texte, QStringLiteral("Perdu"));
     }
 

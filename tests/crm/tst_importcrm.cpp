@@ -314,7 +314,7 @@ private Q_SLOTS:
         if (majs) {
             const MajImport& m = p->majs.first();
             QCOMPARE(QStringList({m.apres.prenom, m.apres.societe, m.apres.poste, m.apres.etape, m.champs.join(',')}).join('|'),
-                     mode == QLatin1String("completer") ? "Léa|Acme|DAF|decouverte|poste,societe" : "Léa|Acme|DAF|proposition|etape,poste,societe");
+                     mode == QLatin1String("completer") ? "Léa|Acme|DAF|decouverte|poste,societe" : "Léa|Acme|DAF|proposition|email,etape,poste,societe");
         }
     }
 

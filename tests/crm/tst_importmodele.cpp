@@ -4,6 +4,7 @@
 #include "crm/importmodele.h"
 #include "crm/zip.h"
 #include "model/store.h"
+#include "commun_crm.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -45,11 +46,7 @@ private Q_SLOTS:
     {
         model::Store store;
         model::Etat e;
-        model::Contact lea;
-        lea.id = QStringLiteral("c1");
-        lea.nom = QStringLiteral("Durand");
-        lea.email = QStringLiteral("lea@acme.fr");
-        e.contacts = {lea};
+        e.contacts = {{.id = "c1", .nom = "Durand", .email = "lea@acme.fr"}};
         store.remplacerEtat(e);
         ImportCRMModele m(store, contexte(store.etat()));
         QSignalSpy changements(&m, &ImportCRMModele::change);
