@@ -133,9 +133,13 @@ private Q_SLOTS:
         QVERIFY(!l.livrer(due, t.addSecs(30)));   // a second check in the same minute
         QCOMPARE(montrees.size(), 1);
 
+        // A disabled type is never shown and its key not recorded.
         NotificationPrevue b = p;
         b.type = TypeNotification::bilan;
         b.id = QStringLiteral("vd.bilan.2026-W11");
+        l.activer(TypeNotification::bilan, false);
+        QVERIFY(!l.livrer({b.id, b}, t) && !l.livree(b.id));
+        l.activer(TypeNotification::bilan, true);
 
         // A card the stack refused comes back later.
         accepte = false;
