@@ -242,8 +242,7 @@ private Q_SLOTS:
         QVERIFY(relances->retirerEtape({c1, {}}, etape(*store, 0).value("id").toString()));
         // Nothing left to send: the sequence stops.
         QCOMPARE(rel({"statut"}), QStringLiteral("arretee"));
-        QCOMPARE(relances->envoyer(c1, QStringLiteral("e1"), QStringLiteral("note")).erreur(),
-                 QStringLiteral("Cette relance n'est plus active."));
+        QCOMPARE(relances->envoyer(c1, QStringLiteral("e1"), QStringLiteral("note")).erreur(), QStringLiteral("Cette relance n'est plus active."));
     }
 
     void arretManuel()
@@ -275,8 +274,7 @@ private Q_SLOTS:
 
     void activationAutomatique()
     {
-        QCOMPARE(relances->activationAuto(QStringLiteral("local"), true).valeur(),
-                 QStringLiteral("Activer automatiquement après chaque analyse"));
+        QCOMPARE(relances->activationAuto(QStringLiteral("local"), true).valeur(), QStringLiteral("Activer automatiquement après chaque analyse"));
         QCOMPARE(relances->apresAnalyse(QStringLiteral("a1")).value_or(QString()), QStringLiteral("Relances activées pour Léa Martin"));
         QCOMPARE(rel({"statut"}), QStringLiteral("active"));
     }
@@ -284,9 +282,10 @@ private Q_SLOTS:
     void reponses()
     {
         activerPreparee();
-        QCOMPARE(relances->repondre(c1, QStringLiteral("pas_maintenant")).erreur(), QStringLiteral("Choisissez une date."));
-        QCOMPARE(relances->repondre(QStringLiteral("c9"), QStringLiteral("interesse")).erreur(), QStringLiteral("Ce contact est introuvable."));
-        QCOMPARE(relances->repondre(c1, QStringLiteral("peut_etre")).erreur(), QStringLiteral("Réponse impossible à enregistrer."));
+        QCOMPARE(QStringList({relances->repondre(c1, QStringLiteral("pas_maintenant")).erreur(),
+                              relances->repondre(QStringLiteral("c9"), QStringLiteral("interesse")).erreur(),
+                              relances->repondre(c1, QStringLiteral("peut_etre")).erreur()}),
+                 QStringList({"Choisissez une date.", "Ce contact est introuvable.", "Réponse impossible à enregistrer."}));
         // A Saturday resume date moves to the Monday.
         QCOMPARE(relances->repondre(c1, QStringLiteral("pas_maintenant"), QStringLiteral("2027-03-06")).valeur(),
                  QStringLiteral("Relances reprises le 08/03/2027"));
@@ -327,17 +326,16 @@ private Q_SLOTS:
         QCOMPARE(relances->reglages().value("rythme").toArray(), (QJsonArray{2, 5, 10}));
         QVERIFY(relances->retablirRythme());
         QCOMPARE(relances->reglages().value("rythme").toArray(), (QJsonArray{1, 3, 7, 14, 30, 60, 90}));
-        QCOMPARE(relances->enregistrerLienRdv(QStringLiteral("local"), QStringLiteral("rdv chez moi")).erreur(), Relances::messageAdresseWeb());
-        QCOMPARE(relances->enregistrerLienRdv(QStringLiteral("local"), QStringLiteral("https://rdv.exemple.fr/lea")).valeur(),
-                 QStringLiteral("Lien de rendez-vous enregistré"));
-        QCOMPARE(relances->enregistrerLienRdv(QStringLiteral("local"), {}).valeur(), QStringLiteral("Lien de rendez-vous retiré"));
-        QCOMPARE(relances->ajouterRessource(QStringLiteral("Étude"), QStringLiteral("https://acme.fr/etude"), {}).valeur(),
-                 QStringLiteral("Ressource ajoutée"));
-        QCOMPARE(relances->ajouterRessource(QStringLiteral("Encore"), QStringLiteral("https://acme.fr/etude"), {}).erreur(),
-                 QStringLiteral("Ce lien est déjà dans la bibliothèque."));
-        QCOMPARE(relances->ajouterRessource(QStringLiteral("Mauvais"), QStringLiteral("javascript:alert(1)"), {}).erreur(),
-                 Relances::messageAdresseWeb());
-        QCOMPARE(relances->ajouterNouveaute(QStringLiteral("Export PDF")).valeur(), QStringLiteral("Nouveauté ajoutée"));
+        const QString local = QStringLiteral("local"), etude = QStringLiteral("https://acme.fr/etude");
+        // In order: a braced list is evaluated left to right.
+        QCOMPARE(QStringList({relances->enregistrerLienRdv(local, QStringLiteral("rdv chez moi")).erreur(),
+                              relances->enregistrerLienRdv(local, QStringLiteral("https://rdv.exemple.fr/lea")).valeur(),
+                              relances->enregistrerLienRdv(local, {}).valeur(), relances->ajouterRessource(QStringLiteral("Étude"), etude, {}).valeur(),
+                              relances->ajouterRessource(QStringLiteral("Encore"), etude, {}).erreur(),
+                              relances->ajouterRessource(QStringLiteral("Mauvais"), QStringLiteral("javascript:alert(1)"), {}).erreur(),
+                              relances->ajouterNouveaute(QStringLiteral("Export PDF")).valeur()}),
+                 QStringList({Relances::messageAdresseWeb(), "Lien de rendez-vous enregistré", "Lien de rendez-vous retiré", "Ressource ajoutée",
+                              "Ce lien est déjà dans la bibliothèque.", Relances::messageAdresseWeb(), "Nouveauté ajoutée"}));
         const QString id = relances->reglages().value("nouveautes").toArray().first().toObject().value("id").toString();
         QVERIFY(relances->retirerNouveaute(id));
         QVERIFY(relances->reglages().value("nouveautes").toArray().isEmpty());
