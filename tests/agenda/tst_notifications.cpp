@@ -89,10 +89,10 @@ private Q_SLOTS:
         QVERIFY(!regles::relances({}, aParis(4, 10, 0), paris));
         QVERIFY(!regles::relances({{QStringLiteral("Claire"), false, false}}, aParis(4, 8, 30), paris));
 
-        QVERIFY(!regles::heureResume(aParis(4, 17, 59), paris));
-        QVERIFY(regles::heureResume(aParis(4, 18, 0), paris));
-        QVERIFY(regles::heureResume(aParis(4, 22, 59), paris));
-        QVERIFY(!regles::heureResume(aParis(4, 23, 0), paris));
+        // The team summary's hours: from 18:00 to 22:59.
+        QCOMPARE(QList<bool>({regles::heureResume(aParis(4, 17, 59), paris), regles::heureResume(aParis(4, 18, 0), paris),
+                              regles::heureResume(aParis(4, 22, 59), paris), regles::heureResume(aParis(4, 23, 0), paris)}),
+                 QList<bool>({false, true, true, false}));
     }
 
     void briefAvantRendezVous()
