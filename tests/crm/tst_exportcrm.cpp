@@ -76,8 +76,7 @@ private Q_SLOTS:
         QCOMPARE(ExportCRM::colonnes({}).size(), 24);
         const QStringList c = ExportCRM::colonnes(grilleDe({}));
         QCOMPARE(c.size(), 28);
-        QCOMPARE(c[15], QStringLiteral("Douleur"));
-        QCOMPARE(c.last(), QStringLiteral("Mis à jour le"));
+        QCOMPARE(c[15] + '|' + c.last(), QStringLiteral("Douleur|Mis à jour le"));
         QCOMPARE(ExportCRM::nomFichier(QDate(2026, 12, 7), "xlsx"), QStringLiteral("Vendalo CRM 2026-12-07.xlsx"));
     }
 
@@ -153,11 +152,8 @@ private Q_SLOTS:
         const auto p = planDepuis(fichier, xlsx ? "xlsx" : "csv", contexteDe(e), ModeDoublons::completer);
         QVERIFY(p);
         // Every contact is found again, and nothing changes.
-        QCOMPARE(p->doublonsTrouves, 3);
-        QVERIFY(p->nouveaux.isEmpty());
         QVERIFY2(p->majs.isEmpty(), qPrintable(p->majs.isEmpty() ? QString() : p->majs.first().champs.join(',')));
-        QCOMPARE(p->ignores.size(), 3);
-        QVERIFY(p->erreurs.isEmpty());
+        QCOMPARE(QList<qsizetype>({p->doublonsTrouves, p->nouveaux.size(), p->ignores.size(), p->erreurs.size()}), QList<qsizetype>({3, 0, 3, 0}));
         // Into an empty CRM everything is created as it was.
         ContexteImport vide = contexteDe(e);
         vide.existants.clear();
