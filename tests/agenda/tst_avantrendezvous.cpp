@@ -2,6 +2,7 @@
 // offers, skips, preparing, joining with a brief that hangs past its limit,
 // and the stack's waiting and hover pause.
 #include "agenda/avantrendezvous.h"
+#include "../crm/commun_crm.h"
 
 #include <QtTest>
 #include <qcoro/qcorotask.h>
@@ -93,12 +94,7 @@ private Q_SLOTS:
         Agenda::Collaborateurs ca;
         ca.client = &client_;
         ca.lireContexte = [] { return ContexteAgenda{true, true, QStringLiteral("lea@vendeur.fr")}; };
-        ca.lireContacts = [] {
-            model::Contact c;
-            c.id = "c1";
-            c.email = "paul@acme.fr";
-            return QList<model::Contact>{c};
-        };
+        ca.lireContacts = [] { return QList<model::Contact>{{.id = "c1", .email = "paul@acme.fr"}}; };
         ca.horloge = horloge_.get();
         ca.preferences = prefs_.get();
         agenda_ = std::make_unique<Agenda>(std::move(ca));
@@ -244,24 +240,18 @@ private Q_SLOTS:
         QCOMPARE(appels_.size(), 1);
     }
 
-    void lienVisioNonWebPasOuvert()
+    // A link that is not a web address is never opened; a refused call leaves the card with its failure.
+    void lienNonWebEtAppelRefuse()
     {
         RendezVousAgenda r = rdv("e1", debut(), "paul@acme.fr");
         r.lienVisio = "file:///etc/passwd";
         lire({r});
         pret_ = BriefAgenda{};
+        refus_ = "Un appel est déjà en cours.";
         a(60);
         pile_->executer(*carte());
         QVERIFY(ouverts_.isEmpty());
         QCOMPARE(appels_.size(), 1);
-    }
-
-    void appelRefuse()
-    {
-        pret_ = BriefAgenda{};
-        refus_ = "Un appel est déjà en cours.";
-        a(60);
-        pile_->executer(*carte());
         QVERIFY(carte());
         QCOMPARE(carte()->infos.value("suivi"), AvantRendezVous::echecDemarrage);
     }

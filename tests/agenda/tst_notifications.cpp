@@ -89,10 +89,10 @@ private Q_SLOTS:
         QVERIFY(!regles::relances({}, aParis(4, 10, 0), paris));
         QVERIFY(!regles::relances({{QStringLiteral("Claire"), false, false}}, aParis(4, 8, 30), paris));
 
-        QVERIFY(!regles::heureResume(aParis(4, 17, 59), paris));
-        QVERIFY(regles::heureResume(aParis(4, 18, 0), paris));
-        QVERIFY(regles::heureResume(aParis(4, 22, 59), paris));
-        QVERIFY(!regles::heureResume(aParis(4, 23, 0), paris));
+        // The team summary's hours: from 18:00 to 22:59.
+        QCOMPARE(QList<bool>({regles::heureResume(aParis(4, 17, 59), paris), regles::heureResume(aParis(4, 18, 0), paris),
+                              regles::heureResume(aParis(4, 22, 59), paris), regles::heureResume(aParis(4, 23, 0), paris)}),
+                 QList<bool>({false, true, true, false}));
     }
 
     void briefAvantRendezVous()
@@ -138,8 +138,7 @@ private Q_SLOTS:
         b.type = TypeNotification::bilan;
         b.id = QStringLiteral("vd.bilan.2026-W11");
         l.activer(TypeNotification::bilan, false);
-        QVERIFY(!l.livrer({b.id, b}, t));
-        QVERIFY(!l.livree(b.id));
+        QVERIFY(!l.livrer({b.id, b}, t) && !l.livree(b.id));
         l.activer(TypeNotification::bilan, true);
 
         // A card the stack refused comes back later.

@@ -183,10 +183,8 @@ private Q_SLOTS:
         if (envoyees) {
             Q_EMIT bureau.activee(QStringLiteral("vd.relances.2026-03-02"));
             Q_EMIT bureau.activee(QStringLiteral("vd.invitation.inv1"));
-            QCOMPARE(ouvertures.size(), 2);
-            QCOMPARE(ouvertures[0].first, QStringLiteral("crm-relances"));
-            QCOMPARE(ouvertures[1].first, QStringLiteral("compte"));
-            QCOMPARE(ouvertures[1].second, std::optional<QString>(QStringLiteral("inv1")));
+            const decltype(ouvertures) attendues{{QStringLiteral("crm-relances"), std::nullopt}, {QStringLiteral("compte"), QStringLiteral("inv1")}};
+            QCOMPARE(ouvertures, attendues);
         }
     }
 

@@ -1,5 +1,5 @@
-#include "agenda/pilenotifications.h"
 #include "agenda/rapprochement.h"
+#include "../crm/commun_crm.h"
 
 #include <QtTest>
 
@@ -8,11 +8,7 @@ using namespace vd::agenda;
 namespace {
 vd::model::Contact contact(const QString& id, const QString& email, const QString& majLe = {})
 {
-    vd::model::Contact c;
-    c.id = id;
-    c.email = email;
-    c.majLe = majLe;
-    return c;
+    return {.id = id, .email = email, .majLe = majLe};
 }
 InviteAgenda invite(const QString& email, const QString& reponse = QStringLiteral("accepte"))
 {
@@ -61,18 +57,6 @@ private Q_SLOTS:
         const EvenementAgenda e = RapprochementAgenda::deriver(r, IndexContacts{}, Identite::depuis(QStringLiteral("moi@vendeur.fr"), {}));
         QVERIFY(e.sansInvite);
         QVERIFY(!e.interne);
-    }
-    void cinquiemeCarteAttend()
-    {
-        vd::platform::HorlogeFactice h;
-        PileNotifications pile(&h);
-        for (int i = 0; i < 5; ++i)
-            pile.ajouter(CarteNotification{QStringLiteral("notif:%1").arg(i)});
-        QCOMPARE(pile.entrees().size(), 4);
-        QCOMPARE(pile.enAttente().size(), 1);
-        h.avancer(8000);
-        QCOMPARE(pile.entrees().size(), 1);
-        QCOMPARE(pile.entrees()[0].carte.id, QStringLiteral("notif:4"));
     }
 };
 

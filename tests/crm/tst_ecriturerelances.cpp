@@ -6,6 +6,7 @@
 #include "crm/ecriturerelances.h"
 #include "model/store.h"
 #include "platform/horloge.h"
+#include "commun_crm.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -16,25 +17,30 @@ using namespace vd::crm;
 
 namespace {
 
-QJsonObject etape(const char* id, const char* date, int jour)
-{
-    return {{"id", id}, {"date", date}, {"jour", jour}, {"canal", "email"}, {"statut", "a_venir"}, {"objet", ""}, {"message", ""}};
-}
+using tests::etapeRelance;
 
-model::Etat etat()
+// One contact, in that stage, with a running sequence from a call of that day.
+model::Etat etat(const char* dateAppel, const QJsonArray& etapes, const QString& etape = QStringLiteral("nouveau"))
 {
     model::Etat e;
-    model::Contact c;
-    c.id = QStringLiteral("c1");
-    c.prenom = QStringLiteral("Léa");
-    c.relance = model::JSONValeur(QJsonObject{
-        {"statut", "active"},
-        {"dateAppel", "2026-11-04"},
-        {"etapes", QJsonArray{etape("e1", "2026-12-03", 29), etape("e2", "2026-12-04", 30), etape("e3", "2026-12-07", 33),
-                              etape("e4", "2026-12-08", 34)}}});
-    e.contacts << c;
+    e.contacts = {{.id = "c1", .prenom = "Léa", .etape = etape,
+                   .relance = model::JSONValeur(QJsonObject{{"statut", "active"}, {"dateAppel", dateAppel}, {"etapes", etapes}})}};
     return e;
 }
+
+// The writing pass over a store of its own, on the fake clock from t.
+struct Banc {
+    platform::HorlogeFactice h;
+    model::Store store{QString(), h};
+    fakes::ClientIAScripte client;
+    std::unique_ptr<EcritureRelances> ecriture;
+    Banc(const QDateTime& t, const model::Etat& e, ai::Moteur& moteur) : h(t)
+    {
+        store.remplacerEtat(e);
+        ecriture = std::make_unique<EcritureRelances>(store, moteur, client, h);
+        ecriture->demarrer();
+    }
+};
 
 QString message(const model::Store& s, int i)
 {
@@ -75,12 +81,12 @@ private Q_SLOTS:
     void passeQuotidienne()
     {
         // Friday 4 December, 8:00 in Paris.
-        platform::HorlogeFactice h(QDateTime(QDate(2026, 12, 4), QTime(7, 0), Qt::UTC));
-        model::Store store(QString(), h);
-        store.remplacerEtat(etat());
-        fakes::ClientIAScripte client;
-        EcritureRelances ecriture(store, moteur, client, h);
-        ecriture.demarrer();
+        Banc b(QDateTime(QDate(2026, 12, 4), QTime(7, 0), Qt::UTC),
+               etat("2026-11-04", {etapeRelance("e1", "2026-12-03", 29), etapeRelance("e2", "2026-12-04", 30),
+                                   etapeRelance("e3", "2026-12-07", 33), etapeRelance("e4", "2026-12-08", 34)}),
+               moteur);
+        auto& [h, store, client, ecriture_] = b;
+        EcritureRelances& ecriture = *ecriture_;
         ecriture.demarrer();
         // Catch-up at start: late, today's and the next working day's (Monday); one request at a time.
         QCOMPARE(client.requetes.size(), 1);
@@ -122,26 +128,13 @@ private Q_SLOTS:
 
     void sommeilApresLesRelancesCourtes()
     {
-        platform::HorlogeFactice h(QDateTime(QDate(2026, 12, 4), QTime(7, 0), Qt::UTC));
-        model::Store store(QString(), h);
-        model::Etat e;
-        model::Contact c;
-        c.id = QStringLiteral("c1");
-        c.etape = QStringLiteral("proposition");
-        QJsonObject court = etape("e1", "2026-11-18", 14), long_ = etape("e2", "2027-01-04", 61);
+        QJsonObject court = etapeRelance("e1", "2026-11-18", 14, "Envoyé");
         court.insert("statut", "envoyee");
-        court.insert("message", "Envoyé");
-        long_.insert("message", "Prêt");
-        c.relance = model::JSONValeur(QJsonObject{{"statut", "active"}, {"dateAppel", "2026-11-04"}, {"etapes", QJsonArray{court, long_}}});
-        e.contacts << c;
-        store.remplacerEtat(e);
-        fakes::ClientIAScripte client;
-        EcritureRelances ecriture(store, moteur, client, h);
-        ecriture.demarrer();
-        const model::Contact& apres = store.etat().contacts.first();
-        QCOMPARE(apres.etape, QStringLiteral("sommeil"));
-        QCOMPARE(apres.etapeAvantSommeil.value_or(QString()), QStringLiteral("proposition"));
-        QVERIFY(client.requetes.isEmpty());
+        Banc b(QDateTime(QDate(2026, 12, 4), QTime(7, 0), Qt::UTC),
+               etat("2026-11-04", {court, etapeRelance("e2", "2027-01-04", 61, "Prêt")}, QStringLiteral("proposition")), moteur);
+        const model::Contact& apres = b.store.etat().contacts.first();
+        QCOMPARE(apres.etape + '|' + apres.etapeAvantSommeil.value_or(QString()), QStringLiteral("sommeil|proposition"));
+        QVERIFY(b.client.requetes.isEmpty());
     }
 
     // The long tail: once the last step is due, the next one comes puisTousLes months later, on a working day.
@@ -166,38 +159,27 @@ private Q_SLOTS:
         QFETCH(int, mois);
         QFETCH(QString, statut);
         QFETCH(QString, ajoutee);
-        QJsonObject dernier = etape("e2", derniere.toUtf8().constData(), 90);
+        QJsonObject dernier = etapeRelance("e2", derniere.toUtf8().constData(), 90);
         dernier.insert("canal", "whatsapp");
         const QJsonObject s{{"statut", statut}, {"dateAppel", "2025-10-06"}, {"puisTousLes", mois},
-                            {"etapes", QJsonArray{etape("e1", "2025-10-07", 1), dernier}}};
+                            {"etapes", QJsonArray{etapeRelance("e1", "2025-10-07", 1), dernier}}};
         auto r = moteur.appelerJSON(QStringLiteral("prolongerRelance"), {s, aujourdhui});
         QVERIFY(r);
         const QJsonArray etapes = r.valeur().toObject().value("etapes").toArray();
         QCOMPARE(etapes.size(), ajoutee.isEmpty() ? 2 : 3);
         if (ajoutee.isEmpty())
             return;
-        const QJsonObject n = etapes.last().toObject();
-        QCOMPARE(n.value("date").toString(), ajoutee);
-        QCOMPARE(n.value("canal").toString(), QStringLiteral("whatsapp"));
-        QCOMPARE(n.value("statut").toString(), QStringLiteral("a_venir"));
-        QCOMPARE(n.value("message").toString(), QString());
-        QCOMPARE(n.value("jour").toInt(), int(QDate(2025, 10, 6).daysTo(QDate::fromString(ajoutee, Qt::ISODate))));
+        const int jour = int(QDate(2025, 10, 6).daysTo(QDate::fromString(ajoutee, Qt::ISODate)));
+        QCOMPARE(tests::champs(etapes.last().toObject(), {"date", "canal", "statut", "message", "jour"}),
+                 QStringLiteral("%1|whatsapp|a_venir||%2").arg(ajoutee).arg(jour));
     }
 
     // The pass gives a running sequence its next long step; a text the user wrote meanwhile is never overwritten.
     void passeProlongeEtTexteDeLUtilisateurGarde()
     {
-        platform::HorlogeFactice h(QDateTime(QDate(2026, 12, 8), QTime(7, 0), Qt::UTC));
-        model::Store store(QString(), h);
-        model::Etat e;
-        model::Contact c;
-        c.id = QStringLiteral("c1");
-        c.relance = model::JSONValeur(QJsonObject{{"statut", "active"}, {"dateAppel", "2026-09-08"}, {"etapes", QJsonArray{etape("e7", "2026-12-08", 91)}}});
-        e.contacts << c;
-        store.remplacerEtat(e);
-        fakes::ClientIAScripte client;
-        EcritureRelances ecriture(store, moteur, client, h);
-        ecriture.demarrer();
+        Banc b(QDateTime(QDate(2026, 12, 8), QTime(7, 0), Qt::UTC), etat("2026-09-08", {etapeRelance("e7", "2026-12-08", 91)}), moteur);
+        auto& [h, store, client, ecriture_] = b;
+        EcritureRelances& ecriture = *ecriture_;
         const QJsonArray etapes = store.etat().contacts.first().relance->qt()["etapes"].toArray();
         QCOMPARE(etapes.size(), 2);
         QCOMPARE(etapes.at(1).toObject().value("date").toString(), QStringLiteral("2027-03-08"));

@@ -3,6 +3,7 @@
 #include "crm/exportcrm.h"
 #include "crm/xlsx.h"
 #include "model/store.h"
+#include "commun_crm.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -22,44 +23,17 @@ const QString maintenant = QStringLiteral("2026-12-07T09:00:00.000Z");
 Etat etatEssai()
 {
     Etat e;
-    Contact a;
-    a.id = QStringLiteral("c1");
-    a.prenom = QStringLiteral("Léa");
-    a.nom = QStringLiteral("Durand-Hérault");
-    a.email = QStringLiteral("lea@acme.fr");
-    a.tel = QStringLiteral("+33 6 12 34 56 78");
-    a.societe = QStringLiteral("=HYPERLINK(\"x\")");
-    a.etape = QStringLiteral("proposition");
-    a.valeur = 12500.5;
-    a.probabilite = 55;
-    a.tags = {QStringLiteral("salon"), QStringLiteral("chaud")};
-    a.notes = QStringLiteral("Ligne 1\nLigne 2 ; « guillemets » \"doubles\"\x01");
-    a.prochaineAction = vd::model::ProchaineAction{QStringLiteral("Envoyer le devis"), QStringLiteral("2027-01-15")};
-    a.qualification = QList<vd::model::JSONValeur>{vd::model::JSONValeur(QJsonObject{
-        {"item", "budget"}, {"nom", "Budget"}, {"valeur", "20 k€"}, {"date", "2026-11-01"}, {"source", "appel"}})};
-    a.creeLe = QStringLiteral("2026-10-01T08:00:00.000Z");
-    a.majLe = QStringLiteral("2026-11-02T08:00:00.000Z");
-    Contact b;
-    b.id = QStringLiteral("c2");
-    b.societe = QStringLiteral("Beta Industrie");
-    b.etape = QStringLiteral("gagne");
-    b.issueLe = QStringLiteral("2026-11-20T10:00:00.000Z");
-    b.probabilite = 100;
-    Contact c;
-    c.id = QStringLiteral("c3");
-    c.prenom = QStringLiteral("Paul");
-    c.nom = QStringLiteral("Morel");
-    c.societe = QStringLiteral("Gamma");
-    c.etape = QStringLiteral("perdu");
-    c.raisonPerte = QStringLiteral("-20 % demandé");
-    e.contacts = {a, b, c};
-    vd::model::Appel appel;
-    appel.id = QStringLiteral("a1");
-    appel.contactId = QStringLiteral("c1");
-    appel.debut = QStringLiteral("2026-11-02T08:00:00.000Z");
-    appel.analyse = vd::model::Analyse{};
-    appel.analyse->score = 70;
-    e.appels = {appel};
+    e.contacts = {{.id = "c1", .prenom = "Léa", .nom = "Durand-Hérault", .societe = "=HYPERLINK(\"x\")", .email = "lea@acme.fr",
+                   .tel = "+33 6 12 34 56 78", .etape = "proposition", .valeur = 12500.5, .probabilite = 55, .tags = {"salon", "chaud"},
+                   .notes = "Ligne 1\nLigne 2 ; « guillemets » \"doubles\"\x01",
+                   .prochaineAction = vd::model::ProchaineAction{"Envoyer le devis", "2027-01-15"},
+                   .creeLe = "2026-10-01T08:00:00.000Z", .majLe = "2026-11-02T08:00:00.000Z",
+                   .qualification = QList<vd::model::JSONValeur>{vd::model::JSONValeur(QJsonObject{
+                       {"item", "budget"}, {"nom", "Budget"}, {"valeur", "20 k€"}, {"date", "2026-11-01"}, {"source", "appel"}})}},
+                  {.id = "c2", .societe = "Beta Industrie", .etape = "gagne", .probabilite = 100, .issueLe = "2026-11-20T10:00:00.000Z"},
+                  {.id = "c3", .prenom = "Paul", .nom = "Morel", .societe = "Gamma", .etape = "perdu", .raisonPerte = "-20 % demandé"}};
+    e.appels = {{.id = "a1", .contactId = "c1", .debut = "2026-11-02T08:00:00.000Z", .analyse = vd::model::Analyse{}}};
+    e.appels[0].analyse->score = 70;
     return e;
 }
 
@@ -102,8 +76,7 @@ private Q_SLOTS:
         QCOMPARE(ExportCRM::colonnes({}).size(), 24);
         const QStringList c = ExportCRM::colonnes(grilleDe({}));
         QCOMPARE(c.size(), 28);
-        QCOMPARE(c[15], QStringLiteral("Douleur"));
-        QCOMPARE(c.last(), QStringLiteral("Mis à jour le"));
+        QCOMPARE(c[15] + '|' + c.last(), QStringLiteral("Douleur|Mis à jour le"));
         QCOMPARE(ExportCRM::nomFichier(QDate(2026, 12, 7), "xlsx"), QStringLiteral("Vendalo CRM 2026-12-07.xlsx"));
     }
 
@@ -111,22 +84,20 @@ private Q_SLOTS:
     {
         const Etat e = etatEssai();
         const TableExport t = ExportCRM::table(e.contacts, e, grilleDe({}));
-        const auto& a = t.lignes[0];
-        QCOMPARE(a[9].texte, QStringLiteral("Proposition"));
-        QCOMPARE(a[10].texte, QStringLiteral("En cours"));
-        QCOMPARE(a[12].genre, CelluleExport::Genre::vide);
-        QCOMPARE(a[13], CelluleExport::deNombre(12500.5));
-        QCOMPARE(a[16].texte, QStringLiteral("20 k€"));   // Budget
-        QCOMPARE(a[20], CelluleExport::deDate("2027-01-15"));
-        QCOMPARE(a[21], CelluleExport::deDate("2026-11-02"));
-        QCOMPARE(a[22], CelluleExport::deNombre(1));
-        QCOMPARE(a[23], CelluleExport::deNombre(70));
-        QCOMPARE(a[24].texte, QStringLiteral("salon, chaud"));
-        const auto& b = t.lignes[1];
-        QCOMPARE(b[10].texte, QStringLiteral("Gagné"));
-        QCOMPARE(b[12], CelluleExport::deDate("2026-11-20"));
-        QCOMPARE(b[22], CelluleExport::deNombre(0));
-        QCOMPARE(b[23].genre, CelluleExport::Genre::vide);
+        // Each cell as kind:value ("-" when empty): stage, outcome, outcome date, value, budget, next action, last call,
+        // number of calls, last score, tags.
+        const auto cellules = [&t](int ligne) {
+            QStringList l;
+            for (int c : {9, 10, 12, 13, 16, 20, 21, 22, 23, 24}) {
+                const CelluleExport& x = t.lignes[ligne][c];
+                l << (x.genre == CelluleExport::Genre::vide     ? QStringLiteral("-")
+                          : x.genre == CelluleExport::Genre::nombre ? "n:" + QString::number(x.nombre)
+                                                                    : (x.genre == CelluleExport::Genre::date ? "d:" : "t:") + x.texte);
+            }
+            return l.join(u' ');
+        };
+        QCOMPARE(cellules(0), QStringLiteral("t:Proposition t:En cours - n:12500.5 t:20 k€ d:2027-01-15 d:2026-11-02 n:1 n:70 t:salon, chaud"));
+        QCOMPARE(cellules(1), QStringLiteral("t:Gagné t:Gagné d:2026-11-20 - - - - n:0 - -"));
         QCOMPARE(t.lignes[2][10].texte, QStringLiteral("Perdu"));
     }
 
@@ -159,13 +130,9 @@ private Q_SLOTS:
         QVERIFY(cl);
         QCOMPARE(cl.valeur().description, QStringLiteral("CSV · séparateur ;"));
         const auto& l = cl.valeur().feuilles[0].lignes;
-        QCOMPARE(l.size(), 4);
-        QCOMPARE(l[1][1], QStringLiteral("Durand-Hérault"));
-        QCOMPARE(l[1][4], QStringLiteral("=HYPERLINK(\"x\")"));   // protected in the file, restored on reading
+        // Protected in the file, restored on reading; a French decimal comma.
         QVERIFY(csv.contains("'=HYPERLINK"));
-        QCOMPARE(l[1][13], QStringLiteral("12500,5"));
-        QCOMPARE(l[1][25].left(7), QStringLiteral("Ligne 1"));
-        QCOMPARE(l[3][11], QStringLiteral("-20 % demandé"));
+        QCOMPARE(l[1][4] + '|' + l[1][13], QStringLiteral("=HYPERLINK(\"x\")|12500,5"));
     }
 
     void allerRetour_data()
@@ -185,11 +152,8 @@ private Q_SLOTS:
         const auto p = planDepuis(fichier, xlsx ? "xlsx" : "csv", contexteDe(e), ModeDoublons::completer);
         QVERIFY(p);
         // Every contact is found again, and nothing changes.
-        QCOMPARE(p->doublonsTrouves, 3);
-        QVERIFY(p->nouveaux.isEmpty());
         QVERIFY2(p->majs.isEmpty(), qPrintable(p->majs.isEmpty() ? QString() : p->majs.first().champs.join(',')));
-        QCOMPARE(p->ignores.size(), 3);
-        QVERIFY(p->erreurs.isEmpty());
+        QCOMPARE(QList<qsizetype>({p->doublonsTrouves, p->nouveaux.size(), p->ignores.size(), p->erreurs.size()}), QList<qsizetype>({3, 0, 3, 0}));
         // Into an empty CRM everything is created as it was.
         ContexteImport vide = contexteDe(e);
         vide.existants.clear();
@@ -197,14 +161,8 @@ private Q_SLOTS:
         QVERIFY(q);
         QCOMPARE(q->nouveaux.size(), 3);
         const Contact& a = q->nouveaux[0];
-        QCOMPARE(a.nom, QStringLiteral("Durand-Hérault"));
-        QCOMPARE(a.societe, QStringLiteral("=HYPERLINK(\"x\")"));
-        QCOMPARE(a.valeur, 12500.5);
-        QCOMPARE(a.etape, QStringLiteral("proposition"));
-        QCOMPARE(a.tel, QStringLiteral("+33 6 12 34 56 78"));
-        QCOMPARE(a.prochaineAction->echeance, QStringLiteral("2027-01-15"));
-        QCOMPARE(a.champs.budget, QStringLiteral("20 k€"));
-        QCOMPARE(a.tags, QStringList({"salon", "chaud"}));
+        QCOMPARE(QStringList({a.nom, a.societe, QString::number(a.valeur), a.etape, a.tel, a.prochaineAction->echeance, a.champs.budget, a.tags.join(',')}),
+                 QStringList({"Durand-Hérault", "=HYPERLINK(\"x\")", "12500.5", "proposition", "+33 6 12 34 56 78", "2027-01-15", "20 k€", "salon,chaud"}));
         // The control character is not allowed in a workbook cell.
         QCOMPARE(a.notes, xlsx ? QStringLiteral("Ligne 1\nLigne 2 ; « guillemets » \"doubles\"") : e.contacts[0].notes);
         QCOMPARE(q->nouveaux[1].etape, QStringLiteral("gagne"));
@@ -259,25 +217,13 @@ private Q_SLOTS:
         vd::model::Store store;
         store.remplacerEtat(etatEssai());
         PlanImport plan;
-        Contact nouveau;
-        nouveau.id = QStringLiteral("c_nouveau");
-        nouveau.nom = QStringLiteral("Roy");
-        Contact nouveau2 = nouveau;
-        nouveau2.id = QStringLiteral("c_nouveau2");
-        nouveau2.etape = QStringLiteral("gagne");
-        nouveau2.issueLe = QStringLiteral("2026-12-07");   // as the row reader leaves it
-        plan.nouveaux = {nouveau, nouveau2};
-        MajImport maj;
-        maj.avant = store.etat().contacts[1];
-        maj.apres = maj.avant;
+        // The won contact's outcome date as the row reader leaves it.
+        plan.nouveaux = {{.id = "c_nouveau", .nom = "Roy"}, {.id = "c_nouveau2", .nom = "Roy", .etape = "gagne", .issueLe = "2026-12-07"}};
+        MajImport maj{store.etat().contacts[1], store.etat().contacts[1], {QStringLiteral("poste")}};
         maj.apres.poste = QStringLiteral("DAF");
         maj.apres.notes = QStringLiteral("pas appliqué");   // not in the list of fields
-        maj.champs = {QStringLiteral("poste")};
-        MajImport maj2;
-        maj2.avant = store.etat().contacts[2];
-        maj2.apres = maj2.avant;
+        MajImport maj2{store.etat().contacts[2], store.etat().contacts[2], {QStringLiteral("tel")}};
         maj2.apres.tel = QStringLiteral("0612345678");
-        maj2.champs = {QStringLiteral("tel")};
         plan.majs = {maj, maj2};
 
         // Someone edits contact c2 after the plan was computed: that edit stays.
