@@ -2,10 +2,12 @@
 // Environment of a vendalo process a test starts: its own data and settings folders
 // under the test's folder, the real engine, and (unless the test checks the lookup
 // itself) the built resources.
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTest>
 
 inline QProcessEnvironment environnementVendalo(const QTemporaryDir& dossier, bool ressourcesConstruites = true)
 {
@@ -31,20 +33,37 @@ struct SortieVendalo {
 };
 
 #ifdef VD_VENDALO_BIN
-// Runs vendalo to its end, entree on its standard input; a run past delaiMs is killed and reads as code -1.
+// Runs vendalo to its end, entree on its standard input, turning the event loop meanwhile (fakes of this
+// process answer it); a run past delaiMs is killed and reads as code -1.
 inline SortieVendalo lancerVendalo(const QProcessEnvironment& env, const QStringList& args, const QByteArray& entree = {},
-                                   int delaiMs = 60000)
+                                   int delaiMs = 60000, const QString& dossierTravail = {})
 {
     QProcess p;
     p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dossierTravail);
     p.start(QStringLiteral(VD_VENDALO_BIN), args);
+    if (!p.waitForStarted(10000))
+        return {};
     p.write(entree);
     p.closeWriteChannel();
-    if (!p.waitForFinished(delaiMs)) {
+    QElapsedTimer t;
+    t.start();
+    while (p.state() != QProcess::NotRunning && t.elapsed() < delaiMs)
+        QTest::qWait(20);
+    if (p.state() != QProcess::NotRunning) {
         p.kill();
         p.waitForFinished();
         return {};
     }
     return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+}
+
+// The demonstration data imported into the data folder env points at: their JSON, empty on failure.
+inline QByteArray importerDemo(const QProcessEnvironment& env)
+{
+    const SortieVendalo demo = lancerVendalo(env, {QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("etatDemo")});
+    if (demo.code != 0 || lancerVendalo(env, {QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, demo.sortie).code != 0)
+        return {};
+    return demo.sortie;
 }
 #endif

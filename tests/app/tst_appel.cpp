@@ -131,8 +131,6 @@ private slots:
         QVERIFY(t.contains(QStringLiteral("Ouvrir les réglages de l'écran")));
         QVERIFY(t.contains(TextesPreVol::casque));
         QVERIFY(t.contains(TextesPreVol::sansCle));   // no transcription key in the test keychain
-        auto* demarrer = f.findChild<QPushButton*>(QString(), Qt::FindChildrenRecursively);
-        Q_UNUSED(demarrer);
         // The demonstration needs nothing and says whose name it uses.
         f.choisirSource(QStringLiteral("demo"));
         QVERIFY(f.autorisations().lignes.isEmpty());

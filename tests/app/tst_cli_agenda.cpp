@@ -8,7 +8,6 @@
 #include "fakes/fauxmessages.h"
 #include "fakes/fauxsupabase.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -33,18 +32,7 @@ class TstCliAgenda : public QObject {
         env.insert(QStringLiteral("VD_CLE_PUBLIQUE_SUPABASE"), serveur.cleAnon());
         if (!instant.isEmpty())
             env.insert(QStringLiteral("VD_MAINTENANT"), instant);
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(VD_VENDALO_BIN), args);
-        if (!p.waitForStarted(10'000))
-            return {};
-        p.write(entree);
-        p.closeWriteChannel();
-        QElapsedTimer t;
-        t.start();
-        while (p.state() != QProcess::NotRunning && t.elapsed() < 90'000)
-            QTest::qWait(20);
-        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+        return lancerVendalo(env, args, entree, 90'000);
     }
 
     static QJsonObject rdv(const QString& id, const QDateTime& debut, const QString& invite)
@@ -63,19 +51,15 @@ private Q_SLOTS:
         serveur.ajouterUtilisateur(QStringLiteral("lea@exemple.fr"), QStringLiteral("motdepasse1"));
         faux = std::make_unique<vd::fakes::FauxAgenda>(serveur, dossier.filePath(QStringLiteral("calendrier.json")));
         // The demonstration's contacts in the data folder.
-        const SortieVendalo demo = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("etatDemo")});
-        QCOMPARE(demo.code, 0);
-        for (const QJsonValue& v : demo.json().object().value("contacts").toArray())
+        QProcessEnvironment env = environnementVendalo(dossier);
+        env.insert(QStringLiteral("HOME"), dossier.path());
+        const QByteArray demo = importerDemo(env);
+        for (const QJsonValue& v : QJsonDocument::fromJson(demo).object().value("contacts").toArray())
             if (contactId.isEmpty() && !v.toObject().value("email").toString().isEmpty()) {
                 contactId = v.toObject().value("id").toString();
                 contactEmail = v.toObject().value("email").toString();
             }
         QVERIFY(!contactId.isEmpty());
-        QFile f(dossier.filePath(QStringLiteral("demo.json")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(demo.sortie);
-        f.close();
-        QCOMPARE(lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), f.fileName()}).code, 0);
         QCOMPARE(lancer({QStringLiteral("cloud"), QStringLiteral("connecter"), QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
         // Signed in, the brief goes through the account's language model, which the emulator plays.
         serveur.surFonction(QStringLiteral("claude"), [](const vd::fakes::RequeteHttp&) {

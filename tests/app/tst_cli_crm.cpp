@@ -27,6 +27,13 @@ class TstCliCrm : public QObject {
         return chemin;
     }
 
+    // Whether a printed list of contacts holds that id.
+    static bool liste(const Sortie& s, const QString& id)
+    {
+        const QJsonArray l = s.json().array();
+        return s.code == 0 && std::any_of(l.begin(), l.end(), [&](const QJsonValue& v) { return v.toObject().value("id").toString() == id; });
+    }
+
     QByteArray lireEtat()
     {
         QFile f(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
@@ -131,13 +138,8 @@ private Q_SLOTS:
         QVERIFY(!cree.value("majLe").toString().isEmpty());
 
         for (const QStringList& filtre : {QStringList{"--recherche", "helene societe"}, QStringList{"--recherche", "0612"},
-                                          QStringList{"--etape", "nouveau"}}) {
-            s = lancer(QStringList{"contacts", "lister"} + filtre);
-            QCOMPARE(s.code, 0);
-            const QJsonArray l = QJsonDocument::fromJson(s.sortie).array();
-            QVERIFY2(std::any_of(l.begin(), l.end(), [&](const QJsonValue& v) { return v.toObject().value("id").toString() == id; }),
-                     qPrintable(filtre.join(' ')));
-        }
+                                          QStringList{"--etape", "nouveau"}})
+            QVERIFY2(liste(lancer(QStringList{"contacts", "lister"} + filtre), id), qPrintable(filtre.join(' ')));
         s = lancer({"contacts", "lister", "--recherche", "introuvable"});
         QCOMPARE(QJsonDocument::fromJson(s.sortie).array().size(), 0);
 
@@ -149,9 +151,7 @@ private Q_SLOTS:
         s = lancer({"contacts", "etape", id, "perdu"});
         QVERIFY2(s.code == 0, qPrintable(s.erreurs));
         QCOMPARE(s.json().object().value("etape").toString(), QStringLiteral("perdu"));
-        s = lancer({"contacts", "lister", "--etape", "perdu"});
-        const QJsonArray perdus = QJsonDocument::fromJson(s.sortie).array();
-        QVERIFY(std::any_of(perdus.begin(), perdus.end(), [&](const QJsonValue& v) { return v.toObject().value("id").toString() == id; }));
+        QVERIFY(liste(lancer({"contacts", "lister", "--etape", "perdu"}), id));
 
         s = lancer({"contacts", "supprimer", id});
         QCOMPARE(s.code, 0);

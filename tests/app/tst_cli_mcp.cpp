@@ -41,13 +41,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(dossier.isValid());
-        const SortieVendalo demo = lancerVendalo(environnementVendalo(dossier), {"moteur", "--sans-etat", "etatDemo"});
-        QCOMPARE(demo.code, 0);
-        QFile f(dossier.filePath("demo.json"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(demo.sortie);
-        f.close();
-        QCOMPARE(lancerVendalo(environnementVendalo(dossier), {"sauvegarde", "importer", f.fileName()}).code, 0);
+        QVERIFY(!importerDemo(environnementVendalo(dossier)).isEmpty());
         serveur.setProcessEnvironment(environnementVendalo(dossier));
         serveur.start(QStringLiteral(VD_VENDALO_BIN), {"mcp"});
         QVERIFY(serveur.waitForStarted());

@@ -22,17 +22,11 @@ class TstCliMoteur : public QObject {
     }
 
 private Q_SLOTS:
-    void compterQuestions()
-    {
-        const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("compterQuestions"), QStringLiteral("Vous utilisez quoi aujourd'hui ? Et combien ça vous coûte")});
-        QCOMPARE(s.code, 0);
-        QCOMPARE(s.texte(), QStringLiteral("2\n"));
-    }
-
     void resultatsSimples_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("sortie");
+        QTest::newRow("texte en argument") << QStringList{"compterQuestions", "Vous utilisez quoi aujourd'hui ? Et combien ça vous coûte"} << "2\n";
         QTest::newRow("booléen") << QStringList{QStringLiteral("repliSupporte"), QStringLiteral("claude-haiku-4-5")} << "false\n";
         QTest::newRow("null") << QStringList{QStringLiteral("resoudreEcheance"), QStringLiteral("à définir"), QStringLiteral("2026-12-07")} << "null\n";
         QTest::newRow("texte") << QStringList{QStringLiteral("resoudreEcheance"), QStringLiteral("demain"), QStringLiteral("2026-12-07")} << "2026-12-08\n";

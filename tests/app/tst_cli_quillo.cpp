@@ -22,14 +22,7 @@ class TestCliQuillo : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(dossier.isValid());
-        const Sortie demo = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("etatDemo")});
-        QCOMPARE(demo.code, 0);
-        QFile f(dossier.filePath(QStringLiteral("demo.json")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(demo.sortie);
-        f.close();
-        QCOMPARE(lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), f.fileName()}).code, 0);
+        QVERIFY(!importerDemo(environnementVendalo(dossier)).isEmpty());
     }
 
     void questionPuisProposition()

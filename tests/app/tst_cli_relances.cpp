@@ -19,13 +19,7 @@ class TstCliRelances : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        const Sortie demo = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("etatDemo")});
-        QCOMPARE(demo.code, 0);
-        QFile f(dossier.filePath(QStringLiteral("demo.json")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(demo.sortie);
-        f.close();
-        QCOMPARE(lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), f.fileName()}).code, 0);
+        QVERIFY(!importerDemo(environnementVendalo(dossier)).isEmpty());
     }
 
     void listeDuJour()
@@ -53,22 +47,19 @@ private Q_SLOTS:
 
     void envoyerArreterActiver()
     {
-        Sortie s = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e1"),
-                           QStringLiteral("--par"), QStringLiteral("note")});
+        Sortie s = lancer({"relances", "envoyer", "c_perrin", "e1", "--par", "note"});
         QCOMPARE(s.code, 0);
         QCOMPARE(s.json().object().value("message").toString(), QStringLiteral("Relance marquée envoyée"));
         const QJsonObject e1 = s.json().object().value("relance").toObject().value("etapes").toArray().first().toObject();
         QCOMPARE(e1.value("statut").toString(), QStringLiteral("envoyee"));
         QVERIFY(!e1.value("interactionId").toString().isEmpty());
-        s = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e1"),
-                    QStringLiteral("--par"), QStringLiteral("note")});
+        s = lancer({"relances", "envoyer", "c_perrin", "e1", "--par", "note"});
         QCOMPARE(s.code, 1);
         QCOMPARE(s.derniereErreur(), QStringLiteral("Cette relance est déjà envoyée."));
         s = lancer({QStringLiteral("relances"), QStringLiteral("arreter"), QStringLiteral("c_perrin")});
         QCOMPARE(s.json().object().value("message").toString(), QStringLiteral("Relance arrêtée."));
         QCOMPARE(s.json().object().value("relance").toObject().value("statut").toString(), QStringLiteral("arretee"));
-        s = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e2"),
-                    QStringLiteral("--par"), QStringLiteral("note")});
+        s = lancer({"relances", "envoyer", "c_perrin", "e2", "--par", "note"});
         QCOMPARE(s.derniereErreur(), QStringLiteral("Cette relance n'est plus active."));
         s = lancer({QStringLiteral("relances"), QStringLiteral("activer"), QStringLiteral("c_perrin")});
         QCOMPARE(s.code, 0);
@@ -91,8 +82,7 @@ private Q_SLOTS:
                 perrin = v.toObject();
         QCOMPARE(perrin.value("statut").toString(), QStringLiteral("arretee"));
         QCOMPARE(perrin.value("raisonArret").toString(), QStringLiteral("perdu"));
-        const Sortie e = lancer({QStringLiteral("relances"), QStringLiteral("envoyer"), QStringLiteral("c_perrin"), QStringLiteral("e2"),
-                                 QStringLiteral("--par"), QStringLiteral("note")});
+        const Sortie e = lancer({"relances", "envoyer", "c_perrin", "e2", "--par", "note"});
         QCOMPARE(e.derniereErreur(), QStringLiteral("Cette relance n'est plus active."));
     }
 };

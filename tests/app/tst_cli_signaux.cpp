@@ -30,8 +30,7 @@ class TstCliSignaux : public QObject {
     // The call of this run as saved on disk, once it holds some transcript.
     static QJsonObject appelEnCours(const QTemporaryDir& dossier)
     {
-        const QJsonArray appels = etatSurDisque(dossier).value(QStringLiteral("appels")).toArray();
-        for (const QJsonValue& v : appels) {
+        for (const QJsonValue& v : etatSurDisque(dossier).value(QStringLiteral("appels")).toArray()) {
             const QJsonObject a = v.toObject();
             if (a.value(QStringLiteral("statut")).toString() == QLatin1String("en_cours") &&
                 !a.value(QStringLiteral("transcript")).toArray().isEmpty())
@@ -53,8 +52,7 @@ private Q_SLOTS:
         QFETCH(int, signal);
         QTemporaryDir dossier;
         QProcess p;
-        QProcessEnvironment e = environnementVendalo(dossier);
-        p.setProcessEnvironment(e);
+        p.setProcessEnvironment(environnementVendalo(dossier));
         p.start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("4")});
         p.closeWriteChannel();
         QVERIFY(p.waitForStarted());

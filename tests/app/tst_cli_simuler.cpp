@@ -88,33 +88,23 @@ private Q_SLOTS:
                 ++trouves;
         QCOMPARE(trouves, 1);
 
-        // A second run keeps the data and adds one more call.
+        // A second run keeps the data and adds one more call; this one plays the script again and
+        // again until the call lasts ten minutes.
         const int avant = etat.value(QStringLiteral("appels")).toArray().size();
-        const Sortie s2 = lancer({QStringLiteral("--vitesse"), QStringLiteral("200")});
+        const Sortie s2 = lancer({"--vitesse", "200", "--duree", "10"});
         QCOMPARE(s2.code, 0);
         QVERIFY(!s2.erreurs.contains(QStringLiteral("Données de démo rechargées.")));
         QCOMPARE(etatSurDisque().value(QStringLiteral("appels")).toArray().size(), avant + 1);
-    }
-
-    void appelProlonge()
-    {
-        // The script again and again until the call lasts ten minutes.
-        const Sortie court = lancer({QStringLiteral("--vitesse"), QStringLiteral("200")});
-        QCOMPARE(court.code, 0);
-        const QJsonObject unTour = QJsonDocument::fromJson(court.sortie).object().value(QStringLiteral("appel")).toObject();
-        const Sortie s = lancer({QStringLiteral("--vitesse"), QStringLiteral("200"), QStringLiteral("--duree"), QStringLiteral("10")});
-        QCOMPARE(s.code, 0);
-        const QJsonObject appel = QJsonDocument::fromJson(s.sortie).object().value(QStringLiteral("appel")).toObject();
-        QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("analyse"));
-        QVERIFY2(appel.value(QStringLiteral("duree")).toDouble() >= 600, qPrintable(QString::number(appel.value(QStringLiteral("duree")).toDouble())));
-        const QJsonArray transcript = appel.value(QStringLiteral("transcript")).toArray();
-        const qsizetype unePartie = unTour.value(QStringLiteral("transcript")).toArray().size();
+        const QJsonObject long_ = QJsonDocument::fromJson(s2.sortie).object().value(QStringLiteral("appel")).toObject();
+        QCOMPARE(long_.value(QStringLiteral("statut")).toString(), QStringLiteral("analyse"));
+        QVERIFY2(long_.value(QStringLiteral("duree")).toDouble() >= 600, qPrintable(QString::number(long_.value(QStringLiteral("duree")).toDouble())));
+        const QJsonArray transcript = long_.value(QStringLiteral("transcript")).toArray();
+        const qsizetype unePartie = appel.value(QStringLiteral("transcript")).toArray().size();
         QVERIFY(unePartie > 0);
         QVERIFY(transcript.size() >= 3 * unePartie);
         // The rounds follow one another on the call's clock, ending after ten minutes.
         QVERIFY(transcript.last().toObject().value(QStringLiteral("finMs")).toInteger() >= 600000);
-        QCOMPARE(transcript.at(unePartie).toObject().value(QStringLiteral("texte")),
-                 transcript.at(0).toObject().value(QStringLiteral("texte")));
+        QCOMPARE(transcript.at(unePartie).toObject().value(QStringLiteral("texte")), transcript.at(0).toObject().value(QStringLiteral("texte")));
     }
 
     void mauvaisesOptions_data()

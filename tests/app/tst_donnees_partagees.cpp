@@ -5,6 +5,7 @@
 // vd-test: timeout=400
 #include "app/instanceunique.h"
 #include "app/relais.h"
+#include "environnementvendalo.h"
 
 #include <QDir>
 #include "model/store.h"
@@ -26,11 +27,7 @@ namespace {
 
 const QString occupe = QStringLiteral("Vendalo est occupé par une autre commande. Réessayez dans un instant.");
 
-struct Sortie {
-    int code = -1;
-    QByteArray sortie;
-    QString erreurs;
-};
+using Sortie = SortieVendalo;
 
 } // namespace
 
@@ -47,12 +44,8 @@ class TstDonneesPartagees : public QObject {
 
     QProcessEnvironment environnement() const
     {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_DATA_HOME"), dossier_->filePath(QStringLiteral("donnees")));
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), dossier_->filePath(QStringLiteral("config")));
+        QProcessEnvironment e = environnementVendalo(*dossier_);
         e.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
-        e.insert(QStringLiteral("VD_RESOURCES_DIR"), QStringLiteral(VD_RESOURCES_DIR));
-        e.remove(QStringLiteral("VD_TEST_MOTEUR"));
         return e;
     }
 
@@ -68,13 +61,12 @@ class TstDonneesPartagees : public QObject {
 
     Sortie lancer(const QStringList& args, const QByteArray& entree = {}, const QString& dossierTravail = {})
     {
+        // Blocking, without the event loop: the running simulation's output waits meanwhile.
         QProcess p;
         p.setProcessEnvironment(environnement());
-        if (!dossierTravail.isEmpty())
-            p.setWorkingDirectory(dossierTravail);
+        p.setWorkingDirectory(dossierTravail);
         p.start(QStringLiteral(VD_VENDALO_BIN), args);
-        if (!entree.isEmpty())
-            p.write(entree);
+        p.write(entree);
         p.closeWriteChannel();
         if (!p.waitForFinished(180000))
             return {};
@@ -109,10 +101,11 @@ class TstDonneesPartagees : public QObject {
         return {};
     }
 
-    static int compterContacts(const QJsonObject& etat, const QString& id)
+    // How many records of that list carry that id.
+    static int compter(const QJsonObject& etat, const QString& id, const char* liste = "contacts")
     {
         int n = 0;
-        for (const QJsonValue& c : etat.value(QStringLiteral("contacts")).toArray())
+        for (const QJsonValue& c : etat.value(QLatin1String(liste)).toArray())
             n += c.toObject().value(QStringLiteral("id")).toString() == id;
         return n;
     }
@@ -153,8 +146,7 @@ private Q_SLOTS:
 
     void appelCoupeParUnPlantageEstFermeAuDemarrageSuivant()
     {
-        QProcess* simulation = demarrer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("4"),
-                                         QStringLiteral("--duree"), QStringLiteral("20")});
+        QProcess* simulation = demarrer({"simuler", "--vitesse", "4", "--duree", "20"});
         QVERIFY(simulation->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(!appelEnCours(3).isEmpty(), 90000);
         simulation->kill();   // SIGKILL: no save, no clean-up
@@ -189,8 +181,7 @@ private Q_SLOTS:
 
     void ecritureEtLecturePendantUnAppelSimule()
     {
-        QProcess* simulation = demarrer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("40"),
-                                         QStringLiteral("--duree"), QStringLiteral("12")});
+        QProcess* simulation = demarrer({"simuler", "--vitesse", "40", "--duree", "12"});
         QVERIFY(simulation->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(!appelEnCours(1).isEmpty(), 90000);
 
@@ -225,18 +216,13 @@ private Q_SLOTS:
         const QString idAppel = QJsonDocument::fromJson(s.sortie).object().value(QStringLiteral("appel")).toObject().value(QStringLiteral("id")).toString();
         QVERIFY(!idAppel.isEmpty());
         // After both: the imported contact once, and the call.
-        const QJsonObject etat = etatSurDisque();
-        QCOMPARE(compterContacts(etat, QStringLiteral("c_importe")), 1);
-        int appels = 0;
-        for (const QJsonValue& v : etat.value(QStringLiteral("appels")).toArray())
-            appels += v.toObject().value(QStringLiteral("id")).toString() == idAppel;
-        QCOMPARE(appels, 1);
+        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_importe")), 1);
+        QCOMPARE(compter(etatSurDisque(), idAppel, "appels"), 1);
     }
 
     void demandeTropGrandeRefusee()
     {
-        QProcess* simulation = demarrer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("20"),
-                                         QStringLiteral("--duree"), QStringLiteral("10")});
+        QProcess* simulation = demarrer({"simuler", "--vitesse", "20", "--duree", "10"});
         QVERIFY(simulation->waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(!appelEnCours(1).isEmpty(), 90000);
         // From the command line: the standard input does not fit in one request.
@@ -265,7 +251,7 @@ private Q_SLOTS:
             reponse += illisible.readAll();
         QVERIFY2(reponse.startsWith("VDREFUS "), reponse.constData());
         QCOMPARE(fin(simulation).code, 0);
-        QCOMPARE(compterContacts(etatSurDisque(), QStringLiteral("c_importe")), 0);
+        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_importe")), 0);
     }
 
     void deuxEcrivainsAuMemeMoment()
@@ -288,7 +274,7 @@ private Q_SLOTS:
         verrou.unlock();
         const Sortie s = fin(import);
         QCOMPARE(s.code, 0);
-        QCOMPARE(compterContacts(etatSurDisque(), QStringLiteral("c_attente")), 1);
+        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_attente")), 1);
     }
 
     void ecritureRelayeeALApplicationOuverte()
@@ -308,7 +294,7 @@ private Q_SLOTS:
         const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, f.readAll());
         QCOMPARE(import.erreurs, QString());
         QCOMPARE(import.code, 0);
-        QCOMPARE(compterContacts(etatSurDisque(), QStringLiteral("c_app")), 1);
+        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_app")), 1);
 
         // A simulated call plays in the open window and comes back analysed.
         const Sortie simulation = lancer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("200")});
@@ -324,12 +310,8 @@ private Q_SLOTS:
 
         app->kill();
         QVERIFY(app->waitForFinished(10000));
-        const QJsonObject etat = etatSurDisque();
-        QCOMPARE(compterContacts(etat, QStringLiteral("c_app")), 1);
-        int appels = 0;
-        for (const QJsonValue& v : etat.value(QStringLiteral("appels")).toArray())
-            appels += v.toObject().value(QStringLiteral("id")) == appel.value(QStringLiteral("id"));
-        QCOMPARE(appels, 1);
+        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_app")), 1);
+        QCOMPARE(compter(etatSurDisque(), appel.value(QStringLiteral("id")).toString(), "appels"), 1);
     }
 };
 

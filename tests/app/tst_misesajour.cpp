@@ -25,6 +25,22 @@ InfoApplication infoComplete()
     return i;
 }
 
+// An updater on a fake clock, counting its checks and installs, with a call in progress or not.
+struct Banc {
+    vd::platform::HorlogeFactice h;
+    vd::platform::PreferencesMemoire p;
+    int v = 0, installations = 0;
+    bool appel = false;
+    MisesAJour m;
+    explicit Banc(InfoApplication i = infoComplete(), QString erreur = {}, bool avecModule = true)
+        : m(i, {}, avecModule ? MisesAJour::Fabrique([this, erreur] { return std::make_unique<CadreFactice>(&v, erreur); }) : MisesAJour::Fabrique(), h, p)
+    {
+        m.etatAppel = [this] { return appel; };
+        m.demarrer();
+    }
+    void pret(int inactifSec) { m.surVersionPrete(QStringLiteral("2.4.0"), inactifSec, [this] { ++installations; }); }
+};
+
 } // namespace
 
 class TestMisesAJour : public QObject {
@@ -65,118 +81,89 @@ private slots:
 
     void coupeesSansFluxEtTexteReglages()
     {
-        vd::platform::HorlogeFactice h;
-        vd::platform::PreferencesMemoire p;
         InfoApplication i = infoComplete();
         i.adresseFlux.clear();
-        int v = 0;
-        MisesAJour m(i, {}, [&v] { return std::make_unique<CadreFactice>(&v); }, h, p);
-        m.demarrer();
-        QVERIFY(!m.actif());
-        QCOMPARE(m.raison().value_or(QString()), QStringLiteral("adresse du flux absente (SUFeedURL)"));
-        QCOMPARE(m.texteEtat(), QStringLiteral("Les mises à jour automatiques ne sont pas actives sur cette version."));
-        QCOMPARE(m.texteVersion(), QStringLiteral("Version 2.3.0 (build 41)"));
-        m.verifierMaintenant();
-        QCOMPARE(v, 0);
+        Banc b(i);
+        QVERIFY(!b.m.actif());
+        QCOMPARE(b.m.raison().value_or(QString()), QStringLiteral("adresse du flux absente (SUFeedURL)"));
+        QCOMPARE(b.m.texteEtat(), QStringLiteral("Les mises à jour automatiques ne sont pas actives sur cette version."));
+        QCOMPARE(b.m.texteVersion(), QStringLiteral("Version 2.3.0 (build 41)"));
+        b.m.verifierMaintenant();
+        QCOMPARE(b.v, 0);
     }
 
     // A packaged install never starts the updater, even fully configured: apt updates it.
     void installationParPaquetsLaisseFaireLeSysteme()
     {
-        vd::platform::HorlogeFactice h;
-        vd::platform::PreferencesMemoire p;
         InfoApplication i = infoComplete();
         i.parPaquets = true;
-        int v = 0;
-        MisesAJour m(i, {}, [&v] { return std::make_unique<CadreFactice>(&v); }, h, p);
-        m.demarrer();
-        QVERIFY(!m.actif());
-        QCOMPARE(m.raison().value_or(QString()), QStringLiteral("mises à jour par le gestionnaire de paquets du système"));
-        QVERIFY(m.texteEtat().startsWith(QStringLiteral("Vendalo se met à jour avec les autres logiciels")));
-        m.verifierMaintenant();
-        QCOMPARE(v, 0);
+        Banc b(i);
+        QVERIFY(!b.m.actif());
+        QCOMPARE(b.m.raison().value_or(QString()), QStringLiteral("mises à jour par le gestionnaire de paquets du système"));
+        QVERIFY(b.m.texteEtat().startsWith(QStringLiteral("Vendalo se met à jour avec les autres logiciels")));
+        b.m.verifierMaintenant();
+        QCOMPARE(b.v, 0);
     }
 
     void sansModuleResteCoupe()
     {
-        vd::platform::HorlogeFactice h;
-        vd::platform::PreferencesMemoire p;
-        MisesAJour m(infoComplete(), {}, {}, h, p);
-        m.demarrer();
-        QVERIFY(!m.actif());
-        QVERIFY(m.raison().has_value());
-        int v = 0;
-        MisesAJour refus(infoComplete(), {}, [&v] { return std::make_unique<CadreFactice>(&v, QStringLiteral("signature invalide")); }, h, p);
-        refus.demarrer();
-        QVERIFY(!refus.actif());
-        QCOMPARE(refus.raison().value_or(QString()), QStringLiteral("signature invalide"));
+        Banc sans(infoComplete(), {}, false);
+        QVERIFY(!sans.m.actif());
+        QVERIFY(sans.m.raison().has_value());
+        Banc refus(infoComplete(), QStringLiteral("signature invalide"));
+        QVERIFY(!refus.m.actif());
+        QCOMPARE(refus.m.raison().value_or(QString()), QStringLiteral("signature invalide"));
     }
 
     void verificationRefuseePendantUnAppel()
     {
-        vd::platform::HorlogeFactice h;
-        vd::platform::PreferencesMemoire p;
-        int v = 0;
-        bool appel = true;
-        MisesAJour m(infoComplete(), {}, [&v] { return std::make_unique<CadreFactice>(&v); }, h, p);
-        m.etatAppel = [&appel] { return appel; };
-        m.demarrer();
-        QVERIFY(m.actif());
-        QCOMPARE(m.autoriserVerification().value_or(QString()), QStringLiteral("Appel en cours : vérification reportée."));
-        m.verifierMaintenant();
-        QCOMPARE(v, 0);
-        appel = false;
-        QVERIFY(!m.autoriserVerification());
-        m.verifierMaintenant();
-        QCOMPARE(v, 1);
-        QCOMPARE(m.derniereVerification(), h.maintenant());
+        Banc b;
+        b.appel = true;
+        QVERIFY(b.m.actif());
+        QCOMPARE(b.m.autoriserVerification().value_or(QString()), QStringLiteral("Appel en cours : vérification reportée."));
+        b.m.verifierMaintenant();
+        QCOMPARE(b.v, 0);
+        b.appel = false;
+        QVERIFY(!b.m.autoriserVerification());
+        b.m.verifierMaintenant();
+        QCOMPARE(b.v, 1);
+        QCOMPARE(b.m.derniereVerification(), b.h.maintenant());
     }
 
-    void versionPreteUtilisateurAbsentInstalleEnDiscret()
+    // Ready while the user has been away half an hour (and no call runs): installed quietly.
+    void versionPrete_data()
     {
-        vd::platform::HorlogeFactice h;
-        vd::platform::PreferencesMemoire p;
-        int v = 0, installations = 0;
-        MisesAJour m(infoComplete(), {}, [&v] { return std::make_unique<CadreFactice>(&v); }, h, p);
-        m.etatAppel = [] { return false; };
-        m.demarrer();
-        m.surVersionPrete(QStringLiteral("2.4.0"), 1800, [&installations] { ++installations; });
-        QCOMPARE(installations, 1);
-        QVERIFY(p.valeur(QStringLiteral("vd.demarrage.relanceDiscrete"), {}).toBool());
+        QTest::addColumn<int>("inactifSec");
+        QTest::addColumn<bool>("appel");
+        QTest::addColumn<bool>("installee");
+        QTest::newRow("absent 30 min") << 1800 << false << true;
+        QTest::newRow("présent") << 1799 << false << false;
+        QTest::newRow("absent pendant un appel") << 7200 << true << false;
+    }
+    void versionPrete()
+    {
+        QFETCH(int, inactifSec);
+        QFETCH(bool, appel);
+        QFETCH(bool, installee);
+        Banc b;
+        b.appel = appel;
+        b.pret(inactifSec);
+        QCOMPARE(b.installations, int(installee));
+        QCOMPARE(b.p.valeur(QStringLiteral("vd.demarrage.relanceDiscrete"), false).toBool(), installee);
     }
 
     void versionPreteUtilisateurPresentEstProposee()
     {
-        vd::platform::HorlogeFactice h;
-        vd::platform::PreferencesMemoire p;
-        int v = 0, installations = 0;
-        bool appel = false;
-        MisesAJour m(infoComplete(), {}, [&v] { return std::make_unique<CadreFactice>(&v); }, h, p);
-        m.etatAppel = [&appel] { return appel; };
-        m.demarrer();
-        m.surVersionPrete(QStringLiteral("2.4.0"), 1799, [&installations] { ++installations; });
-        QCOMPARE(installations, 0);
-        QVERIFY(!p.contient(QStringLiteral("vd.demarrage.relanceDiscrete")));
-        QCOMPARE(m.texteEtat(), QStringLiteral("La version 2.4.0 est prête."));
-        appel = true;
-        QCOMPARE(m.texteEtat(), QStringLiteral("La version 2.4.0 est prête. Elle s'installera à la fermeture de l'app, après votre appel."));
-        appel = false;
-        m.installerMaintenant();
-        QCOMPARE(installations, 1);
-        m.installerMaintenant();   // the action is used once
-        QCOMPARE(installations, 1);
-    }
-
-    void versionPretePendantUnAppelNAttendPasLInactivite()
-    {
-        vd::platform::HorlogeFactice h;
-        vd::platform::PreferencesMemoire p;
-        int v = 0, installations = 0;
-        MisesAJour m(infoComplete(), {}, [&v] { return std::make_unique<CadreFactice>(&v); }, h, p);
-        m.etatAppel = [] { return true; };
-        m.demarrer();
-        m.surVersionPrete(QStringLiteral("2.4.0"), 7200, [&installations] { ++installations; });
-        QCOMPARE(installations, 0);
+        Banc b;
+        b.pret(1799);
+        QCOMPARE(b.m.texteEtat(), QStringLiteral("La version 2.4.0 est prête."));
+        b.appel = true;
+        QCOMPARE(b.m.texteEtat(), QStringLiteral("La version 2.4.0 est prête. Elle s'installera à la fermeture de l'app, après votre appel."));
+        b.appel = false;
+        b.m.installerMaintenant();
+        QCOMPARE(b.installations, 1);
+        b.m.installerMaintenant();   // the action is used once
+        QCOMPARE(b.installations, 1);
     }
 
     void relanceReporteeJusquApresLAppel()

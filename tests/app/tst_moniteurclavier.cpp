@@ -19,6 +19,8 @@ private:
     QPushButton* bouton_ = nullptr;
     QAction* menuAppels_ = nullptr;
     bool appel_ = true;
+    std::unique_ptr<MoniteurClavierAppel> m_;
+    std::unique_ptr<QSignalSpy> spy_;
 
 private slots:
     void initTestCase()
@@ -39,6 +41,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(fenetre_));
     }
     void cleanupTestCase() { delete fenetre_; }
+    // Each test: a monitor installed on the window, its requests counted.
+    void init()
+    {
+        appel_ = true;
+        m_ = std::make_unique<MoniteurClavierAppel>(fenetre_, [this] { return appel_; });
+        m_->installer();
+        spy_ = std::make_unique<QSignalSpy>(m_.get(), &MoniteurClavierAppel::demande);
+    }
 
     void chiffresHorsChampTexte_data()
     {
@@ -61,9 +71,7 @@ private slots:
         QFETCH(int, touche);
         QFETCH(int, modificateurs);
         QFETCH(QString, attendu);
-        MoniteurClavierAppel m(fenetre_, [this] { return appel_; });
-        m.installer();
-        QSignalSpy spy(&m, &MoniteurClavierAppel::demande);
+        QSignalSpy& spy = *spy_;
         bouton_->setFocus();
         QTest::keyClick(bouton_, Qt::Key(touche), Qt::KeyboardModifiers(modificateurs));
         if (attendu.isEmpty()) {
@@ -76,9 +84,7 @@ private slots:
 
     void deuxDansUneNoteNeFaitRien()
     {
-        MoniteurClavierAppel m(fenetre_, [this] { return appel_; });
-        m.installer();
-        QSignalSpy spy(&m, &MoniteurClavierAppel::demande);
+        QSignalSpy& spy = *spy_;
         note_->clear();
         note_->setFocus();
         QTest::keyClicks(note_, QStringLiteral("2"));
@@ -88,9 +94,7 @@ private slots:
 
     void ctrlDeuxDansUneNoteDemandeDesQuestionsEtGagneSurLeMenu()
     {
-        MoniteurClavierAppel m(fenetre_, [this] { return appel_; });
-        m.installer();
-        QSignalSpy spy(&m, &MoniteurClavierAppel::demande);
+        QSignalSpy& spy = *spy_;
         QSignalSpy menu(menuAppels_, &QAction::triggered);
         note_->clear();
         note_->setFocus();
@@ -104,23 +108,18 @@ private slots:
     void horsAppelLeMenuReprendLaMain()
     {
         appel_ = false;
-        MoniteurClavierAppel m(fenetre_, [this] { return appel_; });
-        m.installer();
-        QSignalSpy spy(&m, &MoniteurClavierAppel::demande);
+        QSignalSpy& spy = *spy_;
         QSignalSpy menu(menuAppels_, &QAction::triggered);
         bouton_->setFocus();
         QTest::keyClick(bouton_, Qt::Key_2, Qt::ControlModifier);
         QTest::keyClick(bouton_, Qt::Key_1);
         QCOMPARE(spy.count(), 0);
         QCOMPARE(menu.count(), 1);
-        appel_ = true;
     }
 
     void repetitionsIgnorees()
     {
-        MoniteurClavierAppel m(fenetre_, [this] { return appel_; });
-        m.installer();
-        QSignalSpy spy(&m, &MoniteurClavierAppel::demande);
+        QSignalSpy& spy = *spy_;
         bouton_->setFocus();
         QTest::keyPress(bouton_, Qt::Key_1);
         QKeyEvent repete(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"), true);
@@ -132,9 +131,7 @@ private slots:
 
     void autreFenetreActiveNeComptePas()
     {
-        MoniteurClavierAppel m(fenetre_, [this] { return appel_; });
-        m.installer();
-        QSignalSpy spy(&m, &MoniteurClavierAppel::demande);
+        QSignalSpy& spy = *spy_;
         QWidget panneau;   // the floating prompter
         auto* champ = new QPushButton(QStringLiteral("ok"), &panneau);
         panneau.show();
@@ -148,11 +145,9 @@ private slots:
 
     void retireApresLAppel()
     {
-        MoniteurClavierAppel m(fenetre_, [this] { return appel_; });
-        m.installer();
-        m.retirer();
-        QVERIFY(!m.installe());
-        QSignalSpy spy(&m, &MoniteurClavierAppel::demande);
+        m_->retirer();
+        QVERIFY(!m_->installe());
+        QSignalSpy& spy = *spy_;
         bouton_->setFocus();
         QTest::keyClick(bouton_, Qt::Key_1);
         QCOMPARE(spy.count(), 0);

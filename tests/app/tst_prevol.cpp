@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QTest>
 
+Q_DECLARE_METATYPE(std::optional<QString>)
+
 using namespace vd::app;
 using A = AutorisationsPreVol;
 
@@ -22,93 +24,75 @@ private slots:
         QCOMPARE(libelleCourtEcran(EtatEcran::aRelancer), QStringLiteral("Son de l'ordinateur : relancez l'app"));
     }
 
-    void demoNeDemandeRien()
+    // What the sheet lists for each state: lines "icon · title · text", buttons "label → action", then the flags.
+    void construire_data()
     {
-        const A a = A::construire(QStringLiteral("demo"), StatutMicro::refuse, EtatEcran::manquant, true, QStringLiteral("Erreur"));
-        QVERIFY(a.lignes.isEmpty());
-        QVERIFY(a.boutons.isEmpty());
-        QVERIFY(!a.relancer);
-        QVERIFY(!a.bloquant);
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("micro");
+        QTest::addColumn<int>("ecran");
+        QTest::addColumn<bool>("video");
+        QTest::addColumn<std::optional<QString>>("bloquant");
+        QTest::addColumn<QStringList>("attendu");
+        using vd::platform::formuler;
+        const QString reglages = formuler("Ouvrir Réglages Système");
+        const QString enregistrement = "autorisez Vendalo dans Confidentialité et sécurité, Enregistrement de l'écran et de l'audio du système.";
+        QTest::newRow("démo") << "demo" << int(StatutMicro::refuse) << int(EtatEcran::manquant) << true << std::optional<QString>("Erreur")
+                              << QStringList{};
+        QTest::newRow("tout autorisé") << "micro+mac" << int(StatutMicro::autorise) << int(EtatEcran::autorise) << false
+                                       << std::optional<QString>() << QStringList{};
+        QTest::newRow("micro refusé, écran manquant")
+            << "micro+mac" << int(StatutMicro::refuse) << int(EtatEcran::manquant) << false << std::optional<QString>("x")
+            << QStringList{"mic.slash · Micro · Refusé. Autorisez Vendalo dans Confidentialité et sécurité, Micro.",
+                           "rectangle.dashed.badge.record · " + formuler("Son du Mac") + " · Pour entendre le prospect, " + enregistrement,
+                           "Ouvrir les réglages du micro → 0 Privacy_Microphone",
+                           "Ouvrir les réglages de l'écran → 0 Privacy_ScreenCapture"};   // lines explain the failure: not blocking
+        QTest::newRow("écran manquant seul : un bouton renommé")
+            << "micro+mac" << int(StatutMicro::autorise) << int(EtatEcran::manquant) << false << std::optional<QString>()
+            << QStringList{"rectangle.dashed.badge.record · " + formuler("Son du Mac") + " · Pour entendre le prospect, " + enregistrement,
+                           reglages + " → 0 Privacy_ScreenCapture"};
+        QTest::newRow("écran manquant avec vidéo")
+            << "micro+mac" << int(StatutMicro::autorise) << int(EtatEcran::manquant) << true << std::optional<QString>()
+            << QStringList{"rectangle.dashed.badge.record · " + formuler("Son du Mac et vidéo") +
+                               " · Pour entendre le prospect et filmer l'écran, " + enregistrement,
+                           reglages + " → 0 Privacy_ScreenCapture"};
+        QTest::newRow("écran à relancer")
+            << "micro+mac" << int(StatutMicro::autorise) << int(EtatEcran::aRelancer) << false << std::optional<QString>()
+            << QStringList{"arrow.clockwise · " + formuler("Son du Mac") + " · " +
+                               formuler("Accès accordé. Relancez Vendalo pour que macOS le prenne en compte."),
+                           "Relancer Vendalo → 2 ", "relancer"};   // not a settings pane: keeps its label
+        QTest::newRow("micro non déterminé")
+            << "micro+mac" << int(StatutMicro::nonDetermine) << int(EtatEcran::autorise) << false << std::optional<QString>()
+            << QStringList{"micro · Micro · " + formuler("À autoriser pour transcrire votre voix. macOS vous le demande en un clic."),
+                           "Autoriser le micro → 1 "};
+        QTest::newRow("micro restreint seul : renommé")
+            << "micro+mac" << int(StatutMicro::restreint) << int(EtatEcran::autorise) << false << std::optional<QString>()
+            << QStringList{"mic.slash · Micro · Refusé. Autorisez Vendalo dans Confidentialité et sécurité, Micro.",
+                           reglages + " → 0 Privacy_Microphone"};
+        QTest::newRow("bloquant sans ligne") << "micro+mac" << int(StatutMicro::autorise) << int(EtatEcran::autorise) << false
+                                             << std::optional<QString>("Aucun micro n'est branché.")
+                                             << QStringList{"bloquant : Aucun micro n'est branché."};
+        QTest::newRow("bloquant vide") << "micro+mac" << int(StatutMicro::autorise) << int(EtatEcran::autorise) << false
+                                       << std::optional<QString>(QString()) << QStringList{};
     }
-
-    void toutAutorise()
+    void construire()
     {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::autorise, false, std::nullopt);
-        QVERIFY(a.lignes.isEmpty());
-        QVERIFY(a.boutons.isEmpty());
-        QVERIFY(!a.bloquant);
-    }
-
-    void microRefuseEtEcranManquant()
-    {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::refuse, EtatEcran::manquant, false, QStringLiteral("x"));
-        QCOMPARE(a.lignes.size(), 2);
-        QCOMPARE(a.lignes[0].icone, QStringLiteral("mic.slash"));
-        QCOMPARE(a.lignes[0].titre, QStringLiteral("Micro"));
-        QCOMPARE(a.lignes[0].texte, QStringLiteral("Refusé. Autorisez Vendalo dans Confidentialité et sécurité, Micro."));
-        QCOMPARE(a.lignes[1].icone, QStringLiteral("rectangle.dashed.badge.record"));
-        QCOMPARE(a.lignes[1].titre, vd::platform::formuler(QStringLiteral("Son du Mac")));
-        QCOMPARE(a.boutons.size(), 2);
-        QCOMPARE(a.boutons[0].libelle, QStringLiteral("Ouvrir les réglages du micro"));
-        QCOMPARE(a.boutons[0].action, (A::Action{A::Action::Genre::ouvrir, QStringLiteral("Privacy_Microphone")}));
-        QCOMPARE(a.boutons[1].libelle, QStringLiteral("Ouvrir les réglages de l'écran"));
-        QCOMPARE(a.boutons[1].action, (A::Action{A::Action::Genre::ouvrir, QStringLiteral("Privacy_ScreenCapture")}));
-        QVERIFY(!a.bloquant);   // lines explain the failure
-    }
-
-    void seulEcranManquantUnBoutonRenomme()
-    {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::manquant, false, std::nullopt);
-        QCOMPARE(a.lignes.size(), 1);
-        QCOMPARE(a.lignes[0].texte, QStringLiteral("Pour entendre le prospect, autorisez Vendalo dans Confidentialité et sécurité, "
-                                                   "Enregistrement de l'écran et de l'audio du système."));
-        QCOMPARE(a.boutons.size(), 1);
-        QCOMPARE(a.boutons[0].libelle, vd::platform::formuler(QStringLiteral("Ouvrir Réglages Système")));
-    }
-
-    void ecranManquantAvecVideo()
-    {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::manquant, true, std::nullopt);
-        QCOMPARE(a.lignes[0].titre, vd::platform::formuler(QStringLiteral("Son du Mac et vidéo")));
-        QCOMPARE(a.lignes[0].texte, QStringLiteral("Pour entendre le prospect et filmer l'écran, autorisez Vendalo dans Confidentialité et "
-                                                   "sécurité, Enregistrement de l'écran et de l'audio du système."));
-    }
-
-    void ecranARelancer()
-    {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::aRelancer, false, std::nullopt);
-        QCOMPARE(a.lignes.size(), 1);
-        QCOMPARE(a.lignes[0].icone, QStringLiteral("arrow.clockwise"));
-        QCOMPARE(a.lignes[0].texte, vd::platform::formuler(QStringLiteral("Accès accordé. Relancez Vendalo pour que macOS le prenne en compte.")));
-        QCOMPARE(a.boutons.size(), 1);
-        QCOMPARE(a.boutons[0].libelle, QStringLiteral("Relancer Vendalo"));   // not a settings pane: keeps its label
-        QCOMPARE(a.boutons[0].action.genre, A::Action::Genre::relancer);
-        QVERIFY(a.relancer);
-    }
-
-    void microNonDetermine()
-    {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::nonDetermine, EtatEcran::autorise, false, std::nullopt);
-        QCOMPARE(a.lignes.size(), 1);
-        QCOMPARE(a.lignes[0].texte, vd::platform::formuler(QStringLiteral("À autoriser pour transcrire votre voix. macOS vous le demande en un clic.")));
-        QCOMPARE(a.boutons[0].libelle, QStringLiteral("Autoriser le micro"));
-        QCOMPARE(a.boutons[0].action.genre, A::Action::Genre::demanderMicro);
-    }
-
-    void microRestreintSeulRenomme()
-    {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::restreint, EtatEcran::autorise, false, std::nullopt);
-        QCOMPARE(a.boutons.size(), 1);
-        QCOMPARE(a.boutons[0].libelle, vd::platform::formuler(QStringLiteral("Ouvrir Réglages Système")));
-    }
-
-    void bloquantSansLigne()
-    {
-        const A a = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::autorise, false,
-                                  QStringLiteral("Aucun micro n'est branché."));
-        QCOMPARE(a.bloquant.value_or(QString()), QStringLiteral("Aucun micro n'est branché."));
-        const A vide = A::construire(QStringLiteral("micro+mac"), StatutMicro::autorise, EtatEcran::autorise, false, QString());
-        QVERIFY(!vide.bloquant);
+        QFETCH(QString, source);
+        QFETCH(int, micro);
+        QFETCH(int, ecran);
+        QFETCH(bool, video);
+        QFETCH(std::optional<QString>, bloquant);
+        QFETCH(QStringList, attendu);
+        const A a = A::construire(source, StatutMicro(micro), EtatEcran(ecran), video, bloquant);
+        QStringList vu;
+        for (const A::Ligne& l : a.lignes)
+            vu << l.icone + " · " + l.titre + " · " + vd::platform::formuler(l.texte);
+        for (const A::Bouton& b : a.boutons)
+            vu << b.libelle + " → " + QString::number(int(b.action.genre)) + " " + b.action.panneau;
+        if (a.relancer)
+            vu << "relancer";
+        if (a.bloquant)
+            vu << "bloquant : " + *a.bloquant;
+        QCOMPARE(vu, attendu);
     }
 
     void libellesCourts()

@@ -36,32 +36,21 @@ private slots:
         QCOMPARE(ReglesArrierePlan::libelleProchain(titre, debut, maintenant), attendu);
     }
 
-    void menuSansRendezVous()
+    // Each entry as "kind action label shortcut"; a meeting comes first, set apart.
+    void menu()
     {
-        const auto e = ReglesArrierePlan::entreesMenu(std::nullopt);
-        QStringList actions, libelles;
-        for (const EntreeMenu& x : e) {
-            actions << (x.genre == EntreeMenu::Genre::separateur ? QStringLiteral("—") : x.action);
-            libelles << x.libelle;
-        }
-        QCOMPARE(actions, (QStringList{"ouvrir", "nouvel-appel", "reglages", "—", "quitter"}));
-        QCOMPARE(libelles.at(0), QStringLiteral("Ouvrir Vendalo"));
-        QCOMPARE(libelles.at(1), QStringLiteral("Nouvel appel"));
-        QCOMPARE(libelles.at(2), QStringLiteral("Réglages…"));
-        QCOMPARE(libelles.at(4), QStringLiteral("Quitter Vendalo"));
-        QCOMPARE(e.at(2).raccourci, QStringLiteral(","));
-        QCOMPARE(e.at(4).raccourci, QStringLiteral("q"));
-    }
-
-    void menuAvecRendezVousCommenceParLui()
-    {
-        const auto e = ReglesArrierePlan::entreesMenu(QStringLiteral("Prochain : Démo à 14:30"));
-        QCOMPARE(e.size(), 7);
-        QCOMPARE(e.at(0).genre, EntreeMenu::Genre::rendezVous);
-        QCOMPARE(e.at(0).libelle, QStringLiteral("Prochain : Démo à 14:30"));
-        QCOMPARE(e.at(0).action, QStringLiteral("rendez-vous"));
-        QCOMPARE(e.at(1).genre, EntreeMenu::Genre::separateur);
-        QCOMPARE(e.at(2).genre, EntreeMenu::Genre::ouvrir);
+        const auto decrire = [](const QList<EntreeMenu>& e) {
+            QStringList l;
+            for (const EntreeMenu& x : e)
+                l << (x.genre == EntreeMenu::Genre::separateur ? QStringLiteral("—")
+                                                                : QStringLiteral("%1 %2 %3 %4").arg(int(x.genre)).arg(x.action, x.libelle, x.raccourci));
+            return l;
+        };
+        const QStringList sans = decrire(ReglesArrierePlan::entreesMenu(std::nullopt));
+        QCOMPARE(sans, (QStringList{"1 ouvrir Ouvrir Vendalo ", "2 nouvel-appel Nouvel appel ", "3 reglages Réglages… ,", "—",
+                                    "4 quitter Quitter Vendalo q"}));
+        const QStringList avec = decrire(ReglesArrierePlan::entreesMenu(QStringLiteral("Prochain : Démo à 14:30")));
+        QCOMPARE(avec, QStringList({"0 rendez-vous Prochain : Démo à 14:30 ", "—"}) + sans);
     }
 
     void lancementDiscret_data()
