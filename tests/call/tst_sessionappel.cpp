@@ -25,13 +25,8 @@ private Q_SLOTS:
         QCOMPARE(b.session->etatTranscription(), QStringLiteral("Connexion à la transcription…"));
         const model::Appel* a = b.appel();
         QVERIFY(a);
-        QCOMPARE(a->statut, QStringLiteral("en_cours"));
-        QCOMPARE(a->contactId, std::optional<QString>(QStringLiteral("c1")));
-        QCOMPARE(a->type, QStringLiteral("demo"));
-        QCOMPARE(a->objectif, QStringLiteral("Montrer le produit"));
-        QCOMPARE(a->source, QStringLiteral("micro+mac"));
-        QCOMPARE(a->moteurTranscription, std::optional<QString>(QStringLiteral("soniox")));
-        QCOMPARE(a->debut, QStringLiteral("2026-03-02T09:00:00.000Z"));
+        QCOMPARE((QStringList{a->statut, a->contactId.value_or("-"), a->type, a->objectif, a->source, a->moteurTranscription.value_or("-"), a->debut}),
+                 (QStringList{"en_cours", "c1", "demo", "Montrer le produit", "micro+mac", "soniox", "2026-03-02T09:00:00.000Z"}));
         QCOMPARE(b.capture->canauxDemandes, 2);
         QCOMPARE(b.transcription().parametres.canaux, 2);
         QCOMPARE(b.transcription().parametres.generation, b.session->generation());
