@@ -267,20 +267,6 @@ private Q_SLOTS:
         QVERIFY2(std::abs(s[801] + 16384) < 200, qPrintable(QString::number(s[801])));
     }
 
-    void sansRappelRienNePart()
-    {
-        Banc b;
-        QVERIFY(b.capture.demarrer(2).ok());
-        b.avancer(1000);
-        QVERIFY(b.blocs.isEmpty());
-        QCOMPARE(b.capture.statistiques().blocs, qint64(0));
-        // A rappel set later starts from the current position: 200 ms behind now.
-        b.brancher();
-        b.avancer(100);
-        QCOMPARE(b.blocs.size(), 1);
-        QCOMPARE(b.blocs[0].size(), (1100 - 200) * 16 * 4);
-    }
-
     void arretCoupeTout()
     {
         Banc b;
@@ -294,10 +280,12 @@ private Q_SLOTS:
         QCOMPARE(b.horloge.factice.minuteriesActives(), 0);
         b.avancer(1000);
         QCOMPARE(b.blocs.size(), 3);
-        // Stopping clears the callback: a new start needs a new one.
+        // Stopping clears the callback: a new start needs a new one, and
+        // nothing goes out before it is set; it starts 200 ms behind now.
         QVERIFY(b.capture.demarrer(2).ok());
         b.avancer(1000);
         QCOMPARE(b.blocs.size(), 3);
+        QCOMPARE(b.capture.statistiques().blocs, qint64(0));
         b.brancher();
         b.avancer(100);
         QCOMPARE(b.blocs.size(), 4);
@@ -381,29 +369,35 @@ private Q_SLOTS:
 
     // The switch between capture and transcription, the level meters and
     // the audio byte counter.
-    // A script of operations, then one block: is it forwarded?
+    // A script of operations, then one block: is it forwarded? What did each
+    // reouvrir() answer (whether there is a target to resume)?
     void aiguillage_data()
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<bool>("transmis");
         QTest::addColumn<bool>("ouvert");
-        QTest::newRow("fermé au départ") << QString() << false << false;
-        QTest::newRow("ouvert vers une cible") << "ouvrir" << true << true;
-        QTest::newRow("ouvert sans cible") << "ouvrirVide" << false << true;
-        QTest::newRow("pause") << "ouvrir fermer" << false << false;
-        QTest::newRow("reprise après pause") << "ouvrir fermer reouvrir" << true << true;
-        QTest::newRow("transcription coupée") << "ouvrir couper" << false << false;
-        QTest::newRow("reprise sans client") << "ouvrir couper reouvrir" << false << false;
-        QTest::newRow("nouveau client après coupure") << "ouvrir couper ouvrir" << true << true;
-        QTest::newRow("reprise sans avoir jamais ouvert") << "reouvrir" << false << false;
+        QTest::addColumn<bool>("cible");   // the engine is still the target
+        QTest::addColumn<QString>("reprises");
+        QTest::newRow("fermé au départ") << QString() << false << false << false << "";
+        QTest::newRow("ouvert vers une cible") << "ouvrir" << true << true << true << "";
+        QTest::newRow("ouvert sans cible") << "ouvrirVide" << false << true << false << "";
+        QTest::newRow("pause") << "ouvrir fermer" << false << false << true << "";
+        QTest::newRow("reprise après pause") << "ouvrir fermer reouvrir" << true << true << true << "oui";
+        QTest::newRow("transcription coupée") << "ouvrir couper" << false << false << false << "";
+        QTest::newRow("reprise sans client") << "ouvrir couper reouvrir" << false << false << false << "non";
+        QTest::newRow("nouveau client après coupure") << "ouvrir couper ouvrir" << true << true << true << "";
+        QTest::newRow("reprise sans avoir jamais ouvert") << "reouvrir" << false << false << false << "non";
     }
     void aiguillage()
     {
         QFETCH(QString, script);
         QFETCH(bool, transmis);
         QFETCH(bool, ouvert);
+        QFETCH(bool, cible);
+        QFETCH(QString, reprises);
         MoteurEspion moteur;
         AiguillageAudio a;
+        QStringList reponses;
         for (const QString& op : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             if (op == QLatin1String("ouvrir"))
                 a.ouvrir(&moteur);
@@ -412,27 +406,15 @@ private Q_SLOTS:
             else if (op == QLatin1String("fermer"))
                 a.fermer();
             else if (op == QLatin1String("reouvrir"))
-                a.reouvrir();
+                reponses << (a.reouvrir() ? "oui" : "non");
             else if (op == QLatin1String("couper"))
                 a.couper();
         }
+        QCOMPARE(reponses.join(' '), reprises);
+        QCOMPARE(a.cible(), cible ? &moteur : nullptr);
         QCOMPARE(a.transmettre(QByteArray("bloc")), transmis);
         QCOMPARE(moteur.recus.size(), transmis ? 1 : 0);
         QCOMPARE(a.ouvert(), ouvert);
-    }
-
-    void reouvrirDitSIlYAUneCible()
-    {
-        MoteurEspion moteur;
-        AiguillageAudio a;
-        QVERIFY(!a.reouvrir());
-        a.ouvrir(&moteur);
-        a.fermer();
-        QVERIFY(a.reouvrir());
-        QCOMPARE(a.cible(), &moteur);
-        a.couper();
-        QCOMPARE(a.cible(), nullptr);
-        QVERIFY(!a.reouvrir());
     }
 
     // couper() waits for a block being handed over: once it returns, the

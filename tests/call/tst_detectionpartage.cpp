@@ -1,7 +1,9 @@
 // Screen-share detection: the matching table, the polling driver on a fake
-// window list, and the X11 reader on a real display.
+// window list, and the X11 reader on a real display; the windows offered as
+// recording targets.
 // vd-test: x11
 #include "call/detectionpartage.h"
+#include "call/fenetresproposees.h"
 #include "platform/horloge.h"
 
 #include <QSignalSpy>
@@ -30,6 +32,12 @@ public:
 };
 
 FenetreEcran fenetre(const QString& app, const QString& titre, qint64 pid = 4242) { return {app, titre, 0, pid}; }
+
+// A window offered as a recording target.
+FenetreEcran cible(quint32 n, const QString& classe, const QString& titre, qint64 pid = 100, int l = 1200, int h = 800)
+{
+    return FenetreEcran{classe + QStringLiteral(" ") + classe.toLower(), titre, 0, pid, n, classe, l, h};
+}
 
 } // namespace
 
@@ -101,6 +109,50 @@ private Q_SLOTS:
         QVERIFY(!d.disponible());
         h.avancer(10000);
         QCOMPARE(lecteur.lectures, lectures + 2);
+    }
+
+    // The windows offered as recording targets: meeting tools first, share bars
+    // and our own windows left out, and the saved target found again.
+    void ciblesProposees()
+    {
+        const QList<FenetreEcran> bureau{
+            cible(1, QStringLiteral("org.gnome.Nautilus"), QStringLiteral("Documents")),
+            cible(2, QStringLiteral("firefox"), QStringLiteral("Meet - abc-defg-hij — Mozilla Firefox")),
+            cible(3, QStringLiteral("Vendalo"), QStringLiteral("Vendalo"), 55),                          // ourselves
+            cible(4, QStringLiteral("zoom"), QStringLiteral("Zoom Meeting")),
+            cible(5, QStringLiteral("zoom"), QStringLiteral("zoom share toolbar")),                       // share bar
+            cible(6, QStringLiteral("firefox"), QStringLiteral("Recettes — Mozilla Firefox")),
+            cible(7, QStringLiteral("teams-for-linux"), QStringLiteral("Point client | Microsoft Teams")),
+            cible(8, QStringLiteral("Xfce4-panel"), QStringLiteral("Panneau"), 100, 1920, 30),           // too small
+            cible(9, QStringLiteral("gedit"), QString()),                                                 // no title
+        };
+        QStringList ordre;   // numbers, * for a meeting
+        for (const call::FenetreProposee& f : call::proposerFenetres(bureau, 55))
+            ordre << QString::number(f.numero) + (f.reunion ? "*" : "");
+        QCOMPARE(ordre.join(' '), QStringLiteral("2* 4* 7* 1 6"));
+    }
+
+    void cibleRetrouvee_data()
+    {
+        QTest::addColumn<QString>("bundleId");
+        QTest::addColumn<QString>("titre");
+        QTest::addColumn<int>("attendu");   // 0: none
+        QTest::newRow("même titre") << QStringLiteral("firefox") << QStringLiteral("Recettes — Mozilla Firefox") << 6;
+        QTest::newRow("titre changé : première fenêtre de l'application") << QStringLiteral("firefox") << QStringLiteral("Ancien onglet") << 2;
+        QTest::newRow("casse de l'identifiant") << QStringLiteral("Zoom") << QStringLiteral("Réunion d'hier") << 4;
+        QTest::newRow("application fermée") << QStringLiteral("slack") << QStringLiteral("Général") << 0;
+    }
+    void cibleRetrouvee()
+    {
+        QFETCH(QString, bundleId);
+        QFETCH(QString, titre);
+        QFETCH(int, attendu);
+        const QList<call::FenetreProposee> liste = call::proposerFenetres(
+            {cible(2, QStringLiteral("firefox"), QStringLiteral("Meet - abc — Mozilla Firefox")), cible(4, QStringLiteral("zoom"), QStringLiteral("Zoom Meeting")),
+             cible(6, QStringLiteral("firefox"), QStringLiteral("Recettes — Mozilla Firefox"))},
+            0);
+        const auto f = call::retrouverFenetre(liste, {QStringLiteral("fenetre"), bundleId, bundleId, titre});
+        QCOMPARE(f ? int(f->numero) : 0, attendu);
     }
 
     // The window manager's client list as the reader sees it on a real display.

@@ -98,6 +98,8 @@ class TstEnregistrement : public QObject {
 
     QTemporaryDir dossier_;
     std::shared_ptr<EtatVideo> video_;
+    qint64 phase_ = 0;   // of the tone, across the feeds of a test
+    int n_ = 0;          // pictures fed
 
     EnregistreurAppel::Options options(qint64 libre = 50'000'000'000LL)
     {
@@ -109,16 +111,23 @@ class TstEnregistrement : public QObject {
         return o;
     }
 
-    // Sound (and 15 pictures a second when the source runs) for ms.
-    void alimenter(EnregistreurAppel& e, qint64& phase, int& n, int ms)
+    // Sound (and 15 pictures a second when the source runs) for ms, into
+    // son; after each 100 ms, entre (the clock moving on, say).
+    void alimenter(const std::function<void(const float*, qsizetype)>& son, int ms, const std::function<void()>& entre = {})
     {
         for (int t = 0; t < ms; t += 100) {
-            const auto s = ton(phase);
-            e.recevoirSon(s.data(), qsizetype(s.size()));
-            for (int k = 0; k < (n % 2 ? 2 : 1) && video_->surImage; ++k)
-                video_->surImage(image(n));
-            ++n;
+            const auto s = ton(phase_);
+            son(s.data(), qsizetype(s.size()));
+            for (int k = 0; k < (n_ % 2 ? 2 : 1) && video_->surImage; ++k)
+                video_->surImage(image(n_));
+            ++n_;
+            if (entre)
+                entre();
         }
+    }
+    void alimenter(EnregistreurAppel& e, int ms)
+    {
+        alimenter([&e](const float* s, qsizetype n) { e.recevoirSon(s, n); }, ms);
     }
 
 private Q_SLOTS:
@@ -129,7 +138,11 @@ private Q_SLOTS:
         if (QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
             QSKIP("ffprobe manque (paquet ffmpeg)");
     }
-    void init() { video_ = std::make_shared<EtatVideo>(); }
+    void init()
+    {
+        video_ = std::make_shared<EtatVideo>();
+        phase_ = n_ = 0;
+    }
     void cleanup() { QDir(dossier_.filePath(QStringLiteral("Enregistrements"))).removeRecursively(); }
 
     // A live call with a one-minute pause: the file is one minute shorter
@@ -155,18 +168,7 @@ private Q_SLOTS:
         const QString id = *banc.session->appelId();
         const qint64 debut = banc.horloge.monotoneMs();
 
-        qint64 phase = 0;
-        int n = 0;
-        auto parler = [&](int ms) {
-            for (int t = 0; t < ms; t += 100) {
-                const auto s = ton(phase);
-                banc.capture->mixage(s.data(), qsizetype(s.size()));
-                for (int k = 0; k < (n % 2 ? 2 : 1) && video_->surImage; ++k)
-                    video_->surImage(image(n));
-                ++n;
-                banc.horloge.avancer(100);
-            }
-        };
+        auto parler = [&](int ms) { alimenter(banc.capture->mixage, ms, [&] { banc.horloge.avancer(100); }); };
         parler(3000);
         banc.session->pause();
         parler(60000);
@@ -229,9 +231,7 @@ private Q_SLOTS:
         EnregistreurAppel e(QStringLiteral("a1"), o);
         QVERIFY(e.actif());
         QCOMPARE(e.avertissement(), std::optional<QString>(avertissement));
-        qint64 phase = 0;
-        int n = 0;
-        alimenter(e, phase, n, 2000);
+        alimenter(e, 2000);
         auto r = e.arreter();
         QVERIFY(r.ok());
         QVERIFY(!r.valeur().video);
@@ -275,9 +275,7 @@ private Q_SLOTS:
         o.ecrivain.echecFinal = true;
         EnregistreurAppel e(QStringLiteral("a3"), o);
         QVERIFY(e.actif());
-        qint64 phase = 0;
-        int n = 0;
-        alimenter(e, phase, n, 1000);
+        alimenter(e, 1000);
         QVERIFY(QFileInfo::exists(QDir(o.dossier).filePath(QStringLiteral("a3.mp4.partiel"))));
         auto r = e.arreter();
         QVERIFY(!r.ok());
@@ -311,9 +309,8 @@ private Q_SLOTS:
         o.ecrivain.capaciteImages = 1;
         EnregistreurAppel e(QStringLiteral("a4"), o);
         QVERIFY(e.ecrivain() && e.ecrivain()->avecVideo());
-        qint64 phase = 0;
         for (int i = 0; i < 20; ++i) {
-            const auto s = ton(phase);
+            const auto s = ton(phase_);
             e.recevoirSon(s.data(), qsizetype(s.size()));
             for (int k = 0; k < 10; ++k)
                 video_->surImage(image(i * 10 + k));
@@ -342,9 +339,7 @@ private Q_SLOTS:
         QFETCH(double, duree);
         auto o = options();
         EnregistreurAppel e(QStringLiteral("a5"), o);
-        qint64 phase = 0;
-        int n = 0;
-        alimenter(e, phase, n, 6000);
+        alimenter(e, 6000);
         QVERIFY(e.arreter().ok());
         const QString clip = dossier_.filePath(QStringLiteral("clips/clip.mp4"));
         QFile::remove(clip);
@@ -396,16 +391,14 @@ private Q_SLOTS:
         QVERIFY(e.actif());
         QStringList recus;
         e.surAvertissement([&recus](const QString& t) { recus << t; });
-        qint64 phase = 0;
-        int n = 0;
-        alimenter(e, phase, n, 1000);
+        alimenter(e, 1000);
         if (ouverte) {
             QCOMPARE(filmee, 42u);
             QCOMPARE(e.avertissement(), std::nullopt);
             video_->surFin(perte);   // the capture reports the window gone
             QCOMPARE(recus, QStringList{avertissement});
             video_->surImage = {};
-            alimenter(e, phase, n, 1000);
+            alimenter(e, 1000);
         } else {
             QCOMPARE(filmee, 0u);   // never the whole screen instead
         }
@@ -424,9 +417,7 @@ private Q_SLOTS:
         QVERIFY(e.ecrivain() && e.ecrivain()->avecVideo());
         video_->surFin(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré."));
         video_->surImage = {};
-        qint64 phase = 0;
-        int n = 0;
-        alimenter(e, phase, n, 1000);
+        alimenter(e, 1000);
         QCOMPARE(e.avertissement(), std::optional<QString>(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré.")));
         auto r = e.arreter();
         QVERIFY(r.ok());

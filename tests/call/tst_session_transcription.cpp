@@ -15,6 +15,7 @@
 #include "fakes/fauxdeepgram.h"
 #include "fakes/fauxsoniox.h"
 #include "fakes/sourcesfactices.h"
+#include "commun_transcription.h"
 #include "fauxappel.h"
 #include "model/store.h"
 #include "platform/coffre.h"
@@ -59,42 +60,51 @@ private:
     std::shared_ptr<fakes::SourcesFactices> s_;
 };
 
-// The session wired as the program wires it, on fakes of the outside world.
+// The session wired as the program wires it, on fakes of the outside world:
+// on the fake clock with every stream on the test's thread, or (programme)
+// on the program's own threads and the system clock.
 struct Banc {
     QObject contexte;
     platform::HorlogeFactice horloge;
+    platform::HorlogeSysteme systeme;
+    const bool programme;
+    platform::Horloge& temps;
     platform::CoffreMemoire coffre;
-    model::Store store{QString(), horloge};
+    model::Store store{QString(), temps};
     ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
     std::shared_ptr<fakes::SourcesFactices> sources;  // those of the last capture
-    QPointer<call::MoteurTranscriptionBase> engin;   // the last engine the session built
+    QPointer<call::MoteurTranscription> engin;       // the last engine the session built
     QStringList moteursDemandes;
     QStringList codes;                               // every transcription code published, in order
     std::vector<test::Journalise> journal;
     QStringList analyses;
     std::unique_ptr<SessionAppel> session;
 
-    explicit Banc(const QString& moteurChoisi)
+    explicit Banc(const QString& moteurChoisi, bool programme = false)
+        : programme(programme), temps(programme ? static_cast<platform::Horloge&>(systeme) : horloge)
     {
-        platform::Horloge::installer(&horloge);
+        if (!programme)
+            platform::Horloge::installer(&horloge);
         platform::Coffre::installer(&coffre);
         store.modifier([&](model::Etat& e) {
             e.reglages.transcription.moteur = moteurChoisi;
             e.reglages.transcription.sonioxEurope = false;
         });
         SessionAppel::Fabriques f;
-        f.capture = [this] {
+        f.capture = [this]() -> std::unique_ptr<call::CaptureAudioBase> {
             sources = std::make_shared<fakes::SourcesFactices>();
+            if (this->programme)
+                return std::make_unique<call::CaptureAudio>(std::make_unique<SourcesPartagees>(sources));
             return std::make_unique<call::CaptureAudio>(std::make_unique<SourcesPartagees>(sources), &horloge,
                                                         call::CaptureAudio::Fil::appelant);
         };
         f.transcription = [this](const QString& m) -> std::unique_ptr<call::MoteurTranscriptionBase> {
             moteursDemandes << m;
-            auto t = call::creerMoteurAppel(m, ai::routesDuStore(store), false);
+            auto t = call::creerMoteurAppel(m, ai::routesDuStore(store), this->programme);
             engin = t.get();
             return t;
         };
-        session = std::make_unique<SessionAppel>(store, moteur, horloge, f);
+        session = std::make_unique<SessionAppel>(store, moteur, temps, f);
         session->setJournal([this](const QString& n, const QString& m, const QJsonObject& p) { journal.push_back({n, m, p}); });
         session->setRappelAnalyse([this](const QString& id) { analyses << id; });
         QObject::connect(session.get(), &SessionAppel::transcriptionChange, &contexte,
@@ -134,12 +144,13 @@ struct Banc {
 
     const model::Appel* appel() const { return session->appelId() ? store.etat().appel(*session->appelId()) : nullptr; }
     call::SegmentLive interim(const QString& qui) const { return session->interims().value(qui); }
-    std::optional<model::Segment> finalDe(const QString& texte) const
+    // "speaker start-end voix n" of the final with that text.
+    QString finalDe(const QString& texte) const
     {
         for (const auto& s : session->finals())
             if (s.texte == texte)
-                return s;
-        return std::nullopt;
+                return QStringLiteral("%1 %2-%3 voix %4").arg(s.locuteur).arg(s.debutMs).arg(s.finMs).arg(s.interlocuteur.value_or(0));
+        return {};
     }
 };
 
@@ -178,8 +189,8 @@ private Q_SLOTS:
         QCOMPARE(b.moteursDemandes, QStringList{"soniox"});
         QCOMPARE(b.session->etat(), EtatSession::connexion);
         QCOMPARE(b.session->etatTranscription(), QStringLiteral("Connexion à la transcription…"));
-        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
-        const int v = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0;   // microphone stream
+        QTRY_VERIFY(test::fluxConfigures(serveur, 2));
+        const int v = test::indexVous(serveur);   // microphone stream
         const int p = 1 - v;
         QCOMPARE(serveur.configuration(v)["api_key"].toString(), cleSoniox);
         QCOMPARE(serveur.configuration(p)["api_key"].toString(), cleSoniox);
@@ -202,10 +213,7 @@ private Q_SLOTS:
 
         // Partials show, then finals of the right speaker replace them.
         serveur.envoyerJetons(v, {FauxSoniox::jeton("Bonjour", 100, 400, true), FauxSoniox::jeton(" je", 400, 500, false)});
-        QTRY_COMPARE(b.interim("vous").texte, QStringLiteral("Bonjour je"));
-        QCOMPARE(b.interim("vous").final, false);
-        QCOMPARE(b.interim("vous").debutMs, 100);
-        QCOMPARE(b.interim("vous").finMs, 500);
+        QTRY_COMPARE(b.interim("vous"), (call::SegmentLive{"vous", "Bonjour je", false, 100, 500, std::nullopt}));
         serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 1200, 1400, false, 1)});
         QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Oui"));
         QVERIFY(b.session->finals().isEmpty());
@@ -223,8 +231,7 @@ private Q_SLOTS:
             QVERIFY(s.finMs <= b.session->offsetMs());   // the transcript never runs ahead of the call
 
         // The prospect's socket drops: reconnection, audio held meanwhile.
-        const qint64 coupureMs = b.session->offsetMs();
-        QCOMPARE(coupureMs, 2000);
+        QCOMPARE(b.session->offsetMs(), 2000);
         serveur.lacher(p);
         QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
         QCOMPARE(b.session->etatTranscription(), QStringLiteral("Reconnexion de la transcription…"));
@@ -250,16 +257,9 @@ private Q_SLOTS:
         serveur.envoyerJetons(v, {FauxSoniox::jeton("Je", 2500, 2700, true), FauxSoniox::jeton(" vous", 2700, 3000, true),
                                   FauxSoniox::fin()});
         QTRY_COMPARE(b.session->finals().size(), 4);
-        const auto prix = b.finalDe("Et le prix");
-        QVERIFY(prix);
-        QCOMPARE(prix->locuteur, QStringLiteral("prospect"));
-        QCOMPARE(prix->debutMs, coupureMs + 100);
-        QCOMPARE(prix->finMs, coupureMs + 900);
-        QCOMPARE(prix->interlocuteur, std::optional<qint64>(1));   // the same voice as before the drop
-        const auto jeVous = b.finalDe("Je vous");
-        QVERIFY(jeVous);
-        QCOMPARE(jeVous->locuteur, QStringLiteral("vous"));
-        QCOMPARE(jeVous->debutMs, 2500);
+        // The prospect's words placed after the drop at 2 s, with the same voice as before it.
+        QCOMPARE(b.finalDe("Et le prix"), QStringLiteral("prospect 2100-2900 voix 1"));
+        QCOMPARE(b.finalDe("Je vous"), QStringLiteral("vous 2500-3000 voix 0"));
         for (const auto& s : b.session->finals())
             QVERIFY(s.finMs <= b.session->offsetMs());
         QCOMPARE(b.codes, (QStringList{"connexion", "ouvert", "reconnexion", "ouvert"}));
@@ -275,7 +275,7 @@ private Q_SLOTS:
         QCOMPARE(a->transcript.size(), 4);
         QCOMPARE(a->moteurTranscription, std::optional<QString>(QStringLiteral("soniox")));
         QCOMPARE(b.analyses, QStringList{id});
-        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+        VERIFIER_SANS_ANOMALIE(serveur);
     }
 
     // A start the service refuses: the call does not start, the failure's
@@ -329,28 +329,20 @@ private Q_SLOTS:
         QVERIFY(serveur.demarrer());
         serveur.cleAttendue = cleSoniox;
         qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
-        platform::CoffreMemoire coffre;
-        platform::Coffre::installer(&coffre);
-        coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
-        platform::HorlogeSysteme horloge;
-        model::Store store{QString(), horloge};
-        ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
-        auto sources = std::make_shared<fakes::SourcesFactices>();
-        SessionAppel::Fabriques f;
-        f.capture = [&] { return std::make_unique<call::CaptureAudio>(std::make_unique<SourcesPartagees>(sources)); };
-        f.transcription = [&](const QString& m) -> std::unique_ptr<call::MoteurTranscriptionBase> {
-            return call::creerMoteurAppel(m, ai::routesDuStore(store));
-        };
-        auto session = std::make_unique<SessionAppel>(store, moteur, horloge, f);
-        QVERIFY(!session->demarrer(Banc::config()));
-        QTRY_COMPARE_WITH_TIMEOUT(session->etat(), EtatSession::enCours, 10000);   // includes the 0.8 s confirmation
+        Banc b(QStringLiteral("soniox"), true);
+        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        QVERIFY(!b.session->demarrer(Banc::config()));
+        QTRY_COMPARE_WITH_TIMEOUT(b.session->etat(), EtatSession::enCours, 10000);   // includes the 0.8 s confirmation
         QCOMPARE(serveur.nombreConnexions(), 2);
-        const int p = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 0 : 1;
+        QCOMPARE(b.engin->nombreFlux(), 2);
+        const QSet<QThread*> fils{QThread::currentThread(), b.engin->flux(0)->thread(), b.engin->flux(1)->thread()};
+        QCOMPARE(fils.size(), 3);   // a thread of its own for each stream
+        const int p = 1 - test::indexVous(serveur);
 
         std::thread appareil([&] {
             const std::vector<float> micro(4800, 0.25f), mac(4800, -0.5f);
-            sources->livrer(GenreSource::micro, micro);
-            sources->livrer(GenreSource::sonSysteme, mac);
+            b.sources->livrer(GenreSource::micro, micro);
+            b.sources->livrer(GenreSource::sonSysteme, mac);
         });
         appareil.join();
         // Each stream gets its own voice: +0.25 is 0x1fff, -0.5 is 0xc000 (little-endian).
@@ -359,18 +351,19 @@ private Q_SLOTS:
         QVERIFY(!serveur.connexion(p).audio.contains(QByteArray::fromHex("ff1fff1f")));
         serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 0, 100, true, 0), FauxSoniox::jeton(" bien", 100, 200, true, 0),
                                   FauxSoniox::jeton(" sûr", 200, 300, true, 0), FauxSoniox::fin()});
-        QTRY_COMPARE_WITH_TIMEOUT(session->finals().size(), 1, 10000);
-        QCOMPARE(session->finals()[0], (model::Segment{"sg1", "prospect", "Oui bien sûr", 0, 300, 1}));
+        QTRY_COMPARE_WITH_TIMEOUT(b.session->finals().size(), 1, 10000);
+        QCOMPARE(b.session->finals()[0], (model::Segment{"sg1", "prospect", "Oui bien sûr", 0, 300, 1}));
 
-        const QString id = *session->appelId();
-        session->arreter();
-        QTRY_COMPARE_WITH_TIMEOUT(session->etat(), EtatSession::termine, 5000);
+        const QString id = *b.session->appelId();
+        serveur.reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Fin", 200, 300, true)}}}};
+        b.session->arreter();
+        QTRY_COMPARE_WITH_TIMEOUT(b.session->etat(), EtatSession::termine, 5000);
         QTRY_VERIFY(serveur.connexion(0).finRecue && serveur.connexion(1).finRecue);
-        QCOMPARE(store.etat().appel(id)->transcript, session->finals());
-        session.reset();
+        QCOMPARE(b.session->finals().size(), 3);   // the last words of each stream
+        QCOMPARE(b.store.etat().appel(id)->transcript, b.session->finals());
+        b.session.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the engine joins its stream threads
-        platform::Coffre::installer(nullptr);
-        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+        VERIFIER_SANS_ANOMALIE(serveur);
     }
 };
 

@@ -50,6 +50,20 @@ ScenarioDemo scenarioCourt()
     return s;
 }
 
+// A simulated call of the shipped demonstration, with the prompter beside it.
+struct AppelSimule {
+    platform::HorlogeFactice horloge;
+    ai::Moteur& moteur = ai::Moteur::instance();
+    model::Store store{QString(), horloge};
+    fakes::ClientIAScripte client;
+    std::optional<call::ScenarioDemo> scenario;
+    AppelSimule()
+    {
+        store.remplacerEtat(*model::Etat::depuisJson(moteur.appelerJSON(QStringLiteral("etatDemo")).valeur()));
+        scenario = call::ScenarioDemo::depuisJson(moteur.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")}).valeur());
+    }
+};
+
 } // namespace
 
 class TstSessionDemo : public QObject {
@@ -301,18 +315,9 @@ private Q_SLOTS:
     // session's finals reach the call, help answers land in the call's help list.
     void appelSimuleAvecSouffleur()
     {
-        platform::HorlogeFactice horloge;
-        ai::Moteur& moteur = ai::Moteur::instance();
-        model::Store store({}, horloge);
-        auto demo = moteur.appelerJSON(QStringLiteral("etatDemo"));
-        QVERIFY(demo);
-        store.remplacerEtat(*model::Etat::depuisJson(demo.valeur()));
-        auto brut = moteur.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")});
-        QVERIFY(brut);
-        auto scenario = call::ScenarioDemo::depuisJson(brut.valeur());
+        AppelSimule a;
+        auto& [horloge, moteur, store, client, scenario] = a;
         QVERIFY(scenario);
-
-        fakes::ClientIAScripte client;
         call::SessionAppel session(store, moteur, horloge, {});
         ai::Souffleur souffleur(moteur, client);
         ai::PanneauSouffleur panneau(souffleur, horloge);
@@ -341,11 +346,8 @@ private Q_SLOTS:
     // and writes what was heard on the contact.
     void frameworkChoisiDansLAppelSimule()
     {
-        platform::HorlogeFactice horloge;
-        ai::Moteur& moteur = ai::Moteur::instance();
-        model::Store store({}, horloge);
-        store.remplacerEtat(*model::Etat::depuisJson(moteur.appelerJSON(QStringLiteral("etatDemo")).valeur()));
-        auto scenario = call::ScenarioDemo::depuisJson(moteur.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")}).valeur());
+        AppelSimule a;
+        auto& [horloge, moteur, store, client, scenario] = a;
         QVERIFY(scenario);
         const auto grilles = team::grillesDepuisMoteur(moteur.donnee(QStringLiteral("GRILLES_QUALIFICATION")).toArray());
         team::FrameworkVente f = team::frameworkDepuisModele(*team::modeleCycle(QStringLiteral("vente_courte")), QStringLiteral("fw_court"),
@@ -355,7 +357,6 @@ private Q_SLOTS:
         f.parDefaut = true;
         QVERIFY(!team::enregistrerFramework(store, f));
 
-        fakes::ClientIAScripte client;
         call::SessionAppel session(store, moteur, horloge, {});
         ai::Souffleur souffleur(moteur, client);
         ai::PanneauSouffleur panneau(souffleur, horloge);

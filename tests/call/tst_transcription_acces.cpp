@@ -7,6 +7,7 @@
 #include "fakes/fauxsoniox.h"
 #include "platform/coffre.h"
 #include "platform/horloge.h"
+#include "commun_transcription.h"
 
 #include <QJsonDocument>
 #include <QTest>
@@ -219,30 +220,35 @@ private Q_SLOTS:
 
     void messagesDuBackend_data()
     {
+        QTest::addColumn<int>("moteur");
         QTest::addColumn<int>("statut");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("serveur");
         QTest::addColumn<int>("genre");
         QTest::addColumn<QString>("message");
-        const int autre = int(ErreurFonction::Genre::autre);
-        QTest::newRow("désactivée") << 403 << "fonction_desactivee" << "" << autre << "La transcription n'est pas encore disponible.";
-        QTest::newRow("clé serveur absente") << 500 << "cle_serveur_absente" << "" << autre << "La transcription n'est pas encore disponible.";
-        QTest::newRow("trop de sessions") << 429 << "trop_de_sessions"
-                                          << "Trop de transcriptions en même temps. Terminez un appel avant d'en lancer un autre." << autre
-                                          << "Trop de transcriptions en même temps. Terminez un appel avant d'en lancer un autre.";
-        QTest::newRow("session") << 401 << "non_connecte" << "" << int(ErreurFonction::Genre::session) << "Connectez-vous pour lancer la transcription.";
-        QTest::newRow("autre") << 500 << "erreur_interne" << "" << autre << "La transcription ne démarre pas. Réessayez dans un instant.";
-        QTest::newRow("404 soniox") << 404 << "" << "" << autre << "La transcription ne démarre pas. Réessayez dans un instant.";
+        const int autre = int(ErreurFonction::Genre::autre), soniox = int(IdMoteur::soniox);
+        const QString trop = QStringLiteral("Trop de transcriptions en même temps. Terminez un appel avant d'en lancer un autre.");
+        const QString demarre = QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant.");
+        QTest::newRow("désactivée") << soniox << 403 << "fonction_desactivee" << "" << autre << "La transcription n'est pas encore disponible.";
+        QTest::newRow("clé serveur absente") << soniox << 500 << "cle_serveur_absente" << "" << autre << "La transcription n'est pas encore disponible.";
+        QTest::newRow("trop de sessions") << soniox << 429 << "trop_de_sessions" << trop << autre << trop;
+        QTest::newRow("session") << soniox << 401 << "non_connecte" << "" << int(ErreurFonction::Genre::session)
+                                 << "Connectez-vous pour lancer la transcription.";
+        QTest::newRow("autre") << soniox << 500 << "erreur_interne" << "" << autre << demarre;
+        QTest::newRow("404 soniox") << soniox << 404 << "" << "" << autre << demarre;
+        // Deepgram falls back on the older function after a 404, but not when sessions are full.
+        QTest::newRow("404 deepgram, trop de sessions") << int(IdMoteur::deepgram) << 404 << "trop_de_sessions" << trop << autre << trop;
     }
     void messagesDuBackend()
     {
+        QFETCH(int, moteur);
         QFETCH(int, statut);
         QFETCH(QString, code);
         QFETCH(QString, serveur);
         QFETCH(int, genre);
         QFETCH(QString, message);
         FauxBackend b;
-        TranscriptionCloud cloud(b.fonction(), "a", 2, "fr", IdMoteur::soniox, true);
+        TranscriptionCloud cloud(b.fonction(), "a", 2, "fr", IdMoteur(moteur), true);
         std::optional<ResultatJeton> r;
         cloud.jeton(this, [&](const ResultatJeton& x) { r = x; });
         b.echouer(0, erreurFonction(statut, code, serveur, ErreurFonction::Genre(genre)));
@@ -277,17 +283,6 @@ private Q_SLOTS:
         QCOMPARE(r->valeur().jeton, QStringLiteral("dg"));
     }
 
-    void pasDeRepliSiTropDeSessions()
-    {
-        FauxBackend b;
-        TranscriptionCloud cloud(b.fonction(), "a", 2, "fr", IdMoteur::deepgram, true);
-        std::optional<ResultatJeton> r;
-        cloud.jeton(this, [&](const ResultatJeton& x) { r = x; });
-        b.echouer(0, erreurFonction(404, "trop_de_sessions", "Trop de transcriptions en même temps. Terminez un appel avant d'en lancer un autre."));
-        QCOMPARE(b.appels.size(), 1);
-        QCOMPARE(r->erreur(), QStringLiteral("Trop de transcriptions en même temps. Terminez un appel avant d'en lancer un autre."));
-    }
-
     void deuxFluxSonioxUneSeuleDemande()
     {
         vd::fakes::FauxSoniox serveur;
@@ -298,10 +293,9 @@ private Q_SLOTS:
         c.source = SourceIA::cloud;
         c.appelerFonction = b.fonction();
         Soniox moteur(c);
-        bool ouvert = false;
-        connect(&moteur, &MoteurTranscriptionBase::ouvert, this, [&](quint64) { ouvert = true; });
+        vd::test::Ecoute e;
+        e.suivre(&moteur, this);
         ParametresTranscription p;
-        p.canaux = 2;
         p.appelId = QStringLiteral("appel-7");
         moteur.demarrer(p);
         QTRY_COMPARE(b.appels.size(), 1);
@@ -309,14 +303,14 @@ private Q_SLOTS:
         QTest::qWait(20);
         QCOMPARE(b.appels.size(), 1);
         b.repondre(0, QJsonObject{{"access_token", "tmp"}, {"url_websocket", serveur.url().toString()}, {"diarisation", false}});
-        QTRY_VERIFY(serveur.nombreConnexions() == 2 && !serveur.configuration(0).isEmpty() && !serveur.configuration(1).isEmpty());
-        QCOMPARE(serveur.configuration(0)["api_key"].toString(), QStringLiteral("tmp"));
-        QCOMPARE(serveur.configuration(1)["api_key"].toString(), QStringLiteral("tmp"));
-        // The backend turned speaker separation off for this call.
-        QCOMPARE(serveur.configuration(0)["enable_speaker_diarization"].toBool(), false);
-        QCOMPARE(serveur.configuration(1)["enable_speaker_diarization"].toBool(), false);
+        QTRY_VERIFY(vd::test::fluxConfigures(serveur, 2));
+        // One key for both streams; the backend turned speaker separation off for this call.
+        for (int i : {0, 1}) {
+            QCOMPARE(serveur.configuration(i)["api_key"].toString(), QStringLiteral("tmp"));
+            QCOMPARE(serveur.configuration(i)["enable_speaker_diarization"].toBool(), false);
+        }
         horloge->avancer(800);
-        QTRY_VERIFY(ouvert);
+        QTRY_VERIFY(e.ouvert);
     }
 
     void deepgramParLeRelais()
@@ -332,12 +326,10 @@ private Q_SLOTS:
         c.source = SourceIA::relais;
         c.relais = relais.url().toString();
         Deepgram moteur(c);
-        bool ouvert = false;
-        connect(&moteur, &MoteurTranscriptionBase::ouvert, this, [&](quint64) { ouvert = true; });
-        ParametresTranscription p;
-        p.moteur = "deepgram";
-        moteur.demarrer(p);
-        QTRY_VERIFY(ouvert);
+        vd::test::Ecoute e;
+        e.suivre(&moteur, this);
+        moteur.demarrer(vd::test::parametres("deepgram", 2));
+        QTRY_VERIFY(e.ouvert);
         QCOMPARE(serveur.connexion(0).entetes.value("authorization"), QByteArray("Bearer jeton-relais"));
         qunsetenv("VD_URL_DEEPGRAM");
     }
@@ -358,20 +350,16 @@ private Q_SLOTS:
             QTimer::singleShot(0, ctx, [r, choix] { r(choix); });   // answers later, like the relay check
         };
         Soniox moteur(c);
-        QString echec;
-        bool ouvert = false;
-        connect(&moteur, &MoteurTranscriptionBase::echecDemarrage, this, [&](const QString& m, quint64) { echec = m; });
-        connect(&moteur, &MoteurTranscriptionBase::ouvert, this, [&](quint64) { ouvert = true; });
-        ParametresTranscription p;
-        p.canaux = 1;
-        moteur.demarrer(p);
-        QTRY_COMPARE(echec, messages::indisponible);
+        vd::test::Ecoute e;
+        e.suivre(&moteur, this);
+        moteur.demarrer(vd::test::parametres("soniox", 1));
+        QTRY_COMPARE(e.echec, messages::indisponible);
         QCOMPARE(serveur.tentatives(), 0);
         choix = SourceIA::cle;
-        moteur.demarrer(p);
+        moteur.demarrer(vd::test::parametres("soniox", 1));
         QTRY_VERIFY(!serveur.configuration(0).isEmpty());
         horloge->avancer(800);
-        QTRY_VERIFY(ouvert);
+        QTRY_VERIFY(e.ouvert);
         QCOMPARE(questions, 2);
         qunsetenv("VD_URL_SONIOX");
     }
@@ -393,12 +381,12 @@ private Q_SLOTS:
         c.source = SourceIA(source);
         c.relais = "https://relais.exemple.fr";
         Soniox moteur(c);
-        QString echec;
-        connect(&moteur, &MoteurTranscriptionBase::echecDemarrage, this, [&](const QString& m, quint64) { echec = m; });
+        vd::test::Ecoute e;
+        e.suivre(&moteur, this);
         ParametresTranscription p;
         p.demo = demo;
         moteur.demarrer(p);
-        QTRY_COMPARE(echec, messages::indisponible);
+        QTRY_COMPARE(e.echec, messages::indisponible);
     }
 };
 

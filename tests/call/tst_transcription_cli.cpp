@@ -1,10 +1,10 @@
 // vd-test: timeout=120
 // `vendalo transcrire` end to end: the real program, its stream threads and
-// the system clock, against the fake services of this process; and the same
-// threading driven from this process.
+// the system clock, against the fake services of this process.
 #include "call/moteurtranscription.h"
 #include "fakes/fauxdeepgram.h"
 #include "fakes/fauxsoniox.h"
+#include "commun_transcription.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,9 +13,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <QtEndian>
-#include <thread>
 
 using vd::fakes::FauxDeepgram;
 using vd::fakes::FauxSoniox;
@@ -119,9 +117,9 @@ private Q_SLOTS:
         const Sortie s = lancer({f, "--moteur", "soniox", "--langue", "en", "--vite"}, {{"VD_URL_SONIOX", serveur.url().toString()}},
                                 R"({"soniox":"cle-cli"})");
         QVERIFY2(s.code == 0, qPrintable(s.erreur));
-        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+        VERIFIER_SANS_ANOMALIE(serveur);
         QCOMPARE(serveur.nombreConnexions(), 2);
-        const int v = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0;
+        const int v = vd::test::indexVous(serveur);
         QCOMPARE(serveur.configuration(v)["api_key"].toString(), QStringLiteral("cle-cli"));
         QCOMPARE(serveur.configuration(v)["language_hints"].toArray(), QJsonArray{"en"});
         // Channel 0 reached the salesperson's stream, channel 1 the prospect's, whole.
@@ -152,7 +150,7 @@ private Q_SLOTS:
         const Sortie s = lancer({f, "--moteur", "deepgram", "--vite"}, {{"VD_URL_DEEPGRAM", serveur.url().toString()}},
                                 R"({"deepgram":"cle-dg"})");
         QVERIFY2(s.code == 0, qPrintable(s.erreur));
-        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
+        VERIFIER_SANS_ANOMALIE(serveur);
         QCOMPARE(serveur.connexion(0).audio.size(), 128000);
         QCOMPARE(serveur.connexion(0).textes.last(), QStringLiteral("{\"type\":\"CloseStream\"}"));
         QCOMPARE(s.lignes,
@@ -176,111 +174,54 @@ private Q_SLOTS:
 
     void echecs_data()
     {
-        QTest::addColumn<QByteArray>("fichier");
+        QTest::addColumn<QByteArray>("fichier");   // empty: no file written, the arguments as given
         QTest::addColumn<QByteArray>("cles");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
-        QTest::newRow("sans clé") << wav(2, 100, 0, 0) << QByteArray("{}")
+        const QByteArray k(R"({"soniox":"k"})");
+        const QStringList soniox{"--moteur", "soniox"};
+        QTest::newRow("sans clé") << wav(2, 100, 0, 0) << QByteArray("{}") << soniox << 1
                                   << "Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé.";
-        QTest::newRow("pas un wav") << QByteArray("bonjour") << QByteArray(R"({"soniox":"k"})") << "n'est pas un fichier WAV lisible.";
+        QTest::newRow("pas un wav") << QByteArray("bonjour") << k << soniox << 1 << "n'est pas un fichier WAV lisible.";
         QByteArray autreFrequence = wav(1, 100, 0, 0);
         qToLittleEndian<quint32>(44100, autreFrequence.data() + 24);
-        QTest::newRow("44,1 kHz") << autreFrequence << QByteArray(R"({"soniox":"k"})")
+        QTest::newRow("44,1 kHz") << autreFrequence << k << soniox << 1
                                   << "Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo ; celui-ci est en 16 bits, 44 100 Hz mono.";
         QByteArray huitBits = wav(2, 100, 0, 0);
         qToLittleEndian<quint32>(44100, huitBits.data() + 24);
         qToLittleEndian<quint16>(8, huitBits.data() + 34);
-        QTest::newRow("8 bits") << huitBits << QByteArray(R"({"soniox":"k"})")
+        QTest::newRow("8 bits") << huitBits << k << soniox << 1
                                 << "Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo ; celui-ci est en 8 bits, 44 100 Hz stéréo.";
         QByteArray flottant = wav(2, 100, 0, 0);
         qToLittleEndian<quint16>(3, flottant.data() + 20);
         qToLittleEndian<quint16>(32, flottant.data() + 34);
-        QTest::newRow("flottant") << flottant << QByteArray(R"({"soniox":"k"})")
-                                  << "celui-ci est en virgule flottante 32 bits, 16 000 Hz stéréo.";
-        QTest::newRow("en-tête tronqué") << wav(1, 100, 0, 0).left(30) << QByteArray(R"({"soniox":"k"})") << "n'est pas un fichier WAV lisible.";
-        QTest::newRow("clé refusée") << wav(1, 100, 0, 0) << QByteArray(R"({"soniox":"mauvaise"})")
+        QTest::newRow("flottant") << flottant << k << soniox << 1 << "celui-ci est en virgule flottante 32 bits, 16 000 Hz stéréo.";
+        QTest::newRow("en-tête tronqué") << wav(1, 100, 0, 0).left(30) << k << soniox << 1 << "n'est pas un fichier WAV lisible.";
+        QTest::newRow("clé refusée") << wav(1, 100, 0, 0) << QByteArray(R"({"soniox":"mauvaise"})") << soniox << 1
                                      << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre projet (Europe ou monde).";
+        // A device that never ends: the header decides, nothing is read whole.
+        QTest::newRow("périphérique") << QByteArray() << k << QStringList{"/dev/zero", "--moteur", "soniox"} << 1
+                                      << "« /dev/zero » n'est pas un fichier WAV lisible.";
+        QTest::newRow("moteur inconnu") << QByteArray() << QByteArray("{}") << QStringList{"--moteur", "autre", "x.wav"} << 2
+                                        << "Moteur inconnu : « autre ». Choisissez soniox ou deepgram.";
     }
     void echecs()
     {
         QFETCH(QByteArray, fichier);
         QFETCH(QByteArray, cles);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
         QFETCH(QString, message);
         FauxSoniox serveur;
         QVERIFY(serveur.demarrer());
         serveur.cleAttendue = "k";
-        const QString f = ecrire("entree.wav", fichier);
-        const Sortie s = lancer({f, "--moteur", "soniox"}, {{"VD_URL_SONIOX", serveur.url().toString()}}, cles);
-        QCOMPARE(s.code, 1);
+        if (!fichier.isEmpty())
+            args.prepend(ecrire("entree.wav", fichier));
+        const Sortie s = lancer(args, {{"VD_URL_SONIOX", serveur.url().toString()}}, cles);
+        QCOMPARE(s.code, code);
         QVERIFY2(s.erreur.endsWith(message), qPrintable(s.erreur));
         QVERIFY(s.lignes.isEmpty());
-    }
-
-    void peripheriqueRefuseAussitot()
-    {
-        // A device that never ends: the header decides, nothing is read whole.
-        const Sortie s = lancer({"/dev/zero", "--moteur", "soniox"}, {}, R"({"soniox":"k"})");
-        QCOMPARE(s.code, 1);
-        QVERIFY2(s.erreur.endsWith("« /dev/zero » n'est pas un fichier WAV lisible."), qPrintable(s.erreur));
-    }
-
-    void usage()
-    {
-        const Sortie s = lancer({"--moteur", "autre", "x.wav"}, {}, "{}");
-        QCOMPARE(s.code, 2);
-        QVERIFY(s.erreur.contains("soniox ou deepgram"));
-    }
-
-    // The production threading inside this process: each stream on its own
-    // thread with the system clock, audio pushed from a capture-like thread,
-    // everything published on the engine's thread.
-    void fluxSurLeursFils()
-    {
-        FauxSoniox serveur;
-        QVERIFY(serveur.demarrer());
-        vd::call::ContexteTranscription c;
-        c.fournisseurCle = std::make_shared<vd::call::AccesFixe>(vd::call::AccesTranscription{"k", serveur.url(), vd::ai::SourceIA::cle, {}});
-        auto moteur = std::make_unique<vd::call::Soniox>(c);
-        QThread* principal = QThread::currentThread();
-        QList<vd::call::SegmentLive> segments;
-        bool horsFil = false, ouvert = false, termine = false;
-        connect(moteur.get(), &vd::call::MoteurTranscriptionBase::segment, this, [&](const vd::call::SegmentLive& s, quint64) {
-            horsFil |= QThread::currentThread() != principal;
-            segments.append(s);
-        });
-        connect(moteur.get(), &vd::call::MoteurTranscriptionBase::ouvert, this, [&](quint64) {
-            horsFil |= QThread::currentThread() != principal;
-            ouvert = true;
-        });
-        connect(moteur.get(), &vd::call::MoteurTranscriptionBase::termine, this, [&](quint64) { termine = true; });
-        vd::call::ParametresTranscription p;
-        p.canaux = 2;
-        moteur->demarrer(p);
-        QTRY_VERIFY_WITH_TIMEOUT(ouvert, 10000);   // includes the 0.8 s confirmation
-        QVERIFY(moteur->flux(0)->thread() != principal);
-        QVERIFY(moteur->flux(1)->thread() != principal);
-        QVERIFY(moteur->flux(0)->thread() != moteur->flux(1)->thread());
-
-        // Audio from another thread, as the capture does.
-        std::thread capture([&] {
-            for (int i = 0; i < 20; ++i)
-                moteur->envoyer(QByteArray(6400, char(i)));
-        });
-        capture.join();
-        QTRY_VERIFY(serveur.connexion(0).audio.size() == 64000 && serveur.connexion(1).audio.size() == 64000);
-        QCOMPARE(serveur.connexion(0).taillesAudio.size(), 20);
-
-        const int v = serveur.configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0;
-        serveur.envoyerJetons(1 - v, {FauxSoniox::jeton("Oui", 0, 100, true, 1), FauxSoniox::fin()});
-        QTRY_COMPARE(segments.size(), 1);
-        serveur.reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Fin", 200, 300, true)}}}};
-        moteur->terminer();
-        QTRY_VERIFY(termine);
-        const auto finaux = std::count_if(segments.cbegin(), segments.cend(), [](const vd::call::SegmentLive& s) { return s.final; });
-        QCOMPARE(finaux, 3);   // "Oui", then "Fin" on each stream
-        QVERIFY(segments.contains(vd::call::SegmentLive{"vous", "Fin", true, 200, 300, std::nullopt}));
-        QVERIFY(!horsFil);
-        moteur.reset();   // joins the stream threads
-        QVERIFY2(serveur.anomalies.isEmpty(), qPrintable(serveur.anomalies.join('\n')));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "fakes/fauxdeepgram.h"
 #include "fakes/fauxsoniox.h"
 #include "platform/horloge.h"
+#include "commun_transcription.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -60,12 +61,9 @@ class TestSoniox : public QObject {
     std::unique_ptr<Soniox> moteur;
     FauxDeepgram* dg = nullptr;   // the Deepgram tests' service and engine
     std::unique_ptr<Deepgram> moteurDg;
-    QList<SegmentLive> segments;
-    QStringList etats;
-    QList<quint64> generations;
-    QString echec;
-    bool ouvert = false;
-    bool termine = false;
+    vd::test::Ecoute e;
+    QList<SegmentLive>& segments = e.segments;
+    QStringList& etats = e.etats;
 
     void creer(SourceIA mode = SourceIA::cle, const QUrl& url = {})
     {
@@ -74,45 +72,32 @@ class TestSoniox : public QObject {
         c.filDedie = false;
         c.fournisseurCle = acces;
         moteur = std::make_unique<Soniox>(c);
-        connect(moteur.get(), &MoteurTranscriptionBase::segment, this, [this](const SegmentLive& s, quint64 g) {
-            segments.append(s);
-            generations.append(g);
-        });
-        connect(moteur.get(), &MoteurTranscriptionBase::etat, this, [this](const QString& e, quint64 g) {
-            etats.append(e);
-            generations.append(g);
-        });
-        connect(moteur.get(), &MoteurTranscriptionBase::ouvert, this, [this](quint64 g) {
-            ouvert = true;
-            generations.append(g);
-        });
-        connect(moteur.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
-        connect(moteur.get(), &MoteurTranscriptionBase::termine, this, [this](quint64) { termine = true; });
+        e.suivre(moteur.get(), this);
     }
 
     void lancer(int canaux, QString langue = QStringLiteral("fr"), quint64 generation = 7)
     {
-        ParametresTranscription p;
-        p.moteur = QStringLiteral("soniox");
-        p.canaux = canaux;
-        p.langue = langue;
-        p.generation = generation;
-        moteur->demarrer(p);
+        moteur->demarrer(vd::test::parametres(QStringLiteral("soniox"), canaux, langue, generation));
     }
 
     // Opens every stream: configuration frames in, 0.8 s confirmation.
     bool ouvrir(int canaux, QString langue = QStringLiteral("fr"))
     {
         lancer(canaux, langue);
-        const int n = canaux < 2 ? 1 : 2;
-        if (!QTest::qWaitFor([&] { return serveur->nombreConnexions() == n && !serveur->configuration(n - 1).isEmpty()
-                                              && !serveur->configuration(0).isEmpty(); }, 5000))
+        if (!QTest::qWaitFor([&] { return vd::test::fluxConfigures(*serveur, canaux < 2 ? 1 : 2); }, 5000))
             return false;
         horloge->avancer(800);
-        return QTest::qWaitFor([&] { return ouvert; }, 5000);
+        return QTest::qWaitFor([&] { return e.ouvert; }, 5000);
     }
 
-    int indexVous() const { return serveur->configuration(0)["enable_speaker_diarization"].toBool() ? 1 : 0; }
+    // Fires the timers due, then gives the sockets a moment: nothing more may come.
+    void avancerPuisAttendre(int ms)
+    {
+        horloge->avancer(ms);
+        QTest::qWait(20);
+    }
+
+    int indexVous() const { return vd::test::indexVous(*serveur); }
 
     // Deepgram: one socket for both channels, no confirmation delay.
     void creerDeepgram(SourceIA mode, const QString& autorisation, int canaux = 2, const QString& langue = QStringLiteral("fr"))
@@ -121,20 +106,8 @@ class TestSoniox : public QObject {
         c.filDedie = false;
         c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, dg->url()), mode, {}});
         moteurDg = std::make_unique<Deepgram>(c);
-        connect(moteurDg.get(), &MoteurTranscriptionBase::segment, this, [this](const SegmentLive& s, quint64 g) {
-            QCOMPARE(g, quint64(3));
-            segments.append(s);
-        });
-        connect(moteurDg.get(), &MoteurTranscriptionBase::etat, this, [this](const QString& e, quint64) { etats.append(e); });
-        connect(moteurDg.get(), &MoteurTranscriptionBase::ouvert, this, [this](quint64) { ouvert = true; });
-        connect(moteurDg.get(), &MoteurTranscriptionBase::echecDemarrage, this, [this](const QString& m, quint64) { echec = m; });
-        connect(moteurDg.get(), &MoteurTranscriptionBase::termine, this, [this](quint64) { termine = true; });
-        ParametresTranscription p;
-        p.moteur = QStringLiteral("deepgram");
-        p.canaux = canaux;
-        p.langue = langue;
-        p.generation = 3;
-        moteurDg->demarrer(p);
+        e.suivre(moteurDg.get(), this);
+        moteurDg->demarrer(vd::test::parametres(QStringLiteral("deepgram"), canaux, langue, 3));
     }
 
 private Q_SLOTS:
@@ -147,19 +120,15 @@ private Q_SLOTS:
         dg = new FauxDeepgram;
         QVERIFY(dg->demarrer());
         dg->autorisationAttendue = QStringLiteral("Token cle-deepgram");
-        segments.clear();
-        etats.clear();
-        generations.clear();
-        echec.clear();
-        ouvert = termine = false;
+        e = {};
         creer();
     }
     void cleanup()
     {
         moteur.reset();
         moteurDg.reset();
-        QVERIFY2(serveur->anomalies.isEmpty(), qPrintable(serveur->anomalies.join('\n')));
-        QVERIFY2(dg->anomalies.isEmpty(), qPrintable(dg->anomalies.join('\n')));
+        VERIFIER_SANS_ANOMALIE(*serveur);
+        VERIFIER_SANS_ANOMALIE(*dg);
         delete serveur;
         delete dg;
         vd::platform::Horloge::installer(nullptr);
@@ -182,7 +151,7 @@ private Q_SLOTS:
         QCOMPARE(serveur->connexion(v).taillesAudio, QList<int>{3200});
         QCOMPARE(serveur->connexion(v).audio.left(4), QByteArray::fromHex("22112211"));
         QCOMPARE(serveur->connexion(1 - v).audio.left(4), QByteArray::fromHex("44334433"));
-        QCOMPARE(generations, QList<quint64>{7});
+        QCOMPARE(e.generations, QList<quint64>{7});
     }
 
     void monoOuvreUnFluxMixte()
@@ -199,12 +168,11 @@ private Q_SLOTS:
     {
         lancer(1);
         QTRY_VERIFY(!serveur->configuration(0).isEmpty());
-        horloge->avancer(799);
-        QTest::qWait(20);
-        QVERIFY(!ouvert);
+        avancerPuisAttendre(799);
+        QVERIFY(!e.ouvert);
         horloge->avancer(1);
-        QTRY_VERIFY(ouvert);
-        QVERIFY(echec.isEmpty());
+        QTRY_VERIFY(e.ouvert);
+        QVERIFY(e.echec.isEmpty());
     }
 
     void erreurALOuverture_data()
@@ -224,17 +192,16 @@ private Q_SLOTS:
         QFETCH(QString, message);
         creer(SourceIA(mode));
         lancer(2);
-        QTRY_VERIFY(serveur->nombreConnexions() == 2 && !serveur->configuration(0).isEmpty() && !serveur->configuration(1).isEmpty());
+        QTRY_VERIFY(vd::test::fluxConfigures(*serveur, 2));
         const int v = indexVous();
         serveur->envoyerErreur(1 - v, code, QStringLiteral("x"), QStringLiteral("Soniox says no"));
-        QTRY_COMPARE(echec, message);
-        QVERIFY(!ouvert);
+        QTRY_COMPARE(e.echec, message);
+        QVERIFY(!e.ouvert);
         // The other stream of the call is closed as well.
         QTRY_VERIFY(serveur->connexion(v).fermee);
-        horloge->avancer(20000);
-        QTest::qWait(20);
+        avancerPuisAttendre(20000);
         QCOMPARE(serveur->tentatives(), 2);   // no reconnection after a failed start
-        QVERIFY(!ouvert);
+        QVERIFY(!e.ouvert);
     }
 
     void delaiDOuverture()
@@ -242,11 +209,10 @@ private Q_SLOTS:
         serveur->ignorerProchaines(2);
         lancer(2);
         QTRY_COMPARE(serveur->tentatives(), 2);
-        horloge->avancer(9999);
-        QTest::qWait(20);
-        QVERIFY(echec.isEmpty());
+        avancerPuisAttendre(9999);
+        QVERIFY(e.echec.isEmpty());
         horloge->avancer(1);
-        QTRY_COMPARE(echec, QStringLiteral("La transcription ne répond pas. Vérifiez votre connexion internet."));
+        QTRY_COMPARE(e.echec, QStringLiteral("La transcription ne répond pas. Vérifiez votre connexion internet."));
     }
 
     void serveurAbsent()
@@ -256,7 +222,7 @@ private Q_SLOTS:
         serveur = new FauxSoniox;   // a fresh one, not listening on that port
         creer(SourceIA::cle, url);
         lancer(1);
-        QTRY_COMPARE(echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
+        QTRY_COMPARE(e.echec, QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant."));
     }
 
     void keepAliveApresQuatreSecondesEtDemie()
@@ -329,8 +295,7 @@ private Q_SLOTS:
         }
         serveur->lacher(3);
         QTRY_COMPARE(etats.last(), QStringLiteral("coupee"));
-        horloge->avancer(10000);
-        QTest::qWait(20);
+        avancerPuisAttendre(10000);
         QCOMPARE(serveur->nombreConnexions(), 4);
     }
 
@@ -361,8 +326,7 @@ private Q_SLOTS:
         serveur->ignorerProchaines(1);   // stalled attempt: 10 s time-out
         horloge->avancer(1200);
         QTRY_COMPARE(serveur->tentatives(), 3);
-        horloge->avancer(9999);
-        QTest::qWait(20);
+        avancerPuisAttendre(9999);
         QCOMPARE(etats.count("reconnexion"), 2);
         horloge->avancer(1);
         QTRY_COMPARE(etats.count("reconnexion"), 3);
@@ -398,8 +362,7 @@ private Q_SLOTS:
         QCOMPARE(segments.last(), (SegmentLive{"prospect", "Plus", true, 0, 100, 1}));
         // The other stream is stopped too.
         QTRY_VERIFY(serveur->connexion(v).fermee);
-        horloge->avancer(10000);
-        QTest::qWait(20);
+        avancerPuisAttendre(10000);
         QCOMPARE(serveur->nombreConnexions(), 2);
     }
 
@@ -408,7 +371,7 @@ private Q_SLOTS:
         QVERIFY(ouvrir(2));
         serveur->reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Au revoir", 0, 500, true, 0), fin()}}}};
         moteur->terminer();
-        QTRY_VERIFY(termine);
+        QTRY_VERIFY(e.termine);
         QVERIFY(serveur->connexion(0).finRecue && serveur->connexion(1).finRecue);
         QCOMPARE(serveur->connexion(0).textes.last(), QString());
         QCOMPARE(segments.size(), 2);
@@ -425,11 +388,10 @@ private Q_SLOTS:
         QTRY_COMPARE(segments.size(), 1);
         moteur->terminer();
         QTRY_VERIFY(serveur->connexion(0).finRecue);
-        horloge->avancer(1999);
-        QTest::qWait(20);
-        QVERIFY(!termine);
+        avancerPuisAttendre(1999);
+        QVERIFY(!e.termine);
         horloge->avancer(1);
-        QTRY_VERIFY(termine);
+        QTRY_VERIFY(e.termine);
         QCOMPARE(segments.last(), (SegmentLive{"vous", "Dernier", true, 0, 500, std::nullopt}));
         QTRY_VERIFY(serveur->connexion(0).fermee);
     }
@@ -441,8 +403,7 @@ private Q_SLOTS:
         QTRY_VERIFY(serveur->connexion(0).fermee && serveur->connexion(1).fermee);
         QVERIFY(!serveur->connexion(0).finRecue);
         moteur->envoyer(stereo(100, 1, 2));
-        horloge->avancer(20000);
-        QTest::qWait(20);
+        avancerPuisAttendre(20000);
         QVERIFY(serveur->connexion(0).audio.isEmpty());
         QCOMPARE(serveur->nombreConnexions(), 2);
         QVERIFY(etats.isEmpty());
@@ -459,7 +420,7 @@ private Q_SLOTS:
         serveur->envoyerJetons(1, {FauxSoniox::jeton("neuf", 0, 10, false)});
         QTRY_COMPARE(segments.size(), 1);
         QCOMPARE(segments[0].texte, QStringLiteral("neuf"));
-        QCOMPARE(generations.last(), quint64(8));
+        QCOMPARE(e.generations.last(), quint64(8));
     }
 
     void compteurAudio()
@@ -475,7 +436,7 @@ private Q_SLOTS:
     {
         creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"), 2, QStringLiteral("de"));
         // Open as soon as the socket is: no confirmation delay on the clock.
-        QTRY_VERIFY(ouvert);
+        QTRY_VERIFY(e.ouvert);
         const auto& c = dg->connexion(0);
         QCOMPARE(c.entetes.value("authorization"), QByteArray("Token cle-deepgram"));
         QVERIFY(c.requete.contains(std::pair{QStringLiteral("language"), QStringLiteral("fr")}));   // German falls back to French
@@ -504,7 +465,7 @@ private Q_SLOTS:
         if (statut)
             dg->refuserProchaines(1, statut);
         creerDeepgram(SourceIA(mode), statut ? QStringLiteral("Token cle-deepgram") : QStringLiteral("Token mauvaise"));
-        QTRY_COMPARE(echec, message);
+        QTRY_COMPARE(e.echec, message);
         QCOMPARE(dg->tentatives(), 1);
         QCOMPARE(dg->nombreConnexions(), 0);
     }
@@ -512,7 +473,7 @@ private Q_SLOTS:
     void keepAliveToutesLesHuitSecondes()
     {
         creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
-        QTRY_VERIFY(ouvert);
+        QTRY_VERIFY(e.ouvert);
         horloge->avancer(7999);
         moteurDg->envoyer(QByteArray(640, '\x01'));
         QTRY_COMPARE(dg->connexion(0).audio.size(), 640);
@@ -526,19 +487,20 @@ private Q_SLOTS:
     void terminerEnvoieCloseStream()
     {
         creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
-        QTRY_VERIFY(ouvert);
+        QTRY_VERIFY(e.ouvert);
         dg->reponsesFin = {FauxDeepgram::resultat(1, "Merci au revoir", 3.0, 1.0, true, FauxDeepgram::mots("Merci au revoir", 3.0, 0))};
         moteurDg->terminer();
-        QTRY_VERIFY(termine);
+        QTRY_VERIFY(e.termine);
         QCOMPARE(dg->connexion(0).textes, QStringList{"{\"type\":\"CloseStream\"}"});
         QCOMPARE(segments, (QList<SegmentLive>{{"prospect", "Merci au revoir", true, 3000, 4000, 1}}));
         QCOMPARE(etats, QStringList{"ferme"});
+        QCOMPARE(e.generations, (QList<quint64>{3, 3, 3}));   // opening, segment, state: all of the start
     }
 
     void reconnexionDecalageStereo()
     {
         creerDeepgram(SourceIA::cle, QStringLiteral("Token cle-deepgram"));
-        QTRY_VERIFY(ouvert);
+        QTRY_VERIFY(e.ouvert);
         moteurDg->envoyer(QByteArray(64000, '\x01'));   // 1 s of stereo
         QTRY_COMPARE(dg->connexion(0).audio.size(), 64000);
         dg->lacher(0);
