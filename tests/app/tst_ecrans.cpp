@@ -10,6 +10,7 @@
 #include "assistant/aideapp.h"
 #include "cloud/compte.h"
 #include "platform/formulation.h"
+#include <QJsonDocument>
 #include "ui/ecrans/style.h"
 
 #include <QAction>
@@ -49,49 +50,18 @@ QStringList textes(QWidget* w)
 
 model::Appel appelAnalyse(const QString& id, const QString& contact, const QString& debut, int score, qint64 echanges)
 {
-    model::Appel a;
-    a.id = id;
-    a.contactId = contact;
-    a.type = QStringLiteral("decouverte");
-    a.statut = QStringLiteral("analyse");
-    a.debut = debut;
-    a.creeLe = debut;
-    a.duree = 754;
-    a.objectif = QStringLiteral("Qualifier le besoin");
-    model::Segment s1;
-    s1.id = QStringLiteral("s1");
-    s1.locuteur = QStringLiteral("vous");
-    s1.texte = QStringLiteral("Comment gérez-vous vos relances aujourd'hui ?");
-    s1.debutMs = 1000;
-    s1.finMs = 4000;
-    model::Segment s2 = s1;
-    s2.id = QStringLiteral("s2");
-    s2.locuteur = QStringLiteral("prospect");
-    s2.texte = QStringLiteral("Franchement, à la main, dans un tableur.");
-    s2.debutMs = 5000;
-    s2.finMs = 8000;
-    a.transcript = {s1, s2};
-    model::Metriques m;
-    m.partVous = 42;
-    m.partProspect = 58;
-    m.nbEchanges = echanges;
-    m.questionsVous = 7;
-    a.metriques = m;
-    a.analyse = model::Analyse::depuisJson(QJsonObject{
-        {QStringLiteral("score"), score},
-        {QStringLiteral("verdict"), QStringLiteral("Bonne découverte, closing à muscler")},
-        {QStringLiteral("resume"), QStringLiteral("Le prospect gère ses relances à la main.")},
-        {QStringLiteral("dimensions"), QJsonObject{{QStringLiteral("ecoute"), QJsonObject{{QStringLiteral("score"), 80}}}}},
-        {QStringLiteral("coaching"), QJsonObject{{QStringLiteral("pointFort"), QStringLiteral("Questions ouvertes")}}},
-        {QStringLiteral("objections"), QJsonArray{QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Prix")},
-                                                              {QStringLiteral("traitement"), QStringLiteral("partiel")},
-                                                              {QStringLiteral("reponseDonnee"), QStringLiteral("On peut en reparler.")}},
-                                                  QJsonObject{{QStringLiteral("libelle"), QStringLiteral("Timing")},
-                                                              {QStringLiteral("traitement"), QStringLiteral("reporté au trimestre")}}}},
-        {QStringLiteral("email"), QJsonObject{{QStringLiteral("objet"), QStringLiteral("Suite à notre échange")},
-                                              {QStringLiteral("corps"), QStringLiteral("Bonjour Claire, merci pour votre temps.")}}},
-    });
-    return a;
+    const QString json = QString::fromUtf8(R"({"id": "%1", "contactId": "%2", "type": "decouverte", "statut": "analyse",
+        "debut": "%3", "creeLe": "%3", "duree": 754, "objectif": "Qualifier le besoin",
+        "transcript": [{"id": "s1", "locuteur": "vous", "texte": "Comment gérez-vous vos relances aujourd\u0027hui ?", "debutMs": 1000, "finMs": 4000},
+                       {"id": "s2", "locuteur": "prospect", "texte": "Franchement, à la main, dans un tableur.", "debutMs": 5000, "finMs": 8000}],
+        "metriques": {"partVous": 42, "partProspect": 58, "nbEchanges": %5, "questionsVous": 7},
+        "analyse": {"score": %4, "verdict": "Bonne découverte, closing à muscler", "resume": "Le prospect gère ses relances à la main.",
+            "dimensions": {"ecoute": {"score": 80}}, "coaching": {"pointFort": "Questions ouvertes"},
+            "objections": [{"libelle": "Prix", "traitement": "partiel", "reponseDonnee": "On peut en reparler."},
+                           {"libelle": "Timing", "traitement": "reporté au trimestre"}],
+            "email": {"objet": "Suite à notre échange", "corps": "Bonjour Claire, merci pour votre temps."}}})")
+                             .arg(id, contact, debut).arg(score).arg(echanges);
+    return *model::Appel::depuisJson(QJsonDocument::fromJson(json.toUtf8()).object());
 }
 
 model::Etat etatRempli()
