@@ -28,6 +28,7 @@ struct Issue {
 };
 
 struct BancClient {
+    Issue issue;   // of the one request most tests send; declared first, it outlives the requests
     platform::HorlogeFactice horloge;
     platform::CoffreMemoire coffre;
     fakes::FauxMessages serveur;
@@ -57,25 +58,32 @@ struct BancClient {
     void avecCle(const QString& cle = QStringLiteral("sk-test-123")) { coffre.ecrire(ai::cleAnthropic, cle); }
     void avecCloud() { cloud = std::make_unique<fakes::FauxCloudIA>(serveur.url(), horloge); }
 
-    ai::DemandeClaude* envoyer(const ai::RequeteIA& r, Issue& issue)
+    ai::DemandeClaude* envoyer(const ai::RequeteIA& r, Issue& suivi)
     {
         if (!client)
             creer();
         auto* d = qobject_cast<ai::DemandeClaude*>(client->envoyer(r));
         d->setParent(&serveur);
-        QObject::connect(d, &ai::DemandeIA::partiel, d, [&issue](const QJsonValue& v) { issue.partiels << v; });
-        QObject::connect(d, &ai::DemandeIA::fini, d, [&issue](const QString& t, const ai::InfosGeneration& i) {
-            issue.texte = t;
-            issue.infos = i;
-            ++issue.signauxFin;
+        QObject::connect(d, &ai::DemandeIA::partiel, d, [&suivi](const QJsonValue& v) { suivi.partiels << v; });
+        QObject::connect(d, &ai::DemandeIA::fini, d, [&suivi](const QString& t, const ai::InfosGeneration& i) {
+            suivi.texte = t;
+            suivi.infos = i;
+            ++suivi.signauxFin;
         });
-        QObject::connect(d, &ai::DemandeIA::echec, d, [&issue](const QString& m, const QString& type, int statut) {
-            issue.message = m;
-            issue.type = type;
-            issue.statut = statut;
-            ++issue.signauxFin;
+        QObject::connect(d, &ai::DemandeIA::echec, d, [&suivi](const QString& m, const QString& type, int statut) {
+            suivi.message = m;
+            suivi.type = type;
+            suivi.statut = statut;
+            ++suivi.signauxFin;
         });
         return d;
+    }
+    ai::DemandeClaude* envoyer(const ai::RequeteIA& r) { return envoyer(r, issue); }
+    // Sends and waits for the end (the answer or the failure).
+    bool finir(const ai::RequeteIA& r)
+    {
+        envoyer(r);
+        return QTest::qWaitFor([this] { return issue.termine(); });
     }
 };
 

@@ -29,23 +29,12 @@ model::Segment seg(const QString& loc, const QString& texte, qint64 debut)
 model::Etat etatDeBase()
 {
     model::Etat e;
-    model::Contact c;
-    c.id = QStringLiteral("c1");
-    c.prenom = QStringLiteral("Léa");
-    c.nom = QStringLiteral("Martin");
-    c.etape = QStringLiteral("contacte");
-    c.probabilite = 10;
-    c.champs.budget = QStringLiteral("20 k€");
-    e.contacts.append(c);
-    model::Appel a;
-    a.id = QStringLiteral("a1");
-    a.contactId = QStringLiteral("c1");
-    a.statut = QStringLiteral("analyse");
-    a.source = QStringLiteral("micro+mac");
-    a.moteurTranscription = QStringLiteral("soniox");
-    a.transcript = {seg(QStringLiteral("vous"), QStringLiteral("Bonjour, qu'est-ce qui vous amène ?"), 0),
-                    seg(QStringLiteral("prospect"), QStringLiteral("On perd des clients."), 3000)};
-    e.appels.append(a);
+    e.contacts.append(*model::Contact::depuisJson(QJsonObject{{"id", "c1"}, {"prenom", "Léa"}, {"nom", "Martin"}, {"etape", "contacte"},
+                                                               {"probabilite", 10}, {"champs", QJsonObject{{"budget", "20 k€"}}}}));
+    e.appels.append(*model::Appel::depuisJson(QJsonObject{{"id", "a1"}, {"contactId", "c1"}, {"statut", "analyse"}, {"source", "micro+mac"},
+                                                           {"moteurTranscription", "soniox"}}));
+    e.appels[0].transcript = {seg(QStringLiteral("vous"), QStringLiteral("Bonjour, qu'est-ce qui vous amène ?"), 0),
+                              seg(QStringLiteral("prospect"), QStringLiteral("On perd des clients."), 3000)};
     return e;
 }
 
@@ -97,34 +86,25 @@ private Q_SLOTS:
     void cleanupTestCase() { platform::Horloge::installer(nullptr); }
 
     // Nothing to analyse, or a payload the engine cannot build: no request, a message.
-    void refusSansRequete_data()
-    {
-        QTest::addColumn<QString>("appel");
-        QTest::addColumn<QString>("objectif");
-        QTest::addColumn<bool>("transcriptVide");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("appel inconnu") << "inconnu" << "" << false << "Cet appel est introuvable.";
-        QTest::newRow("transcript vide") << "a1" << "" << true << "Le transcript est vide : il n'y a rien à analyser.";
-        QTest::newRow("réponse du script qui le dit") << "a1" << "incomplet" << false << "Le payload d'analyse est incomplet.";
-        QTest::newRow("exception du script") << "a1" << "jette" << false << "Le payload d'analyse est incomplet.";
-    }
     void refusSansRequete()
     {
-        QFETCH(QString, appel);
-        QFETCH(QString, objectif);
-        QFETCH(bool, transcriptVide);
-        model::Etat e = etatDeBase();
-        e.appels[0].objectif = objectif;
-        if (transcriptVide)
-            e.appels[0].transcript = {seg(QStringLiteral("vous"), QStringLiteral("   "), 0)};
-        Banc b(e, *moteur);
-        b.analyses->analyser(appel);
-        QTEST(b.erreur(appel), "message");
-        QCOMPARE(b.client.requetes.size(), 0);
-        if (transcriptVide)
-            QCOMPARE(champs(b.lignes(),
-                            {"length", "0.type", "0.source", "0.details.appel_id", "0.details.moteur"}),
-                     QStringLiteral("1 | analyse_echec | app | a1 | soniox"));
+        auto cas = [this](const QString& appel, const QString& objectif, bool transcriptVide, const QString& message) {
+            model::Etat e = etatDeBase();
+            e.appels[0].objectif = objectif;
+            if (transcriptVide)
+                e.appels[0].transcript = {seg(QStringLiteral("vous"), QStringLiteral("   "), 0)};
+            Banc b(e, *moteur);
+            b.analyses->analyser(appel);
+            QCOMPARE(b.erreur(appel), message);
+            QCOMPARE(b.client.requetes.size(), 0);
+            if (transcriptVide)
+                QCOMPARE(champs(b.lignes(), {"length", "0.type", "0.source", "0.details.appel_id", "0.details.moteur"}),
+                         QStringLiteral("1 | analyse_echec | app | a1 | soniox"));
+        };
+        cas("inconnu", "", false, "Cet appel est introuvable.");
+        cas("a1", "", true, "Le transcript est vide : il n'y a rien à analyser.");
+        cas("a1", "incomplet", false, "Le payload d'analyse est incomplet.");   // the script's answer says so
+        cas("a1", "jette", false, "Le payload d'analyse est incomplet.");       // the script throws
     }
 
     void analyseComplete()
@@ -300,21 +280,12 @@ private Q_SLOTS:
         QVERIFY(b.store.etat().contact(QStringLiteral("c1"))->majLe != QString());
     }
 
-    void reponseEnveloppee_data()
-    {
-        QTest::addColumn<QString>("texte");
-        QTest::addColumn<int>("score");
-        QTest::newRow("json") << QStringLiteral("{\"score\": 12}") << 12;
-        QTest::newRow("bloc de code") << QStringLiteral("```json\n{\"score\": 13}\n```") << 13;
-        QTest::newRow("coupé") << QStringLiteral("{\"score\": 14, \"verdict\": \"Bo") << 14;
-    }
     void reponseEnveloppee()
     {
-        QFETCH(QString, texte);
-        QFETCH(int, score);
-        auto o = ai::lireObjetReponse(texte);
-        QVERIFY(o);
-        QCOMPARE(o->value("score").toInt(), score);
+        QList<int> scores;   // plain JSON, in a code fence, cut short
+        for (const char* t : {"{\"score\": 12}", "```json\n{\"score\": 13}\n```", "{\"score\": 14, \"verdict\": \"Bo"})
+            scores << ai::lireObjetReponse(QString::fromUtf8(t)).value_or(QJsonObject()).value("score").toInt(-1);
+        QCOMPARE(scores, (QList<int>{12, 13, 14}));
     }
 };
 

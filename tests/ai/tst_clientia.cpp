@@ -49,20 +49,18 @@ private Q_SLOTS:
     void cleRequeteExacteEtReponse()
     {
         BancClient b;
-        b.avecCle(QStringLiteral("sk-test-123"));
+        b.avecCle();
         b.coffre.ecrire(cleWorkspace, QStringLiteral("ws-42"));
         b.serveur.ajouter(ReponseFaux::flux({"{\"reponse\":", "\"Comparons ", "le coût.\"}"}));
-        Issue issue;
         const RequeteIA r = requete(QStringLiteral("objection"));
-        b.envoyer(r, issue);
-        QTRY_VERIFY(issue.termine());
-        QVERIFY2(!issue.message, qPrintable(issue.message.value_or(QString())));
-        QCOMPARE(*issue.texte, QStringLiteral("{\"reponse\":\"Comparons le coût.\"}"));
-        QCOMPARE(issue.infos.source, SourceIA::cle);
-        QCOMPARE(issue.infos.modele, std::optional<QString>(QStringLiteral("claude-haiku-4-5")));
-        QVERIFY(issue.infos.latenceMs.has_value());
-        QVERIFY(!issue.partiels.isEmpty());
-        QCOMPARE(issue.partiels.last().toObject().value("reponse").toString(), QStringLiteral("Comparons le coût."));
+        QVERIFY(b.finir(r));
+        QVERIFY2(!b.issue.message, qPrintable(b.issue.message.value_or(QString())));
+        QCOMPARE(*b.issue.texte, QStringLiteral("{\"reponse\":\"Comparons le coût.\"}"));
+        QCOMPARE(b.issue.infos.source, SourceIA::cle);
+        QCOMPARE(b.issue.infos.modele, std::optional<QString>(QStringLiteral("claude-haiku-4-5")));
+        QVERIFY(b.issue.infos.latenceMs.has_value());
+        QVERIFY(!b.issue.partiels.isEmpty());
+        QCOMPARE(b.issue.partiels.last().toObject().value("reponse").toString(), QStringLiteral("Comparons le coût."));
 
         QCOMPARE(b.serveur.requetes().size(), 1);
         const fakes::RequeteRecue& q = b.serveur.requetes()[0];
@@ -86,14 +84,13 @@ private Q_SLOTS:
                                               std::nullopt, QStringLiteral("invalid_request_error")));
         b.serveur.ajouter(ReponseFaux::erreur(503, QStringLiteral("busy")));
         b.serveur.ajouter(ReponseFaux::erreur(503, QStringLiteral("busy")));
-        Issue issue;
-        auto* d = b.envoyer(r, issue);
+        auto* d = b.envoyer(r);
         QTRY_COMPARE(b.serveur.requetes().size(), 2);
         QTRY_COMPARE(b.horloge.minuteriesActives(), 1);   // the retry of the 503
         b.horloge.avancer(600);
-        QTRY_VERIFY(issue.termine());
+        QTRY_VERIFY(b.issue.termine());
         QCOMPARE(d->tentatives(), 3);   // the resend did not use the one retry of a live task
-        QCOMPARE(*issue.message, QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
+        QCOMPARE(*b.issue.message, QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
         const auto& q = b.serveur.requetes();
         QCOMPARE(q[0].json().value("fallbacks").toString(), QStringLiteral("default"));
         QCOMPARE(q[0].entetes.value("anthropic-beta"), QByteArray("server-side-fallback-2026-07-01"));
@@ -111,10 +108,8 @@ private Q_SLOTS:
         QVERIFY(corpsAttendu(b, r).value("output_config").toObject().contains("format"));
         b.serveur.ajouter(ReponseFaux::erreur(400, QStringLiteral("output_config.format is not supported for this model")));
         b.serveur.ajouter(ReponseFaux::flux({"{\"reponse\":\"ok\"}"}));
-        Issue issue;
-        b.envoyer(r, issue);
-        QTRY_VERIFY(issue.termine());
-        QVERIFY(!issue.message);
+        QVERIFY(b.finir(r));
+        QVERIFY(!b.issue.message);
         QCOMPARE(b.serveur.requetes().size(), 2);
         QVERIFY(!b.serveur.requetes()[1].json().value("output_config").toObject().contains("format"));
         QCOMPARE(b.serveur.requetes()[1].json().value("messages"), b.serveur.requetes()[0].json().value("messages"));
@@ -125,12 +120,10 @@ private Q_SLOTS:
         BancClient b;
         b.relais = b.serveur.url().toString() + QStringLiteral("/api/");
         b.serveur.ajouter(ReponseFaux::flux({"Bonjour"}));
-        Issue issue;
-        RequeteIA r = requete(QStringLiteral("recap"), QStringLiteral("claude-haiku-4-5"));
-        b.envoyer(r, issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.texte.value_or(QString()), QStringLiteral("Bonjour"));
-        QCOMPARE(issue.infos.source, SourceIA::relais);
+        const RequeteIA r = requete(QStringLiteral("recap"));
+        QVERIFY(b.finir(r));
+        QCOMPARE(b.issue.texte.value_or(QString()), QStringLiteral("Bonjour"));
+        QCOMPARE(b.issue.infos.source, SourceIA::relais);
         QCOMPARE(b.serveur.requetes().size(), 2);
         QCOMPARE(b.serveur.requetes()[0].chemin, QByteArray("/api/etat"));
         const fakes::RequeteRecue& q = b.serveur.requetes()[1];
@@ -167,6 +160,14 @@ private Q_SLOTS:
         QTest::newRow("401 relais") << true << ReponseFaux::erreur(401, QStringLiteral("bad key")) << 401 << "La clé du serveur est refusée.";
         QTest::newRow("workspace") << false << ReponseFaux::erreur(400, portee) << 400 << messages::workspace;
         QTest::newRow("workspace relais") << true << ReponseFaux::erreur(400, portee) << 400 << portee;
+        // An overload in the stream after some text is not retried.
+        ReponseFaux surcharge;
+        surcharge.morceau(fakes::debutMessage() + fakes::deltaTexte("{\"a\":") + fakes::erreurFlux("overloaded_error", "Overloaded"));
+        QTest::newRow("surcharge apres texte") << false << surcharge << 529 << "Quillo est très demandé. Réessayez dans un instant.";
+        ReponseFaux enorme;   // an error body is capped
+        enorme.statut = 400;
+        enorme.morceau(QByteArray(200000, 'a'));
+        QTest::newRow("corps plafonne") << false << enorme << 400 << QString(64000, QLatin1Char('a'));
     }
     void finsDeLecture()
     {
@@ -179,14 +180,13 @@ private Q_SLOTS:
         else
             b.avecCle();
         b.serveur.ajouter(reponse);
-        Issue issue;
-        b.envoyer(requete(QStringLiteral("objection")), issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.signauxFin, 1);
-        QVERIFY(!issue.texte);
-        QTEST(issue.message.value_or(QString()), "message");
+        QVERIFY(b.finir(requete(QStringLiteral("objection"))));
+        QCOMPARE(b.serveur.requetes().size(), relais ? 2 : 1);   // no retry
+        QCOMPARE(b.issue.signauxFin, 1);
+        QVERIFY(!b.issue.texte);
+        QTEST(b.issue.message.value_or(QString()), "message");
         if (statut >= 0)
-            QCOMPARE(issue.statut, statut);
+            QCOMPARE(b.issue.statut, statut);
     }
 
     // Lines and characters cut across reads, with pings and a comment between.
@@ -201,175 +201,116 @@ private Q_SLOTS:
         const int f = int(corps.indexOf("\xF0\x9F"));   // inside the rocket
         QVERIFY(e > 0 && f > 0);
         b.serveur.ajouter(ReponseFaux::decoupee(corps, {20, e + 1, e + 30, f + 1, f + 3, int(corps.size()) - 5}));
-        Issue issue;
-        b.envoyer(requete(QStringLiteral("objection")), issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.texte.value_or(issue.message.value_or(QString())), QStringLiteral("{\"reponse\":\"Été 🚀 réglé\"}"));
+        QVERIFY(b.finir(requete(QStringLiteral("objection"))));
+        QCOMPARE(b.issue.texte.value_or(b.issue.message.value_or(QString())), QStringLiteral("{\"reponse\":\"Été 🚀 réglé\"}"));
     }
 
-    void reessaisEtDelais_data()
-    {
-        QTest::addColumn<QString>("tache");
-        QTest::addColumn<QByteArray>("retryAfter");
-        QTest::addColumn<QList<int>>("delais");
-        QTest::addColumn<int>("statut");
-        QTest::addColumn<QString>("message");
-        const QString demande = QStringLiteral("Quillo est très demandé. Réessayez dans un instant.");
-        QTest::newRow("objection une fois") << "objection" << QByteArray() << QList<int>{600} << 503 << demande;
-        QTest::newRow("analyse deux fois") << "analyse" << QByteArray() << QList<int>{600, 1200} << 503 << demande;
-        QTest::newRow("retry-after 30 plafonne") << "objection" << QByteArray("30") << QList<int>{10000} << 503 << demande;
-        QTest::newRow("retry-after 2") << "analyse" << QByteArray("2") << QList<int>{2000, 2000} << 503 << demande;
-        QTest::newRow("429 puis message") << "objection" << QByteArray("1") << QList<int>{1000} << 429
-                                          << "Trop de demandes en même temps. Réessayez dans une minute.";
-    }
+    // Failures retried on the relay: the task, the retry-after header, the waits
+    // before each new attempt, then the status and message of the last one.
     void reessaisEtDelais()
     {
-        QFETCH(QString, tache);
-        QFETCH(QByteArray, retryAfter);
-        QFETCH(QList<int>, delais);
-        QFETCH(int, statut);
-        BancClient b;
-        b.relais = b.serveur.url().toString();
-        for (int i = 0; i <= delais.size(); ++i)
-            b.serveur.ajouter(ReponseFaux::erreur(statut, QStringLiteral("Service Unavailable"),
-                                                  retryAfter.isEmpty() ? std::nullopt : std::optional(retryAfter)));
-        Issue issue;
-        auto* d = b.envoyer(requete(tache), issue);
-        for (int i = 0; i < delais.size(); ++i) {
-            QTRY_COMPARE(d->tentatives(), i + 1);
-            QTRY_COMPARE(b.horloge.minuteriesActives(), 1);   // only the retry is pending
-            b.horloge.avancer(delais[i] - 1);
-            QCOMPARE(d->tentatives(), i + 1);
-            b.horloge.avancer(1);
-            QCOMPARE(d->tentatives(), i + 2);
-        }
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(d->tentatives(), delais.size() + 1);
-        QCOMPARE(b.serveur.nombre("/api/v1/messages"), delais.size() + 1);
-        QTEST(issue.message.value_or(QString()), "message");
-        QCOMPARE(issue.statut, statut);
-    }
-
-    void erreurDansLeFluxApresTexte()
-    {
-        BancClient b;
-        b.avecCle();
-        ReponseFaux r;
-        r.morceau(fakes::debutMessage() + fakes::deltaTexte("{\"a\":") +
-                                  fakes::erreurFlux("overloaded_error", "Overloaded"));
-        b.serveur.ajouter(r);
-        Issue issue;
-        b.envoyer(requete(QStringLiteral("objection")), issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(b.serveur.requetes().size(), 1);
-        QCOMPARE(*issue.message, QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
-        QCOMPARE(issue.statut, 529);
+        auto cas = [](const char* tache, const QByteArray& retryAfter, const QList<int>& delais, int statut, const QString& message) {
+            BancClient b;
+            b.relais = b.serveur.url().toString();
+            for (int i = 0; i <= delais.size(); ++i)
+                b.serveur.ajouter(ReponseFaux::erreur(statut, QStringLiteral("Service Unavailable"),
+                                                      retryAfter.isEmpty() ? std::nullopt : std::optional(retryAfter)));
+            auto* d = b.envoyer(requete(QString::fromLatin1(tache)));
+            for (int i = 0; i < delais.size(); ++i) {
+                QTRY_COMPARE(d->tentatives(), i + 1);
+                QTRY_COMPARE(b.horloge.minuteriesActives(), 1);   // only the retry is pending
+                b.horloge.avancer(delais[i] - 1);
+                QCOMPARE(d->tentatives(), i + 1);
+                b.horloge.avancer(1);
+                QCOMPARE(d->tentatives(), i + 2);
+            }
+            QTRY_VERIFY(b.issue.termine());
+            QCOMPARE(d->tentatives(), delais.size() + 1);
+            QCOMPARE(b.serveur.nombre("/api/v1/messages"), delais.size() + 1);
+            QCOMPARE(b.issue.message.value_or(QString()) + " " + QString::number(b.issue.statut), message + " " + QString::number(statut));
+        };
+        const QString demande = QStringLiteral("Quillo est très demandé. Réessayez dans un instant.");
+        cas("objection", {}, {600}, 503, demande);          // a live task once
+        cas("analyse", {}, {600, 1200}, 503, demande);      // the analysis twice
+        cas("objection", "30", {10000}, 503, demande);      // retry-after capped
+        cas("analyse", "2", {2000, 2000}, 503, demande);
+        cas("objection", "1", {1000}, 429, "Trop de demandes en même temps. Réessayez dans une minute.");
     }
 
     // A cut connection, or an overload reported in the stream before any
     // text, is retried; the second attempt's partial starts from empty.
-    void reessaiRepartDeZero_data()
-    {
-        QTest::addColumn<bool>("coupee");
-        QTest::newRow("connexion coupée") << true;
-        QTest::newRow("erreur dans le flux") << false;
-    }
     void reessaiRepartDeZero()
     {
-        QFETCH(bool, coupee);
-        BancClient b;
-        b.avecCle();
-        ReponseFaux premier;
-        if (coupee) {
-            premier.longueurAnnoncee = 100000;
-            premier.morceau(fakes::debutMessage() + fakes::deltaTexte("{\"reponse\":\"Premier essai"));
-        } else {
-            premier.morceau(fakes::debutMessage() + fakes::erreurFlux("overloaded_error", "Overloaded"));
+        for (bool coupee : {true, false}) {   // the connection cut, or an error in the stream
+            BancClient b;
+            b.avecCle();
+            ReponseFaux premier;
+            if (coupee) {
+                premier.longueurAnnoncee = 100000;
+                premier.morceau(fakes::debutMessage() + fakes::deltaTexte("{\"reponse\":\"Premier essai"));
+            } else {
+                premier.morceau(fakes::debutMessage() + fakes::erreurFlux("overloaded_error", "Overloaded"));
+            }
+            b.serveur.ajouter(premier);
+            b.serveur.ajouter(ReponseFaux::flux({"{\"reponse\":\"Second\"}"}));
+            auto* d = b.envoyer(requete(QStringLiteral("objection")));
+            if (coupee) {
+                QTRY_COMPARE(b.issue.partiels.size(), 1);
+                QCOMPARE(b.issue.partiels[0].toObject().value("reponse").toString(), QStringLiteral("Premier essai"));
+            }
+            QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
+            b.horloge.avancer(600);
+            QTRY_VERIFY(b.issue.termine());
+            QCOMPARE(d->tentatives(), 2);
+            QCOMPARE(b.issue.texte.value_or(QString()), QStringLiteral("{\"reponse\":\"Second\"}"));
+            QCOMPARE(b.issue.partiels.last().toObject().value("reponse").toString(), QStringLiteral("Second"));
+            for (const QJsonValue& v : b.issue.partiels)
+                QVERIFY(!v.toObject().value("reponse").toString().contains(QLatin1String("essaiSecond")));
+            QCOMPARE(d->textePartiel(), QStringLiteral("{\"reponse\":\"Second\"}"));
         }
-        b.serveur.ajouter(premier);
-        b.serveur.ajouter(ReponseFaux::flux({"{\"reponse\":\"Second\"}"}));
-        Issue issue;
-        auto* d = b.envoyer(requete(QStringLiteral("objection")), issue);
-        if (coupee) {
-            QTRY_COMPARE(issue.partiels.size(), 1);
-            QCOMPARE(issue.partiels[0].toObject().value("reponse").toString(), QStringLiteral("Premier essai"));
-        }
-        QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
-        b.horloge.avancer(600);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(d->tentatives(), 2);
-        QCOMPARE(issue.texte.value_or(QString()), QStringLiteral("{\"reponse\":\"Second\"}"));
-        QCOMPARE(issue.partiels.last().toObject().value("reponse").toString(), QStringLiteral("Second"));
-        for (const QJsonValue& v : issue.partiels)
-            QVERIFY(!v.toObject().value("reponse").toString().contains(QLatin1String("essaiSecond")));
-        QCOMPARE(d->textePartiel(), QStringLiteral("{\"reponse\":\"Second\"}"));
     }
 
+    // Each limit of the watchdog (first text 5 s, no byte 10 s, no progress 20 s,
+    // total 30 s): what comes in before it, then the last millisecond that still waits.
     void veille_data()
     {
         QTest::addColumn<int>("cas");
-        QTest::addColumn<int>("limite");
-        QTest::newRow("premier texte") << int(DelaiFlux::premierTexte) << 0;
-        QTest::newRow("sans octet") << int(DelaiFlux::sansOctet) << 1;
-        QTest::newRow("sans progres") << int(DelaiFlux::sansProgres) << 2;
-        QTest::newRow("total") << int(DelaiFlux::total) << 3;
+        QTest::addColumn<QList<QByteArray>>("pas");   // bytes sent, or "+N": N ms go by
+        QTest::addColumn<int>("reste");               // ms left until the limit
+        const QByteArray debut = fakes::deltaTexte("{\"a\":"), x = fakes::deltaTexte("\"x");
+        QTest::newRow("premier texte") << int(DelaiFlux::premierTexte) << QList<QByteArray>{"+3000", fakes::ping()} << 2000;
+        QTest::newRow("sans octet") << int(DelaiFlux::sansOctet) << QList<QByteArray>{debut} << 10000;
+        QTest::newRow("sans progres") << int(DelaiFlux::sansProgres) << QList<QByteArray>{debut, "+8000", fakes::ping(), "+8000", fakes::ping()} << 4000;
+        QTest::newRow("total") << int(DelaiFlux::total) << QList<QByteArray>{x, "+8000", x, "+8000", x, "+8000", fakes::deltaTexte("y")} << 6000;
     }
     void veille()
     {
         QFETCH(int, cas);
+        QFETCH(QList<QByteArray>, pas);
+        QFETCH(int, reste);
         BancClient b;
         b.avecCle();
         b.serveur.ajouter(fluxOuvert());
-        RequeteIA req = requete(QStringLiteral("analyse"));
-        req.tache = QStringLiteral("objection");
+        RequeteIA req = requete(QStringLiteral("objection"));
         req.limites = LimitesFlux{5, 10, 20, 30};
-        Issue issue;
-        auto* d = b.envoyer(req, issue);
+        auto* d = b.envoyer(req);
         QTRY_COMPARE(d->evenementsLus(), 2);
         int lus = 2;
-        auto pousser = [&](const QByteArray& octets) {
-            b.serveur.envoyer(octets);
+        for (const QByteArray& p : pas) {
+            if (p.startsWith('+')) {
+                b.horloge.avancer(p.mid(1).toInt());
+                continue;
+            }
+            b.serveur.envoyer(p);
             ++lus;
             QTRY_COMPARE(d->evenementsLus(), lus);
-        };
-        switch (DelaiFlux(cas)) {
-        case DelaiFlux::premierTexte:
-            b.horloge.avancer(3000);
-            pousser(fakes::ping());   // lines keep coming, but no text
-            b.horloge.avancer(1999);
-            QVERIFY(!issue.termine());
-            b.horloge.avancer(1);
-            break;
-        case DelaiFlux::sansOctet:
-            pousser(fakes::deltaTexte("{\"a\":"));
-            b.horloge.avancer(9999);
-            QVERIFY(!issue.termine());
-            b.horloge.avancer(1);
-            break;
-        case DelaiFlux::sansProgres:
-            pousser(fakes::deltaTexte("{\"a\":"));
-            b.horloge.avancer(8000);
-            pousser(fakes::ping());
-            b.horloge.avancer(8000);
-            pousser(fakes::ping());
-            b.horloge.avancer(3999);
-            QVERIFY(!issue.termine());
-            b.horloge.avancer(1);
-            break;
-        case DelaiFlux::total:
-            for (int i = 0; i < 3; ++i) {
-                pousser(fakes::deltaTexte("\"x"));
-                b.horloge.avancer(8000);
-            }
-            pousser(fakes::deltaTexte("y"));
-            b.horloge.avancer(5999);
-            QVERIFY(!issue.termine());
-            b.horloge.avancer(1);
-            break;
         }
-        QTRY_VERIFY(issue.termine());
+        b.horloge.avancer(reste - 1);
+        QVERIFY(!b.issue.termine());
+        b.horloge.avancer(1);
+        QTRY_VERIFY(b.issue.termine());
         QCOMPARE(d->depasse(), std::optional<DelaiFlux>(DelaiFlux(cas)));
-        QCOMPARE(*issue.message, QStringLiteral("Quillo met trop de temps à répondre. Réessayez dans un instant."));
+        QCOMPARE(*b.issue.message, QStringLiteral("Quillo met trop de temps à répondre. Réessayez dans un instant."));
         QCOMPARE(d->tentatives(), 1);
         QTRY_COMPARE(b.serveur.connexionsOuvertes(), 0);   // the read was cancelled
     }
@@ -384,8 +325,7 @@ private Q_SLOTS:
         b.serveur.ajouter(fluxOuvert());
         RequeteIA req = requete(QStringLiteral("objection"));
         req.limites = LimitesFlux{600, 600, 600, 900};
-        Issue issue;
-        auto* d = b.envoyer(req, issue);
+        auto* d = b.envoyer(req);
         QTRY_COMPARE(d->evenementsLus(), 2);
         b.horloge.avancer(59999);
         QCOMPARE(d->tentatives(), 1);
@@ -395,8 +335,8 @@ private Q_SLOTS:
         QCOMPARE(d->tentatives(), 2);
         QTRY_COMPARE(d->evenementsLus(), 2);
         b.horloge.avancer(60000);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(*issue.message, QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
+        QTRY_VERIFY(b.issue.termine());
+        QCOMPARE(*b.issue.message, QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
     }
 
     // The 60 s limit is on silence, not on the length of a long answer.
@@ -407,8 +347,7 @@ private Q_SLOTS:
         b.serveur.ajouter(fluxOuvert());
         RequeteIA req = requete(QStringLiteral("objection"));
         req.limites = LimitesFlux{600, 600, 600, 900};
-        Issue issue;
-        auto* d = b.envoyer(req, issue);
+        auto* d = b.envoyer(req);
         QTRY_COMPARE(d->evenementsLus(), 2);
         for (int i = 0; i < 5; ++i) {
             b.horloge.avancer(50000);
@@ -418,8 +357,8 @@ private Q_SLOTS:
         QCOMPARE(d->tentatives(), 1);   // 250 s in all, never 60 s without a byte
         b.serveur.envoyer(fakes::deltaTexte(QStringLiteral("\"}")) + fakes::finMessage() + fakes::arretMessage());
         b.serveur.couper();
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.texte.value_or(issue.message.value_or(QString())), QStringLiteral("{\"r\":\"xxxx\"}"));
+        QTRY_VERIFY(b.issue.termine());
+        QCOMPARE(b.issue.texte.value_or(b.issue.message.value_or(QString())), QStringLiteral("{\"r\":\"xxxx\"}"));
     }
 
     void annulationPendantLAttente()
@@ -427,14 +366,13 @@ private Q_SLOTS:
         BancClient b;
         b.relais = b.serveur.url().toString();
         b.serveur.ajouter(ReponseFaux::erreur(503, QStringLiteral("busy")));
-        Issue issue;
-        auto* d = b.envoyer(requete(QStringLiteral("analyse")), issue);
+        auto* d = b.envoyer(requete(QStringLiteral("analyse")));
         QTRY_COMPARE(d->tentatives(), 1);
         QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
         d->annuler();
         b.horloge.avancer(5000);
         QCOMPARE(d->tentatives(), 1);
-        QCOMPARE(issue.signauxFin, 0);
+        QCOMPARE(b.issue.signauxFin, 0);
         QCOMPARE(b.serveur.nombre("/api/v1/messages"), 1);
     }
 
@@ -445,30 +383,14 @@ private Q_SLOTS:
         ConfigClientIA c = b.creer().config();
         c.urlAnthropic = adresseFermee();
         b.client = std::make_unique<ClientIA>(c);
-        Issue issue;
-        auto* d = b.envoyer(requete(QStringLiteral("analyse")), issue);
+        auto* d = b.envoyer(requete(QStringLiteral("analyse")));
         for (int delai : {600, 1200}) {
             QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
             b.horloge.avancer(delai);
         }
-        QTRY_VERIFY(issue.termine());
+        QTRY_VERIFY(b.issue.termine());
         QCOMPARE(d->tentatives(), 3);
-        QCOMPARE(*issue.message, QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
-    }
-
-    void corpsDErreurPlafonne()
-    {
-        BancClient b;
-        b.avecCle();
-        ReponseFaux r;
-        r.statut = 400;
-        r.morceau(QByteArray(200000, 'a'));
-        b.serveur.ajouter(r);
-        Issue issue;
-        b.envoyer(requete(QStringLiteral("objection")), issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.statut, 400);
-        QCOMPARE(issue.message->size(), 64000);
+        QCOMPARE(*b.issue.message, QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
     }
 
     void annulationSilencieuse()
@@ -479,36 +401,29 @@ private Q_SLOTS:
         r.fermer = false;
         r.morceau(fakes::debutMessage() + fakes::deltaTexte("{\"a\":\"b\""));
         b.serveur.ajouter(r);
-        Issue issue;
-        auto* d = b.envoyer(requete(QStringLiteral("objection")), issue);
-        QTRY_COMPARE(issue.partiels.size(), 1);
+        auto* d = b.envoyer(requete(QStringLiteral("objection")));
+        QTRY_COMPARE(b.issue.partiels.size(), 1);
         d->annuler();
         b.serveur.envoyer(fakes::deltaTexte("}") + fakes::finMessage() + fakes::arretMessage());
         b.horloge.avancer(100000);
         QTRY_COMPARE(b.serveur.connexionsOuvertes(), 0);
-        QCOMPARE(issue.signauxFin, 0);
-        QCOMPARE(issue.partiels.size(), 1);
+        QCOMPARE(b.issue.signauxFin, 0);
+        QCOMPARE(b.issue.partiels.size(), 1);
         QCOMPARE(b.horloge.minuteriesActives(), 0);
     }
 
-    void payloadIllisibleNEnvoieRien_data()
-    {
-        QTest::addColumn<QJsonValue>("payload");
-        QTest::newRow("indefini") << QJsonValue(QJsonValue::Undefined);
-        QTest::newRow("NaN") << QJsonValue(QJsonObject{{"x", std::nan("")}});
-        QTest::newRow("infini profond") << QJsonValue(QJsonObject{{"l", QJsonArray{1, std::numeric_limits<double>::infinity()}}});
-    }
     void payloadIllisibleNEnvoieRien()
     {
-        QFETCH(QJsonValue, payload);
         BancClient b;
         b.relais = b.serveur.url().toString();
-        RequeteIA r = requete(QStringLiteral("objection"));
-        r.payload = payload;
-        Issue issue;
-        b.envoyer(r, issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(*issue.message, messages::payloadIllisible);
+        for (const QJsonValue& payload : {QJsonValue(QJsonValue::Undefined), QJsonValue(QJsonObject{{"x", std::nan("")}}),
+                                          QJsonValue(QJsonObject{{"l", QJsonArray{1, std::numeric_limits<double>::infinity()}}})}) {   // even deep down
+            RequeteIA r = requete(QStringLiteral("objection"));
+            r.payload = payload;
+            b.issue = {};
+            QVERIFY(b.finir(r));
+            QCOMPARE(*b.issue.message, messages::payloadIllisible);
+        }
         QCOMPARE(b.serveur.requetes().size(), 0);
     }
 
@@ -556,12 +471,10 @@ private Q_SLOTS:
         b.serveur.ajouter(r);
         RequeteIA req = requete(QStringLiteral("objection"));
         req.appelId = QStringLiteral("appel-7");
-        Issue issue;
-        b.envoyer(req, issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.texte.value_or(QString()), QStringLiteral("{\"ok\":true}"));
-        QCOMPARE(issue.infos.source, SourceIA::cloud);
-        QCOMPARE(QStringList({issue.infos.modele.value_or(QString()), issue.infos.prompt.value_or(QString())}),
+        QVERIFY(b.finir(req));
+        QCOMPARE(b.issue.texte.value_or(QString()), QStringLiteral("{\"ok\":true}"));
+        QCOMPARE(b.issue.infos.source, SourceIA::cloud);
+        QCOMPARE(QStringList({b.issue.infos.modele.value_or(QString()), b.issue.infos.prompt.value_or(QString())}),
                  (QStringList{"claude-opus-5-5", "prompt-objection-v3"}));
         QCOMPARE(b.cloud->dernierDelaiMs, 150000);
         const fakes::RequeteRecue& q = b.serveur.requetes().last();
@@ -570,51 +483,37 @@ private Q_SLOTS:
         QVERIFY(b.cloud->journal.isEmpty());
     }
 
-    void cloudErreursEtJournal_data()
+    // Each failure on the backend route: its message, its type, and one line in the error journal.
+    void cloudErreursEtJournal()
     {
-        QTest::addColumn<ReponseFaux>("reponse");
-        QTest::addColumn<bool>("sessionExpiree");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("type");
+        auto cas = [](const ReponseFaux& reponse, const QString& message, const QString& type, bool sessionExpiree = false) {
+            BancClient b;
+            b.avecCloud();
+            b.serveur.ajouter(reponse);
+            b.cloud->sessionExpiree = sessionExpiree;
+            RequeteIA req = requete(QStringLiteral("objection"));
+            req.appelId = QStringLiteral("appel-9");
+            QVERIFY(b.finir(req));
+            QCOMPARE(b.issue.message.value_or(QString()) + " | " + b.issue.type, message + " | " + type);
+            QCOMPARE(b.cloud->journal.size(), 1);
+            QCOMPARE(champs(b.cloud->journal[0], {"source", "type", "message", "details.tache", "details.type", "details.appel_id"}),
+                     QStringList({"app", "relais_claude", message, "objection", type, "appel-9"}).join(" | "));
+            QVERIFY(b.cloud->journal[0].value("details").toObject().contains("statut"));
+        };
         auto erreur = [](int statut, const QByteArray& corps) {
             ReponseFaux r;
             r.statut = statut;
             r.morceau(corps);
             return r;
         };
-        QTest::newRow("max_tokens") << ReponseFaux::flux({"{\"a\":"}, QStringLiteral("max_tokens")) << false << "Réponse incomplète. Réessayez." << "reponse_incomplete";
-        QTest::newRow("vide") << ReponseFaux::flux({}) << false << "Réponse illisible. Relancez la demande." << "reponse_illisible";
-        QTest::newRow("coupee") << ReponseFaux::flux({"x"}, QStringLiteral("end_turn"), false) << false << "La réponse a été coupée. Réessayez." << "flux_coupe";
-        QTest::newRow("refus") << ReponseFaux::flux({"x"}, QStringLiteral("refusal")) << false
-                               << "Quillo ne peut pas répondre à cette demande. Reformulez-la et réessayez." << "refus";
-        QTest::newRow("fonction desactivee") << erreur(403, "{\"code\":\"fonction_desactivee\",\"message\":\"Claude is off\"}") << false
-                                             << "Le serveur refuse cette demande." << "fonction_desactivee";
-        QTest::newRow("session expiree") << ReponseFaux() << true << "Votre session a expiré. Reconnectez-vous." << "session";
-        QTest::newRow("412") << erreur(412, "{\"code\":\"compte_introuvable\"}") << false
-                             << "Quillo n'est pas encore disponible sur le serveur. Ajoutez votre clé dans Réglages, ou réessayez plus tard."
-                             << "compte_introuvable";
-    }
-    void cloudErreursEtJournal()
-    {
-        QFETCH(ReponseFaux, reponse);
-        QFETCH(QString, message);
-        QFETCH(QString, type);
-        BancClient b;
-        b.avecCloud();
-        b.serveur.ajouter(reponse);
-        QFETCH(bool, sessionExpiree);
-        b.cloud->sessionExpiree = sessionExpiree;
-        RequeteIA req = requete(QStringLiteral("objection"));
-        req.appelId = QStringLiteral("appel-9");
-        Issue issue;
-        b.envoyer(req, issue);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.message.value_or(QString()), message);
-        QCOMPARE(issue.type, type);
-        QCOMPARE(b.cloud->journal.size(), 1);
-        QCOMPARE(champs(b.cloud->journal[0], {"source", "type", "message", "details.tache", "details.type", "details.appel_id"}),
-                 QStringList({"app", "relais_claude", message, "objection", type, "appel-9"}).join(" | "));
-        QVERIFY(b.cloud->journal[0].value("details").toObject().contains("statut"));
+        cas(ReponseFaux::flux({"{\"a\":"}, QStringLiteral("max_tokens")), "Réponse incomplète. Réessayez.", "reponse_incomplete");
+        cas(ReponseFaux::flux({}), "Réponse illisible. Relancez la demande.", "reponse_illisible");
+        cas(ReponseFaux::flux({"x"}, QStringLiteral("end_turn"), false), "La réponse a été coupée. Réessayez.", "flux_coupe");
+        cas(ReponseFaux::flux({"x"}, QStringLiteral("refusal")), "Quillo ne peut pas répondre à cette demande. Reformulez-la et réessayez.", "refus");
+        cas(erreur(403, "{\"code\":\"fonction_desactivee\",\"message\":\"Claude is off\"}"), "Le serveur refuse cette demande.", "fonction_desactivee");
+        cas(ReponseFaux(), "Votre session a expiré. Reconnectez-vous.", "session", true);
+        cas(erreur(412, "{\"code\":\"compte_introuvable\"}"),
+            "Quillo n'est pas encore disponible sur le serveur. Ajoutez votre clé dans Réglages, ou réessayez plus tard.", "compte_introuvable");
     }
 
     void cloudRetryAfterDuCorpsEtReseau()
@@ -627,15 +526,14 @@ private Q_SLOTS:
         r.morceau("{\"code\":\"rate_limit_error\",\"retry_after\":0.5}");
         b.serveur.ajouter(r);
         b.serveur.ajouter(ReponseFaux::flux({"ok"}));
-        Issue issue;
-        auto* d = b.envoyer(requete(QStringLiteral("objection")), issue);
+        auto* d = b.envoyer(requete(QStringLiteral("objection")));
         QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
         b.horloge.avancer(499);
         QCOMPARE(d->tentatives(), 1);
         b.horloge.avancer(1);
         QCOMPARE(d->tentatives(), 2);
-        QTRY_VERIFY(issue.termine());
-        QCOMPARE(issue.texte.value_or(QString()), QStringLiteral("ok"));
+        QTRY_VERIFY(b.issue.termine());
+        QCOMPARE(b.issue.texte.value_or(QString()), QStringLiteral("ok"));
 
         // No network on the backend route.
         b.cloud = std::make_unique<fakes::FauxCloudIA>(adresseFermee(), b.horloge);

@@ -111,23 +111,16 @@ private Q_SLOTS:
         QCOMPARE(serveur_.requetes().last().json().value("model").toString(), QStringLiteral("claude-haiku-4-5"));
     }
 
-    void refus_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("debut");
-        QTest::newRow("payload illisible") << QStringList{"ia", "objection", "{pas du json"} << 2
-                                           << "Le payload n'est pas un JSON valide";
-        QTest::newRow("cle inconnue") << QStringList{"cles", "definir", "openai"} << 2 << "Clé inconnue : « openai ».";
-        QTest::newRow("ia sans payload") << QStringList{"ia", "objection"} << 2 << "Utilisation : vendalo ia";
-    }
     void refus()
     {
-        QFETCH(QStringList, args);
-        const Sortie s = lancer(args);
-        QTEST(s.code, "code");
-        QFETCH(QString, debut);
-        QVERIFY2(s.err.startsWith(debut), qPrintable(s.err));
+        const QList<std::pair<QStringList, QString>> cas{{{"ia", "objection", "{pas du json"}, "Le payload n'est pas un JSON valide"},
+                                                         {{"cles", "definir", "openai"}, "Clé inconnue : « openai »."},
+                                                         {{"ia", "objection"}, "Utilisation : vendalo ia"}};
+        for (const auto& [args, debut] : cas) {
+            const Sortie s = lancer(args);
+            QCOMPARE(s.code, 2);
+            QVERIFY2(s.err.startsWith(debut), qPrintable(s.err));
+        }
     }
 
     void valeurVideRefusee()

@@ -5,6 +5,7 @@
 #include "ai/clientclaude.h"
 #include "ai/moteur.h"
 #include "cloud/outilscloud.h"
+#include "moteur_commun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -104,8 +105,7 @@ private Q_SLOTS:
         QTRY_VERIFY(res.fini());
         QCOMPARE(res.texte.value_or(res.message.value_or(QString())), QStringLiteral("{\"reponse\":\"Oui\"}"));
         QCOMPARE(res.infos.source, SourceIA::cloud);
-        QCOMPARE(res.infos.modele, std::optional<QString>(QStringLiteral("claude-opus-5-5")));
-        QCOMPARE(res.infos.prompt, std::optional<QString>(QStringLiteral("live-v2")));
+        QCOMPARE(res.infos.modele.value_or(QString()) + ' ' + res.infos.prompt.value_or(QString()), QStringLiteral("claude-opus-5-5 live-v2"));
         const QList<fakes::RequeteHttp> q = banc_.serveur.requetes(QStringLiteral("/functions/v1/claude"));
         QCOMPARE(q.size(), 1);
         QVERIFY(q[0].entete("authorization").startsWith("Bearer "));
@@ -143,11 +143,8 @@ private Q_SLOTS:
         QCOMPARE(res.message.value_or(QString()), QStringLiteral("Le serveur refuse cette demande."));
         QCOMPARE(res.type, QStringLiteral("fonction_desactivee"));
         QTRY_COMPARE(banc_.serveur.tables.value(QStringLiteral("erreurs_service")).size(), 1);
-        const QJsonObject ligne = banc_.serveur.tables.value(QStringLiteral("erreurs_service")).at(0).toObject();
-        QCOMPARE(ligne.value("type").toString(), QStringLiteral("relais_claude"));
-        QCOMPARE(ligne.value("source").toString(), QStringLiteral("app"));
-        QCOMPARE(ligne.value("details").toObject().value("appel_id").toString(), QStringLiteral("appel-3"));
-        QCOMPARE(ligne.value("details").toObject().value("statut").toInt(), 403);
+        QCOMPARE(tests::champs(banc_.serveur.tables.value(QStringLiteral("erreurs_service")).at(0), {"type", "source", "details.appel_id", "details.statut"}),
+                 QStringLiteral("relais_claude | app | appel-3 | 403"));
     }
 
     void sansCompteRefuseTout()

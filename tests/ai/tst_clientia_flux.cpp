@@ -15,8 +15,6 @@
 using namespace vd;
 using namespace vd::ai;
 
-Q_DECLARE_METATYPE(vd::ai::SourceIA)
-
 namespace {
 QByteArray donnees(const char* json) { return QByteArray("data: ") + json; }
 
@@ -43,6 +41,7 @@ class TestClientIAFlux : public QObject {
         fakes::FauxMessages relais;
         QNetworkAccessManager reseau;
         VerificateurRelais verificateur{&reseau, horloge};
+        Banc() { QVERIFY(relais.demarrer()); }
         bool connecte = false;
         QString adresse;
         ContexteRoutes routes()
@@ -61,77 +60,53 @@ class TestClientIAFlux : public QObject {
     }
 
 private Q_SLOTS:
-    void lignes_data()
+    // Lines read one by one: the text, the stop reason, whether it ended, the events counted and the last event name.
+    void lignes()
     {
-        QTest::addColumn<QList<QByteArray>>("lignes");
-        QTest::addColumn<QString>("texte");
-        QTest::addColumn<QString>("stop");
-        QTest::addColumn<bool>("termine");
-        QTest::addColumn<int>("evenements");
-        QTest::addColumn<QString>("evenement");
-
-        QTest::newRow("texte et fin") << QList<QByteArray>{
+        auto cas = [](const char* nom, const QList<QByteArray>& lignes, const QString& resultat) {
+            FluxSSE f;
+            for (const QByteArray& l : lignes)
+                f.ligne(l);
+            QCOMPARE(QStringList({nom, f.texte, f.stopReason.value_or(QString()), f.termine ? "fin" : "", QString::number(f.evenements), f.evenement,
+                                  f.erreur ? "erreur" : ""}).join(" | "),
+                     nom + (" | " + resultat + " | "));
+        };
+        cas("texte et fin", {
             "event: message_start", donnees("{\"type\":\"message_start\",\"message\":{\"model\":\"m\"}}"),
             "event: content_block_delta",
             donnees("{\"type\":\"content_block_delta\",\"delta\":{\"type\":\"text_delta\",\"text\":\"Bon\"}}"),
             donnees("{\"type\":\"content_block_delta\",\"delta\":{\"type\":\"text_delta\",\"text\":\"jour\"}}"),
             donnees("{\"type\":\"message_delta\",\"delta\":{\"stop_reason\":\"end_turn\"}}"),
-            "event: message_stop", donnees("{\"type\":\"message_stop\"}")}
-            << "Bonjour" << "end_turn" << true << 5 << "message_stop";
-        QTest::newRow("retour chariot, commentaire, vide") << QList<QByteArray>{
+            "event: message_stop", donnees("{\"type\":\"message_stop\"}")},
+            "Bonjour | end_turn | fin | 5 | message_stop");
+        cas("retour chariot, commentaire, vide", {
             ": keep-alive", "", "event:  ping \r", "data:{\"type\":\"ping\"}\r",
-            donnees("{\"type\":\"content_block_delta\",\"delta\":{\"type\":\"text_delta\",\"text\":\"é\"}}") + "\r"}
-            << "é" << "" << false << 2 << "ping";
-        QTest::newRow("donnees illisibles ignorees") << QList<QByteArray>{
-            "data: {pas du json", "data: [1,2]", donnees("{\"type\":\"message_stop\"}")}
-            << "" << "" << true << 1 << "";
-        QTest::newRow("autre delta ignore") << QList<QByteArray>{
+            donnees("{\"type\":\"content_block_delta\",\"delta\":{\"type\":\"text_delta\",\"text\":\"é\"}}") + "\r"},
+            "é |  |  | 2 | ping");
+        cas("donnees illisibles ignorees", {
+            "data: {pas du json", "data: [1,2]", donnees("{\"type\":\"message_stop\"}")},
+            " |  | fin | 1 | ");
+        cas("autre delta ignore", {
             donnees("{\"type\":\"content_block_delta\",\"delta\":{\"type\":\"input_json_delta\",\"partial_json\":\"{\"}}"),
-            donnees("{\"type\":\"message_delta\",\"delta\":{}}")}
-            << "" << "" << false << 2 << "";
-    }
-    void lignes()
-    {
-        QFETCH(QList<QByteArray>, lignes);
-        FluxSSE f;
-        for (const QByteArray& l : lignes)
-            f.ligne(l);
-        QFETCH(QString, texte);
-        QFETCH(QString, stop);
-        QCOMPARE(f.texte, texte);
-        QCOMPARE(f.stopReason.value_or(QString()), stop);
-        QTEST(f.termine, "termine");
-        QTEST(f.evenements, "evenements");
-        QTEST(f.evenement, "evenement");
-        QVERIFY(!f.erreur);
+            donnees("{\"type\":\"message_delta\",\"delta\":{}}")},
+            " |  |  | 2 | ");
     }
 
     // The quick reading of text deltas gives what a full JSON parse gives.
-    void deltasCommeUnVraiParseur_data()
-    {
-        QTest::addColumn<QByteArray>("donnees");
-        const QByteArray t = "{\"type\":\"content_block_delta\",\"index\":0,\"delta\":{\"type\":\"text_delta\",\"text\":";
-        QTest::newRow("simple") << t + "\"Bonjour\"}}";
-        QTest::newRow("echappements") << t + "\"a\\\"b\\\\c\\n\\t\\/\\u00e9\\u20ac\"}}";
-        QTest::newRow("paire echappee") << t + "\"\\ud83d\\ude80\"}}";
-        QTest::newRow("utf8 brut") << t + "\"Été 🚀\"}}";
-        QTest::newRow("vide") << t + "\"\"}}";
-        QTest::newRow("index 12") << QByteArray(t).replace("\"index\":0", "\"index\":12") + "\"x\"}}";
-        QTest::newRow("autre ordre") << QByteArray("{\"delta\":{\"text\":\"y\",\"type\":\"text_delta\"},\"type\":\"content_block_delta\"}");
-        QTest::newRow("cle en plus") << t + "\"z\",\"extra\":1}}";
-        QTest::newRow("echappement invalide") << t + "\"\\q\"}}";
-        QTest::newRow("coupe") << t + "\"abc";
-    }
     void deltasCommeUnVraiParseur()
     {
-        QFETCH(QByteArray, donnees);
-        FluxSSE f;
-        const QString ajout = f.ligne("data: " + donnees);
-        const QJsonDocument doc = QJsonDocument::fromJson(donnees);
-        const QString attendu = doc.object().value("delta").toObject().value("text").toString();
-        QCOMPARE(ajout, attendu);
-        QCOMPARE(f.texte, attendu);
-        QCOMPARE(f.evenements, doc.isObject() ? 1 : 0);
+        const QByteArray t = "{\"type\":\"content_block_delta\",\"index\":0,\"delta\":{\"type\":\"text_delta\",\"text\":";
+        for (const QByteArray& donnees : {t + "\"Bonjour\"}}", t + "\"a\\\"b\\\\c\\n\\t\\/\\u00e9\\u20ac\"}}", t + "\"\\ud83d\\ude80\"}}", t + "\"Été 🚀\"}}",
+                                          t + "\"\"}}", QByteArray(t).replace("\"index\":0", "\"index\":12") + "\"x\"}}",
+                                          QByteArray("{\"delta\":{\"text\":\"y\",\"type\":\"text_delta\"},\"type\":\"content_block_delta\"}"),   // another order
+                                          t + "\"z\",\"extra\":1}}", t + "\"\\q\"}}", t + "\"abc"}) {   // an extra key, a bad escape, cut
+            FluxSSE f;
+            const QString ajout = f.ligne("data: " + donnees);
+            const QJsonDocument doc = QJsonDocument::fromJson(donnees);
+            const QString attendu = doc.object().value("delta").toObject().value("text").toString();
+            QCOMPARE(donnees + " → " + ajout.toUtf8() + " " + f.texte.toUtf8() + " " + QByteArray::number(f.evenements),
+                     donnees + " → " + attendu.toUtf8() + " " + attendu.toUtf8() + " " + QByteArray::number(doc.isObject() ? 1 : 0));
+        }
     }
 
     void erreurDansLeFlux()
@@ -145,23 +120,13 @@ private Q_SLOTS:
         QCOMPARE(g.erreur, (ErreurFluxSSE{QStringLiteral("api_error"), QString()}));
     }
 
-    void statutsDesErreursDeFlux_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<int>("statut");
-        QTest::newRow("overloaded") << "overloaded_error" << 529;
-        QTest::newRow("rate") << "rate_limit_error" << 429;
-        QTest::newRow("api") << "api_error" << 500;
-        QTest::newRow("too large") << "request_too_large" << 413;
-        QTest::newRow("not found") << "not_found_error" << 404;
-        QTest::newRow("permission") << "permission_error" << 403;
-        QTest::newRow("auth") << "authentication_error" << 401;
-        QTest::newRow("autre") << "invalid_request_error" << 400;
-    }
     void statutsDesErreursDeFlux()
     {
-        QFETCH(QString, type);
-        QTEST(statutPourErreurFlux(type), "statut");
+        QList<int> statuts;
+        for (const char* type : {"overloaded_error", "rate_limit_error", "api_error", "request_too_large", "not_found_error",
+                                 "permission_error", "authentication_error", "invalid_request_error"})
+            statuts << statutPourErreurFlux(QString::fromLatin1(type));
+        QCOMPARE(statuts, (QList<int>{529, 429, 500, 413, 404, 403, 401, 400}));
     }
 
     // Every possible cut of the stream in two or three reads gives the same result,
@@ -259,79 +224,53 @@ private Q_SLOTS:
         QCOMPARE(d.texte(), QStringLiteral("{\"r\":\"Second\"}"));
     }
 
-    void tableDesStatuts_data()
+    // The message of an HTTP failure: the status, the server's text, then the message on
+    // the own-key route and on the relay and account routes.
+    void tableDesStatuts()
     {
-        QTest::addColumn<int>("statut");
-        QTest::addColumn<QString>("serveur");
-        QTest::addColumn<QString>("cle");
-        QTest::addColumn<QString>("autre");
+        auto cas = [](int statut, const char* serveur, const QString& cle, const QString& autre) {
+            const ErreurHTTP e{statut, QString::fromUtf8(serveur), std::nullopt, false};
+            QCOMPARE(QStringList({QString::number(statut), messagePourErreurHTTP(e, SourceIA::cle), messagePourErreurHTTP(e, SourceIA::relais),
+                                  messagePourErreurHTTP(e, SourceIA::cloud)}),
+                     QStringList({QString::number(statut), cle, autre, autre}));
+        };
         const QString trop = QStringLiteral("Trop de demandes en même temps. Réessayez dans une minute.");
         const QString demande = QStringLiteral("Quillo est très demandé. Réessayez dans un instant.");
         const QString echoue = QStringLiteral("La demande a échoué. Réessayez dans un instant.");
-        QTest::newRow("401") << 401 << "invalid x-api-key" << "Votre clé est refusée. Vérifiez-la dans Réglages."
-                             << "La clé du serveur est refusée.";
-        QTest::newRow("403") << 403 << "" << "Cette clé n'a pas accès à ce modèle. Choisissez-en un autre dans Réglages."
-                             << "Le serveur refuse cette demande.";
-        QTest::newRow("404") << 404 << "" << "Ce modèle est introuvable. Choisissez-en un autre dans Réglages."
-                             << "Le relais ne répond pas ici. Ajoutez votre clé dans Réglages pour travailler en local.";
+        cas(401, "invalid x-api-key", "Votre clé est refusée. Vérifiez-la dans Réglages.", "La clé du serveur est refusée.");
+        cas(403, "", "Cette clé n'a pas accès à ce modèle. Choisissez-en un autre dans Réglages.", "Le serveur refuse cette demande.");
+        cas(404, "", "Ce modèle est introuvable. Choisissez-en un autre dans Réglages.",
+            "Le relais ne répond pas ici. Ajoutez votre clé dans Réglages pour travailler en local.");
         const QString pasDispo = QStringLiteral(
             "Quillo n'est pas encore disponible sur le serveur. Ajoutez votre clé dans Réglages, ou réessayez plus tard.");
-        QTest::newRow("412") << 412 << "" << pasDispo << pasDispo;
-        const QString long_ = QStringLiteral("La demande est trop longue. Raccourcissez-la et réessayez.");
-        QTest::newRow("413") << 413 << "" << long_ << long_;
-        QTest::newRow("429 anglais") << 429 << "rate limit exceeded" << trop << trop;
-        QTest::newRow("529") << 529 << "Overloaded" << demande << demande;
-        QTest::newRow("500") << 500 << "" << demande << demande;
-        QTest::newRow("503") << 503 << "" << demande << demande;
-        QTest::newRow("599") << 599 << "" << demande << demande;
-        QTest::newRow("418 Claude") << 418 << "Claude is a teapot" << echoue << echoue;
-        QTest::newRow("400 Sonnet") << 400 << "model Sonnet 4 unavailable" << echoue << echoue;
-        QTest::newRow("400 vide") << 400 << "   " << echoue << echoue;
-        QTest::newRow("400 message") << 400 << "  Paramètre manquant.  " << "Paramètre manquant." << "Paramètre manquant.";
-    }
-    void tableDesStatuts()
-    {
-        QFETCH(int, statut);
-        QFETCH(QString, serveur);
-        QTEST(messagePourErreurHTTP({statut, serveur, std::nullopt, false}, SourceIA::cle), "cle");
-        QTEST(messagePourErreurHTTP({statut, serveur, std::nullopt, false}, SourceIA::relais), "autre");
-        QTEST(messagePourErreurHTTP({statut, serveur, std::nullopt, false}, SourceIA::cloud), "autre");
+        cas(412, "", pasDispo, pasDispo);
+        cas(413, "", "La demande est trop longue. Raccourcissez-la et réessayez.", "La demande est trop longue. Raccourcissez-la et réessayez.");
+        cas(429, "rate limit exceeded", trop, trop);
+        cas(529, "Overloaded", demande, demande);
+        for (int statut : {500, 503, 599})
+            cas(statut, "", demande, demande);
+        // The vendor's names are never shown; a blank text is no message.
+        cas(418, "Claude is a teapot", echoue, echoue);
+        cas(400, "model Sonnet 4 unavailable", echoue, echoue);
+        cas(400, "   ", echoue, echoue);
+        cas(400, "  Paramètre manquant.  ", "Paramètre manquant.", "Paramètre manquant.");
     }
 
-    void workspace_data()
+    void workspaceEtCorpsDErreur()
     {
-        QTest::addColumn<QString>("serveur");
-        QTest::addColumn<bool>("workspace");
-        QTest::newRow("not scoped") << "This API key is not scoped to a workspace" << true;
-        QTest::newRow("en-tete") << "Workspace required: set the anthropic-workspace-id header" << true;
-        QTest::newRow("majuscules") << "WORKSPACE missing, ANTHROPIC-WORKSPACE-ID needed" << true;
-        QTest::newRow("workspace seul") << "workspace archived" << false;
-        QTest::newRow("autre") << "invalid x-api-key" << false;
-    }
-    void workspace()
-    {
-        QFETCH(QString, serveur);
-        QFETCH(bool, workspace);
-        const QString m = messagePourErreurHTTP({401, serveur, std::nullopt, false}, SourceIA::cle);
-        QCOMPARE(m == messages::workspace, workspace);
-        // Only on the own-key route.
-        QCOMPARE(messagePourErreurHTTP({401, serveur, std::nullopt, false}, SourceIA::relais),
-                 QStringLiteral("La clé du serveur est refusée."));
-    }
-
-    void corpsDErreur_data()
-    {
-        QTest::addColumn<QByteArray>("corps");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("error.message") << QByteArray("{\"error\":{\"message\":\"a\"},\"message\":\"b\"}") << "a";
-        QTest::newRow("message") << QByteArray("{\"message\":\"b\",\"erreur\":\"c\"}") << "b";
-        QTest::newRow("erreur") << QByteArray("{\"erreur\":\"c\"}") << "c";
-        QTest::newRow("brut") << QByteArray("Bad Gateway") << "Bad Gateway";
-    }
-    void corpsDErreur()
-    {
-        QFETCH(QByteArray, corps);
-        QTEST(messageDuCorps(corps), "message");
+        const QList<std::pair<QString, bool>> cas{{"This API key is not scoped to a workspace", true},
+                                                  {"Workspace required: set the anthropic-workspace-id header", true},
+                                                  {"WORKSPACE missing, ANTHROPIC-WORKSPACE-ID needed", true},
+                                                  {"workspace archived", false}, {"invalid x-api-key", false}};
+        for (const auto& [serveur, workspace] : cas) {
+            const QString m = messagePourErreurHTTP({401, serveur, std::nullopt, false}, SourceIA::cle);
+            QCOMPARE(std::pair(serveur, m == messages::workspace), std::pair(serveur, workspace));
+            // Only on the own-key route.
+            QCOMPARE(messagePourErreurHTTP({401, serveur, std::nullopt, false}, SourceIA::relais), QStringLiteral("La clé du serveur est refusée."));
+        }
+        QCOMPARE((QStringList{messageDuCorps("{\"error\":{\"message\":\"a\"},\"message\":\"b\"}"), messageDuCorps("{\"message\":\"b\",\"erreur\":\"c\"}"),
+                              messageDuCorps("{\"erreur\":\"c\"}"), messageDuCorps("Bad Gateway")}),
+                 (QStringList{"a", "b", "c", "Bad Gateway"}));   // the message read from an error body
     }
 
     void delaisDeReessai()
@@ -380,7 +319,6 @@ private Q_SLOTS:
     void etatDuRelaisEnCacheEtPartage()
     {
         Banc b;
-        QVERIFY(b.relais.demarrer());
         b.relais.etatRelais = {{"claude", true}, {"deepgram", true}};
         const QUrl u = b.relais.url();
         QObject ctx;
@@ -420,7 +358,6 @@ private Q_SLOTS:
         QFETCH(int, statut);
         QFETCH(QByteArray, corps);
         Banc b;
-        QVERIFY(b.relais.demarrer());
         b.relais.statutEtat = statut;
         b.relais.corpsEtatBrut = corps;
         b.relais.etatMuet = statut == 0;
@@ -439,50 +376,38 @@ private Q_SLOTS:
 
     // The route of a request: the account first, then a key of the engine, then
     // the relay when it offers the service, else the demonstration.
-    void sourceChoisie_data()
-    {
-        QTest::addColumn<bool>("connecte");
-        QTest::addColumn<QString>("moteur");
-        QTest::addColumn<QString>("cle");       // "name=value" of the key stored, if any
-        QTest::addColumn<bool>("relais");
-        QTest::addColumn<bool>("surRelais");   // the relay offers the engine
-        QTest::addColumn<SourceIA>("attendu");
-        QTest::newRow("compte d'abord") << true << "claude" << "anthropic=sk-1" << true << true << SourceIA::cloud;
-        QTest::newRow("cle ensuite") << false << "claude" << "anthropic=sk-1" << true << true << SourceIA::cle;
-        QTest::newRow("cle blanche ignoree") << false << "claude" << "anthropic=  " << true << true << SourceIA::relais;
-        QTest::newRow("relais sans claude") << false << "claude" << "" << true << false << SourceIA::demo;
-        QTest::newRow("rien") << false << "claude" << "" << false << false << SourceIA::demo;
-        QTest::newRow("transcription compte") << true << "soniox" << "" << true << true << SourceIA::cloud;
-        QTest::newRow("soniox cle") << false << "soniox" << "soniox=k" << true << false << SourceIA::cle;
-        QTest::newRow("soniox pas de relais") << false << "soniox" << "deepgram=k" << true << true << SourceIA::demo;
-        QTest::newRow("deepgram cle") << false << "deepgram" << "deepgram=k" << true << false << SourceIA::cle;
-        QTest::newRow("deepgram relais") << false << "deepgram" << "soniox=k" << true << true << SourceIA::relais;
-        QTest::newRow("deepgram rien") << false << "deepgram" << "" << true << false << SourceIA::demo;
-    }
     void sourceChoisie()
     {
-        QFETCH(bool, connecte);
-        QFETCH(QString, moteur);
-        QFETCH(QString, cle);
-        QFETCH(bool, relais);
-        QFETCH(bool, surRelais);
-        Banc b;
-        QVERIFY(b.relais.demarrer());
-        b.connecte = connecte;
-        if (!cle.isEmpty())
-            QVERIFY(b.coffre.ecrire(cle.section('=', 0, 0), cle.section('=', 1)).isEmpty());
-        b.adresse = relais ? b.relais.url().toString() + "/api/" : QString();
-        const bool claude = moteur == QLatin1String("claude");
-        b.relais.etatRelais = {{"claude", !claude || surRelais}, {"deepgram", claude || surRelais}};
-        const ContexteRoutes r = b.routes();
-        const MoteurTranscription m = moteur == QLatin1String("soniox") ? MoteurTranscription::soniox : MoteurTranscription::deepgram;
-        QTEST(attendre([&](QObject* c, auto f) {
-                  if (claude)
-                      choisirSourceIA(r, c, f);
-                  else
-                      choisirSourceTranscription(r, m, c, f);
-              }),
-              "attendu");
+        // The account signed in, the engine, the key stored ("name=value"), a relay, and whether the relay offers the engine.
+        auto cas = [this](const char* nom, bool connecte, const QString& moteur, const QString& cle, bool relais, bool surRelais, SourceIA attendu) {
+            Banc b;
+            b.connecte = connecte;
+            if (!cle.isEmpty())
+                QVERIFY(b.coffre.ecrire(cle.section('=', 0, 0), cle.section('=', 1)).isEmpty());
+            b.adresse = relais ? b.relais.url().toString() + "/api/" : QString();
+            const bool claude = moteur == QLatin1String("claude");
+            b.relais.etatRelais = {{"claude", !claude || surRelais}, {"deepgram", claude || surRelais}};
+            const ContexteRoutes r = b.routes();
+            const MoteurTranscription m = moteur == QLatin1String("soniox") ? MoteurTranscription::soniox : MoteurTranscription::deepgram;
+            const SourceIA s = attendre([&](QObject* c, auto f) {
+                if (claude)
+                    choisirSourceIA(r, c, f);
+                else
+                    choisirSourceTranscription(r, m, c, f);
+            });
+            QCOMPARE(std::pair(QString::fromUtf8(nom), int(s)), std::pair(QString::fromUtf8(nom), int(attendu)));
+        };
+        cas("compte d'abord", true, "claude", "anthropic=sk-1", true, true, SourceIA::cloud);
+        cas("cle ensuite", false, "claude", "anthropic=sk-1", true, true, SourceIA::cle);
+        cas("cle blanche ignoree", false, "claude", "anthropic=  ", true, true, SourceIA::relais);
+        cas("relais sans claude", false, "claude", "", true, false, SourceIA::demo);
+        cas("rien", false, "claude", "", false, false, SourceIA::demo);
+        cas("transcription compte", true, "soniox", "", true, true, SourceIA::cloud);
+        cas("soniox cle", false, "soniox", "soniox=k", true, false, SourceIA::cle);
+        cas("soniox pas de relais", false, "soniox", "deepgram=k", true, true, SourceIA::demo);
+        cas("deepgram cle", false, "deepgram", "deepgram=k", true, false, SourceIA::cle);
+        cas("deepgram relais", false, "deepgram", "soniox=k", true, true, SourceIA::relais);
+        cas("deepgram rien", false, "deepgram", "", true, false, SourceIA::demo);
     }
 };
 

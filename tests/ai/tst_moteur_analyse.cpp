@@ -57,6 +57,26 @@ private Q_SLOTS:
         QCOMPARE(vide.valeur().type, ValeurJS::Type::indefini);
     }
 
+    // Calls the script refuses, and the message shown.
+    void refus()
+    {
+        auto refuse = [this](const char* f, const Moteur::Arguments& a, const char* message) {
+            auto r = m.appelerJSON(QString::fromLatin1(f), a);
+            QCOMPARE(f + (": " + (r ? QStringLiteral("accepté") : r.erreur().description())), f + (": " + QString::fromUtf8(message)));
+        };
+        refuse("scenarioDemo", {"inconnu"}, "Ce scénario de démonstration n'existe pas : inconnu.");
+        refuse("requete", {"poeme", QJsonObject(), QString()}, "Tâche inconnue : poeme.");
+        refuse("effetsAnalyse", {QJsonObject{{"crm", QJsonObject()}}, "inconnu", QJsonObject()}, "Ce contact est introuvable.");
+        for (const char* appel : {"{}", "{\"id\":\"a1\"}", "appel"})   // empty, no transcript, not JSON
+            refuse("payloadAnalyse", {appel}, "Le payload d'analyse est incomplet.");
+        // Text from the model is never run: the last one stays a string that fails to parse.
+        for (const char* reponse : {"", "Je ne peux pas analyser cet appel.", "{\"score\": 80, \"verdict\": \"Bi", "[1, 2]",
+                                    "{ score: (function(){ throw new Error('exécuté'); })() }"})
+            refuse("finaliserAnalyse", {reponse, appelCourt()}, "La réponse de l'analyse est illisible.");
+        for (const QJsonValue& entree : {QJsonValue(parametres("c_absent", "suivi")), QJsonValue(parametres(QString(), "suivi")), QJsonValue("brief")})
+            refuse("payloadBrief", {entree}, "Ce contact est introuvable : choisissez-en un autre pour préparer le brief.");
+    }
+
     void etatDeDemonstration()
     {
         auto e = vd::model::Etat::depuisJson(etat);
@@ -88,42 +108,29 @@ private Q_SLOTS:
         QVERIFY(!vd::ai::etatDemonstration(absent));
     }
 
-    void scenarios_data()
-    {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<QStringList>("qualification");
-        QTest::newRow("découverte") << "decouverte" << QStringList{"douleur", "budget", "decideur", "echeance"};
-        QTest::newRow("négociation") << "negociation" << QStringList{};
-    }
     void scenarios()
     {
-        QFETCH(QString, id);
-        const QJsonObject s = json(QStringLiteral("scenarioDemo"), {id}).toObject();
-        auto e = vd::model::Etat::depuisJson(etat);
-        QVERIFY(e->contact(s.value("contactId").toString()));
-        QVERIFY(!s.value("objectif").toString().isEmpty());
-        const QJsonArray tours = s.value("tours").toArray();
-        QVERIFY(tours.size() >= 10);
-        qint64 fin = 0;
-        for (const QJsonValue& t : tours) {
-            QVERIFY(t["finMs"].toInteger() > t["debutMs"].toInteger());
-            QVERIFY(t["debutMs"].toInteger() >= fin - 1000);   // at most a short overlap
-            fin = t["finMs"].toInteger();
+        for (const QString id : {"decouverte", "negociation"}) {
+            const QJsonObject s = json(QStringLiteral("scenarioDemo"), {id}).toObject();
+            auto e = vd::model::Etat::depuisJson(etat);
+            QVERIFY(e->contact(s.value("contactId").toString()));
+            QVERIFY(!s.value("objectif").toString().isEmpty());
+            const QJsonArray tours = s.value("tours").toArray();
+            QVERIFY(tours.size() >= 10);
+            qint64 fin = 0;
+            for (const QJsonValue& t : tours) {
+                QVERIFY(t["finMs"].toInteger() > t["debutMs"].toInteger());
+                QVERIFY(t["debutMs"].toInteger() >= fin - 1000);   // at most a short overlap
+                fin = t["finMs"].toInteger();
+            }
+            const QStringList locuteurs = liste(tours, "locuteur");
+            QCOMPARE(QSet<QString>(locuteurs.begin(), locuteurs.end()), (QSet<QString>{"vous", "prospect"}));
+            // The scripted call carries objections and questions for the prompter to find.
+            QVERIFY(!json("detecterObjection", {QJsonObject{{"transcript", tours}, {"detections", QJsonArray()}}}).toArray().isEmpty());
+            QVERIFY(m.appelerNombre(QStringLiteral("compterQuestions"), {tours}).valeur() >= 4);
+            if (id == QLatin1String("decouverte"))   // the discovery call qualifies the whole grid
+                QCOMPARE(liste(json("detecterQualification", {QJsonObject{{"transcript", tours}}}), "item"), (QStringList{"douleur", "budget", "decideur", "echeance"}));
         }
-        const QStringList locuteurs = liste(tours, "locuteur");
-        QCOMPARE(QSet<QString>(locuteurs.begin(), locuteurs.end()), (QSet<QString>{"vous", "prospect"}));
-        // The scripted call carries objections and questions for the prompter to find.
-        QVERIFY(!json("detecterObjection", {QJsonObject{{"transcript", tours}, {"detections", QJsonArray()}}}).toArray().isEmpty());
-        QVERIFY(m.appelerNombre(QStringLiteral("compterQuestions"), {tours}).valeur() >= 4);
-        if (id == QLatin1String("decouverte"))   // the discovery call qualifies the whole grid
-            QTEST(liste(json("detecterQualification", {QJsonObject{{"transcript", tours}}}), "item"), "qualification");
-    }
-
-    void scenarioInconnu()
-    {
-        auto r = m.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("inconnu")});
-        QVERIFY(!r);
-        QCOMPARE(r.erreur().detail, QStringLiteral("Ce scénario de démonstration n'existe pas : inconnu."));
     }
 
     void objectionDeLaBibliotheque()
@@ -166,38 +173,30 @@ private Q_SLOTS:
         QVERIFY(objetDe(m.appelerTexte(QStringLiteral("reponseDemo"), {"libre", p2}).valeur()).contains("points"));
     }
 
-    void requetes_data()
-    {
-        QTest::addColumn<QString>("tache");
-        QTest::addColumn<QString>("modele");
-        QTest::addColumn<QString>("attendu");
-        QTest::addColumn<bool>("format");
-        QTest::addColumn<QString>("effort");
-        QTest::newRow("objection") << "objection" << "claude-haiku-4-5" << "claude-haiku-4-5" << true << "";
-        QTest::newRow("questions sans modèle") << "questions" << "" << "claude-haiku-4-5" << true << "";
-        QTest::newRow("recap") << "recap" << "claude-haiku-4-5" << "claude-haiku-4-5" << true << "";
-        QTest::newRow("analyse opus") << "analyse" << "claude-opus-5-5" << "claude-opus-5-5" << false << "high";
-        QTest::newRow("analyse des réglages") << "analyse" << "" << "claude-sonnet-5-5" << false << "high";
-        QTest::newRow("analyse haiku") << "analyse" << "claude-haiku-4-5" << "claude-haiku-4-5" << false << "";
-        QTest::newRow("brief sans modèle") << "brief" << "" << "claude-sonnet-5-5" << true << "";
-    }
+    // The request of each task: the model asked (or the default), the output format, the effort.
     void requetes()
     {
-        QFETCH(QString, tache);
-        QFETCH(QString, modele);
-        QFETCH(bool, format);
-        const QJsonValue payload = tache == QLatin1String("analyse") ? json("payloadAnalyse", {appelCourt()})
-                                   : tache == QLatin1String("brief") ? QJsonValue(this->payload(parametres("c_garnier", "negociation")))
-                                                                     : json("payloadLive", {tache, QJsonObject(), appelCourt().value("transcript")});
-        const QJsonValue r = json("requete", {tache, payload, modele});
-        const QJsonObject corps = r["corps"].toObject();
-        QTEST(corps.value("model").toString(), "attendu");
-        QCOMPARE(corps.value("output_config").toObject().contains("format"), format);
-        QTEST(r["effort"].toString(), "effort");
-        QCOMPARE(corps.value("max_tokens").toInt(), r["maxTokens"].toInt());
-        QVERIFY(!corps.contains("stream"));
-        QVERIFY(corps.value("system").toString().contains(QStringLiteral("écrivez tout en français, phrases à dire comprises")));
-        QCOMPARE(champs(corps, {"messages.0.role"}), QStringLiteral("user"));
+        auto cas = [this](const QString& tache, const char* modele, const char* attendu, bool format, const char* effort) {
+            const QJsonValue payload = tache == QLatin1String("analyse") ? json("payloadAnalyse", {appelCourt()})
+                                       : tache == QLatin1String("brief") ? QJsonValue(this->payload(parametres("c_garnier", "negociation")))
+                                                                         : json("payloadLive", {tache, QJsonObject(), appelCourt().value("transcript")});
+            const QJsonValue r = json("requete", {tache, payload, modele});
+            const QJsonObject corps = r["corps"].toObject();
+            QCOMPARE(QStringList({tache, modele, corps.value("model").toString(), corps.value("output_config").toObject().contains("format") ? "format" : "",
+                                  r["effort"].toString()}),
+                     QStringList({tache, modele, attendu, format ? "format" : "", effort}));
+            QCOMPARE(corps.value("max_tokens").toInt(), r["maxTokens"].toInt());
+            QVERIFY(!corps.contains("stream"));
+            QVERIFY(corps.value("system").toString().contains(QStringLiteral("écrivez tout en français, phrases à dire comprises")));
+            QCOMPARE(champs(corps, {"messages.0.role"}), QStringLiteral("user"));
+        };
+        cas("objection", "claude-haiku-4-5", "claude-haiku-4-5", true, "");
+        cas("questions", "", "claude-haiku-4-5", true, "");
+        cas("recap", "claude-haiku-4-5", "claude-haiku-4-5", true, "");
+        cas("analyse", "claude-opus-5-5", "claude-opus-5-5", false, "high");
+        cas("analyse", "", "claude-sonnet-5-5", false, "high");   // the model of the settings
+        cas("analyse", "claude-haiku-4-5", "claude-haiku-4-5", false, "");
+        cas("brief", "", "claude-sonnet-5-5", true, "");
     }
 
     void promptEnDirect()
@@ -219,13 +218,10 @@ private Q_SLOTS:
         QCOMPARE(champs(corps, {"output_config.format.schema.required"}), QStringLiteral("[\"reponse\",\"pourquoi\",\"question\"]"));
     }
 
-    void requeteEnAnglaisEtTacheInconnue()
+    void requeteEnAnglais()
     {
         const QJsonValue p = json("payloadLive", {"objection", QJsonObject{{"langue", "en"}}, QJsonArray()});
         QVERIFY(champs(json("requete", {"objection", p, QString()}), {"corps.system"}).contains(QStringLiteral("Écrivez en anglais tout ce que le commercial dit")));
-        auto r = m.appelerJSON(QStringLiteral("requete"), {QStringLiteral("poeme"), QJsonObject(), QString()});
-        QVERIFY(!r);
-        QCOMPARE(r.erreur().detail, QStringLiteral("Tâche inconnue : poeme."));
     }
 
     void optionsDuModele()
@@ -235,21 +231,6 @@ private Q_SLOTS:
                               oui("effortSupporte", "claude-sonnet-5-5"), oui("effortSupporte", "claude-haiku-4-5"),
                               oui("erreurDeFormat", "output_config.format is not supported for this model"), oui("erreurDeFormat", "rate limit exceeded")}),
                  (QList<bool>{true, false, true, false, true, false}));
-    }
-
-    void payloadIncomplet_data()
-    {
-        QTest::addColumn<QString>("appel");
-        QTest::newRow("vide") << "{}";
-        QTest::newRow("sans transcript") << "{\"id\":\"a1\"}";
-        QTest::newRow("pas du JSON") << "appel";
-    }
-    void payloadIncomplet()
-    {
-        QFETCH(QString, appel);
-        auto r = m.appelerJSON(QStringLiteral("payloadAnalyse"), {appel});
-        QVERIFY(!r);
-        QCOMPARE(r.erreur().description(), QStringLiteral("Le payload d'analyse est incomplet."));
     }
 
     void lectureDeLaReponse()
@@ -291,24 +272,6 @@ private Q_SLOTS:
                  QStringLiteral("[35,25] | [true,false] | true | %1 | fw_tempora").arg(qRound((80 * 35 + 40 * 25) / 60.0)));
     }
 
-    void reponseIllisible_data()
-    {
-        QTest::addColumn<QString>("reponse");
-        QTest::newRow("vide") << "";
-        QTest::newRow("prose") << "Je ne peux pas analyser cet appel.";
-        QTest::newRow("JSON coupé") << "{\"score\": 80, \"verdict\": \"Bi";
-        QTest::newRow("tableau") << "[1, 2]";
-        // Text from the model is never run: this stays a string that fails to parse.
-        QTest::newRow("code") << "{ score: (function(){ throw new Error('exécuté'); })() }";
-    }
-    void reponseIllisible()
-    {
-        QFETCH(QString, reponse);
-        auto r = m.appelerJSON(QStringLiteral("finaliserAnalyse"), {reponse, appelCourt()});
-        QVERIFY(!r);
-        QCOMPARE(r.erreur().detail, QStringLiteral("La réponse de l'analyse est illisible."));
-    }
-
     void appelCourtPlafonne()
     {
         QJsonObject appel = appelCourt();
@@ -334,25 +297,22 @@ private Q_SLOTS:
                                 "[\"a_test\"] | [\"appel\"]"));
     }
 
-    void effetsSurLEtape_data()
-    {
-        QTest::addColumn<QString>("contact");
-        QTest::addColumn<QString>("suggeree");
-        QTest::addColumn<QString>("attendu");   // the step, applied or not
-        QTest::newRow("avance") << "c_morel" << "decouverte" << "decouverte | true";
-        QTest::newRow("ne recule pas") << "c_garnier" << "demo" << "negociation | false";
-        QTest::newRow("gagné reste une décision") << "c_garnier" << "gagne" << "negociation | false";
-        QTest::newRow("un contact gagné ne bouge pas") << "c_lambert" << "demo" << "gagne | false";
-        QTest::newRow("réveil d'un contact en sommeil") << "c_bernard" << "" << "contacte | false";
-        QTest::newRow("étape inconnue") << "c_morel" << "banane" << "contacte | false";
-    }
+    // The step suggested by the analysis for a contact: the step after it, applied or not.
     void effetsSurLEtape()
     {
-        QFETCH(QString, contact);
-        QFETCH(QString, suggeree);
-        const QJsonValue effets = json("effetsAnalyse", {QJsonObject{{"crm", QJsonObject{{"etapeSuggeree", suggeree}}}}, contact, QJsonObject()});
-        QTEST(champs(effets, {"contact.etape", "etapeAppliquee"}), "attendu");
-        QVERIFY(!effets["contact"].toObject().contains("sommeilLe"));
+        const QList<QStringList> cas{
+            {"c_morel", "decouverte", "decouverte | true"},     // moves forward
+            {"c_garnier", "demo", "negociation | false"},       // never back
+            {"c_garnier", "gagne", "negociation | false"},      // won stays a decision
+            {"c_lambert", "demo", "gagne | false"},             // a won contact does not move
+            {"c_bernard", "", "contacte | false"},              // a sleeping contact wakes up
+            {"c_morel", "banane", "contacte | false"},          // an unknown step
+        };
+        for (const QStringList& c : cas) {
+            const QJsonValue effets = json("effetsAnalyse", {QJsonObject{{"crm", QJsonObject{{"etapeSuggeree", c[1]}}}}, c[0], QJsonObject()});
+            QCOMPARE(c.mid(0, 2) << champs(effets, {"contact.etape", "etapeAppliquee"}), c);
+            QVERIFY(!effets["contact"].toObject().contains("sommeilLe"));
+        }
     }
 
     void jamaisDeDateInventee()
@@ -360,8 +320,6 @@ private Q_SLOTS:
         const QJsonObject analyse{{"crm", QJsonObject{{"prochaineAction", "Envoyer la proposition"}}}};
         const QJsonValue effets = json("effetsAnalyse", {analyse, "c_morel", QJsonObject{{"debut", "2026-12-07T09:00:00.000Z"}}});
         QCOMPARE(effets["prochaineAction"]["echeance"].toString(), QString());
-        auto r = m.appelerJSON(QStringLiteral("effetsAnalyse"), {analyse, QStringLiteral("inconnu"), QJsonObject()});
-        QCOMPARE(r.erreur().detail, QStringLiteral("Ce contact est introuvable."));
     }
 
     void normalisations()
@@ -424,21 +382,6 @@ private Q_SLOTS:
                  QStringLiteral("brief | negociation | Signer avant vendredi | fr | aucune | Lumen Facility | 1 | Tempora | 2 | 4 | c_garnier"));
     }
 
-    void contactIntrouvable_data()
-    {
-        QTest::addColumn<QJsonValue>("entree");
-        QTest::newRow("inconnu") << QJsonValue(parametres("c_absent", "suivi"));
-        QTest::newRow("sans contact") << QJsonValue(parametres(QString(), "suivi"));
-        QTest::newRow("pas du JSON") << QJsonValue("brief");
-    }
-    void contactIntrouvable()
-    {
-        QFETCH(QJsonValue, entree);
-        auto r = m.appelerJSON(QStringLiteral("payloadBrief"), {entree});
-        QVERIFY(!r);
-        QCOMPARE(r.erreur().description(), QStringLiteral("Ce contact est introuvable : choisissez-en un autre pour préparer le brief."));
-    }
-
     void corpsDeLaRequete()
     {
         const QJsonObject corps = json("requete", {"brief", payload(parametres("c_garnier", "negociation")), QString()})["corps"].toObject();
@@ -459,125 +402,91 @@ private Q_SLOTS:
                                 "[\"itemId\",\"nom\",\"connu\",\"manque\",\"question\"]"));
     }
 
-    void langueEtRegistre_data()
-    {
-        QTest::addColumn<QString>("contact");
-        QTest::addColumn<QString>("langue");
-        QTest::addColumn<QString>("regle");
-        QTest::addColumn<QString>("registre");
-        QTest::newRow("français, vouvoiement") << "c_morel" << "fr" << "écrivez tout en français, phrases à dire comprises" << "vouvoient";
-        QTest::newRow("anglais") << "c_morel" << "en" << "Écrivez en anglais tout ce que le commercial dit" << "vouvoient";
-        QTest::newRow("tutoiement retenu") << "c_marchand" << "" << "écrivez tout en français" << "tutoient";
-    }
     void langueEtRegistre()
     {
-        QFETCH(QString, contact);
-        QFETCH(QString, langue);
-        QFETCH(QString, regle);
-        QFETCH(QString, registre);
-        const QJsonObject p = payload(parametres(contact, "decouverte", {}, langue));
-        const QString systeme = champs(json("requete", {"brief", p, "claude-opus-5-5"}), {"corps.system"});
-        QVERIFY2(systeme.contains(regle) && systeme.contains(registre), qPrintable(systeme));
+        const QList<QStringList> cas{   // the contact, the language asked, the rule and the form of address in the instructions
+            {"c_morel", "fr", "écrivez tout en français, phrases à dire comprises", "vouvoient"},
+            {"c_morel", "en", "Écrivez en anglais tout ce que le commercial dit", "vouvoient"},
+            {"c_marchand", "", "écrivez tout en français", "tutoient"},   // the form of address learnt on the contact
+        };
+        for (const QStringList& c : cas) {
+            const QJsonObject p = payload(parametres(c[0], "decouverte", {}, c[1]));
+            const QString systeme = champs(json("requete", {"brief", p, "claude-opus-5-5"}), {"corps.system"});
+            QVERIFY2(systeme.contains(c[2]) && systeme.contains(c[3]), qPrintable(c[0] + ": " + systeme));
+        }
     }
 
-    void reponseDeDemonstration_data()
-    {
-        QTest::addColumn<QString>("contact");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("objectif");
-        QTest::addColumn<QString>("objectifAttendu");
-        QTest::addColumn<QString>("ouverture");
-        QTest::newRow("négociation") << "c_garnier" << "negociation" << "" << "Trouver un accord validé par le décideur, sans remise sans contrepartie."
-                                     << "Bonjour Sophie Garnier, ici Camille, de Tempora. Comme convenu";
-        QTest::newRow("prospection") << "c_benali" << "prospection" << "Décrocher un rendez-vous" << "Décrocher un rendez-vous."
-                                     << "Bonjour Karim Benali, ici Camille, de Tempora. Avez-vous deux minutes ?";
-        QTest::newRow("tutoiement") << "c_marchand" << "demo" << "" << "Faire valider deux points montrés qui répondent aux douleurs dites, puis fixer la suite datée."
-                                    << "Bonjour Élodie, c'est Camille, de Tempora.";
-    }
+    // The canned brief of the demonstration route, for a contact, a call type and an objective.
     void reponseDeDemonstration()
     {
-        QFETCH(QString, contact);
-        QFETCH(QString, type);
-        QFETCH(QString, objectif);
-        QFETCH(QString, ouverture);
-        const QJsonObject p = payload(parametres(contact, type, objectif));
-        auto texte = m.appelerTexte(QStringLiteral("reponseDemo"), {"brief", p});
-        QVERIFY(texte);
-        const std::optional<vd::model::Brief> b = vd::model::Brief::depuisJson(QJsonValue(objetDe(texte.valeur())));
-        QVERIFY(b);
-        QVERIFY(b->pointsCles.size() >= 3 && b->objectionsProbables.size() >= 2 && b->questions.size() >= 3);
-        for (const auto& o : b->objectionsProbables)
-            QVERIFY(!o.objection.isEmpty() && !o.parade.isEmpty());
-        QTEST(b->objectifMesurable, "objectifAttendu");
-        QVERIFY2(b->ouverture.startsWith(ouverture), qPrintable(b->ouverture));
-        QCOMPARE(b->briefEtapes.size(), p.value("etapes").toArray().size());
-        QCOMPARE(b->qualification.size(), 4);
-        QVERIFY(b->pointsCles.first().contains(p["contact"]["societe"].toString()));
-        if (contact != QLatin1String("c_garnier"))
-            return;
-        // What is known of the contact, and the stored objection answer from the library, not a generic line.
-        QCOMPARE(b->qualification.at(2).itemId, QStringLiteral("decideur"));
-        QCOMPARE(b->qualification.at(2).connu, QStringLiteral("Comité de direction ; Sophie Garnier porte le dossier"));
-        QCOMPARE(b->objectionsProbables.first().objection, QStringLiteral("C'est trop cher."));
-        QVERIFY(b->objectionsProbables.first().parade.startsWith(QStringLiteral("Je comprends. Par rapport à quoi ?")));
+        auto cas = [this](const char* contact, const char* type, const char* objectif, const char* objectifAttendu, const char* ouverture) {
+            const QJsonObject p = payload(parametres(contact, type, objectif));
+            auto texte = m.appelerTexte(QStringLiteral("reponseDemo"), {"brief", p});
+            QVERIFY(texte);
+            const std::optional<vd::model::Brief> b = vd::model::Brief::depuisJson(QJsonValue(objetDe(texte.valeur())));
+            QVERIFY(b);
+            QVERIFY(b->pointsCles.size() >= 3 && b->objectionsProbables.size() >= 2 && b->questions.size() >= 3);
+            for (const auto& o : b->objectionsProbables)
+                QVERIFY(!o.objection.isEmpty() && !o.parade.isEmpty());
+            QCOMPARE(b->objectifMesurable, QString::fromUtf8(objectifAttendu));
+            QVERIFY2(b->ouverture.startsWith(QString::fromUtf8(ouverture)), qPrintable(b->ouverture));
+            QCOMPARE(b->briefEtapes.size(), p.value("etapes").toArray().size());
+            QCOMPARE(b->qualification.size(), 4);
+            QVERIFY(b->pointsCles.first().contains(p["contact"]["societe"].toString()));
+            if (QLatin1String(contact) != QLatin1String("c_garnier"))
+                return;
+            // What is known of the contact, and the stored objection answer from the library, not a generic line.
+            QCOMPARE(b->qualification.at(2).itemId + " | " + b->qualification.at(2).connu, QStringLiteral("decideur | Comité de direction ; Sophie Garnier porte le dossier"));
+            QCOMPARE(b->objectionsProbables.first().objection, QStringLiteral("C'est trop cher."));
+            QVERIFY(b->objectionsProbables.first().parade.startsWith(QStringLiteral("Je comprends. Par rapport à quoi ?")));
+        };
+        cas("c_garnier", "negociation", "", "Trouver un accord validé par le décideur, sans remise sans contrepartie.",
+            "Bonjour Sophie Garnier, ici Camille, de Tempora. Comme convenu");
+        cas("c_benali", "prospection", "Décrocher un rendez-vous", "Décrocher un rendez-vous.", "Bonjour Karim Benali, ici Camille, de Tempora. Avez-vous deux minutes ?");
+        cas("c_marchand", "demo", "", "Faire valider deux points montrés qui répondent aux douleurs dites, puis fixer la suite datée.",
+            "Bonjour Élodie, c'est Camille, de Tempora.");   // the contact is addressed as "tu"
     }
 
     // Apostrophes in raw strings are written \u0027: the moc of Qt 6.4 misreads a raw string holding one.
-    void normaliserEtapes_data()
-    {
-        QTest::addColumn<QString>("reponse");
-        QTest::addColumn<QStringList>("ids");
-        QTest::addColumn<QString>("premierObjectif");
-        QTest::newRow("ordre du process") << R"({"briefEtapes":[{"etapeId":"closing","objectif":"Signer","questions":["Quand ?"],"transition":""},
-                                              {"etapeId":"negociation","objectif":"Tenir le prix","questions":"Qu\u0027est-ce qui bloque ?","transition":"Parlons valeur."}]})"
-                                          << QStringList{"negociation", "closing"} << "Tenir le prix";
-        QTest::newRow("étape inconnue écartée") << R"([{"etapeId":"demo","objectif":"Montrer"},{"etapeId":"closing","objectif":"Signer"}])"
-                                                << QStringList{"closing"} << "Signer";
-        QTest::newRow("retrouvée par son nom, objectif repris") << R"([{"etapeId":"Négociation","questions":["Et le prix ?"]}])"
-                                                                << QStringList{"negociation"} << "Trouver un accord sans baisser le prix, en recadrant sur la valeur.";
-        QTest::newRow("doublon et vide") << R"([{"etapeId":"closing","objectif":"A"},{"etapeId":"closing","objectif":"B"},{"etapeId":"negociation"}])"
-                                         << QStringList{"closing"} << "A";
-        QTest::newRow("objet indexé") << R"({"briefEtapes":{"closing":{"objectif":"Signer"}}})" << QStringList{"closing"} << "Signer";
-        QTest::newRow("illisible") << "pas du JSON" << QStringList{} << "";
-        // Without the task input, any step with content is kept as given.
-        QTest::newRow("sans contexte") << R"([{"etapeId":"libre","objectif":"X"},{"objectif":"sans id"}])" << QStringList{"libre"} << "X";
-    }
     void normaliserEtapes()
     {
-        QFETCH(QString, reponse);
         const QJsonObject p = payload(parametres("c_garnier", "negociation"));
-        const QJsonValue a = json("normaliserBriefEtapes", QTest::currentDataTag() == QLatin1String("sans contexte") ? Moteur::Arguments{reponse}
-                                                                                                              : Moteur::Arguments{reponse, p});
-        QTEST(liste(a, "etapeId"), "ids");
-        QCOMPARE(liste(a, "questions").filter(QStringLiteral("[")).size(), a.toArray().size());   // always a list
-        if (!a.toArray().isEmpty())
-            QTEST(a[0]["objectif"].toString(), "premierObjectif");
+        auto cas = [&](const char* reponse, const QStringList& ids, const char* premierObjectif, bool contexte = true) {
+            const QJsonValue a = json("normaliserBriefEtapes", contexte ? Moteur::Arguments{reponse, p} : Moteur::Arguments{reponse});
+            QCOMPARE(liste(a, "etapeId"), ids);
+            QCOMPARE(liste(a, "questions").filter(QStringLiteral("[")).size(), a.toArray().size());   // always a list
+            QCOMPARE(a[0]["objectif"].toString(), QString::fromUtf8(premierObjectif));
+        };
+        // In the order of the sales process.
+        cas(R"({"briefEtapes":[{"etapeId":"closing","objectif":"Signer","questions":["Quand ?"],"transition":""},
+               {"etapeId":"negociation","objectif":"Tenir le prix","questions":"Qu\u0027est-ce qui bloque ?","transition":"Parlons valeur."}]})",
+            {"negociation", "closing"}, "Tenir le prix");
+        cas(R"([{"etapeId":"demo","objectif":"Montrer"},{"etapeId":"closing","objectif":"Signer"}])", {"closing"}, "Signer");   // unknown step dropped
+        // Found by its name, its objective taken from the process.
+        cas(R"([{"etapeId":"Négociation","questions":["Et le prix ?"]}])", {"negociation"}, "Trouver un accord sans baisser le prix, en recadrant sur la valeur.");
+        cas(R"([{"etapeId":"closing","objectif":"A"},{"etapeId":"closing","objectif":"B"},{"etapeId":"negociation"}])", {"closing"}, "A");   // twice, empty
+        cas(R"({"briefEtapes":{"closing":{"objectif":"Signer"}}})", {"closing"}, "Signer");   // an object keyed by step
+        cas("pas du JSON", {}, "");
+        // Without the task input, any step with content is kept as given.
+        cas(R"([{"etapeId":"libre","objectif":"X"},{"objectif":"sans id"}])", {"libre"}, "X", false);
     }
 
-    void normaliserQualification_data()
-    {
-        QTest::addColumn<QString>("reponse");
-        QTest::addColumn<QStringList>("ids");
-        QTest::addColumn<QStringList>("noms");
-        QTest::newRow("ordre de la grille") << R"({"qualification":[{"itemId":"budget","nom":"","connu":"","manque":"Le montant","question":"Quel budget ?"},
-                                                {"itemId":"douleur","nom":"Pain","connu":"Les urgences","manque":"","question":""}]})"
-                                            << QStringList{"douleur", "budget"} << QStringList{"Douleur", "Budget"};
-        QTest::newRow("item retrouvé par son nom") << R"([{"item":"x","nom":"Échéance","connu":"","manque":"La date","question":"Pour quand ?"}])"
-                                                   << QStringList{"echeance"} << QStringList{"Échéance"};
-        QTest::newRow("hors grille et vide écartés") << R"([{"itemId":"champion","nom":"Champion","manque":"Tout"},{"itemId":"budget"}])"
-                                                     << QStringList{} << QStringList{};
-        QTest::newRow("objet indexé") << R"({"qualification":{"decideur":{"connu":"Le comité"}}})" << QStringList{"decideur"} << QStringList{"Décideur"};
-        // Without the task input, any item with content is kept, its id made from its name.
-        QTest::newRow("sans contexte") << R"([{"nom":"Autorité","manque":"Qui signe"}])" << QStringList{"autorite"} << QStringList{"Autorité"};
-    }
     void normaliserQualification()
     {
-        QFETCH(QString, reponse);
         const QJsonObject p = payload(parametres("c_garnier", "negociation"));
-        const QJsonValue a = json("normaliserBriefQualification", QTest::currentDataTag() == QLatin1String("sans contexte") ? Moteur::Arguments{reponse}
-                                                                                                                     : Moteur::Arguments{reponse, p});
-        QTEST(liste(a, "itemId"), "ids");
-        QTEST(liste(a, "nom"), "noms");
+        auto cas = [&](const char* reponse, const QStringList& ids, const QStringList& noms, bool contexte = true) {
+            const QJsonValue a = json("normaliserBriefQualification", contexte ? Moteur::Arguments{reponse, p} : Moteur::Arguments{reponse});
+            QCOMPARE(liste(a, "itemId") + liste(a, "nom"), ids + noms);
+        };
+        // In the order of the grid.
+        cas(R"({"qualification":[{"itemId":"budget","nom":"","connu":"","manque":"Le montant","question":"Quel budget ?"},
+               {"itemId":"douleur","nom":"Pain","connu":"Les urgences","manque":"","question":""}]})",
+            {"douleur", "budget"}, {"Douleur", "Budget"});
+        cas(R"([{"item":"x","nom":"Échéance","connu":"","manque":"La date","question":"Pour quand ?"}])", {"echeance"}, {"Échéance"});   // by its name
+        cas(R"([{"itemId":"champion","nom":"Champion","manque":"Tout"},{"itemId":"budget"}])", {}, {});   // off the grid, empty
+        cas(R"({"qualification":{"decideur":{"connu":"Le comité"}}})", {"decideur"}, {"Décideur"});   // an object keyed by item
+        // Without the task input, any item with content is kept, its id made from its name.
+        cas(R"([{"nom":"Autorité","manque":"Qui signe"}])", {"autorite"}, {"Autorité"}, false);
     }
 };
 

@@ -16,43 +16,37 @@ private Q_SLOTS:
         QVERIFY(!m.charger());
     }
 
-    void compterQuestions_data()
-    {
-        QTest::addColumn<QString>("texte");
-        QTest::addColumn<int>("n");
-        QTest::newRow("deux, dont une sans ?") << "Vous utilisez quoi aujourd'hui ? Et combien ça vous coûte" << 2;
-        QTest::newRow("est-ce que") << "Est-ce que vous avez un budget pour ça" << 1;
-        QTest::newRow("est-ce qu'") << "Est-ce qu'il y a quelqu'un d'autre dans la boucle" << 1;
-        QTest::newRow("inversion") << "Avez-vous déjà regardé d'autres solutions" << 1;
-        QTest::newRow("inversion avec t") << "Y a-t-il une date butoir" << 1;
-        QTest::newRow("combien") << "Combien de techniciens avez-vous" << 1;
-        QTest::newRow("quel") << "Quelle est votre priorité cette année" << 1;
-        QTest::newRow("question en fin de phrase") << "Et quand une urgence arrive, ça se passe comment" << 1;
-        QTest::newRow("qu'est-ce que") << "Qu'est-ce qui vous a fait prendre ce rendez-vous" << 1;
-        QTest::newRow("indirecte") << "Je voulais savoir qui gère les plannings chez vous." << 1;
-        QTest::newRow("invitation à raconter") << "Racontez-moi comment se passe une journée type." << 1;
-        QTest::newRow("une phrase, un ?") << "Comment et quand comptez-vous démarrer ?" << 1;
-        QTest::newRow("deux phrases avec ?") << "Quel budget ? Et pour quand ?" << 2;
-        QTest::newRow("affirmation") << "Je vous envoie le rendez-vous dans la journée." << 0;
-        QTest::newRow("impératif") << "Dites-nous ce qui compte le plus." << 0;
-        QTest::newRow("pourquoi pas") << "Pourquoi pas, on peut essayer." << 0;
-        QTest::newRow("pas de quoi") << "Il n'y a pas de quoi." << 0;
-        QTest::newRow("relance polie") << "D'accord, merci beaucoup." << 0;
-        QTest::newRow("majuscules et accents") << "EST-CE QUE ÇA VOUS CONVIENT" << 1;
-        QTest::newRow("apostrophe typographique") << "Qu’est-ce qui coince le plus" << 1;
-        QTest::newRow("sans ponctuation") << "vous utilisez quoi aujourd'hui et combien ça vous coûte" << 2;
-        QTest::newRow("quoi en place du complément") << "Vous faites quoi le lundi matin" << 1;
-        QTest::newRow("je ne sais pas quoi") << "Je ne sais pas quoi vous dire." << 0;
-        QTest::newRow("quoi de tic de langage") << "C'est bien, enfin bref quoi." << 0;
-        QTest::newRow("vide") << "" << 0;
-    }
     void compterQuestions()
     {
-        QFETCH(QString, texte);
-        QFETCH(int, n);
-        auto r = m.appelerNombre(QStringLiteral("compterQuestions"), {texte});
-        QVERIFY2(r, r ? "" : qPrintable(r.erreur().description()));
-        QCOMPARE(int(r.valeur()), n);
+        const QList<std::pair<QString, int>> cas{
+            {"Vous utilisez quoi aujourd'hui ? Et combien ça vous coûte", 2},
+            {"Est-ce que vous avez un budget pour ça", 1},
+            {"Est-ce qu'il y a quelqu'un d'autre dans la boucle", 1},
+            {"Avez-vous déjà regardé d'autres solutions", 1},
+            {"Y a-t-il une date butoir", 1},
+            {"Combien de techniciens avez-vous", 1},
+            {"Quelle est votre priorité cette année", 1},
+            {"Et quand une urgence arrive, ça se passe comment", 1},
+            {"Qu'est-ce qui vous a fait prendre ce rendez-vous", 1},
+            {"Je voulais savoir qui gère les plannings chez vous.", 1},
+            {"Racontez-moi comment se passe une journée type.", 1},
+            {"Comment et quand comptez-vous démarrer ?", 1},
+            {"Quel budget ? Et pour quand ?", 2},
+            {"Je vous envoie le rendez-vous dans la journée.", 0},
+            {"Dites-nous ce qui compte le plus.", 0},
+            {"Pourquoi pas, on peut essayer.", 0},
+            {"Il n'y a pas de quoi.", 0},
+            {"D'accord, merci beaucoup.", 0},
+            {"EST-CE QUE ÇA VOUS CONVIENT", 1},
+            {"Qu’est-ce qui coince le plus", 1},   // typographic apostrophe
+            {"vous utilisez quoi aujourd'hui et combien ça vous coûte", 2},
+            {"Vous faites quoi le lundi matin", 1},
+            {"Je ne sais pas quoi vous dire.", 0},
+            {"C'est bien, enfin bref quoi.", 0},
+            {"", 0},
+        };
+        for (const auto& [texte, n] : cas)
+            QCOMPARE(std::pair(texte, m.appelerNombre(QStringLiteral("compterQuestions"), {texte}).valeurOu(-1)), std::pair(texte, double(n)));
     }
 
     void compterQuestionsDuCommercialSeulement()
@@ -63,38 +57,32 @@ private Q_SLOTS:
         QCOMPARE(m.appelerNombre(QStringLiteral("compterQuestions"), {QJsonObject{{QStringLiteral("transcript"), t}}}).valeur(), 2.0);
     }
 
-    void detecterObjection_data()
-    {
-        QTest::addColumn<QString>("texte");
-        QTest::addColumn<QString>("categorie");   // empty: none
-        QTest::newRow("trop cher") << "Franchement, c'est trop cher pour nous." << "prix";
-        QTest::newRow("un peu cher, accents") << "C'est UN PEU CHER quand même" << "prix";
-        QTest::newRow("budget") << "On n'a pas le budget cette année." << "prix";
-        QTest::newRow("pas trop cher : négation") << "Ce n'est pas trop cher, ça va." << "";
-        QTest::newRow("cherche : pas un mot entier") << "Je cherche une solution simple." << "";
-        QTest::newRow("documentation") << "Envoyez-moi une documentation, je regarderai." << "documentation";
-        QTest::newRow("pas le temps") << "Je n'ai pas le temps, là." << "temps";
-        QTest::newRow("pas le moment") << "Ce n'est pas le bon moment pour nous." << "timing";
-        QTest::newRow("rappelez-moi") << "Rappelez-moi dans six mois." << "timing";
-        QTest::newRow("déjà équipé") << "On a déjà un outil pour ça." << "concurrence";
-        QTest::newRow("pas besoin") << "Honnêtement, on n'en a pas besoin." << "besoin";
-        QTest::newRow("décideur") << "Ce n'est pas moi qui décide, il faut voir avec mon directeur." << "decideur";
-        QTest::newRow("comité") << "Il faut que je repasse par le comité." << "decideur";
-        QTest::newRow("doute") << "L'autre outil, c'était une usine à gaz." << "confiance";
-        QTest::newRow("réflexion") << "Je vais réfléchir et je reviens vers vous." << "reflexion";
-        QTest::newRow("pas intéressé") << "Non merci, on n'est pas intéressés." << "besoin";
-        QTest::newRow("neutre") << "On a quarante techniciens sur trois agences." << "";
-    }
     void detecterObjection()
     {
-        QFETCH(QString, texte);
-        QFETCH(QString, categorie);
-        const QJsonValue v = json(QStringLiteral("detecterObjection"), {texte});
-        if (categorie.isEmpty()) {
-            QVERIFY(v.isNull());
-        } else {
-            QCOMPARE(champs(v, {"categorie", "extrait"}), categorie + " | " + texte);
-            QVERIFY(!v.toObject().value(QStringLiteral("libelle")).toString().isEmpty());
+        const QList<std::pair<QString, QString>> cas{   // the text, its category or none
+            {"Franchement, c'est trop cher pour nous.", "prix"},
+            {"C'est UN PEU CHER quand même", "prix"},
+            {"On n'a pas le budget cette année.", "prix"},
+            {"Ce n'est pas trop cher, ça va.", ""},   // a negation
+            {"Je cherche une solution simple.", ""},   // "cher" is not a whole word
+            {"Envoyez-moi une documentation, je regarderai.", "documentation"},
+            {"Je n'ai pas le temps, là.", "temps"},
+            {"Ce n'est pas le bon moment pour nous.", "timing"},
+            {"Rappelez-moi dans six mois.", "timing"},
+            {"On a déjà un outil pour ça.", "concurrence"},
+            {"Honnêtement, on n'en a pas besoin.", "besoin"},
+            {"Ce n'est pas moi qui décide, il faut voir avec mon directeur.", "decideur"},
+            {"Il faut que je repasse par le comité.", "decideur"},
+            {"L'autre outil, c'était une usine à gaz.", "confiance"},
+            {"Je vais réfléchir et je reviens vers vous.", "reflexion"},
+            {"Non merci, on n'est pas intéressés.", "besoin"},
+            {"On a quarante techniciens sur trois agences.", ""},
+        };
+        for (const auto& [texte, categorie] : cas) {
+            const QJsonValue v = json(QStringLiteral("detecterObjection"), {texte});
+            QCOMPARE(std::pair(texte, v.isNull() ? QString() : champs(v, {"categorie", "extrait"})),
+                     std::pair(texte, categorie.isEmpty() ? QString() : categorie + " | " + texte));
+            QVERIFY2(v.isNull() || !v.toObject().value(QStringLiteral("libelle")).toString().isEmpty(), qPrintable(texte));
         }
     }
 
@@ -121,36 +109,29 @@ private Q_SLOTS:
                  QStringLiteral("2 | [\"prix\",\"documentation\"] | [true,false] | true"));
     }
 
-    void detecterQualification_data()
-    {
-        QTest::addColumn<QString>("texte");
-        QTest::addColumn<QString>("grille");
-        QTest::addColumn<QString>("items");
-        QTest::addColumn<QString>("valeurBudget");
-        QTest::newRow("budget chiffré") << "On a une enveloppe d'environ 15 000 euros par an." << "essentiel" << "budget" << "15 000 euros";
-        QTest::newRow("décideur") << "C'est notre directrice générale qui signe." << "essentiel" << "decideur" << "";
-        QTest::newRow("échéance") << "On veut démarrer d'ici septembre." << "essentiel" << "echeance" << "";
-        QTest::newRow("douleur") << "On perd un temps fou à refaire les plannings." << "essentiel" << "douleur" << "";
-        QTest::newRow("rien") << "Il fait beau aujourd'hui." << "essentiel" << "" << "";
-        QTest::newRow("BANT") << "Le budget est de 20 k€ et il faut que ce soit réglé avant l'été." << "bant" << "budget,echeance" << "20 k€";
-        QTest::newRow("MEDDIC") << "On veut gagner 10 heures par semaine, et on compare trois solutions." << "meddic" << "metriques,criteres" << "";
-        QTest::newRow("SONCAS") << "Ce qui compte, c'est que ce soit simple et fiable." << "soncas" << "securite,confort" << "";
-    }
+    // The text, the grid, the items found and the value of the budget.
     void detecterQualification()
     {
-        QFETCH(QString, texte);
-        QFETCH(QString, grille);
-        QFETCH(QString, items);
-        QFETCH(QString, valeurBudget);
-        const QJsonArray l = json(QStringLiteral("detecterQualification"), {texte, grille}).toArray();
-        QStringList ids;
-        for (const QJsonValue& v : l) {
-            ids << v.toObject().value(QStringLiteral("item")).toString();
-            QCOMPARE(v.toObject().value(QStringLiteral("preuve")).toString(), texte);
-            if (v.toObject().value(QStringLiteral("item")).toString() == QLatin1String("budget"))
-                QCOMPARE(v.toObject().value(QStringLiteral("valeur")).toString(), valeurBudget);
+        const QList<QStringList> cas{
+            {"On a une enveloppe d'environ 15 000 euros par an.", "essentiel", "budget", "15 000 euros"},
+            {"C'est notre directrice générale qui signe.", "essentiel", "decideur", ""},
+            {"On veut démarrer d'ici septembre.", "essentiel", "echeance", ""},
+            {"On perd un temps fou à refaire les plannings.", "essentiel", "douleur", ""},
+            {"Il fait beau aujourd'hui.", "essentiel", "", ""},
+            {"Le budget est de 20 k€ et il faut que ce soit réglé avant l'été.", "bant", "budget,echeance", "20 k€"},
+            {"On veut gagner 10 heures par semaine, et on compare trois solutions.", "meddic", "metriques,criteres", ""},
+            {"Ce qui compte, c'est que ce soit simple et fiable.", "soncas", "securite,confort", ""},
+        };
+        for (const QStringList& c : cas) {
+            const QJsonArray l = json(QStringLiteral("detecterQualification"), {c[0], c[1]}).toArray();
+            QStringList obtenu{c[0], liste(l, "item").join(QLatin1Char(',')), c[3]};
+            for (const QJsonValue& v : l) {
+                QCOMPARE(v["preuve"].toString(), c[0]);
+                if (v["item"].toString() == QLatin1String("budget"))
+                    obtenu[2] = v["valeur"].toString();
+            }
+            QCOMPARE(obtenu, (QStringList{c[0], c[2], c[3]}));
         }
-        QCOMPARE(ids.join(QLatin1Char(',')), items);
     }
 
     void qualificationSurLaParoleDuProspect()
@@ -208,81 +189,63 @@ private Q_SLOTS:
         QCOMPARE(m.appelerTexte(QStringLiteral("derniereProspect"), {QJsonArray{seg("vous", QStringLiteral("Allô ?"), 0, 1000)}}).valeur(), QString());
     }
 
-    void resoudreEcheance_data()
-    {
-        QTest::addColumn<QString>("texte");
-        QTest::addColumn<QString>("reference");
-        QTest::addColumn<QString>("date");   // empty: none
-        const QString lundi = QStringLiteral("2026-12-07");           // a Monday
-        const QString jeudi = QStringLiteral("2026-12-03T17:30:00"); // a Thursday, local time
-        QTest::newRow("jeudi avec l'heure") << "Rappeler jeudi 11 h" << lundi << "2026-12-10";
-        QTest::newRow("jeudi, un jeudi") << "Rappeler jeudi" << jeudi << "2026-12-10";
-        QTest::newRow("ce jeudi, un jeudi") << "On fait ça ce jeudi" << jeudi << "2026-12-03";
-        QTest::newRow("demain") << "Envoyer la proposition demain" << lundi << "2026-12-08";
-        QTest::newRow("après-demain") << "après-demain" << lundi << "2026-12-09";
-        QTest::newRow("semaine prochaine") << "On se rappelle la semaine prochaine" << jeudi << "2026-12-07";
-        QTest::newRow("mardi de la semaine prochaine") << "mardi semaine prochaine" << jeudi << "2026-12-08";
-        QTest::newRow("le 12") << "Démo le 12" << lundi << "2026-12-12";
-        QTest::newRow("le 2, passé") << "le 2" << lundi << "2027-01-02";
-        QTest::newRow("le 31 d'un mois de 30 jours") << "le 31" << QStringLiteral("2026-11-10") << "2026-12-31";
-        QTest::newRow("fin du mois") << "Décision fin du mois" << lundi << "2026-12-31";
-        QTest::newRow("fin février") << "Signature fin février" << lundi << "2027-02-28";
-        QTest::newRow("dans 3 jours") << "dans 3 jours" << lundi << "2026-12-10";
-        QTest::newRow("dans huit jours") << "dans huit jours" << lundi << "2026-12-14";
-        QTest::newRow("dans deux semaines") << "dans deux semaines" << lundi << "2026-12-21";
-        QTest::newRow("jeudi en huit") << "On se revoit jeudi en huit" << lundi << "2026-12-17";
-        QTest::newRow("dans une quinzaine") << "Je reviens vers vous dans une quinzaine" << lundi << "2026-12-21";
-        QTest::newRow("date chiffrée") << "Rappel le 12/01" << lundi << "2027-01-12";
-        QTest::newRow("date en toutes lettres") << "15 janvier" << lundi << "2027-01-15";
-        QTest::newRow("date ISO") << "2027-02-03" << lundi << "2027-02-03";
-        QTest::newRow("mois prochain") << "On démarre le mois prochain" << lundi << "2027-01-01";
-        QTest::newRow("fin de semaine") << "Réponse en fin de semaine" << lundi << "2026-12-11";
-        QTest::newRow("horodatage UTC de référence") << "demain" << QStringLiteral("2026-12-07T23:30:00.000Z") << "2026-12-09";
-        QTest::newRow("à définir") << "Date à définir" << lundi << "";
-        QTest::newRow("plus tard") << "On verra plus tard" << lundi << "";
-        QTest::newRow("sans jour") << "Envoyer la proposition" << lundi << "";
-        QTest::newRow("une durée n'est pas un jour") << "Il y a 12 techniciens" << lundi << "";
-        QTest::newRow("mois seul") << "En janvier, peut-être" << lundi << "";
-        QTest::newRow("vide") << "" << lundi << "";
-    }
     void resoudreEcheance()
     {
-        QFETCH(QString, texte);
-        QFETCH(QString, reference);
-        QFETCH(QString, date);
-        auto r = m.appeler(QStringLiteral("resoudreEcheance"), {texte, reference});
-        QVERIFY(r);
-        if (date.isEmpty())
-            QCOMPARE(r.valeur().type, ValeurJS::Type::null);
-        else
-            QCOMPARE(r.valeur().texte, date);
+        const QString lundi = QStringLiteral("2026-12-07");           // a Monday
+        const QString jeudi = QStringLiteral("2026-12-03T17:30:00"); // a Thursday, local time
+        const QList<QStringList> cas{   // the words, the reference, the date or none
+            {"Rappeler jeudi 11 h", lundi, "2026-12-10"},
+            {"Rappeler jeudi", jeudi, "2026-12-10"},
+            {"On fait ça ce jeudi", jeudi, "2026-12-03"},
+            {"Envoyer la proposition demain", lundi, "2026-12-08"},
+            {"après-demain", lundi, "2026-12-09"},
+            {"On se rappelle la semaine prochaine", jeudi, "2026-12-07"},
+            {"mardi semaine prochaine", jeudi, "2026-12-08"},
+            {"Démo le 12", lundi, "2026-12-12"},
+            {"le 2", lundi, "2027-01-02"},
+            {"le 31", "2026-11-10", "2026-12-31"},   // of a month of 30 days
+            {"Décision fin du mois", lundi, "2026-12-31"},
+            {"Signature fin février", lundi, "2027-02-28"},
+            {"dans 3 jours", lundi, "2026-12-10"},
+            {"dans huit jours", lundi, "2026-12-14"},
+            {"dans deux semaines", lundi, "2026-12-21"},
+            {"On se revoit jeudi en huit", lundi, "2026-12-17"},
+            {"Je reviens vers vous dans une quinzaine", lundi, "2026-12-21"},
+            {"Rappel le 12/01", lundi, "2027-01-12"},
+            {"15 janvier", lundi, "2027-01-15"},
+            {"2027-02-03", lundi, "2027-02-03"},
+            {"On démarre le mois prochain", lundi, "2027-01-01"},
+            {"Réponse en fin de semaine", lundi, "2026-12-11"},
+            {"demain", "2026-12-07T23:30:00.000Z", "2026-12-09"},   // a UTC reference, already the 8th in Paris
+            {"Date à définir", lundi, ""},
+            {"On verra plus tard", lundi, ""},
+            {"Envoyer la proposition", lundi, ""},
+            {"Il y a 12 techniciens", lundi, ""},
+            {"En janvier, peut-être", lundi, ""},
+            {"", lundi, ""},
+        };
+        for (const QStringList& c : cas) {
+            auto r = m.appeler(QStringLiteral("resoudreEcheance"), {c[0], c[1]});
+            QVERIFY(r);
+            QCOMPARE(QStringList({c[0], c[1], r.valeur().type == ValeurJS::Type::null ? QString() : r.valeur().texte}), c);
+        }
     }
 
-    void detecterRegistre_data()
-    {
-        QTest::addColumn<QString>("vous");
-        QTest::addColumn<QString>("prospect");
-        QTest::addColumn<QString>("registre");
-        QTest::addColumn<bool>("sansObjet");
-        QTest::newRow("vouvoiement") << "Vous avez un moment ? Votre équipe est là ?" << "Oui, je vous écoute." << "vous" << false;
-        QTest::newRow("tutoiement") << "Tu as cinq minutes ? Ton équipe t'a parlé de nous ?" << "Oui, vas-y, je t'écoute." << "tu" << false;
-        QTest::newRow("le prospect tutoie") << "On en parle maintenant ?" << "Tu sais, toi et moi on se connaît, ton offre m'intéresse." << "tu" << false;
-        QTest::newRow("un tu isolé") << "Vous voyez ? Votre planning, vos équipes, vous gagnez du temps, votre agence aussi." << "Comme on dit, tu vois." << "vous" << false;
-        QTest::newRow("aucune forme") << "Bonjour, merci." << "Bonjour." << "vous" << true;
-    }
     void detecterRegistre()
     {
-        QFETCH(QString, vous);
-        QFETCH(QString, prospect);
-        QFETCH(QString, registre);
-        QFETCH(bool, sansObjet);
-        const QJsonArray t{seg("vous", vous, 0, 3000), seg("prospect", prospect, 3500, 6000)};
-        const QJsonObject d = json("detecterRegistre", {t}).toObject();
-        QCOMPARE(d.value("registre").toString(), registre);
-        QCOMPARE(d.value("sansObjet").toBool(), sansObjet);
-        QVERIFY(d.value(QStringLiteral("confiance")).toDouble() >= 0 && d.value(QStringLiteral("confiance")).toDouble() <= 1);
-        if (registre == QLatin1String("tu"))
-            QVERIFY(d.contains(QStringLiteral("depuisMs")));
+        const QList<QStringList> cas{   // the salesperson, the prospect, the form found and "sans objet" when none is used
+            {"Vous avez un moment ? Votre équipe est là ?", "Oui, je vous écoute.", "vous", ""},
+            {"Tu as cinq minutes ? Ton équipe t'a parlé de nous ?", "Oui, vas-y, je t'écoute.", "tu", ""},
+            {"On en parle maintenant ?", "Tu sais, toi et moi on se connaît, ton offre m'intéresse.", "tu", ""},   // the prospect's
+            {"Vous voyez ? Votre planning, vos équipes, vous gagnez du temps, votre agence aussi.", "Comme on dit, tu vois.", "vous", ""},
+            {"Bonjour, merci.", "Bonjour.", "vous", "sans objet"},
+        };
+        for (const QStringList& c : cas) {
+            const QJsonObject d = json("detecterRegistre", {QJsonArray{seg("vous", c[0], 0, 3000), seg("prospect", c[1], 3500, 6000)}}).toObject();
+            QCOMPARE(QStringList({c[0], c[1], d["registre"].toString(), d["sansObjet"].toBool() ? "sans objet" : ""}), c);
+            QVERIFY(d["confiance"].toDouble() >= 0 && d["confiance"].toDouble() <= 1);
+            QVERIFY(c[2] != QLatin1String("tu") || d.contains(QStringLiteral("depuisMs")));
+        }
     }
 
     void fusionEtChoixDuRegistre()
@@ -308,41 +271,34 @@ private Q_SLOTS:
         QCOMPARE(m.appelerTexte(QStringLiteral("libelleRegistre"), {QStringLiteral("tu")}).valeur(), QStringLiteral("Tutoiement"));
     }
 
-    void phaseDeduite_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QString>("etape");
-        QTest::addColumn<QString>("derniere");   // last prospect words
-        QTest::addColumn<QString>("phase");
-        QTest::newRow("étape plus avancée que le type") << "decouverte" << "negociation" << "" << "negociation";
-        QTest::newRow("type plus avancé que l'étape") << "closing" << "contacte" << "" << "closing";
-        QTest::newRow("signal du transcript") << "demo" << "demo" << "On peut parler d'une remise ?" << "negociation";
-        QTest::newRow("signal sous le type") << "closing" << "proposition" << "Je vous montre la démo" << "closing";
-        QTest::newRow("prospection") << "prospection" << "nouveau" << "" << "prospection";
-    }
     void phaseDeduite()
     {
-        QFETCH(QString, type);
-        QFETCH(QString, etape);
-        QFETCH(QString, derniere);
-        QFETCH(QString, phase);
-        QJsonObject entree{{QStringLiteral("type"), type}, {QStringLiteral("contact"), QJsonObject{{QStringLiteral("etape"), etape}}}};
-        if (!derniere.isEmpty())
-            entree.insert(QStringLiteral("transcript"), QJsonArray{seg("prospect", derniere, 0, 2000)});
-        QCOMPARE(m.phaseDeduite(entree).valeur(), phase);
+        const QList<QStringList> cas{   // the call type, the contact's step, the prospect's last words, the phase
+            {"decouverte", "negociation", "", "negociation"},   // the step is further on than the type
+            {"closing", "contacte", "", "closing"},             // and the other way round
+            {"demo", "demo", "On peut parler d'une remise ?", "negociation"},   // a sign in the transcript
+            {"closing", "proposition", "Je vous montre la démo", "closing"},   // a sign below the type
+            {"prospection", "nouveau", "", "prospection"},
+        };
+        for (const QStringList& c : cas) {
+            QJsonObject entree{{"type", c[0]}, {"contact", QJsonObject{{"etape", c[1]}}}};
+            if (!c[2].isEmpty())
+                entree.insert(QStringLiteral("transcript"), QJsonArray{seg("prospect", c[2], 0, 2000)});
+            QCOMPARE(c.mid(0, 3) << m.phaseDeduite(entree).valeur(), c);
+        }
         QCOMPARE(m.phaseEtape(QStringLiteral("proposition")).valeur(), QStringLiteral("negociation"));
     }
 
     // Framework operations: one value of the answer, reached by a dotted path.
-    void operationsFramework_data()
+    void operationsFramework()
     {
-        QTest::addColumn<QString>("fonction");
-        QTest::addColumn<QByteArray>("arguments");
-        QTest::addColumn<QString>("chemin_");
-        QTest::addColumn<QByteArray>("attendu");
         const QByteArray fw = "{\"id\":\" f \",\"nom\":\"P\",\"etapes\":[{\"id\":\" demo \",\"nom\":\"Démo\",\"typesAppel\":[\"demo\"],\"questions\":[\"Qu\\u0027est-ce qui manque ?\"]},{\"nom\":\"Démo\"},{\"id\":\"tous\",\"nom\":\"Tous\"}]}";
-        auto ligne = [](const char* nom, const char* f, const QByteArray& args, const char* chemin, const QByteArray& attendu) {
-            QTest::newRow(nom) << QString::fromLatin1(f) << args << QString::fromLatin1(chemin) << attendu;
+        auto ligne = [this](const char* nom, const char* f, const QByteArray& args, const char* c, const QByteArray& attendu) {
+            Moteur::Arguments a;
+            for (const QJsonValue& v : QJsonDocument::fromJson(args).array())
+                a.append(v);
+            const QByteArray r = QJsonDocument(QJsonArray{chemin(json(QString::fromLatin1(f), a), QString::fromLatin1(c))}).toJson(QJsonDocument::Compact);
+            QCOMPARE(nom + (" " + r), nom + (" [" + attendu + "]"));
         };
         ligne("ids nets", "formeFramework", "[" + fw + "]", "etapes.0.id", "\"demo\"");
         ligne("id tiré du nom, unique", "formeFramework", "[" + fw + "]", "etapes.1.id", "\"demo_2\"");
@@ -356,18 +312,6 @@ private Q_SLOTS:
         ligne("texte sans étape", "normaliserFrameworkTexte", "[\"pas de JSON\"]", "framework.etapes.length", "0");
         ligne("question d'étape posée", "questionsEtapePosees",
               "[{\"etapes\":[{\"id\":\" demo \",\"questions\":[\"Qu\\u0027est-ce qui manque ?\"]}],\"texte\":\"Et qu\\u0027est-ce qui vous manque ?\"}]", "0.cle", "\"demo#0\"");
-    }
-    void operationsFramework()
-    {
-        QFETCH(QString, fonction);
-        QFETCH(QByteArray, arguments);
-        QFETCH(QString, chemin_);
-        QFETCH(QByteArray, attendu);
-        Moteur::Arguments a;
-        for (const QJsonValue& v : QJsonDocument::fromJson(arguments).array())
-            a.append(v);
-        const QJsonValue r = chemin(json(fonction, a), chemin_);
-        QCOMPARE(QJsonDocument(QJsonArray{r}).toJson(QJsonDocument::Compact), "[" + attendu + "]");
     }
 };
 

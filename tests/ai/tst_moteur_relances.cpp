@@ -44,60 +44,39 @@ private Q_SLOTS:
         QVERIFY(!m.charger());
     }
 
-    void jourOuvre_data()
-    {
-        QTest::addColumn<QString>("date");
-        QTest::addColumn<QString>("precedente");
-        QTest::addColumn<QString>("attendu");
-        QTest::newRow("jeudi reste") << "2026-12-03" << "" << "2026-12-03";
-        QTest::newRow("samedi → lundi") << "2026-12-05" << "" << "2026-12-07";
-        QTest::newRow("dimanche → lundi") << "2026-12-06" << "" << "2026-12-07";
-        QTest::newRow("fin d'année un samedi") << "2033-12-31" << "" << "2034-01-02";
-        QTest::newRow("fin de mois un dimanche") << "2027-01-31" << "" << "2027-02-01";
-        QTest::newRow("poussée par la précédente (même jour)") << "2026-12-08" << "2026-12-08" << "2026-12-09";
-        QTest::newRow("poussée par la précédente (après)") << "2026-12-08" << "2026-12-10" << "2026-12-11";
-        QTest::newRow("poussée un vendredi → lundi") << "2026-12-10" << "2026-12-11" << "2026-12-14";
-        QTest::newRow("horodatage UTC tard le soir = lendemain à Paris") << "2026-12-03T23:30:00Z" << "" << "2026-12-04";
-    }
     void jourOuvre()
     {
-        QFETCH(QString, date);
-        QFETCH(QString, precedente);
-        QFETCH(QString, attendu);
-        QCOMPARE(texte("jourOuvre", {date, precedente.isEmpty() ? QJsonValue() : QJsonValue(precedente)}), attendu);
+        const QList<QStringList> cas{   // the date, the step before it if any, the working day
+            {"2026-12-03", "", "2026-12-03"},   // a Thursday stays
+            {"2026-12-05", "", "2026-12-07"},   // Saturday, Sunday: the Monday
+            {"2026-12-06", "", "2026-12-07"},
+            {"2033-12-31", "", "2034-01-02"},   // end of year on a Saturday
+            {"2027-01-31", "", "2027-02-01"},   // end of month on a Sunday
+            {"2026-12-08", "2026-12-08", "2026-12-09"},   // pushed by the step before
+            {"2026-12-08", "2026-12-10", "2026-12-11"},
+            {"2026-12-10", "2026-12-11", "2026-12-14"},   // pushed to a Friday: the Monday
+            {"2026-12-03T23:30:00Z", "", "2026-12-04"},   // late UTC is the next day in Paris
+        };
+        for (const QStringList& c : cas)
+            QCOMPARE(c.mid(0, 2) << texte("jourOuvre", {c[0], c[1].isEmpty() ? QJsonValue() : QJsonValue(c[1])}), c);
     }
 
-    void plan_data()
-    {
-        QTest::addColumn<QString>("dateAppel");
-        QTest::addColumn<QJsonArray>("jours");
-        QTest::addColumn<QStringList>("attendues");
-        QTest::addColumn<QList<int>>("numeros");
-        QTest::newRow("vendredi, J+1 et J+3") << "2026-12-04" << rythme({1, 3}) << QStringList{"2026-12-07", "2026-12-08"} << QList<int>{3, 4};
-        QTest::newRow("jeudi, J+1 J+2 : vendredi puis lundi")
-            << "2026-12-03" << rythme({1, 2}) << QStringList{"2026-12-04", "2026-12-07"} << QList<int>{1, 4};
-        QTest::newRow("samedi, J+1 J+2 : lundi puis mardi")
-            << "2026-12-05" << rythme({1, 2}) << QStringList{"2026-12-07", "2026-12-08"} << QList<int>{2, 3};
-        QTest::newRow("fin de mois") << "2027-01-29" << rythme({1, 3, 30})
-                                     << QStringList{"2027-02-01", "2027-02-02", "2027-03-01"} << QList<int>{3, 4, 31};
-        QTest::newRow("fin d'année") << "2026-12-30" << rythme({1, 2, 3}) << QStringList{"2026-12-31", "2027-01-01", "2027-01-04"}
-                                     << QList<int>{1, 2, 5};
-    }
+    // The day of the call and a rhythm: the dates of the steps and their day numbers.
     void plan()
     {
-        QFETCH(QString, dateAppel);
-        QFETCH(QJsonArray, jours);
-        QFETCH(QStringList, attendues);
-        QFETCH(QList<int>, numeros);
-        const QJsonValue s = json("planRelances", {QJsonObject{{"dateAppel", dateAppel}, {"reglages", QJsonObject{{"rythme", jours}}},
-                                                               {"appelId", "a1"}, {"contact", QJsonObject{{"prenom", "Léa"}, {"email", "lea@x.fr"}}}}});
-        QCOMPARE(dates(s), attendues);
-        QStringList n;
-        for (int j : numeros)
-            n << QString::number(j);
-        QCOMPARE(liste(s["etapes"], "jour"), n);
-        QCOMPARE(champs(s, {"statut", "appelId"}), QStringLiteral("proposee | a1"));
-        QVERIFY(s["etapes"][0]["message"].toString().startsWith("Bonjour Léa,"));
+        auto cas = [this](const char* dateAppel, const QList<int>& jours, const QStringList& dates, const QStringList& numeros) {
+            const QJsonValue s = json("planRelances", {QJsonObject{{"dateAppel", dateAppel}, {"reglages", QJsonObject{{"rythme", rythme(jours)}}},
+                                                                   {"appelId", "a1"}, {"contact", QJsonObject{{"prenom", "Léa"}, {"email", "lea@x.fr"}}}}});
+            QCOMPARE(dateAppel + (" " + this->dates(s).join(',') + " " + liste(s["etapes"], "jour").join(',')),
+                     dateAppel + (" " + dates.join(',') + " " + numeros.join(',')));
+            QCOMPARE(champs(s, {"statut", "appelId"}), QStringLiteral("proposee | a1"));
+            QVERIFY(s["etapes"][0]["message"].toString().startsWith("Bonjour Léa,"));
+        };
+        cas("2026-12-04", {1, 3}, {"2026-12-07", "2026-12-08"}, {"3", "4"});    // a Friday
+        cas("2026-12-03", {1, 2}, {"2026-12-04", "2026-12-07"}, {"1", "4"});    // a Thursday: Friday then Monday
+        cas("2026-12-05", {1, 2}, {"2026-12-07", "2026-12-08"}, {"2", "3"});    // a Saturday: Monday then Tuesday
+        cas("2027-01-29", {1, 3, 30}, {"2027-02-01", "2027-02-02", "2027-03-01"}, {"3", "4", "31"});   // end of month
+        cas("2026-12-30", {1, 2, 3}, {"2026-12-31", "2027-01-01", "2027-01-04"}, {"1", "2", "5"});     // end of year
     }
 
     void planParTypeEtLongues()
@@ -119,25 +98,14 @@ private Q_SLOTS:
         QCOMPARE(champs(w, {"etapes.0.canal", "etapes.length"}), QStringLiteral("whatsapp | 7"));   // default rhythm J+1 … J+90
     }
 
-    void rythmes_data()
-    {
-        QTest::addColumn<QString>("saisie");
-        QTest::addColumn<QString>("attendu");
-        QTest::newRow("simple") << "1, 3, 7" << "[1,3,7]";
-        QTest::newRow("désordre et doublon") << "7,1,3,3" << "[1,3,7]";
-        QTest::newRow("J+") << "J+1, J+3" << "[1,3]";
-        QTest::newRow("lettres") << "1, deux" << "null";
-        QTest::newRow("zéro") << "0, 2" << "null";
-        QTest::newRow("vide") << " " << "null";
-        QTest::newRow("négatif") << "-1" << "null";
-    }
     void rythmes()
     {
-        QFETCH(QString, saisie);
-        QFETCH(QString, attendu);
-        auto r = m.appeler("lireRythme", {saisie});
-        QVERIFY(r);
-        QCOMPARE(r.valeur().type == ValeurJS::Type::texte ? r.valeur().texte : QStringLiteral("null"), attendu);
+        QStringList lus;
+        for (const char* saisie : {"1, 3, 7", "7,1,3,3", "J+1, J+3", "1, deux", "0, 2", " ", "-1"}) {
+            auto r = m.appeler("lireRythme", {QString::fromUtf8(saisie)});
+            lus << (!r ? QStringLiteral("<échec>") : r.valeur().type == ValeurJS::Type::texte ? r.valeur().texte : QStringLiteral("null"));
+        }
+        QCOMPARE(lus, (QStringList{"[1,3,7]", "[1,3,7]", "[1,3]", "null", "null", "null", "null"}));
     }
 
     void longueTraine()
@@ -169,53 +137,36 @@ private Q_SLOTS:
         QCOMPARE(ordre, (QStringList{"c1/e1!", "c2/x", "c1/e2"}));
     }
 
-    void evenements_data()
+    void evenements()
     {
-        QTest::addColumn<QJsonObject>("entree");
-        QTest::addColumn<bool>("arreter");
-        QTest::addColumn<QString>("raison");
         const QJsonObject s = sequence("active", {etape("e1", "2026-12-07", 3)});
         QJsonObject gagnee = s;
         gagnee.insert("issue", "gagne");
         auto ev = [](const QJsonObject& seq, const char* e, const char* appel = "", const char* date = "", const char* etapeContact = "") {
             return QJsonObject{{"sequence", seq}, {"evenement", e}, {"appelId", appel}, {"dateAppel", date}, {"etape", etapeContact}};
         };
-        QTest::newRow("nouvel appel") << ev(s, "nouvel_appel", "a2", "2026-12-06T10:00:00Z") << true << "nouvel_appel";
-        QTest::newRow("appel d'origine rejoué") << ev(s, "nouvel_appel", "a1", "2026-12-06") << false << "";
-        QTest::newRow("appel plus ancien") << ev(s, "nouvel_appel", "a0", "2026-12-01") << false << "";
-        QTest::newRow("perdu") << ev(s, "etape", "", "", "perdu") << true << "perdu";
-        QTest::newRow("gagné") << ev(s, "etape", "", "", "gagne") << true << "gagne";
-        QTest::newRow("gagné, séquence d'affaire gagnée") << ev(gagnee, "etape", "", "", "gagne") << false << "";
-        QTest::newRow("perdu, séquence d'affaire gagnée") << ev(gagnee, "etape", "", "", "perdu") << true << "perdu";
-        QTest::newRow("autre étape") << ev(s, "etape", "", "", "negociation") << false << "";
-        QTest::newRow("déjà arrêtée") << ev(sequence("arretee", {}), "etape", "", "", "perdu") << false << "";
-    }
-    void evenements()
-    {
-        QFETCH(QJsonObject, entree);
-        QFETCH(bool, arreter);
-        QFETCH(QString, raison);
-        const QJsonValue r = json("relanceEvenement", {entree});
-        QCOMPARE(r["arreter"].toBool(), arreter);
-        QCOMPARE(r["raison"].toString(), raison);
+        auto cas = [this](const char* nom, const QJsonObject& entree, const char* attendu) {   // stopped or not, and why
+            const QJsonValue r = json("relanceEvenement", {entree});
+            QCOMPARE(nom + QStringLiteral(": ") + (r["arreter"].toBool() ? "true " : "false ") + r["raison"].toString(), nom + (": " + QString::fromUtf8(attendu)));
+        };
+        cas("nouvel appel", ev(s, "nouvel_appel", "a2", "2026-12-06T10:00:00Z"), "true nouvel_appel");
+        cas("appel d'origine rejoué", ev(s, "nouvel_appel", "a1", "2026-12-06"), "false ");
+        cas("appel plus ancien", ev(s, "nouvel_appel", "a0", "2026-12-01"), "false ");
+        cas("perdu", ev(s, "etape", "", "", "perdu"), "true perdu");
+        cas("gagné", ev(s, "etape", "", "", "gagne"), "true gagne");
+        cas("gagné, séquence d'affaire gagnée", ev(gagnee, "etape", "", "", "gagne"), "false ");
+        cas("perdu, séquence d'affaire gagnée", ev(gagnee, "etape", "", "", "perdu"), "true perdu");
+        cas("autre étape", ev(s, "etape", "", "", "negociation"), "false ");
+        cas("déjà arrêtée", ev(sequence("arretee", {}), "etape", "", "", "perdu"), "false ");
     }
 
-    void libelles_data()
-    {
-        QTest::addColumn<QJsonValue>("raison");
-        QTest::addColumn<QString>("libelle");
-        QTest::newRow("null") << QJsonValue() << "Arrêtée à la main";
-        QTest::newRow("gagne") << QJsonValue("gagne") << "Affaire gagnée";
-        QTest::newRow("perdu") << QJsonValue("perdu") << "Affaire perdue";
-        QTest::newRow("nouvel_appel") << QJsonValue("nouvel_appel") << "Nouvel appel avec ce contact";
-        QTest::newRow("reponse") << QJsonValue("reponse") << "Le prospect a répondu";
-        QTest::newRow("autre") << QJsonValue("xyz") << "Arrêtée à la main";
-    }
     void libelles()
     {
-        QFETCH(QJsonValue, raison);
-        QFETCH(QString, libelle);
-        QCOMPARE(texte("libellesArret", {raison}), libelle);
+        QStringList l;
+        for (const QJsonValue& raison : {QJsonValue(), QJsonValue("gagne"), QJsonValue("perdu"), QJsonValue("nouvel_appel"), QJsonValue("reponse"), QJsonValue("xyz")})
+            l << texte("libellesArret", {raison});
+        QCOMPARE(l, (QStringList{"Arrêtée à la main", "Affaire gagnée", "Affaire perdue", "Nouvel appel avec ce contact", "Le prospect a répondu",
+                                 "Arrêtée à la main"}));
     }
 
     void envoiAnnulationEtCompletion()
@@ -278,29 +229,19 @@ private Q_SLOTS:
         QVERIFY(!m.appelerJSON("contactApresReponse", {c, QJsonObject{{"type", "peut_etre"}}, opt}));
     }
 
-    void liens_data()
-    {
-        QTest::addColumn<QString>("fonction");
-        QTest::addColumn<QJsonObject>("entree");
-        QTest::addColumn<QString>("attendu");
-        QTest::newRow("mailto encodé") << "lienEmail" << QJsonObject{{"email", "lea@x.fr"}, {"objet", "Un point & plus ?"}, {"message", "Ligne 1\nLigne 2"}}
-                                       << "mailto:lea@x.fr?subject=Un%20point%20%26%20plus%20%3F&body=Ligne%201%0ALigne%202";
-        QTest::newRow("adresse piégée") << "lienEmail" << QJsonObject{{"email", "lea@x.fr?bcc=tous@y.fr"}, {"objet", "a"}} << "<rien>";
-        QTest::newRow("adresse avec &") << "lienEmail" << QJsonObject{{"email", "a&b@x.fr"}} << "<rien>";
-        QTest::newRow("sans adresse") << "lienEmail" << QJsonObject{{"objet", "a"}} << "<rien>";
-        QTest::newRow("whatsapp 06") << "lienWhatsApp" << QJsonObject{{"telephone", "06 12 34 56 78"}, {"message", "Bonjour & merci"}}
-                                     << "https://wa.me/33612345678?text=Bonjour%20%26%20merci";
-        QTest::newRow("whatsapp +33 7") << "lienWhatsApp" << QJsonObject{{"telephone", "+33 7 12 34 56 78"}, {"message", ""}}
-                                        << "https://wa.me/33712345678?text=";
-        QTest::newRow("fixe refusé") << "lienWhatsApp" << QJsonObject{{"telephone", "01 45 67 89 10"}} << "<rien>";
-        QTest::newRow("étranger") << "lienWhatsApp" << QJsonObject{{"telephone", "+44 7911 123456"}} << "https://wa.me/447911123456?text=";
-    }
     void liens()
     {
-        QFETCH(QString, fonction);
-        QFETCH(QJsonObject, entree);
-        QFETCH(QString, attendu);
-        QCOMPARE(texte(fonction, {entree}), attendu);
+        auto cas = [this](const char* nom, const char* fonction, const QJsonObject& entree, const char* attendu) {
+            QCOMPARE(nom + (": " + texte(fonction, {entree})), nom + (": " + QString::fromUtf8(attendu)));
+        };
+        cas("mailto encodé", "lienEmail", QJsonObject{{"email", "lea@x.fr"}, {"objet", "Un point & plus ?"}, {"message", "Ligne 1\nLigne 2"}}, "mailto:lea@x.fr?subject=Un%20point%20%26%20plus%20%3F&body=Ligne%201%0ALigne%202");
+        cas("adresse piégée", "lienEmail", QJsonObject{{"email", "lea@x.fr?bcc=tous@y.fr"}, {"objet", "a"}}, "<rien>");
+        cas("adresse avec &", "lienEmail", QJsonObject{{"email", "a&b@x.fr"}}, "<rien>");
+        cas("sans adresse", "lienEmail", QJsonObject{{"objet", "a"}}, "<rien>");
+        cas("whatsapp 06", "lienWhatsApp", QJsonObject{{"telephone", "06 12 34 56 78"}, {"message", "Bonjour & merci"}}, "https://wa.me/33612345678?text=Bonjour%20%26%20merci");
+        cas("whatsapp +33 7", "lienWhatsApp", QJsonObject{{"telephone", "+33 7 12 34 56 78"}, {"message", ""}}, "https://wa.me/33712345678?text=");
+        cas("fixe refusé", "lienWhatsApp", QJsonObject{{"telephone", "01 45 67 89 10"}}, "<rien>");
+        cas("étranger", "lienWhatsApp", QJsonObject{{"telephone", "+44 7911 123456"}}, "https://wa.me/447911123456?text=");
     }
 
     void redaction()

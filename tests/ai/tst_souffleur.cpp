@@ -8,6 +8,7 @@
 #include "moteur_commun.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -33,47 +34,18 @@ struct Banc {
     }
 };
 
-model::Contact contact(const QString& id, const QString& prenom, const QString& nom)
-{
-    model::Contact c;
-    c.id = id;
-    c.prenom = prenom;
-    c.nom = nom;
-    c.societe = QStringLiteral("Morel Bâtiment");
-    return c;
-}
+// Apostrophes in raw strings are written \u0027: the moc of Qt 6.4 misreads a raw string holding one.
+const char* donneesStore = R"({
+  "contacts": [{"id": "c_autre", "prenom": "Anne", "nom": "Roy", "societe": "Morel Bâtiment"},
+               {"id": "c_morel", "prenom": "Julien", "nom": "Morel", "societe": "Morel Bâtiment"}],
+  "objections": [{"id": "o1", "categorie": "prix", "libelle": "C\u0027est trop cher", "reponse": "Ramenez au coût du problème."},
+                 {"id": "o2", "categorie": "prix", "libelle": "Pas de budget cette année", "reponse": "Demandez quand le budget s\u0027ouvre."}],
+  "reglages": {"commercial": {"prenom": "Camille"}},
+  "appels": [{"id": "p1", "contactId": "c_morel", "statut": "analyse", "debut": "2026-11-02T10:00:00.000Z"},
+             {"id": "p2", "contactId": "c_autre", "statut": "analyse", "debut": "2026-11-02T10:00:00.000Z"}]
+})";
 
-model::ObjectionLib objection(const QString& id, const QString& libelle, const QString& reponse)
-{
-    model::ObjectionLib o;
-    o.id = id;
-    o.categorie = QStringLiteral("prix");
-    o.libelle = libelle;
-    o.reponse = reponse;
-    return o;
-}
-
-model::Appel appelDe(const QString& id, const QString& contactId)
-{
-    model::Appel a;
-    a.id = id;
-    a.contactId = contactId;
-    a.statut = QStringLiteral("analyse");
-    a.debut = QStringLiteral("2026-11-02T10:00:00.000Z");
-    return a;
-}
-
-void remplir(model::Store& store)
-{
-    store.modifier([](model::Etat& e) {
-        e.contacts = {contact(QStringLiteral("c_autre"), QStringLiteral("Anne"), QStringLiteral("Roy")),
-                      contact(QStringLiteral("c_morel"), QStringLiteral("Julien"), QStringLiteral("Morel"))};
-        e.objections = {objection(QStringLiteral("o1"), QStringLiteral("C'est trop cher"), QStringLiteral("Ramenez au coût du problème.")),
-                        objection(QStringLiteral("o2"), QStringLiteral("Pas de budget cette année"), QStringLiteral("Demandez quand le budget s'ouvre."))};
-        e.reglages.commercial.prenom = QStringLiteral("Camille");
-        e.appels = {appelDe(QStringLiteral("p1"), QStringLiteral("c_morel")), appelDe(QStringLiteral("p2"), QStringLiteral("c_autre"))};
-    });
-}
+void remplir(model::Store& store) { store.remplacerEtat(model::Etat::depuisJson(QJsonDocument::fromJson(donneesStore).object()).value_or(model::Etat())); }
 
 // The same on the store's data for Morel's call, with an empty state left in
 // the engine by another caller: the context must not rely on it.
@@ -110,30 +82,18 @@ private Q_SLOTS:
         QVERIFY2(!livre->charger(), "moteur.js");
     }
 
-    void refuseSansAppel_data()
-    {
-        QTest::addColumn<QString>("tache");
-        QTest::addColumn<QString>("demande");
-        QTest::newRow("assistance") << QStringLiteral("objection") << QString();
-        QTest::newRow("questions") << QStringLiteral("questions") << QString();
-        QTest::newRow("récap") << QStringLiteral("recap") << QString();
-        QTest::newRow("question libre") << QStringLiteral("libre") << QStringLiteral("Quel prix annoncer ?");
-    }
     void refuseSansAppel()
     {
-        QFETCH(QString, tache);
-        QFETCH(QString, demande);
         ClientIAScripte client;
-        ai::Souffleur s(*moteur, client);
         AppelFactice appel;
         appel.actif = false;
+        ai::Souffleur s(*moteur, client), seul(*moteur, client);   // a call that has ended, and no call at all
         s.setAppel(&appel);
-        auto r = s.demander(tache, demande);
-        QVERIFY(!r.ok());
-        QCOMPARE(r.erreur(), QStringLiteral("L'appel n'est pas en cours."));
-        // Without any call attached at all, the same.
-        ai::Souffleur seul(*moteur, client);
-        QCOMPARE(seul.demander(tache, demande).erreur(), QStringLiteral("L'appel n'est pas en cours."));
+        const QList<std::pair<QString, QString>> demandes{{"objection", {}}, {"questions", {}}, {"recap", {}}, {"libre", "Quel prix annoncer ?"}};
+        for (const auto& [tache, demande] : demandes) {
+            QCOMPARE(tache + ": " + s.demander(tache, demande).erreur(), tache + ": L'appel n'est pas en cours.");
+            QCOMPARE(seul.demander(tache, demande).erreur(), QStringLiteral("L'appel n'est pas en cours."));
+        }
         QCOMPARE(client.requetes.size(), 0);
         QVERIFY(s.aides().isEmpty());
     }
@@ -167,25 +127,16 @@ private Q_SLOTS:
         QCOMPARE(client.requetes.size(), 2);
     }
 
-    void recapEnQuestionLibre_data()
-    {
-        QTest::addColumn<QString>("texte");
-        QTest::addColumn<QString>("tache");
-        QTest::newRow("« récap »") << QStringLiteral("« récap »") << QStringLiteral("recap");
-        QTest::newRow("Récap ?") << QStringLiteral("Récap ?") << QStringLiteral("recap");
-        QTest::newRow("recap") << QStringLiteral("recap") << QStringLiteral("recap");
-        QTest::newRow("une vraie question") << QStringLiteral("Fais un récap du prix") << QStringLiteral("libre");
-    }
+    // Typed in the free question box, "récap" asks for the recap.
     void recapEnQuestionLibre()
     {
-        QFETCH(QString, texte);
-        QFETCH(QString, tache);
-        Banc b(*moteur);
-        auto& [client, s, appel] = b;
-        QVERIFY(s.question(texte).ok());
-        QCOMPARE(client.requetes.size(), 1);
-        QCOMPARE(client.requetes[0].tache, tache);
-        QCOMPARE(s.aides()[0].tache, tache);
+        const QList<std::pair<QString, QString>> cas{{"« récap »", "recap"}, {"Récap ?", "recap"}, {"recap", "recap"}, {"Fais un récap du prix", "libre"}};
+        for (const auto& [texte, tache] : cas) {
+            Banc b(*moteur);
+            QVERIFY(b.s.question(texte).ok());
+            QCOMPARE(b.client.requetes.size(), 1);
+            QCOMPARE(texte + " → " + b.client.requetes[0].tache + " " + b.s.aides()[0].tache, texte + " → " + tache + " " + tache);
+        }
     }
 
     void contexteUneFoisParAppelEtFenetre()
@@ -300,52 +251,37 @@ private Q_SLOTS:
     // Finals of the prospect less than 2 s apart are read together: one
     // objection is not found twice, another one in the joined text is new,
     // and nothing is joined across voices or found with detection off.
-    void detectionsSurTexteJoint_data()
-    {
-        QTest::addColumn<QStringList>("finals");   // "who|text|start ms|end ms"
-        QTest::addColumn<bool>("detection");
-        QTest::addColumn<QStringList>("categories");
-        QTest::addColumn<qint64>("tMs");   // of the last detection
-        QTest::newRow("1,5 s : examinés ensemble") << QStringList{"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|13500|15500"}
-                                                   << true << QStringList{"prix"} << qint64(13500);
-        QTest::newRow("1,999 s : examinés ensemble") << QStringList{"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|13999|15999"}
-                                                     << true << QStringList{"prix"} << qint64(13999);
-        QTest::newRow("2 s : chacun seul") << QStringList{"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|14000|16000"}
-                                           << true << QStringList{} << qint64(0);
-        QTest::newRow("voix différentes") << QStringList{"vous|Vous trouvez ça trop|0|2000", "prospect|cher ? Non.|2500|4000"}
-                                          << true << QStringList{} << qint64(0);
-        QTest::newRow("sans doublon") << QStringList{"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000"} << true
-                                      << QStringList{"prix"} << qint64(0);
-        QTest::newRow("nouvelle objection ensuite")
-            << QStringList{"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000", "prospect|Et je n'ai pas le temps.|5000|7000"}
-            << true << QStringList{"prix", "temps"} << qint64(5000);
-        QTest::newRow("deux objections jointes")
-            << QStringList{"prospect|C'est trop cher,|0|2000", "prospect|et on n'a pas le temps.|2500|4000"} << true
-            << QStringList{"prix", "temps"} << qint64(2500);
-        QTest::newRow("détection coupée") << QStringList{"prospect|C'est trop cher.|0|2000"} << false << QStringList{} << qint64(0);
-    }
     void detectionsSurTexteJoint()
     {
-        QFETCH(QStringList, finals);
-        QFETCH(bool, detection);
-        QFETCH(QStringList, categories);
-        model::Reglages r;
-        if (!detection)
-            r.souffleur.detection = QStringLiteral("off");
-        Banc b(*moteur, r);
-        QSignalSpy spy(&b.s, &ai::Souffleur::detectionChangee);
-        for (const QString& f : finals) {
-            const QStringList c = f.split('|');
-            b.s.segmentFinal(b.appel.dire(c[0], c[1], c[2].toLongLong(), c[3].toLongLong()));
-        }
-        QStringList trouvees;
-        for (const auto& d : b.s.detections())
-            trouvees << d.categorie;
-        QCOMPARE(trouvees, categories);
-        if (!categories.isEmpty())
-            QTEST(b.s.derniereDetection()->tMs, "tMs");
-        QCOMPARE(spy.size(), categories.size());
-        QCOMPARE(b.client.requetes.size(), 0);
+        // Finals "who|text|start ms|end ms", detection on or off: the categories found and the time of the last one.
+        auto cas = [this](const char* nom, const QStringList& finals, bool detection, const QStringList& categories, qint64 tMs) {
+            model::Reglages r;
+            if (!detection)
+                r.souffleur.detection = QStringLiteral("off");
+            Banc b(*moteur, r);
+            QSignalSpy spy(&b.s, &ai::Souffleur::detectionChangee);
+            for (const QString& f : finals) {
+                const QStringList c = f.split('|');
+                b.s.segmentFinal(b.appel.dire(c[0], c[1], c[2].toLongLong(), c[3].toLongLong()));
+            }
+            QStringList trouvees;
+            for (const auto& d : b.s.detections())
+                trouvees << d.categorie;
+            QCOMPARE(nom + (": " + trouvees.join(',')), nom + (": " + categories.join(',')));
+            if (!categories.isEmpty())
+                QCOMPARE(b.s.derniereDetection()->tMs, tMs);
+            QCOMPARE(spy.size(), categories.size());
+            QCOMPARE(b.client.requetes.size(), 0);
+        };
+        cas("1,5 s : examinés ensemble", {"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|13500|15500"}, true, {"prix"}, 13500);
+        cas("1,999 s : examinés ensemble", {"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|13999|15999"}, true, {"prix"}, 13999);
+        cas("2 s : chacun seul", {"prospect|Franchement c'est trop|10000|12000", "prospect|cher pour nous.|14000|16000"}, true, {}, 0);
+        cas("voix différentes", {"vous|Vous trouvez ça trop|0|2000", "prospect|cher ? Non.|2500|4000"}, true, {}, 0);
+        cas("sans doublon", {"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000"}, true, {"prix"}, 0);
+        cas("nouvelle objection ensuite",
+            {"prospect|C'est trop cher.|0|2000", "prospect|Vraiment.|3000|4000", "prospect|Et je n'ai pas le temps.|5000|7000"}, true, {"prix", "temps"}, 5000);
+        cas("deux objections jointes", {"prospect|C'est trop cher,|0|2000", "prospect|et on n'a pas le temps.|2500|4000"}, true, {"prix", "temps"}, 2500);
+        cas("détection coupée", {"prospect|C'est trop cher.|0|2000"}, false, {}, 0);
     }
 
     void qualificationEtRegistre()
@@ -402,7 +338,7 @@ private Q_SLOTS:
 
         // The library and the contact change during the call: the context follows.
         store.modifier([](model::Etat& e) {
-            e.objections.append(objection(QStringLiteral("o3"), QStringLiteral("Je dois en parler"), QStringLiteral("Avec qui ?")));
+            e.objections.append(*model::ObjectionLib::depuisJson(QJsonObject{{"id", "o3"}, {"libelle", "Je dois en parler"}, {"reponse", "Avec qui ?"}}));
         });
         s.etatModifie(store.etat());
         QVERIFY(pret.wait(5000));

@@ -285,35 +285,26 @@ private Q_SLOTS:
         QCOMPARE(app->conversation()[1].texte, message);
     }
 
-    void messagesDesErreurs_data()
+    // The message of a failure, on a ticket or in the chat.
+    void messagesDesErreurs()
     {
-        QTest::addColumn<cloud::ErreurCloud>("erreur");
-        QTest::addColumn<bool>("chat");
-        QTest::addColumn<QString>("message");
+        auto cas = [](const char* nom, const cloud::ErreurCloud& erreur, bool chat, const QString& message) {
+            QCOMPARE(nom + (": " + messageErreurAide(erreur, textesAide::ticketEchoue, chat)), nom + (": " + message));
+        };
         auto fonction = [](const char* code, int statut = 400) {
             return cloud::erreurFonction(statut, QByteArray("{\"error\":\"") + code + "\"}");
         };
-        QTest::newRow("trop de demandes") << fonction("support_trop_de_demandes", 429) << false
-                                          << "Trop de demandes d'un coup. Patientez une minute, puis réessayez.";
-        QTest::newRow("ticket introuvable") << fonction("ticket_introuvable", 404) << false
-                                            << "Ce ticket est introuvable. Rechargez la liste de vos tickets.";
-        QTest::newRow("pièce vide") << fonction("piece_vide") << false << "Le fichier est vide.";
-        QTest::newRow("pièces invalides") << fonction("pieces_invalides") << false
-                                          << "Une pièce jointe n'est plus disponible. Joignez-la de nouveau.";
-        QTest::newRow("trop de pièces") << fonction("support_trop_de_pieces") << false << "5 fichiers au plus par message.";
-        QTest::newRow("trop longue") << fonction("requete_trop_longue", 413) << true << "Ce message est trop long. Raccourcissez-le, puis réessayez.";
-        QTest::newRow("invalide") << fonction("requete_invalide") << false << "La demande a été refusée. Réessayez.";
-        QTest::newRow("sans réseau") << cloud::erreurReseau(99, false) << true << textesAide::sansConnexion;
-        QTest::newRow("délai du chat") << cloud::erreurReseau(int(QNetworkReply::TimeoutError), true) << true << textesAide::tropLongue;
-        QTest::newRow("non connecté") << cloud::erreurSession(QStringLiteral("session_absente")) << false << textesAide::nonConnecte;
-        QTest::newRow("inconnu") << fonction("erreur_interne", 500) << false << textesAide::ticketEchoue;
-    }
-    void messagesDesErreurs()
-    {
-        QFETCH(cloud::ErreurCloud, erreur);
-        QFETCH(bool, chat);
-        QFETCH(QString, message);
-        QCOMPARE(messageErreurAide(erreur, textesAide::ticketEchoue, chat), message);
+        cas("trop de demandes", fonction("support_trop_de_demandes", 429), false, "Trop de demandes d'un coup. Patientez une minute, puis réessayez.");
+        cas("ticket introuvable", fonction("ticket_introuvable", 404), false, "Ce ticket est introuvable. Rechargez la liste de vos tickets.");
+        cas("pièce vide", fonction("piece_vide"), false, "Le fichier est vide.");
+        cas("pièces invalides", fonction("pieces_invalides"), false, "Une pièce jointe n'est plus disponible. Joignez-la de nouveau.");
+        cas("trop de pièces", fonction("support_trop_de_pieces"), false, "5 fichiers au plus par message.");
+        cas("trop longue", fonction("requete_trop_longue", 413), true, "Ce message est trop long. Raccourcissez-le, puis réessayez.");
+        cas("invalide", fonction("requete_invalide"), false, "La demande a été refusée. Réessayez.");
+        cas("sans réseau", cloud::erreurReseau(99, false), true, textesAide::sansConnexion);
+        cas("délai du chat", cloud::erreurReseau(int(QNetworkReply::TimeoutError), true), true, textesAide::tropLongue);
+        cas("non connecté", cloud::erreurSession(QStringLiteral("session_absente")), false, textesAide::nonConnecte);
+        cas("inconnu", fonction("erreur_interne", 500), false, textesAide::ticketEchoue);
     }
 
     void sansServeur()

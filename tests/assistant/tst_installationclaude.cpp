@@ -74,71 +74,59 @@ private Q_SLOTS:
     }
 
     // Installing then removing gives back the user's file to the byte, whatever its layout.
-    void allerRetour_data()
-    {
-        QTest::addColumn<QByteArray>("original");
-        QTest::addColumn<bool>("identiqueApres");
-        QTest::newRow("quatre espaces, clés dans le désordre")
-            << QByteArray("{\n    \"zoom\": 1.50,\n    \"mcpServers\": {\n        \"fichiers\": {\"command\": \"npx\", \"args\": [\"-y\"]},\n"
-                          "        \"autre\": {\n            \"url\": \"https://x.test\"\n        }\n    },\n    \"a\": true\n}\n")
-            << true;
-        QTest::newRow("tabulations") << QByteArray("{\n\t\"mcpServers\": {\n\t\t\"b\": {}\n\t}\n}") << true;
-        QTest::newRow("une ligne") << QByteArray(R"({"mcpServers": {"b": {"url": "u"}}, "theme": "dark"})") << true;
-        QTest::newRow("serveurs vides") << QByteArray("{\n  \"mcpServers\": {}\n}\n") << true;
-        QTest::newRow("sans serveurs") << QByteArray("{\n  \"globalShortcut\": \"Alt+Space\"\n}\n") << false;
-        QTest::newRow("objet vide") << QByteArray("{}") << false;
-    }
     void allerRetour()
     {
-        QFETCH(QByteArray, original);
-        QFETCH(bool, identiqueApres);
-        const QByteArray valeur = InstallationClaudeDesktop::entree(QStringLiteral("/usr/bin/npx"), QStringLiteral("https://b.test"), QStringLiteral("vdk_1"));
-        const QByteArray avec = jsonordonne::avecMembre(original, serveurs, vendalo, valeur);
-        QJsonParseError e;
-        const QJsonObject o = QJsonDocument::fromJson(avec, &e).object();
-        QVERIFY2(e.error == QJsonParseError::NoError, avec.constData());
-        const QJsonValue entree = o[serveurs][vendalo];
-        QCOMPARE(entree["command"].toString() + ' ' + entree["env"]["VD_AUTH"].toString(), QStringLiteral("/usr/bin/npx Bearer vdk_1"));
-        QVERIFY(jsonordonne::contientMembre(avec, serveurs, vendalo));
-        // Set again with another key: replaced in place, not added twice.
-        const QByteArray encore = jsonordonne::avecMembre(avec, serveurs, vendalo, QByteArray(valeur).replace("vdk_1", "vdk_2"));
-        QCOMPARE(encore.count("\"vendalo\""), 1);
-        QVERIFY(encore.contains("Bearer vdk_2"));
-        const QByteArray sans = jsonordonne::sansMembre(encore, serveurs, vendalo);
-        QVERIFY(!jsonordonne::contientMembre(sans, serveurs, vendalo));
-        QVERIFY(QJsonDocument::fromJson(sans).isObject());
-        if (identiqueApres)
-            QCOMPARE(sans, original);
-        QCOMPARE(jsonordonne::sansMembre(original, serveurs, vendalo), original);   // nothing to remove
+        auto cas = [](const QByteArray& original, bool identiqueApres) {
+            const QByteArray valeur = InstallationClaudeDesktop::entree(QStringLiteral("/usr/bin/npx"), QStringLiteral("https://b.test"), QStringLiteral("vdk_1"));
+            const QByteArray avec = jsonordonne::avecMembre(original, serveurs, vendalo, valeur);
+            QJsonParseError e;
+            const QJsonObject o = QJsonDocument::fromJson(avec, &e).object();
+            QVERIFY2(e.error == QJsonParseError::NoError, avec.constData());
+            const QJsonValue entree = o[serveurs][vendalo];
+            QCOMPARE(entree["command"].toString() + ' ' + entree["env"]["VD_AUTH"].toString(), QStringLiteral("/usr/bin/npx Bearer vdk_1"));
+            QVERIFY(jsonordonne::contientMembre(avec, serveurs, vendalo));
+            // Set again with another key: replaced in place, not added twice.
+            const QByteArray encore = jsonordonne::avecMembre(avec, serveurs, vendalo, QByteArray(valeur).replace("vdk_1", "vdk_2"));
+            QCOMPARE(encore.count("\"vendalo\""), 1);
+            QVERIFY(encore.contains("Bearer vdk_2"));
+            const QByteArray sans = jsonordonne::sansMembre(encore, serveurs, vendalo);
+            QVERIFY(!jsonordonne::contientMembre(sans, serveurs, vendalo));
+            QVERIFY(QJsonDocument::fromJson(sans).isObject());
+            if (identiqueApres)
+                QCOMPARE(sans, original);
+            QCOMPARE(jsonordonne::sansMembre(original, serveurs, vendalo), original);   // nothing to remove
+        };
+        // Four spaces, keys out of order.
+        cas(QByteArray("{\n    \"zoom\": 1.50,\n    \"mcpServers\": {\n        \"fichiers\": {\"command\": \"npx\", \"args\": [\"-y\"]},\n"
+                       "        \"autre\": {\n            \"url\": \"https://x.test\"\n        }\n    },\n    \"a\": true\n}\n"), true);
+        cas(QByteArray("{\n\t\"mcpServers\": {\n\t\t\"b\": {}\n\t}\n}"), true);   // tabs
+        cas(QByteArray(R"({"mcpServers": {"b": {"url": "u"}}, "theme": "dark"})"), true);   // one line
+        cas(QByteArray("{\n  \"mcpServers\": {}\n}\n"), true);   // no server yet
+        cas(QByteArray("{\n  \"globalShortcut\": \"Alt+Space\"\n}\n"), false);   // no servers member
+        cas(QByteArray("{}"), false);   // an empty object
     }
 
-    void fichiersAbimes_data()
-    {
-        QTest::addColumn<QByteArray>("texte");
-        QTest::addColumn<QString>("detail");
-        QTest::newRow("virgule en trop") << QByteArray("{\n  \"mcpServers\": {\n    \"a\": {},\n  }\n}") << "virgule en trop vers la ligne 3";
-        QTest::newRow("virgule en trop dans une liste") << QByteArray("{\"a\": [1, 2,]}") << "virgule en trop vers la ligne 1";
-        QTest::newRow("virgule manquante") << QByteArray("{\n  \"a\": 1\n  \"b\": 2\n}") << "erreur de syntaxe vers la ligne 3";
-        QTest::newRow("virgule dans une chaîne") << QByteArray("{\"a\": \",}\"\n\"b\"}") << "erreur de syntaxe vers la ligne 2";
-        QTest::newRow("liste au sommet") << QByteArray("[1, 2]") << "structure inattendue";
-        QTest::newRow("serveurs en liste") << QByteArray(R"({"mcpServers": []})") << "structure inattendue";
-        QTest::newRow("vide") << QByteArray("") << "erreur de syntaxe vers la ligne 1";
-    }
+    // A damaged file: what is wrong and where. The installer shows it and leaves the file alone.
     void fichiersAbimes()
     {
-        QFETCH(QByteArray, texte);
-        QFETCH(QString, detail);
-        const auto d = jsonordonne::verifier(texte, serveurs);
-        QVERIFY(d);
-        QCOMPARE(jsonordonne::detail(*d), detail);
-        // The installer shows it and leaves the file alone.
-        ecrire(fichier(), texte);
-        auto i = installation();
-        i->verifier();
-        QVERIFY(i->etat().genre == Genre::fichierInvalide && i->message().contains(detail));
-        i->installer(QStringLiteral("https://b.test"), QStringLiteral("vdk_1"));
-        QCOMPARE(i->etat().genre, Genre::fichierInvalide);
-        QVERIFY(lire(fichier()) == texte && autres().isEmpty());
+        auto cas = [this](const QByteArray& texte, const QString& detail) {
+            const auto d = jsonordonne::verifier(texte, serveurs);
+            QCOMPARE(d ? jsonordonne::detail(*d) : QStringLiteral("lisible"), detail);
+            ecrire(fichier(), texte);
+            auto i = installation();
+            i->verifier();
+            QVERIFY(i->etat().genre == Genre::fichierInvalide && i->message().contains(detail));
+            i->installer(QStringLiteral("https://b.test"), QStringLiteral("vdk_1"));
+            QCOMPARE(i->etat().genre, Genre::fichierInvalide);
+            QVERIFY(lire(fichier()) == texte && autres().isEmpty());
+        };
+        cas("{\n  \"mcpServers\": {\n    \"a\": {},\n  }\n}", "virgule en trop vers la ligne 3");
+        cas("{\"a\": [1, 2,]}", "virgule en trop vers la ligne 1");
+        cas("{\n  \"a\": 1\n  \"b\": 2\n}", "erreur de syntaxe vers la ligne 3");   // a comma missing
+        cas("{\"a\": \",}\"\n\"b\"}", "erreur de syntaxe vers la ligne 2");      // a comma inside a string
+        cas("[1, 2]", "structure inattendue");
+        cas(R"({"mcpServers": []})", "structure inattendue");
+        cas("", "erreur de syntaxe vers la ligne 1");
     }
 
     void miseDeCoteEtFichierNeuf()

@@ -40,77 +40,50 @@ QByteArray lourd(const QByteArray& debut)
 class TstPiecesJointes : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void controles_data()
+    // A file accepted with its type, or refused with its message.
+    void controles()
     {
-        QTest::addColumn<QString>("nom");
-        QTest::addColumn<QByteArray>("donnees");
-        QTest::addColumn<QString>("type");     // accepted with this type…
-        QTest::addColumn<QString>("refus");    // …or refused with this message
+        auto cas = [](const QString& nom, const QByteArray& donnees, const QString& type, const QString& refus = {}) {
+            const auto r = PJ::preparer(nom, donnees);
+            QCOMPARE(nom + ": " + (r ? r.valeur().type : r.erreur().message), nom + ": " + (refus.isEmpty() ? type : refus));
+            if (!r)
+                return;
+            QCOMPARE(r.valeur().nom, nom);
+            QCOMPARE(r.valeur().donnees, donnees);   // a ticket's file goes as it is
+            QCOMPARE(r.valeur().etat, PieceJointe::Etat::prete);
+            QCOMPARE(r.valeur().largeur.has_value(), type.startsWith(QLatin1String("image/")));
+        };
         const QByteArray pdf("%PDF-1.7\n1 0 obj\n<<>>\nendobj\n");
         const QByteArray mp4 = QByteArray("\x00\x00\x00\x18" "ftypmp42\x00\x00\x00\x00mp42isom", 24) + QByteArray(64, '\0');
         const QByteArray png = image(20, 10);
-        QTest::newRow("png") << "a.png" << png << "image/png" << "";
-        QTest::newRow("png sous un faux nom") << "rapport.txt" << png << "image/png" << "";
-        QTest::newRow("jpeg") << "photo.jpg" << image(8, 8, "JPEG") << "image/jpeg" << "";
-        QTest::newRow("pdf") << "facture.pdf" << pdf << "application/pdf" << "";
-        QTest::newRow("mp4") << "film.mp4" << mp4 << "video/mp4" << "";
-        QTest::newRow("journal") << "vendalo.log" << QByteArray("2026-03-02 erreur de connexion\n") << "text/plain" << "";
-        QTest::newRow("exécutable") << "outil.png" << QByteArray("\x7f" "ELF\x02\x01\x01\x00\x00\x00\x00\x00", 12) + QByteArray(64, '\1')
-                                    << "" << PJ::textes::typeRefuse;
-        QTest::newRow("zip") << "a.log" << QByteArray("PK\x03\x04\x14\x00\x00\x00", 8) + QByteArray(40, '\0') << "" << PJ::textes::typeRefuse;
-        QTest::newRow("vide") << "vide.txt" << QByteArray() << "" << "« vide.txt » est vide ou ne se lit pas.";
-        QTest::newRow("image cassée") << "écran.png" << png.left(40) << "" << "« écran.png » n'est pas une image lisible.";
-        QTest::newRow("image lourde") << "grande.png" << lourd(png) << "" << "« grande.png » est trop lourde : 10 Mo au plus.";
-        QTest::newRow("vidéo lourde") << "démo.mp4" << lourd(mp4) << "" << "« démo.mp4 » est trop lourde : 10 Mo au plus. Raccourcissez la vidéo.";
-        QTest::newRow("pdf lourd") << "gros.pdf" << lourd(pdf) << "" << "« gros.pdf » est trop lourd : 10 Mo au plus.";
-    }
-    void controles()
-    {
-        QFETCH(QString, nom);
-        QFETCH(QByteArray, donnees);
-        QFETCH(QString, type);
-        QFETCH(QString, refus);
-        const auto r = PJ::preparer(nom, donnees);
-        if (!refus.isEmpty()) {
-            QVERIFY(!r);
-            QCOMPARE(r.erreur().message, refus);
-            return;
-        }
-        QVERIFY2(r, qPrintable(r ? QString() : r.erreur().message));
-        QCOMPARE(r.valeur().type, type);
-        QCOMPARE(r.valeur().nom, nom);
-        QCOMPARE(r.valeur().donnees, donnees);   // a ticket's file goes as it is
-        QCOMPARE(r.valeur().etat, PieceJointe::Etat::prete);
-        QCOMPARE(r.valeur().largeur.has_value(), type.startsWith(QLatin1String("image/")));
+        cas("a.png", png, "image/png");
+        cas("rapport.txt", png, "image/png");   // judged by the bytes, not the name
+        cas("photo.jpg", image(8, 8, "JPEG"), "image/jpeg");
+        cas("facture.pdf", pdf, "application/pdf");
+        cas("film.mp4", mp4, "video/mp4");
+        cas("vendalo.log", "2026-03-02 erreur de connexion\n", "text/plain");
+        cas("outil.png", QByteArray("\x7f" "ELF\x02\x01\x01\x00\x00\x00\x00\x00", 12) + QByteArray(64, '\1'), "", PJ::textes::typeRefuse);
+        cas("a.log", QByteArray("PK\x03\x04\x14\x00\x00\x00", 8) + QByteArray(40, '\0'), "", PJ::textes::typeRefuse);
+        cas("vide.txt", QByteArray(), "", "« vide.txt » est vide ou ne se lit pas.");
+        cas("écran.png", png.left(40), "", "« écran.png » n'est pas une image lisible.");
+        cas("grande.png", lourd(png), "", "« grande.png » est trop lourde : 10 Mo au plus.");
+        cas("démo.mp4", lourd(mp4), "", "« démo.mp4 » est trop lourde : 10 Mo au plus. Raccourcissez la vidéo.");
+        cas("gros.pdf", lourd(pdf), "", "« gros.pdf » est trop lourd : 10 Mo au plus.");
     }
 
-    void chatLitSeulementLesImages()
-    {
-        const auto r = PJ::preparerPourChat(QStringLiteral("facture.pdf"), QByteArray("%PDF-1.4\n%%EOF\n"));
-        QVERIFY(!r);
-        QCOMPARE(r.erreur().message, PJ::textes::imagesSeulement);
-    }
-
-    void reencodage_data()
-    {
-        QTest::addColumn<int>("largeur");
-        QTest::addColumn<int>("hauteur");
-        QTest::addColumn<QSize>("attendu");
-        QTest::newRow("large") << 4000 << 1000 << QSize(1568, 392);
-        QTest::newRow("haute") << 900 << 3136 << QSize(450, 1568);
-        QTest::newRow("petite, gardée") << 640 << 480 << QSize(640, 480);
-    }
+    // The chat takes images only, re-encoded in JPEG within 1,568 px.
     void reencodage()
     {
-        QFETCH(int, largeur);
-        QFETCH(int, hauteur);
-        QFETCH(QSize, attendu);
-        const auto r = PJ::preparerPourChat(QStringLiteral("Capture.png"), image(largeur, hauteur));
-        QVERIFY(r);
-        QCOMPARE(r.valeur().type, QStringLiteral("image/jpeg"));
-        const QImage lu = QImage::fromData(r.valeur().donnees, "JPEG");
-        QCOMPARE(lu.size(), attendu);
-        QCOMPARE(QSize(*r.valeur().largeur, *r.valeur().hauteur), attendu);
+        const auto pdf = PJ::preparerPourChat(QStringLiteral("facture.pdf"), QByteArray("%PDF-1.4\n%%EOF\n"));
+        QCOMPARE(pdf ? QString() : pdf.erreur().message, PJ::textes::imagesSeulement);
+        for (const auto& [taille, attendu] : {std::pair(QSize(4000, 1000), QSize(1568, 392)), std::pair(QSize(900, 3136), QSize(450, 1568)),
+                                              std::pair(QSize(640, 480), QSize(640, 480))}) {   // a small one is kept as it is
+            const auto r = PJ::preparerPourChat(QStringLiteral("Capture.png"), image(taille.width(), taille.height()));
+            QVERIFY(r);
+            QCOMPARE(r.valeur().type, QStringLiteral("image/jpeg"));
+            QCOMPARE(QImage::fromData(r.valeur().donnees, "JPEG").size(), attendu);
+            QCOMPARE(QSize(*r.valeur().largeur, *r.valeur().hauteur), attendu);
+        }
     }
 
     void repliPlusPetitQuandTropLourd()

@@ -1,5 +1,6 @@
 // The assistant's conversation loop against a local Messages server replaying event streams.
 #include "ai/moteur.h"
+#include "../ai/moteur_commun.h"
 #include "assistant/quillosession.h"
 #include "fakes/fauxmessages.h"
 #include "model/store.h"
@@ -14,6 +15,7 @@
 using namespace vd;
 using assistant::ElementQuillo;
 using assistant::QuilloSession;
+using tests::champs;
 
 namespace {
 
@@ -128,17 +130,12 @@ private Q_SLOTS:
         QCOMPARE((QByteArrayList{r0.entetes.value("x-api-key"), r0.entetes.value("anthropic-version"), r0.entetes.value("anthropic-workspace-id")}),
                  (QByteArrayList{"sk-essai", "2023-06-01", "ws-42"}));
         QCOMPARE(r0.json().value(QLatin1String("stream")).toBool(), true);
+        // The second round sends the thinking block whole, the inputs put together, and the two results in order.
         const QJsonArray m = messages(serveur->requetes()[1]);
-        QCOMPARE(m.size(), 3);
-        const QJsonArray assistant = m[1].toObject().value(QLatin1String("content")).toArray();
-        QCOMPARE(assistant.size(), 3);
-        QCOMPARE(assistant[0].toObject(), (QJsonObject{{"type", "thinking"}, {"thinking", "Je regarde."}, {"signature", "sig=="}}));
-        QCOMPARE(assistant[1].toObject().value(QLatin1String("input")).toObject(), (QJsonObject{{"requete", "Morel"}}));
-        const QJsonArray resultats = m[2]["content"].toArray();
-        QCOMPARE(QStringList({resultats[0]["tool_use_id"].toString(), resultats[1]["tool_use_id"].toString()}), (QStringList{"toolu_a", "toolu_b"}));
-        QCOMPARE(resultats.size(), 2);
-        const QJsonObject trouves = QJsonDocument::fromJson(resultats[0]["content"].toString().toUtf8()).object();
-        QCOMPARE(trouves["contacts"][0]["id"].toString(), QStringLiteral("c_morel"));
+        QCOMPARE(champs(m, {"length", "1.content.length", "1.content.0", "1.content.1.input", "2.content.*.tool_use_id"}),
+                 QStringLiteral("3 | 3 | {\"signature\":\"sig==\",\"thinking\":\"Je regarde.\",\"type\":\"thinking\"} | {\"requete\":\"Morel\"} | "
+                                "[\"toolu_a\",\"toolu_b\"]"));
+        QCOMPARE(champs(QJsonDocument::fromJson(m[2]["content"][0]["content"].toString().toUtf8()).object(), {"contacts.0.id"}), QStringLiteral("c_morel"));
         QCOMPARE(textes(*s, ElementQuillo::Genre::outil), (QStringList{QStringLiteral("Recherche dans le CRM…"), QStringLiteral("Lecture du pipeline…")}));
         QCOMPARE(textes(*s, ElementQuillo::Genre::reponse), QStringList{QStringLiteral("Julien Morel est au stade Contacté.")});
         QCOMPARE(s->outilsAppeles(), (QStringList{QStringLiteral("chercher_contacts"), QStringLiteral("pipeline")}));
@@ -300,37 +297,29 @@ private Q_SLOTS:
         QCOMPARE(s->conversation().messages.size(), 1);
     }
 
-    void tableDesErreurs_data()
-    {
-        using S = assistant::SourceQuillo;
-        QTest::addColumn<int>("statut");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<S>("source");
-        QTest::addColumn<QString>("attendu");
-        QTest::newRow("cle 401") << 401 << "" << "" << S::cle << "Votre clé est refusée. Vérifiez-la dans Réglages.";
-        QTest::newRow("cle 403") << 403 << "" << "" << S::cle << "Cette clé n'a pas accès à ce modèle. Choisissez-en un autre dans Réglages, Quillo.";
-        QTest::newRow("cle 404") << 404 << "" << "" << S::cle << "Ce modèle est introuvable. Choisissez-en un autre dans Réglages, Quillo.";
-        QTest::newRow("trop longue") << 400 << "prompt is too long: 250000 tokens" << "" << S::cle << "Cette conversation est trop longue. Ouvrez-en une nouvelle.";
-        QTest::newRow("code trop longue") << 400 << "" << "requete_trop_longue" << S::cloud << "Cette conversation est trop longue. Ouvrez-en une nouvelle.";
-        QTest::newRow("429 cle") << 429 << "" << "" << S::cle << "Trop de demandes en même temps. Réessayez dans une minute.";
-        QTest::newRow("429 relais") << 429 << "" << "" << S::relais << "Quillo est très demandé. Réessayez dans quelques secondes.";
-        QTest::newRow("surcharge") << 529 << "" << "overloaded_error" << S::cloud << "Quillo est très demandé. Réessayez dans un instant.";
-        QTest::newRow("workspace") << 400 << "API key is not scoped to a workspace" << "" << S::cle
-                                   << "Cette clé Anthropic n'est liée à aucun workspace. Indiquez l'ID du workspace dans Réglages, Connexions, sous votre clé.";
-        QTest::newRow("refusee relais") << 403 << "" << "" << S::relais << "La demande a été refusée. Réessayez, ou ouvrez une nouvelle conversation.";
-        QTest::newRow("cle serveur absente") << 412 << "" << "cle_serveur_absente" << S::cloud << "Quillo n'est pas encore disponible. Réessayez plus tard.";
-        QTest::newRow("cle serveur refusee") << 401 << "" << "cle_serveur_refusee" << S::cloud << "Quillo est indisponible pour le moment. Nous sommes prévenus.";
-        QTest::newRow("reseau") << 0 << "" << "reseau" << S::cloud << "Pas de connexion. Quillo a besoin d'internet.";
-        QTest::newRow("autre") << 418 << "teapot" << "" << S::cle << "Quillo n'a pas pu répondre. Réessayez.";
-    }
+    // The status, the server's message, its code and the route: the message shown.
     void tableDesErreurs()
     {
-        QFETCH(int, statut);
-        QFETCH(QString, message);
-        QFETCH(QString, code);
-        QFETCH(assistant::SourceQuillo, source);
-        QTEST(assistant::messageErreurQuillo(statut, message, code, source), "attendu");
+        using S = assistant::SourceQuillo;
+        auto cas = [](int statut, const char* message, const char* code, S source, const char* attendu) {
+            QCOMPARE(QString::number(statut) + code + ": " + assistant::messageErreurQuillo(statut, QString::fromUtf8(message), QString::fromUtf8(code), source),
+                     QString::number(statut) + code + ": " + QString::fromUtf8(attendu));
+        };
+        cas(401, "", "", S::cle, "Votre clé est refusée. Vérifiez-la dans Réglages.");
+        cas(403, "", "", S::cle, "Cette clé n'a pas accès à ce modèle. Choisissez-en un autre dans Réglages, Quillo.");
+        cas(404, "", "", S::cle, "Ce modèle est introuvable. Choisissez-en un autre dans Réglages, Quillo.");
+        cas(400, "prompt is too long: 250000 tokens", "", S::cle, "Cette conversation est trop longue. Ouvrez-en une nouvelle.");
+        cas(400, "", "requete_trop_longue", S::cloud, "Cette conversation est trop longue. Ouvrez-en une nouvelle.");
+        cas(429, "", "", S::cle, "Trop de demandes en même temps. Réessayez dans une minute.");
+        cas(429, "", "", S::relais, "Quillo est très demandé. Réessayez dans quelques secondes.");
+        cas(529, "", "overloaded_error", S::cloud, "Quillo est très demandé. Réessayez dans un instant.");
+        cas(400, "API key is not scoped to a workspace", "", S::cle,
+            "Cette clé Anthropic n'est liée à aucun workspace. Indiquez l'ID du workspace dans Réglages, Connexions, sous votre clé.");
+        cas(403, "", "", S::relais, "La demande a été refusée. Réessayez, ou ouvrez une nouvelle conversation.");
+        cas(412, "", "cle_serveur_absente", S::cloud, "Quillo n'est pas encore disponible. Réessayez plus tard.");
+        cas(401, "", "cle_serveur_refusee", S::cloud, "Quillo est indisponible pour le moment. Nous sommes prévenus.");
+        cas(0, "", "reseau", S::cloud, "Pas de connexion. Quillo a besoin d'internet.");
+        cas(418, "teapot", "", S::cle, "Quillo n'a pas pu répondre. Réessayez.");
     }
 
     void historiqueCoupeSansOrphelin()
