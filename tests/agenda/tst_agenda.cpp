@@ -30,16 +30,9 @@ QJsonObject rdv(const QString& id, const QDateTime& debut, const QString& email,
 }
 const QJsonArray connexionGoogle{QJsonObject{{"fournisseur", "google"}, {"email", "lea@vendeur.fr"}}};
 
-
 EvenementAgenda evenement(const QDateTime& debut, bool apparie, bool journee = false)
 {
-    EvenementAgenda e;
-    e.id = "e";
-    e.debut = debut;
-    e.journeeEntiere = journee;
-    if (apparie)
-        e.contactId = "c1";
-    return e;
+    return {.id = "e", .debut = debut, .contactId = apparie ? std::optional<QString>("c1") : std::nullopt, .journeeEntiere = journee};
 }
 } // namespace
 
@@ -85,27 +78,19 @@ private Q_SLOTS:
         banc_.reset();
     }
 
-    void intervalle_data()
-    {
-        QTest::addColumn<int>("dansS");
-        QTest::addColumn<bool>("apparie");
-        QTest::addColumn<bool>("journee");
-        QTest::addColumn<int>("attendu");
-        QTest::newRow("apparie dans 20 min") << 1200 << true << false << 300;
-        QTest::newRow("apparie dans 30 min") << 1800 << true << false << 300;
-        QTest::newRow("apparie dans 31 min") << 1860 << true << false << 900;
-        QTest::newRow("sans contact") << 1200 << false << false << 900;
-        QTest::newRow("journee entiere") << 1200 << true << true << 900;
-        QTest::newRow("deja commence") << -60 << true << false << 900;
-    }
     void intervalle()
     {
-        QFETCH(int, dansS);
-        QFETCH(bool, apparie);
-        QFETCH(bool, journee);
-        QFETCH(int, attendu);
+        // A matched meeting within 30 minutes is read every 5 minutes; otherwise every 15 (no contact, all day, started).
+        const struct {
+            int dansS;
+            bool apparie, journee;
+            int attendu;
+        } cas[] = {{1200, true, false, 300}, {1800, true, false, 300}, {1860, true, false, 900},
+                   {1200, false, false, 900}, {1200, true, true, 900},  {-60, true, false, 900}};
         const QDateTime t = maintenant();
-        QCOMPARE(Agenda::intervalleS({evenement(t.addSecs(dansS), apparie, journee)}, t), attendu);
+        for (const auto& c : cas)
+            QVERIFY2(Agenda::intervalleS({evenement(t.addSecs(c.dansS), c.apparie, c.journee)}, t) == c.attendu,
+                     qPrintable(QStringLiteral("%1 s, %2 %3").arg(c.dansS).arg(c.apparie).arg(c.journee)));
     }
 
     void lecturesAuRythmeDeLIntervalle()
@@ -310,25 +295,19 @@ private Q_SLOTS:
         QVERIFY(j[0].evenements[0].debut < j[0].evenements[1].debut);
     }
 
-    void libelleProchain_data()
-    {
-        QTest::addColumn<QDateTime>("debut");
-        QTest::addColumn<QString>("titre");
-        QTest::addColumn<QString>("attendu");
-        // Now: Monday 2 March 2026, 10:00 in Paris.
-        const QDate j(2026, 3, 2);
-        QTest::newRow("aujourd'hui") << QDateTime(j, QTime(14, 30)) << " Point\nAcme " << "Prochain : Point Acme à 14:30";
-        QTest::newRow("demain sans titre") << QDateTime(j.addDays(1), QTime(9, 5)) << "  " << "Prochain : demain à 09:05, Rendez-vous";
-        QTest::newRow("plus tard") << QDateTime(j.addDays(3), QTime(16, 0)) << "Démo" << "Prochain : jeudi 5 mars à 16:00, Démo";
-    }
     void libelleProchain()
     {
-        QFETCH(QDateTime, debut);
-        QFETCH(QString, titre);
-        QFETCH(QString, attendu);
-        EvenementAgenda e = evenement(debut, true);
-        e.titre = titre;
-        QCOMPARE(Agenda::libelleProchain(e, maintenant()), attendu);
+        // Now: Monday 2 March 2026, 10:00 in Paris. Title blanks folded; no title: "Rendez-vous".
+        const QDate j(2026, 3, 2);
+        const std::tuple<QDateTime, const char*, const char*> cas[] = {
+            {QDateTime(j, QTime(14, 30)), " Point\nAcme ", "Prochain : Point Acme à 14:30"},
+            {QDateTime(j.addDays(1), QTime(9, 5)), "  ", "Prochain : demain à 09:05, Rendez-vous"},
+            {QDateTime(j.addDays(3), QTime(16, 0)), "Démo", "Prochain : jeudi 5 mars à 16:00, Démo"}};
+        for (const auto& [debut, titre, attendu] : cas) {
+            EvenementAgenda e = evenement(debut, true);
+            e.titre = QString::fromUtf8(titre);
+            QCOMPARE(Agenda::libelleProchain(e, maintenant()), QString::fromUtf8(attendu));
+        }
     }
 
     void invitationMasquee()

@@ -58,24 +58,19 @@ class TstEcritureRelances : public QObject {
 private Q_SLOTS:
     void initTestCase() { QVERIFY(!moteur.charger()); }
 
-    void neufHeures_data()
-    {
-        QTest::addColumn<QDateTime>("maintenant");   // local time (Paris)
-        QTest::addColumn<QDateTime>("attendu");
-        const auto l = [](int j, int h, int m) { return QDateTime(QDate(2026, 12, j), QTime(h, m), Qt::LocalTime); };
-        QTest::newRow("jeudi avant 9 h → ce matin") << l(3, 8, 59) << l(3, 9, 0);
-        QTest::newRow("jeudi à 9 h → vendredi") << l(3, 9, 0) << l(4, 9, 0);
-        QTest::newRow("vendredi après 9 h → lundi") << l(4, 10, 0) << l(7, 9, 0);
-        QTest::newRow("samedi matin → lundi") << l(5, 7, 0) << l(7, 9, 0);
-        QTest::newRow("dimanche soir → lundi") << l(6, 23, 0) << l(7, 9, 0);
-        QTest::newRow("fin d'année") << QDateTime(QDate(2026, 12, 31), QTime(12, 0), Qt::LocalTime)
-                                     << QDateTime(QDate(2027, 1, 1), QTime(9, 0), Qt::LocalTime);
-    }
     void neufHeures()
     {
-        QFETCH(QDateTime, maintenant);
-        QFETCH(QDateTime, attendu);
-        QCOMPARE(EcritureRelances::prochainNeufHeures(maintenant.toUTC()), attendu.toUTC());
+        // Local times (Paris): now, and the next writing pass.
+        const auto l = [](int j, int h, int m) { return QDateTime(QDate(2026, 12, j), QTime(h, m), Qt::LocalTime); };
+        const std::pair<QDateTime, QDateTime> cas[] = {
+            {l(3, 8, 59), l(3, 9, 0)},   // Thursday before 9:00: this morning
+            {l(3, 9, 0), l(4, 9, 0)},    // Thursday at 9:00: Friday
+            {l(4, 10, 0), l(7, 9, 0)},   // Friday after 9:00, Saturday, Sunday evening: Monday
+            {l(5, 7, 0), l(7, 9, 0)},
+            {l(6, 23, 0), l(7, 9, 0)},
+            {l(31, 12, 0), QDateTime(QDate(2027, 1, 1), QTime(9, 0), Qt::LocalTime)}};   // the year's end
+        for (const auto& [maintenant, attendu] : cas)
+            QCOMPARE(EcritureRelances::prochainNeufHeures(maintenant.toUTC()), attendu.toUTC());
     }
 
     void passeQuotidienne()
@@ -90,8 +85,7 @@ private Q_SLOTS:
         ecriture.demarrer();
         // Catch-up at start: late, today's and the next working day's (Monday); one request at a time.
         QCOMPARE(client.requetes.size(), 1);
-        QCOMPARE(client.requetes.first().tache, QStringLiteral("relance"));
-        QCOMPARE(idDemande(client.requetes.first()), QStringLiteral("e1"));
+        QCOMPARE(client.requetes.first().tache + '|' + idDemande(client.requetes.first()), QStringLiteral("relance|e1"));
         QCOMPARE(ecriture.enCours().size(), 3);
         QVERIFY(!ecriture.enCours().contains(EcritureRelances::cleEtape("c1", "e4")));
         QVERIFY(!ecriture.ecrire(QStringLiteral("c1"), QStringLiteral("e1")));
@@ -138,40 +132,35 @@ private Q_SLOTS:
     }
 
     // The long tail: once the last step is due, the next one comes puisTousLes months later, on a working day.
-    void longueTraine_data()
-    {
-        QTest::addColumn<QString>("derniere");
-        QTest::addColumn<QString>("aujourdhui");
-        QTest::addColumn<int>("mois");
-        QTest::addColumn<QString>("statut");
-        QTest::addColumn<QString>("ajoutee");   // empty: nothing added
-        QTest::newRow("pas encore due") << "2026-12-08" << "2026-12-07" << 3 << "active" << "";
-        QTest::newRow("due ce jour") << "2026-12-08" << "2026-12-08" << 3 << "active" << "2027-03-08";
-        QTest::newRow("fin de février un dimanche") << "2026-11-30" << "2026-11-30" << 3 << "active" << "2027-03-01";
-        QTest::newRow("un mois, samedi → lundi") << "2026-01-31" << "2026-02-02" << 1 << "sommeil" << "2026-03-02";
-        QTest::newRow("longue absence : dates passées sautées") << "2026-01-05" << "2026-12-04" << 3 << "active" << "2027-01-05";
-        QTest::newRow("séquence arrêtée") << "2026-01-05" << "2026-12-04" << 3 << "arretee" << "";
-    }
     void longueTraine()
     {
-        QFETCH(QString, derniere);
-        QFETCH(QString, aujourdhui);
-        QFETCH(int, mois);
-        QFETCH(QString, statut);
-        QFETCH(QString, ajoutee);
-        QJsonObject dernier = etapeRelance("e2", derniere.toUtf8().constData(), 90);
-        dernier.insert("canal", "whatsapp");
-        const QJsonObject s{{"statut", statut}, {"dateAppel", "2025-10-06"}, {"puisTousLes", mois},
-                            {"etapes", QJsonArray{etapeRelance("e1", "2025-10-07", 1), dernier}}};
-        auto r = moteur.appelerJSON(QStringLiteral("prolongerRelance"), {s, aujourdhui});
-        QVERIFY(r);
-        const QJsonArray etapes = r.valeur().toObject().value("etapes").toArray();
-        QCOMPARE(etapes.size(), ajoutee.isEmpty() ? 2 : 3);
-        if (ajoutee.isEmpty())
-            return;
-        const int jour = int(QDate(2025, 10, 6).daysTo(QDate::fromString(ajoutee, Qt::ISODate)));
-        QCOMPARE(tests::champs(etapes.last().toObject(), {"date", "canal", "statut", "message", "jour"}),
-                 QStringLiteral("%1|whatsapp|a_venir||%2").arg(ajoutee).arg(jour));
+        // Last step's date, today, months between the long steps, the sequence's status, and the step added ("": none).
+        const struct {
+            const char *derniere, *aujourdhui;
+            int mois;
+            const char *statut, *ajoutee;
+        } cas[] = {
+            {"2026-12-08", "2026-12-07", 3, "active", ""},             // not due yet
+            {"2026-12-08", "2026-12-08", 3, "active", "2027-03-08"},   // due today
+            {"2026-11-30", "2026-11-30", 3, "active", "2027-03-01"},   // end of February is a Sunday
+            {"2026-01-31", "2026-02-02", 1, "sommeil", "2026-03-02"},  // a month: Saturday to Monday
+            {"2026-01-05", "2026-12-04", 3, "active", "2027-01-05"},   // long absence: past dates skipped
+            {"2026-01-05", "2026-12-04", 3, "arretee", ""},            // stopped sequence
+        };
+        for (const auto& c : cas) {
+            QJsonObject dernier = etapeRelance("e2", c.derniere, 90);
+            dernier.insert("canal", "whatsapp");
+            const QJsonObject s{{"statut", c.statut}, {"dateAppel", "2025-10-06"}, {"puisTousLes", c.mois},
+                                {"etapes", QJsonArray{etapeRelance("e1", "2025-10-07", 1), dernier}}};
+            auto r = moteur.appelerJSON(QStringLiteral("prolongerRelance"), {s, QString::fromLatin1(c.aujourdhui)});
+            QVERIFY(r);
+            const QJsonArray etapes = r.valeur().toObject().value("etapes").toArray();
+            const QString ajoutee = QString::fromLatin1(c.ajoutee);
+            QVERIFY2(etapes.size() == (ajoutee.isEmpty() ? 2 : 3), c.aujourdhui);
+            if (!ajoutee.isEmpty())
+                QCOMPARE(tests::champs(etapes.last().toObject(), {"date", "canal", "statut", "message", "jour"}),
+                         QStringLiteral("%1|whatsapp|a_venir||%2").arg(ajoutee).arg(QDate(2025, 10, 6).daysTo(QDate::fromString(ajoutee, Qt::ISODate))));
+        }
     }
 
     // The pass gives a running sequence its next long step; a text the user wrote meanwhile is never overwritten.

@@ -51,11 +51,9 @@ private Q_SLOTS:
         ImportCRMModele m(store, contexte(store.etat()));
         QSignalSpy changements(&m, &ImportCRMModele::change);
         m.ouvrir(ecrire(QStringLiteral("c.csv"), "Nom,Email,Poste,Statut\nDurand,lea@acme.fr,DAF,RDV\nRoy,zoe@roy.fr,CTO,Signé\n"));
-        QCOMPARE(m.etape(), ImportCRMModele::Etape::lecture);
-        QCOMPARE(m.nomFichier(), QStringLiteral("c.csv"));
+        QVERIFY(m.etape() == ImportCRMModele::Etape::lecture && m.nomFichier() == QStringLiteral("c.csv"));
         m.attendre();
-        QCOMPARE(m.etape(), ImportCRMModele::Etape::colonnes);
-        QVERIFY(changements.size() >= 2);
+        QVERIFY(m.etape() == ImportCRMModele::Etape::colonnes && changements.size() >= 2);
         QCOMPARE(m.correspondances(), QStringList({"nom", "email", "poste", "etape"}));
         QCOMPARE(m.etapesChoisies().value("Signé") + '|' + m.etapesChoisies().value("RDV"), QStringLiteral("gagne|decouverte"));
         QVERIFY(m.plan());
@@ -68,8 +66,8 @@ private Q_SLOTS:
         QVERIFY(!m.plan());
         m.attendre();
         QVERIFY(!m.calcul());
-        QCOMPARE(m.plan()->erreurs.size(), 0);
-        QCOMPARE(m.plan()->avertissements.size(), 2);   // "DAF" and "CTO" are not addresses
+        // "DAF" and "CTO" are not addresses.
+        QCOMPARE(QList<qsizetype>({m.plan()->erreurs.size(), m.plan()->avertissements.size()}), QList<qsizetype>({0, 2}));
         m.changerColonne(2, QStringLiteral("poste"));
         m.changerColonne(1, QStringLiteral("email"));
         m.changerEtape(QStringLiteral("Signé"), QStringLiteral("nouveau"));
@@ -78,8 +76,7 @@ private Q_SLOTS:
         m.changerMode(ModeDoublons::remplacer);
         m.attendre();
         QCOMPARE(m.mode(), ModeDoublons::remplacer);
-        QCOMPARE(m.plan()->nouveaux.first().etape, QStringLiteral("nouveau"));
-        QCOMPARE(m.plan()->majs.first().apres.poste, QStringLiteral("DAF"));
+        QCOMPARE(m.plan()->nouveaux.first().etape + '|' + m.plan()->majs.first().apres.poste, QStringLiteral("nouveau|DAF"));
 
         // The summary needs a name, a company or an e-mail.
         const QStringList avant = m.correspondances();
@@ -94,16 +91,12 @@ private Q_SLOTS:
         m.attendre();
         QVERIFY(!m.allerAuResume());
         QCOMPARE(m.etape(), ImportCRMModele::Etape::resume);
-        QVERIFY(m.importer(QStringLiteral("2026-12-07T10:00:00.000Z")));
-        QVERIFY(m.importe());
+        QVERIFY(m.importer(QStringLiteral("2026-12-07T10:00:00.000Z")) && m.importe());
         QVERIFY(!m.importer(QStringLiteral("2026-12-07T10:00:00.000Z")));   // once
-        QCOMPARE(store.etat().contacts.size(), 2);
-        QCOMPARE(store.etat().contact("c1")->poste, QStringLiteral("DAF"));
+        QCOMPARE(QString::number(store.etat().contacts.size()) + '|' + store.etat().contact("c1")->poste, QStringLiteral("2|DAF"));
         const auto b = m.annuler(QStringLiteral("2026-12-07T10:01:00.000Z"));
-        QVERIFY(b);
-        QCOMPARE(b->annules, 2);
-        QCOMPARE(store.etat().contacts.size(), 1);
-        QVERIFY(store.etat().contact("c1")->poste.isEmpty());
+        QVERIFY(b && b->annules == 2);
+        QCOMPARE(QString::number(store.etat().contacts.size()) + '|' + store.etat().contact("c1")->poste, QStringLiteral("1|"));
         QVERIFY(!m.annuler(QStringLiteral("2026-12-07T10:02:00.000Z")));
     }
 
@@ -124,8 +117,7 @@ private Q_SLOTS:
         QCOMPARE(m.classeur()->feuilles.size(), 2);
         m.choisirFeuille(1);
         m.attendre();
-        QCOMPARE(m.etape(), ImportCRMModele::Etape::colonnes);
-        QCOMPARE(m.feuille(), 1);
+        QVERIFY(m.etape() == ImportCRMModele::Etape::colonnes && m.feuille() == 1);
         QCOMPARE(m.correspondances(), QStringList({"societe"}));
 
         ImportCRMModele vide(store, contexte(store.etat()));

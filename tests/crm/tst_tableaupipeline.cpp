@@ -6,6 +6,7 @@
 #include "crm/etapes.h"
 #include "model/store.h"
 #include "ui/contexte.h"
+#include "commun_crm.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -51,15 +52,9 @@ private Q_SLOTS:
     {
         store = std::make_unique<model::Store>(chemin());
         model::Etat e;
-        for (const char* id : {"c1", "c2", "c3"}) {
-            model::Contact c;
-            c.id = QString::fromLatin1(id);
-            c.nom = QStringLiteral("Durand ") + c.id;
-            c.etape = QStringLiteral("decouverte");
-            c.probabilite = 25;
-            c.creeLe = c.majLe = QStringLiteral("2026-11-02T09:00:00.000Z");
-            e.contacts.append(c);
-        }
+        for (const char* id : {"c1", "c2", "c3"})
+            e.contacts.append({.id = id, .nom = QStringLiteral("Durand ") + id, .etape = "decouverte", .probabilite = 25,
+                               .creeLe = "2026-11-02T09:00:00.000Z", .majLe = "2026-11-02T09:00:00.000Z"});
         store->remplacerEtat(e);
         store->sauvegarder(true);
         ctx.store = store.get();

@@ -128,12 +128,9 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    const QString cible = qEnvironmentVariable("VD_ENFANT_ECRITURE");
-    if (!cible.isEmpty()) {
-        QCoreApplication app(argc, argv);
-        return enfant(cible, qEnvironmentVariableIntValue("VD_ENFANT_SEGMENTS"));
-    }
     QCoreApplication app(argc, argv);
+    if (const QString cible = qEnvironmentVariable("VD_ENFANT_ECRITURE"); !cible.isEmpty())
+        return enfant(cible, qEnvironmentVariableIntValue("VD_ENFANT_SEGMENTS"));
     TstEcritureAtomique t;
     return QTest::qExec(&t, argc, argv);
 }

@@ -11,37 +11,18 @@ using namespace vd::model;
 class TstVueJson : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void validite_data()
-    {
-        QTest::addColumn<QByteArray>("texte");
-        QTest::addColumn<bool>("valide");
-        QTest::newRow("objet") << QByteArray("{\"a\":1}") << true;
-        QTest::newRow("imbriqué") << QByteArray(" {\"a\":[1,{\"b\":[]},\"x\"],\"c\":{}} ") << true;
-        QTest::newRow("scalaire") << QByteArray("42") << true;
-        QTest::newRow("vide") << QByteArray("") << false;
-        QTest::newRow("virgule finale objet") << QByteArray("{\"a\":1,}") << false;
-        QTest::newRow("virgule finale liste") << QByteArray("[1,]") << false;
-        QTest::newRow("deux virgules") << QByteArray("[1,,2]") << false;
-        QTest::newRow("clé non chaîne") << QByteArray("{a:1}") << false;
-        QTest::newRow("sans deux-points") << QByteArray("{\"a\" 1}") << false;
-        QTest::newRow("non fermé") << QByteArray("{\"a\":[1,2}") << false;
-        QTest::newRow("fermeture croisée") << QByteArray("[{]}") << false;
-        QTest::newRow("déchet après") << QByteArray("{} x") << false;
-        QTest::newRow("zéro initial") << QByteArray("[01]") << false;
-        QTest::newRow("point seul") << QByteArray("[1.]") << false;
-        QTest::newRow("exposant") << QByteArray("[-1.5e+3]") << true;
-        QTest::newRow("littéral faux") << QByteArray("[tru]") << false;
-        QTest::newRow("échappement inconnu") << QByteArray("[\"\\x\"]") << false;
-        QTest::newRow("contrôle brut") << QByteArray("[\"a\nb\"]") << false;
-        QTest::newRow("guillemet échappé") << QByteArray("[\"a\\\"b\"]") << true;
-        QTest::newRow("chaîne non fermée") << QByteArray("[\"abc]") << false;
-        QTest::newRow("trop profond") << QByteArray(600, '[') + QByteArray(600, ']') << false;
-    }
     void validite()
     {
-        QFETCH(QByteArray, texte);
-        QFETCH(bool, valide);
-        QCOMPARE(DocJson::analyser(texte) != nullptr, valide);
+        const QByteArray valides[] = {"{\"a\":1}", " {\"a\":[1,{\"b\":[]},\"x\"],\"c\":{}} ", "42", "[-1.5e+3]", "[\"a\\\"b\"]"};
+        // Empty; trailing comma in an object, in a list; two commas; key not a string; no colon; not closed; crossed
+        // closing; junk after; leading zero; bare point; bad literal; unknown escape; raw control; string not closed; too deep.
+        const QByteArray invalides[] = {"",     "{\"a\":1,}", "[1,]",   "[1,,2]",     "{a:1}",     "{\"a\" 1}",    "{\"a\":[1,2}",
+                                        "[{]}", "{} x",       "[01]",   "[1.]",       "[tru]",     "[\"\\x\"]",    "[\"a\nb\"]",
+                                        "[\"abc]", QByteArray(600, '[') + QByteArray(600, ']')};
+        for (const QByteArray& t : valides)
+            QVERIFY2(DocJson::analyser(t), t.constData());
+        for (const QByteArray& t : invalides)
+            QVERIFY2(!DocJson::analyser(t), t.left(40).constData());
     }
 
     void lecture()
@@ -54,9 +35,7 @@ private Q_SLOTS:
         QCOMPARE(r.champ("t").toString(), QStringLiteral("second"));   // the last of two equal keys
         QCOMPARE(DocJson::analyser("[\"é\\u00e9\\ud83d\\ude00\\n\\\"\\/\"]")->racine().begin().operator*().toString(), QString::fromUtf8("éé😀\n\"/"));
         QCOMPARE(r.champ("n").toDouble(), -12.5);
-        QVERIFY(r.champ("b").toBool());
-        QVERIFY(r.champ("z").isNull());
-        QVERIFY(!r.champ("absent").existe());
+        QVERIFY(r.champ("b").toBool() && r.champ("z").isNull() && !r.champ("absent").existe());
         QCOMPARE(r.champ("l").taille(), qsizetype(3));
         QStringList vus;
         for (const VueJson& e : r.champ("l"))
