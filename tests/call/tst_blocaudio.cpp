@@ -116,17 +116,13 @@ private Q_SLOTS:
         QCOMPARE(int(vd::call::encoderEchantillon(x)), attendu);
     }
 
-    void encoderBlocStereoEntrelace()
+    // Interleaved (vous, prospect) when there is a prospect, mono otherwise.
+    void encoderBloc()
     {
-        const float vous[] = {1.0f, -1.0f};
+        const float vous[] = {1.0f, -1.0f, kInf};
         const float prospect[] = {0.5f, kNaN};
-        const QByteArray b = encoderBloc(vous, prospect, 2);
-        QCOMPARE(b, QByteArray::fromHex("ff7fff3f00800000"));
-    }
-    void encoderBlocMono()
-    {
-        const float vous[] = {0.0f, -0.5f, kInf};
-        QCOMPARE(encoderBloc(vous, nullptr, 3), QByteArray::fromHex("000000c00000"));
+        QCOMPARE(vd::call::encoderBloc(vous, prospect, 2), QByteArray::fromHex("ff7fff3f00800000"));
+        QCOMPARE(vd::call::encoderBloc(vous + 1, nullptr, 2), QByteArray::fromHex("00800000"));
     }
 
     void niveauBloc_data()
@@ -150,8 +146,8 @@ private Q_SLOTS:
     {
         QFETCH(std::vector<float>, bloc);
         QFETCH(float, attendu);
-        QVERIFY2(std::abs(vd::call::niveauBloc(bloc.data(), qsizetype(bloc.size())) - attendu) < 1e-5f,
-                 qPrintable(QString::number(vd::call::niveauBloc(bloc.data(), qsizetype(bloc.size())))));
+        const float niveau = vd::call::niveauBloc(bloc.data(), qsizetype(bloc.size()));
+        QVERIFY2(std::abs(niveau - attendu) < 1e-5f, qPrintable(QString::number(niveau)));
     }
 
     void lisserNiveau_data()
