@@ -256,18 +256,6 @@ private Q_SLOTS:
         QCOMPARE(sortie[sortie.size() - 700], 0.0f);
     }
 
-    void viderRepartDeZero()
-    {
-        TamponAudio t;
-        const auto a = suite(1.0f, 500);
-        t.ajouter(a.data(), 500);
-        t.vider();
-        QCOMPARE(int(t.enAttente()), 0);
-        std::vector<float> sortie(10, 7.0f);
-        QCOMPARE(int(t.prendre(sortie.data(), 10)), 10);
-        QCOMPARE(sortie, std::vector<float>(10, 0.0f));
-    }
-
     void formats_data()
     {
         QTest::addColumn<int>("frequence");
@@ -296,15 +284,6 @@ private Q_SLOTS:
         QVERIFY2(sortie.size() >= 15800 && sortie.size() <= 16000, qPrintable(QString::number(sortie.size())));
         QVERIFY(std::abs(amplitude(sortie, 440.0, 800) - amplitudeAttendue) < 0.02);
         QVERIFY(amplitude(sortie, 1000.0, 800) < 0.01);
-    }
-
-    void seizeKiloHertzMonoInchange()
-    {
-        ConvertisseurAudio c(16000, 1);
-        const std::vector<float> entree = {0.1f, -0.2f, 0.3f, 1.5f};
-        std::vector<float> sortie;
-        c.convertir(entree.data(), 4, sortie);
-        QCOMPARE(sortie, entree);
     }
 
     void nonFiniNEmpoisonnePasLaSuite()

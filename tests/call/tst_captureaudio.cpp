@@ -178,20 +178,6 @@ private Q_SLOTS:
         QCOMPARE(st.echantillons, qint64(1600 + 32000 + 16000 + 1600));
     }
 
-    void encodageDeBoutEnBout()
-    {
-        QVERIFY(b->demarrer(2));
-        const float nan = std::numeric_limits<float>::quiet_NaN();
-        const float inf = std::numeric_limits<float>::infinity();
-        b->sources->livrer(GenreSource::micro, {1.0f, -1.0f, nan, inf, 0.5f});
-        b->sources->livrer(GenreSource::sonSysteme, {-inf, 2.0f, -0.5f, 0.0f, -2.0f});
-        b->avancer(300);
-        QCOMPARE(b->blocs.size(), 1);
-        const auto s = decoder(b->blocs[0]);
-        const std::vector<qint16> attendus = {32767, 0, -32768, 32767, 0, -16384, 0, 0, 16383, -32768, 0, 0};
-        QCOMPARE(std::vector<qint16>(s.begin(), s.begin() + 12), attendus);
-    }
-
     void niveauxMonteeEtDecroissance()
     {
         QVERIFY(b->demarrer(2));
