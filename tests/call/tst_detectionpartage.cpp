@@ -39,22 +39,6 @@ FenetreEcran cible(quint32 n, const QString& classe, const QString& titre, qint6
     return FenetreEcran{classe + QStringLiteral(" ") + classe.toLower(), titre, 0, pid, n, classe, l, h};
 }
 
-// A desktop's windows: meetings, our own, a share bar, too small, untitled.
-QList<FenetreEcran> bureau()
-{
-    return {
-        cible(1, QStringLiteral("org.gnome.Nautilus"), QStringLiteral("Documents")),
-        cible(2, QStringLiteral("firefox"), QStringLiteral("Meet - abc-defg-hij — Mozilla Firefox")),
-        cible(3, QStringLiteral("Vendalo"), QStringLiteral("Vendalo"), 55),                          // ourselves
-        cible(4, QStringLiteral("zoom"), QStringLiteral("Zoom Meeting")),
-        cible(5, QStringLiteral("zoom"), QStringLiteral("zoom share toolbar")),                       // share bar
-        cible(6, QStringLiteral("firefox"), QStringLiteral("Recettes — Mozilla Firefox")),
-        cible(7, QStringLiteral("teams-for-linux"), QStringLiteral("Point client | Microsoft Teams")),
-        cible(8, QStringLiteral("Xfce4-panel"), QStringLiteral("Panneau"), 100, 1920, 30),           // too small
-        cible(9, QStringLiteral("gedit"), QString()),                                                 // no title
-    };
-}
-
 } // namespace
 
 class TstDetectionPartage : public QObject {
@@ -131,8 +115,19 @@ private Q_SLOTS:
     // and our own windows left out, and the saved target found again.
     void ciblesProposees()
     {
+        const QList<FenetreEcran> bureau{
+            cible(1, QStringLiteral("org.gnome.Nautilus"), QStringLiteral("Documents")),
+            cible(2, QStringLiteral("firefox"), QStringLiteral("Meet - abc-defg-hij — Mozilla Firefox")),
+            cible(3, QStringLiteral("Vendalo"), QStringLiteral("Vendalo"), 55),                          // ourselves
+            cible(4, QStringLiteral("zoom"), QStringLiteral("Zoom Meeting")),
+            cible(5, QStringLiteral("zoom"), QStringLiteral("zoom share toolbar")),                       // share bar
+            cible(6, QStringLiteral("firefox"), QStringLiteral("Recettes — Mozilla Firefox")),
+            cible(7, QStringLiteral("teams-for-linux"), QStringLiteral("Point client | Microsoft Teams")),
+            cible(8, QStringLiteral("Xfce4-panel"), QStringLiteral("Panneau"), 100, 1920, 30),           // too small
+            cible(9, QStringLiteral("gedit"), QString()),                                                 // no title
+        };
         QStringList ordre;   // numbers, * for a meeting
-        for (const call::FenetreProposee& f : call::proposerFenetres(bureau(), 55))
+        for (const call::FenetreProposee& f : call::proposerFenetres(bureau, 55))
             ordre << QString::number(f.numero) + (f.reunion ? "*" : "");
         QCOMPARE(ordre.join(' '), QStringLiteral("2* 4* 7* 1 6"));
     }
@@ -152,7 +147,11 @@ private Q_SLOTS:
         QFETCH(QString, bundleId);
         QFETCH(QString, titre);
         QFETCH(int, attendu);
-        const auto f = call::retrouverFenetre(call::proposerFenetres(bureau(), 55), {QStringLiteral("fenetre"), bundleId, bundleId, titre});
+        const QList<call::FenetreProposee> liste = call::proposerFenetres(
+            {cible(2, QStringLiteral("firefox"), QStringLiteral("Meet - abc — Mozilla Firefox")), cible(4, QStringLiteral("zoom"), QStringLiteral("Zoom Meeting")),
+             cible(6, QStringLiteral("firefox"), QStringLiteral("Recettes — Mozilla Firefox"))},
+            0);
+        const auto f = call::retrouverFenetre(liste, {QStringLiteral("fenetre"), bundleId, bundleId, titre});
         QCOMPARE(f ? int(f->numero) : 0, attendu);
     }
 
