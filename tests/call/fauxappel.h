@@ -102,6 +102,14 @@ struct BancSession {
 
     BancSession()
     {
+        session = std::make_unique<call::SessionAppel>(store, moteur, horloge, fabriques());
+        session->setJournal([this](const QString& n, const QString& m, const QJsonObject& p) { journal.push_back({n, m, p}); });
+        session->setRappelAnalyse([this](const QString& id) { analyses << id; });
+    }
+
+    // The fake capture and transcription (no recording), for a test to complete.
+    call::SessionAppel::Fabriques fabriques()
+    {
         call::SessionAppel::Fabriques f;
         f.capture = [this] { return std::make_unique<FausseCapture>(capture); };
         f.transcription = [this](const QString&) {
@@ -109,11 +117,8 @@ struct BancSession {
             transcriptions.push_back(t.get());
             return std::unique_ptr<call::MoteurTranscriptionBase>(std::move(t));
         };
-        session = std::make_unique<call::SessionAppel>(store, moteur, horloge, f);
-        session->setJournal([this](const QString& n, const QString& m, const QJsonObject& p) { journal.push_back({n, m, p}); });
-        session->setRappelAnalyse([this](const QString& id) { analyses << id; });
+        return f;
     }
-
     FausseTranscription& transcription() { return *transcriptions.back(); }
 
     static call::ConfigAppel config()

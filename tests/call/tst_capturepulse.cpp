@@ -23,13 +23,6 @@ using Genre = ErreurCaptureAudio::Genre;
 
 namespace {
 
-struct Enregistrement {
-    QMutex verrou;
-    QList<QByteArray> blocs;
-    QList<qint64> instants;   // ms since the start, when the block left rappel
-    QElapsedTimer chrono;
-};
-
 struct Canaux {
     std::vector<float> vous, prospect;
 };
@@ -104,6 +97,33 @@ bool executer(const QString& programme, const QStringList& args, QString* sortie
 }
 bool pactl(const QStringList& args, QString* sortie = nullptr) { return executer("pactl", args, sortie); }
 
+// What a capture hands out on its own thread, read from the test's.
+struct Collecte {
+    QMutex verrou;
+    QList<QByteArray> blocs;
+    QList<qint64> instants;   // ms since the start, when the block left rappel
+    QStringList fins;
+    QElapsedTimer chrono;
+
+    void brancher(CaptureAudio& c)
+    {
+        chrono.start();
+        c.setRappel([this](const QByteArray& b) {
+            QMutexLocker l(&verrou);
+            blocs << b;
+            instants << chrono.elapsed();
+        });
+        c.setSurFin([this](const QString& s) {
+            QMutexLocker l(&verrou);
+            fins << s;
+        });
+    }
+    Canaux canaux() { QMutexLocker l(&verrou); return separer(blocs); }
+    QStringList finsVues() { QMutexLocker l(&verrou); return fins; }
+    qsizetype nombre() { QMutexLocker l(&verrou); return blocs.size(); }
+    void vider() { QMutexLocker l(&verrou); blocs.clear(); }
+};
+
 } // namespace
 
 class TstCapturePulse : public QObject {
@@ -136,19 +156,11 @@ private Q_SLOTS:
     void sonReelSurLesDeuxCanaux()
     {
         CaptureAudio capture;
-        Enregistrement e;
-        e.chrono.start();
-        capture.setRappel([&e](const QByteArray& b) {
-            QMutexLocker l(&e.verrou);
-            e.blocs << b;
-            e.instants << e.chrono.elapsed();
-        });
-        QStringList fins;
-        capture.setSurFin([&fins](const QString& s) { fins << s; });
+        Collecte e;
+        e.brancher(capture);
         const auto r = capture.demarrer(2);
         QVERIFY2(r.ok(), r.ok() ? "" : qPrintable(r.erreur().description()));
-        QCOMPARE(capture.peripheriques().first, QStringLiteral("vd_micro.monitor"));
-        QCOMPARE(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"));
+        QCOMPARE(capture.peripheriques(), std::pair(QStringLiteral("vd_micro.monitor"), QStringLiteral("vd_hautparleurs.monitor")));
         // An idle null sink's monitor only starts delivering about 1.2 s after
         // the first reader connects (the sink sleeps in long blocks).
         QTest::qWait(1500);
@@ -160,9 +172,8 @@ private Q_SLOTS:
         QCOMPARE(parole->exitCode(), 0);
         QTest::qWait(500);
         capture.arreter();
-        QVERIFY(fins.isEmpty());
+        QVERIFY(e.fins.isEmpty());
 
-        QMutexLocker l(&e.verrou);
         // Cadence: one block per 100 ms, each 100 ms of stereo audio.
         QVERIFY2(e.blocs.size() >= 30, qPrintable(QString::number(e.blocs.size())));
         std::vector<double> tailles, ecarts;
@@ -221,12 +232,8 @@ private Q_SLOTS:
         QVERIFY(micro.ouvrir("vd_micro"));
         QVERIFY(hautParleurs.ouvrir("vd_hautparleurs"));
         CaptureAudio capture;
-        QMutex verrou;
-        QList<QByteArray> blocs;
-        capture.setRappel([&](const QByteArray& b) {
-            QMutexLocker l(&verrou);
-            blocs << b;
-        });
+        Collecte e;
+        e.brancher(capture);
         QVERIFY(capture.demarrer(2).ok());
         QTest::qWait(1500);
         // The first burst only warms up both sinks: right after the capture
@@ -241,14 +248,12 @@ private Q_SLOTS:
         }
         // Until the last burst's onset is in the blocks on both channels.
         QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                     QMutexLocker l(&verrou);
-                                     const Canaux c = separer(blocs);
+                                     const Canaux c = e.canaux();
                                      return debutsDeSalves(c.vous).size() >= 6 && debutsDeSalves(c.prospect).size() >= 6;
                                  }()),
                                  5000);
         capture.arreter();
-        QMutexLocker l(&verrou);
-        const Canaux c = separer(blocs);
+        const Canaux c = separer(e.blocs);
         const auto vous = debutsDeSalves(c.vous);
         const auto prospect = debutsDeSalves(c.prospect);
         QVERIFY2(vous.size() == 6 && prospect.size() == 6,
@@ -265,92 +270,49 @@ private Q_SLOTS:
         }
     }
 
-    void suitLeChangementDeMicro()
+    // New speakers, then a headset become the default output and input: the
+    // capture follows each; a microphone that goes away ends its channel only.
+    void suitLesChangementsDePeripherique()
     {
-        QString module;
-        QVERIFY(pactl({"load-module", "module-null-sink", "sink_name=vd_casque", "rate=44100"}, &module));
+        QString casque, ecouteurs;
+        QVERIFY(pactl({"load-module", "module-null-sink", "sink_name=vd_casque", "rate=44100"}, &casque));
+        QVERIFY(pactl({"load-module", "module-null-sink", "sink_name=vd_ecouteurs"}, &ecouteurs));
         CaptureAudio capture;
-        QMutex verrou;
-        QList<QByteArray> blocs;
-        capture.setRappel([&](const QByteArray& b) {
-            QMutexLocker l(&verrou);
-            blocs << b;
-        });
-        QStringList fins;
-        capture.setSurFin([&](const QString& s) {
-            QMutexLocker l(&verrou);
-            fins << s;
-        });
-        QVERIFY(capture.demarrer(2).ok());
-        // A headset is plugged in: it becomes the default input.
-        QVERIFY(pactl({"set-default-source", "vd_casque.monitor"}));
-        QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().first, QStringLiteral("vd_casque.monitor"), 5000);
-        QCOMPARE(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"));
-        {
-            QMutexLocker l(&verrou);
-            blocs.clear();
-        }
-        QProcess* ton = jouer(ton_, QStringLiteral("vd_casque"));
-        QVERIFY(ton->waitForFinished(30000));
-        // The headset's tone reaches the salesperson's channel.
-        QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                     QMutexLocker l(&verrou);
-                                     const Canaux c = separer(blocs);
-                                     double plus = 0;
-                                     for (size_t i = 0; i + 1600 <= c.vous.size(); i += 1600)
-                                         plus = std::max(plus, amplitude(c.vous.data() + i, 1600, 440.0));
-                                     return c.vous.size() > 16000 && plus > 0.3;
-                                 }()),
-                                 5000);
-        {
-            QMutexLocker l(&verrou);
-            QVERIFY(fins.isEmpty());
-        }
-        // The default input falls back on the speakers' monitor: no microphone any more.
-        QVERIFY(pactl({"set-default-source", "vd_hautparleurs.monitor"}));
-        QTRY_COMPARE_WITH_TIMEOUT(([&] {
-                                      QMutexLocker l(&verrou);
-                                      return fins;
-                                  }()),
-                                  QStringList{QStringLiteral("micro")}, 5000);
-        // The system audio goes on.
-        const qsizetype avant = [&] {
-            QMutexLocker l(&verrou);
-            return blocs.size();
-        }();
-        QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                     QMutexLocker l(&verrou);
-                                     return blocs.size() > avant + 3;
-                                 }()),
-                                 5000);
-        QCOMPARE(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"));
-        capture.arreter();
-        QVERIFY(pactl({"set-default-source", "vd_micro.monitor"}));
-        QVERIFY(pactl({"unload-module", module.trimmed()}));
-    }
-
-    // New speakers become the default output: the system audio follows them.
-    void suitLeChangementDeSortie()
-    {
-        QString module;
-        QVERIFY(pactl({"load-module", "module-null-sink", "sink_name=vd_ecouteurs"}, &module));
-        CaptureAudio capture;
-        QStringList fins;
-        QMutex verrou;
-        capture.setSurFin([&](const QString& s) {
-            QMutexLocker l(&verrou);
-            fins << s;
-        });
+        Collecte e;
+        e.brancher(capture);
         QVERIFY(capture.demarrer(2).ok());
         QVERIFY(pactl({"set-default-sink", "vd_ecouteurs"}));
         QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().second, QStringLiteral("vd_ecouteurs.monitor"), 5000);
         QCOMPARE(capture.peripheriques().first, QStringLiteral("vd_micro.monitor"));
         QVERIFY(pactl({"set-default-sink", "vd_hautparleurs"}));
         QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"), 5000);
+        QVERIFY(pactl({"set-default-source", "vd_casque.monitor"}));
+        QTRY_COMPARE_WITH_TIMEOUT(capture.peripheriques().first, QStringLiteral("vd_casque.monitor"), 5000);
+        QCOMPARE(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"));
+        e.vider();
+        QProcess* ton = jouer(ton_, QStringLiteral("vd_casque"));
+        QVERIFY(ton->waitForFinished(30000));
+        // The headset's tone reaches the salesperson's channel.
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     const Canaux c = e.canaux();
+                                     double plus = 0;
+                                     for (size_t i = 0; i + 1600 <= c.vous.size(); i += 1600)
+                                         plus = std::max(plus, amplitude(c.vous.data() + i, 1600, 440.0));
+                                     return c.vous.size() > 16000 && plus > 0.3;
+                                 }()),
+                                 5000);
+        QVERIFY(e.finsVues().isEmpty());
+        // The default input falls back on the speakers' monitor: no microphone any more.
+        QVERIFY(pactl({"set-default-source", "vd_hautparleurs.monitor"}));
+        QTRY_COMPARE_WITH_TIMEOUT(e.finsVues(), QStringList{QStringLiteral("micro")}, 5000);
+        // The system audio goes on.
+        const qsizetype avant = e.nombre();
+        QTRY_VERIFY_WITH_TIMEOUT(e.nombre() > avant + 3, 5000);
+        QCOMPARE(capture.peripheriques().second, QStringLiteral("vd_hautparleurs.monitor"));
         capture.arreter();
-        QMutexLocker l(&verrou);
-        QVERIFY(fins.isEmpty());
-        QVERIFY(pactl({"unload-module", module.trimmed()}));
+        QVERIFY(pactl({"set-default-source", "vd_micro.monitor"}));
+        QVERIFY(pactl({"unload-module", casque.trimmed()}));
+        QVERIFY(pactl({"unload-module", ecouteurs.trimmed()}));
     }
 
     void sansMicroDisponible()

@@ -98,26 +98,23 @@ private Q_SLOTS:
     void monologueSeuils_data()
     {
         QTest::addColumn<qint64>("fin");
+        QTest::addColumn<qint64>("silence");   // since the end of the last turn
         QTest::addColumn<QString>("texte");
-        QTest::newRow("65 s: rien") << 65000ll << "";
-        QTest::newRow("89,999 s: rien") << 89999ll << "";
-        QTest::newRow("90 s") << 90000ll << "Vous parlez depuis 1 min 30";
-        QTest::newRow("95 s") << 95000ll << "Vous parlez depuis 1 min 30";
-        QTest::newRow("100 s") << 100000ll << "Vous parlez depuis 1 min 40";
+        QTest::newRow("65 s: rien") << 65000ll << 0ll << "";
+        QTest::newRow("89,999 s: rien") << 89999ll << 0ll << "";
+        QTest::newRow("90 s") << 90000ll << 0ll << "Vous parlez depuis 1 min 30";
+        QTest::newRow("95 s") << 95000ll << 0ll << "Vous parlez depuis 1 min 30";
+        QTest::newRow("100 s") << 100000ll << 0ll << "Vous parlez depuis 1 min 40";
+        QTest::newRow("90 s puis 3 s de silence") << 90000ll << 3000ll << "Vous parlez depuis 1 min 30";
+        QTest::newRow("90 s puis 3,001 s de silence: fini") << 90000ll << 3001ll << "";
     }
     void monologueSeuils()
     {
         QFETCH(qint64, fin);
+        QFETCH(qint64, silence);
         QFETCH(QString, texte);
         // A question was just asked: only the monologue rule can speak.
-        QCOMPARE(calculer(monologue(fin), fin, fin), alerte(Genre::monologue, texte));
-    }
-
-    void monologueSilence()
-    {
-        const auto finals = monologue(90000);
-        QCOMPARE(calculer(finals, 93000, 90000).size(), 1);
-        QVERIFY(calculer(finals, 93001, 90000).isEmpty());
+        QCOMPARE(calculer(monologue(fin), fin + silence, fin), alerte(Genre::monologue, texte));
     }
 
     void monologuePartielCompte()

@@ -75,14 +75,20 @@ struct Sonde {
         return {};
     }
     double duree() const { return format.value(QStringLiteral("duration")).toString().toDouble(); }
+    // Fields of the stream of that type, joined by spaces.
+    QString champs(const QString& type, const QStringList& noms) const
+    {
+        QStringList v;
+        for (const QString& n : noms)
+            v << fluxDe(type).value(n).toVariant().toString();
+        return v.join(' ');
+    }
 };
 
 Sonde sonder(const QString& fichier)
 {
     QProcess p;
-    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
-                                        QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams"),
-                                        fichier});
+    p.start("ffprobe", {"-v", "error", "-print_format", "json", "-show_format", "-show_streams", fichier});
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return {};
     const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
@@ -101,10 +107,12 @@ class TstEnregistrement : public QObject {
     qint64 phase_ = 0;   // of the tone, across the feeds of a test
     int n_ = 0;          // pictures fed
 
+    // In the recordings' folder.
+    QString chemin(const QString& nom = {}) const { return QDir(dossier_.filePath(QStringLiteral("Enregistrements"))).filePath(nom); }
     EnregistreurAppel::Options options(qint64 libre = 50'000'000'000LL)
     {
         EnregistreurAppel::Options o;
-        o.dossier = dossier_.filePath(QStringLiteral("Enregistrements"));
+        o.dossier = chemin();
         o.sonde = [libre](const QString&) { return std::optional<qint64>(libre); };
         auto v = video_;
         o.fabriqueVideo = [v] { return platform::CaptureOuRaison{std::make_unique<FausseVideo>(v), {}}; };
@@ -143,7 +151,7 @@ private Q_SLOTS:
         video_ = std::make_shared<EtatVideo>();
         phase_ = n_ = 0;
     }
-    void cleanup() { QDir(dossier_.filePath(QStringLiteral("Enregistrements"))).removeRecursively(); }
+    void cleanup() { QDir(chemin()).removeRecursively(); }
 
     // A live call with a one-minute pause: the file is one minute shorter
     // than the call's wall-clock time, sound spoken during the pause is not
@@ -152,13 +160,7 @@ private Q_SLOTS:
     {
         test::BancSession banc;
         auto o = options();
-        SessionAppel::Fabriques f;
-        f.capture = [&banc] { return std::make_unique<test::FausseCapture>(banc.capture); };
-        f.transcription = [&banc](const QString&) {
-            auto t = std::make_unique<test::FausseTranscription>();
-            banc.transcriptions.push_back(t.get());
-            return std::unique_ptr<MoteurTranscriptionBase>(std::move(t));
-        };
+        SessionAppel::Fabriques f = banc.fabriques();
         f.enregistreur = [o](const QString& id, const model::CibleEnregistrement&) { return std::make_unique<EnregistreurAppel>(id, o); };
         banc.session->setFabriques(f);
         banc.demarrerOuvert();
@@ -194,15 +196,9 @@ private Q_SLOTS:
 
         const Sonde s = sonder(fichier);
         QVERIFY(std::abs(s.duree() - (mur - 60.0)) < 0.2);
-        const QJsonObject v = s.fluxDe(QStringLiteral("video")), son = s.fluxDe(QStringLiteral("audio"));
-        QCOMPARE(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
-        QCOMPARE(v.value(QStringLiteral("width")).toInt(), 1280);
-        QCOMPARE(v.value(QStringLiteral("height")).toInt(), 720);
-        QCOMPARE(v.value(QStringLiteral("r_frame_rate")).toString(), QStringLiteral("15/1"));
-        QCOMPARE(v.value(QStringLiteral("nb_frames")).toString(), QStringLiteral("90"));   // 6 s, the last picture repeated
-        QCOMPARE(son.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
-        QCOMPARE(son.value(QStringLiteral("sample_rate")).toString(), QStringLiteral("16000"));
-        QCOMPARE(son.value(QStringLiteral("channels")).toInt(), 1);
+        // 90 pictures: 6 s, the last picture repeated.
+        QCOMPARE((s.champs("video", {"codec_name", "width", "height", "r_frame_rate", "nb_frames"})), QStringLiteral("h264 1280 720 15/1 90"));
+        QCOMPARE((s.champs("audio", {"codec_name", "sample_rate", "channels"})), QStringLiteral("aac 16000 1"));
         // Index first: the file plays while it downloads.
         QFile lu(fichier);
         QVERIFY(lu.open(QIODevice::ReadOnly));
@@ -210,33 +206,43 @@ private Q_SLOTS:
         QVERIFY(tete.indexOf("moov") >= 0 && tete.indexOf("moov") < tete.indexOf("mdat"));
     }
 
+    // No source, a source that refuses, or one that ends before its first
+    // picture (a desktop that refused to share once the file was open): a
+    // recording of sound only, and the reason.
     void sonSeulSansVideo_data()
     {
-        QTest::addColumn<bool>("sansSource");
+        QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("avertissement");
-        QTest::newRow("source absente") << true
-                                        << QStringLiteral("La réunion n'a pas pu être filmée : seul le son est enregistré.");
-        QTest::newRow("source refusée") << false << QStringLiteral("Aucun écran n'est disponible pour filmer la réunion : "
-                                                                   "seul le son est enregistré.");
+        QTest::newRow("source absente") << "absente" << QStringLiteral("La réunion n'a pas pu être filmée : seul le son est enregistré.");
+        QTest::newRow("source refusée") << "refusee" << QStringLiteral("Aucun écran n'est disponible pour filmer la réunion : "
+                                                                      "seul le son est enregistré.");
+        QTest::newRow("source finie sans image")
+            << "finie" << QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré.");
     }
     void sonSeulSansVideo()
     {
-        QFETCH(bool, sansSource);
+        QFETCH(QString, source);
         QFETCH(QString, avertissement);
         auto o = options();
-        if (sansSource)
+        if (source == QLatin1String("absente"))
             o.fabriqueVideo = [] { return platform::CaptureOuRaison{}; };
-        else
+        else if (source == QLatin1String("refusee"))
             video_->refus = avertissement;
         EnregistreurAppel e(QStringLiteral("a1"), o);
         QVERIFY(e.actif());
-        QCOMPARE(e.avertissement(), std::optional<QString>(avertissement));
+        if (source == QLatin1String("finie")) {
+            QVERIFY(e.ecrivain() && e.ecrivain()->avecVideo());
+            video_->surFin(avertissement);
+            video_->surImage = {};
+        }
         alimenter(e, 2000);
+        QCOMPARE(e.avertissement(), std::optional<QString>(avertissement));
         auto r = e.arreter();
         QVERIFY(r.ok());
         QVERIFY(!r.valeur().video);
-        const Sonde s = sonder(QDir(o.dossier).filePath(QStringLiteral("a1.mp4")));
-        QCOMPARE(s.flux.size(), 1);
+        const Sonde s = sonder(chemin("a1.mp4"));
+        if (source != QLatin1String("finie"))   // the video stream was opened with the file
+            QCOMPARE(s.flux.size(), 1);
         QCOMPARE(s.fluxDe(QStringLiteral("audio")).value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
         QVERIFY(std::abs(s.duree() - 2.0) < 0.15);
     }
@@ -265,7 +271,7 @@ private Q_SLOTS:
                  std::optional<QString>(QStringLiteral("Il reste moins de 3 Go sur cet ordinateur : cet appel n'est pas "
                                                        "enregistré. L'appel continue normalement. Libérez de la place pour "
                                                        "enregistrer les suivants.")));
-        QVERIFY(!QFileInfo::exists(QDir(o.dossier).filePath(QStringLiteral("a2.mp4.partiel"))));
+        QVERIFY(!QFileInfo::exists(chemin("a2.mp4.partiel")));
     }
 
     // A writer that fails while finishing leaves nothing behind.
@@ -276,13 +282,13 @@ private Q_SLOTS:
         EnregistreurAppel e(QStringLiteral("a3"), o);
         QVERIFY(e.actif());
         alimenter(e, 1000);
-        QVERIFY(QFileInfo::exists(QDir(o.dossier).filePath(QStringLiteral("a3.mp4.partiel"))));
+        QVERIFY(QFileInfo::exists(chemin("a3.mp4.partiel")));
         auto r = e.arreter();
         QVERIFY(!r.ok());
         QCOMPARE(r.erreur().description(), QStringLiteral("L'enregistrement n'a pas pu être écrit sur cet ordinateur. "
                                                           "Vérifiez l'espace disque, puis réessayez."));
         QVERIFY(partiels(o.dossier).isEmpty());
-        QVERIFY(!QFileInfo::exists(QDir(o.dossier).filePath(QStringLiteral("a3.mp4"))));
+        QVERIFY(!QFileInfo::exists(chemin("a3.mp4")));
     }
 
     void partielsOrphelinsRetires()
@@ -290,11 +296,11 @@ private Q_SLOTS:
         auto o = options();
         QDir().mkpath(o.dossier);
         for (const char* nom : {"ancien.mp4.partiel", "ancien.mp4.remux.partiel"}) {
-            QFile f(QDir(o.dossier).filePath(QString::fromLatin1(nom)));
+            QFile f(chemin(QString::fromLatin1(nom)));
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("coupé");
         }
-        QFile garde(QDir(o.dossier).filePath(QStringLiteral("garde.mp4")));
+        QFile garde(chemin("garde.mp4"));
         QVERIFY(garde.open(QIODevice::WriteOnly));
         garde.close();
         QCOMPARE(EnregistreurAppel::nettoyerPartiels(o.dossier), 2);
@@ -319,7 +325,7 @@ private Q_SLOTS:
         auto r = e.arreter();
         QVERIFY(r.ok());
         QCOMPARE(r.valeur().dureeSec, 2.0);
-        QVERIFY(std::abs(sonder(QDir(o.dossier).filePath(QStringLiteral("a4.mp4"))).duree() - 2.0) < 0.15);
+        QVERIFY(std::abs(sonder(chemin("a4.mp4")).duree() - 2.0) < 0.15);
     }
 
     void extrait_data()
@@ -343,7 +349,7 @@ private Q_SLOTS:
         QVERIFY(e.arreter().ok());
         const QString clip = dossier_.filePath(QStringLiteral("clips/clip.mp4"));
         QFile::remove(clip);
-        auto r = exporterExtrait(QDir(o.dossier).filePath(QStringLiteral("a5.mp4")), debut, fin, clip);
+        auto r = exporterExtrait(chemin("a5.mp4"), debut, fin, clip);
         if (duree < 0) {
             QVERIFY(!r.ok());
             QCOMPARE(r.erreur().description(), QStringLiteral("Le clip n'a pas pu être créé. Réessayez."));
@@ -406,22 +412,7 @@ private Q_SLOTS:
         auto r = e.arreter();
         QVERIFY(r.ok());
         QCOMPARE(r.valeur().video, ouverte);
-        QVERIFY(std::abs(sonder(QDir(o.dossier).filePath(QStringLiteral("a6.mp4"))).duree() - (ouverte ? 2.0 : 1.0)) < 0.15);
-    }
-
-    // A source that ends before its first picture (a desktop that refused to
-    // share once the file was open) leaves a recording without video.
-    void sourceSansImageSansVideo()
-    {
-        EnregistreurAppel e(QStringLiteral("a7"), options());
-        QVERIFY(e.ecrivain() && e.ecrivain()->avecVideo());
-        video_->surFin(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré."));
-        video_->surImage = {};
-        alimenter(e, 1000);
-        QCOMPARE(e.avertissement(), std::optional<QString>(QStringLiteral("Le bureau n'a pas permis de filmer l'écran : seul le son est enregistré.")));
-        auto r = e.arreter();
-        QVERIFY(r.ok());
-        QVERIFY(!r.valeur().video);
+        QVERIFY(std::abs(sonder(chemin("a6.mp4")).duree() - (ouverte ? 2.0 : 1.0)) < 0.15);
     }
 
     void extraitSansSource()

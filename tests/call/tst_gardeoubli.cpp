@@ -67,13 +67,6 @@ private Q_SLOTS:
         QCOMPARE(ReglagesOubli::depuisCompte(c), attendu);
     }
 
-    void explicationDesReglages()
-    {
-        QCOMPARE(texte::explication(ReglagesOubli{600, 180, 5400}),
-                 QStringLiteral("Appel oublié : après 10 min sans personne qui parle, ou vers 1 h 30 d'appel, Vendalo vous demande si "
-                                "l'appel continue. Sans réponse, il l'arrête 3 min plus tard, l'enregistre et lance l'analyse."));
-    }
-
     void regles_data()
     {
         QTest::addColumn<ReglagesOubli>("reglages");
@@ -137,6 +130,10 @@ private Q_SLOTS:
             << texte::corpsArret(MotifOubli::silence, 420) << "Appel arrêté automatiquement après 7 min sans voix. L'analyse est lancée.";
         QTest::newRow("arrêt plafond")
             << texte::corpsArret(MotifOubli::plafond, 10800) << "Appel arrêté automatiquement après 3 h. L'analyse est lancée.";
+        QTest::newRow("explication des réglages")
+            << texte::explication(ReglagesOubli{600, 180, 5400})
+            << "Appel oublié : après 10 min sans personne qui parle, ou vers 1 h 30 d'appel, Vendalo vous demande si "
+               "l'appel continue. Sans réponse, il l'arrête 3 min plus tard, l'enregistre et lance l'analyse.";
     }
     void textes()
     {
@@ -170,21 +167,22 @@ private Q_SLOTS:
             reponse(echecArret ? std::optional<QString>(QStringLiteral("refus")) : std::nullopt);
         };
         call::GardeAppelOublie garde(*b.session, b.horloge, ops, {false, false});
+        const auto tic = [&](double maintenant) {
+            t = maintenant;
+            garde.tic();
+        };
         QVERIFY(!garde.garde());
         b.demarrerOuvert();
         QVERIFY(garde.garde());
         const QString id = b.session->appelIdTexte();
 
-        t = 59;
-        garde.tic();
+        tic(59);
         QVERIFY(cartes.isEmpty());
-        t = 60;
-        garde.tic();
+        tic(60);
         QCOMPARE(cartes.size(), 1);
         QCOMPARE(cartes.last().id, QStringLiteral("appel-en-cours"));
         QCOMPARE(cartes.last().action, QStringLiteral("Revenir à l'appel"));
-        t = 61;
-        garde.tic();   // the countdown moves on in the same card
+        tic(61);   // the countdown moves on in the same card
         QCOMPARE(cartes.last().corps, QStringLiteral("Aucune voix entendue depuis 1 min. Sans réponse, l'appel s'arrête tout seul dans 59 s."));
 
         // A partial segment that changes counts as a voice.
@@ -192,22 +190,18 @@ private Q_SLOTS:
         QCOMPARE(retirees, QStringList{QStringLiteral("appel-en-cours")});
         QVERIFY(!garde.alerte());
 
-        t = 130;
-        garde.tic();
+        tic(130);
         QVERIFY(garde.alerte());
-        t = 190;
-        garde.tic();
+        tic(190);
         QCOMPARE(terminees, QStringList{id});
         if (echecArret) {
             QCOMPARE(signales, QStringList{QStringLiteral("L'appel n'a pas pu être terminé.")});
             QVERIFY(!garde.dernierArret());
             QVERIFY(cartes.last().id == QStringLiteral("appel-en-cours"));
             // Still guarded: a new silence alert comes a full period later.
-            t = 249;
-            garde.tic();
+            tic(249);
             QVERIFY(!garde.alerte());
-            t = 250;
-            garde.tic();
+            tic(250);
             QVERIFY(garde.alerte());
         } else {
             QVERIFY(signales.isEmpty());
@@ -216,8 +210,7 @@ private Q_SLOTS:
             QCOMPARE(cartes.last().action, QStringLiteral("Voir l'analyse"));
             QCOMPARE(garde.dernierArret()->texte, QStringLiteral("Appel arrêté automatiquement après 2 min sans voix. L'analyse est lancée."));
             // Once launched, nothing more happens.
-            t = 400;
-            garde.tic();
+            tic(400);
             QCOMPARE(terminees.size(), 1);
         }
         b.session->arreter();

@@ -88,7 +88,6 @@ private Q_SLOTS:
         fenetre.setVoulue(true);
         fenetre.move(40, 40);
         QVERIFY(QTest::qWaitForWindowExposed(&fenetre));
-        QTest::qWait(200);
         const QString dossier = qEnvironmentVariable("VD_CAPTURES", QDir::tempPath());
         QVERIFY(fenetre.grab().save(dossier + QStringLiteral("/souffleur-etape-x11.png")));
     }

@@ -65,8 +65,7 @@ class TstCaptureBureau : public QObject {
                 "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                 "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
         f.close();
-        bus_.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + conf, QStringLiteral("--print-address=1"), QStringLiteral("--nofork")});
+        bus_.start("dbus-daemon", {QStringLiteral("--config-file=") + conf, "--print-address=1", "--nofork"});
         if (!bus_.waitForStarted(5000) || !bus_.waitForReadyRead(5000))
             return false;
         const QByteArray adresse = bus_.readLine().trimmed();
@@ -252,19 +251,16 @@ private Q_SLOTS:
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-vd"));
         p.setProcessEnvironment(env);
         QSignalSpy fin(&p, &QProcess::finished);
-        p.start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("enregistrement"), QStringLiteral("tester"),
-                                                 QStringLiteral("--duree"), QStringLiteral("3"), QStringLiteral("--video")});
+        p.start(QStringLiteral(VD_VENDALO_BIN), {"enregistrement", "tester", "--duree", "3", "--video"});
         QVERIFY(fin.wait(60000));   // the portal answers from this test's event loop
         const QByteArray erreurs = p.readAllStandardError();
         QVERIFY2(p.exitCode() == 0, erreurs.constData());
         const QJsonObject r = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
         QVERIFY2(r.value(QStringLiteral("video")).toBool(), erreurs.constData());
         QProcess ff;
-        ff.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-ss"), QStringLiteral("2"),
-                                            QStringLiteral("-i"), r.value(QStringLiteral("fichier")).toString(),
-                                            QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-vf"),
-                                            QStringLiteral("crop=2:2:640:360"), QStringLiteral("-f"), QStringLiteral("rawvideo"),
-                                            QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), QStringLiteral("-")});
+        // Two by two pixels at the middle of the picture, 2 s in.
+        ff.start("ffmpeg", {"-v", "error", "-ss", "2", "-i", r.value(QStringLiteral("fichier")).toString(), "-frames:v", "1", "-vf",
+                            "crop=2:2:640:360", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
         QVERIFY(ff.waitForFinished(30000));
         const QByteArray px = ff.readAllStandardOutput();
         QCOMPARE(px.size(), 12);
