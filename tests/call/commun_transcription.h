@@ -30,12 +30,7 @@ struct Ecoute {
 inline call::ParametresTranscription parametres(const QString& moteur, int canaux, const QString& langue = QStringLiteral("fr"),
                                                 quint64 generation = 0)
 {
-    call::ParametresTranscription p;
-    p.moteur = moteur;
-    p.canaux = canaux;
-    p.langue = langue;
-    p.generation = generation;
-    return p;
+    return {.moteur = moteur, .langue = langue, .canaux = canaux, .generation = generation};
 }
 
 // The first n streams of the fake service have sent their configuration.
