@@ -908,6 +908,18 @@ private Q_SLOTS:
     }
 
     // Credentials.
+    void cleAbsente()
+    {
+        coffre->ecrire("soniox", "   ");
+        AccesCle soniox(IdMoteur::soniox, false, "fr", 2);
+        auto r = obtenir(soniox);
+        QVERIFY(r && !*r);
+        QCOMPARE(r->erreur(), QStringLiteral("Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé."));
+        AccesCle deepgram(IdMoteur::deepgram, false, "fr", 2);
+        r = obtenir(deepgram);
+        QVERIFY(r && !*r);
+    }
+
     void clesPropres()
     {
         coffre->ecrire("soniox", "cle-s");
