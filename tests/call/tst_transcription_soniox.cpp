@@ -133,10 +133,7 @@ class TestSoniox : public QObject {
     void creer(SourceIA mode = SourceIA::cle, const QUrl& url = {})
     {
         acces = std::make_shared<AccesCompte>(url.isEmpty() ? serveur->url() : url, mode);
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.fournisseurCle = acces;
-        moteur = std::make_unique<Soniox>(c);
+        moteur = std::make_unique<Soniox>(ContexteTranscription{.filDedie = false, .fournisseurCle = acces});
         e.suivre(moteur.get(), this);
     }
 
@@ -167,10 +164,8 @@ class TestSoniox : public QObject {
     // Deepgram: one socket for both channels, no confirmation delay.
     void creerDeepgram(SourceIA mode, const QString& autorisation, int canaux = 2, const QString& langue = QStringLiteral("fr"))
     {
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, dg->url()), mode, {}});
-        moteurDg = std::make_unique<Deepgram>(c);
+        moteurDg = std::make_unique<Deepgram>(ContexteTranscription{
+            .filDedie = false, .fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, dg->url()), mode, {}})});
         e.suivre(moteurDg.get(), this);
         moteurDg->demarrer(vd::test::parametres(QStringLiteral("deepgram"), canaux, langue, 3));
     }
@@ -1174,12 +1169,7 @@ private Q_SLOTS:
         vd::fakes::FauxSoniox serveur;
         QVERIFY(serveur.demarrer());
         FauxBackend b;
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.source = SourceIA::cloud;
-        c.appelerFonction = b.fonction();
-        Soniox moteur(c);
-        vd::test::Ecoute e;
+        Soniox moteur({.source = SourceIA::cloud, .appelerFonction = b.fonction(), .filDedie = false});
         e.suivre(&moteur, this);
         moteur.demarrer({.appelId = QStringLiteral("appel-7")});
         QTRY_COMPARE(b.appels.size(), 1);
@@ -1205,12 +1195,7 @@ private Q_SLOTS:
         vd::fakes::FauxRelaisTranscription relais;
         QVERIFY(relais.demarrer());
         qputenv("VD_URL_DEEPGRAM", serveur.url().toString().toUtf8());
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.source = SourceIA::relais;
-        c.relais = relais.url().toString();
-        Deepgram moteur(c);
-        vd::test::Ecoute e;
+        Deepgram moteur({.source = SourceIA::relais, .relais = relais.url().toString(), .filDedie = false});
         e.suivre(&moteur, this);
         moteur.demarrer(vd::test::parametres("deepgram", 2));
         QTRY_VERIFY(e.ouvert);
@@ -1226,14 +1211,11 @@ private Q_SLOTS:
         qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
         SourceIA choix = SourceIA::demo;
         int questions = 0;
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.choisirSource = [&](QObject* ctx, ContexteTranscription::RappelSource r) {
-            ++questions;
-            QTimer::singleShot(0, ctx, [r, choix] { r(choix); });   // answers later, like the relay check
-        };
-        Soniox moteur(c);
-        vd::test::Ecoute e;
+        Soniox moteur({.choisirSource = [&](QObject* ctx, ContexteTranscription::RappelSource r) {
+                           ++questions;
+                           QTimer::singleShot(0, ctx, [r, choix] { r(choix); });   // answers later, like the relay check
+                       },
+                       .filDedie = false});
         e.suivre(&moteur, this);
         moteur.demarrer(vd::test::parametres("soniox", 1));
         QTRY_COMPARE(e.echec, messages::indisponible);
@@ -1258,12 +1240,7 @@ private Q_SLOTS:
     {
         QFETCH(int, source);
         QFETCH(bool, demo);
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.source = SourceIA(source);
-        c.relais = "https://relais.exemple.fr";
-        Soniox moteur(c);
-        vd::test::Ecoute e;
+        Soniox moteur({.source = SourceIA(source), .relais = "https://relais.exemple.fr", .filDedie = false});
         e.suivre(&moteur, this);
         moteur.demarrer({.demo = demo});
         QTRY_COMPARE(e.echec, messages::indisponible);
