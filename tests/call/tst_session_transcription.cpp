@@ -367,8 +367,7 @@ private Q_SLOTS:
         QVERIFY(!b.session->demarrer(test::BancSession::config()));
         QTRY_COMPARE(b.session->etat(), EtatSession::inactif);
         QCOMPARE(b.session->erreurTexte(), message);
-        QVERIFY(!b.session->appelId());
-        QVERIFY(b.store.etat().appels.isEmpty());
+        QVERIFY(!b.session->appelId() && b.store.etat().appels.isEmpty());
         QVERIFY(b.sources && !b.sources->ouverte(GenreSource::micro) && !b.sources->ouverte(GenreSource::sonSysteme));
         QCOMPARE(b.session->etatTranscription(), QString());
         QCOMPARE(soniox.tentatives() + deepgram.tentatives(), cle.trimmed().isEmpty() ? 0 : (moteur == "soniox" ? 2 : 1));
@@ -438,10 +437,10 @@ private Q_SLOTS:
         QCOMPARE(serveur.configuration(v)["api_key"].toString(), QStringLiteral("cle-cli"));
         QCOMPARE(serveur.configuration(v)["language_hints"].toArray(), QJsonArray{"en"});
         // Channel 0 reached the salesperson's stream, channel 1 the prospect's, whole.
-        QCOMPARE(serveur.connexion(v).audio.size(), 96000);
-        QCOMPARE(serveur.connexion(1 - v).audio.size(), 96000);
-        QCOMPARE(qFromLittleEndian<qint16>(serveur.connexion(v).audio.constData() + 1000), qint16(1000));
-        QCOMPARE(qFromLittleEndian<qint16>(serveur.connexion(1 - v).audio.constData() + 1000), qint16(-1000));
+        QCOMPARE((QList<qsizetype>{serveur.connexion(v).audio.size(), serveur.connexion(1 - v).audio.size()}), (QList<qsizetype>{96000, 96000}));
+        QCOMPARE((QList<qint16>{qFromLittleEndian<qint16>(serveur.connexion(v).audio.constData() + 1000),
+                                qFromLittleEndian<qint16>(serveur.connexion(1 - v).audio.constData() + 1000)}),
+                 (QList<qint16>{1000, -1000}));
         QVERIFY(serveur.connexion(0).finRecue && serveur.connexion(1).finRecue);
 
         QCOMPARE(s.lignes.size(), 4);   // the last "Merci" arrives on both streams at the end
