@@ -630,6 +630,8 @@ private Q_SLOTS:
         const auto r2 = a.analyser(R"({"error_code":503})", 0);
         QCOMPARE(r2.erreur->type, QString());
         QCOMPARE(r2.erreur->message, QString());
+        // An expired temporary key is worth a reconnection; so is a service failure without a type.
+        QVERIFY(!erreurSonioxDefinitive(401, "temp_api_key_session_expired") && !erreurSonioxDefinitive(500, ""));
     }
 
     void finauxSansMarqueurRestentPartiels()
@@ -770,32 +772,26 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("cle");
         QTest::addColumn<QString>("autre");   // through the relay or the account; empty: the same as with an own key
-        QTest::newRow("400") << 400 << "La transcription refuse ses réglages. Réessayez dans un instant, puis prévenez-nous si cela continue." << "";
+        QTest::addColumn<bool>("definitive");   // no reconnection after it
+        QTest::newRow("400") << 400 << "La transcription refuse ses réglages. Réessayez dans un instant, puis prévenez-nous si cela continue." << "" << true;
         QTest::newRow("401") << 401 << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre projet (Europe ou monde)."
-                             << "La transcription ne démarre pas. Réessayez dans un instant.";
+                             << "La transcription ne démarre pas. Réessayez dans un instant." << true;
         QTest::newRow("402") << 402 << "Le crédit de votre clé de transcription est épuisé. Rechargez-le, puis réessayez."
-                             << "La transcription n'est pas disponible pour le moment. Réessayez plus tard.";
-        QTest::newRow("403") << 403 << "La transcription ne démarre pas. Réessayez dans un instant." << "";
-        QTest::newRow("429") << 429 << "Trop de transcriptions en même temps. Terminez un autre appel, puis réessayez." << "";
-        QTest::newRow("500") << 500 << "La transcription ne répond pas pour le moment. Réessayez dans un instant." << "";
+                             << "La transcription n'est pas disponible pour le moment. Réessayez plus tard." << true;
+        QTest::newRow("403") << 403 << "La transcription ne démarre pas. Réessayez dans un instant." << "" << true;
+        QTest::newRow("429") << 429 << "Trop de transcriptions en même temps. Terminez un autre appel, puis réessayez." << "" << false;
+        QTest::newRow("500") << 500 << "La transcription ne répond pas pour le moment. Réessayez dans un instant." << "" << false;
     }
     void messagesSoniox()
     {
         QFETCH(int, code);
         QFETCH(QString, cle);
         QFETCH(QString, autre);
+        QFETCH(bool, definitive);
+        QCOMPARE(erreurSonioxDefinitive(code, "x"), definitive);
         QCOMPARE(messageErreurSoniox(code, SourceIA::cle), cle);
         QCOMPARE(messageErreurSoniox(code, SourceIA::cloud), autre.isEmpty() ? cle : autre);
         QCOMPARE(messageErreurSoniox(code, SourceIA::relais), autre.isEmpty() ? cle : autre);
-    }
-
-    void erreursDefinitives()
-    {
-        for (int c : {400, 401, 402, 403})
-            QVERIFY(erreurSonioxDefinitive(c, "x"));
-        QVERIFY(!erreurSonioxDefinitive(401, "temp_api_key_session_expired"));
-        QVERIFY(!erreurSonioxDefinitive(429, "x"));
-        QVERIFY(!erreurSonioxDefinitive(500, ""));
     }
 
     void messagesOuverture_data()
