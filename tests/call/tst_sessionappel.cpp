@@ -33,31 +33,25 @@ QStringList finals(const BancSession& b)
 
 ScenarioDemo scenario()
 {
-    ScenarioDemo s;
-    s.id = QStringLiteral("decouverte");
-    s.contactId = QStringLiteral("c_demo");
-    s.type = QStringLiteral("decouverte");
-    s.objectif = QStringLiteral("Qualifier le besoin");
-    s.tours = {
-        {QStringLiteral("vous"), QStringLiteral("Bonjour Claire, merci de prendre ce moment avec moi."), 0, 3000, std::nullopt},
-        {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous cherchons un outil pour nos commerciaux."), 3500, 7000, 1},
-        {QStringLiteral("vous"), QStringLiteral("Combien de commerciaux sont concernés aujourd'hui ?"), 7500, 10000, std::nullopt},
-        {QStringLiteral("prospect"), QStringLiteral("Une douzaine, mais le budget est serré cette année."), 10500, 14000, 1},
-    };
-    return s;
+    return {.id = QStringLiteral("decouverte"), .contactId = QStringLiteral("c_demo"), .type = QStringLiteral("decouverte"),
+            .objectif = QStringLiteral("Qualifier le besoin"),
+            .tours = {
+                {QStringLiteral("vous"), QStringLiteral("Bonjour Claire, merci de prendre ce moment avec moi."), 0, 3000, std::nullopt},
+                {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous cherchons un outil pour nos commerciaux."), 3500, 7000, 1},
+                {QStringLiteral("vous"), QStringLiteral("Combien de commerciaux sont concernés aujourd'hui ?"), 7500, 10000, std::nullopt},
+                {QStringLiteral("prospect"), QStringLiteral("Une douzaine, mais le budget est serré cette année."), 10500, 14000, 1},
+            }};
 }
 
 // Three turns over 10 s, for the lengthened script.
 ScenarioDemo scenarioCourt()
 {
-    ScenarioDemo s;
-    s.id = QStringLiteral("decouverte");
-    s.tours = {
-        {QStringLiteral("vous"), QStringLiteral("Bonjour, merci de prendre ce moment."), 1000, 4000, std::nullopt},
-        {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous avons trois agences."), 4500, 9000, 2},
-        {QStringLiteral("vous"), QStringLiteral("Combien de techniciens ?"), 9300, 11000, std::nullopt},
-    };
-    return s;
+    return {.id = QStringLiteral("decouverte"),
+            .tours = {
+                {QStringLiteral("vous"), QStringLiteral("Bonjour, merci de prendre ce moment."), 1000, 4000, std::nullopt},
+                {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous avons trois agences."), 4500, 9000, 2},
+                {QStringLiteral("vous"), QStringLiteral("Combien de techniciens ?"), 9300, 11000, std::nullopt},
+            }};
 }
 
 // A simulated call of the shipped demonstration, with the prompter beside it.
@@ -134,11 +128,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, attendu);
         BancSession b;
-        b.store.modifier([](model::Etat& e) {
-            model::Appel autre;
-            autre.id = QStringLiteral("ancien");
-            e.appels.append(autre);
-        });
+        b.store.modifier([](model::Etat& e) { e.appels.append(model::Appel{.id = QStringLiteral("ancien")}); });
         if (parCapture)
             b.capture->echec = call::ErreurCaptureAudio{call::ErreurCaptureAudio::Genre::microRefuse};
         QVERIFY(!b.session->demarrer(BancSession::config()));
@@ -262,9 +252,7 @@ private Q_SLOTS:
         b.transcription().dire(QStringLiteral("prospect"), QStringLiteral("Nous avons trois commerciaux."), 0, 2000);
         // An import replaces the whole state during the call.
         model::Etat autre;
-        model::Contact c;
-        c.id = QStringLiteral("importe");
-        autre.contacts.append(c);
+        autre.contacts.append(model::Contact{.id = QStringLiteral("importe")});
         b.store.remplacerEtat(autre);
         QVERIFY(!b.store.etat().appel(id));
         b.horloge.avancer(2000);
@@ -472,8 +460,7 @@ private Q_SLOTS:
         b.session->arreter();
         QCOMPARE(vu, *b.session->appelId());
         QVERIFY(b.session->syntheseFin()->enCours);
-        call::ResultatRecap r;
-        r.points = QStringList{QStringLiteral("Budget validé")};
+        const call::ResultatRecap r{.points = {QStringLiteral("Budget validé")}};
         reponse(r);
         QVERIFY(!b.session->syntheseFin()->enCours);
         QCOMPARE(b.session->syntheseFin()->recap, std::optional<call::ResultatRecap>(r));
@@ -598,8 +585,7 @@ private Q_SLOTS:
 
     void evenements()
     {
-        ScenarioDemo s;
-        s.tours = {{QStringLiteral("prospect"), QStringLiteral("un deux trois quatre cinq six sept"), 0, 2800, 1}};
+        const ScenarioDemo s{.tours = {{QStringLiteral("prospect"), QStringLiteral("un deux trois quatre cinq six sept"), 0, 2800, 1}}};
         QStringList vus;   // "at: words (end, final, voice)"
         for (const auto& e : call::LecteurDemo::evenementsDe(s))
             vus << QStringLiteral("%1: %2 (%3, %4, %5)").arg(e.tMs).arg(e.segment.texte).arg(e.segment.finMs).arg(int(e.segment.final))
