@@ -158,12 +158,8 @@ struct Banc {
 
 QByteArray wav(int canaux, int ms, qint16 gauche, qint16 droite)
 {
-    QByteArray pcm;
-    for (int i = 0; i < ms * 16; ++i) {
-        pcm.append(reinterpret_cast<const char*>(&gauche), 2);
-        if (canaux == 2)
-            pcm.append(reinterpret_cast<const char*>(&droite), 2);
-    }
+    const char trame[4] = {char(gauche & 0xff), char(gauche >> 8), char(droite & 0xff), char(droite >> 8)};
+    const QByteArray pcm = QByteArray(trame, 2 * canaux).repeated(ms * 16);
     QByteArray h;
     QDataStream d(&h, QIODevice::WriteOnly);
     d.setByteOrder(QDataStream::LittleEndian);

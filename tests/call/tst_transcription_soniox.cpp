@@ -39,12 +39,7 @@ using ResultatJeton = vd::Resultat<JetonCloud, QString>;
 
 // A backend whose answers the test gives by hand.
 struct FauxBackend {
-    struct Appel {
-        QString nom;
-        QJsonObject corps;
-        int delaiMs;
-        RappelFonction rappel;
-    };
+    struct Appel { QString nom; QJsonObject corps; int delaiMs; RappelFonction rappel; };
     QList<Appel> appels;
     AppelFonction fonction()
     {
@@ -56,10 +51,6 @@ struct FauxBackend {
     void echouer(int i, ErreurFonction e) { appels[i].rappel(vd::echec(e)); }
 };
 
-ErreurFonction erreurFonction(int statut, QString code, QString message = {}, ErreurFonction::Genre g = ErreurFonction::Genre::autre)
-{
-    return ErreurFonction{g, statut, code, message};
-}
 
 // Counts requests; each answer carries a new key ("k1", "k2", …).
 class AccesCompte final : public FournisseurAcces {
@@ -78,14 +69,11 @@ private:
     SourceIA mode_;
 };
 
+// ms of 16 kHz stereo, every frame the same two little-endian samples.
 QByteArray stereo(int ms, qint16 gauche, qint16 droite)
 {
-    QByteArray b;
-    for (int i = 0; i < ms * 16; ++i) {
-        b.append(reinterpret_cast<const char*>(&gauche), 2);
-        b.append(reinterpret_cast<const char*>(&droite), 2);
-    }
-    return b;
+    const char trame[4] = {char(gauche & 0xff), char(gauche >> 8), char(droite & 0xff), char(droite >> 8)};
+    return QByteArray(trame, 4).repeated(ms * 16);
 }
 
 QByteArray mono(int ms) { return QByteArray(ms * 32, '\x01'); }
@@ -139,7 +127,7 @@ class TestSoniox : public QObject {
 
     void lancer(int canaux, QString langue = QStringLiteral("fr"), quint64 generation = 7)
     {
-        moteur->demarrer(vd::test::parametres(QStringLiteral("soniox"), canaux, langue, generation));
+        moteur->demarrer({.moteur = QStringLiteral("soniox"), .langue = langue, .canaux = canaux, .generation = generation});
     }
 
     // Opens every stream: configuration frames in, 0.8 s confirmation.
@@ -167,7 +155,7 @@ class TestSoniox : public QObject {
         moteurDg = std::make_unique<Deepgram>(ContexteTranscription{
             .filDedie = false, .fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, dg->url()), mode, {}})});
         e.suivre(moteurDg.get(), this);
-        moteurDg->demarrer(vd::test::parametres(QStringLiteral("deepgram"), canaux, langue, 3));
+        moteurDg->demarrer({.moteur = QStringLiteral("deepgram"), .langue = langue, .canaux = canaux, .generation = 3});
     }
 
     template<typename R, typename F>
@@ -1015,7 +1003,7 @@ private Q_SLOTS:
         QList<ResultatJeton> recus;
         cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
         cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
-        b.echouer(0, erreurFonction(0, "url_-1", {}, ErreurFonction::Genre::reseau));
+        b.echouer(0, ErreurFonction{.genre = ErreurFonction::Genre::reseau, .code = "url_-1"});
         QCOMPARE(recus.size(), 2);
         QCOMPARE(recus[0].erreur(), QStringLiteral("Pas de connexion. Quillo et la transcription ont besoin d'internet."));
         // Within 20 s, the next attempt still asks again.
@@ -1039,7 +1027,6 @@ private Q_SLOTS:
         const QString indisponible = QStringLiteral("La transcription n'est pas encore disponible.");
         QTest::newRow("émulateur, désactivée") << true << soniox << 403 << "fonction_desactivee" << "" << autre << indisponible;
         QTest::newRow("émulateur, trop de sessions") << true << soniox << 429 << "trop_de_sessions" << "" << autre << trop;
-        QTest::newRow("désactivée") << false << soniox << 403 << "fonction_desactivee" << "" << autre << indisponible;
         QTest::newRow("clé serveur absente") << false << soniox << 500 << "cle_serveur_absente" << "" << autre << indisponible;
         QTest::newRow("trop de sessions") << false << soniox << 429 << "trop_de_sessions" << trop << autre << trop;
         QTest::newRow("session") << false << soniox << 401 << "non_connecte" << "" << int(ErreurFonction::Genre::session)
@@ -1071,7 +1058,7 @@ private Q_SLOTS:
             FauxBackend b;
             TranscriptionCloud cloud(b.fonction(), "a", 2, "fr", IdMoteur(moteur), true);
             cloud.jeton(this, [&](const ResultatJeton& x) { r = x; });
-            b.echouer(0, erreurFonction(statut, code, serveur, ErreurFonction::Genre(genre)));
+            b.echouer(0, ErreurFonction{ErreurFonction::Genre(genre), statut, code, serveur});
             QCOMPARE(b.appels.size(), 1);
         }
         QVERIFY(r && !*r);
@@ -1145,7 +1132,7 @@ private Q_SLOTS:
         TranscriptionCloud cloud(b.fonction(), "a", 2, "fr", IdMoteur::deepgram, true);
         std::optional<ResultatJeton> r;
         cloud.jeton(this, [&](const ResultatJeton& x) { r = x; });
-        b.echouer(0, erreurFonction(404, "http_404"));
+        b.echouer(0, ErreurFonction{.statut = 404, .code = "http_404"});
         QCOMPARE(b.appels.size(), 2);
         QCOMPARE(b.appels[1].nom, QStringLiteral("deepgram-jeton"));
         QVERIFY(!b.appels[1].corps.contains("moteur"));
@@ -1189,7 +1176,7 @@ private Q_SLOTS:
         qputenv("VD_URL_DEEPGRAM", serveur.url().toString().toUtf8());
         Deepgram moteur({.source = SourceIA::relais, .relais = relais.url().toString(), .filDedie = false});
         e.suivre(&moteur, this);
-        moteur.demarrer(vd::test::parametres("deepgram", 2));
+        moteur.demarrer({.moteur = QStringLiteral("deepgram"), .canaux = 2});
         QTRY_VERIFY(e.ouvert);
         QCOMPARE(serveur.connexion(0).entetes.value("authorization"), QByteArray("Bearer jeton-relais"));
     }
@@ -1209,11 +1196,11 @@ private Q_SLOTS:
                        },
                        .filDedie = false});
         e.suivre(&moteur, this);
-        moteur.demarrer(vd::test::parametres("soniox", 1));
+        moteur.demarrer({.moteur = QStringLiteral("soniox"), .canaux = 1});
         QTRY_COMPARE(e.echec, messages::indisponible);
         QCOMPARE(serveur.tentatives(), 0);
         choix = SourceIA::cle;
-        moteur.demarrer(vd::test::parametres("soniox", 1));
+        moteur.demarrer({.moteur = QStringLiteral("soniox"), .canaux = 1});
         QTRY_VERIFY(!serveur.configuration(0).isEmpty());
         horloge->avancer(800);
         QTRY_VERIFY(e.ouvert);
