@@ -45,7 +45,6 @@ using platform::GenreSource;
 namespace {
 
 const QString cleSoniox = QStringLiteral("sk-test-soniox");
-const QString cleDeepgram = QStringLiteral("dg-test-cle");
 
 // Scripted sources the test keeps hold of once the capture that used them is gone.
 class SourcesPartagees final : public platform::SourcesAudio {
@@ -354,7 +353,7 @@ private Q_SLOTS:
         FauxDeepgram deepgram;
         QVERIFY(soniox.demarrer() && deepgram.demarrer());
         soniox.cleAttendue = cleSoniox;
-        deepgram.autorisationAttendue = QStringLiteral("Token ") + cleDeepgram;
+        deepgram.autorisationAttendue = QStringLiteral("Token dg-test-cle");
         qputenv("VD_URL_SONIOX", soniox.url().toString().toUtf8());
         qputenv("VD_URL_DEEPGRAM", deepgram.url().toString().toUtf8());
         Banc b(moteur);

@@ -265,9 +265,8 @@ private Q_SLOTS:
     void coupureDeLaTranscription()
     {
         BancSession b;
-        b.demarrerOuvert();
+        auto& t = ouvert(b);
         b.horloge.avancer(5000);
-        auto& t = b.transcription();
         t.statut(QStringLiteral("reconnexion"));
         QCOMPARE(b.session->etatTranscription(), QStringLiteral("Reconnexion de la transcription…"));
         t.statut(QStringLiteral("n'importe quoi"));
@@ -451,12 +450,8 @@ private Q_SLOTS:
         BancSession b;
         std::function<void(std::optional<call::ResultatRecap>)> reponse;
         QString vu;
-        b.session->setFournisseurRecap([&](const model::Appel& a, auto r) {
-            vu = a.id;
-            reponse = r;
-        });
-        b.demarrerOuvert();
-        b.transcription().surTerminer = [](test::FausseTranscription& f) { f.finir(); };
+        b.session->setFournisseurRecap([&](const model::Appel& a, auto r) { vu = a.id, reponse = r; });
+        ouvert(b).surTerminer = [](test::FausseTranscription& f) { f.finir(); };
         b.session->arreter();
         QCOMPARE(vu, *b.session->appelId());
         QVERIFY(b.session->syntheseFin()->enCours);
@@ -504,8 +499,7 @@ private Q_SLOTS:
     {
         BancSession b;
         QVERIFY(b.scriptLivre());
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         t.dire(QStringLiteral("vous"), QStringLiteral("Et aujourd'hui, vous gérez ça comment"), 5000, 7000);
         QCOMPARE(b.session->derniereQuestionMs(), 5000);
         t.dire(QStringLiteral("vous"), QStringLiteral("Très bien, je note."), 9000, 10000);

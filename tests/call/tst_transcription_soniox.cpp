@@ -53,20 +53,17 @@ struct FauxBackend {
 
 
 // Counts requests; each answer carries a new key ("k1", "k2", …).
-class AccesCompte final : public FournisseurAcces {
-public:
-    AccesCompte(QUrl url, SourceIA mode) : url_(std::move(url)), mode_(mode) {}
+struct AccesCompte final : FournisseurAcces {
+    AccesCompte(QUrl u, SourceIA m) : url(std::move(u)), mode(m) {}
     void obtenir(QObject* contexte, Rappel rappel) override
     {
         ++demandes;
-        AccesTranscription a{QStringLiteral("k%1").arg(demandes), url_, mode_, {}};
+        AccesTranscription a{QStringLiteral("k%1").arg(demandes), url, mode, {}};
         QMetaObject::invokeMethod(contexte, [rappel, a] { rappel(a); }, Qt::QueuedConnection);
     }
+    QUrl url;
+    SourceIA mode;
     int demandes = 0;
-
-private:
-    QUrl url_;
-    SourceIA mode_;
 };
 
 // ms of 16 kHz stereo, every frame the same two little-endian samples.
