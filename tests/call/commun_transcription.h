@@ -1,6 +1,6 @@
 #pragma once
-// What the transcription tests share: an engine's signals written down, the
-// start parameters, and the fake Soniox service's streams once configured.
+// What the transcription tests share: an engine's signals written down and
+// the fake Soniox service's streams once configured.
 #include "call/interfaces.h"
 #include "fakes/fauxsoniox.h"
 
@@ -26,17 +26,6 @@ struct Ecoute {
         QObject::connect(m, &M::termine, contexte, [this](quint64) { termine = true; });
     }
 };
-
-inline call::ParametresTranscription parametres(const QString& moteur, int canaux, const QString& langue = QStringLiteral("fr"),
-                                                quint64 generation = 0)
-{
-    call::ParametresTranscription p;
-    p.moteur = moteur;
-    p.canaux = canaux;
-    p.langue = langue;
-    p.generation = generation;
-    return p;
-}
 
 // The first n streams of the fake service have sent their configuration.
 inline bool fluxConfigures(const fakes::FauxSoniox& s, int n)

@@ -1,4 +1,4 @@
-// vd-test: timeout=120
+// vd-test: timeout=240
 // A live call from the session down to local transcription services: the
 // real capture fed by scripted sound sources, the engine the settings choose
 // built by the program's own factory, own keys in an in-memory credential
@@ -6,7 +6,9 @@
 // VD_URL_DEEPGRAM, and the fake clock driving every timer (capture ticks,
 // the 0.8 s confirmation, reconnection delays, saves). What is checked is
 // what the screens see: partial and final segments, the transcription state
-// label, the start refused, and the saved call.
+// label, the start refused, and the saved call. Then `vendalo transcrire`:
+// the real program, its stream threads and the system clock, against the
+// fake services of this process.
 #include "ai/moteur.h"
 #include "ai/routes.h"
 #include "call/captureaudio.h"
@@ -21,10 +23,16 @@
 #include "platform/coffre.h"
 #include "platform/horloge.h"
 
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 #include <thread>
 
 using namespace vd;
@@ -37,13 +45,6 @@ using platform::GenreSource;
 namespace {
 
 const QString cleSoniox = QStringLiteral("sk-test-soniox");
-const QString cleDeepgram = QStringLiteral("dg-test-cle");
-
-// First 16-bit sample of a mono stream.
-qint16 premierEchantillon(const QByteArray& audio)
-{
-    return audio.size() < 2 ? 0 : qint16(quint16(uchar(audio[0])) | quint16(uchar(audio[1])) << 8);
-}
 
 // Scripted sources the test keeps hold of once the capture that used them is gone.
 class SourcesPartagees final : public platform::SourcesAudio {
@@ -120,13 +121,15 @@ struct Banc {
         platform::Horloge::installer(nullptr);
     }
 
-    static call::ConfigAppel config()
+    // A call started on a Soniox fake that expects the user's own key, stored.
+    bool demarrerSoniox(FauxSoniox& serveur)
     {
-        call::ConfigAppel c;
-        c.contactId = QStringLiteral("c1");
-        c.objectif = QStringLiteral("Présenter l'offre");
-        c.source = QStringLiteral("micro+mac");
-        return c;
+        if (!serveur.demarrer())
+            return false;
+        serveur.cleAttendue = cleSoniox;
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
+        return !session->demarrer(test::BancSession::config());
     }
 
     // Both voices speak for ms: the microphone at +0.25, the Mac's sound at
@@ -142,8 +145,6 @@ struct Banc {
         }
     }
 
-    const model::Appel* appel() const { return session->appelId() ? store.etat().appel(*session->appelId()) : nullptr; }
-    call::SegmentLive interim(const QString& qui) const { return session->interims().value(qui); }
     // "speaker start-end voix n" of the final with that text.
     QString finalDe(const QString& texte) const
     {
@@ -154,14 +155,81 @@ struct Banc {
     }
 };
 
+QByteArray wav(int canaux, int ms, qint16 gauche, qint16 droite)
+{
+    const char trame[4] = {char(gauche & 0xff), char(gauche >> 8), char(droite & 0xff), char(droite >> 8)};
+    const QByteArray pcm = QByteArray(trame, 2 * canaux).repeated(ms * 16);
+    QByteArray h;
+    QDataStream d(&h, QIODevice::WriteOnly);
+    d.setByteOrder(QDataStream::LittleEndian);
+    d.writeRawData("RIFF", 4);
+    d << quint32(36 + pcm.size());
+    d.writeRawData("WAVEfmt ", 8);
+    d << quint32(16) << quint16(1) << quint16(canaux) << quint32(16000) << quint32(16000 * 2 * canaux) << quint16(2 * canaux) << quint16(16);
+    d.writeRawData("data", 4);
+    d << quint32(pcm.size());
+    return h + pcm;
+}
+
+struct Sortie {
+    int code = -1;
+    QList<QJsonObject> lignes;
+    QString erreur;
+};
+
 } // namespace
 
 class TstSessionTranscription : public QObject {
     Q_OBJECT
+    QTemporaryDir dossier;
+
+    QString ecrire(const QString& nom, const QByteArray& octets)
+    {
+        const QString chemin = dossier.filePath(nom);
+        QFile f(chemin);
+        f.open(QIODevice::WriteOnly);
+        f.write(octets);
+        return chemin;
+    }
+
+    Sortie lancer(const QStringList& args, const QMap<QString, QString>& env, const QByteArray& cles)
+    {
+        QDir().mkpath(dossier.filePath("config/Vendalo"));
+        QFile f(dossier.filePath("config/Vendalo/identifiants.json"));
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(cles);
+        f.close();
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("HOME", dossier.path());
+        e.insert("XDG_CONFIG_HOME", dossier.filePath("config"));
+        e.insert("XDG_DATA_HOME", dossier.filePath("data"));
+        e.insert("VD_COFFRE", "fichier");
+        for (auto it = env.begin(); it != env.end(); ++it)
+            e.insert(it.key(), it.value());
+        p.setProcessEnvironment(e);
+        p.start(VD_VENDALO_BIN, QStringList{"transcrire"} + args);
+        Sortie s;
+        if (!p.waitForStarted(10000))
+            return s;
+        // The fake services answer from this thread's event loop while the program runs.
+        if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000)) {
+            p.kill();
+            p.waitForFinished();
+            return s;
+        }
+        s.code = p.exitCode();
+        for (const QByteArray& l : p.readAllStandardOutput().split('\n'))
+            if (!l.trimmed().isEmpty())
+                s.lignes.append(QJsonDocument::fromJson(l).object());
+        s.erreur = QString::fromUtf8(p.readAllStandardError()).trimmed();
+        return s;
+    }
 
 private Q_SLOTS:
     void initTestCase()
     {
+        QVERIFY(dossier.isValid());
         QStandardPaths::setTestModeEnabled(true);
         qRegisterMetaType<vd::call::SegmentLive>();
     }
@@ -179,27 +247,19 @@ private Q_SLOTS:
     void sonioxDeuxFlux()
     {
         FauxSoniox serveur;
-        QVERIFY(serveur.demarrer());
-        serveur.cleAttendue = cleSoniox;
-        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
         Banc b(QStringLiteral("soniox"));
-        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
-
-        QVERIFY(!b.session->demarrer(Banc::config()));
+        QVERIFY(b.demarrerSoniox(serveur));
         QCOMPARE(b.moteursDemandes, QStringList{"soniox"});
         QCOMPARE(b.session->etat(), EtatSession::connexion);
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Connexion à la transcription…"));
         QTRY_VERIFY(test::fluxConfigures(serveur, 2));
         const int v = test::indexVous(serveur);   // microphone stream
         const int p = 1 - v;
-        QCOMPARE(serveur.configuration(v)["api_key"].toString(), cleSoniox);
-        QCOMPARE(serveur.configuration(p)["api_key"].toString(), cleSoniox);
+        QCOMPARE(serveur.configuration(v)["api_key"].toString() + serveur.configuration(p)["api_key"].toString(), cleSoniox + cleSoniox);
         QCOMPARE(serveur.configuration(p)["enable_speaker_diarization"].toBool(), true);
         QTest::qWait(20);
         QCOMPARE(b.session->etat(), EtatSession::connexion);   // not before the 0.8 s confirmation
         b.horloge.avancer(800);
         QTRY_COMPARE(b.session->etat(), EtatSession::enCours);
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription en direct"));
         QCOMPARE(b.session->offsetMs(), 0);
 
         // Two seconds of both voices: each stream gets its own channel. The
@@ -208,25 +268,18 @@ private Q_SLOTS:
         b.parler(2000);
         QTRY_COMPARE(serveur.connexion(v).audio.size(), 2000 * 32);
         QTRY_COMPARE(serveur.connexion(p).audio.size(), 2000 * 32);
-        QVERIFY(premierEchantillon(serveur.connexion(v).audio) > 8000);
-        QVERIFY(premierEchantillon(serveur.connexion(p).audio) < -16000);
+        QVERIFY(qFromLittleEndian<qint16>(serveur.connexion(v).audio.constData()) > 8000);
+        QVERIFY(qFromLittleEndian<qint16>(serveur.connexion(p).audio.constData()) < -16000);
 
-        // Partials show, then finals of the right speaker replace them.
+        // A partial shows, then the finals of the right speakers replace it.
         serveur.envoyerJetons(v, {FauxSoniox::jeton("Bonjour", 100, 400, true), FauxSoniox::jeton(" je", 400, 500, false)});
-        QTRY_COMPARE(b.interim("vous"), (call::SegmentLive{"vous", "Bonjour je", false, 100, 500, std::nullopt}));
-        serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 1200, 1400, false, 1)});
-        QTRY_COMPARE(b.interim("prospect").texte, QStringLiteral("Oui"));
-        QVERIFY(b.session->finals().isEmpty());
+        QTRY_COMPARE(b.session->interims().value("vous"), (call::SegmentLive{"vous", "Bonjour je", false, 100, 500, std::nullopt}));
         serveur.envoyerJetons(v, {FauxSoniox::jeton(" je vous appelle", 400, 1000, true), FauxSoniox::fin()});
-        QTRY_COMPARE(b.session->finals().size(), 1);
-        QVERIFY(!b.session->interims().contains("vous"));
-        QCOMPARE(b.session->finals()[0],
-                 (model::Segment{"sg1", "vous", "Bonjour je vous appelle", 100, 1000, std::nullopt}));
         serveur.envoyerJetons(p, {FauxSoniox::jeton("Oui", 1200, 1400, true, 1), FauxSoniox::jeton(" c'est", 1400, 1600, true, 1),
                                   FauxSoniox::jeton(" moi", 1600, 1900, true, 1), FauxSoniox::fin()});
         QTRY_COMPARE(b.session->finals().size(), 2);
         QVERIFY(b.session->interims().isEmpty());
-        QCOMPARE(b.session->finals()[1], (model::Segment{"sg2", "prospect", "Oui c'est moi", 1200, 1900, 1}));
+        QCOMPARE(b.finalDe("Bonjour je vous appelle") + ", " + b.finalDe("Oui c'est moi"), "vous 100-1000 voix 0, prospect 1200-1900 voix 1");
         for (const auto& s : b.session->finals())
             QVERIFY(s.finMs <= b.session->offsetMs());   // the transcript never runs ahead of the call
 
@@ -234,7 +287,6 @@ private Q_SLOTS:
         QCOMPARE(b.session->offsetMs(), 2000);
         serveur.lacher(p);
         QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("reconnexion"));
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Reconnexion de la transcription…"));
         QCOMPARE(b.session->etat(), EtatSession::enCours);
         QVERIFY(!b.session->erreur());
         b.parler(500);
@@ -243,13 +295,12 @@ private Q_SLOTS:
         QTRY_COMPARE(serveur.nombreConnexions(), 3);
         QTRY_VERIFY(!serveur.configuration(2).isEmpty());
         QCOMPARE(serveur.configuration(2)["api_key"].toString(), cleSoniox);
-        QCOMPARE(serveur.configuration(2)["enable_speaker_diarization"].toBool(), true);
+        QVERIFY(serveur.configuration(2)["enable_speaker_diarization"].toBool());
         b.parler(800);   // the new socket's confirmation
         QTRY_COMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription en direct"));
         // Nothing was lost: the held audio went first, then the live audio.
         QTRY_COMPARE(serveur.connexion(2).audio.size(), (500 + 100 + 800) * 32);
-        QVERIFY(premierEchantillon(serveur.connexion(2).audio) < -16000);
+        QVERIFY(qFromLittleEndian<qint16>(serveur.connexion(2).audio.constData()) < -16000);
 
         // Times on the new socket start from zero; the call places them after the drop.
         serveur.envoyerJetons(2, {FauxSoniox::jeton("Et", 100, 300, true, 1), FauxSoniox::jeton(" le", 300, 500, true, 1),
@@ -270,10 +321,9 @@ private Q_SLOTS:
         QTRY_COMPARE(b.session->etat(), EtatSession::termine);
         const model::Appel* a = b.store.etat().appel(id);
         QVERIFY(a);
-        QCOMPARE(a->statut, QStringLiteral("analyse"));
+        QCOMPARE(a->statut + ' ' + a->moteurTranscription.value_or("-"), QStringLiteral("analyse soniox"));
         QCOMPARE(a->transcript, b.session->finals());
         QCOMPARE(a->transcript.size(), 4);
-        QCOMPARE(a->moteurTranscription, std::optional<QString>(QStringLiteral("soniox")));
         QCOMPARE(b.analyses, QStringList{id});
         VERIFIER_SANS_ANOMALIE(serveur);
     }
@@ -285,7 +335,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("moteur");
         QTest::addColumn<QString>("cle");
         QTest::addColumn<QString>("message");
-        QTest::newRow("soniox sans clé") << "soniox" << ""
+        QTest::newRow("soniox, clé de blancs") << "soniox" << "   "
                                          << "Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé.";
         QTest::newRow("soniox clé refusée") << "soniox" << "mauvaise"
                                             << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre "
@@ -303,20 +353,19 @@ private Q_SLOTS:
         FauxDeepgram deepgram;
         QVERIFY(soniox.demarrer() && deepgram.demarrer());
         soniox.cleAttendue = cleSoniox;
-        deepgram.autorisationAttendue = QStringLiteral("Token ") + cleDeepgram;
+        deepgram.autorisationAttendue = QStringLiteral("Token dg-test-cle");
         qputenv("VD_URL_SONIOX", soniox.url().toString().toUtf8());
         qputenv("VD_URL_DEEPGRAM", deepgram.url().toString().toUtf8());
         Banc b(moteur);
         if (!cle.isEmpty())
             b.coffre.ecrire(moteur, cle);
-        QVERIFY(!b.session->demarrer(Banc::config()));
+        QVERIFY(!b.session->demarrer(test::BancSession::config()));
         QTRY_COMPARE(b.session->etat(), EtatSession::inactif);
         QCOMPARE(b.session->erreurTexte(), message);
-        QVERIFY(!b.session->appelId());
-        QVERIFY(b.store.etat().appels.isEmpty());
+        QVERIFY(!b.session->appelId() && b.store.etat().appels.isEmpty());
         QVERIFY(b.sources && !b.sources->ouverte(GenreSource::micro) && !b.sources->ouverte(GenreSource::sonSysteme));
         QCOMPARE(b.session->etatTranscription(), QString());
-        QCOMPARE(soniox.tentatives() + deepgram.tentatives(), cle.isEmpty() ? 0 : (moteur == "soniox" ? 2 : 1));
+        QCOMPARE(soniox.tentatives() + deepgram.tentatives(), cle.trimmed().isEmpty() ? 0 : (moteur == "soniox" ? 2 : 1));
     }
 
     // The program's own threading, as the application builds it: each stream
@@ -326,12 +375,8 @@ private Q_SLOTS:
     void filsDuProgramme()
     {
         FauxSoniox serveur;
-        QVERIFY(serveur.demarrer());
-        serveur.cleAttendue = cleSoniox;
-        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
         Banc b(QStringLiteral("soniox"), true);
-        b.coffre.ecrire(QStringLiteral("soniox"), cleSoniox);
-        QVERIFY(!b.session->demarrer(Banc::config()));
+        QVERIFY(b.demarrerSoniox(serveur));
         QTRY_COMPARE_WITH_TIMEOUT(b.session->etat(), EtatSession::enCours, 10000);   // includes the 0.8 s confirmation
         QCOMPARE(serveur.nombreConnexions(), 2);
         QCOMPARE(b.engin->nombreFlux(), 2);
@@ -364,6 +409,128 @@ private Q_SLOTS:
         b.session.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the engine joins its stream threads
         VERIFIER_SANS_ANOMALIE(serveur);
+    }
+
+    // `vendalo transcrire` on a WAV file.
+    void transcrireSonioxStereo()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.programmer(false, 500, QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Bonjour", 100, 600, true), FauxSoniox::fin()}}});
+        serveur.programmer(true, 1000, QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Oui", 1000, 1200, true, 0),
+                                                                          FauxSoniox::jeton(" bonjour", 1200, 1400, true, 0),
+                                                                          FauxSoniox::jeton(" monsieur", 1400, 1600, true, 0),
+                                                                          FauxSoniox::fin()}}});
+        serveur.reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Merci", 2000, 2400, true, 3)}}}};
+        const QString f = ecrire("stereo.wav", wav(2, 3000, 1000, -1000));
+        const Sortie s = lancer({f, "--moteur", "soniox", "--langue", "en", "--vite"}, {{"VD_URL_SONIOX", serveur.url().toString()}},
+                                R"({"soniox":"cle-cli"})");
+        QVERIFY2(s.code == 0, qPrintable(s.erreur));
+        VERIFIER_SANS_ANOMALIE(serveur);
+        QCOMPARE(serveur.nombreConnexions(), 2);
+        const int v = vd::test::indexVous(serveur);
+        QCOMPARE(serveur.configuration(v)["api_key"].toString(), QStringLiteral("cle-cli"));
+        QCOMPARE(serveur.configuration(v)["language_hints"].toArray(), QJsonArray{"en"});
+        // Channel 0 reached the salesperson's stream, channel 1 the prospect's, whole.
+        QCOMPARE((QList<qsizetype>{serveur.connexion(v).audio.size(), serveur.connexion(1 - v).audio.size()}), (QList<qsizetype>{96000, 96000}));
+        QCOMPARE((QList<qint16>{qFromLittleEndian<qint16>(serveur.connexion(v).audio.constData() + 1000),
+                                qFromLittleEndian<qint16>(serveur.connexion(1 - v).audio.constData() + 1000)}),
+                 (QList<qint16>{1000, -1000}));
+        QVERIFY(serveur.connexion(0).finRecue && serveur.connexion(1).finRecue);
+
+        QCOMPARE(s.lignes.size(), 4);   // the last "Merci" arrives on both streams at the end
+        QVERIFY(s.lignes.contains(QJsonObject{{"locuteur", "vous"}, {"texte", "Bonjour"}, {"debutMs", 100}, {"finMs", 600}}));
+        QVERIFY(s.lignes.contains(
+            QJsonObject{{"locuteur", "prospect"}, {"interlocuteur", 1}, {"texte", "Oui bonjour monsieur"}, {"debutMs", 1000}, {"finMs", 1600}}));
+        QVERIFY(s.lignes.contains(QJsonObject{{"locuteur", "vous"}, {"texte", "Merci"}, {"debutMs", 2000}, {"finMs", 2400}}));
+        QVERIFY(s.lignes.contains(
+            QJsonObject{{"locuteur", "prospect"}, {"interlocuteur", 1}, {"texte", "Merci"}, {"debutMs", 2000}, {"finMs", 2400}}));
+    }
+
+    void transcrireDeepgramStereo()
+    {
+        FauxDeepgram serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.autorisationAttendue = "Token cle-dg";
+        serveur.programmer(500, FauxDeepgram::resultat(0, "Bonjour.", 0.1, 0.5, true));
+        serveur.programmer(1000, FauxDeepgram::resultat(1, "Oui bonjour monsieur", 1.0, 0.9, true, FauxDeepgram::mots("Oui bonjour monsieur", 1.0, 4)));
+        serveur.programmer(1500, FauxDeepgram::resultat(1, "Et moi aussi", 2.0, 0.9, true, FauxDeepgram::mots("Et moi aussi", 2.0, 2)));
+        const QString f = ecrire("stereo.wav", wav(2, 2000, 7, 9));
+        const Sortie s = lancer({f, "--moteur", "deepgram", "--vite"}, {{"VD_URL_DEEPGRAM", serveur.url().toString()}},
+                                R"({"deepgram":"cle-dg"})");
+        QVERIFY2(s.code == 0, qPrintable(s.erreur));
+        VERIFIER_SANS_ANOMALIE(serveur);
+        QCOMPARE(serveur.connexion(0).audio.size(), 128000);
+        QCOMPARE(serveur.connexion(0).textes.last(), QStringLiteral("{\"type\":\"CloseStream\"}"));
+        QCOMPARE(s.lignes,
+                 (QList<QJsonObject>{QJsonObject{{"locuteur", "vous"}, {"texte", "Bonjour."}, {"debutMs", 100}, {"finMs", 600}},
+                                     QJsonObject{{"locuteur", "prospect"}, {"interlocuteur", 1}, {"texte", "Oui bonjour monsieur"}, {"debutMs", 1000}, {"finMs", 1900}},
+                                     QJsonObject{{"locuteur", "prospect"}, {"interlocuteur", 2}, {"texte", "Et moi aussi"}, {"debutMs", 2000}, {"finMs", 2900}}}));
+    }
+
+    void transcrireSonioxMonoEnTempsReel()
+    {
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.programmer(true, 300, QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Allô", 0, 300, true, 1), FauxSoniox::fin()}}});
+        const QString f = ecrire("mono.wav", wav(1, 600, 5, 0));
+        const Sortie s = lancer({f, "--moteur", "soniox"}, {{"VD_URL_SONIOX", serveur.url().toString()}}, R"({"soniox":"k"})");
+        QVERIFY2(s.code == 0, qPrintable(s.erreur));
+        QCOMPARE(serveur.nombreConnexions(), 1);
+        QCOMPARE(serveur.connexion(0).taillesAudio, (QList<int>{3200, 3200, 3200, 3200, 3200, 3200}));
+        QCOMPARE(s.lignes, QList<QJsonObject>{(QJsonObject{{"locuteur", "vous"}, {"texte", "Allô"}, {"debutMs", 0}, {"finMs", 300}})});
+    }
+
+    void transcrireEchecs_data()
+    {
+        QTest::addColumn<QByteArray>("fichier");   // empty: no file written, the arguments as given
+        QTest::addColumn<QByteArray>("cles");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        const QByteArray k(R"({"soniox":"k"})");
+        const QStringList soniox{"--moteur", "soniox"};
+        QTest::newRow("sans clé") << wav(2, 100, 0, 0) << QByteArray("{}") << soniox << 1
+                                  << "Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé.";
+        QTest::newRow("pas un wav") << QByteArray("bonjour") << k << soniox << 1 << "n'est pas un fichier WAV lisible.";
+        QByteArray autreFrequence = wav(1, 100, 0, 0);
+        qToLittleEndian<quint32>(44100, autreFrequence.data() + 24);
+        QTest::newRow("44,1 kHz") << autreFrequence << k << soniox << 1
+                                  << "Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo ; celui-ci est en 16 bits, 44 100 Hz mono.";
+        QByteArray huitBits = wav(2, 100, 0, 0);
+        qToLittleEndian<quint32>(44100, huitBits.data() + 24);
+        qToLittleEndian<quint16>(8, huitBits.data() + 34);
+        QTest::newRow("8 bits") << huitBits << k << soniox << 1
+                                << "Le fichier doit être en PCM 16 bits à 16 000 Hz, mono ou stéréo ; celui-ci est en 8 bits, 44 100 Hz stéréo.";
+        QByteArray flottant = wav(2, 100, 0, 0);
+        qToLittleEndian<quint16>(3, flottant.data() + 20);
+        qToLittleEndian<quint16>(32, flottant.data() + 34);
+        QTest::newRow("flottant") << flottant << k << soniox << 1 << "celui-ci est en virgule flottante 32 bits, 16 000 Hz stéréo.";
+        QTest::newRow("en-tête tronqué") << wav(1, 100, 0, 0).left(30) << k << soniox << 1 << "n'est pas un fichier WAV lisible.";
+        QTest::newRow("clé refusée") << wav(1, 100, 0, 0) << QByteArray(R"({"soniox":"mauvaise"})") << soniox << 1
+                                     << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre projet (Europe ou monde).";
+        // A device that never ends: the header decides, nothing is read whole.
+        QTest::newRow("périphérique") << QByteArray() << k << QStringList{"/dev/zero", "--moteur", "soniox"} << 1
+                                      << "« /dev/zero » n'est pas un fichier WAV lisible.";
+        QTest::newRow("moteur inconnu") << QByteArray() << QByteArray("{}") << QStringList{"--moteur", "autre", "x.wav"} << 2
+                                        << "Moteur inconnu : « autre ». Choisissez soniox ou deepgram.";
+    }
+    void transcrireEchecs()
+    {
+        QFETCH(QByteArray, fichier);
+        QFETCH(QByteArray, cles);
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.cleAttendue = "k";
+        if (!fichier.isEmpty())
+            args.prepend(ecrire("entree.wav", fichier));
+        const Sortie s = lancer(args, {{"VD_URL_SONIOX", serveur.url().toString()}}, cles);
+        QCOMPARE(s.code, code);
+        QVERIFY2(s.erreur.endsWith(message), qPrintable(s.erreur));
+        QVERIFY(s.lignes.isEmpty());
     }
 };
 

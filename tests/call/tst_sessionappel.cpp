@@ -1,14 +1,79 @@
 // The call session on a fake clock, capture and transcription: start and its
 // failures, the clock with pauses, saves, cut and restart, end of a source,
-// the stop sequence.
+// the stop sequence. Then demonstration calls: a scenario played through the
+// same session path without audio or network, the script lengthened for long
+// calls, the prompter tied to a simulated call.
+#include "ai/analyses.h"
+#include "ai/panneausouffleur.h"
+#include "ai/souffleur.h"
+#include "call/lecteurdemo.h"
+#include "call/liaisonsouffleur.h"
+#include "fakes/clientiascripte.h"
 #include "platform/formulation.h"
 #include "fauxappel.h"
+#include "team/framework.h"
 
+#include <QJsonArray>
 #include <QtTest>
 
 using namespace vd;
 using call::EtatSession;
+using call::ScenarioDemo;
 using test::BancSession;
+
+namespace {
+// "id speaker: words" of every final of the call, in order.
+QStringList finals(const BancSession& b)
+{
+    QStringList l;
+    for (const auto& s : b.session->finals())
+        l << QStringLiteral("%1 %2: %3").arg(s.id, s.locuteur, s.texte);
+    return l;
+}
+
+ScenarioDemo scenario()
+{
+    return {.id = QStringLiteral("decouverte"), .contactId = QStringLiteral("c_demo"), .type = QStringLiteral("decouverte"),
+            .objectif = QStringLiteral("Qualifier le besoin"),
+            .tours = {
+                {QStringLiteral("vous"), QStringLiteral("Bonjour Claire, merci de prendre ce moment avec moi."), 0, 3000, std::nullopt},
+                {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous cherchons un outil pour nos commerciaux."), 3500, 7000, 1},
+                {QStringLiteral("vous"), QStringLiteral("Combien de commerciaux sont concernés aujourd'hui ?"), 7500, 10000, std::nullopt},
+                {QStringLiteral("prospect"), QStringLiteral("Une douzaine, mais le budget est serré cette année."), 10500, 14000, 1},
+            }};
+}
+
+// Three turns over 10 s, for the lengthened script.
+ScenarioDemo scenarioCourt()
+{
+    return {.id = QStringLiteral("decouverte"),
+            .tours = {
+                {QStringLiteral("vous"), QStringLiteral("Bonjour, merci de prendre ce moment."), 1000, 4000, std::nullopt},
+                {QStringLiteral("prospect"), QStringLiteral("Avec plaisir, nous avons trois agences."), 4500, 9000, 2},
+                {QStringLiteral("vous"), QStringLiteral("Combien de techniciens ?"), 9300, 11000, std::nullopt},
+            }};
+}
+
+// A simulated call of the shipped demonstration, with the prompter beside it.
+struct AppelSimule {
+    platform::HorlogeFactice horloge;
+    ai::Moteur& moteur = ai::Moteur::instance();
+    model::Store store{QString(), horloge};
+    fakes::ClientIAScripte client;
+    std::optional<call::ScenarioDemo> scenario;
+    AppelSimule()
+    {
+        store.remplacerEtat(*model::Etat::depuisJson(moteur.appelerJSON(QStringLiteral("etatDemo")).valeur()));
+        scenario = call::ScenarioDemo::depuisJson(moteur.appelerJSON(QStringLiteral("scenarioDemo"), {QStringLiteral("decouverte")}).valeur());
+    }
+};
+// A live call started, its transcription open.
+test::FausseTranscription& ouvert(BancSession& b)
+{
+    b.demarrerOuvert();
+    return b.transcription();
+}
+} // namespace
 
 class TstSessionAppel : public QObject {
     Q_OBJECT
@@ -27,10 +92,9 @@ private Q_SLOTS:
         QVERIFY(a);
         QCOMPARE((QStringList{a->statut, a->contactId.value_or("-"), a->type, a->objectif, a->source, a->moteurTranscription.value_or("-"), a->debut}),
                  (QStringList{"en_cours", "c1", "demo", "Montrer le produit", "micro+mac", "soniox", "2026-03-02T09:00:00.000Z"}));
-        QCOMPARE(b.capture->canauxDemandes, 2);
-        QCOMPARE(b.transcription().parametres.canaux, 2);
-        QCOMPARE(b.transcription().parametres.generation, b.session->generation());
-        QCOMPARE(b.transcription().parametres.appelId, a->id);   // sent with backend token requests
+        const auto& p = b.transcription().parametres;   // the call's id goes with backend token requests
+        QCOMPARE((QList<QVariant>{b.capture->canauxDemandes, p.canaux, p.generation, p.appelId}),
+                 (QList<QVariant>{2, 2, b.session->generation(), a->id}));
 
         // Audio reaches the transcription only once it is open.
         b.capture->rappel(QByteArray(6400, 0));
@@ -64,11 +128,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, attendu);
         BancSession b;
-        b.store.modifier([](model::Etat& e) {
-            model::Appel autre;
-            autre.id = QStringLiteral("ancien");
-            e.appels.append(autre);
-        });
+        b.store.modifier([](model::Etat& e) { e.appels.append(model::Appel{.id = QStringLiteral("ancien")}); });
         if (parCapture)
             b.capture->echec = call::ErreurCaptureAudio{call::ErreurCaptureAudio::Genre::microRefuse};
         QVERIFY(!b.session->demarrer(BancSession::config()));
@@ -83,8 +143,7 @@ private Q_SLOTS:
         // No empty call is left "en_cours" behind; other calls are untouched.
         QCOMPARE(b.store.etat().appels.size(), 1);
         QCOMPARE(b.store.etat().appels[0].id, QStringLiteral("ancien"));
-        QCOMPARE(b.capture->arrets, parCapture ? 1 : 1);
-        QCOMPARE(b.horloge.minuteriesActives(), 0);
+        QCOMPARE((QList<int>{b.capture->arrets, b.horloge.minuteriesActives()}), (QList<int>{1, 0}));   // capture stopped, no timer left
         // And a new start is possible.
         b.capture->echec.reset();
         QVERIFY(!b.session->demarrer(BancSession::config()));
@@ -123,8 +182,7 @@ private Q_SLOTS:
     void segmentsEtFiltreEcho()
     {
         BancSession b;
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         t.dire(QStringLiteral("prospect"), QStringLiteral("On verra ça"), 1000, 1900, false);
         QCOMPARE(b.session->interims().value(QStringLiteral("prospect")).texte, QStringLiteral("On verra ça"));
         t.dire(QStringLiteral("vous"), QStringLiteral("on verra ça"), 1100, 2000, false);
@@ -132,13 +190,10 @@ private Q_SLOTS:
         t.dire(QStringLiteral("prospect"), QStringLiteral("On verra ça."), 1000, 1900);
         QVERIFY(b.session->interims().isEmpty());
         t.dire(QStringLiteral("vous"), QStringLiteral("on verra ça"), 1100, 2000);
-        QCOMPARE(b.session->finals().size(), 1);
-        QCOMPARE(b.session->finals()[0].id, QStringLiteral("sg1"));
-        QCOMPARE(b.session->finals()[0].locuteur, QStringLiteral("prospect"));
+        QCOMPARE(finals(b), QStringList{"sg1 prospect: On verra ça."});
         QCOMPARE(b.session->echosRetires(), 1);
         t.dire(QStringLiteral("vous"), QStringLiteral("Et pour le budget, vous avez prévu combien ?"), 4000, 6500);
-        QCOMPARE(b.session->finals().size(), 2);
-        QCOMPARE(b.session->finals()[1].id, QStringLiteral("sg2"));
+        QCOMPARE(finals(b), (QStringList{"sg1 prospect: On verra ça.", "sg2 vous: Et pour le budget, vous avez prévu combien ?"}));
         // Old generations are ignored.
         emit t.segment(call::SegmentLive{QStringLiteral("prospect"), QStringLiteral("tard"), true, 7000, 7500, std::nullopt},
                        b.session->generation() - 1);
@@ -151,31 +206,26 @@ private Q_SLOTS:
     void reexamenCompteParTexte()
     {
         BancSession b;
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         // The salesperson's copy arrives before the prospect's original.
         t.dire(QStringLiteral("vous"), QStringLiteral("on verra ça"), 1100, 2000);
         t.dire(QStringLiteral("vous"), QStringLiteral("on verra ça"), 5100, 6000, false);
         QCOMPARE(b.session->finals().size(), 1);
         t.dire(QStringLiteral("prospect"), QStringLiteral("On verra ça."), 1000, 1900);
-        QCOMPARE(b.session->finals().size(), 1);
-        QCOMPARE(b.session->finals()[0].locuteur, QStringLiteral("prospect"));
+        QCOMPARE(finals(b), QStringList{"sg2 prospect: On verra ça."});
         QCOMPARE(b.session->echosRetires(), 1);
         // The same words dropped again later count once.
         t.dire(QStringLiteral("vous"), QStringLiteral("on verra ça"), 8100, 9000);
         QCOMPARE(b.session->finals().size(), 2);
         t.dire(QStringLiteral("prospect"), QStringLiteral("On verra ça"), 8000, 8900);
-        QCOMPARE(b.session->finals().size(), 2);
-        QCOMPARE(b.session->finals()[1].locuteur, QStringLiteral("prospect"));
+        QCOMPARE(finals(b), (QStringList{"sg2 prospect: On verra ça.", "sg4 prospect: On verra ça"}));
         QCOMPARE(b.session->echosRetires(), 1);
-        QCOMPARE(b.session->finals()[1].id, QStringLiteral("sg4"));
     }
 
     void sauvegardes()
     {
         BancSession b;
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         t.dire(QStringLiteral("prospect"), QStringLiteral("Bonjour, je vous écoute."), 0, 1500);
         b.horloge.avancer(1500);
         t.dire(QStringLiteral("vous"), QStringLiteral("Merci de prendre le temps."), 1600, 3000);
@@ -191,8 +241,7 @@ private Q_SLOTS:
         b.session->ajouterNote(QStringLiteral("   "));
         b.horloge.avancer(2000);
         QCOMPARE(b.appel()->notes.size(), 1);
-        QCOMPARE(b.appel()->notes[0].texte, QStringLiteral("Rappeler jeudi"));
-        QCOMPARE(b.appel()->notes[0].tMs, 20000);
+        QCOMPARE(QStringLiteral("%1 %2").arg(b.appel()->notes[0].tMs).arg(b.appel()->notes[0].texte), QStringLiteral("20000 Rappeler jeudi"));
     }
 
     void sauvegardeRemetLAppel()
@@ -203,26 +252,21 @@ private Q_SLOTS:
         b.transcription().dire(QStringLiteral("prospect"), QStringLiteral("Nous avons trois commerciaux."), 0, 2000);
         // An import replaces the whole state during the call.
         model::Etat autre;
-        model::Contact c;
-        c.id = QStringLiteral("importe");
-        autre.contacts.append(c);
+        autre.contacts.append(model::Contact{.id = QStringLiteral("importe")});
         b.store.remplacerEtat(autre);
         QVERIFY(!b.store.etat().appel(id));
         b.horloge.avancer(2000);
         const model::Appel* a = b.store.etat().appel(id);
         QVERIFY(a);
-        QCOMPARE(a->statut, QStringLiteral("en_cours"));
-        QCOMPARE(a->contactId, std::optional<QString>(QStringLiteral("c1")));
-        QCOMPARE(a->transcript.size(), 1);
-        QCOMPARE(b.store.etat().contacts.size(), 1);
+        QCOMPARE((QList<QVariant>{a->statut, a->contactId.value_or("-"), a->transcript.size(), b.store.etat().contacts.size()}),
+                 (QList<QVariant>{"en_cours", "c1", 1, 1}));
     }
 
     void coupureDeLaTranscription()
     {
         BancSession b;
-        b.demarrerOuvert();
+        auto& t = ouvert(b);
         b.horloge.avancer(5000);
-        auto& t = b.transcription();
         t.statut(QStringLiteral("reconnexion"));
         QCOMPARE(b.session->etatTranscription(), QStringLiteral("Reconnexion de la transcription…"));
         t.statut(QStringLiteral("n'importe quoi"));
@@ -238,8 +282,7 @@ private Q_SLOTS:
         QCOMPARE(b.session->erreurTexte(),
                  QStringLiteral("La transcription est coupée. L'appel continue : vérifiez votre connexion, puis relancez la transcription."));
         QCOMPARE(b.journal.size(), size_t(1));
-        QCOMPARE(b.journal[0].nom, QStringLiteral("transcription_coupee"));
-        QCOMPARE(b.journal[0].message, QStringLiteral("WebSocket Deepgram fermé après 3 essais"));
+        QCOMPARE(b.journal[0].nom + ": " + b.journal[0].message, QStringLiteral("transcription_coupee: WebSocket Deepgram fermé après 3 essais"));
         QCOMPARE(b.journal[0].proprietes, (QJsonObject{{"appel_id", *b.session->appelId()}, {"canaux", 2}, {"moteur", "soniox"}}));
         QCOMPARE(coupures.count(), 1);
         QCOMPARE(b.session->coupure()->type, QStringLiteral("transcription"));
@@ -267,8 +310,7 @@ private Q_SLOTS:
         QCOMPARE(t.blocs.load(), 1);
         // Its times count from the first block it got, at 60.8 s.
         t.dire(QStringLiteral("prospect"), QStringLiteral("Vous m'entendez ?"), 500, 1500);
-        QCOMPARE(b.session->finals().last().debutMs, 61300);
-        QCOMPARE(b.session->finals().last().finMs, 62300);
+        QCOMPARE(b.session->finals().last(), (model::Segment{"sg1", "prospect", "Vous m'entendez ?", 61300, 62300, std::nullopt}));
     }
 
     void relanceEchouee()
@@ -329,8 +371,7 @@ private Q_SLOTS:
     void sequenceDArret()
     {
         BancSession b;
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         b.horloge.avancer(8000);
         t.dire(QStringLiteral("prospect"), QStringLiteral("Je dois en parler à mon associé"), 6000, 7900, false);
         t.dire(QStringLiteral("vous"), QStringLiteral("Très bien, quand pouvez-vous"), 7000, 8000, false);
@@ -345,31 +386,24 @@ private Q_SLOTS:
         b.horloge.avancer(3000);
         QSignalSpy synthese(b.session.get(), &call::SessionAppel::syntheseFinChange);
         b.session->arreter();
-        QCOMPARE(t.terminaisons, 1);
-        QCOMPARE(coupuresAvant, 0);   // asked to finish before being closed
-        QCOMPARE(t.coupures, 1);
-        QCOMPARE(b.capture->arrets, 1);
+        // Asked to finish before being closed.
+        QCOMPARE((QList<int>{t.terminaisons, coupuresAvant, t.coupures, b.capture->arrets}), (QList<int>{1, 0, 1, 1}));
         QCOMPARE(b.session->etat(), EtatSession::termine);
         QCOMPARE(b.session->codeTranscription(), QStringLiteral("ouvert"));
         QVERIFY(!b.session->erreur());
         QCOMPARE(b.session->offsetMs(), 8000);
         QCOMPARE(b.horloge.minuteriesActives(), 0);
         // The service's last words, then the remaining partial as a final.
-        QCOMPARE(b.session->finals().size(), 2);
-        QCOMPARE(b.session->finals()[0].texte, QStringLiteral("Je dois en parler à mon associé avant."));
-        QCOMPARE(b.session->finals()[1].texte, QStringLiteral("Très bien, quand pouvez-vous"));
+        QCOMPARE(finals(b), (QStringList{"sg1 prospect: Je dois en parler à mon associé avant.", "sg2 vous: Très bien, quand pouvez-vous"}));
         QVERIFY(b.session->interims().isEmpty());
         const model::Appel* a = b.appel();
-        QCOMPARE(a->statut, QStringLiteral("analyse"));
-        QCOMPARE(a->duree, 8.0);
-        QCOMPARE(a->transcript.size(), 2);
+        QCOMPARE((QList<QVariant>{a->statut, a->duree, a->transcript.size()}), (QList<QVariant>{"analyse", 8.0, 2}));
         QCOMPARE(b.analyses, QStringList{*b.session->appelId()});
         // Without a recap route a live call says so; the analysis still comes.
         QVERIFY(b.session->syntheseFin());
-        QCOMPARE(b.session->syntheseFin()->appelId, *b.session->appelId());
-        QVERIFY(!b.session->syntheseFin()->enCours);
-        QCOMPARE(b.session->syntheseFin()->erreur,
-                 std::optional<QString>(QStringLiteral("Le récap n'a pas pu être préparé. L'analyse complète arrive.")));
+        QCOMPARE((QStringList{b.session->syntheseFin()->appelId, b.session->syntheseFin()->enCours ? "en cours" : "fini",
+                              b.session->syntheseFin()->erreur.value_or("-")}),
+                 (QStringList{*b.session->appelId(), "fini", "Le récap n'a pas pu être préparé. L'analyse complète arrive."}));
         QCOMPARE(synthese.count(), 2);
         // After the end, nothing moves.
         b.horloge.avancer(60000);
@@ -381,8 +415,7 @@ private Q_SLOTS:
     void arretSansReponseDuServiceEnDeuxSecondes()
     {
         BancSession b;
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         b.horloge.avancer(4000);
         b.session->arreter();
         QCOMPARE(t.terminaisons, 1);
@@ -395,23 +428,20 @@ private Q_SLOTS:
         QCOMPARE(b.session->etat(), EtatSession::enCours);
         b.horloge.avancer(1);
         QCOMPARE(b.session->etat(), EtatSession::termine);
-        QCOMPARE(b.appel()->transcript.size(), 1);
-        QCOMPARE(b.appel()->duree, 4.0);
+        QCOMPARE((QList<QVariant>{b.appel()->transcript.size(), b.appel()->duree}), (QList<QVariant>{1, 4.0}));
     }
 
     void partielEchoALArret()
     {
         BancSession b;
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         // The salesperson's partial comes first; the prospect's words are still partial at the stop.
         t.dire(QStringLiteral("vous"), QStringLiteral("on verra ça"), 1100, 2000, false);
         t.dire(QStringLiteral("prospect"), QStringLiteral("On verra ça."), 1000, 1900, false);
         QCOMPARE(b.session->interims().size(), 2);
         t.surTerminer = [](test::FausseTranscription& f) { f.finir(); };
         b.session->arreter();
-        QCOMPARE(b.session->finals().size(), 1);
-        QCOMPARE(b.session->finals()[0].locuteur, QStringLiteral("prospect"));
+        QCOMPARE(finals(b), QStringList{"sg1 prospect: On verra ça."});
         QCOMPARE(b.appel()->echosRetires, std::optional<qint64>(1));
     }
 
@@ -420,17 +450,12 @@ private Q_SLOTS:
         BancSession b;
         std::function<void(std::optional<call::ResultatRecap>)> reponse;
         QString vu;
-        b.session->setFournisseurRecap([&](const model::Appel& a, auto r) {
-            vu = a.id;
-            reponse = r;
-        });
-        b.demarrerOuvert();
-        b.transcription().surTerminer = [](test::FausseTranscription& f) { f.finir(); };
+        b.session->setFournisseurRecap([&](const model::Appel& a, auto r) { vu = a.id, reponse = r; });
+        ouvert(b).surTerminer = [](test::FausseTranscription& f) { f.finir(); };
         b.session->arreter();
         QCOMPARE(vu, *b.session->appelId());
         QVERIFY(b.session->syntheseFin()->enCours);
-        call::ResultatRecap r;
-        r.points = QStringList{QStringLiteral("Budget validé")};
+        const call::ResultatRecap r{.points = {QStringLiteral("Budget validé")}};
         reponse(r);
         QVERIFY(!b.session->syntheseFin()->enCours);
         QCOMPARE(b.session->syntheseFin()->recap, std::optional<call::ResultatRecap>(r));
@@ -451,8 +476,7 @@ private Q_SLOTS:
     void coaching()
     {
         BancSession b;
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         for (qint64 d = 0; d < 90000; d += 10000) {
             b.horloge.avancer(10000);
             t.dire(QStringLiteral("vous"), QStringLiteral("je vous présente notre offre en détail"), d, d + 10000);
@@ -475,8 +499,7 @@ private Q_SLOTS:
     {
         BancSession b;
         QVERIFY(b.scriptLivre());
-        b.demarrerOuvert();
-        auto& t = b.transcription();
+        auto& t = ouvert(b);
         t.dire(QStringLiteral("vous"), QStringLiteral("Et aujourd'hui, vous gérez ça comment"), 5000, 7000);
         QCOMPARE(b.session->derniereQuestionMs(), 5000);
         t.dire(QStringLiteral("vous"), QStringLiteral("Très bien, je note."), 9000, 10000);
@@ -508,6 +531,308 @@ private Q_SLOTS:
         b.capture->niveaux = {0.f, 0.f};
         b.horloge.avancer(10000);
         QCOMPARE(b.session->secondesSansVoix(), 10.0);
+    }
+
+    // Demonstration calls.
+    void lectureDuScenario_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<int>("tours");
+        QTest::addColumn<QString>("premier");   // locuteur,debut,fin of the first turn
+        QTest::addColumn<QString>("second");
+        QTest::newRow("temps donnés") << QByteArray(R"({"id":"x","tours":[{"locuteur":"prospect","texte":"Bonjour à vous","debutMs":100,"finMs":900,"interlocuteur":2},{"locuteur":"vous","texte":"Merci","debutMs":1000,"finMs":1400}]})")
+                                      << 2 << "prospect,100,900,2" << "vous,1000,1400,0";
+        QTest::newRow("temps absents: posés d'après les mots")
+            << QByteArray(R"({"tours":[{"locuteur":"commercial","texte":"un deux trois"},{"locuteur":"client","texte":"quatre cinq"}]})")
+            << 2 << "vous,0,1140,0" << "prospect,1840,2600,0";
+        QTest::newRow("début et durée") << QByteArray(R"({"tours":[{"locuteur":"vous","texte":"Allô","tMs":"2000","dureeMs":500}]})")
+                                        << 1 << "vous,2000,2500,0" << "";
+        QTest::newRow("tours vides ou invalides ignorés")
+            << QByteArray(R"({"tours":[3,{"locuteur":"vous","texte":"  "},{"locuteur":"vous","texte":"Oui","debutMs":50,"finMs":10}]})")
+            << 1 << "vous,50,50,0" << "";
+        QTest::newRow("fin avant le début") << QByteArray(R"({"tours":[{"locuteur":"vous","texte":"Oui","debutMs":-5,"finMs":-10}]})")
+                                            << 1 << "vous,0,0,0" << "";
+        QTest::newRow("aucun tour") << QByteArray(R"({"tours":[]})") << 0 << "" << "";
+        QTest::newRow("pas un objet") << QByteArray(R"([1,2])") << 0 << "" << "";
+    }
+    void lectureDuScenario()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(int, tours);
+        QFETCH(QString, premier);
+        QFETCH(QString, second);
+        const QJsonDocument d = QJsonDocument::fromJson(json);
+        const auto s = ScenarioDemo::depuisJson(d.isObject() ? QJsonValue(d.object()) : QJsonValue(d.array()));
+        if (tours == 0) {
+            QVERIFY(!s);
+            return;
+        }
+        QVERIFY(s);
+        QCOMPARE(s->tours.size(), tours);
+        auto decrire = [](const call::TourDemo& t) {
+            return QStringLiteral("%1,%2,%3,%4").arg(t.locuteur).arg(t.debutMs).arg(t.finMs).arg(t.interlocuteur.value_or(0));
+        };
+        QCOMPARE(decrire(s->tours[0]), premier);
+        if (tours > 1)
+            QCOMPARE(decrire(s->tours[1]), second);
+    }
+
+    void evenements()
+    {
+        const ScenarioDemo s{.tours = {{QStringLiteral("prospect"), QStringLiteral("un deux trois quatre cinq six sept"), 0, 2800, 1}}};
+        QStringList vus;   // "at: words (end, final, voice)"
+        for (const auto& e : call::LecteurDemo::evenementsDe(s))
+            vus << QStringLiteral("%1: %2 (%3, %4, %5)").arg(e.tMs).arg(e.segment.texte).arg(e.segment.finMs).arg(int(e.segment.final))
+                       .arg(e.segment.interlocuteur.value_or(0));
+        QCOMPARE(vus, (QStringList{"1200: un deux trois (1200, 0, 1)", "2400: un deux trois quatre cinq six (2400, 0, 1)",
+                                   "2800: un deux trois quatre cinq six sept (2800, 1, 1)"}));
+    }
+
+    void appelSimuleComplet()
+    {
+        BancSession b;
+        QSignalSpy fin(b.session.get(), &call::SessionAppel::guideTermine);
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 4.0}));
+        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QVERIFY(b.session->estGuide());
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Appel simulé"));
+        QCOMPARE(b.capture->demarrages + b.transcriptions.size(), size_t(0));   // no audio, no network
+        const model::Appel* a = b.appel();
+        QCOMPARE((QStringList{a->source, a->contactId.value_or("-"), a->objectif, a->moteurTranscription.value_or("-")}),
+                 (QStringList{"demo", "c_demo", "Qualifier le besoin", "-"}));
+
+        // 0.5 s of real time is 2 s of the script: the first turn is still partial.
+        b.horloge.avancer(500);
+        QCOMPARE(b.session->offsetMs(), 2000);
+        QVERIFY(b.session->finals().isEmpty());
+        QVERIFY(b.session->interims().contains(QStringLiteral("vous")));
+        b.horloge.avancer(500);
+        QCOMPARE(finals(b), QStringList{"sg1 vous: Bonjour Claire, merci de prendre ce moment avec moi."});
+        b.horloge.avancer(2000);
+        QCOMPARE(b.session->finals().size(), 3);
+        QCOMPARE(fin.count(), 0);
+        b.horloge.avancer(1000);
+        QCOMPARE(fin.count(), 1);
+        QCOMPARE(b.session->finals().size(), 4);
+        QCOMPARE(b.session->finals()[3], (model::Segment{"sg4", "prospect", "Une douzaine, mais le budget est serré cette année.", 10500, 14000, 1}));
+        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Appel simulé terminé"));
+        QCOMPARE(b.session->etat(), EtatSession::enCours);   // the user (or the caller) stops it
+
+        b.session->arreter();
+        QCOMPARE(b.session->etat(), EtatSession::termine);
+        QCOMPARE(b.session->codeTranscription(), QStringLiteral("demo_fin"));
+        a = b.appel();
+        QCOMPARE((QList<QVariant>{a->statut, a->transcript.size(), a->duree, b.analyses.size()}), (QList<QVariant>{"analyse", 4, 16.0, 1}));
+        QVERIFY(b.session->syntheseFin());
+        QVERIFY(!b.session->syntheseFin()->enCours);
+    }
+
+    void pointDAttente()
+    {
+        BancSession b;
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), 2, 1.0}));
+        QSignalSpy guide(b.session.get(), &call::SessionAppel::guideChange);
+        b.horloge.avancer(7500);
+        QCOMPARE(b.session->finals().size(), 2);
+        QVERIFY(b.session->attenteGuide());
+        QCOMPARE(guide.count(), 1);
+        b.horloge.avancer(10000);
+        QCOMPARE(b.session->finals().size(), 2);
+        QVERIFY(b.session->interims().isEmpty());
+        QCOMPARE(b.session->offsetMs(), 17500);   // the call's clock keeps running
+        b.session->continuerGuide();
+        QVERIFY(!b.session->attenteGuide());
+        b.horloge.avancer(6600);
+        QCOMPARE(b.session->finals().size(), 4);
+        // The rest of the script is shifted by the 10 s of waiting.
+        QCOMPARE(QStringLiteral("%1-%2").arg(b.session->finals()[2].debutMs).arg(b.session->finals()[3].finMs), QStringLiteral("17500-24000"));
+    }
+
+    void pauseDeLaDemo()
+    {
+        BancSession b;
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 1.0}));
+        b.horloge.avancer(3000);
+        b.session->pause();
+        b.horloge.avancer(60000);
+        QCOMPARE(b.session->offsetMs(), 3000);
+        QCOMPARE(b.session->finals().size(), 1);
+        b.session->reprendre();
+        b.horloge.avancer(4000);
+        QCOMPARE(b.session->finals().size(), 2);
+        QCOMPARE(b.session->finals()[1].finMs, 7000);
+    }
+
+    void arretAuMilieu()
+    {
+        BancSession b;
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 1.0}));
+        b.horloge.avancer(5000);   // the prospect is mid-sentence
+        QVERIFY(b.session->interims().contains(QStringLiteral("prospect")));
+        b.session->arreter();
+        QCOMPARE(b.session->finals().size(), 2);   // the partial became final
+        b.horloge.avancer(60000);
+        QCOMPARE(b.session->finals().size(), 2);   // playback stopped with the call
+        QCOMPARE(b.appel()->duree, 5.0);
+        // A new call can start at once.
+        QVERIFY(!b.session->demarrerGuide(call::AppelGuide{scenario(), std::nullopt, 1.0}));
+        QVERIFY(b.session->finals().isEmpty());
+    }
+
+    void scenarioDuMoteurLivre()
+    {
+        BancSession b;
+        call::ConfigAppel c;
+        c.source = QStringLiteral("demo");
+        c.type = QStringLiteral("decouverte");
+        QVERIFY(!b.session->demarrer(c));
+        QVERIFY(b.session->estGuide());
+        QSignalSpy fin(b.session.get(), &call::SessionAppel::guideTermine);
+        for (int i = 0; i < 3600 && fin.isEmpty(); ++i)
+            b.horloge.avancer(1000);
+        QCOMPARE(fin.count(), 1);
+        QSet<QString> locuteurs;
+        for (const auto& s : b.session->finals())
+            locuteurs.insert(s.locuteur);
+        QCOMPARE(locuteurs, (QSet<QString>{"vous", "prospect"}));
+        b.session->arreter();
+        QCOMPARE(b.appel()->statut, QStringLiteral("analyse"));
+        QVERIFY(b.appel()->metriques && b.appel()->metriques->nbEchanges > 0);
+    }
+
+    // The script lengthened for long calls: the turns again, round after
+    // round, on the call's clock.
+    void prolonge_data()
+    {
+        QTest::addColumn<qint64>("dureeMs");
+        QTest::addColumn<int>("tours");
+        QTest::addColumn<qint64>("fin");   // end of the last turn
+        // One round lasts 10 s (1 s → 11 s) and the next starts 0.7 s later: a period of 10.7 s.
+        QTest::newRow("aucune durée") << qint64(0) << 3 << qint64(11000);
+        QTest::newRow("déjà assez long") << qint64(11000) << 3 << qint64(11000);
+        QTest::newRow("une seconde de plus") << qint64(11001) << 6 << qint64(21700);
+        QTest::newRow("juste la fin du second tour") << qint64(21700) << 6 << qint64(21700);
+        QTest::newRow("une minute") << qint64(60000) << 18 << qint64(64500);
+        QTest::newRow("durée négative") << qint64(-5) << 3 << qint64(11000);
+    }
+    void prolonge()
+    {
+        QFETCH(qint64, dureeMs);
+        QFETCH(int, tours);
+        QFETCH(qint64, fin);
+        const ScenarioDemo base = scenarioCourt();
+        const ScenarioDemo s = base.prolonge(dureeMs);
+        QCOMPARE(s.tours.size(), tours);
+        QCOMPARE(s.tours.last().finMs, fin);
+        QCOMPARE(s.id, base.id);
+        // Each round repeats the script's turns, speakers and words, shifted by whole periods.
+        for (qsizetype i = 0; i < s.tours.size(); ++i) {
+            const call::TourDemo& t = s.tours[i];
+            const call::TourDemo& o = base.tours[i % base.tours.size()];
+            const qint64 decalage = (i / base.tours.size()) * 10700;
+            QCOMPARE(t, (call::TourDemo{o.locuteur, o.texte, o.debutMs + decalage, o.finMs + decalage, o.interlocuteur}));
+        }
+    }
+
+    void evenementsDansLOrdre()
+    {
+        // The player's events stay in time order across rounds.
+        const auto e = vd::call::LecteurDemo::evenementsDe(scenarioCourt().prolonge(40000));
+        QVERIFY(!e.empty());
+        for (size_t i = 1; i < e.size(); ++i)
+            QVERIFY(e[i - 1].tMs <= e[i].tMs);
+        QCOMPARE(e.back().tMs, scenarioCourt().prolonge(40000).tours.last().finMs);
+        QVERIFY(e.back().segment.final);
+        QVERIFY(ScenarioDemo().prolonge(60000).tours.isEmpty());
+    }
+
+    // The prompter tied to a running simulated call: objections spotted on the
+    // session's finals reach the call, help answers land in the call's help list.
+    void appelSimuleAvecSouffleur()
+    {
+        AppelSimule a;
+        auto& [horloge, moteur, store, client, scenario] = a;
+        QVERIFY(scenario);
+        call::SessionAppel session(store, moteur, horloge, {});
+        ai::Souffleur souffleur(moteur, client);
+        ai::PanneauSouffleur panneau(souffleur, horloge);
+        call::LiaisonSouffleur liaison(session, souffleur, panneau, store);
+
+        QVERIFY(!session.demarrerGuide(call::AppelGuide{*scenario, std::nullopt, 50.0}));
+        for (int i = 0; i < 400 && session.detections().isEmpty(); ++i)
+            horloge.avancer(250);
+        QVERIFY(!session.detections().isEmpty());   // spotted by the prompter, recorded on the call
+
+        // A help request streams into the call's help list.
+        const auto id = souffleur.demander(QStringLiteral("objection"));
+        QVERIFY2(id, qPrintable(id ? QString() : id.erreur()));
+        QVERIFY(client.derniere());
+        QCOMPARE(client.requetes.last().tache, QStringLiteral("objection"));
+        QVERIFY(client.requetes.last().demo);   // a simulated call asks the demonstration route
+        client.derniere()->terminer(QStringLiteral("{\"reponse\":\"Je comprends.\"}"));
+        QCOMPARE(session.aides().size(), 1);
+        QCOMPARE(session.aides().first().statut, call::AideLive::Statut::ok);
+        session.arreter();
+    }
+
+    // A template picked and one step edited: the next simulated call follows that
+    // framework (the one saved as default), shows the step's questions in the
+    // prompter and ticks them and the grid live; the analysis scores the step
+    // and writes what was heard on the contact.
+    void frameworkChoisiDansLAppelSimule()
+    {
+        AppelSimule a;
+        auto& [horloge, moteur, store, client, scenario] = a;
+        QVERIFY(scenario);
+        const auto grilles = team::grillesDepuisMoteur(moteur.donnee(QStringLiteral("GRILLES_QUALIFICATION")).toArray());
+        team::FrameworkVente f = team::frameworkDepuisModele(*team::modeleCycle(QStringLiteral("vente_courte")), QStringLiteral("fw_court"),
+                                                             store.horodatageMaintenant(), grilles);
+        const QString q1 = QStringLiteral("Comment se passe la planification de vos interventions aujourd'hui ?");
+        f.etapes[0].questions = {q1, QStringLiteral("Qui d'autre participe à la décision de votre côté ?")};
+        f.parDefaut = true;
+        QVERIFY(!team::enregistrerFramework(store, f));
+
+        call::SessionAppel session(store, moteur, horloge, {});
+        ai::Souffleur souffleur(moteur, client);
+        ai::PanneauSouffleur panneau(souffleur, horloge);
+        ai::AnalysesEnCours analyses(store, moteur, client);
+        call::LiaisonSouffleur liaison(session, souffleur, panneau, store, &analyses);
+        QVERIFY(!session.demarrerGuide(call::AppelGuide{*scenario, std::nullopt, 50.0}));
+        QTRY_VERIFY(panneau.etapeCourante().has_value());   // the context is built on its own thread
+        QCOMPARE(panneau.titreEtape(), QStringLiteral("Étape 1 / 2 : Découverte express"));
+        QCOMPARE(panneau.etapeCourante()->questions.first(), (QPair<QString, bool>{q1, false}));
+
+        QSignalSpy fin(&session, &call::SessionAppel::guideTermine);
+        for (int i = 0; i < 2000 && fin.isEmpty(); ++i)
+            horloge.avancer(250);
+        QCOMPARE(fin.count(), 1);
+        // Both questions asked: the prompter moves on to the next step.
+        QCOMPARE(panneau.etapeCourante()->id, QStringLiteral("proposition"));
+        QStringList entendus;
+        for (const auto& g : panneau.grilleCochee())
+            if (g.entendu)
+                entendus << g.id;
+        QCOMPARE(entendus, (QStringList{"budget", "autorite", "besoin", "echeance"}));
+        QVERIFY(session.qualificationAppel().size() >= 2);
+        QCOMPARE(session.qualificationAppel().first().qt()[QLatin1String("source")].toString(), QStringLiteral("direct"));
+
+        const QString appelId = session.appelIdTexte();
+        session.arreter();
+        QTRY_VERIFY(!client.requetes.isEmpty() && client.requetes.last().tache == QLatin1String("analyse"));
+        auto demo = moteur.appelerTexte(QStringLiteral("reponseDemo"), {QStringLiteral("analyse"), client.requetes.last().payload});
+        QVERIFY(demo);
+        client.derniere()->terminer(demo.valeur());
+        QTRY_VERIFY(store.etat().appel(appelId)->analyse.has_value());
+        const model::MethodeAnalyse& m = store.etat().appel(appelId)->analyse->methode;
+        QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(m.frameworkId.value_or("-"), m.etapes.first().id).arg(m.etapes.first().score.value_or(-1))
+                     .arg(m.etapes.first().poids.value_or(-1)),
+                 QStringLiteral("fw_court decouverte 100 30"));
+        const model::Contact* c = store.etat().contact(scenario->contactId.value_or(QString()));
+        QCOMPARE(c->champs.budget, QStringLiteral("15 000 euros"));
+        QStringList items;
+        for (const model::JSONValeur& q : c->qualification.value_or(QList<model::JSONValeur>()))
+            items << q.qt()[QLatin1String("item")].toString();
+        QVERIFY2(items.contains(QStringLiteral("autorite")), qPrintable(items.join(',')));
     }
 };
 

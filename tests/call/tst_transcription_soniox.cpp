@@ -1,54 +1,102 @@
 // The Soniox and Deepgram engines against the fake services, on the fake clock
-// (streams share the test's thread so the fake clock drives every timer).
+// (streams share the test's thread so the fake clock drives every timer); the
+// services' messages to segments, wire formats and failure messages alone;
+// then the sockets' credentials: own keys, the relay's token route, the
+// backend token with its shared 20 s request and 404 fallback, by hand and
+// through the real backend client against the backend emulator.
+#include "call/accestranscription.h"
+#include "call/analyseurs.h"
 #include "call/moteurtranscription.h"
+#include "call/transcription.h"
+#include "cloud/outilscloud.h"
 #include "fakes/fauxdeepgram.h"
+#include "fakes/fauxrelaistranscription.h"
 #include "fakes/fauxsoniox.h"
+#include "platform/coffre.h"
 #include "platform/horloge.h"
 #include "commun_transcription.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QUrlQuery>
 
 using namespace vd::call;
 using vd::ai::SourceIA;
 using vd::fakes::FauxDeepgram;
 using vd::fakes::FauxSoniox;
+using vd::fakes::ReponseHttpFactice;
+using vd::fakes::RequeteHttp;
 using vd::platform::HorlogeFactice;
 
 namespace {
 
+using ResultatAcces = vd::Resultat<AccesTranscription, QString>;
+using ResultatJeton = vd::Resultat<JetonCloud, QString>;
+
+// A backend whose answers the test gives by hand.
+struct FauxBackend {
+    struct Appel { QString nom; QJsonObject corps; int delaiMs; RappelFonction rappel; };
+    QList<Appel> appels;
+    AppelFonction fonction()
+    {
+        return [this](const QString& nom, const QJsonObject& corps, int delaiMs, QObject*, RappelFonction r) {
+            appels.append({nom, corps, delaiMs, std::move(r)});
+        };
+    }
+    void repondre(int i, const QJsonObject& o) { appels[i].rappel(o); }
+    void echouer(int i, ErreurFonction e) { appels[i].rappel(vd::echec(e)); }
+};
+
+
 // Counts requests; each answer carries a new key ("k1", "k2", …).
-class AccesCompte final : public FournisseurAcces {
-public:
-    AccesCompte(QUrl url, SourceIA mode) : url_(std::move(url)), mode_(mode) {}
+struct AccesCompte final : FournisseurAcces {
+    AccesCompte(QUrl u, SourceIA m) : url(std::move(u)), mode(m) {}
     void obtenir(QObject* contexte, Rappel rappel) override
     {
         ++demandes;
-        AccesTranscription a{QStringLiteral("k%1").arg(demandes), url_, mode_, {}};
+        AccesTranscription a{QStringLiteral("k%1").arg(demandes), url, mode, {}};
         QMetaObject::invokeMethod(contexte, [rappel, a] { rappel(a); }, Qt::QueuedConnection);
     }
+    QUrl url;
+    SourceIA mode;
     int demandes = 0;
-
-private:
-    QUrl url_;
-    SourceIA mode_;
 };
 
+// ms of 16 kHz stereo, every frame the same two little-endian samples.
 QByteArray stereo(int ms, qint16 gauche, qint16 droite)
 {
-    QByteArray b;
-    for (int i = 0; i < ms * 16; ++i) {
-        b.append(reinterpret_cast<const char*>(&gauche), 2);
-        b.append(reinterpret_cast<const char*>(&droite), 2);
-    }
-    return b;
+    const char trame[4] = {char(gauche & 0xff), char(gauche >> 8), char(droite & 0xff), char(droite >> 8)};
+    return QByteArray(trame, 4).repeated(ms * 16);
 }
 
 QByteArray mono(int ms) { return QByteArray(ms * 32, '\x01'); }
 
-QJsonObject fin() { return FauxSoniox::fin(); }
+QJsonObject jeton(const QString& t, qint64 d, qint64 f, bool final, QJsonValue locuteur = QJsonValue::Undefined)
+{
+    QJsonObject o{{"text", t}, {"start_ms", d}, {"end_ms", f}, {"is_final", final}};
+    if (!locuteur.isUndefined())
+        o.insert("speaker", locuteur);
+    return o;
+}
+
+QByteArray message(const QJsonArray& jetons, bool fini = false)
+{
+    QJsonObject o{{"tokens", jetons}};
+    if (fini)
+        o.insert("finished", true);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+const QJsonObject fin = FauxSoniox::fin();
+
+SegmentLive seg(QString qui, QString texte, bool final, qint64 d, qint64 f, std::optional<qint64> inter = std::nullopt)
+{
+    return SegmentLive{qui, texte, final, d, f, inter};
+}
 
 } // namespace
 
@@ -62,22 +110,21 @@ class TestSoniox : public QObject {
     FauxDeepgram* dg = nullptr;   // the Deepgram tests' service and engine
     std::unique_ptr<Deepgram> moteurDg;
     vd::test::Ecoute e;
+    vd::platform::CoffreMemoire* coffre = nullptr;
+    std::unique_ptr<vd::tests::BancCloud> banc;   // the emulator's tests, on its own clock
     QList<SegmentLive>& segments = e.segments;
     QStringList& etats = e.etats;
 
     void creer(SourceIA mode = SourceIA::cle, const QUrl& url = {})
     {
         acces = std::make_shared<AccesCompte>(url.isEmpty() ? serveur->url() : url, mode);
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.fournisseurCle = acces;
-        moteur = std::make_unique<Soniox>(c);
+        moteur = std::make_unique<Soniox>(ContexteTranscription{.filDedie = false, .fournisseurCle = acces});
         e.suivre(moteur.get(), this);
     }
 
     void lancer(int canaux, QString langue = QStringLiteral("fr"), quint64 generation = 7)
     {
-        moteur->demarrer(vd::test::parametres(QStringLiteral("soniox"), canaux, langue, generation));
+        moteur->demarrer({.moteur = QStringLiteral("soniox"), .langue = langue, .canaux = canaux, .generation = generation});
     }
 
     // Opens every stream: configuration frames in, 0.8 s confirmation.
@@ -102,19 +149,52 @@ class TestSoniox : public QObject {
     // Deepgram: one socket for both channels, no confirmation delay.
     void creerDeepgram(SourceIA mode, const QString& autorisation, int canaux = 2, const QString& langue = QStringLiteral("fr"))
     {
-        ContexteTranscription c;
-        c.filDedie = false;
-        c.fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, dg->url()), mode, {}});
-        moteurDg = std::make_unique<Deepgram>(c);
+        moteurDg = std::make_unique<Deepgram>(ContexteTranscription{
+            .filDedie = false, .fournisseurCle = std::make_shared<AccesFixe>(AccesTranscription{autorisation, urlDeepgram(langue, canaux, dg->url()), mode, {}})});
         e.suivre(moteurDg.get(), this);
-        moteurDg->demarrer(vd::test::parametres(QStringLiteral("deepgram"), canaux, langue, 3));
+        moteurDg->demarrer({.moteur = QStringLiteral("deepgram"), .langue = langue, .canaux = canaux, .generation = 3});
     }
 
+    template<typename R, typename F>
+    std::optional<R> attendre(F demander)
+    {
+        std::optional<R> r;
+        demander([&](const R& x) { r = x; });
+        if (!QTest::qWaitFor([&] { return r.has_value(); }, 10000))
+            return std::nullopt;
+        return r;
+    }
+    std::optional<ResultatAcces> obtenir(FournisseurAcces& f)
+    {
+        return attendre<ResultatAcces>([&](auto r) { f.obtenir(this, r); });
+    }
+    std::optional<ResultatJeton> demanderJeton(TranscriptionCloud& cloud)
+    {
+        return attendre<ResultatJeton>([&](auto r) { cloud.jeton(this, r); });
+    }
+    // The real backend client, signed in or not, against the emulator.
+    bool emulateur(bool connecte = true)
+    {
+        banc = std::make_unique<vd::tests::BancCloud>();
+        vd::platform::Horloge::installer(&banc->horloge);
+        return banc->demarrer() && (!connecte || banc->connecter());
+    }
+    TranscriptionCloud cloudEmule(IdMoteur moteur, int canaux = 2) const
+    {
+        return TranscriptionCloud(appelFonctionCloud(banc->client.get()), "appel-1", canaux, "fr", moteur, true);
+    }
+    QList<RequeteHttp> requetes(const QString& fonction) const { return banc->serveur.requetes("/functions/v1/" + fonction); }
+
 private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init()
     {
         horloge = new HorlogeFactice;
         vd::platform::Horloge::installer(horloge);
+        coffre = new vd::platform::CoffreMemoire;
+        vd::platform::Coffre::installer(coffre);
+        qunsetenv("VD_URL_SONIOX");
+        qunsetenv("VD_URL_DEEPGRAM");
         serveur = new FauxSoniox;
         QVERIFY(serveur->demarrer());
         dg = new FauxDeepgram;
@@ -131,7 +211,10 @@ private Q_SLOTS:
         VERIFIER_SANS_ANOMALIE(*dg);
         delete serveur;
         delete dg;
+        vd::platform::Coffre::installer(nullptr);
+        delete coffre;
         vd::platform::Horloge::installer(nullptr);
+        banc.reset();
         delete horloge;
     }
 
@@ -140,15 +223,13 @@ private Q_SLOTS:
         QVERIFY(ouvrir(2));
         QCOMPARE(serveur->nombreConnexions(), 2);
         const int v = indexVous();
-        QCOMPARE(serveur->configuration(v)["enable_speaker_diarization"].toBool(), false);
-        QCOMPARE(serveur->configuration(1 - v)["enable_speaker_diarization"].toBool(), true);
+        QVERIFY(serveur->configuration(1 - v)["enable_speaker_diarization"].toBool() && !serveur->configuration(v)["enable_speaker_diarization"].toBool());
         QCOMPARE(serveur->configuration(v)["api_key"].toString(), QStringLiteral("k1"));
         QCOMPARE(serveur->configuration(1 - v)["language_hints"].toArray(), QJsonArray{"fr"});
         moteur->envoyer(stereo(100, 0x1122, 0x3344));
         moteur->envoyer(QByteArray());   // ignored
-        QTRY_COMPARE(serveur->connexion(v).audio.size(), 3200);
         QTRY_COMPARE(serveur->connexion(1 - v).audio.size(), 3200);
-        QCOMPARE(serveur->connexion(v).taillesAudio, QList<int>{3200});
+        QTRY_COMPARE(serveur->connexion(v).taillesAudio, QList<int>{3200});
         QCOMPARE(serveur->connexion(v).audio.left(4), QByteArray::fromHex("22112211"));
         QCOMPARE(serveur->connexion(1 - v).audio.left(4), QByteArray::fromHex("44334433"));
         QCOMPARE(e.generations, QList<quint64>{7});
@@ -158,7 +239,7 @@ private Q_SLOTS:
     {
         QVERIFY(ouvrir(1, QStringLiteral("de")));
         QCOMPARE(serveur->nombreConnexions(), 1);
-        QCOMPARE(serveur->configuration(0)["enable_speaker_diarization"].toBool(), true);
+        QVERIFY(serveur->configuration(0)["enable_speaker_diarization"].toBool());
         QCOMPARE(serveur->configuration(0)["language_hints"].toArray(), QJsonArray{"fr"});
         moteur->envoyer(mono(100));
         QTRY_COMPARE(serveur->connexion(0).taillesAudio, QList<int>{3200});
@@ -250,7 +331,6 @@ private Q_SLOTS:
         serveur->lacher(0);
         QTRY_COMPARE(etats, QStringList{"reconnexion"});
         // 7 s of audio while the socket is down: only the last 5 s are kept.
-        QByteArray septSecondes;
         for (int i = 0; i < 70; ++i) {
             QByteArray b = mono(100);
             b[0] = char(i);
@@ -265,10 +345,9 @@ private Q_SLOTS:
         horloge->avancer(800);
         QTRY_COMPARE(etats, (QStringList{"reconnexion", "ouvert"}));
         // Token times after the reconnection stay on the call's clock: 1 s sent + 2 s dropped.
-        serveur->envoyerJetons(1, {FauxSoniox::jeton("Voilà", 0, 500, true, 1), fin()});
+        serveur->envoyerJetons(1, {FauxSoniox::jeton("Voilà", 0, 500, true, 1), fin});
         QTRY_COMPARE(segments.size(), 1);
-        QCOMPARE(segments[0].debutMs, 3000);
-        QCOMPARE(segments[0].finMs, 3500);
+        QCOMPARE(QStringLiteral("%1-%2").arg(segments[0].debutMs).arg(segments[0].finMs), QStringLiteral("3000-3500"));
     }
 
     void finDuSocketLivreLesJetonsEnAttente()
@@ -369,14 +448,14 @@ private Q_SLOTS:
     void terminerLivreLesDerniersResultats()
     {
         QVERIFY(ouvrir(2));
-        serveur->reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Au revoir", 0, 500, true, 0), fin()}}}};
+        serveur->reponsesFin = {QJsonObject{{"tokens", QJsonArray{FauxSoniox::jeton("Au revoir", 0, 500, true, 0), fin}}}};
         moteur->terminer();
         QTRY_VERIFY(e.termine);
         QVERIFY(serveur->connexion(0).finRecue && serveur->connexion(1).finRecue);
         QCOMPARE(serveur->connexion(0).textes.last(), QString());
         QCOMPARE(segments.size(), 2);
-        QVERIFY(segments.contains(SegmentLive{"vous", "Au revoir", true, 0, 500, std::nullopt}));
-        QVERIFY(segments.contains(SegmentLive{"prospect", "Au revoir", true, 0, 500, 1}));
+        QVERIFY(segments.contains(SegmentLive{"vous", "Au revoir", true, 0, 500, std::nullopt})
+                && segments.contains(SegmentLive{"prospect", "Au revoir", true, 0, 500, 1}));
         QTRY_COMPARE(etats, (QStringList{"ferme"}));
     }
 
@@ -439,7 +518,6 @@ private Q_SLOTS:
         QTRY_VERIFY(e.ouvert);
         const auto& c = dg->connexion(0);
         QCOMPARE(c.entetes.value("authorization"), QByteArray("Token cle-deepgram"));
-        QVERIFY(c.requete.contains(std::pair{QStringLiteral("language"), QStringLiteral("fr")}));   // German falls back to French
         QVERIFY(c.textes.isEmpty());   // no configuration frame
         moteurDg->envoyer(QByteArray(6400, '\x02'));
         QTRY_COMPARE(dg->connexion(0).taillesAudio, QList<int>{6400});
@@ -516,6 +594,632 @@ private Q_SLOTS:
         dg->envoyerJson(1, QJsonDocument(FauxDeepgram::resultat(0, "Reprise", 0.0, 0.5, true)).toJson());
         QTRY_COMPARE(segments.size(), 1);
         QCOMPARE(segments[0].debutMs, 3000);
+    }
+
+    // The analysers and wire formats alone.
+    void pasUnObjet()
+    {
+        AnalyseurSoniox a;
+        QVERIFY(!a.analyser("[1,2]", 0).estResultat);
+        QVERIFY(!a.analyser("pas du json", 0).estResultat);
+    }
+
+    void erreurDuService()
+    {
+        AnalyseurSoniox a;
+        const auto r = a.analyser(R"({"error_code":401,"error_type":"temp_api_key_session_expired","error_message":"x"})", 0);
+        QVERIFY(r.erreur.has_value());
+        QCOMPARE(r.erreur->code, 401);
+        QCOMPARE(r.erreur->type, QStringLiteral("temp_api_key_session_expired"));
+        QVERIFY(r.segments.isEmpty());
+        const auto r2 = a.analyser(R"({"error_code":503})", 0);
+        QCOMPARE(r2.erreur->type, QString());
+        QCOMPARE(r2.erreur->message, QString());
+        // An expired temporary key is worth a reconnection; so is a service failure without a type.
+        QVERIFY(!erreurSonioxDefinitive(401, "temp_api_key_session_expired") && !erreurSonioxDefinitive(500, ""));
+    }
+
+    void finauxSansMarqueurRestentPartiels()
+    {
+        AnalyseurSoniox a{.role = RoleFluxSoniox::vous};
+        auto r = a.analyser(message({jeton("Bon", 100, 300, true), jeton("jour", 300, 500, true), jeton(" à", 500, 600, false)}), 1000);
+        QVERIFY(r.estResultat);
+        QCOMPARE(r.segments, QList<SegmentLive>{seg("vous", "Bonjour à", false, 1100, 1600)});
+        QCOMPARE(a.enAttente.size(), 2);
+        r = a.analyser(message({jeton(" tous", 600, 900, true), fin}), 1000);
+        QCOMPARE(r.segments, QList<SegmentLive>{seg("vous", "Bonjour tous", true, 1100, 1900)});
+        QVERIFY(a.enAttente.isEmpty());
+    }
+
+    // One message to one stream's analyser: the segments it gives and the
+    // prospect's voices it knows afterwards.
+    void unMessage_data()
+    {
+        using V = QMap<qint64, qint64>;
+        using L = QList<SegmentLive>;
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QList<int>>("connues");   // speakers registered before, in order
+        QTest::addColumn<QByteArray>("recu");
+        QTest::addColumn<L>("segments");
+        QTest::addColumn<V>("voix");
+        const int vous = int(RoleFluxSoniox::vous), prospect = int(RoleFluxSoniox::prospect);
+        QTest::newRow("marqueur de finalisation") << vous << QList<int>{}
+            << message({jeton("Oui", 0, 200, true), QJsonObject{{"text", "<fin>"}, {"is_final", true}}}) << L{seg("vous", "Oui", true, 0, 200)} << V{};
+        // A token without an end, or tokens out of order, never give a segment ending before it starts.
+        QTest::newRow("jeton sans fin") << vous << QList<int>{}
+            << QByteArray(R"({"tokens":[{"text":"Bonjour","start_ms":500,"is_final":true},{"text":"<fin>","is_final":true}]})")
+            << L{seg("vous", "Bonjour", true, 500, 500)} << V{};
+        QTest::newRow("jetons désordonnés") << vous << QList<int>{} << message({jeton("Oui", 800, 900, true), jeton(" non", 100, 200, true), fin})
+                                            << L{seg("vous", "Oui non", true, 800, 800)} << V{};
+        QTest::newRow("locuteur en texte") << prospect << QList<int>{}
+            << message({jeton("Allô", 0, 100, true, " 4 "), jeton("?", 100, 150, true, "4"), jeton("!", 150, 200, true, 4), fin})
+            << L{seg("prospect", "Allô?!", true, 0, 200, 1)} << V{{4, 1}};
+        // Two tokens from an unknown speaker: still voice 1, merged into the group before.
+        QTest::newRow("deux jetons d'une autre voix") << prospect << QList<int>{1}
+            << message({jeton("Je", 0, 100, true, 1), jeton(" vois", 100, 200, true, 1), jeton(" oui", 200, 300, true, 2), jeton(" non", 300, 400, true, 2), fin})
+            << L{seg("prospect", "Je vois oui non", true, 0, 400, 1)} << V{{1, 1}};
+        QTest::newRow("trois jetons: nouvelle voix") << prospect << QList<int>{1}
+            << message({jeton("Je", 0, 100, true, 1), jeton(" pense", 100, 200, true, 2), jeton(" que", 200, 300, true, 2), jeton(" non", 300, 400, true, 2), fin})
+            << L{seg("prospect", "Je", true, 0, 100, 1), seg("prospect", "pense que non", true, 100, 400, 2)} << V{{1, 1}, {2, 2}};
+        // First run is short and unknown: it takes the number of the first known speaker of the batch.
+        QTest::newRow("premier groupe sans voix connue") << prospect << QList<int>{7, 3}
+            << message({jeton("Eh", 0, 100, true, 9), jeton(" bien", 100, 200, true, 3), fin})
+            << L{seg("prospect", "Eh bien", true, 0, 200, 2)} << V{{7, 1}, {3, 2}};
+        QTest::newRow("partiel d'une voix inconnue, non enregistrée") << prospect << QList<int>{1} << message({jeton("Qui", 0, 100, false, 5)})
+                                                                      << L{seg("prospect", "Qui", false, 0, 100, 2)} << V{{1, 1}};
+        QTest::newRow("partiel sans locuteur") << prospect << QList<int>{1} << message({jeton("Sans", 0, 100, false)})
+                                               << L{seg("prospect", "Sans", false, 0, 100)} << V{{1, 1}};
+    }
+    void unMessage()
+    {
+        QFETCH(int, role);
+        QFETCH(QList<int>, connues);
+        QFETCH(QByteArray, recu);
+        QFETCH(QList<SegmentLive>, segments);
+        using V = QMap<qint64, qint64>;
+        QFETCH(V, voix);
+        AnalyseurSoniox a{.role = RoleFluxSoniox(role)};
+        for (int l : connues)
+            a.voix.enregistrer(l);
+        QCOMPARE(a.analyser(recu, 0).segments, segments);
+        QCOMPARE(a.voix.numeros, voix);
+    }
+
+    void finalVideEffacePartielSansSegment()
+    {
+        AnalyseurSoniox a{.role = RoleFluxSoniox::prospect};
+        a.analyser(message({jeton("  ", 0, 100, true, 1)}), 0);
+        // No final segment, one empty partial that clears the speaker's partial.
+        const auto r = a.analyser(message({fin}), 0);
+        QCOMPARE(r.segments.size(), 1);
+        QCOMPARE(QStringLiteral("%1 final=%2 «%3»").arg(r.segments[0].locuteur).arg(int(r.segments[0].final)).arg(r.segments[0].texte),
+                 QStringLiteral("prospect final=0 «»"));
+    }
+
+    void mixteDevineLeVendeur()
+    {
+        AnalyseurSoniox a{.role = RoleFluxSoniox::mixte};
+        auto r = a.analyser(message({jeton("Bonjour", 0, 300, false, 1)}), 0);
+        QCOMPARE(r.segments.value(0).locuteur, QStringLiteral("vous"));
+        QVERIFY(!a.locuteurVous);
+        r = a.analyser(message({jeton("Bonjour", 0, 300, true, 1), jeton(" Bonjour", 400, 700, true, 2), jeton(" à vous", 700, 900, true, 2), fin}), 0);
+        QCOMPARE(a.locuteurVous, std::optional<qint64>(1));
+        QCOMPARE(r.segments, (QList<SegmentLive>{seg("vous", "Bonjour", true, 0, 300), seg("prospect", "Bonjour à vous", true, 400, 900)}));
+    }
+
+    void finDuFlux()
+    {
+        AnalyseurSoniox a;
+        QVERIFY(a.analyser(message({}, true), 0).fini);
+        QVERIFY(!a.analyser(message({}), 0).fini);
+    }
+
+    void viderALaFinDuSocket()
+    {
+        AnalyseurSoniox a{.role = RoleFluxSoniox::vous};
+        a.analyser(message({jeton("Reste", 0, 100, true)}), 50);
+        QCOMPARE(a.vider(50), QList<SegmentLive>{seg("vous", "Reste", true, 50, 150)});
+        QVERIFY(a.vider(50).isEmpty());
+    }
+
+    void deepgramResultats()
+    {
+        VoixProspect voix;
+        using M = QJsonObject;
+        const auto resultat = [](int canal, QString texte, bool final, QJsonArray mots) {
+            const QJsonObject alt{{"transcript", texte}, {"words", mots}};
+            return QJsonDocument(M{{"type", "Results"}, {"channel_index", QJsonArray{canal, 2}}, {"start", 1.25}, {"duration", 0.5},
+                                   {"is_final", final}, {"channel", M{{"alternatives", QJsonArray{alt}}}}})
+                .toJson();
+        };
+        const auto mot = [](QString m, int loc) { return M{{"word", m}, {"punctuated_word", m}, {"start", 1.3}, {"end", 1.4}, {"speaker", loc}}; };
+        auto s = analyserDeepgram(resultat(0, "Bonjour.", true, {}), 2000, voix);
+        QVERIFY(s);
+        QCOMPARE(*s, seg("vous", "Bonjour.", true, 3250, 3750));
+        s = analyserDeepgram(resultat(1, "Oui", false, {mot("Oui", 0)}), 0, voix);
+        QCOMPARE(*s, seg("prospect", "Oui", false, 1250, 1750, 1));
+        QVERIFY(voix.numeros.isEmpty());
+        s = analyserDeepgram(resultat(1, "Oui tout à fait", true, {mot("Oui", 0), mot("tout", 0), mot("à", 0), mot("fait", 0)}), 0, voix);
+        QCOMPARE(s->interlocuteur, std::optional<qint64>(1));
+        s = analyserDeepgram(resultat(1, "Et moi", true, {mot("Et", 3), mot("moi", 3)}), 0, voix);
+        QCOMPARE(s->interlocuteur, std::optional<qint64>(1));   // two words are not enough for a new voice
+        s = analyserDeepgram(resultat(1, "Et moi aussi", true, {mot("Et", 3), mot("moi", 3), mot("aussi", 3)}), 0, voix);
+        QCOMPARE(s->interlocuteur, std::optional<qint64>(2));
+        QVERIFY(!analyserDeepgram(R"({"type":"Metadata"})", 0, voix));
+        QVERIFY(!analyserDeepgram("{", 0, voix));
+        // Empty final result: clears the partial, adds no segment.
+        s = analyserDeepgram(resultat(1, "", true, {}), 0, voix);
+        QVERIFY(s && !s->final && s->texte.isEmpty());
+    }
+
+    void messagesSoniox_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("cle");
+        QTest::addColumn<QString>("autre");   // through the relay or the account; empty: the same as with an own key
+        QTest::addColumn<bool>("definitive");   // no reconnection after it
+        QTest::newRow("400") << 400 << "La transcription refuse ses réglages. Réessayez dans un instant, puis prévenez-nous si cela continue." << "" << true;
+        QTest::newRow("401") << 401 << "La transcription refuse votre clé. Vérifiez-la dans Réglages, ainsi que la région de votre projet (Europe ou monde)."
+                             << "La transcription ne démarre pas. Réessayez dans un instant." << true;
+        QTest::newRow("402") << 402 << "Le crédit de votre clé de transcription est épuisé. Rechargez-le, puis réessayez."
+                             << "La transcription n'est pas disponible pour le moment. Réessayez plus tard." << true;
+        QTest::newRow("403") << 403 << "La transcription ne démarre pas. Réessayez dans un instant." << "" << true;
+        QTest::newRow("429") << 429 << "Trop de transcriptions en même temps. Terminez un autre appel, puis réessayez." << "" << false;
+        QTest::newRow("500") << 500 << "La transcription ne répond pas pour le moment. Réessayez dans un instant." << "" << false;
+    }
+    void messagesSoniox()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, cle);
+        QFETCH(QString, autre);
+        QFETCH(bool, definitive);
+        QCOMPARE(erreurSonioxDefinitive(code, "x"), definitive);
+        QCOMPARE(messageErreurSoniox(code, SourceIA::cle), cle);
+        QCOMPARE(messageErreurSoniox(code, SourceIA::cloud), autre.isEmpty() ? cle : autre);
+        QCOMPARE(messageErreurSoniox(code, SourceIA::relais), autre.isEmpty() ? cle : autre);
+    }
+
+    void messagesOuverture_data()
+    {
+        QTest::addColumn<int>("erreur");
+        QTest::addColumn<int>("statut");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("soniox");
+        QTest::addColumn<QString>("deepgram");
+        const QString reseau = "Connexion impossible. Vérifiez votre accès à internet.";
+        const QString demarre = "La transcription ne démarre pas. Réessayez dans un instant.";
+        const QString cle = "La transcription refuse votre clé. Vérifiez-la dans Réglages.";
+        QTest::newRow("hôte introuvable") << int(QAbstractSocket::HostNotFoundError) << 0 << int(SourceIA::cle) << reseau << reseau;
+        QTest::newRow("réseau absent") << int(QAbstractSocket::NetworkError) << 0 << int(SourceIA::cloud) << reseau << reseau;
+        QTest::newRow("connexion perdue") << int(QAbstractSocket::RemoteHostClosedError) << 0 << int(SourceIA::cle) << reseau << reseau;
+        QTest::newRow("refus clé sans statut") << int(QAbstractSocket::ConnectionRefusedError) << 0 << int(SourceIA::cle) << demarre << cle;
+        QTest::newRow("401 clé") << int(QAbstractSocket::ConnectionRefusedError) << 401 << int(SourceIA::cle) << demarre << cle;
+        QTest::newRow("403 clé") << int(QAbstractSocket::ConnectionRefusedError) << 403 << int(SourceIA::cle) << demarre << cle;
+        QTest::newRow("500 clé") << int(QAbstractSocket::ConnectionRefusedError) << 500 << int(SourceIA::cle) << demarre << demarre;
+        QTest::newRow("401 relais") << int(QAbstractSocket::ConnectionRefusedError) << 401 << int(SourceIA::relais) << demarre << demarre;
+    }
+    void messagesOuverture()
+    {
+        QFETCH(int, erreur);
+        QFETCH(int, statut);
+        QFETCH(int, mode);
+        QFETCH(QString, soniox);
+        QFETCH(QString, deepgram);
+        QCOMPARE(messageEchecOuvertureSoniox(QAbstractSocket::SocketError(erreur)), soniox);
+        QCOMPARE(messageEchecOuvertureDeepgram(QAbstractSocket::SocketError(erreur), statut, SourceIA(mode)), deepgram);
+    }
+
+    void statutDePoignee()
+    {
+        QCOMPARE(statutHttpPoignee("QWebSocketPrivate::processHandshake: Unhandled http status code: 401 (Unauthorized)."), 401);
+        QCOMPARE(statutHttpPoignee("Connection refused"), 0);
+    }
+
+    void configurationSoniox_data()
+    {
+        QTest::addColumn<QString>("langue");
+        QTest::addColumn<QStringList>("indices");
+        QTest::newRow("fr") << "fr" << QStringList{"fr"};
+        QTest::newRow("en") << "en" << QStringList{"en"};
+        QTest::newRow("multi") << "multi" << QStringList{"fr", "en"};
+        QTest::newRow("de") << "de" << QStringList{"fr"};
+    }
+    void configurationSoniox()
+    {
+        QFETCH(QString, langue);
+        QFETCH(QStringList, indices);
+        const QJsonObject attendu{{"api_key", "k1"}, {"model", "stt-rt-v5"}, {"audio_format", "pcm_s16le"}, {"sample_rate", 16000},
+                                  {"num_channels", 1}, {"enable_speaker_diarization", true}, {"enable_endpoint_detection", true},
+                                  {"max_endpoint_delay_ms", 1000}, {"language_hints", QJsonArray::fromStringList(indices)}};
+        QCOMPARE(QJsonDocument::fromJson(trameConfigurationSoniox("k1", langue, true)).object(), attendu);
+    }
+
+    void requeteDeepgram_data()
+    {
+        QTest::addColumn<QString>("langue");
+        QTest::addColumn<int>("canaux");
+        QTest::addColumn<QString>("attendu");
+        const QString debut = "mip_opt_out=true&model=nova-3&language=";
+        const QString milieu = "&punctuate=true&smart_format=true&interim_results=true&endpointing=300&utterance_end_ms=1000"
+                               "&encoding=linear16&sample_rate=16000&channels=";
+        QTest::newRow("stéréo") << "en" << 2 << debut + "en" + milieu + "2&multichannel=true&diarize=true";
+        QTest::newRow("mono") << "multi" << 1 << debut + "multi" + milieu + "1&diarize=true";
+        QTest::newRow("allemand") << "de" << 2 << debut + "fr" + milieu + "2&multichannel=true&diarize=true";
+    }
+    void requeteDeepgram()
+    {
+        QFETCH(QString, langue);
+        QFETCH(int, canaux);
+        QFETCH(QString, attendu);
+        qunsetenv("VD_URL_DEEPGRAM");
+        const QUrl u = urlDeepgram(langue, canaux);
+        QCOMPARE(u.path(), QStringLiteral("/v1/listen"));
+        QCOMPARE(u.query(), attendu);
+        qputenv("VD_URL_DEEPGRAM", "ws://127.0.0.1:9");
+        QCOMPARE(urlDeepgram(langue, canaux).toString(), QStringLiteral("ws://127.0.0.1:9/v1/listen?") + attendu);
+        qunsetenv("VD_URL_DEEPGRAM");
+    }
+
+    void adressesSoniox()
+    {
+        qunsetenv("VD_URL_SONIOX");
+        qunsetenv("VD_URL_SONIOX_EU");
+        QCOMPARE(urlSoniox(false).path(), QStringLiteral("/transcribe-websocket"));
+        QVERIFY(urlSoniox(true).host() != urlSoniox(false).host());
+        qputenv("VD_URL_SONIOX_EU", "ws://127.0.0.1:7");
+        QCOMPARE(urlSoniox(true).toString(), QStringLiteral("ws://127.0.0.1:7/transcribe-websocket"));
+        qunsetenv("VD_URL_SONIOX_EU");
+    }
+
+    void separationStereo()
+    {
+        const QByteArray bloc = QByteArray::fromHex("0102a1a2" "0304b3b4" "05");
+        const auto [vous, prospect] = separerStereo(bloc);
+        QCOMPARE(vous, QByteArray::fromHex("01020304"));
+        QCOMPARE(prospect, QByteArray::fromHex("a1a2b3b4"));
+    }
+
+    // Credentials.
+    void cleAbsente()
+    {
+        coffre->ecrire("soniox", "   ");
+        AccesCle soniox(IdMoteur::soniox, false, "fr", 2);
+        auto r = obtenir(soniox);
+        QVERIFY(r && !*r);
+        QCOMPARE(r->erreur(), QStringLiteral("Aucune clé de transcription n'est configurée. Ajoutez la vôtre dans Réglages, ou lancez l'appel simulé."));
+        AccesCle deepgram(IdMoteur::deepgram, false, "fr", 2);
+        r = obtenir(deepgram);
+        QVERIFY(r && !*r);
+    }
+
+    void clesPropres()
+    {
+        coffre->ecrire("soniox", "cle-s");
+        coffre->ecrire("deepgram", "cle-d");
+        qputenv("VD_URL_SONIOX", "ws://127.0.0.1:5");
+        AccesCle soniox(IdMoteur::soniox, false, "fr", 2);
+        auto r = obtenir(soniox);
+        QVERIFY(r && *r);
+        QCOMPARE(r->valeur().cle + ' ' + r->valeur().url.toString(), QStringLiteral("cle-s ws://127.0.0.1:5/transcribe-websocket"));
+        QCOMPARE(r->valeur().mode, SourceIA::cle);
+        AccesCle deepgram(IdMoteur::deepgram, false, "en", 1);
+        r = obtenir(deepgram);
+        QCOMPARE(r->valeur().cle, QStringLiteral("Token cle-d"));
+        QVERIFY(r->valeur().url.query().contains("language=en"));
+        QVERIFY(!r->valeur().url.query().contains("multichannel"));
+    }
+
+    void relais_data()
+    {
+        QTest::addColumn<int>("statut");
+        QTest::addColumn<QByteArray>("corps");
+        QTest::addColumn<QString>("cle");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("jeton") << 200 << QByteArray(R"({"access_token":"abc"})") << "Bearer abc" << "";
+        QTest::newRow("erreur du relais") << 429 << QByteArray(R"({"erreur":"Quota du relais atteint."})") << "" << "Quota du relais atteint.";
+        QTest::newRow("erreur nommant le fournisseur") << 500 << QByteArray(R"({"erreur":"Deepgram key revoked"})") << ""
+                                                      << "Impossible d'ouvrir la transcription. Réessayez dans un instant.";
+        QTest::newRow("sans erreur") << 502 << QByteArray("<html>") << "" << "Impossible d'ouvrir la transcription. Réessayez dans un instant.";
+        QTest::newRow("2xx sans jeton") << 200 << QByteArray("{}") << "" << "Impossible d'ouvrir la transcription. Réessayez dans un instant.";
+    }
+    void relais()
+    {
+        QFETCH(int, statut);
+        QFETCH(QByteArray, corps);
+        QFETCH(QString, cle);
+        QFETCH(QString, message);
+        vd::fakes::FauxRelaisTranscription serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.statut = statut;
+        serveur.corps = corps;
+        AccesRelais relais(adresseRelais(serveur.url().toString() + "/api"), "fr", 2);
+        const auto r = obtenir(relais);
+        QVERIFY(r);
+        QCOMPARE(serveur.requetes.size(), 1);
+        QCOMPARE(serveur.requetes[0].methode + ' ' + serveur.requetes[0].chemin, QByteArray("POST /api/deepgram/token"));
+        // The relay's token, or the failure's message.
+        const auto mode = [](SourceIA m) { return QStringLiteral(" (mode %1)").arg(int(m)); };
+        QCOMPARE(*r ? r->valeur().cle + mode(r->valeur().mode) : r->erreur(), cle.isEmpty() ? message : cle + mode(SourceIA::relais));
+        // No cache: a second request goes out.
+        obtenir(relais);
+        QCOMPARE(serveur.requetes.size(), 2);
+    }
+
+    void relaisMuetOuAbsent()
+    {
+        vd::fakes::FauxRelaisTranscription serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.muet = true;
+        AccesRelais relais(serveur.url(), "fr", 2);
+        std::optional<ResultatAcces> r;
+        relais.obtenir(this, [&](const ResultatAcces& x) { r = x; });
+        QTRY_COMPARE(serveur.requetes.size(), 1);
+        horloge->avancer(9999);
+        QTest::qWait(20);
+        QVERIFY(!r);
+        horloge->avancer(1);
+        QTRY_VERIFY(r.has_value());
+        QCOMPARE(r->erreur(), messages::relaisMuet);
+
+        AccesRelais absent(QUrl(QStringLiteral("http://127.0.0.1:1")), "fr", 2);
+        const auto r2 = obtenir(absent);
+        QVERIFY(r2 && !*r2);
+        QCOMPARE(r2->erreur(), QStringLiteral("Le serveur de transcription ne répond pas. Vérifiez votre connexion internet."));
+    }
+
+    void jetonPartageVingtSecondes()
+    {
+        FauxBackend b;
+        TranscriptionCloud cloud(b.fonction(), "appel-1", 2, "fr", IdMoteur::soniox, true);
+        QList<ResultatJeton> recus;
+        cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
+        cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
+        QCOMPARE(b.appels.size(), 1);
+        QCOMPARE(QStringLiteral("%1 %2").arg(b.appels[0].nom).arg(b.appels[0].delaiMs), QStringLiteral("transcription-jeton 15000"));
+        const QJsonObject attendu{{"appelId", "appel-1"}, {"canaux", 2}, {"langue", "fr"}, {"diarisation", true},
+                                  {"session_id", QJsonValue::Null}, {"moteur", "soniox"}};
+        QCOMPARE(b.appels[0].corps, attendu);
+        b.repondre(0, QJsonObject{{"access_token", "tmp-1"}, {"session_id", "s-9"}, {"url_websocket", "wss://x/transcribe-websocket"}});
+        QCOMPARE(recus.size(), 2);
+        QCOMPARE(recus[0].valeur().jeton + ' ' + recus[1].valeur().urlWebsocket, QStringLiteral("tmp-1 wss://x/transcribe-websocket"));
+        horloge->avancer(19999);
+        cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
+        QTRY_COMPARE(recus.size(), 3);
+        QCOMPARE(b.appels.size(), 1);
+        horloge->avancer(1);
+        cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
+        QCOMPARE(b.appels.size(), 2);
+        QCOMPARE(b.appels[1].corps["session_id"].toString(), QStringLiteral("s-9"));
+        QCOMPARE(cloud.numeroCle(), 2);
+    }
+
+    void echecNonGarde()
+    {
+        FauxBackend b;
+        TranscriptionCloud cloud(b.fonction(), "appel-1", 1, "fr", IdMoteur::soniox, true);
+        QList<ResultatJeton> recus;
+        cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
+        cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
+        b.echouer(0, ErreurFonction{.genre = ErreurFonction::Genre::reseau, .code = "url_-1"});
+        QCOMPARE(recus.size(), 2);
+        QCOMPARE(recus[0].erreur(), QStringLiteral("Pas de connexion. Quillo et la transcription ont besoin d'internet."));
+        // Within 20 s, the next attempt still asks again.
+        cloud.jeton(this, [&](const ResultatJeton& r) { recus.append(r); });
+        QCOMPARE(b.appels.size(), 2);
+    }
+
+    // Through the emulator (the backend's error shape) or by hand (each code's wording).
+    void messagesDuBackend_data()
+    {
+        QTest::addColumn<bool>("emule");
+        QTest::addColumn<int>("moteur");
+        QTest::addColumn<int>("statut");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("serveur");
+        QTest::addColumn<int>("genre");
+        QTest::addColumn<QString>("message");
+        const int autre = int(ErreurFonction::Genre::autre), soniox = int(IdMoteur::soniox);
+        const QString trop = QStringLiteral("Trop de transcriptions en même temps. Terminez un appel avant d'en lancer un autre.");
+        const QString demarre = QStringLiteral("La transcription ne démarre pas. Réessayez dans un instant.");
+        const QString indisponible = QStringLiteral("La transcription n'est pas encore disponible.");
+        QTest::newRow("émulateur, désactivée") << true << soniox << 403 << "fonction_desactivee" << "" << autre << indisponible;
+        QTest::newRow("émulateur, trop de sessions") << true << soniox << 429 << "trop_de_sessions" << "" << autre << trop;
+        QTest::newRow("clé serveur absente") << false << soniox << 500 << "cle_serveur_absente" << "" << autre << indisponible;
+        QTest::newRow("trop de sessions") << false << soniox << 429 << "trop_de_sessions" << trop << autre << trop;
+        QTest::newRow("session") << false << soniox << 401 << "non_connecte" << "" << int(ErreurFonction::Genre::session)
+                                 << "Connectez-vous pour lancer la transcription.";
+        QTest::newRow("autre") << false << soniox << 500 << "erreur_interne" << "" << autre << demarre;
+        QTest::newRow("404 soniox") << false << soniox << 404 << "" << "" << autre << demarre;
+        // Deepgram falls back on the older function after a 404, but not when sessions are full.
+        QTest::newRow("404 deepgram, trop de sessions") << false << int(IdMoteur::deepgram) << 404 << "trop_de_sessions" << trop << autre << trop;
+    }
+    void messagesDuBackend()
+    {
+        QFETCH(bool, emule);
+        QFETCH(int, moteur);
+        QFETCH(int, statut);
+        QFETCH(QString, code);
+        QFETCH(QString, serveur);
+        QFETCH(int, genre);
+        QFETCH(QString, message);
+        std::optional<ResultatJeton> r;
+        if (emule) {
+            QVERIFY(emulateur());
+            banc->serveur.surFonction("transcription-jeton", [statut, code](const RequeteHttp&) {
+                return vd::fakes::FauxSupabase::erreurFonction(statut, code);
+            });
+            TranscriptionCloud cloud = cloudEmule(IdMoteur(moteur), 1);
+            r = demanderJeton(cloud);
+            QCOMPARE(requetes("transcription-jeton").size(), 1);
+        } else {
+            FauxBackend b;
+            TranscriptionCloud cloud(b.fonction(), "a", 2, "fr", IdMoteur(moteur), true);
+            cloud.jeton(this, [&](const ResultatJeton& x) { r = x; });
+            b.echouer(0, ErreurFonction{ErreurFonction::Genre(genre), statut, code, serveur});
+            QCOMPARE(b.appels.size(), 1);
+        }
+        QVERIFY(r && !*r);
+        QCOMPARE(r->erreur(), message);
+    }
+
+    void emulateurSansSession()
+    {
+        QVERIFY(emulateur(false));
+        TranscriptionCloud cloud = cloudEmule(IdMoteur::soniox);
+        const auto r = demanderJeton(cloud);
+        QVERIFY(r && !*r);
+        QCOMPARE(r->erreur(), QStringLiteral("Connectez-vous pour lancer la transcription."));
+        QVERIFY(requetes("transcription-jeton").isEmpty());
+    }
+
+    void jetonDeLEmulateur()
+    {
+        QVERIFY(emulateur());
+        banc->serveur.surFonction("transcription-jeton", [](const RequeteHttp&) {
+            return ReponseHttpFactice::json(200, QJsonObject{{"access_token", "tmp-42"}, {"session_id", "s-1"},
+                                                             {"moteur", "soniox"}, {"url_websocket", "wss://exemple/ws"}});
+        });
+        TranscriptionCloud cloud = cloudEmule(IdMoteur::soniox);
+        auto r = demanderJeton(cloud);
+        QVERIFY(r && *r);
+        QCOMPARE(r->valeur().jeton + ' ' + r->valeur().urlWebsocket, QStringLiteral("tmp-42 wss://exemple/ws"));
+        QCOMPARE(requetes("transcription-jeton").size(), 1);
+        const RequeteHttp q = requetes("transcription-jeton")[0];
+        QCOMPARE(q.methode, QByteArray("POST"));
+        QVERIFY(q.entete("authorization").startsWith("Bearer "));
+        const QJsonObject corps = q.json().toObject();
+        QCOMPARE(corps["appelId"].toString() + ' ' + corps["moteur"].toString(), QStringLiteral("appel-1 soniox"));
+        QVERIFY(corps["session_id"].isNull());
+        // The next request of the call (after the shared 20 s) carries the session.
+        banc->horloge.avancer(20000);
+        r = demanderJeton(cloud);
+        QVERIFY(r && *r);
+        QCOMPARE(requetes("transcription-jeton").last().json().toObject()["session_id"].toString(), QStringLiteral("s-1"));
+    }
+
+    void ancienneFonctionDeLEmulateurPourDeepgram()
+    {
+        QVERIFY(emulateur());
+        // "transcription-jeton" is unknown to this backend: it answers 404.
+        banc->serveur.surFonction("deepgram-jeton", [](const RequeteHttp& r) {
+            if (r.json().toObject().contains("moteur"))
+                return ReponseHttpFactice::json(400, QJsonObject{{"error", "requete_invalide"}});
+            return ReponseHttpFactice::json(200, QJsonObject{{"access_token", "dg-1"}});
+        });
+        TranscriptionCloud cloud = cloudEmule(IdMoteur::deepgram);
+        const auto r = demanderJeton(cloud);
+        QVERIFY(r && *r);
+        QCOMPARE(r->valeur().jeton, QStringLiteral("dg-1"));
+        QCOMPARE(requetes("transcription-jeton").size(), 1);
+        QCOMPARE(requetes("deepgram-jeton").size(), 1);
+    }
+
+    void sansCompte()
+    {
+        TranscriptionCloud cloud({}, "a", 2, "fr", IdMoteur::deepgram, true);
+        std::optional<ResultatJeton> r;
+        cloud.jeton(this, [&](const ResultatJeton& x) { r = x; });
+        QTRY_VERIFY(r.has_value());
+        QCOMPARE(r->erreur(), QStringLiteral("Connectez-vous pour lancer la transcription."));
+    }
+
+    void repliDeepgramSur404()
+    {
+        FauxBackend b;
+        TranscriptionCloud cloud(b.fonction(), "a", 2, "fr", IdMoteur::deepgram, true);
+        std::optional<ResultatJeton> r;
+        cloud.jeton(this, [&](const ResultatJeton& x) { r = x; });
+        b.echouer(0, ErreurFonction{.statut = 404, .code = "http_404"});
+        QCOMPARE(b.appels.size(), 2);
+        QCOMPARE(b.appels[1].nom, QStringLiteral("deepgram-jeton"));
+        QVERIFY(!b.appels[1].corps.contains("moteur"));
+        QCOMPARE(b.appels[1].corps.size(), 5);
+        QVERIFY(!r);
+        b.repondre(1, QJsonObject{{"access_token", "dg"}});
+        QVERIFY(r && *r);
+        QCOMPARE(r->valeur().jeton, QStringLiteral("dg"));
+    }
+
+    void deuxFluxSonioxUneSeuleDemande()
+    {
+        vd::fakes::FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        FauxBackend b;
+        Soniox moteur({.source = SourceIA::cloud, .appelerFonction = b.fonction(), .filDedie = false});
+        e.suivre(&moteur, this);
+        moteur.demarrer({.appelId = QStringLiteral("appel-7")});
+        QTRY_COMPARE(b.appels.size(), 1);
+        QCOMPARE(b.appels[0].corps["appelId"].toString(), QStringLiteral("appel-7"));
+        QTest::qWait(20);
+        QCOMPARE(b.appels.size(), 1);
+        b.repondre(0, QJsonObject{{"access_token", "tmp"}, {"url_websocket", serveur.url().toString()}, {"diarisation", false}});
+        QTRY_VERIFY(vd::test::fluxConfigures(serveur, 2));
+        // One key for both streams; the backend turned speaker separation off for this call.
+        for (int i : {0, 1}) {
+            QCOMPARE(serveur.configuration(i)["api_key"].toString(), QStringLiteral("tmp"));
+            QCOMPARE(serveur.configuration(i)["enable_speaker_diarization"].toBool(), false);
+        }
+        horloge->avancer(800);
+        QTRY_VERIFY(e.ouvert);
+    }
+
+    void deepgramParLeRelais()
+    {
+        vd::fakes::FauxDeepgram serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.autorisationAttendue = "Bearer jeton-relais";
+        vd::fakes::FauxRelaisTranscription relais;
+        QVERIFY(relais.demarrer());
+        qputenv("VD_URL_DEEPGRAM", serveur.url().toString().toUtf8());
+        Deepgram moteur({.source = SourceIA::relais, .relais = relais.url().toString(), .filDedie = false});
+        e.suivre(&moteur, this);
+        moteur.demarrer({.moteur = QStringLiteral("deepgram"), .canaux = 2});
+        QTRY_VERIFY(e.ouvert);
+        QCOMPARE(serveur.connexion(0).entetes.value("authorization"), QByteArray("Bearer jeton-relais"));
+    }
+
+    void sourceChoisieAuDemarrage()
+    {
+        vd::fakes::FauxSoniox serveur;
+        QVERIFY(serveur.demarrer());
+        serveur.cleAttendue = "cle-propre";
+        coffre->ecrire("soniox", "cle-propre");
+        qputenv("VD_URL_SONIOX", serveur.url().toString().toUtf8());
+        SourceIA choix = SourceIA::demo;
+        int questions = 0;
+        Soniox moteur({.choisirSource = [&](QObject* ctx, ContexteTranscription::RappelSource r) {
+                           ++questions;
+                           QTimer::singleShot(0, ctx, [r, choix] { r(choix); });   // answers later, like the relay check
+                       },
+                       .filDedie = false});
+        e.suivre(&moteur, this);
+        moteur.demarrer({.moteur = QStringLiteral("soniox"), .canaux = 1});
+        QTRY_COMPARE(e.echec, messages::indisponible);
+        QCOMPARE(serveur.tentatives(), 0);
+        choix = SourceIA::cle;
+        moteur.demarrer({.moteur = QStringLiteral("soniox"), .canaux = 1});
+        QTRY_VERIFY(!serveur.configuration(0).isEmpty());
+        horloge->avancer(800);
+        QTRY_VERIFY(e.ouvert);
+        QCOMPARE(questions, 2);
+    }
+
+    void sonioxSansRelaisNiDemo_data()
+    {
+        QTest::addColumn<int>("source");
+        QTest::addColumn<bool>("demo");
+        QTest::newRow("relais") << int(SourceIA::relais) << false;
+        QTest::newRow("démo") << int(SourceIA::demo) << false;
+        QTest::newRow("appel simulé") << int(SourceIA::cle) << true;
+    }
+    void sonioxSansRelaisNiDemo()
+    {
+        QFETCH(int, source);
+        QFETCH(bool, demo);
+        Soniox moteur({.source = SourceIA(source), .relais = "https://relais.exemple.fr", .filDedie = false});
+        e.suivre(&moteur, this);
+        moteur.demarrer({.demo = demo});
+        QTRY_COMPARE(e.echec, messages::indisponible);
     }
 };
 
