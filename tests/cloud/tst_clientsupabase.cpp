@@ -66,17 +66,6 @@ private Q_SLOTS:
         QCOMPARE(b->client->session()->utilisateur.email, lea);
     }
 
-    void connexionRefusee()
-    {
-        b->serveur.ajouterUtilisateur(lea, QStringLiteral("motdepasse1"));
-        auto r = attendre(b->client->connecter(lea, QStringLiteral("mauvais-mdp")));
-        QVERIFY(!r.ok());
-        QCOMPARE(r.erreur().genre, ErreurCloud::Genre::auth);
-        QCOMPARE(r.erreur().message, QStringLiteral("Email ou mot de passe incorrect."));
-        QVERIFY(!b->client->connecte());
-        QVERIFY(!b->coffre.lire(StockageSession::cleSession));
-    }
-
     void motDePasseCourtSansRequete_data()
     {
         QTest::addColumn<QString>("motDePasse");
@@ -386,17 +375,6 @@ private Q_SLOTS:
         QVERIFY(l.ok());
         QCOMPARE(l.valeur(), QStringLiteral("recovery"));
         QVERIFY(b->client->connecte());
-    }
-
-    void changementDeMotDePasseAvecLeJetonUtilisateur()
-    {
-        QVERIFY(b->connecter());
-        auto r = attendre(b->client->changerMotDePasse(QStringLiteral("nouveau-mdp")));
-        QVERIFY(r.ok());
-        QCOMPARE(b->serveur.motDePasse(lea), QStringLiteral("nouveau-mdp"));
-        const auto req = b->serveur.requetes(QStringLiteral("/auth/v1/user")).value(0);
-        QCOMPARE(req.methode, QByteArray("PUT"));
-        QCOMPARE(req.entete("authorization"), "Bearer " + b->client->session()->accessToken.toUtf8());
     }
 
     void utilisateurCourant()
