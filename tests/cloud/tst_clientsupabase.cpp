@@ -543,14 +543,12 @@ private Q_SLOTS:
         QVERIFY(!b->client->connecte());
     }
 
-    void renvoiEtReinitialisation()
+    void renvoiEtReinitialisationRefusee()
     {
         QVERIFY(attendre(b->client->renvoyerConfirmation(QStringLiteral(" Lea@exemple.fr"))).ok());
         const auto renvoi = b->serveur.requetes(QStringLiteral("/auth/v1/resend")).value(0);
         QCOMPARE(renvoi.json().toObject(), (QJsonObject{{QStringLiteral("type"), QStringLiteral("signup")}, {QStringLiteral("email"), lea}}));
         QCOMPARE(renvoi.item(QStringLiteral("redirect_to")), QStringLiteral("vendalo2://auth-callback"));
-        QVERIFY(attendre(b->client->demanderReinitialisation(lea)).ok());
-        QCOMPARE(b->stockage.lirePkce()->type, QStringLiteral("recovery"));
         b->serveur.injecter(QStringLiteral("/auth/v1/recover"), FauxSupabase::erreurAuth(429, QStringLiteral("over_email_send_rate_limit"), QStringLiteral("rate limit")));
         auto r = attendre(b->client->demanderReinitialisation(lea));
         QCOMPARE(r.erreur().message, QStringLiteral("Trop d'emails envoyés. Réessayez dans quelques minutes."));
