@@ -2,16 +2,30 @@
 // A scripted "synchroniser" for the synchronisation tests: records kept per
 // collection with a write counter as cursor, a write only when its majLe is
 // later as an instant, one's own writes handed back from the next pull on (as
-// the real server does), and hooks to refuse records or change the answer.
+// the real server does), and hooks to refuse records or change the answer;
+// and the contact these tests write locally.
 #include "cloud/etatdisque.h"
 #include "fakes/fauxsupabase.h"
+#include "model/contact.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <functional>
 #include <map>
 
 namespace vd::tests {
+
+inline model::Contact contact(const QString& id, const QString& majLe = QStringLiteral("2026-03-01T09:00:00.000Z"),
+                              const QString& nom = QStringLiteral("Durand"))
+{
+    model::Contact c;
+    c.id = id;
+    c.nom = nom;
+    c.creeLe = QStringLiteral("2026-03-01T08:00:00.000Z");
+    c.majLe = majLe;
+    return c;
+}
 
 struct ServeurSynchro {
     struct Ligne {
@@ -26,16 +40,24 @@ struct ServeurSynchro {
     std::function<std::optional<QJsonObject>(const QJsonObject& corps)> reponseForcee;
     QList<QJsonObject> corps;   // every request body
 
-    int nombreEnvoyes(const QString& collection) const
+    int nombreEnvoyes(const QString& collection = QStringLiteral("contacts")) const
     {
         int n = 0;
         for (const QJsonObject& c : corps)
             n += c.value(QStringLiteral("p_changements")).toObject().value(collection).toArray().size();
         return n;
     }
-    QJsonArray envoyes(int requete, const QString& collection) const
+    QJsonArray envoyes(int requete, const QString& collection = QStringLiteral("contacts")) const
     {
         return corps.value(requete).value(QStringLiteral("p_changements")).toObject().value(collection).toArray();
+    }
+    // How many records of the collection each request carried, in order.
+    QList<qsizetype> tailles(const QString& collection = QStringLiteral("contacts")) const
+    {
+        QList<qsizetype> r;
+        for (qsizetype i = 0; i < corps.size(); ++i)
+            r << envoyes(int(i), collection).size();
+        return r;
     }
 
     // Writes as another computer of the same account would.
@@ -44,6 +66,7 @@ struct ServeurSynchro {
         o.insert(QStringLiteral("compteId"), o.value(QStringLiteral("compteId")).toString(compteId));
         donnees[collection][o.value(QStringLiteral("id")).toString()] = Ligne{o, ++compteur};
     }
+    void ecrire(const QString& collection, const char* json) { ecrire(collection, QJsonDocument::fromJson(json).object()); }
 
     void installer(fakes::FauxSupabase& serveur)
     {

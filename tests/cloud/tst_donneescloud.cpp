@@ -64,12 +64,12 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         b = std::make_unique<vd::tests::BancCloud>();
         QVERIFY(b->demarrer());
+        QVERIFY(b->connecter());
     }
     void cleanup() { b.reset(); }
 
     void procedure()
     {
-        QVERIFY(b->connecter());
         b->serveur.surProcedure(QStringLiteral("synchroniser"), [](const RequeteHttp& r) {
             const QJsonObject p = r.json().toObject();
             return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("prochain_depuis"), p.value(QStringLiteral("p_depuis"))},
@@ -87,34 +87,8 @@ private Q_SLOTS:
         QCOMPARE(req.entete("content-type"), QByteArray("application/json"));
     }
 
-    void erreursDeProcedure_data()
-    {
-        QTest::addColumn<int>("statut");
-        QTest::addColumn<QByteArray>("corps");
-        QTest::addColumn<int>("genre");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("levee") << 400 << QByteArray(R"({"code":"P0001","message":"Objectif déjà clos"})")
-                               << int(ErreurCloud::Genre::base) << "Objectif déjà clos";
-        QTest::newRow("2xx illisible") << 200 << QByteArray("{\"a\":") << int(ErreurCloud::Genre::illisible) << messages::generique;
-    }
-    void erreursDeProcedure()
-    {
-        QFETCH(int, statut);
-        QFETCH(QByteArray, corps);
-        QFETCH(int, genre);
-        QFETCH(QString, message);
-        QVERIFY(b->connecter());
-        b->serveur.injecter(QStringLiteral("/rest/v1/rpc/p"), ReponseHttpFactice::texte(statut, corps, "application/json"));
-        auto r = attendre(b->client->appelerProcedure(QStringLiteral("p"), {}, 5000));
-        QVERIFY(!r.ok());
-        QCOMPARE(int(r.erreur().genre), genre);
-        QCOMPARE(r.erreur().message, message);
-        QVERIFY(b->client->connecte());
-    }
-
     void insertionEtSelection()
     {
-        QVERIFY(b->connecter());
         const QJsonArray lignes{QJsonObject{{QStringLiteral("id"), QStringLiteral("a")}, {QStringLiteral("note"), 3}},
                                 QJsonObject{{QStringLiteral("id"), QStringLiteral("b")}, {QStringLiteral("note"), 5}}};
         auto r = attendre(b->client->inserer(QStringLiteral("commentaires"), lignes));
@@ -150,7 +124,6 @@ private Q_SLOTS:
 
     void fonction()
     {
-        QVERIFY(b->connecter());
         b->serveur.surFonction(QStringLiteral("transcription-jeton"), [](const RequeteHttp& r) {
             return ReponseHttpFactice::json(200, QJsonObject{{QStringLiteral("access_token"), QStringLiteral("tmp")},
                                                              {QStringLiteral("moteur"), r.json().toObject().value(QStringLiteral("moteur"))}});
@@ -172,36 +145,40 @@ private Q_SLOTS:
         QVERIFY(get.entete("content-type").isEmpty());
     }
 
-    void erreursDeFonction_data()
+    // Unreadable answers and a cut connection, on a function or a procedure.
+    void erreurs_data()
     {
+        QTest::addColumn<QString>("chemin");
         QTest::addColumn<int>("statut");   // 0: connection cut
         QTest::addColumn<QByteArray>("corps");
         QTest::addColumn<int>("genre");
         QTest::addColumn<QString>("message");
-        QTest::newRow("sans equipe") << 403 << QByteArray(R"({"error":"sans_organisation"})") << int(ErreurCloud::Genre::fonction)
-                                     << "Votre compte n'est rattaché à aucune équipe. Demandez une invitation à votre responsable.";
-        QTest::newRow("illisible") << 200 << QByteArray("<<<") << int(ErreurCloud::Genre::illisible) << messages::generique;
-        QTest::newRow("coupure") << 0 << QByteArray() << int(ErreurCloud::Genre::reseau) << "Pas de connexion. Vérifiez votre accès à internet.";
+        QTest::newRow("fonction illisible") << "/functions/v1/f" << 200 << QByteArray("<<<") << int(ErreurCloud::Genre::illisible) << messages::generique;
+        QTest::newRow("fonction coupée") << "/functions/v1/f" << 0 << QByteArray() << int(ErreurCloud::Genre::reseau)
+                                         << "Pas de connexion. Vérifiez votre accès à internet.";
+        QTest::newRow("procédure 2xx illisible") << "/rest/v1/rpc/f" << 200 << QByteArray("{\"a\":") << int(ErreurCloud::Genre::illisible)
+                                                 << messages::generique;
     }
-    void erreursDeFonction()
+    void erreurs()
     {
+        QFETCH(QString, chemin);
         QFETCH(int, statut);
         QFETCH(QByteArray, corps);
         QFETCH(int, genre);
         QFETCH(QString, message);
-        QVERIFY(b->connecter());
         ReponseHttpFactice panne = ReponseHttpFactice::texte(statut, corps, "application/json");
         panne.couper = statut == 0;
-        b->serveur.injecter(QStringLiteral("/functions/v1/f"), panne, panne.couper ? 10 : 1);
-        auto r = attendre(b->client->appelerFonction(QStringLiteral("f"), QJsonValue(QJsonObject()), 5000));
+        b->serveur.injecter(chemin, panne, panne.couper ? 10 : 1);
+        auto r = attendre(chemin.startsWith(QLatin1String("/rest")) ? b->client->appelerProcedure(QStringLiteral("f"), {}, 5000)
+                                                                    : b->client->appelerFonction(QStringLiteral("f"), QJsonValue(QJsonObject()), 5000));
         QVERIFY(!r.ok());
         QCOMPARE(int(r.erreur().genre), genre);
         QCOMPARE(r.erreur().message, message);
+        QVERIFY(b->client->connecte());
     }
 
     void fonctionDelaiDepasse()
     {
-        QVERIFY(b->connecter());
         ReponseHttpFactice muet;
         muet.retenir = true;
         b->serveur.injecter(QStringLiteral("/functions/v1/lent"), muet);
@@ -217,7 +194,6 @@ private Q_SLOTS:
 
     void flux()
     {
-        QVERIFY(b->connecter());
         b->serveur.surFonction(QStringLiteral("claude"), [](const RequeteHttp&) {
             ReponseHttpFactice r = ReponseHttpFactice::flux(evenementsSse, 5);
             r.entetes.append(qMakePair(QByteArray("x-vd-modele"), QByteArray("modele-test")));
@@ -247,7 +223,6 @@ private Q_SLOTS:
 
     void fluxApres401()
     {
-        QVERIFY(b->connecter());
         b->serveur.surFonction(QStringLiteral("claude"), [](const RequeteHttp&) { return ReponseHttpFactice::flux(evenementsSse); });
         b->serveur.injecter(QStringLiteral("/functions/v1/claude"), FauxSupabase::erreurFonction(401, QStringLiteral("non_connecte")));
         const Recu recu = fluxJusquAuBout();
@@ -259,7 +234,6 @@ private Q_SLOTS:
 
     void fluxErreur()
     {
-        QVERIFY(b->connecter());
         b->serveur.injecter(QStringLiteral("/functions/v1/claude"),
                             ReponseHttpFactice::json(429, QJsonObject{{QStringLiteral("error"), QStringLiteral("rate_limit_error")},
                                                                       {QStringLiteral("retry_after"), 1.5},
@@ -277,7 +251,6 @@ private Q_SLOTS:
 
     void fluxCoupe()
     {
-        QVERIFY(b->connecter());
         b->serveur.surFonction(QStringLiteral("claude"), [](const RequeteHttp&) {
             ReponseHttpFactice r = ReponseHttpFactice::flux(evenementsSse);
             r.couperApres = 2;
@@ -292,7 +265,6 @@ private Q_SLOTS:
 
     void fluxSilencieuxExpire()
     {
-        QVERIFY(b->connecter());
         b->serveur.surFonction(QStringLiteral("claude"), [](const RequeteHttp&) {
             ReponseHttpFactice r = ReponseHttpFactice::flux({evenementsSse[0], evenementsSse[1]}, 60'000);
             return r;
@@ -308,7 +280,6 @@ private Q_SLOTS:
 
     void fluxAnnuleSansSignal()
     {
-        QVERIFY(b->connecter());
         b->serveur.surFonction(QStringLiteral("claude"), [](const RequeteHttp&) { return ReponseHttpFactice::flux(evenementsSse, 200); });
         std::unique_ptr<FluxFonction> f(b->client->appelerFonctionFlux(QStringLiteral("claude"), QJsonObject()));
         Recu recu;
@@ -324,6 +295,7 @@ private Q_SLOTS:
 
     void fluxSansSessionRefuseParLaFonction()
     {
+        vd::tests::attendre(b->client->deconnecter());
         b->serveur.surFonction(QStringLiteral("claude"), [this](const RequeteHttp& r) {
             if (b->serveur.utilisateurDuJeton(QString::fromUtf8(r.entete("authorization").mid(7))).isEmpty())
                 return FauxSupabase::erreurFonction(401, QStringLiteral("non_connecte"));

@@ -230,11 +230,8 @@ private Q_SLOTS:
     {
         const QString proprio = b->serveur.ajouterUtilisateur(QStringLiteral("paule@exemple.fr"), QStringLiteral("motdepasse1"));
         fakes::BasePostgres* base = b->serveur.base();
-        const QString org = base->executer(QStringLiteral("insert into public.organisations (nom, sieges, proprietaire_id) "
-                                                          "values ('Ventes Nord', 3, ?::uuid) returning id::text"),
-                                           {proprio}).value(0).toString();
+        const QString org = tests::creerEquipe(*base, QStringLiteral("Ventes Nord"), proprio, 3, {{proprio, QStringLiteral("proprietaire")}});
         QVERIFY2(!org.isEmpty(), qPrintable(base->erreur()));
-        base->executer(QStringLiteral("insert into public.membres values (?::uuid, ?::uuid, 'proprietaire', now())"), {org, proprio});
         base->executer(QStringLiteral("insert into public.invitations (organisation_id, email, role_org, invite_par) "
                                       "values (?::uuid, 'lea@exemple.fr', 'manager', ?::uuid)"),
                        {org, proprio});

@@ -24,17 +24,6 @@ using namespace vd;
 using cloud::LigneSynchro;
 using cloud::Synchro;
 
-namespace {
-model::Contact contact(const QString& id)
-{
-    model::Contact c;
-    c.id = id;
-    c.nom = QStringLiteral("Durand");
-    c.creeLe = c.majLe = QStringLiteral("2026-03-01T09:00:00.000Z");
-    return c;
-}
-} // namespace
-
 class TestLigneSynchro : public QObject {
     Q_OBJECT
 
@@ -62,7 +51,7 @@ class TestLigneSynchro : public QObject {
         store = std::make_unique<model::Store>(dossier.filePath(QStringLiteral("etat.json")), b->horloge);
         store->modifier([&](model::Etat& e) {
             for (int i = 0; i < contacts; ++i)
-                e.contacts.append(contact(QStringLiteral("c%1").arg(i)));
+                e.contacts.append(tests::contact(QStringLiteral("c%1").arg(i)));
         });
         const QString cloud = dossier.filePath(QStringLiteral("cloud"));
         compte = std::make_unique<cloud::Compte>(client ? b->client.get() : nullptr, cloud, reseau, b->horloge);
@@ -190,10 +179,8 @@ private Q_SLOTS:
         QFETCH(int, contactsLocaux);
         preparer(true, true, 2);
         store->modifier([](model::Etat& e) { e.entreprise.nom = QStringLiteral("Lumen"); });
-        QJsonObject distant{{QStringLiteral("id"), QStringLiteral("s1")}, {QStringLiteral("nom"), QStringLiteral("Roux")},
-                            {QStringLiteral("majLe"), QStringLiteral("2026-03-01T10:00:00.000Z")},
-                            {QStringLiteral("creeLe"), QStringLiteral("2026-03-01T10:00:00.000Z")}};
-        serveur.ecrire(QStringLiteral("contacts"), distant);
+        serveur.ecrire(QStringLiteral("contacts"),
+                       R"({"id": "s1", "nom": "Roux", "majLe": "2026-03-01T10:00:00.000Z", "creeLe": "2026-03-01T10:00:00.000Z"})");
         LigneSynchro ligne(ctx);
         run();
         QCOMPARE(s->phase(), Synchro::Phase::attenteDecision);

@@ -6,14 +6,12 @@
 // member never receives the manager's contacts.
 // A run killed with SIGKILL between two batches loses nothing and resends
 // nothing the server had acknowledged.
-#include "../app/environnementvendalo.h"
 #include "cloud/synchro.h"
 #include "model/store.h"
 #include "outilscloud.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -22,12 +20,6 @@ using cloud::Synchro;
 using vd::fakes::FauxSupabase;
 
 namespace {
-
-struct Sortie {
-    int code = -1;
-    QJsonValue json;
-    QString erreur;
-};
 
 QSet<QString> resume(const QJsonValue& liste)
 {
@@ -47,55 +39,24 @@ class TestSynchroPostgres : public QObject {
 
     std::unique_ptr<FauxSupabase> serveur;
 
-    void preparer(QProcess& p, const QTemporaryDir& dossier, const QStringList& args)
-    {
-        QProcessEnvironment env = environnementVendalo(dossier);
-        env.insert(QStringLiteral("HOME"), dossier.path());
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dossier.path() + QStringLiteral("/pas-de-bus"));
-        env.insert(QStringLiteral("VD_URL_SUPABASE"), serveur->url().toString());
-        env.insert(QStringLiteral("VD_CLE_PUBLIQUE_SUPABASE"), serveur->cleAnon());
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(VD_VENDALO_BIN), args);
-    }
-    // Waits on the event loop: the emulator answers from this process.
-    static void attendreFin(QProcess& p)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (p.state() != QProcess::NotRunning && t.elapsed() < 120'000)
-            QTest::qWait(20);
-    }
-
     // "vendalo MOTS ARGUMENTS…" in a data folder (the words split on spaces).
-    Sortie lancer(const QTemporaryDir& dossier, const QString& mots, const QStringList& arguments = {}, const QByteArray& entree = {})
+    SortieVendalo lancer(const QTemporaryDir& dossier, const QString& mots, const QStringList& arguments = {}, const QByteArray& entree = {})
     {
-        QProcess p;
-        preparer(p, dossier, mots.split(QLatin1Char(' ')) + arguments);
-        if (!p.waitForStarted(10'000))
-            return {};
-        p.write(entree);
-        p.closeWriteChannel();
-        attendreFin(p);
-        Sortie s;
-        s.code = p.exitCode();
-        const QJsonDocument d = QJsonDocument::fromJson(p.readAllStandardOutput());
-        s.json = d.isArray() ? QJsonValue(d.array()) : QJsonValue(d.object());
-        s.erreur = QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last();
-        return s;
+        return lancerVendalo(tests::environnementCloud(dossier, *serveur), mots.split(QLatin1Char(' ')) + arguments, entree, 120'000);
     }
     bool connecter(const QTemporaryDir& d, const QString& email = QStringLiteral("lea@exemple.fr"))
     {
         return lancer(d, QStringLiteral("cloud connecter"), {email}, "motdepasse1\n").code == 0;
     }
-    QJsonArray contacts(const QTemporaryDir& d) { return lancer(d, QStringLiteral("contacts lister")).json.toArray(); }
+    QJsonArray contacts(const QTemporaryDir& d) { return lancer(d, QStringLiteral("contacts lister")).json().array(); }
 
     // "envoyes|recus" of one run, or its error.
     QString synchroniser(const QTemporaryDir& d, const QString& mots = QStringLiteral("synchroniser"))
     {
-        const Sortie s = lancer(d, mots);
-        const QJsonObject o = s.json.toObject();
+        const SortieVendalo s = lancer(d, mots);
+        const QJsonObject o = s.json().object();
         if (s.code != 0 || o.value(QStringLiteral("phase")).toString() != QLatin1String("aJour"))
-            return s.erreur;
+            return s.derniereErreur();
         return QStringLiteral("%1|%2").arg(o.value(QStringLiteral("envoyes")).toInt()).arg(o.value(QStringLiteral("recus")).toInt());
     }
 
@@ -116,15 +77,15 @@ private Q_SLOTS:
         serveur->ajouterUtilisateur(QStringLiteral("lea@exemple.fr"), QStringLiteral("motdepasse1"));
         QTemporaryDir a, b;
         QVERIFY(connecter(a) && connecter(b));
-        const Sortie c1 = lancer(a, QStringLiteral("contacts creer"), {QStringLiteral(R"({"nom": "Durand", "societe": "Acme"})")});
-        const QString id1 = c1.json.toObject().value(QStringLiteral("id")).toString();
+        const SortieVendalo c1 = lancer(a, QStringLiteral("contacts creer"), {QStringLiteral(R"({"nom": "Durand", "societe": "Acme"})")});
+        const QString id1 = c1.json().object().value(QStringLiteral("id")).toString();
         QVERIFY(c1.code == 0 && !id1.isEmpty());
 
         // The first connection with local data waits for the user's choice.
-        Sortie refuse = lancer(a, QStringLiteral("synchroniser"));
+        const SortieVendalo refuse = lancer(a, QStringLiteral("synchroniser"));
         QCOMPARE(refuse.code, 1);
-        QVERIFY2(refuse.erreur.contains(QStringLiteral("--envoyer-local")), qPrintable(refuse.erreur));
-        QCOMPARE(refuse.json.toObject().value(QStringLiteral("phase")).toString(), QStringLiteral("attenteDecision"));
+        QVERIFY2(refuse.derniereErreur().contains(QStringLiteral("--envoyer-local")), qPrintable(refuse.erreurs));
+        QCOMPARE(refuse.json().object().value(QStringLiteral("phase")).toString(), QStringLiteral("attenteDecision"));
         QCOMPARE(synchroniser(a, QStringLiteral("synchroniser --envoyer-local")), QStringLiteral("1|0"));
         QCOMPARE(synchroniser(b), QStringLiteral("0|1"));
 
@@ -152,14 +113,11 @@ private Q_SLOTS:
         QCOMPARE(contacts(b).size(), 2);
 
         // Without the cloud configured the command says so.
-        QProcess p;
-        QProcessEnvironment env = environnementVendalo(a);
-        env.remove(QStringLiteral("VD_URL_SUPABASE"));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("synchroniser")});
-        QVERIFY(p.waitForFinished(30'000));
-        QCOMPARE(p.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("Le compte Vendalo n'est pas encore disponible sur ce Mac.")));
+        QProcessEnvironment sansCloud = environnementVendalo(a);
+        sansCloud.remove(QStringLiteral("VD_URL_SUPABASE"));
+        const SortieVendalo s = lancerVendalo(sansCloud, {QStringLiteral("synchroniser")});
+        QCOMPARE(s.code, 1);
+        QVERIFY(s.erreurs.contains(QStringLiteral("Le compte Vendalo n'est pas encore disponible sur ce Mac.")));
     }
 
     // A run killed between two batches: the first batch stays acknowledged, the
@@ -197,9 +155,9 @@ private Q_SLOTS:
             }
             return rep;
         });
-        preparer(tue, a, {QStringLiteral("synchroniser"), QStringLiteral("--envoyer-local")});
-        QVERIFY(tue.waitForStarted(10'000));
-        attendreFin(tue);
+        tue.setProcessEnvironment(tests::environnementCloud(a, *serveur));
+        tue.start(QStringLiteral(VD_VENDALO_BIN), {QStringLiteral("synchroniser"), QStringLiteral("--envoyer-local")});
+        QTRY_VERIFY_WITH_TIMEOUT(tue.state() == QProcess::NotRunning, 120'000);   // the emulator answers from this process
         QCOMPARE(tue.exitStatus(), QProcess::CrashExit);
         QCOMPARE(envois.size(), 2);
         const QSet<QString> acquittes = envois.at(0);
@@ -223,26 +181,18 @@ private Q_SLOTS:
     {
         const QString idManager = serveur->ajouterUtilisateur(QStringLiteral("paule@exemple.fr"), QStringLiteral("motdepasse1"));
         const QString idMembre = serveur->ajouterUtilisateur(QStringLiteral("lea@exemple.fr"), QStringLiteral("motdepasse1"));
-        fakes::BasePostgres* base = serveur->base();
-        const QString org = base->executer(QStringLiteral("insert into public.organisations (nom, sieges, proprietaire_id) "
-                                                          "values ('Ventes Nord', 3, ?::uuid) returning id::text"), {idManager})
-                                .value(0).toString();
-        QVERIFY2(!org.isEmpty(), qPrintable(base->erreur()));
-        base->executer(QStringLiteral("insert into public.membres values (?::uuid, ?::uuid, 'manager', now())"), {org, idManager});
-        base->executer(QStringLiteral("insert into public.membres values (?::uuid, ?::uuid, 'commercial', now())"), {org, idMembre});
+        const QString org = tests::creerEquipe(*serveur->base(), QStringLiteral("Ventes Nord"), idManager, 3,
+                                               {{idManager, QStringLiteral("manager")}, {idMembre, QStringLiteral("commercial")}});
+        QVERIFY2(!org.isEmpty(), qPrintable(serveur->base()->erreur()));
 
-        struct Poste {
-            platform::CoffreMemoire coffre;
-            cloud::StockageSession stockage{coffre};
-            std::unique_ptr<cloud::ClientSupabase> client;
+        struct Poste : tests::Poste {
             model::Store store;
             QTemporaryDir dossier;
             std::unique_ptr<Synchro> synchro;
         };
         auto poste = [&](const QString& email, const QString& role) {
             auto p = std::make_unique<Poste>();
-            p->client = std::make_unique<cloud::ClientSupabase>(serveur->config(), &p->stockage);
-            if (!tests::attendre(p->client->connecter(email, QStringLiteral("motdepasse1"))).ok())
+            if (!p->connecter(*serveur, email))
                 return std::unique_ptr<Poste>();
             p->synchro = std::make_unique<Synchro>(p->client.get(), p->store, p->dossier.path());
             p->synchro->setChoixPrealable(Synchro::Choix::envoyer);

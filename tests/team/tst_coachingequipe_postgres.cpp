@@ -5,7 +5,6 @@
 // moment or the whole call), pins, unread comments with their server mark and
 // paging, objectives and ranking, the alert thresholds, the account change,
 // and the command line.
-#include "../app/environnementvendalo.h"
 #include "../cloud/outilscloud.h"
 #include "platform/preferences.h"
 #include "team/coachingequipe.h"
@@ -13,7 +12,6 @@
 #include "team/propositionsframework.h"
 
 #include <QJsonArray>
-#include <QProcess>
 
 using namespace vd;
 using team::CoachingEquipe;
@@ -21,11 +19,8 @@ using team::PilotageEquipe;
 
 namespace {
 
-struct Poste {
-    platform::CoffreMemoire coffre;
-    cloud::StockageSession stockage{coffre};
+struct Poste : tests::Poste {
     platform::PreferencesMemoire preferences;
-    std::unique_ptr<cloud::ClientSupabase> client;
     std::unique_ptr<CoachingEquipe> coaching;
     QString id;
 };
@@ -50,8 +45,7 @@ class TestCoachingEquipePostgres : public QObject {
         auto p = std::make_unique<Poste>();
         p->id = serveur->ajouterUtilisateur(email, QStringLiteral("motdepasse1"), true,
                                             QJsonObject{{QStringLiteral("nom"), email.section(QLatin1Char('@'), 0, 0)}});
-        p->client = std::make_unique<cloud::ClientSupabase>(serveur->config(), &p->stockage);
-        if (!tests::attendre(p->client->connecter(email, QStringLiteral("motdepasse1"))).ok())
+        if (!p->connecter(*serveur, email))
             return {};
         p->coaching = std::make_unique<CoachingEquipe>(p->client.get(), p->preferences);
         return p;
@@ -59,15 +53,6 @@ class TestCoachingEquipePostgres : public QObject {
     QVariantList sql(const QString& requete, const QVariantList& parametres = {})
     {
         return serveur->base()->executer(requete, parametres);
-    }
-    QString equipe(const QString& nom, const QString& proprietaire)
-    {
-        return sql(QStringLiteral("insert into public.organisations (nom, sieges, proprietaire_id) values (?, 5, ?::uuid) returning id::text"),
-                   {nom, proprietaire}).value(0).toString();
-    }
-    void membre(const QString& org, const QString& compte, const QString& role)
-    {
-        sql(QStringLiteral("insert into public.membres values (?::uuid, ?::uuid, ?, now())"), {org, compte, role});
     }
     void appel(const QString& compte, const QString& id)
     {
@@ -82,34 +67,17 @@ class TestCoachingEquipePostgres : public QObject {
         return serveur->requetes(QStringLiteral("/rest/v1/rpc/") + procedure).last().json().toObject();
     }
 
-    struct Sortie {
-        int code = -1;
-        QJsonObject json;
-        QString erreur;
-        QByteArray brut;
-    };
-    // A vendalo process; the test's event loop keeps the emulator answering meanwhile.
-    Sortie lancer(const QTemporaryDir& dossier, const QStringList& args, const QByteArray& entree = {})
+    // "vendalo MOTS ARGUMENTS…" in a data folder (the words split on spaces; the password on
+    // the input of "cloud connecter"), its exit status checked; the test's event loop keeps
+    // the emulator answering meanwhile. What it printed: its object, its list as "liste",
+    // or its last error line as "erreur".
+    QJsonObject lancer(const QTemporaryDir& dossier, const QString& mots, const QStringList& arguments = {}, int code = 0)
     {
-        QProcess p;
-        QProcessEnvironment env = environnementVendalo(dossier);
-        env.insert(QStringLiteral("HOME"), dossier.path());
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dossier.path() + QStringLiteral("/pas-de-bus"));
-        env.insert(QStringLiteral("VD_URL_SUPABASE"), serveur->url().toString());
-        env.insert(QStringLiteral("VD_CLE_PUBLIQUE_SUPABASE"), serveur->cleAnon());
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(VD_VENDALO_BIN), args);
-        if (!p.waitForStarted(10'000))
-            return {};
-        p.write(entree);
-        p.closeWriteChannel();
-        QElapsedTimer t;
-        t.start();
-        while (p.state() != QProcess::NotRunning && t.elapsed() < 60'000)
-            QTest::qWait(20);
-        const QByteArray sortie = p.readAllStandardOutput();
-        return {p.exitCode(), QJsonDocument::fromJson(sortie).object(),
-                QString::fromUtf8(p.readAllStandardError()).trimmed().split(QLatin1Char('\n')).last(), sortie};
+        const SortieVendalo s = lancerVendalo(tests::environnementCloud(dossier, *serveur), mots.split(QLatin1Char(' ')) + arguments,
+                                              mots.startsWith(QLatin1String("cloud")) ? "motdepasse1\n" : "");
+        QTest::qCompare(s.code, code, qPrintable(mots), "code", __FILE__, __LINE__);
+        return s.json().isArray() ? QJsonObject{{QStringLiteral("liste"), s.json().array()}}
+                                  : code ? QJsonObject{{QStringLiteral("erreur"), s.derniereErreur()}} : s.json().object();
     }
 
 private Q_SLOTS:
@@ -126,11 +94,10 @@ private Q_SLOTS:
         marc = poste(QStringLiteral("marc@exemple.fr"));
         nina = poste(QStringLiteral("nina@exemple.fr"));
         QVERIFY(paule && lea && marc && nina);
-        const QString nord = equipe(QStringLiteral("Ventes Nord"), paule->id);
-        membre(nord, paule->id, QStringLiteral("manager"));
-        membre(nord, lea->id, QStringLiteral("commercial"));
-        membre(nord, marc->id, QStringLiteral("commercial"));
-        membre(equipe(QStringLiteral("Ventes Sud"), nina->id), nina->id, QStringLiteral("commercial"));
+        const QString commercial = QStringLiteral("commercial");
+        QVERIFY(!tests::creerEquipe(*serveur->base(), QStringLiteral("Ventes Nord"), paule->id, 5,
+                                    {{paule->id, QStringLiteral("manager")}, {lea->id, commercial}, {marc->id, commercial}}).isEmpty());
+        QVERIFY(!tests::creerEquipe(*serveur->base(), QStringLiteral("Ventes Sud"), nina->id, 5, {{nina->id, commercial}}).isEmpty());
         appelLea = QStringLiteral("appel-lea");
         appel(lea->id, appelLea);
         appel(nina->id, QStringLiteral("appel-nina"));
@@ -302,8 +269,7 @@ private Q_SLOTS:
         };
         auto manager = pilotage(*paule);
         tests::attendre(manager->chargerSeuils());
-        QCOMPARE(manager->seuils().retardMinutes, 2.0);
-        QCOMPARE(manager->seuils().scoreBas, 50.0);
+        QCOMPARE(team::resumeSeuils(manager->seuils()), QStringLiteral("Alertes : retard au-delà de 2 min, Framework sous 60 %, score sous 50"));
         QVERIFY(manager->seuils().modifiable);
         team::SeuilsEquipe s = manager->seuils();
         s.retardMinutes = 5;
@@ -315,9 +281,7 @@ private Q_SLOTS:
 
         auto membre = pilotage(*lea);
         tests::attendre(membre->chargerSeuils());
-        QCOMPARE(membre->seuils().retardMinutes, 5.0);
-        QCOMPARE(membre->seuils().suiviFrameworkMin, 100.0);
-        QCOMPARE(membre->seuils().scoreBas, 40.0);
+        QCOMPARE(team::resumeSeuils(membre->seuils()), QStringLiteral("Alertes : retard au-delà de 5 min, Framework sous 100 %, score sous 40"));
         QVERIFY(!membre->seuils().modifiable);
         s.scoreBas = 10;
         QCOMPARE(tests::attendre(membre->reglerSeuils(s)), std::optional<QString>(PilotageEquipe::messageSeuilsEchec()));
@@ -406,64 +370,54 @@ private Q_SLOTS:
             "majLe": "%2", "duree": 420, "analyse": {"score": 35, "resume": "Prix laissé sans réponse.",
             "objections": [{"libelle": "Prix", "traitement": "non"}]}}]})").arg(appelBas, debut).toUtf8());
         f.close();
-        const QStringList connecter{QStringLiteral("cloud"), QStringLiteral("connecter")};
-        QCOMPARE(lancer(posteLea, connecter + QStringList{QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
-        QCOMPARE(lancer(postePaule, connecter + QStringList{QStringLiteral("paule@exemple.fr")}, "motdepasse1\n").code, 0);
-        QCOMPARE(lancer(posteMarc, connecter + QStringList{QStringLiteral("marc@exemple.fr")}, "motdepasse1\n").code, 0);
-        const Sortie envoi = lancer(posteLea, {QStringLiteral("synchroniser"), QStringLiteral("--envoyer-local")});
-        QCOMPARE(envoi.json.value(QStringLiteral("refuses")).toInt(-1), 0);
+        const std::pair<QTemporaryDir*, const char*> postes[] = {{&posteLea, "lea"}, {&postePaule, "paule"}, {&posteMarc, "marc"}};
+        for (const auto& [poste, nom] : postes)
+            lancer(*poste, QStringLiteral("cloud connecter %1@exemple.fr").arg(QLatin1String(nom)));
+        QCOMPARE(lancer(posteLea, QStringLiteral("synchroniser --envoyer-local")).value(QStringLiteral("refuses")).toInt(-1), 0);
 
         // The manager's computer pulls the team's calls; the low score is one to look at.
-        QCOMPARE(lancer(postePaule, {QStringLiteral("synchroniser")}).code, 0);
-        Sortie a = lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("alertes")});
-        QCOMPARE(a.code, 0);
-        QJsonArray alertes = a.json.value(QStringLiteral("alertes")).toArray();
+        lancer(postePaule, QStringLiteral("synchroniser"));
+        const QJsonArray alertes = lancer(postePaule, QStringLiteral("equipe alertes")).value(QStringLiteral("alertes")).toArray();
         QCOMPARE(alertes.size(), 1);
         QCOMPARE(alertes[0][QStringLiteral("appelId")].toString(), appelBas);
         QCOMPARE(alertes[0][QStringLiteral("raisons")][0][QStringLiteral("raison")].toString(), QStringLiteral("scoreBas"));
-        QCOMPARE(lancer(postePaule, {QStringLiteral("commenter"), appelBas, QStringLiteral("Ici, reformulez le prix."), QStringLiteral("--a"), QStringLiteral("1:23")}).code, 0);
-        Sortie e = lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("epingler"), appelBas, QStringLiteral("--note"), QStringLiteral("À écouter.")});
-        QCOMPARE(e.code, 0);
-        QCOMPARE(e.json.value(QStringLiteral("epingle_par_nom")).toString(), QStringLiteral("paule"));
-        QCOMPARE(lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("objectif"), QStringLiteral("appels_semaine"), QStringLiteral("2")}).json
-                     .value(QStringLiteral("message")).toString(), QStringLiteral("Objectif fixé : « 2 appels dans la semaine »"));
-        QCOMPARE(lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("epingler"), appelBas}).erreur,
+        lancer(postePaule, QStringLiteral("commenter ") + appelBas, {QStringLiteral("Ici, reformulez le prix."), QStringLiteral("--a"), QStringLiteral("1:23")});
+        QCOMPARE(lancer(postePaule, QStringLiteral("equipe epingler %1 --note").arg(appelBas), {QStringLiteral("À écouter.")})
+                     .value(QStringLiteral("epingle_par_nom")).toString(), QStringLiteral("paule"));
+        QCOMPARE(lancer(postePaule, QStringLiteral("equipe objectif appels_semaine 2")).value(QStringLiteral("message")).toString(),
+                 QStringLiteral("Objectif fixé : « 2 appels dans la semaine »"));
+        QCOMPARE(lancer(posteMarc, QStringLiteral("equipe epingler ") + appelBas, {}, 1).value(QStringLiteral("erreur")).toString(),
                  QStringLiteral("Seul un manager de l'équipe peut faire cela."));
 
         // Léa is told, reads the comment at 1:23, and the call is read.
-        QCOMPARE(lancer(posteLea, {QStringLiteral("equipe"), QStringLiteral("nonlus")}).json.value(QStringLiteral("appels")).toArray(), QJsonArray{appelBas});
-        Sortie c = lancer(posteLea, {QStringLiteral("equipe"), QStringLiteral("commentaires"), appelBas});
-        QCOMPARE(c.code, 0);
-        const QJsonArray lus = QJsonDocument::fromJson(c.brut).array();
+        QCOMPARE(lancer(posteLea, QStringLiteral("equipe nonlus")).value(QStringLiteral("appels")).toArray(), QJsonArray{appelBas});
+        const QJsonArray lus = lancer(posteLea, QStringLiteral("equipe commentaires ") + appelBas).value(QStringLiteral("liste")).toArray();
         QCOMPARE(lus.size(), 1);
         QCOMPARE(lus[0][QStringLiteral("t_ms")].toInt(), 83'000);
-        QVERIFY(lancer(posteLea, {QStringLiteral("equipe"), QStringLiteral("nonlus")}).json.value(QStringLiteral("appels")).toArray().isEmpty());
+        QVERIFY(lancer(posteLea, QStringLiteral("equipe nonlus")).value(QStringLiteral("appels")).toArray().isEmpty());
 
         // The week, seen from Marc's computer: Léa first with her two calls, the objective reached.
-        Sortie k = lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("7")});
-        QCOMPARE(k.json.value(QStringLiteral("periode_jours")).toInt(), 7);
-        QCOMPARE(k.json.value(QStringLiteral("membres")).toArray().size(), 3);
-        QCOMPARE(k.json.value(QStringLiteral("membres"))[0][QStringLiteral("compte_id")].toString(), lea->id);
-        QCOMPARE(k.json.value(QStringLiteral("membres"))[0][QStringLiteral("appels")].toInt(), 2);
-        Sortie o = lancer(posteMarc, {QStringLiteral("equipe"), QStringLiteral("objectifs")});
-        QCOMPARE(QDate::fromString(o.json.value(QStringLiteral("semaine")).toString(), Qt::ISODate).dayOfWeek(), 1);
+        const QJsonObject k = lancer(posteMarc, QStringLiteral("equipe classement --periode 7"));
+        QCOMPARE(k.value(QStringLiteral("periode_jours")).toInt(), 7);
+        QCOMPARE(k.value(QStringLiteral("membres")).toArray().size(), 3);
+        QCOMPARE(k.value(QStringLiteral("membres"))[0][QStringLiteral("compte_id")].toString(), lea->id);
+        QCOMPARE(k.value(QStringLiteral("membres"))[0][QStringLiteral("appels")].toInt(), 2);
+        const QJsonObject o = lancer(posteMarc, QStringLiteral("equipe objectifs"));
+        QCOMPARE(QDate::fromString(o.value(QStringLiteral("semaine")).toString(), Qt::ISODate).dayOfWeek(), 1);
         bool atteint = false;
-        for (const QJsonValue& p : o.json.value(QStringLiteral("objectifs"))[0][QStringLiteral("progression")].toArray())
+        for (const QJsonValue& p : o.value(QStringLiteral("objectifs"))[0][QStringLiteral("progression")].toArray())
             atteint |= p[QStringLiteral("compte_id")].toString() == lea->id && p[QStringLiteral("atteint")].toBool();
         QVERIFY(atteint);
 
         // Refusals and a comment on the whole call, from the manager's computer.
-        c = lancer(postePaule, {QStringLiteral("commenter"), QStringLiteral("appel-inconnu"), QStringLiteral("Texte")});
-        QCOMPARE(c.code, 1);
-        QCOMPARE(c.erreur, team::textes::generique);
-        QCOMPARE(lancer(postePaule, {QStringLiteral("commenter"), appelBas, QStringLiteral("Texte"), QStringLiteral("--a"), QStringLiteral("une minute")}).code, 2);
-        k = lancer(postePaule, {QStringLiteral("equipe"), QStringLiteral("classement"), QStringLiteral("--periode"), QStringLiteral("0")});
-        QCOMPARE(k.code, 2);
-        QCOMPARE(k.erreur, QStringLiteral("La période est un nombre de jours de 1 à 365."));
-        c = lancer(postePaule, {QStringLiteral("commenter"), appelBas, QStringLiteral("Sur tout l'appel.")});
-        QCOMPARE(c.code, 0);
-        QCOMPARE(c.json.value(QStringLiteral("texte")).toString(), QStringLiteral("Sur tout l'appel."));
-        QVERIFY(c.json.value(QStringLiteral("t_ms")).isNull());
+        QCOMPARE(lancer(postePaule, QStringLiteral("commenter appel-inconnu Texte"), {}, 1).value(QStringLiteral("erreur")).toString(),
+                 team::textes::generique);
+        lancer(postePaule, QStringLiteral("commenter %1 Texte --a").arg(appelBas), {QStringLiteral("une minute")}, 2);
+        QCOMPARE(lancer(postePaule, QStringLiteral("equipe classement --periode 0"), {}, 2).value(QStringLiteral("erreur")).toString(),
+                 QStringLiteral("La période est un nombre de jours de 1 à 365."));
+        const QJsonObject c = lancer(postePaule, QStringLiteral("commenter ") + appelBas, {QStringLiteral("Sur tout l'appel.")});
+        QCOMPARE(c.value(QStringLiteral("texte")).toString(), QStringLiteral("Sur tout l'appel."));
+        QVERIFY(c.value(QStringLiteral("t_ms")).isNull());
     }
 };
 

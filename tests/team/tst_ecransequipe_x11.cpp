@@ -143,7 +143,6 @@ private Q_SLOTS:
         QTRY_VERIFY(montre(&bloc, team::textes::surAppelEntier));
         QVERIFY(montre(&bloc, team::textes::carteCommentaires));
         QVERIFY(montre(&bloc, team::textes::aideManager));
-        QVERIFY(montre(&bloc, team::textes::surAppelEntier));
         QTRY_VERIFY(montre(&bloc, QStringLiteral("Appel exemplaire, épinglé par Paule Manager")));
         bloc.commenterMoment(125'000);
         auto* edit = bloc.findChild<QPlainTextEdit*>();
