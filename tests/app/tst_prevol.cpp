@@ -86,12 +86,11 @@ private slots:
 
     void libellesCourts()
     {
-        QCOMPARE(libelleCourtMicro(StatutMicro::nonDetermine), QStringLiteral("Micro à autoriser"));
-        QCOMPARE(libelleCourtMicro(StatutMicro::refuse), QStringLiteral("Micro à autoriser"));
-        QCOMPARE(libelleCourtMicro(StatutMicro::autorise), QString());
-        QCOMPARE(libelleCourtEcran(EtatEcran::manquant), vd::platform::formuler(QStringLiteral("Son du Mac à autoriser")));
-        QCOMPARE(libelleCourtEcran(EtatEcran::aRelancer), vd::platform::formuler(QStringLiteral("Son du Mac : relancez l'app")));
-        QCOMPARE(libelleCourtEcran(EtatEcran::autorise), vd::platform::formuler(QStringLiteral("Son du Mac autorisé")));
+        using vd::platform::formuler;
+        QCOMPARE((QStringList{libelleCourtMicro(StatutMicro::nonDetermine), libelleCourtMicro(StatutMicro::refuse), libelleCourtMicro(StatutMicro::autorise),
+                              libelleCourtEcran(EtatEcran::manquant), libelleCourtEcran(EtatEcran::aRelancer), libelleCourtEcran(EtatEcran::autorise)}),
+                 (QStringList{"Micro à autoriser", "Micro à autoriser", "", formuler("Son du Mac à autoriser"), formuler("Son du Mac : relancez l'app"),
+                              formuler("Son du Mac autorisé")}));
     }
 
     void texteDemo()
