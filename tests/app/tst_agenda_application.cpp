@@ -4,43 +4,26 @@
 // meeting on the fake clock: its card 10 minutes before, "Préparer le brief"
 // keeps the brief, "Rejoindre avec Quillo" opens the pre-flight and the call
 // starts with that brief and the meeting's start (its punctuality recorded).
+#include "environnementvendalo.h"
 #include "agenda/agenda.h"
 #include "agenda/avantrendezvous.h"
 #include "agenda/briefagenda.h"
 #include "agenda/ecrans/ecranagenda.h"
 #include "agenda/ecrans/fenetrenotifications.h"
 #include "agenda/pilenotifications.h"
-#include "app/ecrans/application.h"
 #include "app/ecrans/feuilleprevol.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "call/sessionappel.h"
 #include "cloud/outilscloud.h"
 #include "fakes/fauxagenda.h"
 #include "model/texte.h"
-#include "platform/preferences.h"
 
-#include <QJsonArray>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace vd;
 using namespace vd::app;
 
 namespace {
-
-struct SondeFactice : SondeAudio {
-    EtatAudio sonder() override { return {}; }
-};
-
-QPushButton* bouton(QWidget* dans, const QString& texte)
-{
-    for (QPushButton* b : dans->findChildren<QPushButton*>())
-        if (b->text() == texte && b->isVisibleTo(dans))
-            return b;
-    return nullptr;
-}
 
 const QString email = QStringLiteral("lea@vendeur.fr");
 
@@ -70,14 +53,9 @@ class TestAgendaApplication : public QObject {
 
     QJsonObject calendrier(bool connecte) const
     {
-        QJsonObject c{{"evenements", QJsonArray{QJsonObject{
-                                         {"id", "rdv-1"},
-                                         {"titre", "Point découverte"},
-                                         {"debut", debut.toString(Qt::ISODate)},
-                                         {"fin", debut.addSecs(1800).toString(Qt::ISODate)},
-                                         {"fournisseur", "google"},
-                                         {"invites", QJsonArray{QJsonObject{{"email", " Paul@Acme.fr "}, {"reponse", "accepte"}},
-                                                                QJsonObject{{"email", email}, {"moi", true}}}}}}}};
+        const QString json = QString::fromUtf8(R"({"evenements": [{"id": "rdv-1", "titre": "Point découverte", "debut": "%1",
+            "fin": "%2", "fournisseur": "google", "invites": [{"email": " Paul@Acme.fr ", "reponse": "accepte"}, {"email": "%3", "moi": true}]}]})");
+        QJsonObject c = QJsonDocument::fromJson(json.arg(debut.toString(Qt::ISODate), debut.addSecs(1800).toString(Qt::ISODate), email).toUtf8()).object();
         if (connecte)
             c.insert("connexions", QJsonArray{QJsonObject{{"fournisseur", "google"}, {"email", email}}});
         return c;
@@ -97,22 +75,16 @@ private Q_SLOTS:
         prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
         auto store = std::make_unique<model::Store>(dossier.filePath(QStringLiteral("etat.json")), horloge);
         model::Etat etat;
-        model::Contact paul;
-        paul.id = QStringLiteral("c_paul");
-        paul.prenom = QStringLiteral("Paul");
-        paul.nom = QStringLiteral("Durand");
-        paul.societe = QStringLiteral("Acme");
-        paul.email = QStringLiteral("paul@acme.fr");
-        paul.etape = QStringLiteral("decouverte");
-        paul.test = true;   // the brief comes from the canned route
-        etat.contacts = {paul};
+        // A test contact: the brief comes from the canned route.
+        etat.contacts = {{.id = "c_paul", .prenom = "Paul", .nom = "Durand", .societe = "Acme", .email = "paul@acme.fr", .etape = "decouverte",
+                          .test = true}};
         store->remplacerEtat(etat);
         app = std::make_unique<Application>(std::move(store), OptionsLancement{}, horloge, prefs, std::make_unique<ServiceDemarrageFactice>());
         qunsetenv("VD_URL_SUPABASE");
         qunsetenv("VD_CLE_PUBLIQUE_SUPABASE");
         QVERIFY(app->contexte().client);
         QVERIFY(tests::attendre(app->contexte().client->connecter(email, QStringLiteral("motdepasse1"))).ok());
-        app->setSondeAudio(std::make_unique<SondeFactice>());
+        app->setSondeAudio(std::make_unique<SondeAudioFactice>());
         app->demarrer();
         // The first read comes 5 s after the start.
         QVERIFY(attendre([this] { return app->agenda().evenement(QStringLiteral("rdv-1")) != nullptr; }));

@@ -1,84 +1,41 @@
 // The call screens with the real session: new call, pre-flight sheet, the
 // simulated call from the Help menu, the live screen, in-call keys, the end
 // of the call and quitting during a call.
-#include "app/ecrans/application.h"
+#include "environnementvendalo.h"
 #include "app/ecrans/ecranenappel.h"
 #include "app/ecrans/ecrannouvelappel.h"
 #include "app/ecrans/feuilleprevol.h"
 #include "app/ecrans/choixenregistrement.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "ui/ecrans/style.h"
-#include "call/ecrans/fenetresouffleur.h"
 #include "call/sessionappel.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTest>
 
 using namespace vd;
 using namespace vd::app;
 
 namespace {
 
-struct SondeFactice : SondeAudio {
-    EtatAudio etat;
-    EtatAudio sonder() override { return etat; }
-};
-
 model::Etat etatAvecContact()
 {
     model::Etat e;
-    model::Contact c;
-    c.id = QStringLiteral("c1");
-    c.prenom = QStringLiteral("Claire");
-    c.nom = QStringLiteral("Martin");
-    c.societe = QStringLiteral("Brevia");
-    c.etape = QStringLiteral("decouverte");
-    e.contacts = {c};
+    e.contacts = {claireMartin()};
     return e;
 }
 
-struct Banc {
-    platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
-    platform::PreferencesMemoire prefs;
-    std::unique_ptr<Application> app;
-    SondeFactice* sonde = new SondeFactice;
-    explicit Banc(model::Etat etat = etatAvecContact())
-    {
-        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
-        auto store = std::make_unique<model::Store>(QString(), horloge);
-        store->remplacerEtat(etat);
-        app = std::make_unique<Application>(std::move(store), OptionsLancement{}, horloge, prefs, std::make_unique<ServiceDemarrageFactice>());
-        app->setSondeAudio(std::unique_ptr<SondeAudio>(sonde));
-        app->demarrer();
-    }
-    bool appelActif() { return app->contexte().appelActif(); }
+// The program started on Claire Martin's contact (or etat).
+struct Banc : BancApplication {
+    explicit Banc(model::Etat etat = etatAvecContact()) : BancApplication({.etat = etat}) {}
 };
-
-QStringList textesVisibles(QWidget* w)
-{
-    QStringList t;
-    for (QLabel* l : w->findChildren<QLabel*>())
-        if (l->isVisibleTo(w) && !l->text().isEmpty())
-            t << l->text();
-    return t;
-}
 
 } // namespace
 
 class TestAppel : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        style::appliquer(*qApp);
-    }
+    void initTestCase() { preparerEcrans(); }
 
     void nouvelAppelContactOuSociete()
     {
@@ -104,27 +61,14 @@ private slots:
         QCOMPARE(cree.etape, QStringLiteral("nouveau"));
         QCOMPARE(ok.valeur().contactId.value_or(QString()), cree.id);
         QCOMPARE(ok.valeur().type, QStringLiteral("prospection"));   // suggested from the stage "nouveau"
-    }
-
-    void nouvelAppelTypeSuggereParLEtape()
-    {
-        Banc b;
-        b.app->navigation().aller(Ecran::nouvelAppel(QStringLiteral("c1")));
-        auto* page = qobject_cast<EcranNouvelAppel*>(b.app->fenetre()->pageCourante());
-        auto r = page->preparer();
-        QVERIFY(r);
-        QCOMPARE(r.valeur().contactId.value_or(QString()), QStringLiteral("c1"));
-        QCOMPARE(r.valeur().type, QStringLiteral("demo"));   // stage "decouverte"
-        QCOMPARE(r.valeur().source, QStringLiteral("micro+mac"));
+        QCOMPARE(ok.valeur().source, QStringLiteral("micro+mac"));
     }
 
     void feuillePreVolPermissionsManquantes()
     {
         Banc b;
         b.sonde->etat = {StatutMicro::refuse, EtatEcran::manquant, true};
-        call::ConfigAppel cfg;
-        cfg.contactId = QStringLiteral("c1");
-        FeuillePreVol f(b.app->contexte(), cfg, *b.sonde);
+        FeuillePreVol f(b.app->contexte(), call::ConfigAppel{.contactId = QStringLiteral("c1")}, *b.sonde);
         QCOMPARE(f.autorisations().lignes.size(), 2);
         const QStringList t = f.textes();
         QVERIFY(t.contains(QStringLiteral("Ouvrir les réglages du micro")));
@@ -141,9 +85,7 @@ private slots:
     void feuillePreVolDemarreLaDemo()
     {
         Banc b;
-        call::ConfigAppel cfg;
-        cfg.contactId = QStringLiteral("c1");
-        cfg.source = QStringLiteral("demo");
+        const call::ConfigAppel cfg{.contactId = QStringLiteral("c1"), .source = QStringLiteral("demo")};
         FeuillePreVol f(b.app->contexte(), cfg, *b.sonde);
         QSignalSpy demarre(&f, &FeuillePreVol::appelDemarre);
         f.demarrer();
@@ -206,8 +148,6 @@ private slots:
         QCOMPARE(w.libelles(), (QStringList{QStringLiteral("Tout l'écran"), QStringLiteral("Une fenêtre, choisie au début de l'appel")}));
         QCOMPARE(w.indexChoisi(), 1);
         QCOMPARE(w.note(), QStringLiteral("Au début de l'appel, votre bureau vous demandera quoi filmer."));
-        w.resize(560, w.sizeHint().height());
-        w.grab().save(QStringLiteral("/tmp/x11-choix-enregistrement-wayland.png"));
         w.choisir(true, 0);
         QCOMPARE(w.cible(), model::CibleEnregistrement{});
     }
@@ -216,8 +156,7 @@ private slots:
     {
         Banc b;
         b.sonde->etat = {StatutMicro::autorise, EtatEcran::autorise, true};
-        call::ConfigAppel cfg;
-        FeuillePreVol f(b.app->contexte(), cfg, *b.sonde);
+        FeuillePreVol f(b.app->contexte(), call::ConfigAppel{}, *b.sonde);
         QVERIFY(f.autorisations().lignes.isEmpty());
         f.demarrer();
         QVERIFY(!b.appelActif());
@@ -270,16 +209,10 @@ private slots:
     void souffleurFlottantOuAncre()
     {
         Banc b;
-        auto flottant = [] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* f = qobject_cast<call::FenetreSouffleur*>(w))
-                    return f;
-            return static_cast<call::FenetreSouffleur*>(nullptr);
-        };
-        QVERIFY(flottant());
-        QVERIFY(!flottant()->isVisible());   // no call, no prompter
+        QVERIFY(souffleurFlottant());
+        QVERIFY(!souffleurFlottant()->isVisible());   // no call, no prompter
         QVERIFY(!b.app->contexte().lancerAppelSimule());
-        QVERIFY(flottant()->isVisible());
+        QVERIFY(souffleurFlottant()->isVisible());
         auto* page = b.app->fenetre()->pageCourante();
         auto* ancre = page->findChild<call::FenetreSouffleur*>(QStringLiteral("souffleurAncre"));
         auto* ancrer = page->findChild<QPushButton*>(QStringLiteral("ancrer"));
@@ -290,37 +223,33 @@ private slots:
         // Docked: the live screen holds it, the floating one goes; the choice is remembered.
         ancrer->click();
         QVERIFY(ancre->isVisible());
-        QVERIFY(!flottant()->isVisible());
+        QVERIFY(!souffleurFlottant()->isVisible());
         QCOMPARE(ancrer->text(), QStringLiteral("Détacher"));
         QCOMPARE(b.prefs.valeur(QStringLiteral("vd.souffleur.ancre"), false).toBool(), true);
 
         // "Quillo" hides and shows it wherever it is.
-        const auto quillo = page->findChildren<QPushButton*>();
-        QPushButton* bascule = nullptr;
-        for (QPushButton* p : quillo)
-            if (p->text() == QStringLiteral("Quillo"))
-                bascule = p;
+        QPushButton* bascule = bouton(page, QStringLiteral("Quillo"));
         QVERIFY(bascule);
         bascule->click();
         QVERIFY(!ancre->isVisible());
-        QVERIFY(!flottant()->isVisible());
+        QVERIFY(!souffleurFlottant()->isVisible());
         bascule->click();
         QVERIFY(ancre->isVisible());
 
         // Floating again, then hidden by the user: the next call shows it anew.
         ancrer->click();
         QVERIFY(!ancre->isVisible());
-        QVERIFY(flottant()->isVisible());
+        QVERIFY(souffleurFlottant()->isVisible());
         bascule->click();
-        QVERIFY(!flottant()->isVisible());
+        QVERIFY(!souffleurFlottant()->isVisible());
         b.app->session().arreter();
         QTRY_VERIFY(!b.appelActif());
-        QVERIFY(!flottant()->isVisible());
+        QVERIFY(!souffleurFlottant()->isVisible());
         QVERIFY(!b.app->contexte().lancerAppelSimule());
-        QVERIFY(flottant()->isVisible());
+        QVERIFY(souffleurFlottant()->isVisible());
         b.app->session().arreter();
         QTRY_VERIFY(!b.appelActif());
-        QVERIFY(!flottant()->isVisible());
+        QVERIFY(!souffleurFlottant()->isVisible());
     }
 
     void touchesEnAppel()

@@ -1,19 +1,11 @@
 // The call sheet's recording block: a clip exported from its button (read
 // back with ffprobe), bad moments refused with a message, a missing file said.
+#include "environnementvendalo.h"
 #include "app/ecrans/blocenregistrement.h"
 #include "call/ecrivainenregistrement.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <cmath>
 
@@ -107,10 +99,7 @@ private Q_SLOTS:
         const QString espace = call::ErreurEnregistrement{call::ErreurEnregistrement::Genre::espaceDisque, {}}.description();
         BlocEnregistrement b(a, dossier_.path(), espace);
         QVERIFY(b.utile());
-        bool montre = false;
-        for (QLabel* l : b.findChildren<QLabel*>())
-            montre = montre || l->text() == espace;
-        QVERIFY(montre);
+        QVERIFY(textesVisibles(&b).contains(espace));
     }
 };
 

@@ -8,11 +8,6 @@
 #include "fakes/fauxmessages.h"
 #include "fakes/fauxsupabase.h"
 
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QTest>
-
 class TstCliAgenda : public QObject {
     Q_OBJECT
 
@@ -63,13 +58,10 @@ private Q_SLOTS:
         QCOMPARE(lancer({QStringLiteral("cloud"), QStringLiteral("connecter"), QStringLiteral("lea@exemple.fr")}, "motdepasse1\n").code, 0);
         // Signed in, the brief goes through the account's language model, which the emulator plays.
         serveur.surFonction(QStringLiteral("claude"), [](const vd::fakes::RequeteHttp&) {
-            const QJsonObject reponse{
-                {"pointsCles", QJsonArray{"Le dossier passe en comité."}},
-                {"objectionsProbables", QJsonArray{QJsonObject{{"objection", "C'est trop cher."}, {"parade", "Par rapport à quoi ?"}}}},
-                {"questions", QJsonArray{"Qui signe ?"}},
-                {"objectifMesurable", "Obtenir une date de signature."},
-                {"ouverture", "Bonjour, on reprend ?"}};
-            const QString brief = QString::fromUtf8(QJsonDocument(reponse).toJson(QJsonDocument::Compact));
+            // Apostrophes written \u0027: a raw string holding one breaks the moc.
+            const QString brief = QString::fromUtf8(R"({"pointsCles": ["Le dossier passe en comité."], "objectionsProbables":
+                [{"objection": "C\u0027est trop cher.", "parade": "Par rapport à quoi ?"}], "questions": ["Qui signe ?"],
+                "objectifMesurable": "Obtenir une date de signature.", "ouverture": "Bonjour, on reprend ?"})");
             return vd::fakes::ReponseHttpFactice::flux(
                 {vd::fakes::debutMessage() + vd::fakes::deltaTexte(brief) + vd::fakes::finMessage() + vd::fakes::arretMessage()}, 10);
         });

@@ -4,12 +4,6 @@
 #include "environnementvendalo.h"
 #include "fakes/fauxsupabase.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-
 using vd::fakes::FauxSupabase;
 using vd::fakes::ReponseHttpFactice;
 

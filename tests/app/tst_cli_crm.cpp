@@ -1,14 +1,5 @@
 // « vendalo importer » and « vendalo exporter », run as the user would, on a private data folder.
 #include "environnementvendalo.h"
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
-#include <algorithm>
-
 #include "crm/zip.h"
 
 class TstCliCrm : public QObject {
@@ -17,28 +8,15 @@ class TstCliCrm : public QObject {
 
     using Sortie = SortieVendalo;
     Sortie lancer(const QStringList& args) { return lancerVendalo(environnementVendalo(dossier), args); }
-    QString ecrire(const QString& nom, const QByteArray& contenu)
-    {
-        const QString chemin = dossier.filePath(nom);
-        QFile f(chemin);
-        if (!f.open(QIODevice::WriteOnly))
-            return {};
-        f.write(contenu);
-        return chemin;
-    }
+    QString ecrire(const QString& nom, const QByteArray& contenu) { return ecrireFichier(dossier.filePath(nom), contenu); }
 
     // Whether a printed list of contacts holds that id.
     static bool liste(const Sortie& s, const QString& id)
     {
-        const QJsonArray l = s.json().array();
-        return s.code == 0 && std::any_of(l.begin(), l.end(), [&](const QJsonValue& v) { return v.toObject().value("id").toString() == id; });
+        return s.code == 0 && !parChamp(s.json().array(), id).isEmpty();
     }
 
-    QByteArray lireEtat()
-    {
-        QFile f(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray lireEtat() { return lireFichier(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json"))); }
 
 private Q_SLOTS:
     void importerPuisExporter()

@@ -3,10 +3,6 @@
 // written by another process while the server runs.
 #include "environnementvendalo.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QTest>
-
 class TestCliMcp : public QObject {
     Q_OBJECT
     QTemporaryDir dossier;

@@ -1,12 +1,5 @@
 // « vendalo moteur », « vendalo autotest » and VD_TEST_MOTEUR=1, run as the user would.
 #include "environnementvendalo.h"
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 class TstCliMoteur : public QObject {
     Q_OBJECT
@@ -44,12 +37,11 @@ private Q_SLOTS:
 
     void argumentDansUnFichier()
     {
-        QFile f(dossier.filePath(QStringLiteral("appel.json")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"duree\": 20, \"transcript\": [{\"locuteur\": \"vous\", \"texte\": \"Quel budget ?\", \"debutMs\": 0, \"finMs\": 5000},"
-                " {\"locuteur\": \"prospect\", \"texte\": \"Aucun.\", \"debutMs\": 6000, \"finMs\": 21000}]}");
-        f.close();
-        const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("metriques"), QLatin1Char('@') + f.fileName()});
+        const QString f = ecrireFichier(dossier.filePath(QStringLiteral("appel.json")),
+                                        "{\"duree\": 20, \"transcript\": [{\"locuteur\": \"vous\", \"texte\": \"Quel budget ?\", \"debutMs\": 0, \"finMs\": 5000},"
+                                        " {\"locuteur\": \"prospect\", \"texte\": \"Aucun.\", \"debutMs\": 6000, \"finMs\": 21000}]}");
+        QVERIFY(!f.isEmpty());
+        const Sortie s = lancer({QStringLiteral("moteur"), QStringLiteral("--sans-etat"), QStringLiteral("metriques"), QLatin1Char('@') + f});
         QCOMPARE(s.code, 0);
         const QJsonObject m = QJsonDocument::fromJson(s.sortie).object();
         QCOMPARE(m.value(QStringLiteral("partVous")).toInt(), 25);

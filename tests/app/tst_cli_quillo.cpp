@@ -2,12 +2,6 @@
 // line naming the tools and the waiting proposals, then a proposal applied by its id.
 #include "environnementvendalo.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTest>
-
 class TestCliQuillo : public QObject {
     Q_OBJECT
     QTemporaryDir dossier;

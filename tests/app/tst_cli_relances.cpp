@@ -1,13 +1,6 @@
 // « vendalo relances », run as the user would, on a private data folder holding the demonstration's follow-ups.
 #include "environnementvendalo.h"
 #include <QDate>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 class TstCliRelances : public QObject {
     Q_OBJECT
@@ -76,10 +69,7 @@ private Q_SLOTS:
         QCOMPARE(lancer({QStringLiteral("contacts"), QStringLiteral("etape"), QStringLiteral("c_perrin"), QStringLiteral("perdu")}).code, 0);
         const Sortie s = lancer({QStringLiteral("relances")});
         QCOMPARE(s.code, 0);
-        QJsonObject perrin;
-        for (const QJsonValue& v : s.json().array())
-            if (v.toObject().value("contactId").toString() == QLatin1String("c_perrin"))
-                perrin = v.toObject();
+        const QJsonObject perrin = parChamp(s.json().array(), QStringLiteral("c_perrin"), QStringLiteral("contactId")).value(0);
         QCOMPARE(perrin.value("statut").toString(), QStringLiteral("arretee"));
         QCOMPARE(perrin.value("raisonArret").toString(), QStringLiteral("perdu"));
         const Sortie e = lancer({"relances", "envoyer", "c_perrin", "e2", "--par", "note"});

@@ -1,14 +1,6 @@
 // « vendalo sauvegarde importer », run as the user would: bounded reads (devices, huge files)
 // and the copy of the replaced data.
 #include "environnementvendalo.h"
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 class TstCliSauvegarde : public QObject {
     Q_OBJECT
@@ -55,9 +47,7 @@ private Q_SLOTS:
         QCOMPARE(o.value(QStringLiteral("message")).toString(),
                  QStringLiteral("Données importées. Les données remplacées sont gardées dans « ") + copie + QStringLiteral(" »."));
         QCOMPARE(QFileInfo(copie).absolutePath(), dossierVendalo());
-        QFile f(copie);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(QJsonDocument::fromJson(f.readAll()).object().value(QStringLiteral("contacts")).toArray().size(), 1);
+        QCOMPARE(QJsonDocument::fromJson(lireFichier(copie)).object().value(QStringLiteral("contacts")).toArray().size(), 1);
         QCOMPARE(o.value(QStringLiteral("contacts")).toInt(), 0);
     }
 };

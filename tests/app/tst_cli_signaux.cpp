@@ -2,30 +2,11 @@
 // its transcript, never left "en_cours", and the command says so.
 // vd-test: timeout=120
 #include "environnementvendalo.h"
-#include <QElapsedTimer>
-#include "model/store.h"
-
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
 
 class TstCliSignaux : public QObject {
     Q_OBJECT
-
-    static QJsonObject etatSurDisque(const QTemporaryDir& dossier)
-    {
-        // The file and its change journal, as a reader sees them.
-        if (!QFile::exists(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json"))))
-            return {};
-        const vd::model::Store lu(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")), vd::model::Store::Acces::lecture);
-        return QJsonDocument::fromJson(vd::model::versTexteJson(lu.etat())).object();
-    }
 
     // The call of this run as saved on disk, once it holds some transcript.
     static QJsonObject appelEnCours(const QTemporaryDir& dossier)
@@ -73,10 +54,7 @@ private Q_SLOTS:
         const QString erreurs = QString::fromUtf8(p.readAllStandardError());
         QVERIFY2(erreurs.contains(QStringLiteral("Appel simulé interrompu : l'appel est arrêté et enregistré.")), qPrintable(erreurs));
 
-        QJsonObject appel;
-        for (const QJsonValue& v : etatSurDisque(dossier).value(QStringLiteral("appels")).toArray())
-            if (v.toObject().value(QStringLiteral("id")).toString() == id)
-                appel = v.toObject();
+        const QJsonObject appel = parChamp(etatSurDisque(dossier).value(QStringLiteral("appels")), id).value(0);
         QVERIFY(!appel.isEmpty());
         QVERIFY(appel.value(QStringLiteral("statut")).toString() != QLatin1String("en_cours"));
         QVERIFY(appel.value(QStringLiteral("transcript")).toArray().size() >= enCours.value(QStringLiteral("transcript")).toArray().size());

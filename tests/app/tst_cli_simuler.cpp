@@ -1,14 +1,7 @@
 // « vendalo simuler », run as the user would, on a private data folder.
 // vd-test: timeout=180
 #include "environnementvendalo.h"
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QSet>
-#include <QTemporaryDir>
-#include <QTest>
 
 class TstCliSimuler : public QObject {
     Q_OBJECT
@@ -19,14 +12,7 @@ class TstCliSimuler : public QObject {
     {
         return lancerVendalo(environnementVendalo(dossier), QStringList{QStringLiteral("simuler")} + args, {}, 120000);
     }
-
-    QJsonObject etatSurDisque()
-    {
-        QFile f(dossier.filePath(QStringLiteral("donnees/Vendalo/etat.json")));
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QJsonDocument::fromJson(f.readAll()).object();
-    }
+    QJsonObject etatSurDisque() const { return ::etatSurDisque(dossier); }
 
 private Q_SLOTS:
     void appelSimuleComplet()
@@ -37,20 +23,16 @@ private Q_SLOTS:
         QVERIFY(s.erreurs.contains(QStringLiteral("Données de démo rechargées.")));
         const QJsonObject o = QJsonDocument::fromJson(s.sortie).object();
         const QJsonObject appel = o.value(QStringLiteral("appel")).toObject();
-        QCOMPARE(appel.value(QStringLiteral("source")).toString(), QStringLiteral("demo"));
-        QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("analyse"));
-        QCOMPARE(appel.value(QStringLiteral("contactId")).toString(), QStringLiteral("c_morel"));
+        QCOMPARE((QStringList{appel.value(QStringLiteral("source")).toString(), appel.value(QStringLiteral("statut")).toString(),
+                              appel.value(QStringLiteral("contactId")).toString()}), (QStringList{"demo", "analyse", "c_morel"}));
         QVERIFY(appel.value(QStringLiteral("duree")).toDouble() > 60);
         // Analysed on the demonstration route, and the contact updated in the store.
         const QJsonObject analyse = appel.value(QStringLiteral("analyse")).toObject();
         const double score = analyse.value(QStringLiteral("score")).toDouble(-1);
         QVERIFY(score >= 0 && score <= 100);
         QVERIFY(!analyse.value(QStringLiteral("resume")).toString().isEmpty());
-        const QJsonObject stocke = etatSurDisque();
-        bool interaction = false;
-        for (const QJsonValue& i : stocke.value(QStringLiteral("interactions")).toArray())
-            interaction = interaction || i.toObject().value(QStringLiteral("appelId")) == appel.value(QStringLiteral("id"));
-        QVERIFY(interaction);
+        const QString id = appel.value(QStringLiteral("id")).toString();
+        QVERIFY(!parChamp(etatSurDisque().value(QStringLiteral("interactions")), id, QStringLiteral("appelId")).isEmpty());
         QSet<QString> locuteurs;
         qint64 precedent = -1;
         for (const QJsonValue& v : appel.value(QStringLiteral("transcript")).toArray()) {
@@ -65,28 +47,21 @@ private Q_SLOTS:
         QCOMPARE(locuteurs, (QSet<QString>{QStringLiteral("vous"), QStringLiteral("prospect")}));
         const QJsonArray detections = appel.value(QStringLiteral("detections")).toArray();
         QVERIFY(!detections.isEmpty());
-        QSet<QString> categories;
-        for (const QJsonValue& d : detections)
-            categories.insert(d.toObject().value(QStringLiteral("categorie")).toString());
-        QVERIFY(categories.contains(QStringLiteral("prix")));
+        QVERIFY(!parChamp(detections, QStringLiteral("prix"), QStringLiteral("categorie")).isEmpty());
         const QJsonObject metriques = appel.value(QStringLiteral("metriques")).toObject();
         QVERIFY(metriques.value(QStringLiteral("nbEchanges")).toInt() > 4);
         QVERIFY(metriques.value(QStringLiteral("questionsVous")).toInt() > 0);
         QCOMPARE(metriques.value(QStringLiteral("partVous")).toInt() + metriques.value(QStringLiteral("partProspect")).toInt(), 100);
         const QJsonObject synthese = o.value(QStringLiteral("syntheseFin")).toObject();
         QCOMPARE(synthese.value(QStringLiteral("enCours")).toBool(true), false);
-        QCOMPARE(synthese.value(QStringLiteral("appelId")), appel.value(QStringLiteral("id")));
+        QCOMPARE(synthese.value(QStringLiteral("appelId")).toString(), id);
         QVERIFY(!synthese.value(QStringLiteral("recap")).toObject().value(QStringLiteral("points")).toArray().isEmpty());
         QCOMPARE(synthese.value(QStringLiteral("objections")).toArray(), detections);
 
         // The call is on disk, in the normal data folder, beside the demonstration data.
         const QJsonObject etat = etatSurDisque();
         QVERIFY(etat.value(QStringLiteral("reglages")).toObject().value(QStringLiteral("onboarde")).toBool());
-        int trouves = 0;
-        for (const QJsonValue& a : etat.value(QStringLiteral("appels")).toArray())
-            if (a.toObject().value(QStringLiteral("id")) == appel.value(QStringLiteral("id")))
-                ++trouves;
-        QCOMPARE(trouves, 1);
+        QCOMPARE(parChamp(etat.value(QStringLiteral("appels")), id).size(), 1);
 
         // A second run keeps the data and adds one more call; this one plays the script again and
         // again until the call lasts ten minutes.

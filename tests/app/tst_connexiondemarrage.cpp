@@ -1,10 +1,7 @@
+#include "environnementvendalo.h"
 #include "platform/formulation.h"
-#include "app/connexionaudemarrage.h"
 
-#include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace vd::app;
 
@@ -74,12 +71,9 @@ private slots:
         QCOMPARE(s.statut(), StatutDemarrage::nonInscrit);
         QCOMPARE(s.inscrire(), QString());
         QCOMPARE(s.statut(), StatutDemarrage::inscrit);
-        QFile f(fichier);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QString texte = QString::fromUtf8(f.readAll());
+        const QString texte = QString::fromUtf8(lireFichier(fichier));
         QVERIFY(texte.startsWith(QStringLiteral("[Desktop Entry]\n")));
         QVERIFY(texte.contains(QStringLiteral("Exec=\"/opt/Vendalo app/vendalo\" --au-demarrage\n")));
-        f.close();
         QCOMPARE(s.desinscrire(), QString());
         QCOMPARE(s.statut(), StatutDemarrage::nonInscrit);
         QCOMPARE(s.desinscrire(), QString());   // already gone: not a failure
@@ -88,9 +82,7 @@ private slots:
     void fichierXdgImpossibleAEcrire()
     {
         QTemporaryDir dossier;
-        QFile bloqueur(dossier.filePath(QStringLiteral("autostart")));   // a file where the folder should be
-        QVERIFY(bloqueur.open(QIODevice::WriteOnly));
-        bloqueur.close();
+        QVERIFY(!ecrireFichier(dossier.filePath(QStringLiteral("autostart"))).isEmpty());   // a file where the folder should be
         ServiceDemarrageXdg s(QStringLiteral("/usr/bin/vendalo"), dossier.filePath(QStringLiteral("autostart/vendalo.desktop")));
         vd::platform::PreferencesMemoire prefs;
         ConnexionAuDemarrage c(s, prefs);

@@ -7,29 +7,16 @@
 #include "app/relais.h"
 #include "environnementvendalo.h"
 
-#include <QDir>
-#include "model/store.h"
-
-#include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 #include <csignal>
 
 using namespace vd::app;
 
 namespace {
-
 const QString occupe = QStringLiteral("Vendalo est occupé par une autre commande. Réessayez dans un instant.");
-
 using Sortie = SortieVendalo;
-
 } // namespace
 
 class TstDonneesPartagees : public QObject {
@@ -38,7 +25,6 @@ class TstDonneesPartagees : public QObject {
     QList<QProcess*> enCours_;
 
     QString donnees() const { return dossier_->filePath(QStringLiteral("donnees/Vendalo")); }
-    QString etatJson() const { return donnees() + QStringLiteral("/etat.json"); }
     QString runtime() const { return dossier_->filePath(QStringLiteral("runtime")); }
     // The children's socket: in their XDG_RUNTIME_DIR, named after the data folder.
     QString socket() const { return runtime() + QLatin1Char('/') + QFileInfo(InstanceUnique::nomServeurPour(donnees())).fileName(); }
@@ -69,9 +55,7 @@ class TstDonneesPartagees : public QObject {
         p.start(QStringLiteral(VD_VENDALO_BIN), args);
         p.write(entree);
         p.closeWriteChannel();
-        if (!p.waitForFinished(180000))
-            return {};
-        return {p.exitCode(), p.readAllStandardOutput(), QString::fromUtf8(p.readAllStandardError())};
+        return fin(&p);
     }
 
     static Sortie fin(QProcess* p)
@@ -81,14 +65,7 @@ class TstDonneesPartagees : public QObject {
         return {p->exitCode(), p->readAllStandardOutput(), QString::fromUtf8(p->readAllStandardError())};
     }
 
-    QJsonObject etatSurDisque() const
-    {
-        // The file and its change journal, as a reader sees them.
-        if (!QFile::exists(etatJson()))
-            return {};
-        const vd::model::Store lu(etatJson(), vd::model::Store::Acces::lecture);
-        return QJsonDocument::fromJson(vd::model::versTexteJson(lu.etat())).object();
-    }
+    QJsonObject etatSurDisque() const { return ::etatSurDisque(*dossier_); }
 
     // The call in progress on disk, once it carries at least n final segments.
     QJsonObject appelEnCours(int n) const
@@ -102,27 +79,18 @@ class TstDonneesPartagees : public QObject {
         return {};
     }
 
-    // How many records of that list carry that id.
-    static int compter(const QJsonObject& etat, const QString& id, const char* liste = "contacts")
+    // How many records of that list on disk carry that id.
+    qsizetype compter(const QString& id, const char* liste = "contacts") const
     {
-        int n = 0;
-        for (const QJsonValue& c : etat.value(QLatin1String(liste)).toArray())
-            n += c.toObject().value(QStringLiteral("id")).toString() == id;
-        return n;
+        return parChamp(etatSurDisque().value(QLatin1String(liste)), id).size();
     }
 
     // A backup holding one contact, written where the caller says.
     static void ecrireSauvegarde(const QString& chemin, const QString& idContact)
     {
-        const QJsonObject contact{{QStringLiteral("id"), idContact},
-                                  {QStringLiteral("nom"), QStringLiteral("Importé ") + idContact},
-                                  {QStringLiteral("creeLe"), QStringLiteral("2026-01-05T10:00:00.000Z")},
-                                  {QStringLiteral("majLe"), QStringLiteral("2026-01-05T10:00:00.000Z")}};
-        QFile f(chemin);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QJsonDocument(QJsonObject{{QStringLiteral("reglages"), QJsonObject{{QStringLiteral("onboarde"), true}}},
-                                          {QStringLiteral("contacts"), QJsonArray{contact}}})
-                    .toJson());
+        const QString json = QStringLiteral("{\"reglages\": {\"onboarde\": true}, \"contacts\": [{\"id\": \"%1\", \"nom\": \"Importé %1\", "
+                                            "\"creeLe\": \"2026-01-05T10:00:00.000Z\", \"majLe\": \"2026-01-05T10:00:00.000Z\"}]}");
+        QVERIFY(!ecrireFichier(chemin, json.arg(idContact).toUtf8()).isEmpty());
     }
 
 private Q_SLOTS:
@@ -159,10 +127,7 @@ private Q_SLOTS:
         // A reader that finds the folder free closes the call first.
         const Sortie s = lancer({QStringLiteral("sauvegarde"), QStringLiteral("exporter"), QStringLiteral("-")});
         QCOMPARE(s.code, 0);
-        QJsonObject appel;
-        for (const QJsonValue& v : QJsonDocument::fromJson(s.sortie).object().value(QStringLiteral("appels")).toArray())
-            if (v.toObject().value(QStringLiteral("id")).toString() == id)
-                appel = v.toObject();
+        const QJsonObject appel = parChamp(s.json().object().value(QStringLiteral("appels")), id).value(0);
         QCOMPARE(appel.value(QStringLiteral("statut")).toString(), QStringLiteral("erreur"));
         QCOMPARE(appel.value(QStringLiteral("erreur")).toString(),
                  QStringLiteral("Appel interrompu : l'application s'est fermée pendant l'appel."));
@@ -173,11 +138,8 @@ private Q_SLOTS:
             finMs = std::max(finMs, seg.toObject().value(QStringLiteral("finMs")).toInteger());
         QCOMPARE(appel.value(QStringLiteral("duree")).toDouble(), double(finMs) / 1000.0);
         // Written for the next process too.
-        bool surDisque = false;
-        for (const QJsonValue& v : etatSurDisque().value(QStringLiteral("appels")).toArray())
-            surDisque = surDisque || (v.toObject().value(QStringLiteral("id")).toString() == id &&
-                                      v.toObject().value(QStringLiteral("statut")).toString() == QLatin1String("erreur"));
-        QVERIFY(surDisque);
+        QCOMPARE(parChamp(etatSurDisque().value(QStringLiteral("appels")), id).value(0).value(QStringLiteral("statut")).toString(),
+                 QStringLiteral("erreur"));
     }
 
     void ecritureEtLecturePendantUnAppelSimule()
@@ -197,10 +159,7 @@ private Q_SLOTS:
         QCOMPARE(lecture.code, 0);
         const QJsonObject lu = QJsonDocument::fromJson(lecture.sortie).object();
         QVERIFY(!lu.isEmpty());   // a whole state, never half of one
-        bool enCours = false;
-        for (const QJsonValue& v : lu.value(QStringLiteral("appels")).toArray())
-            enCours = enCours || v.toObject().value(QStringLiteral("statut")).toString() == QLatin1String("en_cours");
-        QVERIFY(enCours);
+        QVERIFY(!parChamp(lu.value(QStringLiteral("appels")), QStringLiteral("en_cours"), QStringLiteral("statut")).isEmpty());
 
         // The import runs inside the simulation's process, on its store; a relative
         // path is read from the caller's folder.
@@ -218,8 +177,8 @@ private Q_SLOTS:
         const QString idAppel = QJsonDocument::fromJson(s.sortie).object().value(QStringLiteral("appel")).toObject().value(QStringLiteral("id")).toString();
         QVERIFY(!idAppel.isEmpty());
         // After both: the imported contact once, and the call.
-        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_importe")), 1);
-        QCOMPARE(compter(etatSurDisque(), idAppel, "appels"), 1);
+        QCOMPARE(compter(QStringLiteral("c_importe")), 1);
+        QCOMPARE(compter(idAppel, "appels"), 1);
     }
 
     void demandeTropGrandeRefusee()
@@ -258,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(simulation->exitStatus(), QProcess::NormalExit);
         QCOMPARE(arret.code, 1);
         QVERIFY2(arret.erreurs.contains(QStringLiteral("Appel simulé interrompu : l'appel est arrêté et enregistré.")), qPrintable(arret.erreurs));
-        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_importe")), 0);
+        QCOMPARE(compter(QStringLiteral("c_importe")), 0);
     }
 
     void deuxEcrivainsAuMemeMoment()
@@ -272,7 +231,7 @@ private Q_SLOTS:
         const Sortie refusee = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), fichier});
         QCOMPARE(refusee.code, 1);
         QCOMPARE(refusee.erreurs.trimmed(), occupe);
-        QVERIFY(!QFile::exists(etatJson()));   // nothing written
+        QVERIFY(!QFile::exists(donnees() + QStringLiteral("/etat.json")));   // nothing written
         // Released within the wait: the second writer waits, then writes.
         QProcess* import = demarrer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), fichier});
         QVERIFY(import->waitForStarted());
@@ -281,7 +240,7 @@ private Q_SLOTS:
         verrou.unlock();
         const Sortie s = fin(import);
         QCOMPARE(s.code, 0);
-        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_attente")), 1);
+        QCOMPARE(compter(QStringLiteral("c_attente")), 1);
     }
 
     void ecritureRelayeeALApplicationOuverte()
@@ -295,13 +254,11 @@ private Q_SLOTS:
 
         const QString fichier = dossier_->filePath(QStringLiteral("app.json"));
         ecrireSauvegarde(fichier, QStringLiteral("c_app"));
-        QFile f(fichier);
-        QVERIFY(f.open(QIODevice::ReadOnly));
         // Standard input goes with the request.
-        const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, f.readAll());
+        const Sortie import = lancer({QStringLiteral("sauvegarde"), QStringLiteral("importer"), QStringLiteral("-")}, lireFichier(fichier));
         QCOMPARE(import.erreurs, QString());
         QCOMPARE(import.code, 0);
-        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_app")), 1);
+        QCOMPARE(compter(QStringLiteral("c_app")), 1);
 
         // A simulated call plays in the open window and comes back analysed.
         const Sortie simulation = lancer({QStringLiteral("simuler"), QStringLiteral("--vitesse"), QStringLiteral("200")});
@@ -317,8 +274,8 @@ private Q_SLOTS:
 
         app->kill();
         QVERIFY(app->waitForFinished(10000));
-        QCOMPARE(compter(etatSurDisque(), QStringLiteral("c_app")), 1);
-        QCOMPARE(compter(etatSurDisque(), appel.value(QStringLiteral("id")).toString(), "appels"), 1);
+        QCOMPARE(compter(QStringLiteral("c_app")), 1);
+        QCOMPARE(compter(appel.value(QStringLiteral("id")).toString(), "appels"), 1);
     }
 };
 

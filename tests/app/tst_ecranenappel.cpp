@@ -1,33 +1,22 @@
 // The live call screen during a long call: partials updated where they stand,
 // the latest finals kept, notes that never stretch the window.
-#include "app/ecrans/application.h"
+#include "environnementvendalo.h"
 #include "app/ecrans/ecranenappel.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "ui/ecrans/style.h"
 #include "call/sessionappel.h"
-#include "platform/horloge.h"
-#include "platform/preferences.h"
 
-#include <QLabel>
 #include <QPointer>
-#include <QStandardPaths>
-#include <QTest>
 
 using namespace vd;
 using namespace vd::app;
 
 namespace {
 
-struct Banc {
-    platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
-    platform::PreferencesMemoire prefs;
-    std::unique_ptr<Application> app;
+struct Banc : BancApplication {
     EcranEnAppel* ecran = nullptr;
 
-    Banc()
+    Banc() : BancApplication({.demarrer = false})
     {
-        app = std::make_unique<Application>(std::make_unique<model::Store>(QString(), horloge), OptionsLancement{}, horloge, prefs,
-                                            std::make_unique<ServiceDemarrageFactice>());
         // A scripted call whose only turn comes much later: the test brings the segments itself.
         call::ScenarioDemo s;
         s.id = QStringLiteral("essai");
@@ -45,27 +34,20 @@ struct Banc {
                                   session().generation());
         QCoreApplication::processEvents();   // new bubbles show from the event loop
     }
-    // The texts shown in the transcript, top to bottom.
-    QList<QLabel*> etiquettes(const QString& texte) const
+    // The visible labels showing texte (with debut: starting with it), top to bottom.
+    QList<QLabel*> etiquettes(const QString& texte, bool debut = false) const
     {
         QList<QLabel*> r;
         for (QLabel* l : ecran->findChildren<QLabel*>())
-            if (l->isVisibleTo(ecran) && l->text() == texte)
+            if (l->isVisibleTo(ecran) && (debut ? l->text().startsWith(texte) : l->text() == texte))
                 r << l;
+        std::sort(r.begin(), r.end(), [this](QLabel* a, QLabel* b) { return a->mapTo(ecran, QPoint()).y() < b->mapTo(ecran, QPoint()).y(); });
         return r;
     }
-    // The visible texts starting with debut, top to bottom.
     QStringList enOrdre(const QString& debut) const
     {
-        QList<QLabel*> ls;
-        for (QLabel* l : ecran->findChildren<QLabel*>())
-            if (l->isVisibleTo(ecran) && l->text().startsWith(debut))
-                ls << l;
-        std::sort(ls.begin(), ls.end(), [this](QLabel* a, QLabel* b) {
-            return a->mapTo(ecran, QPoint()).y() < b->mapTo(ecran, QPoint()).y();
-        });
         QStringList t;
-        for (QLabel* l : ls)
+        for (QLabel* l : etiquettes(debut, true))
             t << l->text();
         return t;
     }
@@ -76,11 +58,7 @@ struct Banc {
 class TstEcranEnAppel : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        style::appliquer(*qApp);
-    }
+    void initTestCase() { preparerEcrans(); }
 
     void partielsMisAJourSurPlace()
     {

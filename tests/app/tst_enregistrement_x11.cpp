@@ -13,13 +13,6 @@
 #include <xcb/xcb.h>
 #define VD_TEST_XCB 1
 #endif
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
 
 class TstEnregistrementX11 : public QObject {
     Q_OBJECT

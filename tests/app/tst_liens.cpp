@@ -41,7 +41,6 @@ private slots:
         QProcess seconde;
         seconde.setProgram(QStringLiteral(VD_VENDALO_BIN));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_DATA_HOME"), QFileInfo(dossier.path()).absolutePath());
         seconde.setArguments({QStringLiteral("vendalo2://agenda")});
         // The data folder of the app is XDG_DATA_HOME/Vendalo: aim it at ours.
         QTemporaryDir donnees;

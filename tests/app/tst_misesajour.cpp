@@ -166,49 +166,31 @@ private slots:
         QCOMPARE(b.installations, 1);
     }
 
-    void relanceReporteeJusquApresLAppel()
+    // The relaunch after an install waits for the end of the call, then 5 s. Steps: "appel"/"libre" start and
+    // end a call, "executer" asks for the relaunch, "+N" runs the clock N ms, "=R/A" checks R relaunches, A waiting.
+    void relanceReportee_data()
     {
-        vd::platform::HorlogeFactice h;
-        ReportInstallation r(h, 5);
-        int relances = 0;
-        r.setAppelEnCours(true);
-        r.executer([&relances] { ++relances; });
-        QCOMPARE(r.enAttente(), 1);
-        h.avancer(60000);
-        QCOMPARE(relances, 0);
-        r.setAppelEnCours(false);
-        h.avancer(4999);
-        QCOMPARE(relances, 0);
-        h.avancer(1);
-        QCOMPARE(relances, 1);
-        QCOMPARE(r.enAttente(), 0);
+        QTest::addColumn<QString>("pas");
+        QTest::newRow("sans appel : tout de suite") << "executer =1/0";
+        QTest::newRow("5 s après l'appel") << "appel executer =0/1 +60000 =0/1 libre +4999 =0/1 +1 =1/0";
+        QTest::newRow("un appel recommence pendant le délai") << "appel executer libre +3000 appel +10000 =0/1 libre +5000 =1/0";
     }
-
-    void relanceReporteeAttendEncoreSiUnAppelRecommence()
+    void relanceReportee()
     {
+        QFETCH(QString, pas);
         vd::platform::HorlogeFactice h;
         ReportInstallation r(h, 5);
         int relances = 0;
-        r.setAppelEnCours(true);
-        r.executer([&relances] { ++relances; });
-        r.setAppelEnCours(false);
-        h.avancer(3000);
-        r.setAppelEnCours(true);   // a new call starts during the delay
-        h.avancer(10000);
-        QCOMPARE(relances, 0);
-        QCOMPARE(r.enAttente(), 1);
-        r.setAppelEnCours(false);
-        h.avancer(5000);
-        QCOMPARE(relances, 1);
-    }
-
-    void relanceSansAppelImmediate()
-    {
-        vd::platform::HorlogeFactice h;
-        ReportInstallation r(h, 5);
-        int relances = 0;
-        r.executer([&relances] { ++relances; });
-        QCOMPARE(relances, 1);
+        for (const QString& p : pas.split(QLatin1Char(' '))) {
+            if (p == QLatin1String("appel") || p == QLatin1String("libre"))
+                r.setAppelEnCours(p == QLatin1String("appel"));
+            else if (p == QLatin1String("executer"))
+                r.executer([&relances] { ++relances; });
+            else if (p.startsWith(QLatin1Char('+')))
+                h.avancer(p.mid(1).toInt());
+            else
+                QCOMPARE(QStringLiteral("=%1/%2").arg(relances).arg(r.enAttente()), p);
+        }
     }
 };
 

@@ -71,36 +71,33 @@ private slots:
         QFETCH(int, touche);
         QFETCH(int, modificateurs);
         QFETCH(QString, attendu);
-        QSignalSpy& spy = *spy_;
         bouton_->setFocus();
         QTest::keyClick(bouton_, Qt::Key(touche), Qt::KeyboardModifiers(modificateurs));
         if (attendu.isEmpty()) {
-            QCOMPARE(spy.count(), 0);
+            QCOMPARE(spy_->count(), 0);
         } else {
-            QCOMPARE(spy.count(), 1);
-            QCOMPARE(spy.at(0).at(0).toString(), attendu);
+            QCOMPARE(spy_->count(), 1);
+            QCOMPARE(spy_->at(0).at(0).toString(), attendu);
         }
     }
 
     void deuxDansUneNoteNeFaitRien()
     {
-        QSignalSpy& spy = *spy_;
         note_->clear();
         note_->setFocus();
         QTest::keyClicks(note_, QStringLiteral("2"));
-        QCOMPARE(spy.count(), 0);
+        QCOMPARE(spy_->count(), 0);
         QCOMPARE(note_->text(), QStringLiteral("2"));
     }
 
     void ctrlDeuxDansUneNoteDemandeDesQuestionsEtGagneSurLeMenu()
     {
-        QSignalSpy& spy = *spy_;
         QSignalSpy menu(menuAppels_, &QAction::triggered);
         note_->clear();
         note_->setFocus();
         QTest::keyClick(note_, Qt::Key_2, Qt::ControlModifier);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("questions"));
+        QCOMPARE(spy_->count(), 1);
+        QCOMPARE(spy_->at(0).at(0).toString(), QStringLiteral("questions"));
         QCOMPARE(menu.count(), 0);
         QCOMPARE(note_->text(), QString());
     }
@@ -108,37 +105,34 @@ private slots:
     void horsAppelLeMenuReprendLaMain()
     {
         appel_ = false;
-        QSignalSpy& spy = *spy_;
         QSignalSpy menu(menuAppels_, &QAction::triggered);
         bouton_->setFocus();
         QTest::keyClick(bouton_, Qt::Key_2, Qt::ControlModifier);
         QTest::keyClick(bouton_, Qt::Key_1);
-        QCOMPARE(spy.count(), 0);
+        QCOMPARE(spy_->count(), 0);
         QCOMPARE(menu.count(), 1);
     }
 
     void repetitionsIgnorees()
     {
-        QSignalSpy& spy = *spy_;
         bouton_->setFocus();
         QTest::keyPress(bouton_, Qt::Key_1);
         QKeyEvent repete(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"), true);
         QApplication::sendEvent(bouton_, &repete);
         QApplication::sendEvent(bouton_, &repete);
         QTest::keyRelease(bouton_, Qt::Key_1);
-        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy_->count(), 1);
     }
 
     void autreFenetreActiveNeComptePas()
     {
-        QSignalSpy& spy = *spy_;
         QWidget panneau;   // the floating prompter
         auto* champ = new QPushButton(QStringLiteral("ok"), &panneau);
         panneau.show();
         panneau.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&panneau));
         QTest::keyClick(champ, Qt::Key_1);
-        QCOMPARE(spy.count(), 0);
+        QCOMPARE(spy_->count(), 0);
         fenetre_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(fenetre_));
     }
@@ -147,10 +141,9 @@ private slots:
     {
         m_->retirer();
         QVERIFY(!m_->installe());
-        QSignalSpy& spy = *spy_;
         bouton_->setFocus();
         QTest::keyClick(bouton_, Qt::Key_1);
-        QCOMPARE(spy.count(), 0);
+        QCOMPARE(spy_->count(), 0);
     }
 };
 

@@ -1,25 +1,18 @@
 // The new-call screen with its brief, offscreen: generating shows the brief in
 // a card and "Passer à l'appel" carries it; a failure shows its message; a
 // brief made for another contact or call type is dropped.
+#include "environnementvendalo.h"
 #include "ai/demonstration.h"
 #include "ai/erreursclaude.h"
 #include "ai/generateurbrief.h"
 #include "ai/moteur.h"
-#include "app/ecrans/application.h"
 #include "app/ecrans/ecrannouvelappel.h"
 #include "app/ecrans/fenetreprincipale.h"
-#include "ui/ecrans/style.h"
 #include "fakes/clientiascripte.h"
-#include "model/store.h"
-#include "platform/horloge.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStandardPaths>
-#include <QTest>
 
 using namespace vd;
 using namespace vd::app;
@@ -35,20 +28,12 @@ const char* reponse = R"({"pointsCles":["Claire a repris le projet en mars."],
 model::Etat etat()
 {
     model::Etat e;
-    for (auto [id, prenom, etape] : {std::tuple{"c1", "Claire", "decouverte"}, std::tuple{"c2", "Marc", "proposition"}}) {
-        model::Contact c;
-        c.id = QString::fromLatin1(id);
-        c.prenom = QString::fromUtf8(prenom);
-        c.nom = QStringLiteral("Martin");
-        c.societe = QStringLiteral("Brevia");
-        c.etape = QString::fromLatin1(etape);
-        e.contacts << c;
-    }
+    e.contacts = {claireMartin(), {.id = "c2", .prenom = "Marc", .nom = "Martin", .societe = "Brevia", .etape = "proposition"}};
     return e;
 }
 
 struct Banc {
-    platform::HorlogeFactice horloge{QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC)};
+    platform::HorlogeFactice horloge;
     ai::Moteur moteur{QStringLiteral(VD_RESOURCES_DIR "/moteur.js")};
     model::Store store{QString(), horloge};
     fakes::ClientIAScripte client;
@@ -94,26 +79,19 @@ struct Banc {
 class TestNouvelAppelBrief : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        style::appliquer(*qApp);
-    }
+    void initTestCase() { preparerEcrans(); }
 
-    void boutonsAvantLeBrief()
+    void briefGenereAfficheEtTransmis()
     {
         Banc b;
+        // Before the brief: generate it, or go without.
         QVERIFY(b.visible(b.bouton("genererBrief")));
         QCOMPARE(b.bouton("genererBrief")->text(), QStringLiteral("Générer le brief"));
         QCOMPARE(b.bouton("genererBrief")->property("role").toString(), QStringLiteral("primaire"));
         QVERIFY(b.visible(b.bouton("passerSansBrief")));
         QVERIFY(!b.visible(b.bouton("passerAlAppel")));
         QVERIFY(!b.visible(b.carte()));
-    }
 
-    void briefGenereAfficheEtTransmis()
-    {
-        Banc b;
         QTest::mouseClick(b.bouton("genererBrief"), Qt::LeftButton);
         QCOMPARE(b.client.requetes.size(), 1);
         QCOMPARE(b.client.requetes.first().tache, QStringLiteral("brief"));
@@ -255,14 +233,10 @@ private slots:
     void routeDeDemonstrationDansLApplication()
     {
         // The whole program, no key and no account: a contact of the demonstration data gets the canned brief.
-        platform::HorlogeFactice horloge{QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC)};
-        platform::PreferencesMemoire prefs;
-        prefs.definir(QStringLiteral("vd.demarrage.defautApplique"), true);
         std::optional<model::Etat> demo = ai::etatDemonstration(ai::Moteur::instance());
         QVERIFY(demo);
-        auto store = std::make_unique<model::Store>(QString(), horloge);
-        store->remplacerEtat(*demo);
-        Application app(std::move(store), OptionsLancement{}, horloge, prefs, std::make_unique<ServiceDemarrageFactice>());
+        BancApplication b({.etat = demo, .depart = QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC), .demarrer = false});
+        Application& app = *b.app;
         QVERIFY(app.contexte().briefs);
         app.navigation().aller(Ecran::nouvelAppel(QStringLiteral("c_garnier")));
         auto* page = qobject_cast<EcranNouvelAppel*>(app.fenetre()->pageCourante());
@@ -270,11 +244,7 @@ private slots:
         page->genererBrief();
         QVERIFY(app.contexte().briefs->enCours());
         // The imitated streaming of the canned route runs on the fake clock (beside the app's other timers).
-        for (int i = 0; i < 200 && !page->brief(); ++i) {
-            horloge.avancer(50);
-            QTest::qWait(2);
-        }
-        QVERIFY(page->brief());
+        QVERIFY(b.tourner([&] { return page->brief().has_value(); }, 50, 200, 2));
         QVERIFY2(page->erreurAffichee().isEmpty(), qPrintable(page->erreurAffichee()));
         QVERIFY(page->brief()->ouverture.startsWith(QStringLiteral("Bonjour Sophie Garnier")));
         QCOMPARE(page->brief()->qualification.size(), 4);

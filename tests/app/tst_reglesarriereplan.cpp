@@ -100,24 +100,18 @@ private slots:
         QCOMPARE(ReglesArrierePlan::lancementDiscret(c, prefs), attendu);
     }
 
+    // The discreet relaunch serves once, discreet or not (without a notification area).
     void relanceDiscreteNeSertQuUneFois()
     {
-        vd::platform::PreferencesMemoire prefs;
-        prefs.definir(QStringLiteral("vd.demarrage.relanceDiscrete"), true);
-        ContexteLancement c;
-        QVERIFY(ReglesArrierePlan::lancementDiscret(c, prefs));
-        QVERIFY(!prefs.contient(QStringLiteral("vd.demarrage.relanceDiscrete")));
-        QVERIFY(!ReglesArrierePlan::lancementDiscret(c, prefs));
-    }
-
-    void sansZoneDeNotificationLaRelanceEstConsommee()
-    {
-        vd::platform::PreferencesMemoire prefs;
-        prefs.definir(QStringLiteral("vd.demarrage.relanceDiscrete"), true);
-        ContexteLancement c;
-        c.zoneNotificationDisponible = false;
-        QVERIFY(!ReglesArrierePlan::lancementDiscret(c, prefs));
-        QVERIFY(!prefs.contient(QStringLiteral("vd.demarrage.relanceDiscrete")));
+        for (const bool tray : {true, false}) {
+            vd::platform::PreferencesMemoire prefs;
+            prefs.definir(QStringLiteral("vd.demarrage.relanceDiscrete"), true);
+            ContexteLancement c;
+            c.zoneNotificationDisponible = tray;
+            QCOMPARE(ReglesArrierePlan::lancementDiscret(c, prefs), tray);
+            QVERIFY(!prefs.contient(QStringLiteral("vd.demarrage.relanceDiscrete")));
+            QVERIFY(!ReglesArrierePlan::lancementDiscret(c, prefs));
+        }
     }
 };
 

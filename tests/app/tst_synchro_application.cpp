@@ -2,7 +2,7 @@
 // The desktop app with a configured backend: sign-in asks for a forced run
 // 1 s later and the sidebar line follows; a live call is not pushed, its end
 // asks for a run that pushes it.
-#include "app/ecrans/application.h"
+#include "environnementvendalo.h"
 #include "app/ecrans/fenetreprincipale.h"
 #include "call/sessionappel.h"
 #include "cloud/compte.h"
@@ -10,12 +10,8 @@
 #include "cloud/outilscloud.h"
 #include "cloud/serveursynchro.h"
 #include "cloud/synchro.h"
-#include "platform/preferences.h"
 
 #include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
 
 using namespace vd;
 using namespace vd::app;
