@@ -31,6 +31,14 @@ QStringList finals(const BancSession& b)
     return l;
 }
 
+// "state: transcription's wording", then " / error" when there is one.
+QString etat(const BancSession& b)
+{
+    const auto& s = *b.session;
+    const QString e = call::nomEtat(s.etat()) + ": " + s.etatTranscription();
+    return s.erreur() ? e + " / " + *s.erreur() : e;
+}
+
 ScenarioDemo scenario()
 {
     return {.id = QStringLiteral("decouverte"), .contactId = QStringLiteral("c_demo"), .type = QStringLiteral("decouverte"),
@@ -86,8 +94,7 @@ private Q_SLOTS:
         BancSession b;
         QSignalSpy etats(b.session.get(), &call::SessionAppel::etatChange);
         QVERIFY(!b.session->demarrer(BancSession::config()));
-        QCOMPARE(b.session->etat(), EtatSession::connexion);
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Connexion à la transcription…"));
+        QCOMPARE(etat(b), QStringLiteral("connexion: Connexion à la transcription…"));
         const model::Appel* a = b.appel();
         QVERIFY(a);
         QCOMPARE((QStringList{a->statut, a->contactId.value_or("-"), a->type, a->objectif, a->source, a->moteurTranscription.value_or("-"), a->debut}),
@@ -100,11 +107,9 @@ private Q_SLOTS:
         b.capture->rappel(QByteArray(6400, 0));
         QCOMPARE(b.transcription().blocs.load(), 0);
         b.transcription().ouvrir();
-        QCOMPARE(b.session->etat(), EtatSession::enCours);
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription en direct"));
+        QCOMPARE(etat(b), QStringLiteral("enCours: Transcription en direct"));
         b.capture->rappel(QByteArray(6400, 0));
-        QCOMPARE(b.transcription().blocs.load(), 1);
-        QCOMPARE(etats.count(), 2);
+        QCOMPARE((QList<int>{b.transcription().blocs.load(), int(etats.count())}), (QList<int>{1, 2}));
 
         QCOMPARE(b.session->demarrer(BancSession::config()),
                  std::optional<QString>(QStringLiteral("Un appel est déjà en cours. Terminez-le avant d'en lancer un autre.")));
@@ -137,13 +142,11 @@ private Q_SLOTS:
             b.transcription().echouer(message);
             QCOMPARE(b.transcription().coupures, 1);
         }
-        QCOMPARE(b.session->etat(), EtatSession::inactif);
-        QCOMPARE(b.session->erreurTexte(), vd::platform::formuler(attendu));
+        QCOMPARE(etat(b), "inactif:  / " + vd::platform::formuler(attendu));
         QVERIFY(!b.session->appelId());
-        // No empty call is left "en_cours" behind; other calls are untouched.
-        QCOMPARE(b.store.etat().appels.size(), 1);
-        QCOMPARE(b.store.etat().appels[0].id, QStringLiteral("ancien"));
-        QCOMPARE((QList<int>{b.capture->arrets, b.horloge.minuteriesActives()}), (QList<int>{1, 0}));   // capture stopped, no timer left
+        // No empty call is left "en_cours" behind; other calls are untouched; capture stopped, no timer left.
+        QCOMPARE((QList<QVariant>{b.store.etat().appels.size(), b.store.etat().appels[0].id, b.capture->arrets, b.horloge.minuteriesActives()}),
+                 (QList<QVariant>{1, "ancien", 1, 0}));
         // And a new start is possible.
         b.capture->echec.reset();
         QVERIFY(!b.session->demarrer(BancSession::config()));
@@ -157,20 +160,19 @@ private Q_SLOTS:
         b.horloge.avancer(10000);
         QCOMPARE(b.session->offsetMs(), 10000);
         b.session->pause();
-        QCOMPARE(b.session->etat(), EtatSession::pause);
         b.capture->rappel(QByteArray(3200, 0));
-        QCOMPARE(b.transcription().blocs.load(), 0);   // nothing sent while paused
-        QCOMPARE(b.appel()->duree, 10.0);              // the pause saved the call
-        QCOMPARE(b.transcription().coupures + b.transcription().terminaisons, 0);   // the streams stay open
+        // Nothing sent while paused, the pause saved the call, the streams stay open.
+        QCOMPARE((QList<QVariant>{nomEtat(b.session->etat()), b.transcription().blocs.load(), b.appel()->duree,
+                                  b.transcription().coupures + b.transcription().terminaisons}),
+                 (QList<QVariant>{"pause", 0, 10.0, 0}));
         b.horloge.avancer(30000);
         QCOMPARE(b.session->offsetMs(), 10000);
         b.session->pause();   // already paused: nothing
         b.session->reprendre();
-        QCOMPARE(b.session->etat(), EtatSession::enCours);
         b.capture->rappel(QByteArray(3200, 0));
-        QCOMPARE(b.transcription().blocs.load(), 1);
         b.horloge.avancer(5000);
-        QCOMPARE(b.session->offsetMs(), 15000);
+        QCOMPARE((QList<QVariant>{nomEtat(b.session->etat()), b.transcription().blocs.load(), b.session->offsetMs()}),
+                 (QList<QVariant>{"enCours", 1, 15000}));
         b.session->marquerMoment(QStringLiteral("  prix  "));
         QCOMPARE(b.session->momentsMarques().size(), 1);
         const auto& m = b.session->momentsMarques()[0];
@@ -193,14 +195,12 @@ private Q_SLOTS:
         QCOMPARE(finals(b), QStringList{"sg1 prospect: On verra ça."});
         QCOMPARE(b.session->echosRetires(), 1);
         t.dire(QStringLiteral("vous"), QStringLiteral("Et pour le budget, vous avez prévu combien ?"), 4000, 6500);
-        QCOMPARE(finals(b), (QStringList{"sg1 prospect: On verra ça.", "sg2 vous: Et pour le budget, vous avez prévu combien ?"}));
         // Old generations are ignored.
         emit t.segment(call::SegmentLive{QStringLiteral("prospect"), QStringLiteral("tard"), true, 7000, 7500, std::nullopt},
                        b.session->generation() - 1);
-        QCOMPARE(b.session->finals().size(), 2);
+        QCOMPARE(finals(b), (QStringList{"sg1 prospect: On verra ça.", "sg2 vous: Et pour le budget, vous avez prévu combien ?"}));
         b.horloge.avancer(2000);
-        QCOMPARE(b.appel()->echosRetires, std::optional<qint64>(1));
-        QCOMPARE(b.appel()->transcript.size(), 2);
+        QCOMPARE((QList<QVariant>{b.appel()->echosRetires.value_or(-1), b.appel()->transcript.size()}), (QList<QVariant>{1, 2}));
     }
 
     void reexamenCompteParTexte()
@@ -276,18 +276,13 @@ private Q_SLOTS:
         t.nom = QStringLiteral("Deepgram");
         QSignalSpy coupures(b.session.get(), &call::SessionAppel::coupureChange);
         t.statut(QStringLiteral("coupee"));
-        QCOMPARE(t.coupures, 1);
-        QCOMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
-        QCOMPARE(b.session->etatTranscription(), QStringLiteral("Transcription coupée"));
-        QCOMPARE(b.session->erreurTexte(),
-                 QStringLiteral("La transcription est coupée. L'appel continue : vérifiez votre connexion, puis relancez la transcription."));
-        QCOMPARE(b.journal.size(), size_t(1));
+        // The call goes on.
+        QCOMPARE(etat(b), QStringLiteral("enCours: Transcription coupée / La transcription est coupée. L'appel continue : vérifiez votre "
+                                         "connexion, puis relancez la transcription."));
+        QCOMPARE((QList<QVariant>{t.coupures, b.session->codeTranscription(), coupures.count(), b.session->coupure()->type, int(b.journal.size())}),
+                 (QList<QVariant>{1, "coupee", 1, "transcription", 1}));
         QCOMPARE(b.journal[0].nom + ": " + b.journal[0].message, QStringLiteral("transcription_coupee: WebSocket Deepgram fermé après 3 essais"));
         QCOMPARE(b.journal[0].proprietes, (QJsonObject{{"appel_id", *b.session->appelId()}, {"canaux", 2}, {"moteur", "soniox"}}));
-        QCOMPARE(coupures.count(), 1);
-        QCOMPARE(b.session->coupure()->type, QStringLiteral("transcription"));
-        // The call goes on: clock, notes.
-        QCOMPARE(b.session->etat(), EtatSession::enCours);
         b.horloge.avancer(1000);
         QCOMPARE(b.session->offsetMs(), 6000);
     }
@@ -300,8 +295,7 @@ private Q_SLOTS:
         b.transcription().statut(QStringLiteral("coupee"));
         b.session->relancerTranscription();
         QCOMPARE(b.transcriptions.size(), size_t(2));
-        QCOMPARE(b.session->codeTranscription(), QStringLiteral("connexion"));
-        QVERIFY(!b.session->erreur());
+        QCOMPARE(etat(b), QStringLiteral("enCours: Connexion à la transcription…"));   // the error went with the cut
         auto& t = b.transcription();
         b.horloge.avancer(800);   // opening takes time; no audio reaches the client meanwhile
         t.ouvrir();
@@ -320,9 +314,7 @@ private Q_SLOTS:
         b.transcription().statut(QStringLiteral("coupee"));
         b.session->relancerTranscription();
         b.transcription().echouer(QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
-        QCOMPARE(b.session->codeTranscription(), QStringLiteral("coupee"));
-        QCOMPARE(b.session->erreurTexte(), QStringLiteral("La transcription n'a pas pu redémarrer."));
-        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QCOMPARE(etat(b), QStringLiteral("enCours: Transcription coupée / La transcription n'a pas pu redémarrer."));
         b.capture->rappel(QByteArray(3200, 0));
         QCOMPARE(b.transcription().blocs.load(), 0);
     }
@@ -351,8 +343,7 @@ private Q_SLOTS:
         b.capture->surFin(source);   // from the capture thread: queued to the main thread
         QVERIFY(!b.session->erreur());
         QCoreApplication::processEvents();
-        QCOMPARE(b.session->erreurTexte(), vd::platform::formuler(attendu));
-        QCOMPARE(b.session->etat(), EtatSession::enCours);
+        QCOMPARE(etat(b), QStringLiteral("enCours: Transcription en direct") + (attendu.isEmpty() ? "" : " / " + vd::platform::formuler(attendu)));
     }
 
     void finDeSourceDUnAncienAppel()
