@@ -25,13 +25,20 @@ class TestClientIA : public QObject {
         return c;
     }
 
-    // An answer that starts and then stays open: the test writes the rest.
-    static ReponseFaux fluxOuvert()
+    // On the key route, answers that start and then stay open (the test writes
+    // the rest) and a request with these watchdog limits.
+    static DemandeClaude* envoyerOuvert(BancClient& b, const LimitesFlux& limites, int reponses = 1)
     {
-        ReponseFaux r;
-        r.fermer = false;
-        r.morceau(fakes::debutMessage());
-        return r;
+        b.avecCle();
+        for (int i = 0; i < reponses; ++i) {
+            ReponseFaux r;
+            r.fermer = false;
+            r.morceau(fakes::debutMessage());
+            b.serveur.ajouter(r);
+        }
+        RequeteIA req = requete(QStringLiteral("objection"));
+        req.limites = limites;
+        return b.envoyer(req);
     }
 
     // A local address nobody listens on.
@@ -54,22 +61,20 @@ private Q_SLOTS:
         b.serveur.ajouter(ReponseFaux::flux({"{\"reponse\":", "\"Comparons ", "le coût.\"}"}));
         const RequeteIA r = requete(QStringLiteral("objection"));
         QVERIFY(b.finir(r));
-        QVERIFY2(!b.issue.message, qPrintable(b.issue.message.value_or(QString())));
-        QCOMPARE(*b.issue.texte, QStringLiteral("{\"reponse\":\"Comparons le coût.\"}"));
-        QCOMPARE(b.issue.infos.source, SourceIA::cle);
-        QCOMPARE(b.issue.infos.modele, std::optional<QString>(QStringLiteral("claude-haiku-4-5")));
-        QVERIFY(b.issue.infos.latenceMs.has_value());
-        QVERIFY(!b.issue.partiels.isEmpty());
-        QCOMPARE(b.issue.partiels.last().toObject().value("reponse").toString(), QStringLiteral("Comparons le coût."));
+        const Issue& i = b.issue;
+        QVERIFY2(!i.message, qPrintable(i.message.value_or(QString())));
+        QCOMPARE(QVariantList({*i.texte, int(i.infos.source), i.infos.modele.value_or("-"), i.infos.latenceMs.has_value(),
+                               i.partiels.value(i.partiels.size() - 1).toObject().value("reponse").toString()}),
+                 QVariantList({"{\"reponse\":\"Comparons le coût.\"}", int(SourceIA::cle), "claude-haiku-4-5", true, "Comparons le coût."}));
 
         QCOMPARE(b.serveur.requetes().size(), 1);
         const fakes::RequeteRecue& q = b.serveur.requetes()[0];
         QCOMPARE(q.methode + ' ' + q.chemin, QByteArray("POST /v1/messages"));
         QByteArrayList entetes;
-        for (const char* e : {"x-api-key", "anthropic-version", "content-type", "accept", "anthropic-workspace-id"})
-            entetes << q.entetes.value(e);
-        QCOMPARE(entetes, (QByteArrayList{"sk-test-123", "2023-06-01", "application/json", "text/event-stream", "ws-42"}));
-        QVERIFY(!q.entetes.contains("anthropic-beta"));   // no fallback for this model
+        for (const char* e : {"x-api-key", "anthropic-version", "content-type", "accept", "anthropic-workspace-id", "anthropic-beta"})
+            entetes << q.entetes.value(e, "absent");
+        QCOMPARE(entetes, (QByteArrayList{"sk-test-123", "2023-06-01", "application/json", "text/event-stream", "ws-42",
+                                          "absent"}));   // no fallback for this model
         QCOMPARE(q.json(), corpsAttendu(b, r));
         QVERIFY(!q.json().contains("fallbacks"));
     }
@@ -91,13 +96,10 @@ private Q_SLOTS:
         QTRY_VERIFY(b.issue.termine());
         QCOMPARE(d->tentatives(), 3);   // the resend did not use the one retry of a live task
         QCOMPARE(*b.issue.message, QStringLiteral("Quillo est très demandé. Réessayez dans un instant."));
-        const auto& q = b.serveur.requetes();
-        QCOMPARE(q[0].json().value("fallbacks").toString(), QStringLiteral("default"));
-        QCOMPARE(q[0].entetes.value("anthropic-beta"), QByteArray("server-side-fallback-2026-07-01"));
-        for (int i : {1, 2}) {
-            QVERIFY(!q[i].json().contains("fallbacks"));
-            QVERIFY(!q[i].entetes.contains("anthropic-beta"));
-        }
+        QStringList repli;
+        for (const auto& q : b.serveur.requetes())
+            repli << texte(q.json().value("fallbacks")) + ' ' + q.entetes.value("anthropic-beta", "absent");
+        QCOMPARE(repli, QStringList({"default server-side-fallback-2026-07-01", "undefined absent", "undefined absent"}));
     }
 
     void formatRenvoyeSansFormat()
@@ -109,8 +111,7 @@ private Q_SLOTS:
         b.serveur.ajouter(ReponseFaux::erreur(400, QStringLiteral("output_config.format is not supported for this model")));
         b.serveur.ajouter(ReponseFaux::flux({"{\"reponse\":\"ok\"}"}));
         QVERIFY(b.finir(r));
-        QVERIFY(!b.issue.message);
-        QCOMPARE(b.serveur.requetes().size(), 2);
+        QVERIFY(!b.issue.message && b.serveur.requetes().size() == 2);
         QVERIFY(!b.serveur.requetes()[1].json().value("output_config").toObject().contains("format"));
         QCOMPARE(b.serveur.requetes()[1].json().value("messages"), b.serveur.requetes()[0].json().value("messages"));
     }
@@ -122,14 +123,11 @@ private Q_SLOTS:
         b.serveur.ajouter(ReponseFaux::flux({"Bonjour"}));
         const RequeteIA r = requete(QStringLiteral("recap"));
         QVERIFY(b.finir(r));
-        QCOMPARE(b.issue.texte.value_or(QString()), QStringLiteral("Bonjour"));
-        QCOMPARE(b.issue.infos.source, SourceIA::relais);
+        QCOMPARE(QVariantList({b.issue.texte.value_or(""), int(b.issue.infos.source)}), QVariantList({"Bonjour", int(SourceIA::relais)}));
         QCOMPARE(b.serveur.requetes().size(), 2);
-        QCOMPARE(b.serveur.requetes()[0].chemin, QByteArray("/api/etat"));
         const fakes::RequeteRecue& q = b.serveur.requetes()[1];
-        QCOMPARE(q.chemin, QByteArray("/api/v1/messages"));
-        QCOMPARE(q.entetes.value("accept"), QByteArray("text/event-stream"));
-        QVERIFY(!q.entetes.contains("x-api-key"));
+        QCOMPARE(QByteArrayList({b.serveur.requetes()[0].chemin, q.chemin, q.entetes.value("accept"), q.entetes.value("x-api-key", "absent")}),
+                 QByteArrayList({"/api/etat", "/api/v1/messages", "text/event-stream", "absent"}));
         QCOMPARE(champs(q.json(), {"model", "max_tokens", "stream", "messages.length", "messages.0.role"}),
                  QStringLiteral("claude-haiku-4-5 | 16000 | true | 1 | user"));
         const QJsonObject contenu = QJsonDocument::fromJson(champs(q.json(), {"messages.0.content"}).toUtf8()).object();
@@ -225,9 +223,8 @@ private Q_SLOTS:
                 QCOMPARE(d->tentatives(), i + 2);
             }
             QTRY_VERIFY(b.issue.termine());
-            QCOMPARE(d->tentatives(), delais.size() + 1);
-            QCOMPARE(b.serveur.nombre("/api/v1/messages"), delais.size() + 1);
-            QCOMPARE(b.issue.message.value_or(QString()) + " " + QString::number(b.issue.statut), message + " " + QString::number(statut));
+            QCOMPARE(QVariantList({d->tentatives(), b.serveur.nombre("/api/v1/messages"), b.issue.message.value_or(""), b.issue.statut}),
+                     QVariantList({delais.size() + 1, delais.size() + 1, message, statut}));
         };
         const QString demande = QStringLiteral("Quillo est très demandé. Réessayez dans un instant.");
         cas("objection", {}, {600}, 503, demande);          // a live task once
@@ -245,12 +242,10 @@ private Q_SLOTS:
             BancClient b;
             b.avecCle();
             ReponseFaux premier;
-            if (coupee) {
+            if (coupee)
                 premier.longueurAnnoncee = 100000;
-                premier.morceau(fakes::debutMessage() + fakes::deltaTexte("{\"reponse\":\"Premier essai"));
-            } else {
-                premier.morceau(fakes::debutMessage() + fakes::erreurFlux("overloaded_error", "Overloaded"));
-            }
+            premier.morceau(fakes::debutMessage() + (coupee ? fakes::deltaTexte("{\"reponse\":\"Premier essai")
+                                                            : fakes::erreurFlux("overloaded_error", "Overloaded")));
             b.serveur.ajouter(premier);
             b.serveur.ajouter(ReponseFaux::flux({"{\"reponse\":\"Second\"}"}));
             auto* d = b.envoyer(requete(QStringLiteral("objection")));
@@ -261,9 +256,8 @@ private Q_SLOTS:
             QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
             b.horloge.avancer(600);
             QTRY_VERIFY(b.issue.termine());
-            QCOMPARE(d->tentatives(), 2);
-            QCOMPARE(b.issue.texte.value_or(QString()), QStringLiteral("{\"reponse\":\"Second\"}"));
-            QCOMPARE(b.issue.partiels.last().toObject().value("reponse").toString(), QStringLiteral("Second"));
+            QCOMPARE(QVariantList({d->tentatives(), b.issue.texte.value_or(""), b.issue.partiels.last().toObject().value("reponse").toString()}),
+                     QVariantList({2, "{\"reponse\":\"Second\"}", "Second"}));
             for (const QJsonValue& v : b.issue.partiels)
                 QVERIFY(!v.toObject().value("reponse").toString().contains(QLatin1String("essaiSecond")));
             QCOMPARE(d->textePartiel(), QStringLiteral("{\"reponse\":\"Second\"}"));
@@ -289,11 +283,7 @@ private Q_SLOTS:
         QFETCH(QList<QByteArray>, pas);
         QFETCH(int, reste);
         BancClient b;
-        b.avecCle();
-        b.serveur.ajouter(fluxOuvert());
-        RequeteIA req = requete(QStringLiteral("objection"));
-        req.limites = LimitesFlux{5, 10, 20, 30};
-        auto* d = b.envoyer(req);
+        auto* d = envoyerOuvert(b, LimitesFlux{5, 10, 20, 30});
         QTRY_COMPARE(d->evenementsLus(), 2);
         int lus = 2;
         for (const QByteArray& p : pas) {
@@ -309,9 +299,8 @@ private Q_SLOTS:
         QVERIFY(!b.issue.termine());
         b.horloge.avancer(1);
         QTRY_VERIFY(b.issue.termine());
-        QCOMPARE(d->depasse(), std::optional<DelaiFlux>(DelaiFlux(cas)));
-        QCOMPARE(*b.issue.message, QStringLiteral("Quillo met trop de temps à répondre. Réessayez dans un instant."));
-        QCOMPARE(d->tentatives(), 1);
+        QCOMPARE(QVariantList({int(d->depasse().value_or(DelaiFlux(-1))), *b.issue.message, d->tentatives()}),
+                 QVariantList({cas, "Quillo met trop de temps à répondre. Réessayez dans un instant.", 1}));
         QTRY_COMPARE(b.serveur.connexionsOuvertes(), 0);   // the read was cancelled
     }
 
@@ -320,12 +309,7 @@ private Q_SLOTS:
     void inactiviteDuTransfert()
     {
         BancClient b;
-        b.avecCle();
-        b.serveur.ajouter(fluxOuvert());
-        b.serveur.ajouter(fluxOuvert());
-        RequeteIA req = requete(QStringLiteral("objection"));
-        req.limites = LimitesFlux{600, 600, 600, 900};
-        auto* d = b.envoyer(req);
+        auto* d = envoyerOuvert(b, LimitesFlux{600, 600, 600, 900}, 2);
         QTRY_COMPARE(d->evenementsLus(), 2);
         b.horloge.avancer(59999);
         QCOMPARE(d->tentatives(), 1);
@@ -343,11 +327,7 @@ private Q_SLOTS:
     void longueReponseSansCoupure()
     {
         BancClient b;
-        b.avecCle();
-        b.serveur.ajouter(fluxOuvert());
-        RequeteIA req = requete(QStringLiteral("objection"));
-        req.limites = LimitesFlux{600, 600, 600, 900};
-        auto* d = b.envoyer(req);
+        auto* d = envoyerOuvert(b, LimitesFlux{600, 600, 600, 900});
         QTRY_COMPARE(d->evenementsLus(), 2);
         for (int i = 0; i < 5; ++i) {
             b.horloge.avancer(50000);
@@ -371,9 +351,7 @@ private Q_SLOTS:
         QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
         d->annuler();
         b.horloge.avancer(5000);
-        QCOMPARE(d->tentatives(), 1);
-        QCOMPARE(b.issue.signauxFin, 0);
-        QCOMPARE(b.serveur.nombre("/api/v1/messages"), 1);
+        QCOMPARE(QList<int>({d->tentatives(), b.issue.signauxFin, int(b.serveur.nombre("/api/v1/messages"))}), QList<int>({1, 0, 1}));
     }
 
     void connexionImpossible()
@@ -389,8 +367,7 @@ private Q_SLOTS:
             b.horloge.avancer(delai);
         }
         QTRY_VERIFY(b.issue.termine());
-        QCOMPARE(d->tentatives(), 3);
-        QCOMPARE(*b.issue.message, QStringLiteral("Connexion impossible. Vérifiez votre accès à internet."));
+        QCOMPARE(QVariantList({d->tentatives(), *b.issue.message}), QVariantList({3, "Connexion impossible. Vérifiez votre accès à internet."}));
     }
 
     void annulationSilencieuse()
@@ -407,9 +384,7 @@ private Q_SLOTS:
         b.serveur.envoyer(fakes::deltaTexte("}") + fakes::finMessage() + fakes::arretMessage());
         b.horloge.avancer(100000);
         QTRY_COMPARE(b.serveur.connexionsOuvertes(), 0);
-        QCOMPARE(b.issue.signauxFin, 0);
-        QCOMPARE(b.issue.partiels.size(), 1);
-        QCOMPARE(b.horloge.minuteriesActives(), 0);
+        QCOMPARE(QList<int>({b.issue.signauxFin, int(b.issue.partiels.size()), int(b.horloge.minuteriesActives())}), QList<int>({0, 1, 0}));
     }
 
     void payloadIllisibleNEnvoieRien()
@@ -434,8 +409,7 @@ private Q_SLOTS:
         Issue reel;
         b.envoyer(r, reel);
         QTRY_VERIFY(reel.termine());
-        QCOMPARE(*reel.message, messages::aucuneRoute);
-        QVERIFY(reel.partiels.isEmpty());
+        QCOMPARE(QVariantList({*reel.message, int(reel.partiels.size())}), QVariantList({messages::aucuneRoute, 0}));
 
         r.demo = true;
         Issue demo;
@@ -443,14 +417,11 @@ private Q_SLOTS:
         QTRY_COMPARE(b.horloge.minuteriesActives(), 1);   // the imitated streaming
         QVERIFY(!demo.termine());
         b.horloge.avancer(350);
-        QVERIFY(demo.termine());
-        QVERIFY(!demo.message);
+        QVERIFY(demo.termine() && !demo.message);
         auto attendu = b.moteur.appelerTexte(QStringLiteral("reponseDemo"), {r.tache, r.payload});
         QVERIFY(attendu);
-        QCOMPARE(*demo.texte, attendu.valeur());
-        QCOMPARE(demo.infos.source, SourceIA::demo);
-        QCOMPARE(demo.partiels.size(), 1);
-        QCOMPARE(b.serveur.requetes().size(), 0);
+        QCOMPARE(QVariantList({*demo.texte, int(demo.infos.source), int(demo.partiels.size()), int(b.serveur.requetes().size())}),
+                 QVariantList({attendu.valeur(), int(SourceIA::demo), 1, 0}));
 
         RequeteIA inconnue = r;
         inconnue.tache = QStringLiteral("tache-sans-demo");
@@ -472,13 +443,10 @@ private Q_SLOTS:
         RequeteIA req = requete(QStringLiteral("objection"));
         req.appelId = QStringLiteral("appel-7");
         QVERIFY(b.finir(req));
-        QCOMPARE(b.issue.texte.value_or(QString()), QStringLiteral("{\"ok\":true}"));
-        QCOMPARE(b.issue.infos.source, SourceIA::cloud);
-        QCOMPARE(QStringList({b.issue.infos.modele.value_or(QString()), b.issue.infos.prompt.value_or(QString())}),
-                 (QStringList{"claude-opus-5-5", "prompt-objection-v3"}));
-        QCOMPARE(b.cloud->dernierDelaiMs, 150000);
         const fakes::RequeteRecue& q = b.serveur.requetes().last();
-        QCOMPARE(q.chemin, QByteArray("/functions/v1/claude"));
+        QCOMPARE(QVariantList({b.issue.texte.value_or(""), int(b.issue.infos.source), b.issue.infos.modele.value_or(""),
+                               b.issue.infos.prompt.value_or(""), b.cloud->dernierDelaiMs, QString::fromUtf8(q.chemin)}),
+                 QVariantList({"{\"ok\":true}", int(SourceIA::cloud), "claude-opus-5-5", "prompt-objection-v3", 150000, "/functions/v1/claude"}));
         QCOMPARE(q.json(), (QJsonObject{{"tache", "objection"}, {"payload", req.payload}, {"appelId", "appel-7"}}));
         QVERIFY(b.cloud->journal.isEmpty());
     }
@@ -543,9 +511,8 @@ private Q_SLOTS:
         QTRY_COMPARE(b.horloge.minuteriesActives(), 1);
         b.horloge.avancer(600);
         QTRY_VERIFY(hs.termine());
-        QCOMPARE(*hs.message, QStringLiteral("Pas de connexion. Quillo a besoin d'internet."));
-        QCOMPARE(hs.type, QStringLiteral("reseau"));
-        QCOMPARE(b.cloud->journal.size(), 1);
+        QCOMPARE(QVariantList({*hs.message, hs.type, int(b.cloud->journal.size())}),
+                 QVariantList({"Pas de connexion. Quillo a besoin d'internet.", "reseau", 1}));
     }
 };
 
