@@ -469,6 +469,7 @@ private Q_SLOTS:
         // No tick while paused: the pause does not count as silence.
         b.session->pause();
         b.horloge.avancer(10000);
+        QCOMPARE(b.session->coaching().size(), 1);
         b.session->reprendre();
         b.horloge.avancer(2000);
         QCOMPARE(b.session->coaching().size(), 1);
